@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs the whole test suite. With --sanitize, builds and runs it under
+# AddressSanitizer and UndefinedBehaviorSanitizer in build-sanitize/.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+
+dir=build
+if [ "${1:-}" = "--sanitize" ]; then
+  dir=build-sanitize
+  generator=()
+  command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+  [ -f "$dir/CMakeCache.txt" ] || cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DHALVEX_SANITIZE=ON
+  shift
+fi
+cmake --build "$dir" --parallel "$(nproc)"
+cd "$dir"
+ctest --output-on-failure --timeout 300 "$@"
