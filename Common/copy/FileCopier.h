@@ -1,0 +1,45 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+
+namespace halvex {
+
+enum class CopyOutcome {
+    Done,
+    Cancelled,  // the cancel flag was seen; the destination is as it was
+    Failed,     // any other error of this file (see error)
+    DiskFull,   // ENOSPC or EDQUOT on the destination
+    TooLarge,   // EFBIG: the file does not fit the destination's file system
+};
+
+struct CopyResult {
+    CopyOutcome outcome = CopyOutcome::Done;
+    int error = 0;  // errno of the failing call, 0 when done or cancelled
+    bool ok() const { return outcome == CopyOutcome::Done; }
+};
+
+struct CopyOptions {
+    bool keepTimes = true;        // access and modification time of the source
+    bool keepMode = false;        // permission bits
+    bool keepOwner = false;       // owner and group (only as root)
+    bool keepAttributes = false;  // extended attributes; ENOTSUP on the destination is not an error
+    // Checked between chunks. Pause holds the copy still until it clears or cancel is set.
+    const std::atomic<bool>* cancel = nullptr;
+    const std::atomic<bool>* pause = nullptr;
+    // Called from the copying thread after each chunk; return false to cancel.
+    std::function<bool(std::uint64_t done, std::uint64_t total)> progress;
+};
+
+// Copies one regular file's data (copy_file_range, falling back to read and
+// write) to a temporary hidden name in the destination's folder and renames it
+// over the destination only when data, attributes and times are complete.
+// A failed, cancelled or disk-full copy removes the temporary file and leaves
+// any earlier destination untouched.
+CopyResult CopyFileAtomic(const std::filesystem::path& source,
+                          const std::filesystem::path& destination,
+                          const CopyOptions& options = {});
+
+}  // namespace halvex
