@@ -1,0 +1,103 @@
+#include "strings/StringTable.h"
+
+#include <fstream>
+#include <system_error>
+
+namespace halvex {
+
+namespace {
+
+constexpr std::string_view kSeparator = "\" = \"";
+constexpr std::string_view kEntryEnd = "\";";
+
+std::string_view TrimBlanks(std::string_view text)
+{
+    // Blanks, tabs and the carriage return of a file saved with Windows line ends.
+    constexpr std::string_view kBlank = " \t\r\n\v\f";
+    const auto first = text.find_first_not_of(kBlank);
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(kBlank);
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::optional<StringTableEntry> ParseStringTableLine(std::string_view line)
+{
+    line = TrimBlanks(line);
+    // The shortest entry is "" = ""; (the separator, a leading quote and the end).
+    if (line.size() < 1 + kSeparator.size() + kEntryEnd.size())
+        return std::nullopt;
+    if (line.front() != '"' || !line.ends_with(kEntryEnd))
+        return std::nullopt;
+    const std::string_view body = line.substr(1, line.size() - 1 - kEntryEnd.size());
+    const auto separator = body.find(kSeparator);
+    if (separator == std::string_view::npos)
+        return std::nullopt;
+    return StringTableEntry{std::string(body.substr(0, separator)),
+                            std::string(body.substr(separator + kSeparator.size()))};
+}
+
+std::string ExpandLineBreaks(std::string_view value)
+{
+    std::string result;
+    result.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == 'n') {
+            result += '\n';
+            ++i;
+        } else {
+            result += value[i];
+        }
+    }
+    return result;
+}
+
+bool StringTable::Load(const std::filesystem::path& path)
+{
+    m_entries.clear();
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxFileSize)
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::string text;
+    text.resize(static_cast<std::size_t>(size));
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    // A file that grew after the size was taken is read only up to that size.
+    return LoadText(text);
+}
+
+bool StringTable::LoadText(std::string_view text)
+{
+    m_entries.clear();
+    std::size_t start = 0;
+    while (start < text.size()) {
+        auto end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (auto entry = ParseStringTableLine(text.substr(start, end - start)))
+            m_entries.insert_or_assign(std::move(entry->key), std::move(entry->value));
+        start = end + 1;
+    }
+    return !m_entries.empty();
+}
+
+std::string StringTable::Get(std::string_view key) const
+{
+    const auto it = m_entries.find(key);
+    if (it == m_entries.end())
+        return {};
+    return ExpandLineBreaks(it->second);
+}
+
+bool StringTable::Contains(std::string_view key) const
+{
+    return m_entries.find(key) != m_entries.end();
+}
+
+}  // namespace halvex
