@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+
+namespace halvex {
+
+// "Error %d: %s": how system errors are shown to the user.
+std::string ErrorText(int error);
+
+}  // namespace halvex
