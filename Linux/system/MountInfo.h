@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace halvex {
+
+// One line of /proc/self/mountinfo, with the kernel's octal escapes (\040 for
+// a blank, \011, \012, \134) decoded.
+struct MountEntry {
+    std::string majorMinor;              // "8:17"
+    std::filesystem::path mountPoint;    // absolute
+    std::string fsType;                  // "vfat", "ext4", "tmpfs", "fuse.sshfs"
+    std::string source;                  // "/dev/sdb1", "server:/export", "tmpfs"
+};
+
+// Limits that keep a damaged or hostile mountinfo from costing more than a
+// bounded amount of memory and time.
+inline constexpr std::size_t kMountInfoMaxBytes = 16u * 1024u * 1024u;
+inline constexpr std::size_t kMountInfoMaxLine = 64u * 1024u;
+inline constexpr std::size_t kMountInfoMaxEntries = 100000u;
+
+// "\040" -> " "; a backslash not followed by three octal digits of a byte
+// value stays as it is.
+std::string DecodeMountField(std::string_view field);
+
+// Lines that do not have the mountinfo shape are skipped; never throws.
+std::vector<MountEntry> ParseMountInfo(std::string_view text);
+
+// Reads at most kMountInfoMaxBytes of the file; false when it cannot be read.
+[[nodiscard]] bool ReadMountInfo(const std::filesystem::path& file, std::vector<MountEntry>& entries);
+
+// The entry whose mount point is the longest component-wise prefix of the
+// absolute path; of equal mount points the later one (mounted on top) wins.
+// nullptr when none matches.
+const MountEntry* FindMountFor(const std::vector<MountEntry>& entries, const std::filesystem::path& path);
+
+// True for file systems that live on another computer.
+bool IsNetworkFileSystem(std::string_view fsType);
+
+}  // namespace halvex
