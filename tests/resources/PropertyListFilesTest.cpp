@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "ResourceFiles.h"
+
+using namespace halvex::test;
+
+namespace {
+
+bool HavePython()
+{
+    return std::system("python3 -c pass >/dev/null 2>&1") == 0;
+}
+
+// Loads the file with Python's plistlib and prints "key<TAB>type<TAB>value"
+// per entry (line breaks in values as \n), so the test sees what an
+// independent reader makes of it.
+bool LoadWithPlistlib(const std::filesystem::path& path, std::map<std::string, std::pair<std::string, std::string>>& out,
+                      std::string& error)
+{
+    const std::string script =
+        "import plistlib,sys\n"
+        "d=plistlib.load(open(sys.argv[1],'rb'))\n"
+        "assert isinstance(d,dict)\n"
+        "for k,v in d.items():\n"
+        "  t=type(v).__name__\n"
+        "  print(k+'\\t'+t+'\\t'+str(v).replace('\\\\','\\\\\\\\').replace('\\n','\\\\n'))\n";
+    const std::string command = "python3 -c \"$HALVEX_PLIST_SCRIPT\" '" + path.string() + "' 2>&1";
+    setenv("HALVEX_PLIST_SCRIPT", script.c_str(), 1);
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) {
+        error = "cannot start python3";
+        return false;
+    }
+    std::string text;
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        text.append(buffer, n);
+    const int status = pclose(pipe);
+    if (status != 0) {
+        error = text;
+        return false;
+    }
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t a = line.find('\t');
+        const size_t b = line.find('\t', a + 1);
+        if (a == std::string::npos || b == std::string::npos)
+            continue;
+        out[line.substr(0, a)] = {line.substr(a + 1, b - a - 1), line.substr(b + 1)};
+    }
+    return true;
+}
+
+// The suite's writer keeps the keys in byte order and the readers of the
+// other builds take files in that shape; ours are written the same way.
+std::vector<std::string> KeysInFileOrder(const std::string& text)
+{
+    std::vector<std::string> keys;
+    static const std::regex key("<key>([^<]*)</key>");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), key); it != std::sregex_iterator(); ++it)
+        keys.push_back((*it)[1].str());
+    return keys;
+}
+
+void ExpectPropertyListShape(const std::filesystem::path& path)
+{
+    const auto text = ReadWholeFile(path);
+    ASSERT_TRUE(text.has_value()) << path;
+    EXPECT_TRUE(text->starts_with("<?xml version=\"1.0\" encoding=\"UTF-8\"")) << path;
+    EXPECT_NE(text->find("<plist version=\"1.0\">"), std::string::npos) << path;
+    EXPECT_FALSE(FirstInvalidUtf8(*text).has_value()) << path;
+    const auto keys = KeysInFileOrder(*text);
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end())) << path << ": keys not in byte order";
+    EXPECT_EQ(std::set<std::string>(keys.begin(), keys.end()).size(), keys.size()) << path << ": a key twice";
+}
+
+}  // namespace
+
+TEST(ThemeFile, HoldsTheColoursAndOptions)
+{
+    const auto path = ResourcesDir() / "Win_Gui.plist";
+    ExpectPropertyListShape(path);
+    if (!HavePython())
+        GTEST_SKIP() << "python3 is not installed";
+    std::map<std::string, std::pair<std::string, std::string>> values;
+    std::string error;
+    ASSERT_TRUE(LoadWithPlistlib(path, values, error)) << error;
+    static const std::regex colour("([0-9]{1,3}),([0-9]{1,3}),([0-9]{1,3})");
+    for (const char* key : {"WindowFrameLight", "WindowFrameMid", "WindowFrameDark", "UsbRGB", "LocalRGB"}) {
+        ASSERT_EQ(values.count(key), 1u) << key;
+        EXPECT_EQ(values[key].first, "str") << key;
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(values[key].second, parts, colour)) << key << " = " << values[key].second;
+        for (int i = 1; i <= 3; ++i)
+            EXPECT_LE(std::stoi(parts[i].str()), 255) << key;
+    }
+    EXPECT_EQ(values["UsbRGB"].second, "127,0,0");
+    EXPECT_EQ(values["LocalRGB"].second, "0,0,200");
+    for (const char* key : {"WindowShadow", "Leopard"})
+        EXPECT_EQ(values[key].first, "bool") << key;
+}
+
+TEST(BackupStringTable, EveryLanguageHasTheWholeTable)
+{
+    const bool python = HavePython();
+    std::map<std::string, std::set<std::string>> keysByLanguage;
+    for (const auto& folder : kLanguageFolders) {
+        const auto path = LanguageDir(folder) / "BackupRestore.plist";
+        if (!std::filesystem::exists(LanguageDir(folder)))
+            continue;
+        SCOPED_TRACE(folder);
+        ExpectPropertyListShape(path);
+        if (!python)
+            continue;
+        std::map<std::string, std::pair<std::string, std::string>> values;
+        std::string error;
+        ASSERT_TRUE(LoadWithPlistlib(path, values, error)) << error;
+        for (const auto& [key, value] : values) {
+            EXPECT_EQ(value.first, "str") << key;
+            keysByLanguage[folder].insert(key);
+        }
+        // The numbers the backup windows and engine show.
+        for (int n : {0, 1, 2, 3, 11, 12, 13, 14, 15, 28, 29, 31, 32, 36, 37, 38, 39, 41, 46, 49, 50, 52, 53, 54, 55, 60})
+            EXPECT_EQ(values.count("Message" + std::to_string(n)), 1u) << n;
+        for (int n = 0; n <= 29; ++n)
+            EXPECT_EQ(values.count("Line" + std::to_string(n)), 1u) << n;
+        // The extension lists are data, the same in every language.
+        EXPECT_EQ(values["Line1"].second.substr(0, 9), "html:htm:");
+        EXPECT_EQ(values["Line0"].second.find_first_of("/\\:*?\"<>|"), std::string::npos);
+    }
+    if (!python)
+        GTEST_SKIP() << "python3 is not installed";
+    ASSERT_TRUE(keysByLanguage.count("English"));
+    for (const auto& [folder, keys] : keysByLanguage)
+        EXPECT_EQ(keys, keysByLanguage["English"]) << folder;
+}
