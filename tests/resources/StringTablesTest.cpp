@@ -180,3 +180,31 @@ TEST(StringTablesOnDisk, EnglishKeyListMatchesItsEntries)
         keys.insert(key);
     EXPECT_EQ(listed, keys);
 }
+
+TEST(StringTablesOnDisk, EveryLanguageOfTheTableHasOne)
+{
+    for (const auto& folder : kLanguageFolders)
+        EXPECT_NE(Find(folder), nullptr) << folder << ".lproj/Localizable.strings is missing";
+}
+
+// A table that is mostly English is a copy left behind, not a translation. The
+// names and numbers that stay the same in every language are few.
+TEST(StringTablesOnDisk, TranslationsAreNotEnglishCopies)
+{
+    const LoadedTable* english = Find("English");
+    ASSERT_NE(english, nullptr);
+    for (const auto& table : Tables()) {
+        if (table.folder == "English")
+            continue;
+        size_t same = 0;
+        for (const auto& [key, entry] : table.table.entries) {
+            const auto it = english->table.entries.find(key);
+            if (it != english->table.entries.end() && it->second.value == entry.value)
+                ++same;
+        }
+        const size_t total = table.table.entries.size();
+        // British English shares most words with the English table, but not all.
+        const size_t limit = table.folder == "en_GB" ? total * 9 / 10 : total / 10;
+        EXPECT_LE(same, limit) << table.folder << ": " << same << " of " << total << " values are the English ones";
+    }
+}
