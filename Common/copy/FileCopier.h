@@ -1,9 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string_view>
 
 namespace halvex {
 
@@ -31,7 +33,20 @@ struct CopyOptions {
     const std::atomic<bool>* pause = nullptr;
     // Called from the copying thread after each chunk; return false to cancel.
     std::function<bool(std::uint64_t done, std::uint64_t total)> progress;
+    // false: an existing destination makes the copy fail with EEXIST before
+    // anything is written, and it stays as it is.
+    bool replace = true;
+    // Flush the data to the device before the rename, so a drive pulled out
+    // right after the copy never holds an empty file under the real name.
+    bool durable = true;
+    // Size of the read and write buffer when the kernel cannot copy by
+    // itself; 0 chooses it by the buffer rule (see CopyBuffer.h).
+    std::size_t bufferSize = 0;
 };
+
+// Temporary copies are named with this prefix in the destination's folder;
+// scans should pass over them.
+inline constexpr std::string_view kCopyTemporaryPrefix = ".halvex-part-";
 
 // Copies one regular file's data (copy_file_range, falling back to read and
 // write) to a temporary hidden name in the destination's folder and renames it

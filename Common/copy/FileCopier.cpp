@@ -1,0 +1,261 @@
+#include "copy/FileCopier.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "copy/CopyBuffer.h"
+#include "copy/ExtendedAttributes.h"
+#include "copy/FileDescriptor.h"
+#include "copy/FileMetadata.h"
+#include "copy/TemporaryName.h"
+
+namespace halvex {
+
+namespace {
+
+// Internal marker for "stopped on request"; never reported as an error.
+constexpr int kCancelled = ECANCELED;
+
+CopyResult ResultFor(int error)
+{
+    switch (error) {
+    case 0:
+        return {CopyOutcome::Done, 0};
+    case kCancelled:
+        return {CopyOutcome::Cancelled, 0};
+    case ENOSPC:
+    case EDQUOT:
+        return {CopyOutcome::DiskFull, error};
+    case EFBIG:
+        return {CopyOutcome::TooLarge, error};
+    default:
+        return {CopyOutcome::Failed, error};
+    }
+}
+
+bool IsSet(const std::atomic<bool>* flag)
+{
+    return flag != nullptr && flag->load(std::memory_order_relaxed);
+}
+
+// Holds still while paused; answers kCancelled once cancel is set.
+int WaitUnlessCancelled(const CopyOptions& options)
+{
+    while (IsSet(options.pause) && !IsSet(options.cancel))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return IsSet(options.cancel) ? kCancelled : 0;
+}
+
+// Errors after which read and write may still work where the kernel's own
+// copy does not (another volume, a file system without the call, old kernels).
+bool KernelCopyUnavailable(int error)
+{
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+           error == ENOTSUP || error == EBADF;
+}
+
+int WriteAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (written == 0)
+            return EIO;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+// Copies from the current offsets to the end of the source, in kernel where
+// possible. Both descriptors' offsets advance, so switching to read and write
+// halfway continues where the kernel stopped.
+int CopyData(int in, int out, std::uint64_t total, const CopyOptions& options)
+{
+    const std::size_t chunk = ClampCopyBufferSize(options.bufferSize);
+    std::vector<char> buffer;
+    bool inKernel = true;
+    std::uint64_t done = 0;
+    for (;;) {
+        if (int stop = WaitUnlessCancelled(options))
+            return stop;
+        ssize_t moved = 0;
+        if (inKernel) {
+            moved = ::copy_file_range(in, nullptr, out, nullptr, chunk, 0);
+            if (moved < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (!KernelCopyUnavailable(errno))
+                    return errno;
+                inKernel = false;
+                continue;
+            }
+            // Files of pseudo file systems claim to be empty to the kernel's
+            // copy; read them to be sure the end is real.
+            if (moved == 0 && done == 0) {
+                inKernel = false;
+                continue;
+            }
+        } else {
+            if (buffer.empty())
+                buffer.resize(chunk);
+            moved = ::read(in, buffer.data(), buffer.size());
+            if (moved < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            if (int error = WriteAll(out, buffer.data(), static_cast<std::size_t>(moved)))
+                return error;
+        }
+        if (moved == 0)
+            return 0;
+        done += static_cast<std::uint64_t>(moved);
+        if (options.progress && !options.progress(done, std::max(done, total)))
+            return kCancelled;
+    }
+}
+
+// Reserves the whole size first so a full volume shows at once, not after
+// most of the data was written. Volumes without the call just write.
+int Reserve(int fd, std::uint64_t size)
+{
+    if (size == 0)
+        return 0;
+    if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0)
+        return 0;
+    const int error = errno;
+    if (error == ENOSPC || error == EDQUOT || error == EFBIG)
+        return error;
+    return 0;
+}
+
+// Puts the finished copy under its real name. Without replace, an item that
+// appeared meanwhile under that name wins and stays.
+int Publish(const std::filesystem::path& temporary, const std::filesystem::path& destination,
+            bool replace)
+{
+    if (replace)
+        return ::rename(temporary.c_str(), destination.c_str()) == 0 ? 0 : errno;
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, destination.c_str(),
+                    RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // The volume cannot refuse a replacement by itself (some network file
+    // systems); a check just before is the best left.
+    struct stat existing {};
+    if (::lstat(destination.c_str(), &existing) == 0)
+        return EEXIST;
+    return ::rename(temporary.c_str(), destination.c_str()) == 0 ? 0 : errno;
+}
+
+void FlushFolder(const std::filesystem::path& folder)
+{
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.IsOpen())
+        ::fsync(fd.Get());  // best effort: not every volume can flush a folder
+}
+
+// Everything between the open source and the finished temporary file.
+int WriteCopy(int in, const struct stat& source, int out, const CopyOptions& options)
+{
+    const auto size = static_cast<std::uint64_t>(source.st_size);
+    if (int error = Reserve(out, size))
+        return error;
+    if (int error = CopyData(in, out, size, options))
+        return error;
+    if (int error = WaitUnlessCancelled(options))
+        return error;
+    // Owner first: changing it clears capabilities and set-id bits that the
+    // attributes and mode below put back.
+    if (int error = ApplyOwnerAndMode(out, source, false, options.keepOwner))
+        return error;
+    if (options.keepAttributes) {
+        if (int error = CopyExtendedAttributes(in, out))
+            return error;
+    }
+    if (int error = ApplyOwnerAndMode(out, source, options.keepMode, false))
+        return error;
+    if (options.keepTimes) {
+        if (int error = ApplyTimes(out, source))
+            return error;
+    }
+    if (options.durable && ::fsync(out) != 0)
+        return errno;
+    return 0;
+}
+
+}  // namespace
+
+CopyResult CopyFileAtomic(const std::filesystem::path& source,
+                          const std::filesystem::path& destination, const CopyOptions& options)
+{
+    if (int stop = WaitUnlessCancelled(options))
+        return ResultFor(stop);
+
+    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!in.IsOpen())
+        return ResultFor(errno);
+    struct stat sourceInfo {};
+    if (::fstat(in.Get(), &sourceInfo) != 0)
+        return ResultFor(errno);
+    if (S_ISDIR(sourceInfo.st_mode))
+        return ResultFor(EISDIR);
+    if (!S_ISREG(sourceInfo.st_mode))
+        return ResultFor(EINVAL);
+
+    const std::string name = destination.filename().string();
+    if (name.empty() || name == "." || name == "..")
+        return ResultFor(EINVAL);
+    struct stat existing {};
+    if (::lstat(destination.c_str(), &existing) == 0) {
+        if (!options.replace)
+            return ResultFor(EEXIST);
+        if (S_ISDIR(existing.st_mode))
+            return ResultFor(EISDIR);
+    }
+
+    const std::filesystem::path folder =
+        destination.has_parent_path() ? destination.parent_path() : std::filesystem::path(".");
+    std::filesystem::path temporary;
+    FileDescriptor out;
+    // A private mode while the data goes in; the real one is set at the end.
+    const mode_t createMode = options.keepMode ? 0600 : 0666;
+    for (int attempt = 0; attempt < 16 && !out.IsOpen(); ++attempt) {
+        temporary = folder / TemporaryNameFor(name);
+        out = FileDescriptor(::open(temporary.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                                    createMode));
+        if (!out.IsOpen() && errno != EEXIST)
+            return ResultFor(errno);
+    }
+    if (!out.IsOpen())
+        return ResultFor(EEXIST);
+
+    int error = WriteCopy(in.Get(), sourceInfo, out.Get(), options);
+    if (int closeError = out.Close(); error == 0)
+        error = closeError;
+    if (error == 0)
+        error = Publish(temporary, destination, options.replace);
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        return ResultFor(error);
+    }
+    if (options.durable)
+        FlushFolder(folder);
+    return ResultFor(0);
+}
+
+}  // namespace halvex
