@@ -1,0 +1,61 @@
+#include "DWProgressBar.h"
+
+#include <QPainter>
+#include <QStyleOptionProgressBar>
+
+#include "DWSkin.h"
+
+DWProgressBar::DWProgressBar(QWidget* parent)
+    : QWidget(parent), m_empty(DWSkin::Image("Progress_Empty.png")),
+      m_fill(DWSkin::Image("Progress_Fill.png"))
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void DWProgressBar::setRange(std::int64_t maximum)
+{
+    m_nMaximum = maximum < 0 ? 0 : maximum;
+    setPosition(m_nPosition);
+    update();
+}
+
+void DWProgressBar::setPosition(std::int64_t position)
+{
+    if (position < 0)
+        position = 0;
+    if (position > m_nMaximum)
+        position = m_nMaximum;
+    if (position == m_nPosition)
+        return;
+    m_nPosition = position;
+    update();
+}
+
+double DWProgressBar::fraction() const
+{
+    if (m_nMaximum <= 0)
+        return 0.0;
+    return static_cast<double>(m_nPosition) / static_cast<double>(m_nMaximum);
+}
+
+void DWProgressBar::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QRect area = rect();
+    if (!m_empty.isNull() && !m_fill.isNull()) {
+        painter.drawPixmap(area, m_empty);
+        const int filled = static_cast<int>(area.width() * fraction() + 0.5);
+        if (filled > 0) {
+            painter.setClipRect(QRect(area.left(), area.top(), filled, area.height()));
+            painter.drawPixmap(area, m_fill);
+        }
+        return;
+    }
+    QStyleOptionProgressBar option;
+    option.initFrom(this);
+    option.minimum = 0;
+    option.maximum = 1000;
+    option.progress = static_cast<int>(fraction() * 1000 + 0.5);
+    option.textVisible = false;
+    style()->drawControl(QStyle::CE_ProgressBar, &option, &painter, this);
+}

@@ -1,0 +1,37 @@
+#include "DWSkin.h"
+
+std::filesystem::path DWSkin::m_sResourcesPath;
+KXTheme DWSkin::m_sTheme;
+bool DWSkin::m_sSystemLook = false;
+
+void DWSkin::Init(const std::filesystem::path& resourcesPath, bool systemLook)
+{
+    m_sResourcesPath = resourcesPath;
+    m_sTheme = KXTheme();
+    m_sTheme.Load(resourcesPath);
+    m_sSystemLook = systemLook;
+}
+
+QPixmap DWSkin::ContentImage(const QString& name)
+{
+    if (m_sResourcesPath.empty())
+        return {};
+    const std::filesystem::path file = KXTheme::ImagePath(m_sResourcesPath, name.toStdString());
+    QPixmap pixmap;
+    // A damaged image loads as null: the control is then drawn without it.
+    if (!pixmap.load(QString::fromStdString(file.string())))
+        return {};
+    return pixmap;
+}
+
+QPixmap DWSkin::Image(const QString& name)
+{
+    if (m_sSystemLook)
+        return {};
+    return ContentImage(name);
+}
+
+QColor DWSkin::ToQColor(KXTheme::Colour colour)
+{
+    return QColor(KXTheme::Red(colour), KXTheme::Green(colour), KXTheme::Blue(colour));
+}
