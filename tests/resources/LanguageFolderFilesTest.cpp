@@ -165,6 +165,7 @@ TEST(HelpPage, EveryLanguageHasAWellFormedPage)
 {
     static const std::regex link("href=\"#([^\"]+)\"");
     static const std::regex anchor("id=\"([^\"]+)\"");
+    static const std::regex fileLink("(?:href|src)=\"([^\"#:]+)\"");
     for (const auto& folder : kLanguageFolders) {
         SCOPED_TRACE(folder);
         const auto html = ReadWholeFile(LanguageDir(folder) / "Help" / "index.html");
@@ -178,6 +179,14 @@ TEST(HelpPage, EveryLanguageHasAWellFormedPage)
             ids.insert((*it)[1].str());
         for (auto it = std::sregex_iterator(html->begin(), html->end(), link); it != std::sregex_iterator(); ++it)
             EXPECT_EQ(ids.count((*it)[1].str()), 1u) << "link to a missing section #" << (*it)[1].str();
+        // The page is opened as a file: a relative link (the shared style
+        // sheet) must name a file of the resources, not leave them.
+        for (auto it = std::sregex_iterator(html->begin(), html->end(), fileLink); it != std::sregex_iterator(); ++it) {
+            const auto target = (LanguageDir(folder) / "Help" / (*it)[1].str()).lexically_normal();
+            EXPECT_TRUE(std::filesystem::is_regular_file(target)) << (*it)[1].str();
+            const auto inside = target.lexically_relative(ResourcesDir());
+            EXPECT_FALSE(inside.empty() || *inside.begin() == "..") << (*it)[1].str();
+        }
     }
 }
 
