@@ -1,0 +1,452 @@
+#include "backup/KWBackupManager.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "backup/ArchivePool.h"
+#include "backup/BackupCategories.h"
+#include "backup/BackupFileUtils.h"
+#include "backup/BackupInfoFile.h"
+#include "backup/BackupStrings.h"
+#include "backup/ZipArchive.h"
+
+using namespace halvex;
+namespace bm = halvex::backup_message;
+
+namespace {
+
+// How far the pool may write ahead of the placing: enough to keep every
+// thread busy, few enough that the temporary archives stay small.
+constexpr std::size_t kPendingPerThread = 3;
+
+struct FolderListing {
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
+};
+
+// Reads a folder once. Hidden files are skipped; hidden folders are walked.
+// A link to a folder is not followed, so a link loop cannot trap the walk.
+bool ListFolder(const std::string& folder, FolderListing& listing)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return false;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN || type == DT_LNK) {
+            struct stat st {};
+            const int how = type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW;
+            if (::fstatat(dirfd(dir), entry->d_name, &st, how) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode))
+                type = entry->d_type == DT_LNK ? DT_LNK : DT_DIR;
+            else if (S_ISREG(st.st_mode))
+                type = DT_REG;
+            else
+                type = DT_UNKNOWN;
+        }
+        if (type == DT_DIR)
+            listing.folders.push_back(name);
+        else if (type == DT_REG && !IsHiddenName(name))
+            listing.files.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(listing.files.begin(), listing.files.end());
+    std::sort(listing.folders.begin(), listing.folders.end());
+    return true;
+}
+
+bool MatchesFilter(const std::string& name, const std::string& filter)
+{
+    if (filter == kAllPattern)
+        return true;
+    return EqualsIgnoringAsciiCase(FileExtension(name), filter);
+}
+
+std::string TemporaryArchiveName(const std::string& name)
+{
+    static std::atomic<unsigned> counter{0};
+    return "." + name + ".zip.partial-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+}
+
+[[maybe_unused]] std::string StripZip(const std::string& name)
+{
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".zip") == 0)
+        return name.substr(0, name.size() - 4);
+    return name;
+}
+
+}  // namespace
+
+KWBackupManager::KWBackupManager(KWCallback& callback) : KWBackupManager(callback, BackupStrings::BuiltIn()) {}
+
+KWBackupManager::KWBackupManager(KWCallback& callback, const BackupStrings& strings)
+    : m_strings(strings), m_callback(callback), m_nArchiveThreads(ArchivePool::DefaultThreads())
+{
+}
+
+KWBackupManager::~KWBackupManager()
+{
+    m_bAbandon = true;
+    for (auto& pending : m_dequePending)
+        discard_archive(pending);
+}
+
+std::string KWBackupManager::message(int number) const
+{
+    return m_strings.Message(number);
+}
+
+// ---- filter set -----------------------------------------------------------
+
+void KWBackupManager::AddFilter(const std::string& extension, const std::string& category, bool both_cases)
+{
+    if (std::find(m_vecFilters.begin(), m_vecFilters.end(), extension) == m_vecFilters.end()) {
+        m_vecFilters.push_back(extension);
+        m_mapCategories[category].push_back(extension);
+    }
+    if (both_cases) {
+        AddFilter(AsciiLower(extension), category, false);
+        AddFilter(AsciiUpper(extension), category, false);
+    }
+}
+
+std::string KWBackupManager::find_category() const
+{
+    for (const auto& [category, extensions] : m_mapCategories)
+        if (std::find(extensions.begin(), extensions.end(), m_strCurrentExtension) != extensions.end())
+            return category;
+    return message(bm::kUncategorized);
+}
+
+void KWBackupManager::store_details(const std::string& folder, const std::string& name)
+{
+    FileDetails details{name, RemoveUNCPrefix(folder), find_category(), GetFileSize(folder + name)};
+    for (const auto& held : m_vecDetails)
+        if (held.name == details.name && held.folder == details.folder)
+            return;
+    m_vecDetails.push_back(std::move(details));
+}
+
+// ---- runs -----------------------------------------------------------------
+
+bool KWBackupManager::Backup(const std::filesystem::path& source, const std::filesystem::path& destination,
+                             const std::string& set_name)
+{
+    const std::string sourceText = WithTrailingSlash(source.string());
+    const std::string destinationText = WithTrailingSlash(destination.string());
+    m_bCancel = false;
+    m_bAbandon = false;
+    m_nDepth = 0;
+    m_nStored = m_nFailed = m_nSkipped = 0;
+    m_strDestinationRoot = destinationText;
+    m_vecSubfolderStack.clear();
+    m_setCountedFolders.clear();
+
+    create_folder(destinationText);
+    m_strDestinationRoot += set_name + "/";
+    create_folder(m_strDestinationRoot);
+    if (!m_bDryRun) {
+        if (!FolderExists(m_strDestinationRoot)) {
+            m_bCancel = report_error(message(bm::kErrorCopying) + sourceText + message(bm::kTo) +
+                                     m_strDestinationRoot + "\"\n" + ErrnoText(errno));
+            ++m_nFailed;
+            return !m_bCancel;
+        }
+        store_original_folder(m_strDestinationRoot, sourceText);
+        if (!m_pool && m_nArchiveThreads > 0)
+            m_pool = std::make_unique<ArchivePool>(m_nArchiveThreads);
+    }
+    copy_folders(sourceText, m_strDestinationRoot + kCurrentBackup + "/");
+    drain_pending();
+    return !m_bCancel;
+}
+
+std::uint32_t KWBackupManager::GetNumFilesToBackup(const std::filesystem::path& source,
+                                                   const std::filesystem::path& destination,
+                                                   const std::string& set_name)
+{
+    const bool wasDry = m_bDryRun;
+    m_bDryRun = true;
+    m_nFileCount = 0;
+    m_vecBytesToWrite.clear();
+    m_vecBytesToFree.clear();
+    Backup(source, destination, set_name);
+    m_bDryRun = wasDry;
+    return m_nFileCount;
+}
+
+std::int64_t KWBackupManager::ComputeSize(const std::filesystem::path& source,
+                                          const std::filesystem::path& destination, std::uint64_t cluster_size,
+                                          const std::string& set_name, std::uint32_t* file_count)
+{
+    if (cluster_size == 0)
+        cluster_size = 65536;
+    GetNumFilesToBackup(source, destination, set_name);
+    auto rounded = [cluster_size](std::uint64_t size) {
+        return static_cast<std::int64_t>((size + cluster_size - 1) / cluster_size * cluster_size);
+    };
+    std::int64_t needed = 0;
+    for (const auto size : m_vecBytesToWrite)
+        needed += rounded(size);
+    for (const auto size : m_vecBytesToFree)
+        needed -= rounded(size);
+    if (file_count)
+        *file_count = m_nFileCount;
+    return needed;
+}
+
+std::vector<FileDetails> KWBackupManager::CollectDetails(const std::filesystem::path& source)
+{
+    const bool wasCollecting = m_bCollecting;
+    m_bCollecting = true;
+    m_vecDetails.clear();
+    GetNumFilesToBackup(source, "fake path", "fake set");
+    m_bCollecting = wasCollecting;
+    return m_vecDetails;
+}
+
+bool KWBackupManager::store_original_folder(const std::filesystem::path& set_folder,
+                                            const std::filesystem::path& source)
+{
+    return WriteInfoFile(set_folder, RemoveUNCPrefix(source.string()));
+}
+
+// ---- the walk -------------------------------------------------------------
+
+void KWBackupManager::copy_folders(const std::string& source, const std::string& destination)
+{
+    FolderListing listing;
+    if (!ListFolder(source, listing)) {
+        if (report_error(message(bm::kSourceFolder) + RemoveUNCPrefix(source) + message(bm::kNotFound)))
+            m_bCancel = true;
+        return;
+    }
+    create_folder(destination);
+
+    // Each folder is read once; its files are grouped by the first filter that
+    // matches them, so a file two filters match is handled once.
+    std::vector<bool> taken(listing.files.size(), false);
+    for (const auto& filter : m_vecFilters) {
+        m_strCurrentExtension = filter;
+        for (std::size_t i = 0; i < listing.files.size(); ++i) {
+            if (taken[i] || !MatchesFilter(listing.files[i], filter))
+                continue;
+            taken[i] = true;
+            m_bFileDone = false;
+            move_file(source, destination, listing.files[i]);
+            if (m_bCancel)
+                return;
+        }
+    }
+    for (const auto& folder : listing.folders) {
+        m_vecSubfolderStack.push_back(folder);
+        copy_folders(source + folder + "/", destination + folder + "/");
+        m_vecSubfolderStack.pop_back();
+        if (m_bCancel)
+            return;
+    }
+}
+
+void KWBackupManager::create_folder(const std::string& path)
+{
+    if (FolderExists(path))
+        return;
+    if (m_bDryRun) {
+        // One cluster for each folder the run would create.
+        if (m_setCountedFolders.insert(RemoveTrailingSlash(path)).second)
+            m_vecBytesToWrite.push_back(1);
+        return;
+    }
+    ::mkdir(path.c_str(), 0777);
+}
+
+void KWBackupManager::create_subfolders(const std::string& base, const std::vector<std::string>& stack)
+{
+    std::string folder = base;
+    create_folder(folder);
+    for (const auto& name : stack) {
+        folder += name + "/";
+        create_folder(folder);
+    }
+}
+
+std::string KWBackupManager::get_subfolders(const std::vector<std::string>& stack) const
+{
+    std::string joined;
+    for (const auto& name : stack)
+        joined += name + "/";
+    return joined;
+}
+
+void KWBackupManager::move_file(const std::string& source_folder, const std::string& destination_folder,
+                                const std::string& name)
+{
+    if (m_bCancel || m_bFileDone)
+        return;
+    create_folder(destination_folder);
+    const std::string source = source_folder + name;
+    const std::string archive = destination_folder + name + ".zip";
+
+    // The archive decides: a source no newer than it (within 2 s) is up to date.
+    if (FileExists(archive) && CompareFilesTime(source, archive) != 1)
+        return;
+
+    if (m_bDryRun) {
+        if (FileExists(archive)) {
+            m_nDepth = 1;
+            move_stored(destination_folder,
+                        m_strDestinationRoot + kRecentBackup + "/" + get_subfolders(m_vecSubfolderStack),
+                        name + ".zip", m_vecSubfolderStack);
+            m_nDepth = 0;
+        }
+        ++m_nFileCount;
+        m_vecBytesToWrite.push_back(GetFileSize(source));
+        if (m_bCollecting)
+            store_details(source_folder, name);
+        return;
+    }
+    schedule_archive(source_folder, destination_folder, name);
+}
+
+// Depths 1 and 2: a stored archive moves down one generation, pushing down
+// (or, from "Recent Backup", deleting) the archive already there.
+void KWBackupManager::move_stored(const std::string& source_folder, const std::string& destination_folder,
+                                  const std::string& name, const std::vector<std::string>& stack)
+{
+    if (m_bCancel || m_bFileDone)
+        return;
+    create_subfolders(m_strDestinationRoot + (m_nDepth == 1 ? kRecentBackup : kOldBackup) + "/", stack);
+    const std::string from = source_folder + name;
+    const std::string to = destination_folder + name;
+
+    if (FileExists(to)) {
+        if (m_nDepth == 1) {
+            m_nDepth = 2;
+            move_stored(destination_folder, m_strDestinationRoot + kOldBackup + "/" + get_subfolders(stack), name,
+                        stack);
+            m_nDepth = 1;
+            if (m_bDryRun || m_bCancel || m_bFileDone)
+                return;
+        } else if (m_bDryRun) {
+            m_vecBytesToFree.push_back(GetFileSize(to));
+            return;
+        }
+        // At depth 2 the oldest copy is replaced in one step by the rename.
+    } else if (m_bDryRun) {
+        return;
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        const int error = errno;
+        ++m_nFailed;
+        if (report_error(message(bm::kErrorMoving) + RemoveUNCPrefix(from) + message(bm::kTo) +
+                         RemoveUNCPrefix(to) + "\"\n" + ErrnoText(error)))
+            m_bCancel = true;
+        else
+            m_bFileDone = true;
+    }
+}
+
+// ---- writing archives ahead -------------------------------------------------
+
+void KWBackupManager::schedule_archive(const std::string& source_folder, const std::string& destination_folder,
+                                       const std::string& name)
+{
+    PendingArchive pending;
+    pending.sourceFolder = source_folder;
+    pending.destinationFolder = destination_folder;
+    pending.name = name;
+    pending.subfolders = m_vecSubfolderStack;
+    pending.temporary = destination_folder + TemporaryArchiveName(name);
+    auto work = [source = source_folder + name, temporary = pending.temporary, name, this] {
+        return WriteSingleEntryZip(source, temporary, name, &m_bAbandon);
+    };
+    pending.written = m_pool ? m_pool->Submit(work) : std::async(std::launch::deferred, work);
+    m_dequePending.push_back(std::move(pending));
+
+    const std::size_t limit = m_pool ? kPendingPerThread * m_pool->Threads() : 0;
+    while (m_dequePending.size() > limit && !m_bCancel) {
+        PendingArchive next = std::move(m_dequePending.front());
+        m_dequePending.pop_front();
+        place_archive(next);
+    }
+}
+
+void KWBackupManager::drain_pending()
+{
+    while (!m_dequePending.empty()) {
+        PendingArchive next = std::move(m_dequePending.front());
+        m_dequePending.pop_front();
+        place_archive(next);
+    }
+}
+
+void KWBackupManager::discard_archive(PendingArchive& pending)
+{
+    if (pending.written.valid())
+        pending.written.wait();
+    ::unlink(pending.temporary.c_str());
+}
+
+// The archive is complete under its temporary name before anything rotates:
+// a copy that fails leaves every generation as it was.
+void KWBackupManager::place_archive(PendingArchive& pending)
+{
+    if (m_bCancel) {
+        m_bAbandon = true;
+        discard_archive(pending);
+        return;
+    }
+    m_bFileDone = false;
+    if (!m_callback.NotifyCopyingFile(pending.sourceFolder, pending.name)) {
+        m_bCancel = true;
+        m_bAbandon = true;
+        discard_archive(pending);
+        return;
+    }
+    const std::string source = pending.sourceFolder + pending.name;
+    const std::string archive = pending.destinationFolder + pending.name + ".zip";
+    const Status written = pending.written.get();
+    if (!written.ok) {
+        ::unlink(pending.temporary.c_str());
+        ++m_nFailed;
+        if (report_error(message(bm::kErrorCopying) + RemoveUNCPrefix(source) + message(bm::kTo) +
+                         RemoveUNCPrefix(archive) + "\"" + (written.detail.empty() ? "" : "\n" + written.detail)))
+            m_bCancel = true;
+        return;
+    }
+    if (FileExists(archive)) {
+        m_nDepth = 1;
+        move_stored(pending.destinationFolder,
+                    m_strDestinationRoot + kRecentBackup + "/" + get_subfolders(pending.subfolders),
+                    pending.name + ".zip", pending.subfolders);
+        m_nDepth = 0;
+        if (m_bCancel || m_bFileDone) {
+            ::unlink(pending.temporary.c_str());
+            return;
+        }
+    }
+    if (::rename(pending.temporary.c_str(), archive.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(pending.temporary.c_str());
+        ++m_nFailed;
+        if (report_error(message(bm::kErrorCopying) + RemoveUNCPrefix(source) + message(bm::kTo) +
+                         RemoveUNCPrefix(archive) + "\"\n" + ErrnoText(error)))
+            m_bCancel = true;
+        return;
+    }
+    ++m_nStored;
+}
+
+bool KWBackupManager::report_error(const std::string& text)
+{
+    return m_callback.ErrorOccurred(text);
+}

@@ -1,0 +1,152 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <future>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "backup/FileRecords.h"
+#include "backup/KWCallback.h"
+#include "util/Status.h"
+
+namespace halvex {
+class ArchivePool;
+class BackupStrings;
+}  // namespace halvex
+
+// The backup and restore engine. A backup walks the source folder, keeps the
+// files whose extension is in the filter set and stores each as a one-file zip
+// archive in "Current Backup" of the set; a changed file pushes its stored
+// copies down to "Recent Backup" and "Old Backup". A restore unpacks archives
+// of the restore pool. Progress and questions go through the callback; the
+// engine runs on the caller's thread (a worker of the window or the CLI).
+class KWBackupManager {
+public:
+    static constexpr const char* kBackupFolder = "Backup";
+    static constexpr const char* kCurrentBackup = "Current Backup";
+    static constexpr const char* kRecentBackup = "Recent Backup";
+    static constexpr const char* kOldBackup = "Old Backup";
+
+    explicit KWBackupManager(KWCallback& callback);
+    KWBackupManager(KWCallback& callback, const halvex::BackupStrings& strings);
+    virtual ~KWBackupManager();
+    KWBackupManager(const KWBackupManager&) = delete;
+    KWBackupManager& operator=(const KWBackupManager&) = delete;
+
+    // The filter set. Every extension is held once, under the category that
+    // added it first; both_cases also adds its lower- and upper-case forms.
+    void AddFilter(const std::string& extension, const std::string& category, bool both_cases = false);
+    // The category of the current extension, or the text of message 40.
+    std::string find_category() const;
+    const std::vector<std::string>& GetFilters() const { return m_vecFilters; }
+
+    void SetDryRun(bool dryRun) { m_bDryRun = dryRun; }
+    bool IsDryRun() const { return m_bDryRun; }
+    void SetCollecting(bool collecting) { m_bCollecting = collecting; }
+    // Threads that write archives ahead of the walk; 0 writes each archive
+    // on the engine's thread when it is placed.
+    void SetArchiveThreads(unsigned threads) { m_nArchiveThreads = threads; }
+    bool IsCancelled() const { return m_bCancel; }
+
+    // Runs a backup of source into destination/set_name (or a dry run when the
+    // dry-run flag is set). False when the run was cancelled.
+    bool Backup(const std::filesystem::path& source, const std::filesystem::path& destination,
+                const std::string& set_name);
+    // Dry runs: the number of files the backup would store, and the net bytes
+    // it needs with every size rounded up to whole clusters.
+    std::uint32_t GetNumFilesToBackup(const std::filesystem::path& source, const std::filesystem::path& destination,
+                                      const std::string& set_name);
+    std::int64_t ComputeSize(const std::filesystem::path& source, const std::filesystem::path& destination,
+                             std::uint64_t cluster_size, const std::string& set_name,
+                             std::uint32_t* file_count = nullptr);
+    // A collecting dry run of source: the files a backup would take, with categories.
+    std::vector<FileDetails> CollectDetails(const std::filesystem::path& source);
+    // Writes the set's information file naming the folder backed up into it.
+    bool store_original_folder(const std::filesystem::path& set_folder, const std::filesystem::path& source);
+
+    // Restore.
+    void AddFileToRestorePool(const std::filesystem::path& archive);
+    const std::vector<std::string>& GetRestorePool() const { return m_vecRestorePool; }
+    // Entries below this folder keep their relative folders below a chosen
+    // target (a recursive restore); by default every file lands in the target.
+    void SetRestoreBase(const std::filesystem::path& folder);
+    // Restores the pool into target; an empty target restores each file to the
+    // folder it was backed up from. False when the restore stopped early.
+    bool RestoreFromFilesPool(const std::filesystem::path& target);
+    // True when the information file of the set holding path can be read.
+    bool ExistsOriginalBackupFolder(const std::filesystem::path& path);
+    // The folder backed up into the set that holds path (with a trailing "/"),
+    // empty after reporting the failure (unless reporting is off).
+    std::string ReadOriginalFolder(const std::filesystem::path& path);
+
+    // What the last run did, for the callers' summaries and exit codes.
+    std::uint32_t GetStoredCount() const { return m_nStored; }
+    std::uint32_t GetFailedCount() const { return m_nFailed; }
+    std::uint32_t GetSkippedCount() const { return m_nSkipped; }
+    std::uint32_t GetFileCount() const { return m_nFileCount; }
+
+private:
+    // An archive written ahead by the pool, waiting for its turn to be placed.
+    struct PendingArchive {
+        std::string sourceFolder;
+        std::string destinationFolder;
+        std::string name;
+        std::vector<std::string> subfolders;
+        std::string temporary;
+        std::future<halvex::Status> written;
+    };
+
+    void copy_folders(const std::string& source, const std::string& destination);
+    void move_file(const std::string& source_folder, const std::string& destination_folder,
+                   const std::string& name);
+    void create_folder(const std::string& path);
+    void create_subfolders(const std::string& base, const std::vector<std::string>& stack);
+    std::string get_subfolders(const std::vector<std::string>& stack) const;
+    void store_details(const std::string& folder, const std::string& name);
+
+    void move_stored(const std::string& source_folder, const std::string& destination_folder,
+                     const std::string& name, const std::vector<std::string>& stack);
+    void schedule_archive(const std::string& source_folder, const std::string& destination_folder,
+                          const std::string& name);
+    void place_archive(PendingArchive& pending);
+    void discard_archive(PendingArchive& pending);
+    void drain_pending();
+    bool report_error(const std::string& text);
+    void report_fatal(int message);
+    std::string message(int number) const;
+
+    const halvex::BackupStrings& m_strings;
+    std::uint32_t m_nDepth = 0;
+    std::uint32_t m_nFileCount = 0;
+    bool m_bCancel = false;
+    bool m_bDryRun = false;
+    bool m_bFileDone = false;
+    bool m_bCollecting = false;
+    bool m_bReportErrors = true;
+    std::string m_strDestinationRoot;
+    KWCallback& m_callback;
+    std::vector<FileDetails> m_vecDetails;
+    std::string m_strCurrentExtension;
+    std::vector<std::string> m_vecFilters;
+    std::vector<std::string> m_vecRestorePool;
+    std::vector<std::string> m_vecSubfolderStack;
+    std::map<std::string, std::vector<std::string>> m_mapCategories;
+    std::vector<std::uint64_t> m_vecBytesToWrite;
+    std::vector<std::uint64_t> m_vecBytesToFree;
+
+    std::string m_strRestoreBase;
+    std::set<std::string> m_setCountedFolders;
+    unsigned m_nArchiveThreads;
+    std::unique_ptr<halvex::ArchivePool> m_pool;
+    std::deque<PendingArchive> m_dequePending;
+    std::atomic<bool> m_bAbandon{false};
+    std::uint32_t m_nStored = 0;
+    std::uint32_t m_nFailed = 0;
+    std::uint32_t m_nSkipped = 0;
+};

@@ -1,0 +1,404 @@
+#include "backup/ZipArchive.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <minizip/unzip.h>
+#include <minizip/zip.h>
+
+#include "backup/BackupFileUtils.h"
+
+namespace halvex {
+
+namespace {
+
+constexpr std::size_t kChunk = 256 * 1024;
+constexpr std::uint16_t kExtendedTimestampId = 0x5455;
+constexpr std::uint64_t kZip64Threshold = 0xFFFFFFFFull;
+constexpr unsigned long kMadeByUnix = (3u << 8) | 20u;
+constexpr unsigned long kUtf8NameFlag = 0x800;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+    void reset()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    // Closes now and answers whether the data reached the file system.
+    bool close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool IsValidUtf8(const std::string& text, bool& hasNonAscii)
+{
+    hasNonAscii = false;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        int follow = 0;
+        if (c < 0x80)
+            follow = 0;
+        else if ((c & 0xE0) == 0xC0 && c >= 0xC2)
+            follow = 1;
+        else if ((c & 0xF0) == 0xE0)
+            follow = 2;
+        else if ((c & 0xF8) == 0xF0 && c <= 0xF4)
+            follow = 3;
+        else
+            return false;
+        if (follow)
+            hasNonAscii = true;
+        if (follow && i + follow >= text.size())
+            return false;
+        for (int k = 1; k <= follow; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += follow + 1;
+    }
+    return true;
+}
+
+void PutLe16(std::vector<unsigned char>& out, std::uint16_t v)
+{
+    out.push_back(static_cast<unsigned char>(v & 0xFF));
+    out.push_back(static_cast<unsigned char>(v >> 8));
+}
+
+void PutLe32(std::vector<unsigned char>& out, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<unsigned char>((v >> (8 * i)) & 0xFF));
+}
+
+// The Info-ZIP extended timestamp with the modification time only; it holds a
+// signed 32-bit count of seconds, so times outside it get no field.
+std::vector<unsigned char> ExtendedTimestamp(std::int64_t seconds)
+{
+    std::vector<unsigned char> field;
+    if (seconds < INT32_MIN || seconds > INT32_MAX)
+        return field;
+    PutLe16(field, kExtendedTimestampId);
+    PutLe16(field, 5);
+    field.push_back(0x01);
+    PutLe32(field, static_cast<std::uint32_t>(static_cast<std::int32_t>(seconds)));
+    return field;
+}
+
+std::optional<std::int64_t> ReadExtendedTimestamp(const unsigned char* extra, std::size_t size)
+{
+    std::size_t at = 0;
+    while (at + 4 <= size) {
+        const std::uint16_t id = static_cast<std::uint16_t>(extra[at] | (extra[at + 1] << 8));
+        const std::uint16_t length = static_cast<std::uint16_t>(extra[at + 2] | (extra[at + 3] << 8));
+        const std::size_t data = at + 4;
+        if (data + length > size)
+            return std::nullopt;
+        if (id == kExtendedTimestampId && length >= 5 && (extra[data] & 0x01)) {
+            const std::uint32_t raw = static_cast<std::uint32_t>(extra[data + 1]) |
+                                      (static_cast<std::uint32_t>(extra[data + 2]) << 8) |
+                                      (static_cast<std::uint32_t>(extra[data + 3]) << 16) |
+                                      (static_cast<std::uint32_t>(extra[data + 4]) << 24);
+            return static_cast<std::int32_t>(raw);
+        }
+        at = data + length;
+    }
+    return std::nullopt;
+}
+
+tm_zip ZipDate(std::int64_t seconds)
+{
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm local {};
+    localtime_r(&t, &local);
+    if (local.tm_year < 80) {  // DOS dates begin in 1980
+        local = {};
+        local.tm_year = 80;
+        local.tm_mday = 1;
+    }
+    tm_zip date{};
+    date.tm_sec = static_cast<uInt>(local.tm_sec);
+    date.tm_min = static_cast<uInt>(local.tm_min);
+    date.tm_hour = static_cast<uInt>(local.tm_hour);
+    date.tm_mday = static_cast<uInt>(local.tm_mday);
+    date.tm_mon = static_cast<uInt>(local.tm_mon);
+    date.tm_year = static_cast<uInt>(local.tm_year + 1900);
+    return date;
+}
+
+std::int64_t DosDateToSeconds(const tm_unz& date)
+{
+    struct tm local {};
+    local.tm_sec = static_cast<int>(date.tm_sec);
+    local.tm_min = static_cast<int>(date.tm_min);
+    local.tm_hour = static_cast<int>(date.tm_hour);
+    local.tm_mday = static_cast<int>(date.tm_mday);
+    local.tm_mon = static_cast<int>(date.tm_mon);
+    local.tm_year = static_cast<int>(date.tm_year) - 1900;
+    local.tm_isdst = -1;
+    return static_cast<std::int64_t>(mktime(&local));
+}
+
+std::string TemporarySibling(const std::filesystem::path& target, const char* tag)
+{
+    static std::atomic<unsigned> counter{0};
+    return (target.parent_path() /
+            ("." + target.filename().string() + "." + tag + "-" + std::to_string(::getpid()) + "-" +
+             std::to_string(counter.fetch_add(1))))
+        .string();
+}
+
+}  // namespace
+
+Status WriteSingleEntryZip(const std::filesystem::path& source, const std::filesystem::path& archive,
+                           const std::string& entryName, const std::atomic<bool>* cancel)
+{
+    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        return Status::Fail("zip_source", ErrnoText(errno));
+    struct stat st {};
+    if (::fstat(in.get(), &st) != 0)
+        return Status::Fail("zip_source", ErrnoText(errno));
+    if (!S_ISREG(st.st_mode))
+        return Status::Fail("zip_source", "not a regular file");
+
+    const std::int64_t mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    zip_fileinfo info{};
+    info.tmz_date = ZipDate(st.st_mtim.tv_sec);
+    info.external_fa = static_cast<uLong>(S_IFREG | (st.st_mode & 0777)) << 16;
+    const auto extra = ExtendedTimestamp(st.st_mtim.tv_sec);
+    bool nonAscii = false;
+    const unsigned long flags = (IsValidUtf8(entryName, nonAscii) && nonAscii) ? kUtf8NameFlag : 0;
+    const int zip64 = static_cast<std::uint64_t>(st.st_size) >= kZip64Threshold ? 1 : 0;
+
+    zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
+    if (!zip)
+        return Status::Fail("zip_create", ErrnoText(errno));
+
+    Status result = Status::Ok();
+    auto fail = [&](const char* key, std::string detail) {
+        if (result.ok)
+            result = Status::Fail(key, std::move(detail));
+    };
+    errno = 0;
+    if (zipOpenNewFileInZip4_64(zip, entryName.c_str(), &info, extra.empty() ? nullptr : extra.data(),
+                                static_cast<uInt>(extra.size()), extra.empty() ? nullptr : extra.data(),
+                                static_cast<uInt>(extra.size()), nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0,
+                                -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flags,
+                                zip64) != ZIP_OK) {
+        fail("zip_write", ErrnoText(errno ? errno : EIO));
+    } else {
+        std::vector<char> buffer(kChunk);
+        for (;;) {
+            if (cancel && cancel->load(std::memory_order_relaxed)) {
+                fail("cancelled", {});
+                break;
+            }
+            const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                fail("zip_source", ErrnoText(errno));
+                break;
+            }
+            if (got == 0)
+                break;
+            errno = 0;
+            if (zipWriteInFileInZip(zip, buffer.data(), static_cast<unsigned>(got)) != ZIP_OK) {
+                fail("zip_write", ErrnoText(errno ? errno : EIO));
+                break;
+            }
+        }
+        errno = 0;
+        if (zipCloseFileInZip(zip) != ZIP_OK)
+            fail("zip_write", ErrnoText(errno ? errno : EIO));
+    }
+    errno = 0;
+    if (zipClose(zip, nullptr) != ZIP_OK)
+        fail("zip_write", ErrnoText(errno ? errno : EIO));
+
+    if (result.ok && !SetFileModificationTime(archive, mtimeNs))
+        fail("zip_write", ErrnoText(errno));
+    if (!result.ok)
+        ::unlink(archive.c_str());
+    return result;
+}
+
+bool CopyFileZip(const std::filesystem::path& source, const std::filesystem::path& destination)
+{
+    std::filesystem::path archive = destination;
+    archive += ".zip";
+    const std::string temporary = TemporarySibling(archive, "partial");
+    if (!WriteSingleEntryZip(source, temporary, source.filename().string()).ok)
+        return false;
+    if (::rename(temporary.c_str(), archive.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool IsPlainEntryName(const std::string& name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    for (const char c : name)
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
+            return false;
+    // A drive-letter form ("C:x") names a place on Windows; it has no business here.
+    if (name.size() >= 2 && name[1] == ':')
+        return false;
+    return true;
+}
+
+namespace {
+
+Status ExtractCurrentEntry(unzFile zip, const unz_file_info64& info, const std::filesystem::path& target,
+                           std::optional<std::int64_t> exactSeconds)
+{
+    if (info.flag & 1)
+        return Status::Fail("unzip_encrypted", "encrypted entry");
+    if (unzOpenCurrentFile(zip) != UNZ_OK)
+        return Status::Fail("unzip_read", "cannot open entry");
+
+    const std::string temporary = TemporarySibling(target, "restore");
+    const bool unixMode = (info.version >> 8) == 3 && ((info.external_fa >> 16) & 0777) != 0;
+    const mode_t mode = unixMode ? static_cast<mode_t>((info.external_fa >> 16) & 0777) : 0666;
+    FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (out.get() < 0) {
+        const int error = errno;
+        unzCloseCurrentFile(zip);
+        return Status::Fail("unzip_write", ErrnoText(error));
+    }
+
+    Status result = Status::Ok();
+    std::vector<char> buffer(kChunk);
+    for (;;) {
+        const int got = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
+        if (got < 0) {
+            result = Status::Fail("unzip_read", "damaged entry");
+            break;
+        }
+        if (got == 0)
+            break;
+        std::size_t written = 0;
+        while (written < static_cast<std::size_t>(got)) {
+            const ssize_t n = ::write(out.get(), buffer.data() + written, static_cast<std::size_t>(got) - written);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                result = Status::Fail("unzip_write", ErrnoText(errno));
+                break;
+            }
+            written += static_cast<std::size_t>(n);
+        }
+        if (!result.ok)
+            break;
+    }
+    const int closed = unzCloseCurrentFile(zip);
+    if (result.ok && closed == UNZ_CRCERROR)
+        result = Status::Fail("unzip_read", "CRC mismatch");
+    if (!out.close() && result.ok)
+        result = Status::Fail("unzip_write", ErrnoText(errno));
+
+    if (result.ok) {
+        const std::int64_t seconds = exactSeconds ? *exactSeconds : DosDateToSeconds(info.tmu_date);
+        SetFileModificationTime(temporary, seconds * 1000000000);
+        if (::rename(temporary.c_str(), target.c_str()) != 0)
+            result = Status::Fail("unzip_write", ErrnoText(errno));
+    }
+    if (!result.ok)
+        ::unlink(temporary.c_str());
+    return result;
+}
+
+// A bare end-of-central-directory record: an archive of no entries.
+bool IsEmptyArchive(const std::filesystem::path& archive)
+{
+    FileDescriptor in(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        return false;
+    unsigned char record[22];
+    if (::read(in.get(), record, sizeof record) != static_cast<ssize_t>(sizeof record))
+        return false;
+    const unsigned char signature[4] = {'P', 'K', 5, 6};
+    return std::equal(signature, signature + 4, record) && record[8] == 0 && record[9] == 0 && record[10] == 0 &&
+           record[11] == 0;
+}
+
+}  // namespace
+
+Status CopyFileUnZip(const std::filesystem::path& destination, const std::filesystem::path& archive)
+{
+    unzFile zip = unzOpen64(archive.c_str());
+    if (!zip) {
+        // minizip refuses an archive without entries; that one is complete.
+        if (IsEmptyArchive(archive))
+            return Status::Ok();
+        return Status::Fail("unzip_open", "not a readable zip archive");
+    }
+    unz_global_info64 global{};
+    if (unzGetGlobalInfo64(zip, &global) != UNZ_OK) {
+        unzClose(zip);
+        return Status::Fail("unzip_open", "damaged zip directory");
+    }
+    const std::filesystem::path folder = destination.parent_path();
+    const std::string expectedName = destination.filename().string();
+
+    Status result = Status::Ok();
+    int step = global.number_entry > 0 ? unzGoToFirstFile(zip) : UNZ_END_OF_LIST_OF_FILE;
+    for (ZPOS64_T index = 0; index < global.number_entry && result.ok; ++index) {
+        if (step != UNZ_OK) {
+            result = Status::Fail("unzip_open", "damaged zip directory");
+            break;
+        }
+        unz_file_info64 info{};
+        char name[1024];
+        unsigned char extra[1024];
+        if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name, extra, sizeof extra, nullptr, 0) != UNZ_OK ||
+            info.size_filename >= sizeof name) {
+            result = Status::Fail("unzip_name", "unreadable entry name");
+            break;
+        }
+        const std::string entryName(name, info.size_filename);
+        if (!IsPlainEntryName(entryName)) {
+            result = Status::Fail("unzip_name", "unsafe entry name: " + entryName);
+            break;
+        }
+        const std::filesystem::path target = folder / entryName;
+        if (entryName != expectedName && std::filesystem::symlink_status(target).type() !=
+                                             std::filesystem::file_type::not_found) {
+            result = Status::Fail("unzip_name", "entry would replace an unchecked file: " + entryName);
+            break;
+        }
+        const auto exact = ReadExtendedTimestamp(extra, std::min<std::size_t>(info.size_file_extra, sizeof extra));
+        result = ExtractCurrentEntry(zip, info, target, exact);
+        if (result.ok && index + 1 < global.number_entry)
+            step = unzGoToNextFile(zip);
+    }
+    unzClose(zip);
+    return result;
+}
+
+}  // namespace halvex

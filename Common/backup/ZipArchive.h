@@ -1,0 +1,37 @@
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+
+#include "util/Status.h"
+
+// One-file zip archives of the backup sets. Every archive holds one deflated
+// entry named by the file's name; Info-ZIP unzip and Python's zipfile read them.
+namespace halvex {
+
+// Writes `archive` with one deflated entry named `entryName` holding the
+// content of `source`. The entry's time and the archive's modification time
+// are the source's modification time; the entry also carries the exact time
+// in an extended-timestamp extra field (0x5455), because the zip's own date is
+// local time to 2 s. Files of 4 GiB and more get Zip64 records. On any failure
+// (or when `cancel` becomes set) the partial archive is removed.
+Status WriteSingleEntryZip(const std::filesystem::path& source, const std::filesystem::path& archive,
+                           const std::string& entryName, const std::atomic<bool>* cancel = nullptr);
+
+// Writes destination + ".zip" from source through a temporary name in the same
+// folder, so an earlier archive stays whole until the new one is complete.
+[[nodiscard]] bool CopyFileZip(const std::filesystem::path& source, const std::filesystem::path& destination);
+
+// True for an entry name that is a plain file name: not empty, no folder part
+// ("/" or "\\"), not "." or "..", no control characters.
+bool IsPlainEntryName(const std::string& name);
+
+// Extracts every entry of `archive` into the folder of `destination`, each
+// under its entry name, through a temporary name renamed into place, and gives
+// it the entry's time. An entry whose name is not a plain file name is refused,
+// as is one whose name differs from destination's and would replace an
+// existing file. An archive without entries is a success.
+Status CopyFileUnZip(const std::filesystem::path& destination, const std::filesystem::path& archive);
+
+}  // namespace halvex

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "backup/BackupFileUtils.h"
+#include "backup/KWCallback.h"
+
+namespace halvex::test {
+
+// A fresh folder per test, removed afterwards.
+class TempFolder {
+public:
+    TempFolder()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "halvex-backup-XXXXXX").string();
+        m_path = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder()
+    {
+        std::error_code error;
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, error);
+        std::filesystem::remove_all(m_path, error);
+    }
+    const std::filesystem::path& path() const { return m_path; }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+inline void WriteFile(const std::filesystem::path& file, const std::string& content)
+{
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+}
+
+inline std::string ReadFile(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Sets a file's modification time to whole seconds since 1970.
+inline void SetTime(const std::filesystem::path& file, std::int64_t seconds)
+{
+    ASSERT_TRUE(SetFileModificationTime(file, seconds * 1000000000));
+}
+
+inline std::int64_t TimeOf(const std::filesystem::path& file)
+{
+    return FileModificationTime(file).value_or(-1) / 1000000000;
+}
+
+inline int RunCommand(const std::string& command)
+{
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline std::string Quote(const std::filesystem::path& path)
+{
+    std::string quoted = "'";
+    for (const char c : path.string()) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+// A callback that records every call and answers from settable fields.
+class RecordingCallback : public KWCallback {
+public:
+    std::vector<std::string> copied;      // folder + name per NotifyCopyingFile
+    std::vector<std::string> errors;
+    std::vector<std::string> fatals;
+    std::vector<std::string> overwriteQuestions;
+    bool stopOnError = false;
+    bool overwrite = false;
+    int cancelAfter = -1;  // answer false to the copy notice after this many files
+
+    void FatalError(const std::string& text) override { fatals.push_back(text); }
+    bool ErrorOccurred(const std::string& text) override
+    {
+        errors.push_back(text);
+        return stopOnError;
+    }
+    bool OverwriteFile(const std::string& folder, const std::string& name) override
+    {
+        overwriteQuestions.push_back(folder + name);
+        return overwrite;
+    }
+    bool NotifyCopyingFile(const std::string& folder, const std::string& name) override
+    {
+        if (cancelAfter >= 0 && static_cast<int>(copied.size()) >= cancelAfter)
+            return false;
+        copied.push_back(folder + name);
+        return true;
+    }
+};
+
+}  // namespace halvex::test

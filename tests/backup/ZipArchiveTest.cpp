@@ -1,0 +1,157 @@
+#include "backup/ZipArchive.h"
+
+#include <minizip/zip.h>
+
+#include "BackupTestSupport.h"
+
+using namespace halvex;
+using namespace halvex::test;
+
+namespace {
+
+// Writes an archive with arbitrary entry names, as a hostile drive could hold.
+void WriteRawZip(const std::filesystem::path& archive, const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
+    ASSERT_NE(zip, nullptr);
+    for (const auto& [name, content] : entries) {
+        zip_fileinfo info{};
+        info.tmz_date.tm_year = 2020;
+        info.tmz_date.tm_mday = 1;
+        ASSERT_EQ(zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 6),
+                  ZIP_OK);
+        zipWriteInFileInZip(zip, content.data(), static_cast<unsigned>(content.size()));
+        zipCloseFileInZip(zip);
+    }
+    zipClose(zip, nullptr);
+}
+
+}  // namespace
+
+TEST(ZipArchive, ArchivePassesInfoZipAndPythonAndKeepsTimes)
+{
+    TempFolder folder;
+    const auto source = folder / "r\xC3\xA9sum\xC3\xA9 notes.txt";
+    std::string content;
+    for (int i = 0; i < 20000; ++i)
+        content += "line " + std::to_string(i) + "\n";
+    WriteFile(source, content);
+    SetTime(source, 1600000001);  // an odd second: the zip date alone cannot hold it
+
+    ASSERT_TRUE(CopyFileZip(source, folder / "stored"));
+    const auto archive = folder / "stored.zip";
+    EXPECT_EQ(TimeOf(archive), 1600000001);
+    EXPECT_EQ(RunCommand("unzip -tqq " + Quote(archive) + " >/dev/null"), 0);
+    const std::string python =
+        "import sys, zipfile\n"
+        "z = zipfile.ZipFile(sys.argv[1])\n"
+        "assert z.testzip() is None\n"
+        "names = z.namelist()\n"
+        "assert names == ['r\\u00e9sum\\u00e9 notes.txt'], names\n"
+        "assert z.getinfo(names[0]).compress_type == zipfile.ZIP_DEFLATED\n"
+        "assert len(z.read(names[0])) == int(sys.argv[2])\n";
+    WriteFile(folder / "check.py", python);
+    EXPECT_EQ(RunCommand("python3 " + Quote(folder / "check.py") + " " + Quote(archive) + " " +
+                  std::to_string(content.size())),
+              0);
+
+    // Extraction gives back the content and the exact second from the extra field.
+    const auto restoredFolder = folder / "out";
+    std::filesystem::create_directory(restoredFolder);
+    const auto restored = restoredFolder / source.filename();
+    ASSERT_TRUE(CopyFileUnZip(restored, archive).ok);
+    EXPECT_EQ(ReadFile(restored), content);
+    EXPECT_EQ(TimeOf(restored), 1600000001);
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(restoredFolder), {}), 1);
+}
+
+TEST(ZipArchive, EmptyFileAndMissingSource)
+{
+    TempFolder folder;
+    WriteFile(folder / "empty.dat", "");
+    ASSERT_TRUE(CopyFileZip(folder / "empty.dat", folder / "empty.dat"));
+    EXPECT_EQ(RunCommand("unzip -tqq " + Quote(folder / "empty.dat.zip") + " >/dev/null"), 0);
+
+    EXPECT_FALSE(CopyFileZip(folder / "missing.txt", folder / "missing.txt"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "missing.txt.zip"));
+    // Nothing partial is left under any name.
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        ++count;
+    EXPECT_EQ(count, 2);
+}
+
+TEST(ZipArchive, FailedWriteRemovesPartialArchive)
+{
+    TempFolder folder;
+    WriteFile(folder / "a.txt", std::string(100000, 'x'));
+    std::atomic<bool> cancel{true};
+    EXPECT_FALSE(WriteSingleEntryZip(folder / "a.txt", folder / "c.zip", "a.txt", &cancel).ok);
+    EXPECT_FALSE(std::filesystem::exists(folder / "c.zip"));
+
+    std::filesystem::create_directory(folder / "ro");
+    std::filesystem::permissions(folder / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (::access((folder / "ro").c_str(), W_OK) == 0)
+        GTEST_SKIP() << "running as root: permissions do not stop writes";
+    EXPECT_FALSE(CopyFileZip(folder / "a.txt", folder / "ro" / "a.txt"));
+    EXPECT_TRUE(std::filesystem::is_empty(folder / "ro"));
+}
+
+TEST(ZipArchive, PlainEntryNames)
+{
+    const std::vector<std::pair<std::string, bool>> table = {
+        {"report.doc", true},   {"no extension", true}, {"..hidden..", true},  {"", false},
+        {".", false},           {"..", false},          {"../evil", false},    {"a/b.txt", false},
+        {"/etc/passwd", false}, {"dir/", false},        {"a\\b.txt", false},   {"C:evil", false},
+        {"tab\tname", false},
+    };
+    for (const auto& [name, plain] : table)
+        EXPECT_EQ(IsPlainEntryName(name), plain) << name;
+}
+
+TEST(ZipArchive, UnsafeEntryNamesAreRefusedAndNothingEscapes)
+{
+    TempFolder folder;
+    std::filesystem::create_directories(folder / "drive");
+    std::filesystem::create_directories(folder / "dest");
+    const std::vector<std::string> hostile = {"../escaped.txt", "/tmp/halvex-absolute.txt", "sub/inner.txt",
+                                              "..", "sub\\inner.txt"};
+    for (const auto& name : hostile) {
+        const auto archive = folder / "drive" / "hostile.txt.zip";
+        std::filesystem::remove(archive);
+        WriteRawZip(archive, {{name, "payload"}});
+        const Status status = CopyFileUnZip(folder / "dest" / "hostile.txt", archive);
+        EXPECT_FALSE(status.ok) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder / "escaped.txt"));
+    EXPECT_TRUE(std::filesystem::is_empty(folder / "dest"));
+}
+
+TEST(ZipArchive, EntryUnderAnotherNameDoesNotReplaceAnExistingFile)
+{
+    TempFolder folder;
+    WriteFile(folder / "dest" / "other.txt", "keep me");
+    WriteRawZip(folder / "a.txt.zip", {{"other.txt", "intruder"}});
+    EXPECT_FALSE(CopyFileUnZip(folder / "dest" / "a.txt", folder / "a.txt.zip").ok);
+    EXPECT_EQ(ReadFile(folder / "dest" / "other.txt"), "keep me");
+}
+
+TEST(ZipArchive, DamagedAndEmptyArchives)
+{
+    TempFolder folder;
+    WriteFile(folder / "junk.zip", "this is not a zip archive at all");
+    EXPECT_FALSE(CopyFileUnZip(folder / "junk", folder / "junk.zip").ok);
+
+    WriteRawZip(folder / "none.zip", {});
+    EXPECT_TRUE(CopyFileUnZip(folder / "none", folder / "none.zip").ok);
+
+    // A flipped byte in the compressed data fails the CRC and leaves no file.
+    WriteFile(folder / "data.txt", std::string(50000, 'q') + "tail");
+    ASSERT_TRUE(CopyFileZip(folder / "data.txt", folder / "data.txt"));
+    std::string bytes = ReadFile(folder / "data.txt.zip");
+    bytes[60] = static_cast<char>(bytes[60] ^ 0x55);
+    WriteFile(folder / "bad" / "data.txt.zip", bytes);
+    EXPECT_FALSE(CopyFileUnZip(folder / "bad" / "data.txt", folder / "bad" / "data.txt.zip").ok);
+    EXPECT_FALSE(std::filesystem::exists(folder / "bad" / "data.txt"));
+}
