@@ -1,5 +1,9 @@
 #include "backup/BackupStrings.h"
 
+#include <charconv>
+
+#include "plist/DXPlistPrefs.h"
+
 namespace halvex {
 
 namespace {
@@ -10,7 +14,37 @@ std::string Lookup(const std::map<int, std::string>& map, int number)
     return found == map.end() ? std::string() : found->second;
 }
 
+// The number after a key's prefix; false for anything else ("Message12x").
+bool NumberAfter(const std::string& key, std::string_view prefix, int& number)
+{
+    if (key.size() <= prefix.size() || key.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    const char* first = key.data() + prefix.size();
+    const char* last = key.data() + key.size();
+    const auto [end, error] = std::from_chars(first, last, number);
+    return error == std::errc() && end == last && number >= 0;
+}
+
 }  // namespace
+
+bool BackupStrings::Load(const std::filesystem::path& file)
+{
+    DXPlistPrefs plist(file);
+    if (plist.Values().empty())
+        return false;
+    for (const auto& [key, value] : plist.Values()) {
+        if (value.type != DXPlistPrefs::PrefsValue::kString)
+            continue;
+        int number = 0;
+        if (NumberAfter(key, "Message", number) || NumberAfter(key, "", number))
+            SetMessage(number, value.strValue);
+        else if (NumberAfter(key, "Line", number) || NumberAfter(key, "m", number))
+            SetLabel(number, value.strValue);
+        else if (NumberAfter(key, "e", number))
+            SetExplanation(number, value.strValue);
+    }
+    return true;
+}
 
 std::string BackupStrings::Message(int number) const { return Lookup(m_mapMessages, number); }
 std::string BackupStrings::Explanation(int number) const { return Lookup(m_mapExplanations, number); }

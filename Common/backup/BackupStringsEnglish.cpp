@@ -85,18 +85,18 @@ constexpr NumberedText kMessages[] = {
      "The application is unable to read the supplementary ini file for current Backup Set"},
     {50, "No categories are selected", "You must select at least one category to proceed"},
     // The texts below live only in the external table of the other build;
-    // these are this edition's own.
-    {30, "Unable to delete the profile file", nullptr},
-    {51, "Please wait...", nullptr},
-    {52, "This Backup Set name is already used by another profile", nullptr},
-    {53, "Do you want to delete the profile", nullptr},
-    {54, " and its backed up files?", nullptr},
-    {55, "Unable to read the profile file", nullptr},
-    {56, "Unable to delete the backup set folder", nullptr},
-    {57, "Unable to rename the backup set folder: access denied", nullptr},
-    {58, "Unable to rename the backup set folder: the name is not valid", nullptr},
-    {59, "Unable to rename the backup set folder", nullptr},
-    {60, "Backup Set name can not contain a dot", nullptr},
+    // these are this edition's own, as in its English table.
+    {30, "Unable to delete the profile file:", nullptr},
+    {51, "The profile has not been deleted.", nullptr},
+    {52, "This Backup Set name is already used by another profile.", nullptr},
+    {53, "Do you want to delete the backup profile", nullptr},
+    {54, "? Its Backup Set folder and every file backed up in it will be deleted.", nullptr},
+    {55, "Unable to read the profile file:", nullptr},
+    {56, "Unable to delete the Backup Set folder:", nullptr},
+    {57, "The Backup Set folder could not be renamed: access is denied.", nullptr},
+    {58, "The Backup Set folder could not be renamed: the name is not valid.", nullptr},
+    {59, "The Backup Set folder could not be renamed.", nullptr},
+    {60, "The Backup Set name can not contain a dot ('.').", nullptr},
 };
 
 constexpr const char* kLabels[] = {

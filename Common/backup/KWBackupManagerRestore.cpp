@@ -97,16 +97,6 @@ bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
         const std::string name = ExtractFileName(entry);
         const std::string storedName = StoredName(name);
 
-        if (!FileExists(entry)) {
-            ++m_nFailed;
-            if (report_error(message(bm::kErrorCopying) + entry + message(bm::kTo) + targetText + storedName +
-                             "\"\n" + ErrnoText(ENOENT))) {
-                m_bCancel = true;
-                break;
-            }
-            continue;
-        }
-
         std::string destinationFolder;
         if (targetText.empty()) {
             const std::string original = ReadOriginalFolder(entry);
@@ -119,6 +109,16 @@ bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
                 original + RelativeFolders(WithTrailingSlash(lookup.generationFolder.string()), sourceFolder);
         } else {
             destinationFolder = targetText + RelativeFolders(m_strRestoreBase, sourceFolder);
+        }
+
+        if (!FileExists(entry)) {
+            ++m_nFailed;
+            if (report_error(message(bm::kErrorCopying) + entry + message(bm::kTo) + destinationFolder + storedName +
+                             "\"\n" + ErrnoText(ENOENT))) {
+                m_bCancel = true;
+                break;
+            }
+            continue;
         }
 
         if (!FolderExists(destinationFolder)) {

@@ -1,0 +1,179 @@
+#include "backup/KWBackupManager.h"
+
+#include "BackupTestSupport.h"
+#include "backup/BackupInfoFile.h"
+
+using namespace halvex;
+using namespace halvex::test;
+
+namespace {
+
+class RestoreTest : public ::testing::Test {
+protected:
+    RestoreTest()
+    {
+        WriteFile(source() / "top.txt", "top");
+        WriteFile(source() / "docs" / "inner" / "deep.txt", "deep");
+        SetTime(source() / "top.txt", 1700000000);
+        SetTime(source() / "docs" / "inner" / "deep.txt", 1700000100);
+        std::filesystem::create_directories(m_folder / "drive");
+        RecordingCallback callback;
+        KWBackupManager engine(callback);
+        engine.AddFilter("*", "anything");
+        EXPECT_TRUE(engine.Backup(source(), m_folder / "drive" / "Backup", "Set"));
+    }
+
+    std::filesystem::path source() const { return m_folder / "source"; }
+    std::filesystem::path current() const { return m_folder / "drive" / "Backup" / "Set" / "Current Backup"; }
+
+    TempFolder m_folder;
+};
+
+}  // namespace
+
+TEST_F(RestoreTest, ToTheOriginalFolderRecreatesTheTree)
+{
+    std::filesystem::remove_all(source());
+    RecordingCallback callback;
+    KWBackupManager engine(callback);
+    engine.AddFileToRestorePool(current() / "top.txt.zip");
+    engine.AddFileToRestorePool(current() / "docs" / "inner" / "deep.txt.zip");
+    engine.AddFileToRestorePool(current() / "top.txt.zip");  // held once
+    EXPECT_EQ(engine.GetRestorePool().size(), 2u);
+    EXPECT_TRUE(engine.RestoreFromFilesPool({}));
+    EXPECT_EQ(ReadFile(source() / "top.txt"), "top");
+    EXPECT_EQ(ReadFile(source() / "docs" / "inner" / "deep.txt"), "deep");
+    EXPECT_EQ(TimeOf(source() / "docs" / "inner" / "deep.txt"), 1700000100);
+    EXPECT_TRUE(callback.errors.empty());
+}
+
+TEST_F(RestoreTest, ToAnotherFolderOrTheDesktopEveryFileLandsInIt)
+{
+    for (const auto& target : {m_folder / "elsewhere", m_folder / "Desktop" / "HalvexRestoreFiles"}) {
+        RecordingCallback callback;
+        KWBackupManager engine(callback);
+        engine.AddFileToRestorePool(current() / "docs" / "inner" / "deep.txt.zip");
+        engine.AddFileToRestorePool(current() / "top.txt.zip");
+        EXPECT_TRUE(engine.RestoreFromFilesPool(target));
+        EXPECT_EQ(ReadFile(target / "deep.txt"), "deep");
+        EXPECT_EQ(ReadFile(target / "top.txt"), "top");
+    }
+}
+
+TEST_F(RestoreTest, RecursiveRestoreKeepsFoldersBelowTheBase)
+{
+    RecordingCallback callback;
+    KWBackupManager engine(callback);
+    engine.SetRestoreBase(current() / "docs");
+    engine.AddFileToRestorePool(current() / "docs" / "inner" / "deep.txt.zip");
+    EXPECT_TRUE(engine.RestoreFromFilesPool(m_folder / "to"));
+    EXPECT_EQ(ReadFile(m_folder / "to" / "inner" / "deep.txt"), "deep");
+}
+
+// The stored copy is compared with the file it would replace (the name
+// without ".zip"), so a newer file on the computer is never replaced silently.
+TEST_F(RestoreTest, ConflictCheckAgainstTheFileItWouldReplace)
+{
+    const auto target = m_folder / "target";
+    const struct {
+        const char* what;
+        std::int64_t existingTime;
+        bool answer;
+        std::size_t questions;
+        const char* content;
+    } table[] = {
+        {"same time: skipped", 1700000001, false, 0, "existing"},
+        {"existing newer, keep", 1700009000, false, 1, "existing"},
+        {"existing newer, replace", 1700009000, true, 1, "top"},
+        {"existing older: replaced", 1600000000, false, 0, "top"},
+    };
+    for (const auto& row : table) {
+        WriteFile(target / "top.txt", "existing");
+        SetTime(target / "top.txt", row.existingTime);
+        RecordingCallback callback;
+        callback.overwrite = row.answer;
+        KWBackupManager engine(callback);
+        engine.AddFileToRestorePool(current() / "top.txt.zip");
+        EXPECT_TRUE(engine.RestoreFromFilesPool(target)) << row.what;
+        EXPECT_EQ(callback.overwriteQuestions.size(), row.questions) << row.what;
+        EXPECT_EQ(ReadFile(target / "top.txt"), row.content) << row.what;
+    }
+}
+
+TEST_F(RestoreTest, MissingOrBrokenInformationFileEndsAnOriginalRestore)
+{
+    const auto set = m_folder / "drive" / "Backup" / "Set";
+    const struct {
+        const char* content;  // nullptr: no information file at all
+        const char* message;
+    } table[] = {
+        {nullptr, "Ini file for this BackupSet was not found."},
+        {"", "Invalid ini file for this BackupSet"},
+        {"/a", "Invalid ini file for this BackupSet"},
+        {"C:\\Users\\someone\\", "Invalid ini file for this BackupSet"},
+    };
+    for (const auto& row : table) {
+        std::filesystem::remove(set / "info.ini");
+        if (row.content)
+            WriteFile(set / "info.ini", row.content);
+        RecordingCallback callback;
+        KWBackupManager engine(callback);
+        EXPECT_FALSE(engine.ExistsOriginalBackupFolder(current() / "top.txt.zip"));
+        EXPECT_TRUE(callback.fatals.empty());
+        engine.AddFileToRestorePool(current() / "top.txt.zip");
+        EXPECT_FALSE(engine.RestoreFromFilesPool({}));
+        ASSERT_EQ(callback.fatals.size(), 1u);
+        EXPECT_EQ(callback.fatals[0], row.message);
+    }
+    RecordingCallback callback;
+    KWBackupManager engine(callback);
+    engine.AddFileToRestorePool(m_folder / "drive" / "Backup" / "loose.txt.zip");
+    EXPECT_FALSE(engine.RestoreFromFilesPool({}));
+    ASSERT_EQ(callback.fatals.size(), 1u);
+    EXPECT_EQ(callback.fatals[0], "Original Backup Folder can't be determined.");
+}
+
+TEST(InfoFile, ReadsBothEncodingsAndTheNumberedFallback)
+{
+    TempFolder folder;
+    const auto set = folder / "Backup" / "Photos";
+    std::filesystem::create_directories(set / "Recent Backup" / "sub");
+    const auto inside = set / "Recent Backup" / "sub" / "x.jpg.zip";
+
+    // UTF-16LE without a byte-order mark, as the Windows program writes it.
+    const std::u16string wide = u"/home/\u00e9mile/Pictures";
+    std::string bytes;
+    for (const char16_t unit : wide) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    WriteFile(set / "info.ini", bytes);
+    auto lookup = ReadInfoFile(inside);
+    ASSERT_EQ(lookup.result, InfoFileResult::Ok);
+    EXPECT_EQ(lookup.originalFolder, "/home/\xC3\xA9mile/Pictures/");
+    EXPECT_EQ(lookup.generationFolder, set / "Recent Backup");
+
+    // UTF-8, as this edition writes it, under the first numbered name.
+    std::filesystem::remove(set / "info.ini");
+    WriteFile(set / InfoFileAlternative(0), "/home/\xC3\xA9mile/Pictures/");
+    EXPECT_EQ(InfoFileAlternative(7), "info007.ini");
+    lookup = ReadInfoFile(inside);
+    ASSERT_EQ(lookup.result, InfoFileResult::Ok);
+    EXPECT_EQ(lookup.originalFolder, "/home/\xC3\xA9mile/Pictures/");
+
+    // The writer's own output reads back.
+    TempFolder other;
+    std::filesystem::create_directories(other / "S" / "Old Backup");
+    ASSERT_TRUE(WriteInfoFile(other / "S", "/srv/data/"));
+    EXPECT_EQ(ReadInfoFile(other / "S" / "Old Backup" / "f.zip").originalFolder, "/srv/data/");
+}
+
+TEST(InfoFile, ASetNamedLikeAGenerationFolderIsFoundByItsInformationFile)
+{
+    TempFolder folder;
+    const auto set = folder / "Backup" / "Old Backup";
+    WriteFile(set / "info.ini", "/home/me/");
+    const auto lookup = ReadInfoFile(set / "Current Backup" / "a.txt.zip");
+    ASSERT_EQ(lookup.result, InfoFileResult::Ok);
+    EXPECT_EQ(lookup.setFolder, set);
+}
