@@ -1,53 +1,22 @@
 #include "strings/KXTheme.h"
 
-#include <algorithm>
+#include "plist/DXPlistPrefs.h"
+#include "util/ColourFromText.h"
 
-namespace {
-
-// One "%d" of sscanf: blanks skipped, an optional sign, at least one digit.
-// The value is clamped to 0..255 as it is read, so no length of digits overflows.
-std::optional<int> ReadComponent(std::string_view text, std::size_t& pos)
-{
-    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\n' ||
-                                 text[pos] == '\r' || text[pos] == '\v' || text[pos] == '\f'))
-        ++pos;
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    const std::size_t digits = pos;
-    int value = 0;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
-        value = std::min(value * 10 + (text[pos] - '0'), 1000);
-        ++pos;
-    }
-    if (pos == digits)
-        return std::nullopt;
-    return negative ? 0 : std::min(value, 255);
-}
-
-}  // namespace
+#include <cctype>
 
 std::optional<KXTheme::Colour> KXTheme::ParseColour(std::string_view text)
 {
-    int rgb[3] = {0, 0, 0};
+    // "%d,%d,%d" matched nothing unless the first number is there: blanks, an
+    // optional sign, then a digit.
     std::size_t pos = 0;
-    for (int i = 0; i < 3; ++i) {
-        if (i > 0) {
-            if (pos >= text.size() || text[pos] != ',')
-                break;
-            ++pos;
-        }
-        const auto component = ReadComponent(text, pos);
-        if (!component) {
-            if (i == 0)
-                return std::nullopt;
-            break;
-        }
-        rgb[i] = *component;
-    }
-    return MakeColour(rgb[0], rgb[1], rgb[2]);
+    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos])))
+        ++pos;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
+        ++pos;
+    if (pos >= text.size() || !std::isdigit(static_cast<unsigned char>(text[pos])))
+        return std::nullopt;
+    return halvex::ColourFromText(text);
 }
 
 bool KXTheme::Load(const std::filesystem::path& resourcesPath)
@@ -55,9 +24,30 @@ bool KXTheme::Load(const std::filesystem::path& resourcesPath)
     return LoadFile(resourcesPath / kFileName);
 }
 
-bool KXTheme::LoadFile(const std::filesystem::path&)
+bool KXTheme::LoadFile(const std::filesystem::path& themeFile)
 {
-    return false;
+    *this = KXTheme();
+    const DXPlistPrefs prefs(themeFile);
+    for (const char* key : {kFrameLight, kFrameMid, kFrameDark}) {
+        std::string text;
+        prefs.GetValue(key, text, "");
+        if (const auto colour = ParseColour(text))
+            m_mapColours[key] = *colour;
+    }
+    prefs.GetValue(kWindowShadow, m_bWindowShadow, true);
+    prefs.GetValue(kLeopard, m_bLeopard, true);
+    // A direction colour that is not a colour keeps its default: rows drawn in
+    // black on a damaged theme would lose the direction they show.
+    const auto readColour = [&prefs](const char* key, const char* fallback) {
+        std::string text;
+        prefs.GetValue(key, text, fallback);
+        if (const auto colour = ParseColour(text))
+            return *colour;
+        return *ParseColour(fallback);
+    };
+    m_clrUsb = readColour(kUsbColour, kUsbColourDefault);
+    m_clrLocal = readColour(kLocalColour, kLocalColourDefault);
+    return !prefs.Values().empty();
 }
 
 KXTheme::Colour KXTheme::GetColour(std::string_view key) const
@@ -69,7 +59,8 @@ KXTheme::Colour KXTheme::GetColour(std::string_view key) const
 std::filesystem::path KXTheme::ImagePath(const std::filesystem::path& resourcesPath,
                                          std::string_view name)
 {
-    std::string file(name);
+    // Images lie flat in the resources folder; only the last part of the name counts.
+    std::string file = std::filesystem::path(name).filename().string();
     if (std::filesystem::path(file).extension().empty())
         file += ".png";
     return resourcesPath / file;

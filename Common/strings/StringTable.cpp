@@ -1,7 +1,7 @@
 #include "strings/StringTable.h"
 
-#include <fstream>
-#include <system_error>
+#include "util/BoundedRead.h"
+
 
 namespace halvex {
 
@@ -57,18 +57,9 @@ std::string ExpandLineBreaks(std::string_view value)
 bool StringTable::Load(const std::filesystem::path& path)
 {
     m_entries.clear();
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec || size > kMaxFileSize)
-        return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
     std::string text;
-    text.resize(static_cast<std::size_t>(size));
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    // A file that grew after the size was taken is read only up to that size.
+    if (!ReadBoundedFile(path, kMaxFileSize, text))
+        return false;
     return LoadText(text);
 }
 

@@ -1,0 +1,95 @@
+#include "strings/KXStrings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+halvex::LocaleEnvironment LangOnly(const char* lang)
+{
+    halvex::LocaleEnvironment env;
+    env.lang = lang;
+    return env;
+}
+
+}  // namespace
+
+class KXStringsTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_res = fs::temp_directory_path() / ("halvex-res-" + std::to_string(::getpid()));
+        fs::remove_all(m_res);
+        WriteTable("English", "\"app_running\" = \"Halvex Dravane is already running.\";\n"
+                              "\"sync_count\" = \"Copied %d of %d files to %s.\";\n"
+                              "\"two_lines\" = \"First\\nSecond\";\n");
+        WriteTable("fr_CA", "\"app_running\" = \"Halvex Dravane est d\xC3\xA9j\xC3\xA0 ouvert.\";\n"
+                            "\"sync_count\" = \"%d fichiers copi\xC3\xA9s vers %s%s%s.\";\n");
+    }
+    void TearDown() override { fs::remove_all(m_res); }
+
+    void WriteTable(const std::string& folder, const std::string& content)
+    {
+        const auto dir = m_res / (folder + ".lproj");
+        fs::create_directories(dir);
+        std::ofstream(dir / "Localizable.strings", std::ios::binary) << content;
+    }
+
+    fs::path m_res;
+};
+
+TEST_F(KXStringsTest, PathsFollowTheChosenLanguage)
+{
+    KXStrings::SetResourcesPath(m_res);
+    KXStrings::SetLanguage(3084);
+    EXPECT_EQ(KXStrings::LanguageFolderName(), "fr_CA");
+    EXPECT_EQ(KXStrings::LanguageFolderName(1041), "ja");
+    EXPECT_EQ(KXStrings::LanguageFolderPath(), m_res / "fr_CA.lproj");
+    EXPECT_EQ(KXStrings::StringTablePath(), m_res / "fr_CA.lproj" / "Localizable.strings");
+    EXPECT_EQ(KXStrings::LicensePath(2052), m_res / "zh_CN.lproj" / "License.rtf");
+    EXPECT_EQ(KXStrings::LanguageFolderName(1031), "");
+}
+
+TEST_F(KXStringsTest, FrenchCanadaLoadsItsOwnTable)
+{
+    ASSERT_TRUE(KXStrings::Init(m_res, LangOnly("fr_CA.UTF-8")));
+    EXPECT_EQ(KXStrings::Language(), 3084);
+    EXPECT_EQ(KXStrings::GetString("app_running"), "Halvex Dravane est d\xC3\xA9j\xC3\xA0 ouvert.");
+    EXPECT_EQ(KXStrings::GetString("two_lines"), "");  // missing here: empty, not English
+}
+
+TEST_F(KXStringsTest, SwissFrenchFallsBackToEnglish)
+{
+    ASSERT_TRUE(KXStrings::Init(m_res, LangOnly("fr_CH.UTF-8")));
+    EXPECT_EQ(KXStrings::Language(), halvex::kEnglishUS);
+    EXPECT_EQ(KXStrings::GetString("app_running"), "Halvex Dravane is already running.");
+    EXPECT_EQ(KXStrings::GetString("two_lines"), "First\nSecond");
+}
+
+TEST_F(KXStringsTest, MissingTableFailsAndEmptiesTheLookup)
+{
+    ASSERT_TRUE(KXStrings::Init(m_res, LangOnly("en_US.UTF-8")));
+    // Japanese is in the language table, but this drive has no folder for it.
+    EXPECT_FALSE(KXStrings::Init(m_res, LangOnly("ja_JP.UTF-8")));
+    EXPECT_EQ(KXStrings::GetString("app_running"), "");
+    EXPECT_FALSE(KXStrings::HasString("app_running"));
+}
+
+TEST_F(KXStringsTest, FormatFillsTheLocalisedValueSafely)
+{
+    ASSERT_TRUE(KXStrings::Init(m_res, LangOnly("C")));
+    EXPECT_EQ(KXStrings::Format("sync_count", 3, 10, "/home/ana"),
+              "Copied 3 of 10 files to /home/ana.");
+    // An edited table that asks for more than the caller gives stays readable.
+    ASSERT_TRUE(KXStrings::Init(m_res, LangOnly("fr_CA")));
+    EXPECT_EQ(KXStrings::Format("sync_count", 3, 10, "/home/ana"),
+              "3 fichiers copi\xC3\xA9s vers 10/home/ana%s.");
+    EXPECT_EQ(KXStrings::Format("no_such_key", 1), "");
+}
