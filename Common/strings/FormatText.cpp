@@ -65,6 +65,7 @@ std::optional<Placeholder> ReadPlaceholder(std::string_view format, std::size_t 
         p.conversion = Conversion::Unsigned;
         break;
     case 's':
+    case '@':  // the Mac build's spelling of "%s", met in tables edited there
         if (longs)
             return std::nullopt;
         p.conversion = Conversion::Text;
@@ -147,16 +148,28 @@ std::string ArgumentText(const Placeholder& p, const FormatArg& arg, bool& isNum
         arg.value());
 }
 
+// The width counts characters, not bytes, so padded Japanese text lines up
+// as padded English text does.
+std::size_t CharacterCount(std::string_view text)
+{
+    std::size_t count = 0;
+    for (const char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++count;
+    return count;
+}
+
 void AppendPadded(std::string& out, const Placeholder& p, std::string text, bool isNumber)
 {
     if (isNumber && p.signFlag && !text.empty() && text.front() != '-')
         text.insert(text.begin(), p.signFlag);
     const std::size_t width = static_cast<std::size_t>(p.width);
-    if (text.size() >= width) {
+    const std::size_t length = CharacterCount(text);
+    if (length >= width) {
         out += text;
         return;
     }
-    const std::size_t pad = width - text.size();
+    const std::size_t pad = width - length;
     if (p.leftAlign) {
         out += text;
         out.append(pad, ' ');

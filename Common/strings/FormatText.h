@@ -40,13 +40,14 @@ private:
 };
 
 // Fills the placeholders of a format taken from a string table. Understood:
-// "%s" (text), "%d" and "%i" (number), "%u", the length modifiers "l" and "ll"
-// on those, "%c" (one character) and "%%", each with optional flags "-0+ "
-// and a width of at most kMaxFormatWidth. A placeholder whose argument is of
-// another kind prints that argument as text; a placeholder without an
-// argument, with an unknown conversion ("%n", "%x", "%f", "%*d", "%.3s"), or
-// with a larger width is left in the result as written and takes no argument.
-// Extra arguments are ignored. A lone "%" at the end stays as it is.
+// "%s" (text; also "%@", the Mac build's spelling), "%d" and "%i" (number),
+// "%u", the length modifiers "l" and "ll" on those, "%c" (one character) and
+// "%%", each with optional flags "-0+ " and a width of at most
+// kMaxFormatWidth characters. A placeholder whose argument is of another kind
+// prints that argument as it is. A placeholder without an argument, with an
+// unknown conversion ("%n", "%x", "%f", "%*d", "%.3s"), or with a larger width
+// is left in the result as written and takes no argument. Extra arguments are
+// ignored. A lone "%" at the end stays as it is.
 std::string FormatTextArgs(std::string_view format, std::span<const FormatArg> args);
 
 inline std::string FormatText(std::string_view format, std::initializer_list<FormatArg> args)

@@ -38,6 +38,7 @@ const std::vector<FormatCase>& Cases()
         {"", {1}, ""},
         // Tolerated variants.
         {"%u %lu %lld %llu %i %li", {7u, 8ul, -9ll, 10ull, -11, 12l}, "7 8 -9 10 -11 12"},
+        {"%@ (%d)", {"a", 2}, "a (2)"},
         {"%d", {-2147483647 - 1}, "-2147483648"},
         {"%lld", {LLONG_MIN}, "-9223372036854775808"},
         {"%llu", {ULLONG_MAX}, "18446744073709551615"},
@@ -45,6 +46,7 @@ const std::vector<FormatCase>& Cases()
         {"[%5d][%-5d][%05d][%+d][% d][%3s][%-3s|]", {42, 42, -42, 7, 7, "a", "b"},
          "[   42][42   ][-0042][+7][ 7][  a][b  |]"},
         {"[%2d]", {12345}, "[12345]"},
+        {"[%4s]", {kJapanese}, "[  \xE5\x90\x8C\xE6\x9C\x9F]"},  // two characters, six bytes
         // Wrong kinds print the argument as it is.
         {"%d files", {"many"}, "many files"},
         {"%s files", {12}, "12 files"},
