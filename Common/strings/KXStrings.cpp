@@ -70,6 +70,13 @@ bool KXStrings::Init(const std::filesystem::path& resourcesPath,
 {
     SetResourcesPath(resourcesPath);
     ChooseLanguage(env);
+    if (LoadStringTable(StringTablePath()))
+        return true;
+    // A drive whose folder for this language was lost or damaged still starts,
+    // in English, rather than not at all.
+    if (m_sLanguage == halvex::kEnglishUS)
+        return false;
+    m_sLanguage = halvex::kEnglishUS;
     return LoadStringTable(StringTablePath());
 }
 

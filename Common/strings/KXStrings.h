@@ -34,7 +34,8 @@ public:
     // Empties the table and reads the file; true when it holds an entry.
     [[nodiscard]] static bool LoadStringTable(const std::filesystem::path& path);
     // Start-up in one call: sets the resources path, chooses the language from
-    // the process locale and loads that language's table.
+    // the process locale and loads that language's table, or the English one
+    // (and English as the language) when that table cannot be read.
     [[nodiscard]] static bool Init(const std::filesystem::path& resourcesPath);
     [[nodiscard]] static bool Init(const std::filesystem::path& resourcesPath,
                                    const halvex::LocaleEnvironment& env);

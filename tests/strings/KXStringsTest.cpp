@@ -73,13 +73,24 @@ TEST_F(KXStringsTest, SwissFrenchFallsBackToEnglish)
     EXPECT_EQ(KXStrings::GetString("two_lines"), "First\nSecond");
 }
 
-TEST_F(KXStringsTest, MissingTableFailsAndEmptiesTheLookup)
+TEST_F(KXStringsTest, LostLanguageFolderFallsBackToEnglish)
+{
+    // Japanese is in the language table, but this drive has no folder for it.
+    ASSERT_TRUE(KXStrings::Init(m_res, LangOnly("ja_JP.UTF-8")));
+    EXPECT_EQ(KXStrings::Language(), halvex::kEnglishUS);
+    EXPECT_EQ(KXStrings::LicensePath(), m_res / "English.lproj" / "License.rtf");
+    EXPECT_EQ(KXStrings::GetString("app_running"), "Halvex Dravane is already running.");
+}
+
+TEST_F(KXStringsTest, NoReadableTableFailsAndEmptiesTheLookup)
 {
     ASSERT_TRUE(KXStrings::Init(m_res, LangOnly("en_US.UTF-8")));
-    // Japanese is in the language table, but this drive has no folder for it.
-    EXPECT_FALSE(KXStrings::Init(m_res, LangOnly("ja_JP.UTF-8")));
+    WriteTable("English", "/* emptied */\n");
+    EXPECT_FALSE(KXStrings::Init(m_res, LangOnly("fr_CH")));
     EXPECT_EQ(KXStrings::GetString("app_running"), "");
     EXPECT_FALSE(KXStrings::HasString("app_running"));
+    fs::remove_all(m_res / "English.lproj");
+    EXPECT_FALSE(KXStrings::Init(m_res, LangOnly("ja_JP")));
 }
 
 TEST_F(KXStringsTest, FormatFillsTheLocalisedValueSafely)
