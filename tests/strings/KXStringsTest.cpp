@@ -45,6 +45,30 @@ protected:
     fs::path m_res;
 };
 
+// Each language of the table, chosen from its locale, finds its own folder
+// among the suite's resources; none falls back to English by accident.
+TEST(KXStringsResources, EveryTableLanguageLoadsItsOwnFolder)
+{
+    const struct {
+        const char* locale;
+        halvex::LanguageId id;
+        const char* folder;
+    } cases[] = {
+        {"en_US.UTF-8", 1033, "English"}, {"en_GB.UTF-8", 2057, "en_GB"},
+        {"fr_FR.UTF-8", 1036, "fr_FR"},   {"fr_CA.UTF-8", 3084, "fr_CA"},
+        {"ja_JP.UTF-8", 1041, "ja"},      {"zh_TW.UTF-8", 1028, "zh_TW"},
+        {"zh_CN.UTF-8", 2052, "zh_CN"},
+    };
+    const fs::path resources = fs::path(HALVEX_SOURCE_DIR) / "Resources";
+    for (const auto& c : cases) {
+        ASSERT_TRUE(KXStrings::Init(resources, LangOnly(c.locale))) << c.locale;
+        EXPECT_EQ(KXStrings::Language(), c.id) << c.locale;
+        EXPECT_EQ(KXStrings::LanguageFolderName(), c.folder) << c.locale;
+        EXPECT_FALSE(KXStrings::GetString("main_window_title").empty()) << c.locale;
+        EXPECT_TRUE(fs::is_regular_file(KXStrings::LicensePath())) << c.locale;
+    }
+}
+
 TEST_F(KXStringsTest, PathsFollowTheChosenLanguage)
 {
     KXStrings::SetResourcesPath(m_res);

@@ -65,19 +65,6 @@ TEST(LanguageChoice, FollowsTheLocaleThenTheFallbacks)
         EXPECT_EQ(ChooseLanguageId(c.env), c.id) << c.why;
 }
 
-TEST(LanguageChoice, FoldersOfTheTable)
-{
-    EXPECT_EQ(halvex::LanguageFolderForId(1033), "English");
-    EXPECT_EQ(halvex::LanguageFolderForId(2057), "en_GB");
-    EXPECT_EQ(halvex::LanguageFolderForId(1036), "fr_FR");
-    EXPECT_EQ(halvex::LanguageFolderForId(3084), "fr_CA");
-    EXPECT_EQ(halvex::LanguageFolderForId(1041), "ja");
-    EXPECT_EQ(halvex::LanguageFolderForId(1028), "zh_TW");
-    EXPECT_EQ(halvex::LanguageFolderForId(2052), "zh_CN");
-    EXPECT_EQ(halvex::LanguageFolderForId(1031), "");
-    EXPECT_EQ(halvex::LanguageFolderForId(0), "");
-}
-
 TEST(LanguageChoice, ReadsLangOfASystemLocaleFile)
 {
     const auto dir = std::filesystem::temp_directory_path() /
