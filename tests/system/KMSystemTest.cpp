@@ -1,0 +1,107 @@
+#include "KMSystem.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "DesktopLaunch.h"
+#include "KXPath.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class KMSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "halvex-system-XXXXXX").string();
+        root = ::mkdtemp(pattern.data());
+    }
+    void TearDown() override
+    {
+        fs::permissions(root, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(root);
+    }
+    fs::path root;
+};
+
+TEST(KMSystemText, FileSizeTextTruncatesPerUnit)
+{
+    const std::vector<std::pair<std::uint64_t, std::string>> cases = {
+        {0, "0 byte"},           {1, "1 bytes"},       {1023, "1023 bytes"},  {1024, "1 KB"},
+        {2047, "1 KB"},          {1048576, "1 MB"},    {1610612736, "1 GB"},  {1099511627776ull, "1 TB"},
+        {1099511627776ull * 2048, "2048 TB"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(KMSystem::FileSizeText(bytes), text) << bytes;
+}
+
+TEST_F(KMSystemTest, FileSizeCountsFilesAtAnyDepth)
+{
+    std::uint64_t bytes = 1;
+    std::string text;
+    EXPECT_TRUE(KMSystem::GetFileSize(root, bytes, text));
+    EXPECT_EQ(bytes, 0u);
+    EXPECT_EQ(text, "0 byte");
+
+    fs::create_directories(root / "a" / "b");
+    std::ofstream(root / "one") << std::string(1000, 'x');
+    std::ofstream(root / "a" / "b" / "two") << std::string(2000, 'y');
+    EXPECT_TRUE(KMSystem::GetFileSize(root, bytes, text));
+    EXPECT_EQ(bytes, 3000u);
+    EXPECT_EQ(text, "2 KB");
+    EXPECT_TRUE(KMSystem::GetFileSize(root / "one", bytes, text));
+    EXPECT_EQ(bytes, 1000u);
+    EXPECT_EQ(KMSystem::GetFolderSize(root), 3000u);
+    EXPECT_TRUE(KMSystem::GetFileSize(root / "missing", bytes, text));
+    EXPECT_EQ(bytes, 0u);
+    EXPECT_FALSE(KMSystem::GetFileModifiedTime(root / "one").empty());
+    EXPECT_TRUE(KMSystem::GetFileModifiedTime(root / "missing").empty());
+}
+
+TEST_F(KMSystemTest, FoldersAndWritability)
+{
+    EXPECT_TRUE(KMSystem::CreateFolder(root / "x" / "y" / "z"));
+    EXPECT_TRUE(fs::is_directory(root / "x" / "y" / "z"));
+    EXPECT_TRUE(KMSystem::PathWritable(root / "x"));
+    EXPECT_FALSE(KMSystem::PathWritable(root / "missing"));
+
+    EXPECT_FALSE(KXPath::ValidateFolder(root / "v", false));
+    EXPECT_TRUE(KXPath::ValidateFolder(root / "v", true));
+    EXPECT_FALSE(KXPath::ValidateFolder(root / "p" / "q", true)) << "creates one level only";
+    EXPECT_EQ(KXPath::AppendComponent("/a/b", "c"), fs::path("/a/b/c"));
+    EXPECT_EQ(KXPath::AppendComponent("/a/b", "/c"), fs::path("/a/b/c"));
+
+    if (::geteuid() != 0) {  // root may write anywhere
+        fs::permissions(root / "x", fs::perms::owner_write, fs::perm_options::remove);
+        EXPECT_FALSE(KMSystem::PathWritable(root / "x"));
+    }
+}
+
+TEST(KMSystemFolders, ApplicationsFolderFollowsXdgDataHome)
+{
+    const char* old = std::getenv("XDG_DATA_HOME");
+    const std::string saved = old != nullptr ? old : "";
+    ::setenv("XDG_DATA_HOME", "/data/home", 1);
+    EXPECT_EQ(KMSystem::GetApplicationsFolder(), fs::path("/data/home"));
+    ::setenv("XDG_DATA_HOME", "relative", 1);
+    EXPECT_EQ(KMSystem::GetApplicationsFolder().filename(), "share");
+    if (old != nullptr)
+        ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(DesktopLaunch, FileUriEscapesEverythingButPlainCharacters)
+{
+    EXPECT_EQ(halvex::FileUri("/media/u/MY STICK/a,b%c"), "file:///media/u/MY%20STICK/a%2Cb%25c");
+    EXPECT_EQ(halvex::FileUri("/\xc3\xa9"), "file:///%C3%A9");
+    EXPECT_FALSE(KMSystem::GoToUrl("--help"));
+    EXPECT_FALSE(KMSystem::RevealFolder("relative/folder"));
+}
+
+}  // namespace

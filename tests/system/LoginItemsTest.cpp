@@ -1,0 +1,98 @@
+#include "LoginItems.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "KMSystem.h"
+
+namespace fs = std::filesystem;
+using halvex::LoginItems;
+
+namespace {
+
+class LoginItemsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "halvex-autostart-XXXXXX").string();
+        root = ::mkdtemp(pattern.data());
+        items = std::make_unique<LoginItems>(root / "autostart");
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    fs::path root;
+    std::unique_ptr<LoginItems> items;
+    const fs::path agent = "/home/u/.local/share/PelloryAutoRun/PelloryAutoRun";
+};
+
+TEST_F(LoginItemsTest, AddingTwiceGivesTwoEntriesAndOneRemovalTakesBoth)
+{
+    ASSERT_TRUE(items->add(agent, true));
+    ASSERT_TRUE(items->add(agent, true));
+    ASSERT_TRUE(items->add("/opt/other", false));
+    EXPECT_EQ(items->items().size(), 3u);
+    EXPECT_TRUE(items->exists(agent));
+
+    EXPECT_TRUE(items->remove(agent));
+    EXPECT_FALSE(items->exists(agent));
+    EXPECT_TRUE(items->exists("/opt/other"));
+    EXPECT_TRUE(items->remove("/not/there"));
+}
+
+TEST_F(LoginItemsTest, RemovalTakesOnlyEntriesEqualToTheFirstAdded)
+{
+    ASSERT_TRUE(items->add(agent, false));
+    ASSERT_TRUE(items->add(agent, true));
+    ASSERT_TRUE(items->add(agent, false));
+    items->remove(agent);
+    const auto left = items->items();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_TRUE(left[0].hidden);
+}
+
+TEST_F(LoginItemsTest, AwkwardPathsSurviveTheExecLine)
+{
+    const std::vector<fs::path> paths = {"/media/u/MY STICK/Halvex Dravane", "/a/quote\"d/$HOME/back\\slash",
+                                         "/a/100%/prog", "/a/`tick`"};
+    for (const fs::path& path : paths) {
+        SCOPED_TRACE(path.string());
+        EXPECT_EQ(LoginItems::ProgramOfExec(LoginItems::ExecForProgram(path)), path.string());
+        ASSERT_TRUE(items->add(path, false));
+        EXPECT_TRUE(items->exists(path));
+    }
+    EXPECT_EQ(items->items().size(), paths.size());
+}
+
+TEST_F(LoginItemsTest, ReadsEntriesWrittenByOthers)
+{
+    fs::create_directories(root / "autostart");
+    std::ofstream(root / "autostart" / "plain.desktop") << "[Desktop Entry]\nExec=/usr/bin/agent --flag %U\n";
+    std::ofstream(root / "autostart" / "other-group.desktop") << "[Other]\nExec=/usr/bin/elsewhere\n";
+    std::ofstream(root / "autostart" / "broken.desktop") << "[Desktop Entry]\nExec=\"/unterminated\n";
+    std::ofstream(root / "autostart" / "notes.txt") << "[Desktop Entry]\nExec=/usr/bin/txt\n";
+    EXPECT_TRUE(items->exists("/usr/bin/agent"));
+    EXPECT_FALSE(items->exists("/usr/bin/elsewhere"));
+    EXPECT_FALSE(items->exists("/unterminated"));
+    EXPECT_FALSE(items->exists("/usr/bin/txt"));
+}
+
+TEST_F(LoginItemsTest, KMSystemUsesTheXdgConfigFolder)
+{
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old != nullptr ? old : "";
+    ::setenv("XDG_CONFIG_HOME", root.c_str(), 1);
+    KMSystem::AddToLoginItems(agent, true);
+    EXPECT_TRUE(fs::exists(root / "autostart" / "halvex-PelloryAutoRun.desktop"));
+    EXPECT_TRUE(KMSystem::LoginItemExists(agent));
+    KMSystem::RemoveLoginItem(agent);
+    EXPECT_FALSE(KMSystem::LoginItemExists(agent));
+    if (old != nullptr)
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+#include "Processes.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "KMSystem.h"
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Contains(const std::vector<pid_t>& pids, pid_t pid) { return std::find(pids.begin(), pids.end(), pid) != pids.end(); }
+
+TEST(Processes, StartFindAndQuit)
+{
+    pid_t pid = 0;
+    ASSERT_TRUE(KMSystem::StartProgram("sleep", {"30"}, &pid));
+    ASSERT_GT(pid, 0);
+    // Detached: a session of its own, out of reach of the starter's Ctrl-C.
+    EXPECT_EQ(::getsid(pid), pid);
+    // The exe link is the resolved program; a link to it finds it too.
+    std::this_thread::sleep_for(50ms);
+    const fs::path sleepProgram = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe");
+    EXPECT_TRUE(Contains(KMSystem::FindProcesses(sleepProgram), pid));
+    EXPECT_FALSE(Contains(KMSystem::FindProcesses("/bin/true"), pid));
+
+    EXPECT_TRUE(KMSystem::QuitProcess(pid, 5s));
+    EXPECT_TRUE(halvex::ProcessEnded(pid));
+}
+
+TEST(Processes, QuitTimesOutForAProgramThatIgnoresTheRequest)
+{
+    pid_t pid = 0;
+    ASSERT_TRUE(halvex::StartDetached("/bin/sh", {"-c", "trap '' TERM; while :; do sleep 1; done"}, &pid));
+    std::this_thread::sleep_for(200ms);  // let the shell set its trap
+    EXPECT_FALSE(halvex::QuitProcess(pid, 300ms));
+    EXPECT_FALSE(halvex::ProcessEnded(pid));
+    ::kill(-pid, SIGKILL);  // the whole session: the shell and its sleep
+    EXPECT_TRUE(halvex::WaitForProcessEnd(pid, 5s));
+}
+
+TEST(Processes, EndedChildIsReapedAndFailuresAreReported)
+{
+    pid_t pid = 0;
+    ASSERT_TRUE(halvex::StartDetached("/bin/true", {}, &pid));
+    const fs::path entry = "/proc/" + std::to_string(pid);
+    for (int i = 0; i < 200 && fs::exists(entry); ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(fs::exists(entry)) << "left as a zombie";
+
+    EXPECT_FALSE(halvex::StartDetached("/no/such/program", {}));
+    EXPECT_FALSE(halvex::StartDetached("", {}));
+    EXPECT_TRUE(halvex::QuitProcess(pid, 100ms));  // already gone
+    EXPECT_FALSE(halvex::QuitProcess(0, 100ms));
+}
+
+}  // namespace
