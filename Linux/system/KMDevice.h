@@ -29,6 +29,8 @@ public:
     // True when HALVEX_ASSUME_USB made this path's drive a suite drive.
     bool isAssumed() const { return m_bAssumed; }
 
+    // The path the drive was detected from.
+    const std::filesystem::path& runPath() const { return m_pathRun; }
     // The whole disk's kernel name ("sdb", "mmcblk0", "nvme0n1"); empty when
     // the path is not on a block device.
     const std::string& bsdName() const { return m_strBSDName; }

@@ -1,0 +1,71 @@
+// dravane info: the run path's drive, and why it is or is not accepted.
+
+#include <ostream>
+
+#include "Command.h"
+#include "Context.h"
+#include "KMDevice.h"
+#include "Text.h"
+#include "strings/FormatText.h"
+
+namespace halvex::cli {
+
+namespace {
+
+std::string WithName(const std::string& id, const std::string& name)
+{
+    if (name.empty())
+        return id;
+    return id.empty() ? name : id + " (" + name + ")";
+}
+
+std::string SizeLine(std::uint64_t bytes) { return std::to_string(bytes) + " (" + KMDevice::stringFromFileSize(bytes) + ")"; }
+
+int Run(Context& context, const std::vector<std::string>& options)
+{
+    if (!options.empty()) {
+        context.console().error(FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), options.front()));
+        return kExitSetup;
+    }
+    const KMDevice& drive = context.drive();
+    std::uint64_t total = 0, used = 0, free = 0;
+    const bool sized = drive.getSizeForTotal(total, used, free);
+
+    std::ostream& out = context.console().out();
+    out << "run path: " << drive.runPath().string() << '\n'
+        << "mount path: " << drive.mountPath().string() << '\n'
+        << "device: " << WithName(drive.deviceName(), drive.bsdName()) << '\n'
+        << "label: " << drive.volumeName() << '\n'
+        << "usb: " << (drive.runFromDevice() ? "yes" : "no") << '\n'
+        << "vendor: " << WithName(drive.vendorID(), drive.manufacturer()) << '\n'
+        << "product: " << WithName(drive.productID(), drive.product()) << '\n'
+        << "suite drive: " << (drive.isHalvexDrive() ? "yes" : "no") << '\n'
+        << "total: " << SizeLine(total) << '\n'
+        << "used: " << SizeLine(used) << '\n'
+        << "free: " << SizeLine(free) << '\n';
+    out.flush();
+    if (!sized) {
+        context.console().error(Text("cli_size_unreadable", "The drive's size could not be read."));
+        return kExitFailures;
+    }
+    return kExitDone;
+}
+
+}  // namespace
+
+const Command& InfoCommand()
+{
+    static const Command command{
+        "info", "the run path's drive: label, USB identity, suite drive or not, space",
+        "info\n"
+        "\n"
+        "Prints the drive the run path lies on, one 'key: value' line each: run path,\n"
+        "mount path, device, label, usb (yes/no), vendor, product, suite drive (yes/no),\n"
+        "total, used, free (bytes and the size text). Unlike the other commands it runs\n"
+        "from any folder: it is the diagnostic that says why a drive is or is not\n"
+        "accepted.\n",
+        Needs::Setup, &Run};
+    return command;
+}
+
+}  // namespace halvex::cli

@@ -1,0 +1,13 @@
+#include "Text.h"
+
+#include "strings/KXStrings.h"
+
+namespace halvex::cli {
+
+std::string Text(std::string_view key, std::string_view english)
+{
+    std::string text = KXStrings::GetString(key);
+    return text.empty() ? std::string(english) : text;
+}
+
+}  // namespace halvex::cli

@@ -1,0 +1,27 @@
+// dravane version: the suite's version.
+
+#include <ostream>
+
+#include "Command.h"
+#include "Context.h"
+#include "util/SuiteVersion.h"
+
+namespace halvex::cli {
+
+namespace {
+
+int Run(Context& context, const std::vector<std::string>& options)
+{
+    context.console().out() << "dravane " << SuiteVersionText() << '\n';
+    return kExitDone;
+}
+
+}  // namespace
+
+const Command& VersionCommand()
+{
+    static const Command command{"version", "the suite's version", "version\n", Needs::Nothing, &Run};
+    return command;
+}
+
+}  // namespace halvex::cli
