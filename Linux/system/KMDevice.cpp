@@ -78,6 +78,22 @@ bool IsInside(const fs::path& path, const fs::path& root)
     return !relative.empty() && *relative.begin() != "..";
 }
 
+// The one device a mapped device (dm-0 of an encrypted volume) is built on;
+// empty when it has none or several (a volume over two disks is no one drive).
+fs::path SingleSlave(const fs::path& node, const fs::path& sysRoot)
+{
+    std::error_code error;
+    fs::directory_iterator it(node / "slaves", error);
+    fs::path found;
+    int count = 0;
+    for (; !error && it != fs::directory_iterator() && count < 2; it.increment(error), ++count)
+        found = it->path();
+    if (count != 1)
+        return {};
+    found = CanonicalOrNormal(found);
+    return IsInside(found, sysRoot) ? found : fs::path();
+}
+
 }  // namespace
 
 KMDevice::KMDevice(const fs::path& path, halvex::DeviceSources sources) : m_sources(std::move(sources))
@@ -124,9 +140,17 @@ void KMDevice::initDevice(const fs::path& path)
     if (!candidate.empty()) {
         m_pathSysBlock = CanonicalOrNormal(candidate);
         m_strDeviceKernelName = m_pathSysBlock.filename().string();
+        const fs::path sysRoot = CanonicalOrNormal(m_sources.sysfsRoot);
+        fs::path node = m_pathSysBlock;
+        for (int depth = 0; depth < 4; ++depth) {
+            const fs::path below = SingleSlave(node, sysRoot);
+            if (below.empty())
+                break;
+            node = below;
+        }
         // A partition's whole disk is its parent folder: sdb1 in sdb,
         // mmcblk0p1 in mmcblk0, nvme0n1p2 in nvme0n1.
-        m_pathSysDisk = fs::exists(m_pathSysBlock / "partition", error) ? m_pathSysBlock.parent_path() : m_pathSysBlock;
+        m_pathSysDisk = fs::exists(node / "partition", error) ? node.parent_path() : node;
         m_strBSDName = m_pathSysDisk.filename().string();
         m_bRemovable = ReadAttribute(m_pathSysDisk / "removable") == "1";
         findDevices();

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <string>
 
+#include "SystemTestSupport.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -35,12 +37,11 @@ Output RunShell(const std::string& command)
 
 TEST(DravaneProgram, AssumedUsbInfoPrintsRealSizes)
 {
-    std::string pattern = (fs::temp_directory_path() / "halvex-program-XXXXXX").string();
-    const fs::path folder = ::mkdtemp(pattern.data());
+    const halvex::test::TempFolder temp("program");
+    const fs::path& folder = temp.path();
     const std::string program = (fs::path(HALVEX_PROGRAM_DIR) / "dravane").string();
     const Output info =
         RunShell("HALVEX_ASSUME_USB=1 LC_ALL=C '" + program + "' --run-path '" + folder.string() + "' info 2>/dev/null");
-    fs::remove_all(folder);
     EXPECT_EQ(info.status, 0);
     EXPECT_NE(info.out.find("run path: " + folder.string() + "\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("usb: yes\n"), std::string::npos);

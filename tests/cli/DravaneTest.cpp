@@ -12,10 +12,12 @@
 #include "Context.h"
 #include "FakeDriveTree.h"
 #include "KMDevice.h"
+#include "SystemTestSupport.h"
 
 namespace fs = std::filesystem;
 using namespace halvex::cli;
 using halvex::test::FakeDriveTree;
+using halvex::test::ScopedEnv;
 
 namespace {
 
@@ -49,27 +51,6 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
 // A command that needs the drive and asks one question, standing in for the
 // commands that do real work.
 int AskingRun(Context& context, const std::vector<std::string>& options)
@@ -84,14 +65,8 @@ const Command kAsking{"ask", "asks", "ask\n", Needs::Drive, &AskingRun};
 
 class DravaneTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "halvex-cli-XXXXXX").string();
-        root = ::mkdtemp(pattern.data());
-    }
-    void TearDown() override { fs::remove_all(root); }
-
-    fs::path root;
+    halvex::test::TempFolder folder{"cli"};
+    const fs::path root = folder.path();
     ScopedEnv locale{"LC_ALL", "C"};
 };
 

@@ -13,23 +13,17 @@
 #include <vector>
 
 #include "DeviceSources.h"
+#include "SystemTestSupport.h"
 
 namespace halvex::test {
 
 class FakeDriveTree {
 public:
-    explicit FakeDriveTree(const std::string& tag)
+    explicit FakeDriveTree(const std::string& tag) : folder_(tag), root_(folder_.path())
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / ("halvex-" + tag + "-XXXXXX")).string();
-        root_ = std::filesystem::canonical(::mkdtemp(pattern.data()));
         std::filesystem::create_directories(sysfs());
         std::filesystem::create_directories(byLabel());
         std::filesystem::create_directories(root_ / "mnt");
-    }
-    ~FakeDriveTree()
-    {
-        std::error_code error;
-        std::filesystem::remove_all(root_, error);
     }
     FakeDriveTree(const FakeDriveTree&) = delete;
     FakeDriveTree& operator=(const FakeDriveTree&) = delete;
@@ -78,6 +72,15 @@ public:
             write(dir / name / "partition", std::to_string(number++) + "\n");
             classLink(dir / name);
         }
+    }
+
+    // A mapped device's slaves/<name> link to the device it is built on.
+    void slave(const std::string& devicePath, const std::string& slavePath)
+    {
+        const auto dir = sysfs() / "devices" / devicePath / "slaves";
+        std::filesystem::create_directories(dir);
+        const auto target = sysfs() / "devices" / slavePath;
+        std::filesystem::create_symlink(target.lexically_relative(dir), dir / target.filename());
     }
 
     // dev/block/<major:minor> link to a device folder under devices/.
@@ -142,6 +145,7 @@ private:
         return out;
     }
 
+    TempFolder folder_;
     std::filesystem::path root_;
     int mountId_ = 20;
 };

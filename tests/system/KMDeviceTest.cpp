@@ -6,6 +6,7 @@
 
 namespace fs = std::filesystem;
 using halvex::test::FakeDriveTree;
+using halvex::test::ScopedEnv;
 
 namespace {
 
@@ -133,6 +134,23 @@ TEST_F(KMDeviceTest, SourceWithoutDevNameIsFoundByDeviceNumber)
     EXPECT_EQ(device.volumeName(), "MY STICK");
 }
 
+TEST_F(KMDeviceTest, EncryptedVolumeIsTracedToTheStickBelowIt)
+{
+    tree.disk("virtual/block/dm-0", false);
+    tree.slave("virtual/block/dm-0", kStick + "/1-1:1.0/host0/target0:0:0/0:0:0:0/block/sdb/sdb1");
+    tree.deviceNumber("254:0", "virtual/block/dm-0");
+    tree.label("SECRET", "dm-0");
+    const fs::path point = tree.mount("secret", "/dev/mapper/luks-1234", "ext4", "254:0");
+    const KMDevice device = detect(point);
+    EXPECT_TRUE(device.isHalvexDrive());
+    EXPECT_EQ(device.bsdName(), "sdb");
+    EXPECT_EQ(device.volumeName(), "SECRET");
+
+    // Spread over two devices it is no one drive.
+    tree.slave("virtual/block/dm-0", kBareStick + "/1-2:1.0/host1/target1:0:0/1:0:0:0/block/sdc");
+    EXPECT_FALSE(detect(point).runFromDevice());
+}
+
 TEST_F(KMDeviceTest, HostileSourceNamesDoNotClimbOutOfSysfs)
 {
     const fs::path point = tree.mount("evil", "/dev/..", "vfat", "0:1");
@@ -184,19 +202,19 @@ TEST_F(KMDeviceTest, AssumedDriveCoversOnlyTheRunPath)
 
 TEST_F(KMDeviceTest, EnvironmentOverridesTheSources)
 {
-    ::setenv("HALVEX_SYSFS_ROOT", "/x/sys", 1);
-    ::setenv("HALVEX_MOUNTINFO", "/x/mountinfo", 1);
-    ::setenv("HALVEX_DISK_BY_LABEL", "/x/by-label", 1);
-    ::setenv("HALVEX_ASSUME_USB", "1", 1);
-    const auto sources = halvex::DeviceSources::FromEnvironment("/run/here");
-    EXPECT_EQ(sources.sysfsRoot, "/x/sys");
-    EXPECT_EQ(sources.mountInfo, "/x/mountinfo");
-    EXPECT_EQ(sources.diskByLabel, "/x/by-label");
-    EXPECT_EQ(sources.assumedDriveRoot, "/run/here");
-    ::setenv("HALVEX_ASSUME_USB", "yes", 1);
+    {
+        ScopedEnv sysfs("HALVEX_SYSFS_ROOT", "/x/sys");
+        ScopedEnv mounts("HALVEX_MOUNTINFO", "/x/mountinfo");
+        ScopedEnv labels("HALVEX_DISK_BY_LABEL", "/x/by-label");
+        ScopedEnv assume("HALVEX_ASSUME_USB", "1");
+        const auto sources = halvex::DeviceSources::FromEnvironment("/run/here");
+        EXPECT_EQ(sources.sysfsRoot, "/x/sys");
+        EXPECT_EQ(sources.mountInfo, "/x/mountinfo");
+        EXPECT_EQ(sources.diskByLabel, "/x/by-label");
+        EXPECT_EQ(sources.assumedDriveRoot, "/run/here");
+    }
+    ScopedEnv assume("HALVEX_ASSUME_USB", "yes");
     EXPECT_TRUE(halvex::DeviceSources::FromEnvironment("/run/here").assumedDriveRoot.empty());
-    for (const char* name : {"HALVEX_SYSFS_ROOT", "HALVEX_MOUNTINFO", "HALVEX_DISK_BY_LABEL", "HALVEX_ASSUME_USB"})
-        ::unsetenv(name);
     EXPECT_EQ(halvex::DeviceSources::FromEnvironment().sysfsRoot, "/sys");
 }
 

@@ -9,24 +9,18 @@
 
 #include "DesktopLaunch.h"
 #include "KXPath.h"
+#include "SystemTestSupport.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using halvex::test::ScopedEnv;
+
 class KMSystemTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "halvex-system-XXXXXX").string();
-        root = ::mkdtemp(pattern.data());
-    }
-    void TearDown() override
-    {
-        fs::permissions(root, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(root);
-    }
-    fs::path root;
+    halvex::test::TempFolder folder{"system"};
+    const fs::path root = folder.path();
 };
 
 TEST(KMSystemText, FileSizeTextTruncatesPerUnit)
@@ -84,16 +78,12 @@ TEST_F(KMSystemTest, FoldersAndWritability)
 
 TEST(KMSystemFolders, ApplicationsFolderFollowsXdgDataHome)
 {
-    const char* old = std::getenv("XDG_DATA_HOME");
-    const std::string saved = old != nullptr ? old : "";
-    ::setenv("XDG_DATA_HOME", "/data/home", 1);
-    EXPECT_EQ(KMSystem::GetApplicationsFolder(), fs::path("/data/home"));
-    ::setenv("XDG_DATA_HOME", "relative", 1);
+    {
+        ScopedEnv data("XDG_DATA_HOME", "/data/home");
+        EXPECT_EQ(KMSystem::GetApplicationsFolder(), fs::path("/data/home"));
+    }
+    ScopedEnv data("XDG_DATA_HOME", "relative");
     EXPECT_EQ(KMSystem::GetApplicationsFolder().filename(), "share");
-    if (old != nullptr)
-        ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
-    else
-        ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST(DesktopLaunch, FileUriEscapesEverythingButPlainCharacters)

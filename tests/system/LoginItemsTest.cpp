@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "KMSystem.h"
+#include "SystemTestSupport.h"
 
 namespace fs = std::filesystem;
 using halvex::LoginItems;
@@ -15,16 +16,9 @@ namespace {
 
 class LoginItemsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "halvex-autostart-XXXXXX").string();
-        root = ::mkdtemp(pattern.data());
-        items = std::make_unique<LoginItems>(root / "autostart");
-    }
-    void TearDown() override { fs::remove_all(root); }
-
-    fs::path root;
-    std::unique_ptr<LoginItems> items;
+    halvex::test::TempFolder folder{"autostart"};
+    const fs::path root = folder.path();
+    std::unique_ptr<LoginItems> items = std::make_unique<LoginItems>(root / "autostart");
     const fs::path agent = "/home/u/.local/share/PelloryAutoRun/PelloryAutoRun";
 };
 
@@ -81,18 +75,12 @@ TEST_F(LoginItemsTest, ReadsEntriesWrittenByOthers)
 
 TEST_F(LoginItemsTest, KMSystemUsesTheXdgConfigFolder)
 {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = old != nullptr ? old : "";
-    ::setenv("XDG_CONFIG_HOME", root.c_str(), 1);
+    halvex::test::ScopedEnv config("XDG_CONFIG_HOME", root.string());
     KMSystem::AddToLoginItems(agent, true);
     EXPECT_TRUE(fs::exists(root / "autostart" / "halvex-PelloryAutoRun.desktop"));
     EXPECT_TRUE(KMSystem::LoginItemExists(agent));
     KMSystem::RemoveLoginItem(agent);
     EXPECT_FALSE(KMSystem::LoginItemExists(agent));
-    if (old != nullptr)
-        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else
-        ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "KMSystem.h"
+#include "SystemTestSupport.h"
 #include "zip/ZipEntryName.h"
 
 namespace fs = std::filesystem;
@@ -51,16 +52,10 @@ std::string ReadAll(const fs::path& file)
 
 class ZipExtractionTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "halvex-zip-XXXXXX").string();
-        root = ::mkdtemp(pattern.data());
-        archive = root / "a.zip";
-        target = root / "out" / "deep";
-    }
-    void TearDown() override { fs::remove_all(root); }
-
-    fs::path root, archive, target;
+    halvex::test::TempFolder folder{"zip"};
+    const fs::path root = folder.path();
+    const fs::path archive = root / "a.zip";
+    const fs::path target = root / "out" / "deep";
 };
 
 TEST(ZipEntryName, RefusesNamesThatLeaveTheFolder)
