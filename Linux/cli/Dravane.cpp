@@ -195,8 +195,6 @@ int RunDravaneWith(const std::vector<const Command*>& commands, const std::vecto
     if (!runPath)
         return kExitSetup;
     const KXAppPaths paths(*runPath);
-    if (command->needs == Needs::Drive)
-        paths.CreateDataFolder();
     KXAppPrefs::Clear();
     KXAppPrefs::AddSuitePreferences();
     KXAppPrefs::InitWithPath(paths.AppPrefsPath());
@@ -216,6 +214,9 @@ int RunDravaneWith(const std::vector<const Command*>& commands, const std::vecto
                                  *runPath));
         return kExitSetup;
     }
+    // Only once the drive is accepted: a refused folder keeps no trace.
+    if (command->needs == Needs::Drive)
+        paths.CreateDataFolder();
     context.setSetup(&paths, &drive);
     return command->run(context, global.options);
 }

@@ -18,6 +18,8 @@ public:
     // the first is the suite's own drives', the others its flash controllers'.
     static const std::array<std::string_view, 5> sVendorID;
 
+    // For the run path pass DeviceSources::FromEnvironment(runPath), so that
+    // HALVEX_ASSUME_USB applies to it; the default detects for real.
     explicit KMDevice(const std::filesystem::path& path,
                       halvex::DeviceSources sources = halvex::DeviceSources::FromEnvironment());
     virtual ~KMDevice() = default;

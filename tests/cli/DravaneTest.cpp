@@ -138,7 +138,9 @@ TEST_F(DravaneTest, InfoReportsTheFakeUsbStickAndTheFakeNvmeDisk)
     const Result refused = Dravane({"--run-path", root.string(), "ask"}, {}, {}, &table);
     EXPECT_EQ(refused.status, kExitSetup);
     EXPECT_NE(refused.err.find("is not on a USB drive"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(root / "Halvex Data"));
     EXPECT_EQ(Dravane({"--run-path", stick.string(), "--yes", "ask"}, {}, {}, &table).status, kExitDone);
+    EXPECT_TRUE(fs::is_directory(stick / "Halvex Data"));
 }
 
 TEST_F(DravaneTest, AssumedDriveIsAnnouncedOnceAndSizesAreReal)
