@@ -40,23 +40,17 @@ protected:
     void SetUp() override
     {
         TestFolder::SetUp();
-        if (const char* tz = std::getenv("TZ"))
-            m_tz = tz;
-        ::setenv("TZ", "UTC", 1);
         ::tzset();
     }
     void TearDown() override
     {
-        if (m_tz)
-            ::setenv("TZ", m_tz->c_str(), 1);
-        else
-            ::unsetenv("TZ");
+        m_tz.reset();
         ::tzset();
         TestFolder::TearDown();
     }
 
 private:
-    std::optional<std::string> m_tz;
+    std::optional<ScopedEnvironment> m_tz{std::in_place, "TZ", "UTC"};
 };
 
 TEST_F(FileDateTextTest, DateAndTimeInTheGivenFormats)

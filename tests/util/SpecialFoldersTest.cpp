@@ -52,33 +52,19 @@ protected:
     void SetUp() override
     {
         TestFolder::SetUp();
-        Save("HOME", m_home);
-        Save("XDG_CONFIG_HOME", m_config);
-        ::setenv("HOME", (Root() / "home").c_str(), 1);
-        ::unsetenv("XDG_CONFIG_HOME");
+        m_home.emplace("HOME", (Root() / "home").c_str());
+        m_config.emplace("XDG_CONFIG_HOME", nullptr);
     }
     void TearDown() override
     {
-        Restore("HOME", m_home);
-        Restore("XDG_CONFIG_HOME", m_config);
+        m_home.reset();
+        m_config.reset();
         TestFolder::TearDown();
     }
 
 private:
-    static void Save(const char* name, std::optional<std::string>& value)
-    {
-        if (const char* current = std::getenv(name))
-            value = current;
-    }
-    static void Restore(const char* name, const std::optional<std::string>& value)
-    {
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    std::optional<std::string> m_home;
-    std::optional<std::string> m_config;
+    std::optional<ScopedEnvironment> m_home;
+    std::optional<ScopedEnvironment> m_config;
 };
 
 TEST_F(SpecialFoldersTest, FallbacksWithoutAUserDirsFile)

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,4 +39,29 @@ protected:
 
 private:
     std::filesystem::path m_root;
+};
+
+// Sets or clears an environment variable for one scope, then puts it back.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const char* value) : m_name(name)
+    {
+        if (const char* current = std::getenv(name))
+            m_previous = current;
+        Set(value);
+    }
+    ~ScopedEnvironment() { Set(m_previous ? m_previous->c_str() : nullptr); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+    void Set(const char* value) const
+    {
+        if (value != nullptr)
+            ::setenv(m_name, value, 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_previous;
 };
