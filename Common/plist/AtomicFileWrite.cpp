@@ -1,0 +1,93 @@
+#include "plist/AtomicFileWrite.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <string>
+
+namespace halvex {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool WriteAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// File systems that cannot sync (some FUSE mounts) say so; that is no failure.
+bool Flush(int fd) { return ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP; }
+
+int CreateTemporary(const fs::path& folder, const std::string& name, fs::path& temporary)
+{
+    static std::atomic<unsigned> counter{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = folder / ("." + name + "." + std::to_string(::getpid()) + "-" +
+                              std::to_string(counter++) + "-" + std::to_string(stamp % 1000000) + ".tmp");
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+}  // namespace
+
+bool WriteFileAtomic(const fs::path& target, std::string_view data)
+{
+    if (target.empty() || !target.has_filename())
+        return false;
+    std::error_code error;
+    fs::path path = target;
+    if (fs::is_symlink(fs::symlink_status(path, error))) {
+        path = fs::weakly_canonical(path, error);
+        if (error)
+            return false;
+    }
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+
+    struct stat old {};
+    const bool hadOld = ::stat(path.c_str(), &old) == 0;
+    if (hadOld && !S_ISREG(old.st_mode))
+        return false;
+
+    fs::path temporary;
+    const int fd = CreateTemporary(folder, path.filename().string(), temporary);
+    if (fd < 0)
+        return false;
+    bool ok = WriteAll(fd, data);
+    if (ok && hadOld)
+        (void)::fchmod(fd, old.st_mode & 07777);  // FAT and exFAT refuse; their files have no bits to keep
+    ok = ok && Flush(fd);
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // Make the rename itself durable; a folder that cannot be opened or
+    // synced does not undo a completed write.
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        (void)::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return true;
+}
+
+}  // namespace halvex

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+namespace halvex {
+
+// Writes `data` to a new hidden file in the target's folder, flushes it to
+// the device and renames it over the target, so that a pulled drive, a full
+// disk or a crash leaves either the old file or the new one, never a
+// truncated mix. A link is followed: the file it names is replaced. The
+// replaced file's permission bits are kept. False, with the target untouched
+// and no temporary file left, when any step fails.
+[[nodiscard]] bool WriteFileAtomic(const std::filesystem::path& target, std::string_view data);
+
+}  // namespace halvex

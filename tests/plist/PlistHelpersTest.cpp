@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include "plist/Utf8Limit.h"
+#include "plist/XmlNesting.h"
+
+namespace {
+
+TEST(CutUtf8, NeverSplitsACharacter)
+{
+    struct Case {
+        std::string text;
+        std::size_t limit;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"abc", 3, "abc"},
+        {"abcd", 3, "abc"},
+        {"a\xC3\xA9", 2, "a"},                  // 2-byte character across the cut
+        {"a\xC3\xA9", 3, "a\xC3\xA9"},
+        {"ab\xE2\x82\xAC", 4, "ab"},            // 3-byte character
+        {"a\xF0\x9F\x98\x80z", 4, "a"},         // 4-byte character
+        {"a\xF0\x9F\x98\x80z", 5, "a\xF0\x9F\x98\x80"},
+        {"ab\x80\x80\x80\x80", 4, "ab\x80\x80"},  // stray continuation bytes: plain bytes
+        {"ab\xC3x", 3, "ab\xC3"},               // a broken sequence is not a character
+        {std::string("a\0b", 3), 9, "a"},
+        {"", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(halvex::CutUtf8(c.text, c.limit), c.expected);
+    }
+}
+
+TEST(XmlNesting, CountsOnlyWhatTheParserNests)
+{
+    struct Case {
+        std::string xml;
+        std::size_t limit;
+        bool within;
+    };
+    const auto repeat = [](const std::string& piece, int count) {
+        std::string out;
+        for (int i = 0; i < count; ++i)
+            out += piece;
+        return out;
+    };
+    const Case cases[] = {
+        {"<a><b><c/></b></a>", 2, true},
+        {"<a><b><c></c></b></a>", 2, false},
+        {repeat("<a></a>", 1000), 1, true},
+        {"<!--" + repeat("<a>", 50) + "-->", 1, true},
+        {"<![CDATA[" + repeat("<a>", 50) + "]]>", 1, true},
+        {"<a x=\"<b><c>\" y='/>'>", 1, true},
+        {"<a x=\"/>\"><b>", 1, false},         // a quoted "/>" does not close the tag
+        {"<!DOCTYPE plist PUBLIC \"x\"><a><b>", 2, true},
+        {"<?xml version=\"></a></a>\"?><a><b><c>", 2, false},  // closers hidden in a quoted version
+        {"<?xml foo=\"x\" ?><a><b><c>", 2, false},
+        {repeat("<a>", 5) + repeat("</a>", 5) + repeat("<a>", 5), 5, true},
+        {"<\xC3\xA9><\xC3\xA9>", 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.xml.substr(0, 80));
+        EXPECT_EQ(halvex::XmlNestingWithin(c.xml, c.limit), c.within);
+    }
+}
+
+}  // namespace
