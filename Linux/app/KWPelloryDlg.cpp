@@ -1,0 +1,557 @@
+#include "KWPelloryDlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QFileSystemWatcher>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QToolButton>
+#include <QUrl>
+
+#include <filesystem>
+
+#include "DWImageButton.h"
+#include "DWProgressBar.h"
+#include "DWSkin.h"
+#include "DWTrayIcon.h"
+#include "DWWorkDlg.h"
+#include "KWAboutDlg.h"
+#include "KWMainApp.h"
+#include "KWMsgBox.h"
+#include "MountWatcher.h"
+#include "PlatformActions.h"
+#include "ToolWindows.h"
+#include "prefs/KXAppPrefs.h"
+#include "strings/KXStrings.h"
+
+using namespace halvex::app;
+
+namespace {
+
+QString Tr(const char* key)
+{
+    return QString::fromStdString(KXStrings::GetString(key));
+}
+
+constexpr int kWidth = 520;
+constexpr int kHeight = 262;
+constexpr int kBandHeight = 58;
+
+}  // namespace
+
+KWPelloryDlg::KWPelloryDlg(KWMainApp& app, bool setupCompletedNow, QWidget* parent)
+    : QWidget(parent), m_app(app), m_bSetupCompletedNow(setupCompletedNow)
+{
+    setWindowTitle(Tr("main_window_title"));
+    const QPixmap appImage = DWSkin::ContentImage("App.png");
+    if (!appImage.isNull())
+        setWindowIcon(QIcon(appImage));
+    setFixedSize(kWidth, kHeight);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    for (QTimer* timer : {&m_timerDropGuard, &m_timerInstantSync, &m_timerHide, &m_timerSpaceRefresh})
+        timer->setSingleShot(true);
+    m_timerDropGuard.setInterval(300);
+    m_timerInstantSync.setInterval(100);
+    m_timerHide.setInterval(100);
+    m_timerSpaceRefresh.setInterval(500);
+    connect(&m_timerInstantSync, &QTimer::timeout, this, [this] { OnCommand(kCmdSyncInstant); });
+    connect(&m_timerHide, &QTimer::timeout, this, [this] { hide(); });
+    connect(&m_timerSpaceRefresh, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            RefreshDriveSpace();
+    });
+
+    BuildControls();
+
+    QIcon trayIcon(DWSkin::ContentImage("SystemMenu.png"));
+    if (trayIcon.isNull())
+        trayIcon = windowIcon();
+    m_tray = new DWTrayIcon(trayIcon, Tr("tray_tooltip"), this);
+    connect(m_tray, &DWTrayIcon::menuRequested, this, [this] {
+        QMenu* menu = BuildTrayMenu();
+        menu->popup(QCursor::pos());
+    });
+    connect(m_tray, &DWTrayIcon::doubleClicked, this, [this] {
+        if (!isVisible() && m_bToolFlag)
+            OnCommand(kCmdToggleMain);
+    });
+
+    WatchDrive();
+}
+
+KWPelloryDlg::~KWPelloryDlg()
+{
+    if (m_tray)
+        m_tray->Remove();
+}
+
+QAbstractButton* KWPelloryDlg::MakeMainButton(const QString& imageBase, const QString& label, int command)
+{
+    QAbstractButton* button = nullptr;
+    auto* image = new DWImageButton(imageBase, label, this);
+    if (image->HasImages()) {
+        button = image;
+    } else {
+        // The system look: a standard tool button with the picture as its icon.
+        delete image;
+        auto* tool = new QToolButton(this);
+        tool->setIcon(QIcon(DWSkin::ContentImage(imageBase + "_Normal.png")));
+        tool->setIconSize(QSize(40, 40));
+        tool->setToolTip(label);
+        tool->setAccessibleName(label);
+        button = tool;
+    }
+    connect(button, &QAbstractButton::clicked, this, [this, command] { OnCommand(command); });
+    return button;
+}
+
+void KWPelloryDlg::BuildControls()
+{
+    const QString syncLabel = Tr("sync_window_title");
+    const QString backupLabel = Tr("backup_backup");
+    const QString prefsLabel = Tr("prefs_window_title");
+
+    m_btnSync = MakeMainButton("Main_Sync", syncLabel, kCmdSyncButton);
+    m_btnSyncDrop = MakeMainButton("Main_Drop", syncLabel, kCmdSyncDrop);
+    m_btnBackup = MakeMainButton("Main_Backup", backupLabel, kCmdBackupButton);
+    m_btnBackupDrop = MakeMainButton("Main_Drop", backupLabel, kCmdBackupDrop);
+    m_btnPrefs = MakeMainButton("Main_Prefs", prefsLabel, kCmdPrefsButton);
+
+    const int top = kBandHeight + 16;
+    m_btnSync->setGeometry(62, top, 64, 64);
+    m_btnSyncDrop->setGeometry(126, top, 18, 64);
+    m_btnBackup->setGeometry(218, top, 64, 64);
+    m_btnBackupDrop->setGeometry(282, top, 18, 64);
+    m_btnPrefs->setGeometry(386, top, 64, 64);
+    for (auto [button, text] : {std::pair{m_btnSync, syncLabel}, {m_btnBackup, backupLabel}, {m_btnPrefs, prefsLabel}}) {
+        // Drawn on the background, centred under the button widened by 5 pixels each side.
+        const QRect r = button->geometry();
+        m_labels.push_back({QRect(r.left() - 30, r.bottom() + 4, r.width() + 60, 18), text});
+    }
+
+    auto* logo = new DWImageButton(DWSkin::ContentImage("Logo.png"), {}, {}, Tr("web_home"), this);
+    logo->setGeometry(16, 11, logo->sizeHint().width(), logo->sizeHint().height());
+    connect(logo, &QAbstractButton::clicked, this, [this] { OnCommand(kCmdLogo); });
+    m_btnLogo = logo;
+
+    auto* welcome = new DWImageButton(DWSkin::ContentImage("Welcome.png"), {}, DWSkin::ContentImage("Welcome_Selected.png"),
+                                      Tr("setup_title"), this);
+    welcome->setGeometry(kWidth - 52, 9, 40, 40);
+    connect(welcome, &QAbstractButton::clicked, this, [this] { OnCommand(kCmdWelcome); });
+    m_btnWelcome = welcome;
+
+    m_lblDrivePicture = new QLabel(this);
+    m_lblDrivePicture->setPixmap(DWSkin::ContentImage("Usb_Volume.png"));
+    m_lblDrivePicture->setGeometry(20, kHeight - 64, 48, 48);
+
+    m_lblDriveLink = new QLabel(this);
+    m_lblDriveLink->setGeometry(80, kHeight - 66, kWidth - 100, 22);
+    m_lblDriveLink->setTextFormat(Qt::RichText);
+    m_lblDriveLink->setCursor(Qt::PointingHandCursor);
+    connect(m_lblDriveLink, &QLabel::linkActivated, this, [this] { OnCommand(kCmdDriveLink); });
+
+    m_barSpace = new DWProgressBar(this);
+    m_barSpace->setGeometry(80, kHeight - 38, kWidth - 100, 14);
+}
+
+void KWPelloryDlg::WatchDrive()
+{
+    m_mountWatcher = new MountWatcher(this);
+    connect(m_mountWatcher, &MountWatcher::mountsChanged, this, &KWPelloryDlg::CheckDriveRemoved);
+
+    // Changes on the drive while the window is up refresh the space shown.
+    m_fsWatcher = new QFileSystemWatcher(this);
+    const std::filesystem::path run = m_app.Paths().RunPath();
+    m_fsWatcher->addPath(QString::fromStdString(run.string()));
+    const std::string syncFolder = KXStrings::GetString("sync_folder_usb");
+    if (!syncFolder.empty() && std::filesystem::is_directory(run / syncFolder))
+        m_fsWatcher->addPath(QString::fromStdString((run / syncFolder).string()));
+    connect(m_fsWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_timerSpaceRefresh.start(); });
+}
+
+void KWPelloryDlg::Place()
+{
+    const QScreen* screen = QApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const int x = area.left() + (area.width() - width()) / 2;
+    int y = area.top() + area.height() / 4 - height() / 4;
+    if (y < area.top())
+        y = area.top() + (area.height() - height()) / 2;
+    move(x, y);
+}
+
+void KWPelloryDlg::Open()
+{
+    RefreshDriveSpace();
+    if (DWTrayIcon::Available())
+        m_tray->Show();
+    Place();
+    if (!KXAppPrefs::Bool(halvex::prefkey::kShowMain)) {
+        showMinimized();
+        m_timerHide.start();
+    } else {
+        show();
+        raise();
+        activateWindow();
+    }
+    if (m_bSetupCompletedNow) {
+        const int answer = KWMsgBox::Show(this, KXStrings::GetString("sync_after_setup"), KWMsgBox::kCaution,
+                                          KWMsgBox::kYesNo, KWMsgBox::kIdYes);
+        if (answer == KWMsgBox::kIdYes)
+            m_timerInstantSync.start();
+    }
+}
+
+bool KWPelloryDlg::CloseHides() const
+{
+    return m_tray && m_tray->IsShown();
+}
+
+void KWPelloryDlg::closeEvent(QCloseEvent* event)
+{
+    if (m_bExiting) {
+        event->accept();
+        return;
+    }
+    // The frame's close hides the window into the notification area; where
+    // the desktop has none, the window could never come back, so it minimises.
+    event->ignore();
+    if (CloseHides())
+        hide();
+    else
+        showMinimized();
+}
+
+void KWPelloryDlg::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+}
+
+void KWPelloryDlg::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    RefreshDriveSpace();
+}
+
+void KWPelloryDlg::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QColor band = DWSkin::SystemLook() ? palette().color(QPalette::Window)
+                                             : DWSkin::ToQColor(DWSkin::Theme().GetColour("WindowFrameLight"));
+    painter.fillRect(rect(), palette().color(QPalette::Base));
+    QLinearGradient gradient(0, 0, 0, kBandHeight);
+    gradient.setColorAt(0, band.lighter(104));
+    gradient.setColorAt(1, band.darker(106));
+    painter.fillRect(QRect(0, 0, width(), kBandHeight), gradient);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawLine(0, kBandHeight, width(), kBandHeight);
+    painter.drawLine(16, height() - 78, width() - 16, height() - 78);
+
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPointSize(9);
+    painter.setFont(font);
+    painter.setPen(palette().color(QPalette::Text));
+    for (const DrawnLabel& label : m_labels)
+        painter.drawText(label.rect, Qt::AlignHCenter | Qt::AlignTop, label.text);
+}
+
+QString KWPelloryDlg::DriveLinkText() const
+{
+    const QString label = QString::fromStdString(m_app.Device().volumeName());
+    return QString::fromStdString(halvex::FormatText("%s (%s)", label.toStdString(), m_app.DriveText().toStdString()));
+}
+
+QString KWPelloryDlg::DriveSpaceToolTip() const
+{
+    return m_barSpace->toolTip();
+}
+
+void KWPelloryDlg::RefreshDriveSpace()
+{
+    KMDevice& device = m_app.Device();
+    const QString link = DriveLinkText();
+    m_lblDriveLink->setText(QStringLiteral("<a href=\"drive\" style=\"text-decoration:none\"><b>%1</b></a>")
+                                .arg(link.toHtmlEscaped()));
+
+    std::string total, used, free;
+    (void)device.getSizeStringForTotal(total, used, free);
+    m_barSpace->setToolTip(QString::fromStdString(KXStrings::Format(
+        "device_size", device.volumeName(), m_app.DriveText().toStdString(), total, used, free)));
+
+    std::uint64_t totalBytes = 0, usedBytes = 0, freeBytes = 0;
+    (void)device.getSizeForTotal(totalBytes, usedBytes, freeBytes);
+    const auto usedKB = static_cast<std::int64_t>(usedBytes / 1024);
+    m_barSpace->setRange(static_cast<std::int64_t>(totalBytes / 1024));
+    if (usedKB != m_nLastUsedKB) {
+        m_nLastUsedKB = usedKB;
+        m_barSpace->setPosition(usedKB);
+        m_barSpace->update();
+    }
+}
+
+QMenu* KWPelloryDlg::BuildTrayMenu()
+{
+    if (m_trayMenu)
+        m_trayMenu->deleteLater();
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    m_trayMenu = menu;
+    const bool enabled = m_bToolFlag;
+    auto add = [&](QMenu* into, const QString& text, int command) {
+        QAction* action = into->addAction(text, this, [this, command] { OnCommand(command); });
+        action->setEnabled(enabled);
+        return action;
+    };
+
+    QAction* toggle = add(menu, Tr(isVisible() ? "close_main" : "open_main"), kCmdToggleMain);
+    menu->setDefaultAction(toggle);
+    menu->addSeparator();
+    QMenu* sync = menu->addMenu(Tr("sync_window_title"));
+    sync->setEnabled(enabled);
+    add(sync, Tr("sync_normal"), kCmdSyncNormal);
+    sync->addSeparator();
+    add(sync, Tr("sync_instant"), kCmdSyncInstant);
+    menu->addSeparator();
+    add(menu, Tr("prefs_window_title") + "...", kCmdPrefs);
+    menu->addSeparator();
+    QMenu* help = menu->addMenu(Tr("help"));
+    help->setEnabled(enabled);
+    add(help, Tr("help_doc"), kCmdHelp);
+    add(help, Tr("check_update"), kCmdCheckUpdate);
+    help->addSeparator();
+    add(help, Tr("web_feedback"), kCmdWebForum);
+    help->addSeparator();
+    add(help, Tr("web_support"), kCmdWebSupport);
+    add(help, Tr("web_home"), kCmdWebHome);
+    help->addSeparator();
+    add(help, Tr("about"), kCmdAbout);
+    menu->addSeparator();
+    add(menu, Tr("exit"), kCmdExit);
+    return menu;
+}
+
+void KWPelloryDlg::ShowDropMenu(int dropCommand)
+{
+    if (m_timerDropGuard.isActive()) {
+        m_timerDropGuard.stop();
+        return;
+    }
+    QAbstractButton* button = dropCommand == kCmdSyncDrop ? m_btnSyncDrop : m_btnBackupDrop;
+    QMenu menu(this);
+    auto add = [&](const QString& text, int command) {
+        menu.addAction(text, this, [this, command] { QTimer::singleShot(0, this, [this, command] { OnCommand(command); }); });
+    };
+    if (dropCommand == kCmdSyncDrop) {
+        add(Tr("sync_normal"), kCmdSyncNormal);
+        menu.addSeparator();
+        add(Tr("sync_instant"), kCmdSyncInstant);
+        menu.addSeparator();
+        add(Tr("sync_window_title") + " " + Tr("prefs_window_title") + "...", kCmdSyncPrefs);
+    } else {
+        add(Tr("backup_backup"), kCmdBackupRun);
+        menu.addSeparator();
+        add(Tr("backup_restore"), kCmdBackupRestore);
+        menu.addSeparator();
+        add(Tr("backup_config"), kCmdBackupConfigure);
+    }
+    button->setDown(true);
+    menu.exec(button->mapToGlobal(QPoint(0, button->height())));
+    button->setDown(false);
+    m_timerDropGuard.start();
+}
+
+void KWPelloryDlg::ToggleMain()
+{
+    if (isVisible() && !isMinimized()) {
+        hide();
+    } else {
+        showNormal();
+        raise();
+        activateWindow();
+    }
+}
+
+void KWPelloryDlg::ShowFromSecondStart()
+{
+    // A tool window is open: the main window stays hidden behind it.
+    if (!m_bToolFlag)
+        return;
+    if (!isVisible() || isMinimized()) {
+        showNormal();
+        raise();
+        activateWindow();
+    }
+}
+
+void KWPelloryDlg::RunTool(const std::function<void()>& tool)
+{
+    const bool wasVisible = isVisible();
+    if (wasVisible)
+        hide();
+    m_bToolFlag = false;
+    tool();
+    m_bToolFlag = true;
+    if (wasVisible && !m_bExiting) {
+        show();
+        raise();
+        activateWindow();
+    }
+}
+
+void KWPelloryDlg::OpenTool(int command)
+{
+    if (m_fnToolRunner) {
+        RunTool([&] { m_fnToolRunner(command); });
+        return;
+    }
+    switch (command) {
+    case kCmdSyncNormal:
+    case kCmdSyncButton:
+        RunTool([&] { RunSyncWindow(this, m_app, SyncMode::Normal); });
+        break;
+    case kCmdSyncInstant:
+        RunTool([&] { RunSyncWindow(this, m_app, SyncMode::Instant); });
+        break;
+    case kCmdBackupButton:
+    case kCmdBackupRun:
+        RunTool([&] { RunBackupWindow(this, m_app, BackupView::Backup); });
+        break;
+    case kCmdBackupRestore:
+        RunTool([&] { RunBackupWindow(this, m_app, BackupView::Restore); });
+        break;
+    case kCmdBackupConfigure:
+        RunTool([&] { RunBackupWindow(this, m_app, BackupView::Configure); });
+        break;
+    case kCmdSyncPrefs:
+    case kCmdPrefs:
+    case kCmdPrefsButton: {
+        // The preferences are modal over the main window instead of replacing it.
+        m_bToolFlag = false;
+        RunPrefsWindow(this, m_app, command == kCmdSyncPrefs ? PrefsPage::Sync : PrefsPage::General);
+        m_bToolFlag = true;
+        break;
+    }
+    case kCmdWelcome: {
+        hide();
+        m_bToolFlag = false;
+        const StartupChoice choice = RunStartupWindow(this, m_app, false);
+        m_bToolFlag = true;
+        if (choice == StartupChoice::Sync)
+            RunTool([&] { RunSyncWindow(this, m_app, SyncMode::Normal); });
+        else if (choice == StartupChoice::Backup)
+            RunTool([&] { RunBackupWindow(this, m_app, BackupView::Backup); });
+        else
+            show();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void KWPelloryDlg::OnCommand(int id)
+{
+    if (m_bExiting)
+        return;
+    switch (id) {
+    case kCmdToggleMain:
+        ToggleMain();
+        break;
+    case kCmdSyncNormal:
+    case kCmdSyncButton:
+    case kCmdSyncInstant:
+    case kCmdSyncPrefs:
+    case kCmdPrefs:
+    case kCmdPrefsButton:
+    case kCmdBackupButton:
+    case kCmdBackupRun:
+    case kCmdBackupRestore:
+    case kCmdBackupConfigure:
+    case kCmdWelcome:
+        if (m_bToolFlag)
+            OpenTool(id);
+        break;
+    case kCmdSyncDrop:
+    case kCmdBackupDrop:
+        ShowDropMenu(id);
+        break;
+    case kCmdHelp:
+        OpenHelp();
+        break;
+    case kCmdWebSupport:
+        OpenWeb(kWebSupport);
+        break;
+    case kCmdWebForum:
+        OpenWeb(kWebForum);
+        break;
+    case kCmdWebHome:
+    case kCmdLogo:
+        OpenWeb(kWebHome);
+        break;
+    case kCmdCheckUpdate:
+        m_bToolFlag = false;
+        CheckForUpdates(this, m_app);
+        m_bToolFlag = true;
+        break;
+    case kCmdAbout:
+        ShowAbout();
+        break;
+    case kCmdExit:
+    case kCmdExitButton:
+        Exit();
+        break;
+    case kCmdHide:
+        hide();
+        break;
+    case kCmdDriveLink:
+        halvex::app::RevealFolder(m_app.Paths().RunPath());
+        break;
+    default:
+        break;
+    }
+}
+
+void KWPelloryDlg::ShowAbout()
+{
+    KWAboutDlg about(this);
+    about.exec();
+}
+
+void KWPelloryDlg::OpenHelp()
+{
+    const std::filesystem::path help = KXStrings::LanguageFolderPath() / "Help" / "index.html";
+    halvex::app::OpenUrl(QUrl::fromLocalFile(QString::fromStdString(help.string())).toString());
+}
+
+void KWPelloryDlg::OpenWeb(const char* address)
+{
+    halvex::app::OpenUrl(QString::fromLatin1(address));
+}
+
+void KWPelloryDlg::Exit()
+{
+    m_bExiting = true;
+    m_tray->Remove();
+    QApplication::quit();
+}
+
+void KWPelloryDlg::CheckDriveRemoved()
+{
+    if (m_bExiting || std::filesystem::exists(m_app.Paths().AppPrefsPath()))
+        return;
+    // The drive is gone: stop the work in progress, then end.
+    m_bExiting = true;
+    m_tray->Remove();
+    if (DWWorkDlg* work = DWWorkDlg::Active())
+        work->RequestStop();
+    emit driveRemoved();
+    QApplication::quit();
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+class QWidget;
+
+namespace halvex::app {
+// FIXME: stands in for a tool window that is still being built.
+void ShowNotYetAvailable(QWidget* owner);
+}
