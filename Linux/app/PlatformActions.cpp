@@ -1,18 +1,17 @@
 #include "PlatformActions.h"
 
-#include <QDesktopServices>
-#include <QUrl>
+#include "KMSystem.h"
 
 namespace halvex::app {
 
 void RevealFolder(const std::filesystem::path& folder)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+    (void)KMSystem::RevealFolder(folder);  // nothing is reported when no file manager answers
 }
 
 void OpenUrl(const QString& address)
 {
-    QDesktopServices::openUrl(QUrl(address));
+    (void)KMSystem::GoToUrl(address.toStdString());
 }
 
 }  // namespace halvex::app

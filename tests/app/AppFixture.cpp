@@ -1,0 +1,56 @@
+#include "AppFixture.h"
+
+#include <cstdlib>
+#include <fstream>
+
+#include <unistd.h>
+
+#include "plist/DXPlistPrefs.h"
+
+namespace fs = std::filesystem;
+
+void AppFixture::SetUp()
+{
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_root = fs::temp_directory_path() / ("halvex-app-" + std::to_string(::getpid()) + "-" + info->name());
+    fs::remove_all(m_root);
+    m_drive = m_root / "STICK";
+    fs::create_directories(m_drive / "HalvexDravane.app" / "Contents");
+    fs::create_directory_symlink(fs::path(HALVEX_PROGRAM_DIR).parent_path() / "Resources",
+                                 m_drive / "HalvexDravane.app" / "Contents" / "Resources");
+    // A runtime folder of our own: the single-instance lock lives there.
+    fs::create_directories(m_root / "run");
+    fs::permissions(m_root / "run", fs::perms::owner_all, fs::perm_options::replace);
+    ::setenv("XDG_RUNTIME_DIR", (m_root / "run").c_str(), 1);
+    ::setenv("HALVEX_ASSUME_USB", "1", 1);
+    ::setenv("LANG", "en_US.UTF-8", 1);
+    ::unsetenv("LC_ALL");
+    ::unsetenv("LC_MESSAGES");
+    KXAppPrefs::Clear();
+    KWMsgBox::ClearTestState();
+}
+
+void AppFixture::TearDown()
+{
+    KWMsgBox::ClearTestState();
+    KXAppPrefs::Clear();
+    ::unsetenv("HALVEX_ASSUME_USB");
+    std::error_code ec;
+    fs::remove_all(m_root, ec);
+}
+
+void AppFixture::AcceptLicence(bool showMain)
+{
+    fs::create_directories(PrefsFile().parent_path());
+    DXPlistPrefs prefs(PrefsFile());
+    prefs.SetValue("eula", true);
+    prefs.SetValue("ShowMain", showMain);
+    ASSERT_TRUE(prefs.Update());
+}
+
+fs::path ScreenshotFolder()
+{
+    const fs::path folder = fs::path(HALVEX_BINARY_DIR) / "screenshots";
+    fs::create_directories(folder);
+    return folder;
+}

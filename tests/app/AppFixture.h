@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "KWMsgBox.h"
+#include "prefs/KXAppPrefs.h"
+
+// A drive-shaped folder in a temporary place whose resources are the
+// build's, taken as a suite drive through HALVEX_ASSUME_USB.
+class AppFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    QStringList Arguments() const { return {QString::fromStdString(m_drive.string())}; }
+    std::filesystem::path PrefsFile() const { return m_drive / "Halvex Data" / "com.halvex.dravane.plist"; }
+    // Writes the preference file with the licence accepted, so the first-run
+    // gate lets the start through.
+    void AcceptLicence(bool showMain = true);
+
+    std::filesystem::path m_root;
+    std::filesystem::path m_drive;
+};
+
+// Where the tests leave the pictures of the windows.
+std::filesystem::path ScreenshotFolder();

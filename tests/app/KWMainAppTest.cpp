@@ -1,0 +1,183 @@
+#include "KWMainApp.h"
+
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <fstream>
+
+#include "AppFixture.h"
+#include "DWTrayIcon.h"
+#include "KWPelloryDlg.h"
+#include "MainCommand.h"
+#include "strings/KXStrings.h"
+
+namespace fs = std::filesystem;
+using namespace halvex::app;
+
+namespace {
+
+class KWMainAppTest : public AppFixture {};
+
+TEST_F(KWMainAppTest, StartsOnAnAssumedDriveAndShowsItsNameAndSpace)
+{
+    AcceptLicence();
+    KWMainApp app;
+    ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
+    KWPelloryDlg* window = app.MainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle().toStdString(), KXStrings::GetString("main_window_title"));
+    EXPECT_EQ(window->DriveLinkText().toStdString(), "STICK (" + m_drive.string() + ")");
+    EXPECT_TRUE(window->DriveSpaceToolTip().contains("STICK")) << window->DriveSpaceToolTip().toStdString();
+    EXPECT_GT(window->DriveBarPosition(), 0) << "a real file system has used space";
+
+    window->grab().save(QString::fromStdString((ScreenshotFolder() / "main_window.png").string()));
+}
+
+TEST_F(KWMainAppTest, EndsQuietlyWhenTheRunPathIsNotOnAUsbDrive)
+{
+    AcceptLicence();
+    ::unsetenv("HALVEX_ASSUME_USB");
+    KWMainApp app;
+    EXPECT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::End);
+    EXPECT_EQ(app.MainWindow(), nullptr);
+}
+
+TEST_F(KWMainAppTest, EndsWhenTheStringTableCannotBeRead)
+{
+    AcceptLicence();
+    // A bundle whose resources have no language folder at all.
+    fs::remove(m_drive / "HalvexDravane.app" / "Contents" / "Resources");
+    fs::create_directories(m_drive / "HalvexDravane.app" / "Contents" / "Resources");
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);  // keeps the failure box from blocking
+    KWMainApp app;
+    EXPECT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::End);
+}
+
+TEST_F(KWMainAppTest, EndsWithoutARunPath)
+{
+    KWMainApp app;
+    EXPECT_EQ(app.StartUp({}), KWMainApp::StartResult::End) << "the test program is not in a bundle";
+}
+
+TEST_F(KWMainAppTest, CreatesThePreferenceFileSoThatItsLossMeansTheDriveIsGone)
+{
+    AcceptLicence();
+    fs::remove(PrefsFile());
+    KWMainApp app;
+    ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
+    EXPECT_TRUE(fs::exists(PrefsFile()));
+
+    QSignalSpy removed(app.MainWindow(), &KWPelloryDlg::driveRemoved);
+    app.MainWindow()->CheckDriveRemoved();
+    EXPECT_EQ(removed.count(), 0) << "the drive is still there";
+    fs::remove(PrefsFile());
+    app.MainWindow()->CheckDriveRemoved();
+    EXPECT_EQ(removed.count(), 1);
+    EXPECT_FALSE(app.MainWindow()->TrayIcon()->IsShown());
+}
+
+TEST_F(KWMainAppTest, SecondStartShowsAppRunningAndEnds)
+{
+    AcceptLicence();
+    KWMainApp first;
+    ASSERT_EQ(first.StartUp(Arguments()), KWMainApp::StartResult::Continue);
+    first.MainWindow()->hide();
+
+    KXAppPrefs::Clear();
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    KWMainApp second;
+    EXPECT_EQ(second.StartUp(Arguments()), KWMainApp::StartResult::End);
+    ASSERT_EQ(KWMsgBox::ShownBoxes().size(), 1u);
+    EXPECT_EQ(KWMsgBox::ShownBoxes()[0].text.toStdString(), KXStrings::GetString("app_running"));
+    EXPECT_EQ(KWMsgBox::ShownBoxes()[0].icon, KWMsgBox::kNote);
+    // The first copy shows its hidden window.
+    QTRY_VERIFY_WITH_TIMEOUT(first.MainWindow()->isVisible(), 3000);
+}
+
+TEST_F(KWMainAppTest, ShowMainOffHidesTheWindowRightAway)
+{
+    AcceptLicence(false);
+    KWMainApp app;
+    ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
+    QTRY_VERIFY_WITH_TIMEOUT(!app.MainWindow()->isVisible(), 1000);
+}
+
+TEST_F(KWMainAppTest, ToolWindowGreysTheTrayMenuAndBlocksTheDoubleClick)
+{
+    AcceptLicence();
+    KWMainApp app;
+    ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
+    KWPelloryDlg* window = app.MainWindow();
+
+    int opened = 0;
+    bool greyed = false, hiddenMeanwhile = false;
+    window->SetToolRunner([&](int command) {
+        ++opened;
+        EXPECT_EQ(command, kCmdSyncNormal);
+        hiddenMeanwhile = !window->isVisible();
+        QMenu* menu = window->BuildTrayMenu();
+        greyed = true;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator() && action->isEnabled())
+                greyed = false;
+        window->TrayIcon()->SimulateDoubleClick();  // must not show the main window
+        EXPECT_FALSE(window->isVisible());
+        window->OnCommand(kCmdSyncNormal);  // nor open a second tool
+    });
+    window->OnCommand(kCmdSyncNormal);
+    EXPECT_EQ(opened, 1);
+    EXPECT_TRUE(greyed);
+    EXPECT_TRUE(hiddenMeanwhile);
+    EXPECT_TRUE(window->isVisible()) << "the main window comes back after the tool";
+    for (QAction* action : window->BuildTrayMenu()->actions())
+        if (!action->isSeparator())
+            EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+}
+
+TEST_F(KWMainAppTest, TrayMenuFollowsTheWindowAndCommandsToggleIt)
+{
+    AcceptLicence();
+    KWMainApp app;
+    ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
+    KWPelloryDlg* window = app.MainWindow();
+    const auto firstText = [&] { return window->BuildTrayMenu()->actions().at(0)->text().toStdString(); };
+    EXPECT_EQ(firstText(), KXStrings::GetString("close_main"));
+    window->OnCommand(kCmdToggleMain);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(firstText(), KXStrings::GetString("open_main"));
+    window->TrayIcon()->SimulateDoubleClick();
+    EXPECT_TRUE(window->isVisible());
+
+    // A single click opens the menu only after the double-click time.
+    window->TrayIcon()->SimulateClick();
+    EXPECT_TRUE(window->TrayIcon()->MenuPending());
+    window->TrayIcon()->SimulateDoubleClick();
+    EXPECT_FALSE(window->TrayIcon()->MenuPending());
+}
+
+TEST_F(KWMainAppTest, SetupJustCompletedOffersTheSyncAndNoOpensNothing)
+{
+    AcceptLicence();
+    KWMainApp app;
+    ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
+    // A fresh window told that setup has just been finished.
+    KWPelloryDlg window(app, true);
+    int opened = 0;
+    window.SetToolRunner([&](int) { ++opened; });
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdNo);
+    window.Open();
+    ASSERT_EQ(KWMsgBox::ShownBoxes().size(), 1u);
+    EXPECT_EQ(KWMsgBox::ShownBoxes()[0].text.toStdString(), KXStrings::GetString("sync_after_setup"));
+    QTest::qWait(200);
+    EXPECT_EQ(opened, 0);
+
+    KWPelloryDlg again(app, true);
+    again.SetToolRunner([&](int command) { opened += command == kCmdSyncInstant; });
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    again.Open();
+    QTRY_COMPARE_WITH_TIMEOUT(opened, 1, 1000);
+}
+
+}  // namespace

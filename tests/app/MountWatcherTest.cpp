@@ -1,0 +1,31 @@
+#include "MountWatcher.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+TEST(MountWatcher, NoticesAReplacedMountTableOnItsFallbackTimer)
+{
+    const fs::path table = fs::temp_directory_path() / ("halvex-mounts-" + std::to_string(::getpid()));
+    std::ofstream(table) << "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
+    MountWatcher watcher(QString::fromStdString(table.string()), nullptr, 20);
+    QSignalSpy changed(&watcher, &MountWatcher::mountsChanged);
+    QTest::qWait(80);
+    EXPECT_EQ(changed.count(), 0) << "nothing changed yet";
+
+    const fs::path next = table.string() + ".new";
+    std::ofstream(next) << "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n40 22 8:17 / /media/STICK rw - vfat /dev/sdb1 rw\n";
+    fs::rename(next, table);
+    QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, 2000);
+    QTest::qWait(80);
+    EXPECT_EQ(changed.count(), 1) << "one change is reported once";
+    fs::remove(table);
+}
