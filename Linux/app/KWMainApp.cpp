@@ -8,6 +8,7 @@
 #include "DWSkin.h"
 #include "KWMsgBox.h"
 #include "KWPelloryDlg.h"
+#include "QuitSignals.h"
 #include "SingleInstance.h"
 #include "ToolWindows.h"
 #include "prefs/KXAppPrefs.h"
@@ -100,6 +101,9 @@ int KWMainApp::Run(const QStringList& arguments)
         return 0;
     }
     QApplication::setQuitOnLastWindowClosed(false);
+    QuitSignals quitSignals;
+    connect(&quitSignals, &QuitSignals::quitRequested, m_mainWindow.get(),
+            [this] { m_mainWindow->OnCommand(halvex::app::kCmdExit); });
     const int status = QApplication::exec();
     CleanUp();
     return status;
