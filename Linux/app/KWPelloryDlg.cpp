@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileSystemWatcher>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -278,8 +279,13 @@ void KWPelloryDlg::RefreshDriveSpace()
 {
     KMDevice& device = m_app.Device();
     const QString link = DriveLinkText();
+    // A long mount path is shortened in its middle; the tool tip keeps it whole.
+    QFont bold = m_lblDriveLink->font();
+    bold.setBold(true);
+    const QString shown = QFontMetrics(bold).elidedText(link, Qt::ElideMiddle, m_lblDriveLink->width() - 4);
     m_lblDriveLink->setText(QStringLiteral("<a href=\"drive\" style=\"text-decoration:none\"><b>%1</b></a>")
-                                .arg(link.toHtmlEscaped()));
+                                .arg(shown.toHtmlEscaped()));
+    m_lblDriveLink->setToolTip(link);
 
     std::string total, used, free;
     (void)device.getSizeStringForTotal(total, used, free);
