@@ -1,7 +1,5 @@
 #include "strings/KXTheme.h"
 
-#include "plist/DXPlistPrefs.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,23 +10,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// FIXME: drop once the property-list store reads documents on every branch;
-// until then the file tests have nothing to read through.
-bool PlistStoreReads()
-{
-    DXPlistPrefs prefs;
-    return prefs.LoadText("<plist version=\"1.0\"><dict><key>k</key><true/></dict></plist>");
-}
-
-#define SKIP_WITHOUT_PLIST_STORE()                                                  \
-    do {                                                                            \
-        if (!PlistStoreReads())                                                     \
-            GTEST_SKIP() << "the property-list store does not read documents yet"; \
-    } while (false)
-
-}  // namespace
 
 TEST(KXThemeColour, ReadsLikeScanfOfThreeNumbers)
 {
@@ -58,7 +39,6 @@ TEST(KXThemeColour, ReadsLikeScanfOfThreeNumbers)
 
 TEST(KXThemeFile, ReadsEveryKeyOfAThemeWrittenElsewhere)
 {
-    SKIP_WITHOUT_PLIST_STORE();
     KXTheme theme;
     ASSERT_TRUE(theme.Load(HALVEX_TEST_DATA "/strings"));
     EXPECT_EQ(theme.GetColour(KXTheme::kFrameDark), 0x1E140Au);
@@ -74,7 +54,6 @@ TEST(KXThemeFile, ReadsEveryKeyOfAThemeWrittenElsewhere)
 // The suite's own theme sets every frame colour; white would mean it was not read.
 TEST(KXThemeFile, TheSuitesThemeSetsEveryFrameColour)
 {
-    SKIP_WITHOUT_PLIST_STORE();
     KXTheme theme;
     ASSERT_TRUE(theme.Load(HALVEX_SOURCE_DIR "/Resources"));
     for (const char* key : {KXTheme::kFrameLight, KXTheme::kFrameMid, KXTheme::kFrameDark})
@@ -120,7 +99,6 @@ TEST_F(KXThemeDefaults, MissingOrDamagedFileLeavesTheDefaults)
 
 TEST_F(KXThemeDefaults, ValuesOfTheWrongKindAreIgnored)
 {
-    SKIP_WITHOUT_PLIST_STORE();
     WriteTheme("<key>WindowFrameDark</key><string>dark</string>\n"
                "<key>WindowFrameMid</key><integer>5</integer>\n"
                "<key>WindowShadow</key><string>false</string>\n"
@@ -134,7 +112,6 @@ TEST_F(KXThemeDefaults, ValuesOfTheWrongKindAreIgnored)
 
 TEST_F(KXThemeDefaults, ReloadForgetsTheEarlierTheme)
 {
-    SKIP_WITHOUT_PLIST_STORE();
     KXTheme theme;
     ASSERT_TRUE(theme.Load(HALVEX_TEST_DATA "/strings"));
     WriteTheme("<key>Other</key><true/>\n");
