@@ -1,5 +1,7 @@
 #include "util/ComputerIdentity.h"
 
+#include "util/HexDigit.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -40,17 +42,6 @@ std::string_view Trim(std::string_view text)
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
         text.remove_suffix(1);
     return text;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // "aa:bb:cc:dd:ee:ff" exactly; anything else (a tunnel's four bytes, an

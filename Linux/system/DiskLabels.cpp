@@ -1,22 +1,13 @@
 #include "DiskLabels.h"
 
+#include "util/HexDigit.h"
+
 #include <cstddef>
 #include <system_error>
 
 namespace halvex {
 
 namespace {
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // A by-label folder of a broken system could be huge; no drive has more.
 constexpr std::size_t kMaxLabelLinks = 4096;
@@ -29,8 +20,8 @@ std::string DecodeUdevEscapes(std::string_view name)
     out.reserve(name.size());
     for (std::size_t i = 0; i < name.size(); ++i) {
         if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
-            const int high = HexValue(name[i + 2]);
-            const int low = HexValue(name[i + 3]);
+            const int high = HexDigit(name[i + 2]);
+            const int low = HexDigit(name[i + 3]);
             if (high >= 0 && low >= 0 && (high != 0 || low != 0)) {
                 out.push_back(static_cast<char>(high * 16 + low));
                 i += 3;
