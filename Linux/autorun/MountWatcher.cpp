@@ -1,0 +1,69 @@
+#include "MountWatcher.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace halvex {
+
+namespace {
+
+// A mount is the same one while its device, source and place stay; the same
+// stick mounted again after removal shows as gone in between.
+std::string IdentityOf(const MountEntry& entry)
+{
+    return entry.majorMinor + '\n' + entry.source + '\n' + entry.mountPoint.string();
+}
+
+}  // namespace
+
+MountWatcher::MountWatcher(std::filesystem::path mountInfo) : m_mountInfo(std::move(mountInfo)) {}
+
+MountWatcher::~MountWatcher()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool MountWatcher::Start()
+{
+    std::vector<MountEntry> entries;
+    if (!ReadMountInfo(m_mountInfo, entries))
+        return false;
+    m_known = Identities(entries);
+    if (m_fd < 0)
+        m_fd = ::open(m_mountInfo.c_str(), O_RDONLY | O_CLOEXEC);
+    return true;
+}
+
+std::vector<MountEntry> MountWatcher::TakeNewMounts()
+{
+    std::vector<MountEntry> entries;
+    if (!ReadMountInfo(m_mountInfo, entries))
+        return {};
+    std::vector<MountEntry> fresh = NewMounts(m_known, entries);
+    m_known = Identities(entries);
+    return fresh;
+}
+
+std::vector<MountEntry> MountWatcher::NewMounts(const std::set<std::string>& known,
+                                                const std::vector<MountEntry>& now)
+{
+    std::vector<MountEntry> fresh;
+    std::set<std::string> seen;
+    for (const MountEntry& entry : now) {
+        const std::string identity = IdentityOf(entry);
+        if (!known.contains(identity) && seen.insert(identity).second)
+            fresh.push_back(entry);
+    }
+    return fresh;
+}
+
+std::set<std::string> MountWatcher::Identities(const std::vector<MountEntry>& entries)
+{
+    std::set<std::string> identities;
+    for (const MountEntry& entry : entries)
+        identities.insert(IdentityOf(entry));
+    return identities;
+}
+
+}  // namespace halvex

@@ -1,0 +1,87 @@
+// PelloryAutoRun: the auto-run agent. Started at log-in by its autostart
+// entry, it waits for mounts and starts the suite from each newly mounted
+// drive of the suite. No window; its lines go to standard error, which the
+// session's journal keeps. SIGTERM and SIGINT end it.
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "AutoRunAgent.h"
+#include "InstanceLock.h"
+#include "MountWatcher.h"
+#include "util/SuiteVersion.h"
+
+namespace {
+
+constexpr std::chrono::milliseconds kDefaultPeriod{2000};
+
+void Log(const std::string& line)
+{
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+// How often the table is read when no kernel event arrives: HALVEX_MOUNT_POLL_MS,
+// for tests that feed the agent a plain file, else two seconds.
+std::chrono::milliseconds Period()
+{
+    const char* value = std::getenv("HALVEX_MOUNT_POLL_MS");
+    if (value == nullptr)
+        return kDefaultPeriod;
+    const long milliseconds = std::strtol(value, nullptr, 10);
+    if (milliseconds < 10 || milliseconds > 60000)
+        return kDefaultPeriod;
+    return std::chrono::milliseconds(milliseconds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s\n", halvex::SuiteVersionText().c_str());
+        return 0;
+    }
+    if (argc > 1) {
+        std::fprintf(stderr, "usage: PelloryAutoRun [--version]\n");
+        return 2;
+    }
+
+    const halvex::InstanceLock lock(halvex::InstanceLock::DefaultFile());
+    if (lock.state() == halvex::InstanceLock::State::HeldByAnother) {
+        Log("PelloryAutoRun is already running for this user");
+        return 0;
+    }
+
+    // The stop signals arrive as readable data in the main loop, so a mount
+    // being handled is finished before the agent ends.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    const int stopDescriptor = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+    if (stopDescriptor < 0) {
+        Log(std::string("Cannot watch for stop signals: ") + std::strerror(errno));
+        return 1;
+    }
+
+    const halvex::DeviceSources sources = halvex::DeviceSources::FromEnvironment();
+    halvex::MountWatcher watcher(sources.mountInfo);
+    if (!watcher.Start()) {
+        Log("Cannot read the mount table " + sources.mountInfo.string());
+        return 1;
+    }
+    Log("PelloryAutoRun " + halvex::SuiteVersionText() + " watching " + sources.mountInfo.string());
+    halvex::AutoRunAgent agent(sources, halvex::AutoRunAgent::LaunchApplication, Log);
+    agent.Run(watcher, stopDescriptor, Period());
+    close(stopDescriptor);
+    return 0;
+}

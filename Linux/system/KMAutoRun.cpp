@@ -1,0 +1,194 @@
+#include "KMAutoRun.h"
+
+#include <algorithm>
+#include <charconv>
+#include <system_error>
+#include <thread>
+
+#include "KMSystem.h"
+#include "plist/DXPlistPrefs.h"
+#include "prefs/KXAppPrefs.h"
+
+namespace fs = std::filesystem;
+
+fs::path KMAutoRun::InstallFolder()
+{
+    return KMSystem::GetApplicationsFolder() / kInstallFolderName;
+}
+
+fs::path KMAutoRun::InstalledAgent()
+{
+    return InstallFolder() / kAgentBundleName;
+}
+
+fs::path KMAutoRun::InstalledProgram()
+{
+    return InstalledAgent() / "Contents" / "Linux" / kAgentProgramName;
+}
+
+fs::path KMAutoRun::PackageIn(const fs::path& resourcesPath)
+{
+    return resourcesPath / kPackageName;
+}
+
+std::optional<std::array<int, 4>> KMAutoRun::ParseVersion(std::string_view text)
+{
+    std::array<int, 4> numbers{0, 0, 0, 0};
+    std::size_t index = 0;
+    while (true) {
+        if (index == numbers.size())
+            return std::nullopt;
+        const std::size_t dot = text.find('.');
+        const std::string_view part = text.substr(0, dot);
+        int value = 0;
+        const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
+        if (part.empty() || error != std::errc() || end != part.data() + part.size() || value < 0)
+            return std::nullopt;
+        numbers[index++] = value;
+        if (dot == std::string_view::npos)
+            return numbers;
+        text.remove_prefix(dot + 1);
+    }
+}
+
+bool KMAutoRun::IsOlderThanAccepted(const std::array<int, 4>& version)
+{
+    for (std::size_t i = 0; i < version.size(); ++i) {
+        if (version[i] != kOldestAcceptedVersion[i])
+            return version[i] < kOldestAcceptedVersion[i];
+    }
+    return false;
+}
+
+std::optional<std::array<int, 4>> KMAutoRun::InstalledVersion()
+{
+    const fs::path infoFile = InstalledAgent() / "Contents" / "Info.plist";
+    std::error_code error;
+    if (!fs::is_regular_file(infoFile, error))
+        return std::nullopt;
+    DXPlistPrefs info(infoFile);
+    std::string version;
+    if (!info.GetValue(kVersionKey, version, ""))
+        return std::nullopt;
+    return ParseVersion(version);
+}
+
+bool KMAutoRun::NeedToInstall()
+{
+    std::error_code error;
+    // A folder without its program (a half-deleted agent) is as good as none.
+    if (!fs::is_regular_file(InstalledProgram(), error))
+        return true;
+    const auto version = InstalledVersion();
+    return !version || IsOlderThanAccepted(*version);
+}
+
+bool KMAutoRun::Start(const fs::path& path)
+{
+    fs::path program;
+    if (path.empty()) {
+        program = InstalledProgram();
+    } else {
+        std::error_code error;
+        if (fs::is_directory(path, error)) {
+            // An application folder "<Name>.app" runs Contents/Linux/<Name>.
+            program = path / "Contents" / "Linux" / path.stem();
+        } else {
+            program = path;
+        }
+    }
+    std::error_code error;
+    if (!fs::is_regular_file(program, error))
+        return false;
+    return KMSystem::StartProgram(program, {});
+}
+
+bool KMAutoRun::IsEnabled()
+{
+    return KMSystem::LoginItemExists(InstalledProgram());
+}
+
+bool KMAutoRun::IsRunning()
+{
+    return !KMSystem::FindProcesses(InstalledProgram()).empty();
+}
+
+bool KMAutoRun::Stop(std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const std::vector<pid_t> running = KMSystem::FindProcesses(InstalledProgram());
+        if (running.empty())
+            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return false;
+        // Each is asked to quit and waited for in turn, within what is left
+        // of the limit; a new look follows, since another may have started.
+        for (pid_t pid : running) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            KMSystem::QuitProcess(pid, std::max(left, std::chrono::milliseconds(0)));
+        }
+    }
+}
+
+bool KMAutoRun::Enable(const fs::path& package, std::chrono::milliseconds stopLimit)
+{
+    if (!Stop(stopLimit))
+        return false;
+    if (!KMSystem::CreateFolder(InstallFolder()))
+        return false;
+    if (NeedToInstall()) {
+        std::error_code error;
+        if (fs::exists(fs::symlink_status(InstalledAgent(), error))) {
+            fs::remove_all(InstalledAgent(), error);
+            if (error)
+                return false;
+        }
+        if (!KMSystem::ExtractZip(package, InstallFolder()))
+            return false;
+        // A package without a current agent in it would be unpacked on every start.
+        if (NeedToInstall())
+            return false;
+    }
+    if (!KMSystem::LoginItemExists(InstalledProgram()))
+        KMSystem::AddToLoginItems(InstalledProgram(), false);
+    return Start(InstalledAgent());
+}
+
+bool KMAutoRun::Disable(std::chrono::milliseconds stopLimit)
+{
+    if (!Stop(stopLimit))
+        return false;
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(InstalledAgent(), error))) {
+        fs::remove_all(InstalledAgent(), error);
+        if (error)
+            return false;
+    }
+    KMSystem::RemoveLoginItem(InstalledProgram());
+    return true;
+}
+
+KMAutoRun::StartupAction KMAutoRun::DecideAtStartup(bool isAdministrator, bool isEnabled,
+                                                    bool isOutdated, bool isRunning,
+                                                    bool askAutoRun)
+{
+    if (!isAdministrator)
+        return StartupAction::Nothing;
+    if (isEnabled) {
+        if (isOutdated)
+            return StartupAction::Reinstall;
+        return isRunning ? StartupAction::Nothing : StartupAction::StartAgent;
+    }
+    return askAutoRun ? StartupAction::Ask : StartupAction::Nothing;
+}
+
+KMAutoRun::StartupAction KMAutoRun::DecideAtStartup()
+{
+    const bool administrator = KMSystem::IsUserAdmin();
+    const bool enabled = administrator && IsEnabled();
+    return DecideAtStartup(administrator, enabled, enabled && NeedToInstall(),
+                           enabled && IsRunning(), KXAppPrefs::Bool(halvex::prefkey::kAskAutoRun));
+}
