@@ -18,6 +18,7 @@
 // One line per command, in the order of `dravane --help`.
 #define HALVEX_DRAVANE_COMMANDS(X) \
     X(InfoCommand)                 \
+    X(AutorunCommand)              \
     X(VersionCommand)
 
 namespace halvex::cli {

@@ -1,0 +1,93 @@
+// dravane autorun, run in-process over the built drive folder.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <sstream>
+
+#include "AutoRunTestSupport.h"
+#include "CopyTestSupport.h"
+#include "Dravane.h"
+#include "KMAutoRun.h"
+#include "KMSystem.h"
+
+namespace fs = std::filesystem;
+using halvex::testing::ScopedEnvironment;
+using halvex::testing::TemporaryFolder;
+using halvex::testing::WaitUntil;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+class AutorunCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        environment.Set("XDG_DATA_HOME", (folder / "data").string());
+        environment.Set("XDG_CONFIG_HOME", (folder / "config").string());
+        environment.Set("XDG_RUNTIME_DIR", (folder / "run").string());
+        environment.Set("LC_ALL", "C");
+        fs::create_directories(folder / "run");
+    }
+    void TearDown() override
+    {
+        if (!KMAutoRun::Stop(std::chrono::seconds(2))) {
+            for (pid_t pid : KMSystem::FindProcesses(KMAutoRun::InstalledProgram()))
+                kill(pid, SIGKILL);
+        }
+    }
+
+    Result Dravane(const std::vector<std::string>& arguments)
+    {
+        std::ostringstream out, err;
+        std::istringstream in;
+        const halvex::cli::DravaneIo io{out, err, in, {}, fs::path(HALVEX_PROGRAM_DIR) / "dravane"};
+        Result result;
+        result.status = halvex::cli::RunDravane(arguments, io);
+        result.out = out.str();
+        result.err = err.str();
+        return result;
+    }
+
+    TemporaryFolder folder;
+    ScopedEnvironment environment;
+};
+
+TEST_F(AutorunCommandTest, EnableStatusDisable)
+{
+    Result status = Dravane({"autorun", "status"});
+    ASSERT_EQ(status.status, 0) << status.err;
+    EXPECT_NE(status.out.find("installed: no\n"), std::string::npos) << status.out;
+    EXPECT_NE(status.out.find("enabled: no\n"), std::string::npos);
+
+    ASSERT_EQ(Dravane({"autorun", "enable"}).status, 0);
+    ASSERT_TRUE(WaitUntil([] { return KMAutoRun::IsRunning(); }));
+    status = Dravane({"autorun", "status"});
+    EXPECT_NE(status.out.find("installed: yes\nversion: 1."), std::string::npos) << status.out;
+    EXPECT_NE(status.out.find("outdated: no\nenabled: yes\nrunning: yes\n"), std::string::npos) << status.out;
+
+    ASSERT_EQ(Dravane({"autorun", "disable"}).status, 0);
+    status = Dravane({"autorun", "status"});
+    EXPECT_NE(status.out.find("installed: no\n"), std::string::npos) << status.out;
+    EXPECT_NE(status.out.find("running: no\n"), std::string::npos) << status.out;
+}
+
+TEST_F(AutorunCommandTest, FailuresAndWrongArguments)
+{
+    // The install folder's place is taken by a file: nothing can be installed.
+    fs::create_directories(folder / "data");
+    halvex::testing::WriteFile(folder / "data" / "Halvex", "in the way");
+    const Result failed = Dravane({"autorun", "enable"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("Autorun could not be enabled"), std::string::npos) << failed.err;
+
+    EXPECT_EQ(Dravane({"autorun"}).status, 2);
+    EXPECT_EQ(Dravane({"autorun", "start"}).status, 2);
+    EXPECT_EQ(Dravane({"autorun", "status", "more"}).status, 2);
+}
+
+}  // namespace
