@@ -3,18 +3,19 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "AutoRunTestSupport.h"
-#include "CopyTestSupport.h"
+#include "SystemTestSupport.h"
 #include "Dravane.h"
 #include "KMAutoRun.h"
 #include "KMSystem.h"
 
 namespace fs = std::filesystem;
-using halvex::testing::ScopedEnvironment;
-using halvex::testing::TemporaryFolder;
-using halvex::testing::WaitUntil;
+using halvex::test::ScopedEnv;
+using halvex::test::TempFolder;
+using halvex::test::WaitUntil;
 
 namespace {
 
@@ -27,10 +28,6 @@ class AutorunCommandTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        environment.Set("XDG_DATA_HOME", (folder / "data").string());
-        environment.Set("XDG_CONFIG_HOME", (folder / "config").string());
-        environment.Set("XDG_RUNTIME_DIR", (folder / "run").string());
-        environment.Set("LC_ALL", "C");
         fs::create_directories(folder / "run");
     }
     void TearDown() override
@@ -53,8 +50,12 @@ protected:
         return result;
     }
 
-    TemporaryFolder folder;
-    ScopedEnvironment environment;
+    TempFolder temporary{"autorun"};
+    const fs::path folder = temporary.path();
+    ScopedEnv dataHome{"XDG_DATA_HOME", (folder / "data").string()};
+    ScopedEnv configHome{"XDG_CONFIG_HOME", (folder / "config").string()};
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", (folder / "run").string()};
+    ScopedEnv language{"LC_ALL", "C"};
 };
 
 TEST_F(AutorunCommandTest, EnableStatusDisable)
@@ -80,7 +81,7 @@ TEST_F(AutorunCommandTest, FailuresAndWrongArguments)
 {
     // The install folder's place is taken by a file: nothing can be installed.
     fs::create_directories(folder / "data");
-    halvex::testing::WriteFile(folder / "data" / "Halvex", "in the way");
+    std::ofstream(folder / "data" / "Halvex") << "in the way";
     const Result failed = Dravane({"autorun", "enable"});
     EXPECT_EQ(failed.status, 1);
     EXPECT_NE(failed.err.find("Autorun could not be enabled"), std::string::npos) << failed.err;

@@ -7,14 +7,14 @@
 #include <fstream>
 
 #include "AutoRunTestSupport.h"
-#include "CopyTestSupport.h"
+#include "SystemTestSupport.h"
 #include "KMSystem.h"
 #include "util/SuiteVersion.h"
 
 namespace fs = std::filesystem;
-using halvex::testing::ScopedEnvironment;
-using halvex::testing::TemporaryFolder;
-using halvex::testing::WaitUntil;
+using halvex::test::ScopedEnv;
+using halvex::test::TempFolder;
+using halvex::test::WaitUntil;
 
 namespace {
 
@@ -74,11 +74,7 @@ class KMAutoRunTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        environment.Set("XDG_DATA_HOME", (folder / "data").string());
-        environment.Set("XDG_CONFIG_HOME", (folder / "config").string());
-        environment.Set("XDG_RUNTIME_DIR", (folder / "run").string());
         fs::create_directories(folder / "run");
-        environment.Set("HALVEX_TEST_STAY", "1");
         ASSERT_TRUE(fs::exists(package)) << "the build makes " << package;
     }
     void TearDown() override
@@ -105,8 +101,12 @@ protected:
     }
     bool IsFakeAgentKept() const { return fs::exists(KMAutoRun::InstalledAgent() / "marker"); }
 
-    TemporaryFolder folder;
-    ScopedEnvironment environment;
+    TempFolder temporary{"autorun"};
+    const fs::path folder = temporary.path();
+    ScopedEnv dataHome{"XDG_DATA_HOME", (folder / "data").string()};
+    ScopedEnv configHome{"XDG_CONFIG_HOME", (folder / "config").string()};
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", (folder / "run").string()};
+    ScopedEnv stay{"HALVEX_TEST_STAY", "1"};
     const fs::path package = fs::path(HALVEX_RESOURCE_DIR) / "PelloryAutoRun.zip";
 };
 
@@ -168,7 +168,7 @@ TEST_F(KMAutoRunTest, AgentThatWillNotQuitMakesStopEnableAndDisableGiveUp)
 {
     InstallFakeAgent("1.0.0.1");
     KMSystem::AddToLoginItems(KMAutoRun::InstalledProgram(), false);
-    environment.Set("HALVEX_TEST_IGNORE_TERM", "1");
+    const ScopedEnv ignoreTerm("HALVEX_TEST_IGNORE_TERM", "1");
     ASSERT_TRUE(KMAutoRun::Start());
     ASSERT_TRUE(WaitUntil([] { return KMAutoRun::IsRunning(); }));
     // Let the program reach the point where it ignores the request.

@@ -16,7 +16,7 @@
 
 namespace fs = std::filesystem;
 using halvex::test::FakeDriveTree;
-using halvex::testing::WaitUntil;
+using halvex::test::WaitUntil;
 
 namespace {
 
