@@ -54,6 +54,12 @@ void AutoRunAgent::Run(MountWatcher& watcher, int stopDescriptor, std::chrono::m
 
 bool AutoRunAgent::LaunchApplication(const fs::path& application)
 {
+    // A drive laid out for Linux may not run its programs (FAT's showexec,
+    // noexec): its launcher, read by the shell, starts the suite instead.
+    const fs::path launcher = application.parent_path() / kLauncherName;
+    std::error_code error;
+    if (fs::is_regular_file(launcher, error))
+        return KMSystem::StartProgram("/bin/sh", {launcher.string()});
     return KMSystem::StartProgram(application / "Contents" / "Linux" / "HalvexDravane", {});
 }
 

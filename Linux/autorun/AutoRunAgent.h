@@ -20,6 +20,8 @@ public:
     using Logger = std::function<void(const std::string& line)>;
 
     static constexpr const char* kApplicationName = "HalvexDravane.app";
+    // The launcher at a drive's top that starts the suite from a no-exec drive.
+    static constexpr const char* kLauncherName = "HalvexDravane.sh";
 
     AutoRunAgent(DeviceSources sources, Launcher launcher, Logger logger);
 

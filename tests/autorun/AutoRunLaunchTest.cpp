@@ -1,0 +1,37 @@
+#include "AutoRunAgent.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "AutoRunTestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The suite on a drive that carries the launcher is started through it, by
+// the shell, since the drive's programs may not be runnable.
+TEST(AutoRunLaunch, DriveWithALauncherIsStartedThroughIt)
+{
+    const fs::path drive = fs::temp_directory_path() / ("halvex-launch-" + std::to_string(::getpid()));
+    fs::remove_all(drive);
+    fs::create_directories(drive / "HalvexDravane.app" / "Contents" / "Linux");
+    const fs::path mark = drive / "mark";
+    // No run permission, as on a drive mounted with showexec.
+    std::ofstream(drive / "HalvexDravane.sh") << "echo \"started $0\" > '" << mark.string() << "'\n";
+    fs::permissions(drive / "HalvexDravane.sh", fs::perms::owner_read | fs::perms::owner_write);
+
+    ASSERT_TRUE(halvex::AutoRunAgent::LaunchApplication(drive / "HalvexDravane.app"));
+    ASSERT_TRUE(halvex::test::WaitUntil([&] { return fs::exists(mark) && fs::file_size(mark) > 0; }));
+    std::stringstream text;
+    text << std::ifstream(mark).rdbuf();
+    EXPECT_NE(text.str().find("HalvexDravane.sh"), std::string::npos) << text.str();
+    fs::remove_all(drive);
+}
+
+}  // namespace
