@@ -1,0 +1,47 @@
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace halvex {
+
+// Cancel and pause of a scan, a run or a wipe. Set by the thread that runs the
+// window (or by a signal handler in the CLI); read by the worker between
+// entries and by the copy loop between chunks.
+struct SyncControl {
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> pause{false};
+
+    bool Cancelled() const { return cancel.load(std::memory_order_relaxed); }
+
+    // Holds the worker still while a question about cancelling is open, so no
+    // file is started or finished behind it. Returns whether cancel is set.
+    bool HoldWhilePaused() const
+    {
+        while (pause.load(std::memory_order_acquire) && !Cancelled())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return Cancelled();
+    }
+};
+
+// The waits that let a window be seen before and after work. Windows set them;
+// the CLI and the tests leave them at zero.
+struct SyncPacing {
+    std::chrono::milliseconds beforeScan{0};  // 500 in the windows
+    std::chrono::milliseconds afterScan{0};   // 1000
+    std::chrono::milliseconds beforeRun{0};   // 500
+    std::chrono::milliseconds afterRun{0};    // 800
+};
+
+// Sleeps in short steps so that a cancel ends the wait early.
+inline void PaceWait(std::chrono::milliseconds wait, const SyncControl& control)
+{
+    const auto end = std::chrono::steady_clock::now() + wait;
+    while (std::chrono::steady_clock::now() < end && !control.Cancelled())
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(20), end - std::chrono::steady_clock::now()));
+}
+
+}  // namespace halvex

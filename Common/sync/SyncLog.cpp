@@ -1,0 +1,46 @@
+#include "sync/SyncLog.h"
+
+#include <ctime>
+
+#include "strings/KXStrings.h"
+#include "util/FileDateText.h"
+
+namespace halvex {
+
+SyncLog::SyncLog(bool enabled, std::filesystem::path path) : m_enabled(enabled), m_path(std::move(path)) {}
+
+std::string SyncLog::ExpandTabs(std::string value)
+{
+    for (std::size_t at = value.find("\\t"); at != std::string::npos; at = value.find("\\t", at + 1))
+        value.replace(at, 2, "\t");
+    return value;
+}
+
+void SyncLog::Begin()
+{
+    if (!m_enabled || m_path.empty() || !m_log.Open(m_path, false))
+        return;
+    const std::string stamp = FormatFileDate(std::time(nullptr), UserShortDateFormat(), UserTimeFormatWithoutSeconds());
+    (void)m_log.Write(KXStrings::Format("sync_log_begin", stamp));
+}
+
+void SyncLog::WriteFileLine(const char* key, const std::filesystem::path& source)
+{
+    if (!m_log.IsOpen())
+        return;
+    (void)m_log.Write(FormatText(ExpandTabs(KXStrings::GetString(key)), source));
+}
+
+void SyncLog::DiskFull(const std::filesystem::path& source) { WriteFileLine("sync_log_disk_full", source); }
+void SyncLog::FileFailed(const std::filesystem::path& source) { WriteFileLine("sync_log_file_sys", source); }
+void SyncLog::Cancelled(const std::filesystem::path& source) { WriteFileLine("sync_log_cancelled", source); }
+
+void SyncLog::End(std::uint32_t successes, std::uint32_t failures)
+{
+    if (!m_log.IsOpen())
+        return;
+    (void)m_log.Write(KXStrings::Format("sync_log_end", successes, failures));
+    (void)m_log.Close();
+}
+
+}  // namespace halvex

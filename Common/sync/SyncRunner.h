@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "sync/ItemData.h"
+#include "sync/SyncCallback.h"
+#include "sync/SyncControl.h"
+
+namespace halvex {
+
+struct SyncRunOptions {
+    bool log = false;  // "SyncLog"
+    std::filesystem::path logPath;
+    SyncPacing pacing;
+    // The mount path of the file system a destination lies on, named in the
+    // disk-full message. Unset: found by walking up to the mount point.
+    std::function<std::filesystem::path(const std::filesystem::path&)> mountPath;
+};
+
+struct SyncRunResult {
+    std::uint32_t successes = 0;  // copied with their time stamps
+    std::uint32_t failures = 0;
+    bool cancelled = false;
+    bool diskFull = false;
+};
+
+// The sync run: copies every checked row that is not yet synced, first to
+// last, marks the good ones synced and lowers their direction's count. A full
+// disk stops the run; any other failure of one file is counted and the run
+// goes on. Cancel interrupts the copy in hand (its destination stays as it
+// was) and ends the run.
+class SyncRunner {
+public:
+    SyncRunner(SyncCallback& callback, SyncControl& control, SyncRunOptions options);
+
+    SyncRunResult Run(std::vector<ItemData>& rows, ScanCounters& counters);
+
+private:
+    SyncCallback& m_callback;
+    SyncControl& m_control;
+    SyncRunOptions m_options;
+};
+
+std::uint32_t CountChecked(const std::vector<ItemData>& rows);
+// Removes the rows marked synced; returns how many went.
+std::size_t RemoveSyncedRows(std::vector<ItemData>& rows);
+// Recounts the checked rows per direction.
+void RecountDirections(const std::vector<ItemData>& rows, ScanCounters& counters);
+// "sync_success" and "sync_fail" joined by an empty line, or "sync_none".
+std::string SyncResultText(const SyncRunResult& result);
+// The mount point of the file system that holds path (or its nearest existing parent).
+std::filesystem::path MountPointOf(const std::filesystem::path& path);
+
+}  // namespace halvex

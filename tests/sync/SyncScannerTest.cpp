@@ -1,0 +1,237 @@
+#include "sync/SyncScanner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "SyncTestSupport.h"
+
+using namespace synctest;
+using halvex::Recursion;
+
+namespace {
+
+class SyncScannerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LoadSyncStrings();
+        fs::create_directories(computer);
+        fs::create_directories(drive);
+    }
+
+    // "to-drive a/b" or "to-computer a/b" per row, in the list's order.
+    std::vector<std::string> Scan(Recursion recursion = Recursion::Into)
+    {
+        halvex::SyncScanner scanner(callback, control, recursion);
+        finished = scanner.Scan(computer, drive, rows);
+        counters = scanner.Counters();
+        std::vector<std::string> out;
+        for (const ItemData& r : rows) {
+            const fs::path root = r.sourceUsb ? drive : computer;
+            out.push_back(std::string(r.sourceUsb ? "to-computer " : "to-drive ") +
+                          r.path.lexically_relative(root).string());
+        }
+        return out;
+    }
+
+    std::set<std::string> ScanSet(Recursion recursion = Recursion::Into)
+    {
+        auto v = Scan(recursion);
+        return {v.begin(), v.end()};
+    }
+
+    TempFolder tmp;
+    fs::path computer = tmp / "computer";
+    fs::path drive = tmp / "drive";
+    RecordingCallback callback;
+    halvex::SyncControl control;
+    std::vector<ItemData> rows;
+    halvex::ScanCounters counters;
+    bool finished = false;
+};
+
+// One file on one or both sides: its times (0 = absent) and what is listed.
+struct PairCase {
+    const char* what;
+    std::int64_t computerTime;  // 0: no such file
+    std::int64_t driveTime;
+    std::string computerContent;
+    std::string driveContent;
+    std::vector<std::string> expected;
+};
+
+const PairCase kPairCases[] = {
+    {"same time", 1000, 1000, "a", "a", {}},
+    {"2 seconds apart is the same", 1002, 1000, "a", "a", {}},
+    {"3 seconds apart: the computer's is newer", 1003, 1000, "a", "a", {"to-drive f.txt"}},
+    {"3 seconds apart: the drive's is newer", 1000, 1003, "a", "a", {"to-computer f.txt"}},
+    {"same time, other size: not listed", 1000, 1000, "short", "much longer", {}},
+    {"older but larger: the newer still wins", 5000, 1000, "a", "much larger", {"to-drive f.txt"}},
+    {"only on the computer", 1000, 0, "a", "", {"to-drive f.txt"}},
+    {"deleted from the computer: copied back", 0, 1000, "", "a", {"to-computer f.txt"}},
+};
+
+}  // namespace
+
+TEST_F(SyncScannerTest, OneFileOnOneOrBothSides)
+{
+    for (const PairCase& c : kPairCases) {
+        fs::remove_all(computer);
+        fs::remove_all(drive);
+        fs::create_directories(computer);
+        fs::create_directories(drive);
+        if (c.computerTime)
+            WriteFile(computer / "f.txt", c.computerContent, c.computerTime);
+        if (c.driveTime)
+            WriteFile(drive / "f.txt", c.driveContent, c.driveTime);
+        EXPECT_EQ(Scan(), c.expected) << c.what;
+        EXPECT_TRUE(finished);
+    }
+}
+
+TEST_F(SyncScannerTest, RowCarriesPathsSizeDateAndDirection)
+{
+    WriteFile(computer / "sub" / "report.doc", std::string(1500, 'x'), 1'600'000'000);
+    ASSERT_EQ(Scan(), std::vector<std::string>{"to-drive sub/report.doc"});
+    const ItemData& r = rows[0];
+    EXPECT_EQ(r.path, computer / "sub" / "report.doc");
+    EXPECT_EQ(r.dstPath, drive / "sub" / "report.doc");
+    EXPECT_EQ(r.name, "report.doc");
+    EXPECT_EQ(r.size, 1500u);
+    EXPECT_EQ(r.sizeText, "2 KB");
+    EXPECT_EQ(r.date, 1'600'000'000);
+    EXPECT_FALSE(r.dateText.empty());
+    EXPECT_FALSE(r.sourceUsb);
+    EXPECT_TRUE(r.check);
+    EXPECT_FALSE(r.synced);
+    EXPECT_FALSE(fs::exists(drive / "sub")) << "the scan creates nothing";
+}
+
+TEST_F(SyncScannerTest, SubfoldersOnlyWhenAsked)
+{
+    WriteFile(computer / "top.txt", "a");
+    WriteFile(computer / "inner" / "deep.txt", "a");
+    WriteFile(drive / "other" / "far.txt", "a");
+    EXPECT_EQ(ScanSet(Recursion::TopOnly), (std::set<std::string>{"to-drive top.txt"}));
+    EXPECT_EQ(counters.foldersScanned, 0u);
+    EXPECT_EQ(counters.filesScanned, 1u);
+    EXPECT_EQ(callback.scanMessages.back(), "Comparing files...\n1 files checked");
+
+    EXPECT_EQ(ScanSet(Recursion::Into),
+              (std::set<std::string>{"to-drive top.txt", "to-drive inner/deep.txt", "to-computer other/far.txt"}));
+    EXPECT_EQ(counters.foldersScanned, 2u);
+    EXPECT_EQ(counters.filesScanned, 3u);
+    EXPECT_EQ(counters.toDrive, 2u);
+    EXPECT_EQ(counters.toComputer, 1u);
+    EXPECT_EQ(callback.scanMessages.back(), "Comparing files...\n2 folders and 3 files checked");
+}
+
+TEST_F(SyncScannerTest, MissingSubfolderListsEveryFileInIt)
+{
+    for (int i = 0; i < 5; ++i)
+        WriteFile(computer / "photos" / "2024" / ("p" + std::to_string(i)), "x");
+    WriteFile(drive / "photos" / "keep", "x");
+    const auto listed = ScanSet();
+    EXPECT_EQ(listed.size(), 6u);
+    EXPECT_TRUE(listed.count("to-drive photos/2024/p4"));
+    EXPECT_TRUE(listed.count("to-computer photos/keep"));
+}
+
+TEST_F(SyncScannerTest, HiddenLinksAndShortcutsAreNeverListed)
+{
+    WriteFile(computer / ".hidden", "x");
+    WriteFile(computer / ".hiddenfolder" / "inside.txt", "x");
+    WriteFile(computer / "Shortcut.LNK", "x");
+    WriteFile(computer / "other.lnk", "x");
+    WriteFile(drive / "visible.txt", "x");
+    fs::create_symlink(drive / "visible.txt", computer / "link.txt");
+    fs::create_directory_symlink(drive, computer / "linkedfolder");
+    EXPECT_EQ(Scan(), std::vector<std::string>{"to-computer visible.txt"});
+    EXPECT_EQ(counters.filesScanned, 1u) << "skipped entries are not counted";
+}
+
+TEST_F(SyncScannerTest, LinkOnTheOtherSideIsNotReplaced)
+{
+    WriteFile(computer / "notes.txt", "new", 9000);
+    WriteFile(tmp / "elsewhere.txt", "old", 1000);
+    fs::create_symlink(tmp / "elsewhere.txt", drive / "notes.txt");
+    EXPECT_TRUE(Scan().empty());
+}
+
+TEST_F(SyncScannerTest, UnreadableFileIsListedWithoutSizeAndDate)
+{
+    if (RunningAsRoot())
+        GTEST_SKIP() << "root reads every file, so none can be made unreadable";
+    WriteFile(computer / "secret.txt", "x");
+    fs::permissions(computer / "secret.txt", fs::perms::none);
+    ASSERT_EQ(Scan(), std::vector<std::string>{"to-drive secret.txt"});
+    EXPECT_FALSE(rows[0].readable);
+    EXPECT_TRUE(rows[0].sizeText.empty());
+    EXPECT_TRUE(rows[0].dateText.empty());
+}
+
+TEST_F(SyncScannerTest, UnreadableFolderYieldsNoRowsAndNoError)
+{
+    if (RunningAsRoot())
+        GTEST_SKIP() << "root enters every folder, so none can be made unreadable";
+    WriteFile(computer / "closed" / "a.txt", "x");
+    WriteFile(computer / "open.txt", "x");
+    fs::permissions(computer / "closed", fs::perms::none);
+    EXPECT_EQ(Scan(), std::vector<std::string>{"to-drive open.txt"});
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(callback.messages.empty());
+}
+
+TEST_F(SyncScannerTest, MissingFolderOfThePairYieldsNoRows)
+{
+    WriteFile(drive / "a.txt", "x");
+    fs::remove_all(computer);
+    // Pass 1 reads nothing; pass 2 lists the drive's file for a folder that
+    // the run will create.
+    EXPECT_EQ(Scan(), std::vector<std::string>{"to-computer a.txt"});
+}
+
+TEST_F(SyncScannerTest, PassOneRowsComeFirstAndFolderFilesWhereTheFolderIsMet)
+{
+    WriteFile(computer / "a" / "1", "x");
+    WriteFile(computer / "a" / "2", "x");
+    WriteFile(computer / "b", "x");
+    WriteFile(drive / "c", "x");
+    const auto listed = Scan();
+    ASSERT_EQ(listed.size(), 4u);
+    EXPECT_EQ(listed.back(), "to-computer c");
+    // The two files of folder a are next to each other, wherever a was met.
+    const auto first = std::find(listed.begin(), listed.end(), "to-drive a/1");
+    const auto second = std::find(listed.begin(), listed.end(), "to-drive a/2");
+    ASSERT_NE(first, listed.end());
+    ASSERT_NE(second, listed.end());
+    EXPECT_EQ(std::abs(first - second), 1);
+}
+
+TEST_F(SyncScannerTest, CancelDuringPassOneKeepsOnlyRowsFoundSoFar)
+{
+    for (int i = 0; i < 20; ++i)
+        WriteFile(computer / ("c" + std::to_string(i)), "x");
+    WriteFile(drive / "d", "x");
+    callback.onRow = [&](const ItemData&) {
+        if (callback.rowsAdded.size() == 3)
+            control.cancel = true;
+    };
+    const auto listed = Scan();
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(listed.size(), 3u);
+    for (const ItemData& r : rows)
+        EXPECT_FALSE(r.sourceUsb);
+}
+
+TEST_F(SyncScannerTest, RescanStartsFromEmptyRowsAndCounters)
+{
+    WriteFile(computer / "a", "x");
+    Scan();
+    Scan();
+    EXPECT_EQ(rows.size(), 1u);
+    EXPECT_EQ(counters.filesScanned, 1u);
+    EXPECT_EQ(counters.toDrive, 1u);
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "strings/KXStrings.h"
+#include "sync/ItemData.h"
+#include "sync/SyncCallback.h"
+
+namespace synctest {
+
+namespace fs = std::filesystem;
+
+// A fresh folder per test, removed with everything in it afterwards.
+class TempFolder {
+public:
+    TempFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "halvex-sync-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(m_path, ec);
+    }
+    const fs::path& path() const { return m_path; }
+    fs::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+    fs::path m_path;
+};
+
+inline void SetTime(const fs::path& file, std::int64_t seconds)
+{
+    const struct timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << file;
+}
+
+// A file with the given content and modification time, parents created.
+inline void WriteFile(const fs::path& file, const std::string& content, std::int64_t seconds = 1'600'000'000)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+    SetTime(file, seconds);
+}
+
+inline std::string ReadFile(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void LoadSyncStrings()
+{
+    ASSERT_TRUE(KXStrings::LoadStringTable(fs::path(HALVEX_TEST_DATA) / "sync" / "Localizable.strings"));
+}
+
+inline bool RunningAsRoot() { return ::geteuid() == 0; }
+
+// Records what the engine reports and answers its questions from a script.
+class RecordingCallback : public halvex::SyncCallback {
+public:
+    struct Question {
+        std::string text;
+        halvex::MessageIcon icon;
+        bool defaultYes;
+    };
+
+    std::vector<std::string> scanMessages;
+    std::vector<std::string> rowsAdded;
+    std::vector<std::string> statuses;
+    std::vector<std::string> countTexts;
+    std::vector<std::pair<std::string, halvex::MessageIcon>> messages;
+    std::vector<Question> questions;
+    std::deque<halvex::Answer> answers;  // empty: the default button
+    std::deque<std::optional<fs::path>> choices;
+    int chooserOpened = 0;
+    std::function<void(const ItemData&)> onRow;
+    std::function<void(std::uint64_t, std::uint64_t)> onFileProgress;
+
+    void OnScanProgress(const halvex::ScanCounters&, const std::string& message) override
+    {
+        scanMessages.push_back(message);
+    }
+    void OnRowAdded(const ItemData& row, const halvex::ScanCounters&) override
+    {
+        rowsAdded.push_back(row.name);
+        if (onRow)
+            onRow(row);
+    }
+    void OnRunStatus(const std::string& status) override { statuses.push_back(status); }
+    void OnRunCount(const std::string& text, std::uint32_t, std::uint32_t) override { countTexts.push_back(text); }
+    void OnFileProgress(std::uint64_t done, std::uint64_t total) override
+    {
+        if (onFileProgress)
+            onFileProgress(done, total);
+    }
+    void ShowMessage(const std::string& text, halvex::MessageIcon icon) override { messages.emplace_back(text, icon); }
+    halvex::Answer Ask(const std::string& text, halvex::MessageIcon icon, bool defaultYes) override
+    {
+        questions.push_back({text, icon, defaultYes});
+        if (answers.empty())
+            return defaultYes ? halvex::Answer::Yes : halvex::Answer::No;
+        const halvex::Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::optional<fs::path> ChooseFolder() override
+    {
+        ++chooserOpened;
+        if (choices.empty())
+            return std::nullopt;
+        auto c = choices.front();
+        choices.pop_front();
+        return c;
+    }
+};
+
+}  // namespace synctest
