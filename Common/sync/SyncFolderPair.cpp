@@ -1,0 +1,215 @@
+#include "sync/SyncFolderPair.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "plist/DXPlistPrefs.h"
+#include "strings/KXStrings.h"
+#include "util/FolderSize.h"
+
+namespace halvex {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The English name, for a table whose value cannot name a folder.
+constexpr char kFallbackUsbFolderName[] = "Sync Folder";
+
+bool IsPlainName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+bool Contains(const fs::path& outer, const fs::path& inner)
+{
+    auto o = outer.begin();
+    auto i = inner.begin();
+    for (; o != outer.end() && !o->empty(); ++o, ++i)
+        if (i == inner.end() || *o != *i)
+            return false;
+    return true;
+}
+
+fs::path Canonical(const fs::path& p)
+{
+    std::error_code ec;
+    fs::path c = fs::weakly_canonical(p, ec);
+    return ec ? p.lexically_normal() : c;
+}
+
+}  // namespace
+
+std::string SyncUsbFolderName()
+{
+    const std::string name = KXStrings::GetString("sync_folder_usb");
+    return IsPlainName(name) ? name : kFallbackUsbFolderName;
+}
+
+fs::path SyncUsbPath(const fs::path& runPath) { return runPath / SyncUsbFolderName(); }
+
+fs::path SyncIndexPath(const fs::path& dataPath) { return dataPath / kSyncIndexFileName; }
+
+std::string ReadComputerFolder(const fs::path& indexPath, std::string_view computerKey)
+{
+    DXPlistPrefs index(indexPath);
+    std::string folder;
+    index.GetValue(computerKey, folder, "");
+    // Only a full path is a choice; anything else is treated as none.
+    return fs::path(folder).is_absolute() ? folder : std::string();
+}
+
+Status WriteComputerFolder(const fs::path& indexPath, std::string_view computerKey, const fs::path& folder)
+{
+    if (folder.native().size() > DXPlistPrefs::kMaxTextBytes)
+        return Status::Fail("sync_browse_bad_folder", "path too long for the sync index file");
+    DXPlistPrefs index;
+    index.SetFilePath(indexPath);
+    if (!index.Load()) {
+        std::error_code ec;
+        if (fs::file_size(indexPath, ec) > 0 && !ec) {
+            // Unreadable but not empty: keep it for the user rather than
+            // overwrite the other computers' entries.
+            fs::path aside = indexPath;
+            aside += ".damaged";
+            if (::rename(indexPath.c_str(), aside.c_str()) != 0)
+                return Status::Fail("sync_folder_rename_err", std::strerror(errno));
+        }
+    }
+    index.SetValue(computerKey, folder.string());
+    if (!index.Update())
+        return Status::Fail("err_create_sync_folder_usb", std::strerror(errno));
+    return Status::Ok();
+}
+
+Status CheckBrowsedFolder(const fs::path& folder, const fs::path& usbPath, const SyncDriveProbe& probe)
+{
+    struct stat st {};
+    if (!folder.is_absolute() || ::stat(folder.c_str(), &st) != 0)
+        return Status::Fail("sync_browse_bad_folder", std::strerror(errno ? errno : ENOENT));
+    if (!S_ISDIR(st.st_mode))
+        return Status::Fail("sync_browse_bad_folder", std::strerror(ENOTDIR));
+    if (probe.isRemovable && probe.isRemovable(folder))
+        return Status::Fail("sync_browse_bad_folder", "removable drive");
+    // A folder holding the drive folder, or inside it, would copy the sync
+    // folder into itself.
+    const fs::path a = Canonical(folder);
+    const fs::path b = Canonical(usbPath);
+    if (Contains(a, b) || Contains(b, a))
+        return Status::Fail("sync_browse_bad_folder", "holds or lies in the drive's sync folder");
+    struct statvfs vfs {};
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) != 0 ||
+        (::statvfs(folder.c_str(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY)))
+        return Status::Fail("sync_browse_folder_locked", std::strerror(EACCES));
+    return Status::Ok();
+}
+
+bool ConfirmFolderSize(const fs::path& folder, const SyncDriveProbe& probe, SyncCallback& callback)
+{
+    if (!probe.driveFreeBytes)
+        return true;
+    const std::optional<std::uint64_t> free = probe.driveFreeBytes();
+    if (!free)
+        return true;
+    if (FolderSize(folder) <= *free)
+        return true;
+    std::string name = fs::path(folder).lexically_normal().filename().string();
+    if (name.empty())
+        name = folder.lexically_normal().parent_path().filename().string();
+    return callback.Ask(KXStrings::Format("sync_folder_big", name, name), MessageIcon::Warning, false) ==
+           Answer::Yes;
+}
+
+std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback& callback)
+{
+    SyncFolderPair pair;
+    pair.usb = SyncUsbPath(place.runPath);
+    struct stat st {};
+    if (::stat(pair.usb.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (::mkdir(pair.usb.c_str(), 0755) != 0) {
+            callback.ShowMessage(KXStrings::GetString("err_create_sync_folder_usb"), MessageIcon::Error);
+            return std::nullopt;
+        }
+    }
+    const fs::path indexPath = SyncIndexPath(place.dataPath);
+    const std::string stored = ReadComputerFolder(indexPath, place.computerKey);
+    if (!stored.empty()) {
+        if (::stat(stored.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            pair.computer = stored;
+            return pair;
+        }
+        if (callback.Ask(KXStrings::GetString("sync_folder_gone"), MessageIcon::Warning, true) != Answer::Yes)
+            return std::nullopt;
+    }
+    const std::optional<fs::path> chosen = callback.ChooseFolder();
+    if (!chosen)
+        return std::nullopt;
+    pair.computer = *chosen;
+    const Status saved = WriteComputerFolder(indexPath, place.computerKey, pair.computer);
+    if (!saved)
+        callback.ShowMessage(KXStrings::GetString(saved.messageKey), MessageIcon::Error);
+    return pair;
+}
+
+fs::path FirstFreeAsideName(const fs::path& usbPath, int& n)
+{
+    for (n = 1;; ++n) {
+        fs::path candidate = FormatText("%s_Old%d", usbPath, n);
+        struct stat st {};
+        if (::lstat(candidate.c_str(), &st) != 0 && errno == ENOENT)
+            return candidate;
+    }
+}
+
+FolderChange SetSyncFolder(const SyncPlace& place, const fs::path& folder, SyncCallback& callback)
+{
+    const fs::path indexPath = SyncIndexPath(place.dataPath);
+    if (fs::path(ReadComputerFolder(indexPath, place.computerKey)) == folder)
+        return FolderChange::Unchanged;
+
+    const fs::path usb = SyncUsbPath(place.runPath);
+    if (FolderSize(usb) > 0) {
+        const Answer answer =
+            callback.Ask(KXStrings::GetString("sync_folder_ask_rename"), MessageIcon::Warning, true);
+        if (answer == Answer::Abandon)
+            return FolderChange::Abandoned;
+        if (answer == Answer::Yes) {
+            int n = 0;
+            bool moved = false;
+            // RENAME_NOREPLACE: a folder of that name that appears meanwhile
+            // must not be replaced; try the next number.
+            for (int tries = 0; tries < 100 && !moved; ++tries) {
+                const fs::path aside = FirstFreeAsideName(usb, n);
+                if (::renameat2(AT_FDCWD, usb.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0)
+                    moved = true;
+                else if (errno != EEXIST)
+                    break;
+            }
+            if (!moved) {
+                callback.ShowMessage(KXStrings::GetString("sync_folder_rename_err"), MessageIcon::Error);
+                return FolderChange::Abandoned;
+            }
+            if (::mkdir(usb.c_str(), 0755) != 0)
+                callback.ShowMessage(KXStrings::GetString("err_create_sync_folder_usb"), MessageIcon::Error);
+            else
+                callback.ShowMessage(
+                    KXStrings::Format("sync_folder_rename_done", FormatText("%s_Old%d", SyncUsbFolderName(), n)),
+                    MessageIcon::Information);
+        }
+    }
+    const Status saved = WriteComputerFolder(indexPath, place.computerKey, folder);
+    if (!saved) {
+        callback.ShowMessage(KXStrings::GetString(saved.messageKey), MessageIcon::Error);
+        return FolderChange::Abandoned;
+    }
+    return FolderChange::Stored;
+}
+
+}  // namespace halvex

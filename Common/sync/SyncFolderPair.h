@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sync/SyncCallback.h"
+#include "util/Status.h"
+
+namespace halvex {
+
+inline constexpr std::string_view kSyncIndexFileName = "com.halvex.dravane.sync.plist";
+
+// Where the suite lives and who this computer is.
+struct SyncPlace {
+    std::filesystem::path runPath;
+    std::filesystem::path dataPath;
+    std::string computerKey;  // the scrambled identity: this computer's entry name
+};
+
+// What the folder rules need to know of drives; filled from KMDevice by the
+// programs, so this core stays free of the drive detection.
+struct SyncDriveProbe {
+    // True when the folder lies on a USB, removable or optical drive.
+    std::function<bool(const std::filesystem::path&)> isRemovable;
+    // Free bytes of the suite's drive; nullopt when unknown (no size question).
+    std::function<std::optional<std::uint64_t>()> driveFreeBytes;
+};
+
+struct SyncFolderPair {
+    std::filesystem::path usb;       // the drive folder
+    std::filesystem::path computer;  // this computer's folder
+};
+
+// The drive folder: the run path joined with the localised "sync_folder_usb".
+// A table value that is not one plain name (empty, ".", "..", or holding a
+// slash) must not lead the sync out of the run path: the English name is
+// used instead.
+std::filesystem::path SyncUsbPath(const std::filesystem::path& runPath);
+std::string SyncUsbFolderName();
+std::filesystem::path SyncIndexPath(const std::filesystem::path& dataPath);
+
+// This computer's entry of the index file; empty when none (or not absolute).
+std::string ReadComputerFolder(const std::filesystem::path& indexPath, std::string_view computerKey);
+// Sets this computer's entry and saves the file; other entries are kept as
+// they are. A damaged index file is first kept aside as "<name>.damaged" so
+// the other computers' choices are not lost by rewriting it.
+[[nodiscard]] Status WriteComputerFolder(const std::filesystem::path& indexPath, std::string_view computerKey,
+                                         const std::filesystem::path& folder);
+
+// The chooser's rules for a picked folder: it must exist, lie on a fixed or
+// network drive ("sync_browse_bad_folder"), be writable
+// ("sync_browse_folder_locked"), and neither hold nor lie inside the drive folder.
+[[nodiscard]] Status CheckBrowsedFolder(const std::filesystem::path& folder, const std::filesystem::path& usbPath,
+                                        const SyncDriveProbe& probe);
+// The chooser's OK: when the folder's contents are larger than the drive's
+// free space, asks "sync_folder_big" (No the default). True when accepted.
+bool ConfirmFolderSize(const std::filesystem::path& folder, const SyncDriveProbe& probe, SyncCallback& callback);
+
+// Resolves the pair when sync starts: creates the drive folder, reads this
+// computer's folder, asks "sync_folder_gone" or runs the chooser as needed.
+// Shows its own messages; nullopt when sync must not go on.
+std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback& callback);
+
+// The first "<drive folder>_Old<n>", n from 1, that does not exist.
+std::filesystem::path FirstFreeAsideName(const std::filesystem::path& usbPath, int& n);
+
+enum class FolderChange {
+    Unchanged,  // the same folder was stored already
+    Stored,     // the new folder is this computer's
+    Abandoned,  // the set-aside failed or was refused: nothing stored
+};
+
+// A change of the computer folder (the preferences page). When the drive
+// folder holds data, asks "sync_folder_ask_rename"; Yes moves it aside as
+// "%s_Old%d" and starts an empty one. Abandon as the answer changes nothing.
+FolderChange SetSyncFolder(const SyncPlace& place, const std::filesystem::path& folder, SyncCallback& callback);
+
+}  // namespace halvex
