@@ -1,0 +1,237 @@
+#include "sync/SyncFolderPair.h"
+
+#include <gtest/gtest.h>
+
+#include "plist/DXPlistPrefs.h"
+#include "SyncTestSupport.h"
+
+using namespace synctest;
+using halvex::Answer;
+using halvex::FolderChange;
+
+namespace {
+
+class SyncFolderPairTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LoadSyncStrings();
+        fs::create_directories(place.runPath);
+        fs::create_directories(place.dataPath);
+        fs::create_directories(home);
+    }
+    void TearDown() override { LoadSyncStrings(); }
+
+    fs::path Usb() const { return place.runPath / "Sync Folder"; }
+    fs::path Index() const { return place.dataPath / "com.halvex.dravane.sync.plist"; }
+    std::string Stored() const { return halvex::ReadComputerFolder(Index(), place.computerKey); }
+
+    TempFolder tmp;
+    halvex::SyncPlace place{tmp / "run", tmp / "run" / "Halvex Data", "1234567"};
+    fs::path home = tmp / "home";
+    RecordingCallback callback;
+};
+
+}  // namespace
+
+TEST_F(SyncFolderPairTest, DriveFolderNameComesFromTheTableButNeverLeavesTheRunPath)
+{
+    EXPECT_EQ(halvex::SyncUsbPath("/media/stick"), fs::path("/media/stick/Sync Folder"));
+    for (const char* hostile : {"../../etc", "a/b", "..", ".", ""}) {
+        const fs::path table = tmp / "hostile.strings";
+        std::ofstream(table) << "\"sync_folder_usb\" = \"" << hostile << "\";\n\"other\" = \"x\";\n";
+        ASSERT_TRUE(KXStrings::LoadStringTable(table));
+        EXPECT_EQ(halvex::SyncUsbPath("/media/stick"), fs::path("/media/stick/Sync Folder")) << hostile;
+    }
+}
+
+TEST_F(SyncFolderPairTest, IndexKeepsEveryOtherComputersEntry)
+{
+    fs::copy_file(fs::path(HALVEX_TEST_DATA) / "sync" / "two-computers.sync.plist", Index());
+    EXPECT_EQ(halvex::ReadComputerFolder(Index(), "54110"), "/Users/ben/Sync");
+    EXPECT_EQ(Stored(), "") << "this computer has no entry yet";
+    ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, home).ok);
+    ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, home / "again").ok);
+
+    DXPlistPrefs index(Index());
+    std::string value;
+    EXPECT_TRUE(index.GetValue("-18-79-11-118-1211-3-11-6-2-1512", value, ""));
+    EXPECT_EQ(value, "C:\\Users\\ana\\Documents") << "another build's entry is kept, not parsed as ours";
+    EXPECT_EQ(halvex::ReadComputerFolder(Index(), "54110"), "/Users/ben/Sync");
+    EXPECT_EQ(Stored(), (home / "again").string());
+    EXPECT_EQ(index.Values().size(), 3u);
+}
+
+TEST_F(SyncFolderPairTest, DamagedIndexIsKeptAsideNotOverwritten)
+{
+    std::ofstream(Index()) << "<plist><dict><key>54110</key><string>/Users/ben";
+    ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, home).ok);
+    EXPECT_EQ(Stored(), home.string());
+    EXPECT_EQ(ReadFile(place.dataPath / "com.halvex.dravane.sync.plist.damaged"),
+              "<plist><dict><key>54110</key><string>/Users/ben");
+}
+
+TEST_F(SyncFolderPairTest, StoredFolderThatExistsIsUsedWithoutQuestions)
+{
+    ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, home).ok);
+    const auto pair = halvex::GetFolderInfo(place, callback);
+    ASSERT_TRUE(pair);
+    EXPECT_EQ(pair->usb, Usb());
+    EXPECT_EQ(pair->computer, home);
+    EXPECT_TRUE(fs::is_directory(Usb())) << "created on demand";
+    EXPECT_TRUE(callback.questions.empty());
+    EXPECT_EQ(callback.chooserOpened, 0);
+}
+
+TEST_F(SyncFolderPairTest, NoStoredFolderRunsTheChooserAndStoresItsChoice)
+{
+    callback.choices.push_back(home);
+    const auto pair = halvex::GetFolderInfo(place, callback);
+    ASSERT_TRUE(pair);
+    EXPECT_EQ(pair->computer, home);
+    EXPECT_EQ(Stored(), home.string());
+
+    fs::remove(Index());
+    callback.choices.push_back(std::nullopt);
+    EXPECT_FALSE(halvex::GetFolderInfo(place, callback)) << "chooser cancelled";
+    EXPECT_FALSE(fs::exists(Index())) << "nothing stored";
+}
+
+TEST_F(SyncFolderPairTest, GoneFolderAsksAndNoKeepsTheEntry)
+{
+    ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, tmp / "vanished").ok);
+    callback.answers.push_back(Answer::No);
+    EXPECT_FALSE(halvex::GetFolderInfo(place, callback));
+    ASSERT_EQ(callback.questions.size(), 1u);
+    EXPECT_TRUE(callback.questions[0].defaultYes);
+    EXPECT_EQ(callback.chooserOpened, 0);
+    EXPECT_EQ(Stored(), (tmp / "vanished").string());
+
+    callback.answers.push_back(Answer::Yes);
+    callback.choices.push_back(home);
+    const auto pair = halvex::GetFolderInfo(place, callback);
+    ASSERT_TRUE(pair);
+    EXPECT_EQ(Stored(), home.string());
+}
+
+TEST_F(SyncFolderPairTest, DriveFolderThatCannotBeCreatedIsAnError)
+{
+    place.runPath = tmp / "no" / "such" / "run";
+    EXPECT_FALSE(halvex::GetFolderInfo(place, callback));
+    ASSERT_EQ(callback.messages.size(), 1u);
+    EXPECT_EQ(callback.messages[0].second, halvex::MessageIcon::Error);
+    EXPECT_NE(callback.messages[0].first.find("could not be created"), std::string::npos);
+    EXPECT_FALSE(fs::exists(tmp / "no")) << "only one level is created";
+}
+
+TEST_F(SyncFolderPairTest, ChangeToTheSameFolderDoesNothing)
+{
+    ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, home).ok);
+    WriteFile(Usb() / "a.txt", "data");
+    EXPECT_EQ(halvex::SetSyncFolder(place, home, callback), FolderChange::Unchanged);
+    EXPECT_TRUE(callback.questions.empty());
+    EXPECT_TRUE(fs::exists(Usb() / "a.txt"));
+}
+
+TEST_F(SyncFolderPairTest, ChangeSetsTheFullDriveFolderAsideUnderTheFirstFreeNumber)
+{
+    WriteFile(Usb() / "a.txt", "data");
+    fs::create_directories(place.runPath / "Sync Folder_Old1");
+    fs::create_directories(place.runPath / "Sync Folder_Old2");
+    EXPECT_EQ(halvex::SetSyncFolder(place, home, callback), FolderChange::Stored);
+    ASSERT_EQ(callback.questions.size(), 1u);
+    EXPECT_NE(callback.questions[0].text.find("move them aside"), std::string::npos);
+    EXPECT_EQ(ReadFile(place.runPath / "Sync Folder_Old3" / "a.txt"), "data");
+    EXPECT_TRUE(fs::is_empty(Usb()));
+    ASSERT_EQ(callback.messages.size(), 1u);
+    EXPECT_NE(callback.messages[0].first.find("'Sync Folder_Old3'"), std::string::npos);
+    EXPECT_EQ(callback.messages[0].first.find(place.runPath.string()), std::string::npos) << "name without the path";
+    EXPECT_EQ(Stored(), home.string());
+}
+
+TEST_F(SyncFolderPairTest, ChangeKeepsAnEmptyDriveFolderOrOneTheUserKeeps)
+{
+    fs::create_directories(Usb() / "empty subfolder");
+    EXPECT_EQ(halvex::SetSyncFolder(place, home, callback), FolderChange::Stored);
+    EXPECT_TRUE(callback.questions.empty()) << "no data, no question";
+    EXPECT_FALSE(fs::exists(place.runPath / "Sync Folder_Old1"));
+
+    WriteFile(Usb() / "a.txt", "data");
+    callback.answers.push_back(Answer::No);
+    EXPECT_EQ(halvex::SetSyncFolder(place, tmp.path(), callback), FolderChange::Stored);
+    EXPECT_TRUE(fs::exists(Usb() / "a.txt"));
+    EXPECT_EQ(Stored(), tmp.path().string());
+}
+
+TEST_F(SyncFolderPairTest, AbandonedChangeStoresAndMovesNothing)
+{
+    ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, tmp.path()).ok);
+    WriteFile(Usb() / "a.txt", "data");
+    callback.answers.push_back(Answer::Abandon);
+    EXPECT_EQ(halvex::SetSyncFolder(place, home, callback), FolderChange::Abandoned);
+    EXPECT_TRUE(fs::exists(Usb() / "a.txt"));
+    EXPECT_EQ(Stored(), tmp.path().string());
+}
+
+TEST_F(SyncFolderPairTest, FailedSetAsideStoresNothing)
+{
+    if (RunningAsRoot())
+        GTEST_SKIP() << "root may rename in a read-only folder";
+    WriteFile(Usb() / "a.txt", "data");
+    fs::permissions(place.runPath, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(halvex::SetSyncFolder(place, home, callback), FolderChange::Abandoned);
+    fs::permissions(place.runPath, fs::perms::owner_all);
+    ASSERT_EQ(callback.messages.size(), 1u);
+    EXPECT_NE(callback.messages[0].first.find("could not be renamed"), std::string::npos);
+    EXPECT_EQ(Stored(), "");
+}
+
+TEST_F(SyncFolderPairTest, BrowsedFolderRules)
+{
+    halvex::SyncDriveProbe probe;
+    probe.isRemovable = [&](const fs::path& p) { return p == tmp / "stick"; };
+    fs::create_directories(tmp / "stick");
+    fs::create_directories(Usb() / "inner");
+    WriteFile(tmp / "file", "x");
+    struct Case {
+        fs::path folder;
+        const char* key;
+    } cases[] = {
+        {home, ""},
+        {tmp / "stick", "sync_browse_bad_folder"},
+        {tmp / "missing", "sync_browse_bad_folder"},
+        {tmp / "file", "sync_browse_bad_folder"},
+        {"relative/folder", "sync_browse_bad_folder"},
+        {Usb() / "inner", "sync_browse_bad_folder"},
+        {place.runPath, "sync_browse_bad_folder"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(halvex::CheckBrowsedFolder(c.folder, Usb(), probe).messageKey, c.key) << c.folder;
+}
+
+TEST_F(SyncFolderPairTest, ReadOnlyFolderIsLocked)
+{
+    if (RunningAsRoot())
+        GTEST_SKIP() << "root writes into read-only folders";
+    fs::permissions(home, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(halvex::CheckBrowsedFolder(home, Usb(), {}).messageKey, "sync_browse_folder_locked");
+}
+
+TEST_F(SyncFolderPairTest, FolderLargerThanTheFreeSpaceAsksAndEqualDoesNot)
+{
+    WriteFile(home / "a", std::string(600, 'x'));
+    WriteFile(home / "sub" / "b", std::string(400, 'x'));
+    std::uint64_t free = 1000;
+    halvex::SyncDriveProbe probe;
+    probe.driveFreeBytes = [&] { return std::optional<std::uint64_t>(free); };
+    EXPECT_TRUE(halvex::ConfirmFolderSize(home, probe, callback));
+    EXPECT_TRUE(callback.questions.empty());
+
+    free = 999;
+    EXPECT_FALSE(halvex::ConfirmFolderSize(home, probe, callback)) << "No is the default";
+    ASSERT_EQ(callback.questions.size(), 1u);
+    EXPECT_FALSE(callback.questions[0].defaultYes);
+    EXPECT_NE(callback.questions[0].text.find("'home' holds more data"), std::string::npos);
+    callback.answers.push_back(Answer::Yes);
+    EXPECT_TRUE(halvex::ConfirmFolderSize(home, probe, callback));
+}
