@@ -1,0 +1,269 @@
+#include "sync/SyncRunner.h"
+
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <sched.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "sync/SyncScanner.h"
+#include "SyncTestSupport.h"
+
+using namespace synctest;
+
+namespace {
+
+class SyncRunnerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LoadSyncStrings();
+        fs::create_directories(computer);
+        fs::create_directories(drive);
+        options.logPath = tmp / "HalvexFileSync.log";
+    }
+
+    void ScanAll()
+    {
+        halvex::SyncScanner scanner(callback, control, halvex::Recursion::Into);
+        ASSERT_TRUE(scanner.Scan(computer, drive, rows));
+        counters = scanner.Counters();
+    }
+
+    halvex::SyncRunResult Run()
+    {
+        halvex::SyncRunner runner(callback, control, options);
+        return runner.Run(rows, counters);
+    }
+
+    std::vector<std::string> LogLines()
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(ReadFile(options.logPath));
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+    static std::vector<std::string> Leftovers(const fs::path& folder)
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(folder))
+            if (e.path().filename().string().rfind(".halvex-part-", 0) == 0)
+                names.push_back(e.path().string());
+        return names;
+    }
+
+    TempFolder tmp;
+    fs::path computer = tmp / "computer";
+    fs::path drive = tmp / "drive";
+    RecordingCallback callback;
+    halvex::SyncControl control;
+    halvex::SyncRunOptions options;
+    std::vector<ItemData> rows;
+    halvex::ScanCounters counters;
+};
+
+}  // namespace
+
+TEST_F(SyncRunnerTest, CopiesBothWaysWithTimesAndEmptiesTheList)
+{
+    WriteFile(computer / "a" / "b" / "deep.txt", "from the computer", 1'500'000'000);
+    WriteFile(drive / "top.txt", "from the drive", 1'400'000'000);
+    WriteFile(computer / "old.txt", "older", 1000);
+    WriteFile(drive / "old.txt", "newer", 2000);
+    ScanAll();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(counters.toDrive, 1u);
+    EXPECT_EQ(counters.toComputer, 2u);
+
+    const auto result = Run();
+    EXPECT_EQ(result.successes, 3u);
+    EXPECT_EQ(result.failures, 0u);
+    EXPECT_EQ(ReadFile(drive / "a" / "b" / "deep.txt"), "from the computer") << "parents created";
+    EXPECT_EQ(ReadFile(computer / "top.txt"), "from the drive");
+    EXPECT_EQ(ReadFile(computer / "old.txt"), "newer");
+    EXPECT_EQ(fs::last_write_time(drive / "a" / "b" / "deep.txt"), fs::last_write_time(computer / "a" / "b" / "deep.txt"));
+    EXPECT_EQ(counters.toDrive, 0u);
+    EXPECT_EQ(counters.toComputer, 0u);
+    EXPECT_EQ(callback.statuses[1], "Copying deep.txt");
+    EXPECT_EQ(callback.countTexts.back(), "File 3 of 3");
+
+    EXPECT_EQ(halvex::RemoveSyncedRows(rows), 3u);
+    EXPECT_TRUE(rows.empty());
+    EXPECT_EQ(halvex::SyncResultText(result), "3 file(s) synchronized successfully.");
+    ScanAll();
+    EXPECT_TRUE(rows.empty()) << "a second scan finds nothing to do";
+    EXPECT_FALSE(fs::exists(options.logPath)) << "no log unless asked";
+}
+
+TEST_F(SyncRunnerTest, UncheckedRowsStayAndFailedRowsStayChecked)
+{
+    WriteFile(computer / "keep.txt", "x");
+    WriteFile(computer / "gone.txt", "x");
+    WriteFile(computer / "blocked.txt", "x");
+    WriteFile(drive / "blocked.txt" / "inside", "a folder in the way", 1);
+    WriteFile(computer / "skip.txt", "x");
+    ScanAll();
+    // blocked.txt is a folder on the drive: its time is old, so the file is listed.
+    ASSERT_EQ(rows.size(), 4u);
+    for (ItemData& r : rows)
+        if (r.name == "skip.txt")
+            r.check = false;
+    fs::remove(computer / "gone.txt");
+    options.log = true;
+
+    const auto result = Run();
+    EXPECT_EQ(result.successes, 1u);
+    EXPECT_EQ(result.failures, 2u);
+    EXPECT_FALSE(fs::exists(drive / "skip.txt"));
+    halvex::RemoveSyncedRows(rows);
+    ASSERT_EQ(rows.size(), 3u);
+    for (const ItemData& r : rows)
+        EXPECT_EQ(r.check, r.name != "skip.txt") << r.name;
+    EXPECT_EQ(halvex::SyncResultText(result),
+              "1 file(s) synchronized successfully.\n\n2 file(s) could not be synchronized.");
+
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].rfind("Sync started on ", 0), 0u);
+    std::set<std::string> failed(lines.begin() + 1, lines.begin() + 3);
+    EXPECT_TRUE(failed.count("Copy failed:\t" + (computer / "gone.txt").string())) << "tab, then the source";
+    EXPECT_TRUE(failed.count("Copy failed:\t" + (computer / "blocked.txt").string()));
+    EXPECT_EQ(lines[3], "Sync finished: 1 copied, 2 failed");
+}
+
+TEST_F(SyncRunnerTest, TwoRunsAppendToOneLog)
+{
+    options.log = true;
+    WriteFile(computer / "a", "x");
+    ScanAll();
+    Run();
+    WriteFile(computer / "b", "x");
+    ScanAll();
+    Run();
+    ScanAll();
+    EXPECT_EQ(halvex::CountChecked(rows), 0u);
+    Run();  // nothing checked: no lines at all
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1], "Sync finished: 1 copied, 0 failed");
+    EXPECT_EQ(lines[3], "Sync finished: 1 copied, 0 failed");
+    EXPECT_EQ(halvex::SyncResultText({}), "There are no files to synchronize.");
+}
+
+TEST_F(SyncRunnerTest, CancelledCopyLeavesTheOldDestinationIntact)
+{
+    WriteFile(computer / "big.bin", std::string(8 << 20, 'n'), 5000);
+    WriteFile(drive / "big.bin", "old contents", 1000);
+    WriteFile(computer / "next.txt", "x", 5000);
+    ScanAll();
+    ASSERT_EQ(rows.size(), 2u);
+    options.log = true;
+    callback.onFileProgress = [&](std::uint64_t, std::uint64_t) { control.cancel = true; };
+
+    const auto result = Run();
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.successes, 0u);
+    EXPECT_EQ(result.failures, 0u) << "an interrupted copy is not a failure";
+    EXPECT_EQ(ReadFile(drive / "big.bin"), "old contents");
+    EXPECT_FALSE(fs::exists(drive / "next.txt")) << "nothing after the file in hand";
+    EXPECT_TRUE(Leftovers(drive).empty());
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "Cancelled:\t" + (computer / "big.bin").string());
+    EXPECT_EQ(lines[2], "Sync finished: 0 copied, 0 failed");
+}
+
+TEST_F(SyncRunnerTest, CancelBetweenFilesFinishesTheFileInHand)
+{
+    for (const char* n : {"1", "2", "3"})
+        WriteFile(computer / n, "x");
+    ScanAll();
+    struct CancelAfterFirst : RecordingCallback {
+        halvex::SyncControl* control = nullptr;
+        void OnRowSynced(std::size_t, const halvex::ScanCounters&) override { control->cancel = true; }
+    } cancelling;
+    cancelling.control = &control;
+    halvex::SyncRunner runner(cancelling, control, options);
+    const auto result = runner.Run(rows, counters);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.successes, 1u);
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(), [](const ItemData& r) { return r.synced; }), 1);
+}
+
+// A disk that fills at the third of ten files: two successes, one failure,
+// seven rows untouched, the old copy of the third file intact. Needs a small
+// file system of its own: a tmpfs mounted in a private mount namespace.
+TEST_F(SyncRunnerTest, FullDiskStopsTheRunAndKeepsTheOldCopy)
+{
+    if (!RunningAsRoot())
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    const fs::path small = tmp / "small";
+    fs::create_directories(small);
+    for (int i = 0; i < 10; ++i)
+        WriteFile(computer / ("f" + std::to_string(i)), std::string(400 << 10, 'a' + i), 5000);
+
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::ostringstream out;
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0) {
+            out << "skip " << std::strerror(errno);
+        } else {
+            std::ofstream(small / "f2") << "old copy";
+            for (int i = 0; i < 10; ++i) {
+                ItemData r;
+                r.name = "f" + std::to_string(i);
+                r.path = computer / r.name;
+                r.dstPath = small / r.name;
+                rows.push_back(r);
+            }
+            counters.toDrive = 10;
+            options.log = true;
+            const auto result = Run();
+            int synced = 0;
+            for (const ItemData& r : rows)
+                synced += r.synced;
+            out << result.successes << ' ' << result.failures << ' ' << result.diskFull << ' ' << synced << ' '
+                << counters.toDrive << '\n'
+                << ReadFile(small / "f2") << '\n'
+                << Leftovers(small).size() << '\n'
+                << (callback.messages.empty() ? "" : callback.messages[0].first) << '\n';
+        }
+        const std::string text = out.str();
+        (void)!::write(pipeFds[1], text.data(), text.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string report;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (report.rfind("skip", 0) == 0)
+        GTEST_SKIP() << "no private mount namespace here: " << report;
+
+    std::istringstream in(report);
+    std::string counts, old, leftovers, message;
+    std::getline(in, counts);
+    std::getline(in, old);
+    std::getline(in, leftovers);
+    std::getline(in, message);
+    EXPECT_EQ(counts, "2 1 1 2 8");
+    EXPECT_EQ(old, "old copy");
+    EXPECT_EQ(leftovers, "0");
+    EXPECT_EQ(message, "There is not enough free space on " + small.string() + ". The sync has been stopped.");
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "Disk full:\t" + (computer / "f2").string());
+    EXPECT_EQ(lines[2], "Sync finished: 2 copied, 1 failed");
+}
