@@ -22,6 +22,9 @@ namespace {
 // The English name, for a table whose value cannot name a folder.
 constexpr char kFallbackUsbFolderName[] = "Sync Folder";
 
+// Past this many set-aside folders the rename is left to fail.
+constexpr int kMaxAsideNumber = 100000;
+
 bool IsPlainName(const std::string& name)
 {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
@@ -160,10 +163,12 @@ std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback
 
 fs::path FirstFreeAsideName(const fs::path& usbPath, int& n)
 {
+    // The name is "%s_Old%d" of the path and the number, built here directly:
+    // it is a file name, not a text for the user.
     for (n = 1;; ++n) {
-        fs::path candidate = FormatText("%s_Old%d", usbPath, n);
+        fs::path candidate = usbPath.string() + "_Old" + std::to_string(n);
         struct stat st {};
-        if (::lstat(candidate.c_str(), &st) != 0 && errno == ENOENT)
+        if ((::lstat(candidate.c_str(), &st) != 0 && errno == ENOENT) || n == kMaxAsideNumber)
             return candidate;
     }
 }
@@ -200,7 +205,7 @@ FolderChange SetSyncFolder(const SyncPlace& place, const fs::path& folder, SyncC
                 callback.ShowMessage(KXStrings::GetString("err_create_sync_folder_usb"), MessageIcon::Error);
             else
                 callback.ShowMessage(
-                    KXStrings::Format("sync_folder_rename_done", FormatText("%s_Old%d", SyncUsbFolderName(), n)),
+                    KXStrings::Format("sync_folder_rename_done", SyncUsbFolderName() + "_Old" + std::to_string(n)),
                     MessageIcon::Information);
         }
     }

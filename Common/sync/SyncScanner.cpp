@@ -1,19 +1,20 @@
 #include "sync/SyncScanner.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/msdos_fs.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
+#include <utility>
 
-#include "sync/FileTimeCompare.h"
 #include "strings/KXStrings.h"
+#include "sync/FileTimeCompare.h"
+#include "sync/FolderListing.h"
 #include "util/FileDateText.h"
 #include "util/FileSizeText.h"
 
@@ -21,7 +22,14 @@ namespace halvex {
 
 namespace {
 
+using Kind = FolderListing::Kind;
+
 constexpr long kFatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC: vfat and msdos
+
+// What pass 1 decided for a drive file it compared: pass 2 need not read it again.
+constexpr std::int8_t kUndecided = 0;
+constexpr std::int8_t kListFromDrive = 1;
+constexpr std::int8_t kNotListed = -1;
 
 bool EndsWithLnk(const char* name)
 {
@@ -33,14 +41,14 @@ bool EndsWithLnk(const char* name)
 bool OnFat(int folderFd)
 {
     struct statfs fs {};
-    return ::fstatfs(folderFd, &fs) == 0 && fs.f_type == kFatMagic;
+    return folderFd >= 0 && ::fstatfs(folderFd, &fs) == 0 && fs.f_type == kFatMagic;
 }
 
 // The FAT hidden attribute, when the driver lets us read it.
 bool FatHidden(int folderFd, const char* name, bool isFolder)
 {
-    const int fd = ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK |
-                                                (isFolder ? O_DIRECTORY : 0));
+    const int fd = ::openat(folderFd, name,
+                            O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (isFolder ? O_DIRECTORY : 0));
     if (fd < 0)
         return false;
     std::uint32_t attributes = 0;
@@ -49,26 +57,57 @@ bool FatHidden(int folderFd, const char* name, bool isFolder)
     return hidden;
 }
 
+bool StatAt(int folderFd, const char* name, struct stat& st)
+{
+    return folderFd >= 0 && ::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+int OpenFolderAt(int folderFd, const char* name, bool followLink)
+{
+    if (folderFd < 0)
+        return -1;
+    return ::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+}
+
 class FdGuard {
 public:
     explicit FdGuard(int fd) : m_fd(fd) {}
-    ~FdGuard() { if (m_fd >= 0) ::close(m_fd); }
+    ~FdGuard()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
     FdGuard(const FdGuard&) = delete;
     FdGuard& operator=(const FdGuard&) = delete;
     int get() const { return m_fd; }
+
 private:
     int m_fd;
 };
 
-}  // namespace
+// Keeps the relative path in step with the recursion.
+class RelativeScope {
+public:
+    RelativeScope(std::string& relative, const char* name) : m_relative(relative), m_mark(relative.size())
+    {
+        m_relative.append(name).push_back('/');
+    }
+    ~RelativeScope() { m_relative.resize(m_mark); }
 
-struct SyncScanner::Pass {
-    bool sourceUsb = false;
-    std::string sourceRoot;
-    std::string targetRoot;
-    std::string relative;  // "" or "a/b/" : the folder in hand, with a trailing separator
-    std::vector<ItemData>* rows = nullptr;
+private:
+    std::string& m_relative;
+    std::size_t m_mark;
 };
+
+std::string WithSeparator(const std::filesystem::path& p)
+{
+    std::string s = p.string();
+    if (s.empty() || s.back() != '/')
+        s += '/';
+    return s;
+}
+
+}  // namespace
 
 SyncScanner::SyncScanner(SyncCallback& callback, const SyncControl& control, Recursion recursion,
                          SyncPacing pacing)
@@ -82,34 +121,30 @@ bool SyncScanner::Scan(const std::filesystem::path& computerFolder, const std::f
 {
     rows.clear();
     m_counters = {};
+    m_computerRoot = WithSeparator(computerFolder);
+    m_driveRoot = WithSeparator(driveFolder);
+    m_relative.clear();
     ReportProgress();
     PaceWait(m_pacing.beforeScan, m_control);
-    if (!ScanPass(false, computerFolder, driveFolder, rows))
+
+    // A folder of the pair that cannot be read yields no rows from its side.
+    const int computerFd = ::open(computerFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int driveFd = ::open(driveFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::vector<ItemData> fromDrive;
+    if (!WalkPair(computerFd, driveFd, rows, fromDrive))
         return false;
-    if (!ScanPass(true, driveFolder, computerFolder, rows))
-        return false;
+    for (ItemData& row : fromDrive)
+        Announce(rows, std::move(row));
     PaceWait(m_pacing.afterScan, m_control);
     return !m_control.Cancelled();
 }
 
-bool SyncScanner::ScanPass(bool sourceUsb, const std::filesystem::path& source,
-                           const std::filesystem::path& target, std::vector<ItemData>& rows)
+bool SyncScanner::Stop()
 {
-    Pass pass;
-    pass.sourceUsb = sourceUsb;
-    pass.sourceRoot = source.string();
-    pass.targetRoot = target.string();
-    if (pass.sourceRoot.empty() || pass.sourceRoot.back() != '/')
-        pass.sourceRoot += '/';
-    if (pass.targetRoot.empty() || pass.targetRoot.back() != '/')
-        pass.targetRoot += '/';
-    pass.rows = &rows;
-
-    const int sourceFd = ::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (sourceFd < 0)
-        return !m_control.Cancelled();  // a folder that cannot be read yields no rows
-    const int targetFd = ::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return ScanFolder(sourceFd, targetFd, pass);
+    if (m_control.Cancelled())
+        return true;
+    std::this_thread::yield();
+    return false;
 }
 
 void SyncScanner::ReportProgress()
@@ -120,62 +155,55 @@ void SyncScanner::ReportProgress()
     m_callback.OnScanProgress(m_counters, message);
 }
 
-// Takes ownership of both descriptors (targetFd may be -1: no such folder).
-// Works on descriptors so that each entry costs one or two fstatat calls with
-// a short name, whatever the depth.
-bool SyncScanner::ScanFolder(int sourceFd, int targetFd, Pass& pass)
+// Takes ownership of both descriptors; either may be -1 (no such folder).
+// Pass 1 rows go to rows at once; pass 2 rows of this folder pair are
+// gathered in fromDrive, in the drive folder's order.
+bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& rows,
+                           std::vector<ItemData>& fromDrive)
 {
-    FdGuard target(targetFd);
-    DIR* dir = ::fdopendir(sourceFd);
-    if (!dir) {
-        ::close(sourceFd);
-        return !m_control.Cancelled();
-    }
-    const bool fat = OnFat(sourceFd);
-    bool finished = true;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (m_control.Cancelled()) {
-            finished = false;
-            break;
-        }
-        std::this_thread::yield();
-        const char* name = entry->d_name;
-        if (name[0] == '.')  // hidden, and "." and ".."
-            continue;
+    FdGuard computerGuard(computerFd);
+    FdGuard driveGuard(driveFd);
+    FolderListing computer;
+    FolderListing drive;
+    computer.Read(computerFd);
+    drive.Read(driveFd);
+    const bool computerFat = OnFat(computerFd);
+    const bool driveFat = OnFat(driveFd);
+    // Pass 2 rows of the drive subfolders walked together with their
+    // computer twin, by the subfolder's place in the drive listing.
+    std::vector<std::pair<std::size_t, std::vector<ItemData>>> walkedBlocks;
 
-        unsigned char type = entry->d_type;
-        struct stat source {};
-        bool sourceKnown = false;
-        if (type == DT_UNKNOWN) {
-            if (::fstatat(sourceFd, name, &source, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-            sourceKnown = true;
-            type = S_ISDIR(source.st_mode) ? DT_DIR : S_ISREG(source.st_mode) ? DT_REG : DT_LNK;
-        }
-        if (type != DT_DIR && type != DT_REG)  // symbolic links, devices, sockets
+    // Pass 1: from the computer to the drive.
+    for (std::size_t i = 0; i < computer.size(); ++i) {
+        if (Stop())
+            return false;
+        const char* name = computer.Name(i);
+        const Kind kind = computer[i].kind;
+        if (kind != Kind::File && kind != Kind::Folder)
             continue;
-        if (fat && FatHidden(sourceFd, name, type == DT_DIR))
+        if (computerFat && FatHidden(computerFd, name, kind == Kind::Folder))
             continue;
+        const std::ptrdiff_t twin = drive.Find(name);
 
-        if (type == DT_DIR) {
+        if (kind == Kind::Folder) {
             if (m_recursion == Recursion::TopOnly)
                 continue;
             ++m_counters.foldersScanned;
             ReportProgress();
-            const int subSource = ::openat(sourceFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (subSource < 0)
+            const int sub = OpenFolderAt(computerFd, name, false);
+            if (sub < 0)
                 continue;
-            // A target subfolder that is missing is not created here: every file
-            // below then counts as missing.
-            const int subTarget = target.get() < 0
-                ? -1 : ::openat(target.get(), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            const std::size_t mark = pass.relative.size();
-            pass.relative.append(name).push_back('/');
-            const bool ok = ScanFolder(subSource, subTarget, pass);
-            pass.relative.resize(mark);
-            if (!ok) {
-                finished = false;
-                break;
+            // A missing drive subfolder is not created here: every file below counts as missing.
+            const int driveSub = twin >= 0 ? OpenFolderAt(driveFd, name, true) : -1;
+            std::vector<ItemData> block;
+            RelativeScope scope(m_relative, name);
+            if (!WalkPair(sub, driveSub, rows, block))
+                return false;
+            // Through a link on the drive side the block is not the drive's
+            // own: pass 2 skips links, so it is dropped.
+            if (twin >= 0 && drive[twin].kind == Kind::Folder) {
+                drive[twin].walked = true;
+                walkedBlocks.emplace_back(static_cast<std::size_t>(twin), std::move(block));
             }
             continue;
         }
@@ -183,50 +211,166 @@ bool SyncScanner::ScanFolder(int sourceFd, int targetFd, Pass& pass)
         if (EndsWithLnk(name))
             continue;
         ++m_counters.filesScanned;
-        if (!sourceKnown)
-            sourceKnown = ::fstatat(sourceFd, name, &source, AT_SYMLINK_NOFOLLOW) == 0;
-
+        struct stat source {};
+        const bool sourceKnown = StatAt(computerFd, name, source);
         bool list = true;
-        if (target.get() >= 0) {
-            struct stat other {};
-            if (::fstatat(target.get(), name, &other, AT_SYMLINK_NOFOLLOW) == 0) {
-                // A link on the other side is not ours to replace.
-                if (S_ISLNK(other.st_mode))
+        if (twin >= 0) {
+            if (drive[twin].kind == Kind::Link)
+                continue;  // a link on the other side is not ours to replace
+            struct stat target {};
+            const bool targetKnown = StatAt(driveFd, name, target);
+            const int newer = CompareTimes(sourceKnown, source.st_mtim.tv_sec, targetKnown, target.st_mtim.tv_sec);
+            list = newer == 1;
+            if (drive[twin].kind == Kind::File)
+                drive[twin].verdict = newer == -1 ? kListFromDrive : kNotListed;
+        }
+        if (list)
+            Announce(rows, MakeRow(false, computerFd, name, sourceKnown ? &source : nullptr));
+    }
+
+    // Pass 2: from the drive to the computer, meeting the walked blocks in the drive's order.
+    std::sort(walkedBlocks.begin(), walkedBlocks.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::size_t nextBlock = 0;
+    for (std::size_t j = 0; j < drive.size(); ++j) {
+        if (Stop())
+            return false;
+        const char* name = drive.Name(j);
+        const Kind kind = drive[j].kind;
+        if (kind != Kind::File && kind != Kind::Folder)
+            continue;
+        if (driveFat && FatHidden(driveFd, name, kind == Kind::Folder))
+            continue;
+
+        if (kind == Kind::Folder) {
+            if (m_recursion == Recursion::TopOnly)
+                continue;
+            ++m_counters.foldersScanned;
+            ReportProgress();
+            if (drive[j].walked) {
+                while (nextBlock < walkedBlocks.size() && walkedBlocks[nextBlock].first < j)
+                    ++nextBlock;
+                if (nextBlock < walkedBlocks.size() && walkedBlocks[nextBlock].first == j)
+                    for (ItemData& row : walkedBlocks[nextBlock].second)
+                        fromDrive.push_back(std::move(row));
+                continue;
+            }
+            const int sub = OpenFolderAt(driveFd, name, false);
+            if (sub < 0)
+                continue;
+            RelativeScope scope(m_relative, name);
+            if (!WalkOneWay(true, sub, OpenFolderAt(computerFd, name, true), fromDrive))
+                return false;
+            continue;
+        }
+
+        if (EndsWithLnk(name))
+            continue;
+        ++m_counters.filesScanned;
+        if (drive[j].verdict == kNotListed)
+            continue;
+        struct stat source {};
+        const bool sourceKnown = StatAt(driveFd, name, source);
+        bool list = drive[j].verdict == kListFromDrive;
+        if (!list) {
+            // Not compared in pass 1: missing there, or not a plain file.
+            const std::ptrdiff_t twin = computer.Find(name);
+            if (twin < 0) {
+                list = true;
+            } else {
+                if (computer[twin].kind == Kind::Link)
                     continue;
-                list = CompareTimes(sourceKnown, source.st_mtim.tv_sec, true, other.st_mtim.tv_sec) == 1;
-            } else if (errno != ENOENT && errno != ENOTDIR) {
-                // It exists but its time cannot be read.
-                list = CompareTimes(sourceKnown, source.st_mtim.tv_sec, false, 0) == 1;
+                struct stat target {};
+                const bool targetKnown = StatAt(computerFd, name, target);
+                list = CompareTimes(sourceKnown, source.st_mtim.tv_sec, targetKnown, target.st_mtim.tv_sec) == 1;
             }
         }
         if (list)
-            ListFile(sourceFd, name, sourceKnown, source, pass);
+            fromDrive.push_back(MakeRow(true, driveFd, name, sourceKnown ? &source : nullptr));
     }
-    ::closedir(dir);
-    return finished;
+    return true;
 }
 
-void SyncScanner::ListFile(int sourceFd, const char* name, bool sourceKnown, const struct stat& source, Pass& pass)
+// One direction only, for a folder that exists on the source side alone.
+// Takes ownership of both descriptors.
+bool SyncScanner::WalkOneWay(bool sourceUsb, int sourceFd, int targetFd, std::vector<ItemData>& out)
+{
+    FdGuard sourceGuard(sourceFd);
+    FdGuard targetGuard(targetFd);
+    FolderListing listing;
+    listing.Read(sourceFd);
+    const bool fat = OnFat(sourceFd);
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        if (Stop())
+            return false;
+        const char* name = listing.Name(i);
+        const Kind kind = listing[i].kind;
+        if (kind != Kind::File && kind != Kind::Folder)
+            continue;
+        if (fat && FatHidden(sourceFd, name, kind == Kind::Folder))
+            continue;
+        if (kind == Kind::Folder) {
+            if (m_recursion == Recursion::TopOnly)
+                continue;
+            ++m_counters.foldersScanned;
+            ReportProgress();
+            const int sub = OpenFolderAt(sourceFd, name, false);
+            if (sub < 0)
+                continue;
+            RelativeScope scope(m_relative, name);
+            if (!WalkOneWay(sourceUsb, sub, OpenFolderAt(targetFd, name, true), out))
+                return false;
+            continue;
+        }
+        if (EndsWithLnk(name))
+            continue;
+        ++m_counters.filesScanned;
+        struct stat source {};
+        const bool sourceKnown = StatAt(sourceFd, name, source);
+        bool list = true;
+        struct stat target {};
+        if (StatAt(targetFd, name, target)) {
+            if (S_ISLNK(target.st_mode))
+                continue;
+            list = CompareTimes(sourceKnown, source.st_mtim.tv_sec, true, target.st_mtim.tv_sec) == 1;
+        } else if (targetFd >= 0 && errno != ENOENT && errno != ENOTDIR) {
+            list = CompareTimes(sourceKnown, source.st_mtim.tv_sec, false, 0) == 1;  // there, time unreadable
+        }
+        if (list)
+            out.push_back(MakeRow(sourceUsb, sourceFd, name, sourceKnown ? &source : nullptr));
+    }
+    return true;
+}
+
+ItemData SyncScanner::MakeRow(bool sourceUsb, int sourceFd, const char* name, const struct stat* source) const
 {
     ItemData row;
-    row.path = pass.sourceRoot + pass.relative + name;
-    row.dstPath = pass.targetRoot + pass.relative + name;
+    const std::string& sourceRoot = sourceUsb ? m_driveRoot : m_computerRoot;
+    const std::string& targetRoot = sourceUsb ? m_computerRoot : m_driveRoot;
+    row.path = sourceRoot + m_relative + name;
+    row.dstPath = targetRoot + m_relative + name;
     row.name = name;
-    row.sourceUsb = pass.sourceUsb;
-    row.readable = sourceKnown && ::faccessat(sourceFd, name, R_OK, AT_EACCESS) == 0;
+    row.sourceUsb = sourceUsb;
+    // A file that cannot be opened for reading is still listed, without size and date.
+    row.readable = source && ::faccessat(sourceFd, name, R_OK, AT_EACCESS) == 0;
     if (row.readable) {
-        row.size = static_cast<std::uint64_t>(source.st_size);
-        row.date = source.st_mtim.tv_sec;
+        row.size = static_cast<std::uint64_t>(source->st_size);
+        row.date = source->st_mtim.tv_sec;
         row.sizeText = SizeText(row.size);
         row.dateText = FormatFileDate(static_cast<std::time_t>(row.date), m_dateFormat, m_timeFormat);
     }
-    if (pass.sourceUsb)
+    return row;
+}
+
+void SyncScanner::Announce(std::vector<ItemData>& rows, ItemData&& row)
+{
+    if (row.sourceUsb)
         ++m_counters.toComputer;
     else
         ++m_counters.toDrive;
-    pass.rows->push_back(std::move(row));
+    rows.push_back(std::move(row));
     ReportProgress();
-    m_callback.OnRowAdded(pass.rows->back(), m_counters);
+    m_callback.OnRowAdded(rows.back(), m_counters);
 }
 
 }  // namespace halvex

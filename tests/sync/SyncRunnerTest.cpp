@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <set>
 #include <sstream>
 
 #include "sync/SyncScanner.h"

@@ -1,0 +1,85 @@
+#include "sync/FolderListing.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace halvex {
+
+namespace {
+
+FolderListing::Kind KindOf(unsigned char type)
+{
+    switch (type) {
+    case DT_REG: return FolderListing::Kind::File;
+    case DT_DIR: return FolderListing::Kind::Folder;
+    case DT_LNK: return FolderListing::Kind::Link;
+    default: return FolderListing::Kind::Other;
+    }
+}
+
+FolderListing::Kind KindOf(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return FolderListing::Kind::File;
+    if (S_ISDIR(mode))
+        return FolderListing::Kind::Folder;
+    return S_ISLNK(mode) ? FolderListing::Kind::Link : FolderListing::Kind::Other;
+}
+
+}  // namespace
+
+void FolderListing::Read(int folderFd)
+{
+    m_names.clear();
+    m_entries.clear();
+    m_byName.clear();
+    if (folderFd < 0)
+        return;
+    // A descriptor of our own for the stream: closedir closes it, the
+    // caller's stays open for the fstatat calls that follow.
+    const int own = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = own >= 0 ? ::fdopendir(own) : nullptr;
+    if (!dir) {
+        if (own >= 0)
+            ::close(own);
+        return;
+    }
+    while (const dirent* e = ::readdir(dir)) {
+        if (e->d_name[0] == '.')
+            continue;
+        Entry entry;
+        entry.nameOffset = static_cast<std::uint32_t>(m_names.size());
+        if (e->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            if (::fstatat(folderFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            entry.kind = KindOf(st.st_mode);
+        } else {
+            entry.kind = KindOf(e->d_type);
+        }
+        m_names.append(e->d_name, std::strlen(e->d_name) + 1);
+        m_entries.push_back(entry);
+    }
+    ::closedir(dir);
+    m_byName.resize(m_entries.size());
+    for (std::uint32_t i = 0; i < m_byName.size(); ++i)
+        m_byName[i] = i;
+    std::sort(m_byName.begin(), m_byName.end(),
+              [this](std::uint32_t a, std::uint32_t b) { return std::strcmp(Name(a), Name(b)) < 0; });
+}
+
+std::ptrdiff_t FolderListing::Find(const char* name) const
+{
+    const auto at = std::lower_bound(m_byName.begin(), m_byName.end(), name,
+                                     [this](std::uint32_t i, const char* n) { return std::strcmp(Name(i), n) < 0; });
+    if (at == m_byName.end() || std::strcmp(Name(*at), name) != 0)
+        return -1;
+    return *at;
+}
+
+}  // namespace halvex
