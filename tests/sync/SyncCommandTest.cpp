@@ -1,0 +1,142 @@
+// `dravane sync` end to end: the real program on two real folders.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "SyncTestSupport.h"
+
+using namespace synctest;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class SyncCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        program = fs::path(HALVEX_PROGRAM_DIR) / "dravane";
+        if (!fs::exists(program))
+            GTEST_SKIP() << "dravane is not built in " << HALVEX_PROGRAM_DIR;
+        fs::create_directories(run);
+        fs::create_directories(computer);
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        // A drive-shaped run path whose bundle is the build's own.
+        fs::create_directory_symlink(fs::path(HALVEX_PROGRAM_DIR).parent_path().parent_path(),
+                                     run / "HalvexDravane.app");
+    }
+
+    Outcome Sync(const std::string& options)
+    {
+        const fs::path out = tmp / "out.txt";
+        const fs::path err = tmp / "err.txt";
+        const std::string command = "env HALVEX_ASSUME_USB=1 LC_ALL=C LANG=C XDG_RUNTIME_DIR='" + runtime.string() +
+                                    "' '" + program.string() + "' --run-path '" + run.string() + "' sync " + options +
+                                    " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
+        const int raw = std::system(command.c_str());
+        Outcome o;
+        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        o.out = ReadFile(out);
+        o.err = ReadFile(err);
+        return o;
+    }
+
+    std::string Folder() const { return "--computer-folder '" + computer.string() + "'"; }
+
+    TempFolder tmp;
+    fs::path program;
+    fs::path run = tmp / "run";
+    fs::path drive = tmp / "run" / "Sync Folder";
+    fs::path computer = tmp / "computer";
+    fs::path runtime = tmp / "runtime";
+};
+
+}  // namespace
+
+TEST_F(SyncCommandTest, WithoutAStoredFolderItSaysSoAndChangesNothing)
+{
+    const Outcome o = Sync("--list");
+    EXPECT_EQ(o.status, 2) << o.err;
+    EXPECT_NE(o.err.find("--computer-folder"), std::string::npos) << o.err;
+    EXPECT_FALSE(fs::exists(run / "Halvex Data" / "com.halvex.dravane.sync.plist"));
+    EXPECT_EQ(Sync("--bogus").status, 2);
+}
+
+TEST_F(SyncCommandTest, ListsThenSyncsBothWaysAndLogs)
+{
+    WriteFile(computer / "report.txt", "from the computer", 1'600'000'000);
+    WriteFile(computer / "sub" / "deep.txt", "deep", 1'600'000'000);
+    WriteFile(drive / "photo.jpg", "from the drive", 1'600'000'000);
+
+    Outcome o = Sync(Folder() + " --no-subfolders --list");
+    ASSERT_EQ(o.status, 0) << o.err;
+    std::istringstream lines(o.out);
+    std::set<std::string> listed;
+    std::string last;
+    for (std::string line; std::getline(lines, line);)
+        if (line.find('\t') != std::string::npos)
+            listed.insert(line);
+        else
+            last = line;
+    EXPECT_EQ(listed, (std::set<std::string>{"to-drive\treport.txt", "to-computer\tphoto.jpg"}));
+    EXPECT_EQ(last, "2 to copy: 1 to-computer, 1 to-drive");
+    EXPECT_FALSE(fs::exists(drive / "report.txt")) << "--list copies nothing";
+
+    o = Sync("--subfolders --log");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("3 file(s) synchronized successfully."), std::string::npos) << o.out;
+    EXPECT_EQ(ReadFile(drive / "sub" / "deep.txt"), "deep");
+    EXPECT_EQ(ReadFile(computer / "photo.jpg"), "from the drive");
+    EXPECT_EQ(fs::last_write_time(computer / "photo.jpg"), fs::last_write_time(drive / "photo.jpg"));
+
+    std::istringstream log(ReadFile(runtime / "HalvexFileSync.log"));
+    std::vector<std::string> logLines;
+    for (std::string line; std::getline(log, line);)
+        logLines.push_back(line);
+    ASSERT_EQ(logLines.size(), 2u);
+    EXPECT_EQ(logLines[0].rfind("Sync started on ", 0), 0u);
+    EXPECT_EQ(logLines[1], "Sync finished: 3 copied, 0 failed");
+
+    o = Sync("");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_NE(o.out.find("There are no files to synchronize."), std::string::npos) << o.out;
+}
+
+TEST_F(SyncCommandTest, FailedFileGivesStatusOneAndALogLine)
+{
+    WriteFile(computer / "blocked.txt", "x", 1'600'000'000);
+    WriteFile(drive / "blocked.txt" / "inside", "a folder in the way", 1);
+    const Outcome o = Sync(Folder() + " --no-subfolders --log");
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_NE(o.out.find("1 file(s) could not be synchronized."), std::string::npos) << o.out;
+    EXPECT_NE(ReadFile(runtime / "HalvexFileSync.log").find("Copy failed:\t" + (computer / "blocked.txt").string()),
+              std::string::npos);
+}
+
+TEST_F(SyncCommandTest, ChangingTheFolderAsksBeforeSettingTheDriveFolderAside)
+{
+    ASSERT_EQ(Sync(Folder() + " --list").status, 0);
+    WriteFile(drive / "old.txt", "kept");
+    const fs::path other = tmp / "other";
+    fs::create_directories(other);
+    const std::string change = "--computer-folder '" + other.string() + "' --list";
+
+    Outcome o = Sync(change);
+    EXPECT_EQ(o.status, 2) << "no --yes: the question stops it";
+    EXPECT_TRUE(fs::exists(drive / "old.txt"));
+    o = Sync("--list");
+    EXPECT_NE(o.out.find("to-computer\told.txt"), std::string::npos) << "still the first pair: " << o.out;
+
+    o = Sync(change + " --yes");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(ReadFile(run / "Sync Folder_Old1" / "old.txt"), "kept");
+    EXPECT_TRUE(fs::is_empty(drive));
+}
