@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "sync/SyncScanner.h"
+#include "sync/SyncSort.h"
 #include "SyncTestSupport.h"
 
 using namespace synctest;
@@ -105,11 +106,11 @@ TEST_F(SyncRunnerTest, UncheckedRowsStayAndFailedRowsStayChecked)
 {
     WriteFile(computer / "keep.txt", "x");
     WriteFile(computer / "gone.txt", "x");
-    WriteFile(computer / "blocked.txt", "x");
-    WriteFile(drive / "blocked.txt" / "inside", "a folder in the way", 1);
+    WriteFile(computer / "blocked", "a file where the drive has a folder", 1);
+    WriteFile(drive / "blocked" / "inside", "x");
     WriteFile(computer / "skip.txt", "x");
     ScanAll();
-    // blocked.txt is a folder on the drive: its time is old, so the file is listed.
+    // drive/blocked/inside is listed, but its destination folder is a file.
     ASSERT_EQ(rows.size(), 4u);
     for (ItemData& r : rows)
         if (r.name == "skip.txt")
@@ -133,7 +134,7 @@ TEST_F(SyncRunnerTest, UncheckedRowsStayAndFailedRowsStayChecked)
     EXPECT_EQ(lines[0].rfind("Sync started on ", 0), 0u);
     std::set<std::string> failed(lines.begin() + 1, lines.begin() + 3);
     EXPECT_TRUE(failed.count("Copy failed:\t" + (computer / "gone.txt").string())) << "tab, then the source";
-    EXPECT_TRUE(failed.count("Copy failed:\t" + (computer / "blocked.txt").string()));
+    EXPECT_TRUE(failed.count("Copy failed:\t" + (drive / "blocked" / "inside").string()));
     EXPECT_EQ(lines[3], "Sync finished: 1 copied, 2 failed");
 }
 
@@ -163,6 +164,7 @@ TEST_F(SyncRunnerTest, CancelledCopyLeavesTheOldDestinationIntact)
     WriteFile(computer / "next.txt", "x", 5000);
     ScanAll();
     ASSERT_EQ(rows.size(), 2u);
+    halvex::SortRows(rows, halvex::SyncColumn::Name, halvex::SortOrder::Ascending);
     options.log = true;
     callback.onFileProgress = [&](std::uint64_t, std::uint64_t) { control.cancel = true; };
 
