@@ -175,15 +175,23 @@ TEST_F(SyncFolderPairTest, AbandonedChangeStoresAndMovesNothing)
 
 TEST_F(SyncFolderPairTest, FailedSetAsideStoresNothing)
 {
-    if (RunningAsRoot())
-        GTEST_SKIP() << "root may rename in a read-only folder";
     WriteFile(Usb() / "a.txt", "data");
-    fs::permissions(place.runPath, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(halvex::SetSyncFolder(place, home, callback), FolderChange::Abandoned);
+    OpenToOthers(tmp.path());
+    // The drive folder cannot be renamed in a run path closed to writing.
+    fs::permissions(place.runPath, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                       fs::perms::others_exec);
+    const auto report = AsOrdinaryUser([&] {
+        const FolderChange change = halvex::SetSyncFolder(place, home, callback);
+        return std::string(change == FolderChange::Abandoned ? "abandoned" : "stored") + "|" +
+               (callback.messages.empty() ? "" : callback.messages[0].first);
+    });
     fs::permissions(place.runPath, fs::perms::owner_all);
-    ASSERT_EQ(callback.messages.size(), 1u);
-    EXPECT_NE(callback.messages[0].first.find("could not be renamed"), std::string::npos);
+    if (!report)
+        GTEST_SKIP() << "cannot become an ordinary user here";
+    EXPECT_EQ(*report, "abandoned|The sync folder on the USB flash drive could not be renamed. "
+                       "The sync folder has not been changed.");
     EXPECT_EQ(Stored(), "");
+    EXPECT_TRUE(fs::exists(Usb() / "a.txt"));
 }
 
 TEST_F(SyncFolderPairTest, BrowsedFolderRules)
@@ -211,10 +219,12 @@ TEST_F(SyncFolderPairTest, BrowsedFolderRules)
 
 TEST_F(SyncFolderPairTest, ReadOnlyFolderIsLocked)
 {
-    if (RunningAsRoot())
-        GTEST_SKIP() << "root writes into read-only folders";
-    fs::permissions(home, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(halvex::CheckBrowsedFolder(home, Usb(), {}).messageKey, "sync_browse_folder_locked");
+    OpenToOthers(tmp.path());
+    fs::permissions(home, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
+    const auto report = AsOrdinaryUser([&] { return halvex::CheckBrowsedFolder(home, Usb(), {}).messageKey; });
+    if (!report)
+        GTEST_SKIP() << "cannot become an ordinary user here";
+    EXPECT_EQ(*report, "sync_browse_folder_locked");
 }
 
 TEST_F(SyncFolderPairTest, FolderLargerThanTheFreeSpaceAsksAndEqualDoesNot)

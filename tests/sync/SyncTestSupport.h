@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -72,6 +73,50 @@ inline void LoadSyncStrings()
 }
 
 inline bool RunningAsRoot() { return ::geteuid() == 0; }
+
+// Runs body as an ordinary user, for the rules about files that cannot be
+// read: as root it runs in a child process that became "nobody" (the folders
+// it needs must be open to others); otherwise in this process. The result is
+// body's text, or nullopt when no such child could be had.
+inline std::optional<std::string> AsOrdinaryUser(const std::function<std::string()>& body)
+{
+    if (!RunningAsRoot())
+        return body();
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return std::nullopt;
+    const pid_t child = ::fork();
+    if (child < 0)
+        return std::nullopt;
+    if (child == 0) {
+        ::close(fds[0]);
+        std::string text = "\x01";
+        if (::setgid(65534) == 0 && ::setuid(65534) == 0)
+            text = body();
+        (void)!::write(fds[1], text.data(), text.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (text == "\x01")
+        return std::nullopt;
+    return text;
+}
+
+// Opens a test's folders to every user, so AsOrdinaryUser can walk them.
+inline void OpenToOthers(const fs::path& root)
+{
+    fs::permissions(root, fs::perms::all);
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_directory())
+            fs::permissions(e.path(), fs::perms::all);
+}
 
 // Records what the engine reports and answers its questions from a script.
 class RecordingCallback : public halvex::SyncCallback {
