@@ -67,6 +67,11 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
             } else {
                 CopyOptions options;
                 options.keepTimes = true;
+                // Flushing before the rename protects the good copy a new one
+                // replaces. A new file has nothing to protect, and flushing
+                // each one would make the run wait on the device for every file.
+                struct stat existing {};
+                options.durable = ::lstat(row.dstPath.c_str(), &existing) == 0;
                 options.cancel = &m_control.cancel;
                 options.pause = &m_control.pause;
                 options.progress = [this](std::uint64_t done, std::uint64_t size) {
