@@ -8,22 +8,34 @@
 namespace halvex {
 
 // Cancel and pause of a scan, a run or a wipe. Set by the thread that runs the
-// window (or by a signal handler in the CLI); read by the worker between
-// entries and by the copy loop between chunks.
-struct SyncControl {
-    std::atomic<bool> cancel{false};
-    std::atomic<bool> pause{false};
+// window (or by the CLI's Ctrl-C handler); read by the worker between entries
+// and by the copy loop between chunks. The cancel flag may be one owned
+// elsewhere, so a program's own flag stops the engine directly.
+class SyncControl {
+public:
+    SyncControl() = default;
+    explicit SyncControl(std::atomic<bool>& cancel) : m_cancel(&cancel) {}
+    SyncControl(const SyncControl&) = delete;
+    SyncControl& operator=(const SyncControl&) = delete;
 
-    bool Cancelled() const { return cancel.load(std::memory_order_relaxed); }
+    std::atomic<bool>& cancel() const { return *m_cancel; }
+    std::atomic<bool>& pause() const { return m_pause; }
+
+    bool Cancelled() const { return m_cancel->load(std::memory_order_relaxed); }
 
     // Holds the worker still while a question about cancelling is open, so no
     // file is started or finished behind it. Returns whether cancel is set.
     bool HoldWhilePaused() const
     {
-        while (pause.load(std::memory_order_acquire) && !Cancelled())
+        while (m_pause.load(std::memory_order_acquire) && !Cancelled())
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return Cancelled();
     }
+
+private:
+    mutable std::atomic<bool> m_ownCancel{false};
+    mutable std::atomic<bool> m_pause{false};
+    std::atomic<bool>* m_cancel = &m_ownCancel;
 };
 
 // The waits that let a window be seen before and after work. Windows set them;

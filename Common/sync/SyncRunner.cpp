@@ -24,7 +24,7 @@ std::string CountText(std::uint32_t processed, std::uint32_t total)
 
 }  // namespace
 
-SyncRunner::SyncRunner(SyncCallback& callback, SyncControl& control, SyncRunOptions options)
+SyncRunner::SyncRunner(SyncCallback& callback, const SyncControl& control, SyncRunOptions options)
     : m_callback(callback), m_control(control), m_options(std::move(options))
 {
 }
@@ -72,8 +72,8 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
                 // each one would make the run wait on the device for every file.
                 struct stat existing {};
                 options.durable = ::lstat(row.dstPath.c_str(), &existing) == 0;
-                options.cancel = &m_control.cancel;
-                options.pause = &m_control.pause;
+                options.cancel = &m_control.cancel();
+                options.pause = &m_control.pause();
                 options.progress = [this](std::uint64_t done, std::uint64_t size) {
                     m_callback.OnFileProgress(done, size);
                     return !m_control.Cancelled();

@@ -35,13 +35,13 @@ struct SyncRunResult {
 // was) and ends the run.
 class SyncRunner {
 public:
-    SyncRunner(SyncCallback& callback, SyncControl& control, SyncRunOptions options);
+    SyncRunner(SyncCallback& callback, const SyncControl& control, SyncRunOptions options);
 
     SyncRunResult Run(std::vector<ItemData>& rows, ScanCounters& counters);
 
 private:
     SyncCallback& m_callback;
-    SyncControl& m_control;
+    const SyncControl& m_control;
     SyncRunOptions m_options;
 };
 

@@ -19,6 +19,7 @@
 #define HALVEX_DRAVANE_COMMANDS(X) \
     X(InfoCommand)                 \
     X(AutorunCommand)              \
+    X(SyncCommand)                 \
     X(VersionCommand)
 
 namespace halvex::cli {

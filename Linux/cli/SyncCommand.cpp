@@ -1,16 +1,17 @@
-#include "SyncCommand.h"
+// dravane sync: the folder sync of the sync window, without the window.
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
-#include <iostream>
 #include <optional>
+#include <ostream>
 
+#include "Command.h"
+#include "Context.h"
 #include "KMDevice.h"
+#include "Text.h"
 #include "paths/KXAppPaths.h"
 #include "prefs/KXAppPrefs.h"
+#include "prefs/PrefsKeys.h"
+#include "strings/FormatText.h"
 #include "strings/KXStrings.h"
 #include "sync/SyncFolderPair.h"
 #include "sync/SyncRunner.h"
@@ -18,61 +19,17 @@
 #include "util/ComputerIdentity.h"
 #include "util/ScrambleIdentity.h"
 
-namespace halvex {
-
-namespace fs = std::filesystem;
-
-const char* const kSyncCommandHelp =
-    "usage: dravane sync [--computer-folder DIR] [--subfolders | --no-subfolders]\n"
-    "                    [--log | --no-log] [--list] [--yes]\n"
-    "Compares the drive's sync folder with this computer's folder and copies\n"
-    "what is missing or older on either side.\n"
-    "  --computer-folder DIR  store DIR as this computer's sync folder\n"
-    "  --subfolders           compare subfolders too (saved)\n"
-    "  --no-subfolders        only the files directly in the two folders (saved)\n"
-    "  --log, --no-log        write the sync log, or not (saved)\n"
-    "  --list                 list what would be copied and copy nothing\n"
-    "  --yes                  answer yes to the questions instead of stopping\n"
-    "Ctrl-C stops after the file in hand.\n";
+namespace halvex::cli {
 
 namespace {
 
-struct SyncArguments {
+namespace fs = std::filesystem;
+
+struct SyncOptions {
     std::optional<fs::path> computerFolder;
     std::optional<bool> subfolders;
     std::optional<bool> log;
     bool list = false;
-    bool yes = false;
-};
-
-SyncControl* sControl = nullptr;  // for the Ctrl-C handler only
-
-extern "C" void OnInterrupt(int)
-{
-    if (sControl)
-        sControl->cancel.store(true);
-    // A second Ctrl-C ends the program at once.
-    ::signal(SIGINT, SIG_DFL);
-}
-
-class InterruptScope {
-public:
-    explicit InterruptScope(SyncControl& control)
-    {
-        sControl = &control;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        ::sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_previous);
-    }
-    ~InterruptScope()
-    {
-        ::sigaction(SIGINT, &m_previous, nullptr);
-        sControl = nullptr;
-    }
-
-private:
-    struct sigaction m_previous {};
 };
 
 std::optional<std::string> ReadFirstLine(const fs::path& file)
@@ -84,8 +41,10 @@ std::optional<std::string> ReadFirstLine(const fs::path& file)
     return line;
 }
 
-// The drive rules of the folder chooser, from the drive detection.
-SyncDriveProbe MakeDriveProbe(const fs::path& runPath)
+// The folder chooser's drive rules, from the drive detection: a folder on a
+// USB, removable or optical drive is refused; the size check uses the suite
+// drive's free space.
+SyncDriveProbe MakeDriveProbe(const KMDevice& suiteDrive)
 {
     SyncDriveProbe probe;
     probe.isRemovable = [](const fs::path& folder) {
@@ -95,201 +54,168 @@ SyncDriveProbe MakeDriveProbe(const fs::path& runPath)
             return true;
         const std::string& disk = device.bsdName();
         if (disk.empty())
-            return false;  // network, tmpfs and the like: not a removable medium
+            return false;  // network and memory file systems are not removable media
         if (disk.rfind("sr", 0) == 0)
-            return true;  // optical
+            return true;
         const auto removable = ReadFirstLine(sources.sysfsRoot / "class" / "block" / disk / "removable");
         return removable && *removable == "1";
     };
-    probe.driveFreeBytes = [runPath]() -> std::optional<std::uint64_t> {
-        const KMDevice drive(runPath, DeviceSources::FromEnvironment(runPath));
+    probe.driveFreeBytes = [&suiteDrive]() -> std::optional<std::uint64_t> {
         std::uint64_t total = 0, used = 0, free = 0;
-        if (!drive.getSizeForTotal(total, used, free))
+        if (!suiteDrive.getSizeForTotal(total, used, free))
             return std::nullopt;
         return free;
     };
     return probe;
 }
 
+// The disk-full message names the destination's mount path.
 fs::path MountPathOf(const fs::path& destination)
 {
     fs::path existing = destination.parent_path();
     std::error_code ec;
-    while (!existing.empty() && !fs::exists(existing, ec) && existing.has_relative_path())
+    while (existing.has_relative_path() && !fs::exists(existing, ec))
         existing = existing.parent_path();
     const KMDevice device(existing, DeviceSources::FromEnvironment());
     return device.mountPath().empty() ? MountPointOf(destination) : device.mountPath();
 }
 
-// Prints the engine's reports on a terminal and answers its questions from
-// --yes: without it a question stops the command, nothing changed.
-class TerminalCallback : public SyncCallback {
+// The engine's reports on the console. A question is answered yes only with
+// --yes (or by the user at a terminal); otherwise the operation stops and
+// nothing is changed.
+class ConsoleCallback : public SyncCallback {
 public:
-    TerminalCallback(std::ostream& out, std::ostream& err, bool yes)
-        : m_out(out), m_err(err), m_yes(yes), m_tty(::isatty(STDERR_FILENO) == 1)
-    {
-    }
-
-    bool asked = false;  // a question was refused for want of --yes
+    explicit ConsoleCallback(Console& console) : m_console(console) {}
 
     void OnScanProgress(const ScanCounters& counters, const std::string& message) override
     {
-        if (!m_tty || (counters.foldersScanned + counters.filesScanned) % 256 != 0)
-            return;
         std::string line = message;
         for (char& c : line)
             if (c == '\n')
                 c = ' ';
-        Status(line);
+        m_console.progress(line, 0, 0);
     }
     void OnRunStatus(const std::string& status) override { m_status = status; }
     void OnRunCount(const std::string& countText, std::uint32_t processed, std::uint32_t total) override
     {
-        if (!m_tty || countText.empty())
-            return;
-        const unsigned percent = total ? static_cast<unsigned>(100ull * processed / total) : 100u;
-        Status(m_status + "  " + countText + "  " + std::to_string(percent) + "%");
+        if (!countText.empty())
+            m_console.progress(m_status + "  " + countText, processed, total);
     }
     void ShowMessage(const std::string& text, MessageIcon icon) override
     {
-        EndStatus();
-        (icon == MessageIcon::Information ? m_out : m_err) << text << '\n';
+        if (icon == MessageIcon::Information)
+            m_console.message(text);
+        else
+            m_console.error(text);
     }
     Answer Ask(const std::string& text, MessageIcon, bool) override
     {
-        EndStatus();
-        if (m_yes) {
-            m_err << text << "\n(yes)\n";
+        if (m_console.askYesNo(text))
             return Answer::Yes;
-        }
-        asked = true;
-        m_err << text << "\n(not confirmed: give --yes to answer yes; nothing was changed)\n";
+        m_console.error(Text("cli_not_confirmed", "Not confirmed (give --yes to answer yes); nothing was changed."));
         return Answer::Abandon;
     }
 
-    void EndStatus()
-    {
-        if (m_statusShown)
-            m_err << "\r\033[K" << std::flush;
-        m_statusShown = false;
-    }
-
 private:
-    void Status(const std::string& line)
-    {
-        m_err << "\r\033[K" << line << std::flush;
-        m_statusShown = true;
-    }
-
-    std::ostream& m_out;
-    std::ostream& m_err;
-    bool m_yes;
-    bool m_tty;
-    bool m_statusShown = false;
+    Console& m_console;
     std::string m_status;
 };
 
-std::optional<SyncArguments> ParseArguments(const std::vector<std::string>& args, std::ostream& err)
+std::optional<SyncOptions> ParseOptions(Console& console, const std::vector<std::string>& options)
 {
-    SyncArguments parsed;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--computer-folder") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                err << "dravane sync: --computer-folder needs a folder\n";
-                return std::nullopt;
-            }
-            parsed.computerFolder = fs::path(args[++i]);
-        } else if (a.rfind("--computer-folder=", 0) == 0 && a.size() > 18) {
-            parsed.computerFolder = fs::path(a.substr(18));
-        } else if (a == "--subfolders" || a == "--no-subfolders") {
-            parsed.subfolders = a == "--subfolders";
-        } else if (a == "--log" || a == "--no-log") {
-            parsed.log = a == "--log";
-        } else if (a == "--list") {
+    SyncOptions parsed;
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        const std::string& o = options[i];
+        if (o == "--computer-folder" && i + 1 < options.size() && !options[i + 1].empty()) {
+            parsed.computerFolder = fs::path(options[++i]);
+        } else if (o.rfind("--computer-folder=", 0) == 0 && o.size() > 18) {
+            parsed.computerFolder = fs::path(o.substr(18));
+        } else if (o == "--subfolders" || o == "--no-subfolders") {
+            parsed.subfolders = o == "--subfolders";
+        } else if (o == "--log" || o == "--no-log") {
+            parsed.log = o == "--log";
+        } else if (o == "--list") {
             parsed.list = true;
-        } else if (a == "--yes" || a == "-y") {
-            parsed.yes = true;
         } else {
-            err << "dravane sync: unknown option '" << a << "'\n" << kSyncCommandHelp;
+            console.error(FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), o));
             return std::nullopt;
         }
     }
     return parsed;
 }
 
-// --computer-folder: the chooser's choice when none is stored yet, else a
-// change of folder with the set-aside question. 0 when stored or unchanged.
+// --computer-folder: the chooser's choice when this computer has none yet
+// (its checks, no set-aside question); otherwise a change of folder as on the
+// preferences page, with the set-aside question.
 int StoreComputerFolder(const SyncPlace& place, const fs::path& given, const SyncDriveProbe& probe,
-                        TerminalCallback& callback, std::ostream& err)
+                        ConsoleCallback& callback, Console& console)
 {
     std::error_code ec;
-    const fs::path folder = fs::weakly_canonical(fs::absolute(given, ec), ec);
-    const fs::path usb = SyncUsbPath(place.runPath);
-    const Status check = CheckBrowsedFolder(folder, usb, probe);
+    fs::path folder = fs::absolute(given, ec);
+    folder = fs::weakly_canonical(folder, ec);
+    const Status check = CheckBrowsedFolder(folder, SyncUsbPath(place.runPath), probe);
     if (!check) {
-        err << KXStrings::GetString(check.messageKey) << "\n(" << folder.string() << ": " << check.detail << ")\n";
-        return 2;
+        console.error(KXStrings::GetString(check.messageKey) + " (" + folder.string() + ": " + check.detail + ")");
+        return kExitSetup;
     }
     const fs::path index = SyncIndexPath(place.dataPath);
     if (ReadComputerFolder(index, place.computerKey).empty()) {
         if (!ConfirmFolderSize(folder, probe, callback))
-            return 2;
+            return kExitSetup;
         const Status saved = WriteComputerFolder(index, place.computerKey, folder);
         if (!saved) {
-            err << KXStrings::GetString(saved.messageKey) << " (" << saved.detail << ")\n";
-            return 2;
+            console.error(KXStrings::GetString(saved.messageKey) + " (" + saved.detail + ")");
+            return kExitSetup;
         }
-        return 0;
+        return kExitDone;
     }
-    return SetSyncFolder(place, folder, callback) == FolderChange::Abandoned ? 2 : 0;
+    return SetSyncFolder(place, folder, callback) == FolderChange::Abandoned ? kExitSetup : kExitDone;
 }
 
-}  // namespace
-
-int RunSyncCommand(const KXAppPaths& paths, const std::vector<std::string>& args, std::ostream& out,
-                   std::ostream& err)
+int Run(Context& context, const std::vector<std::string>& options)
 {
-    const std::optional<SyncArguments> parsed = ParseArguments(args, err);
+    Console& console = context.console();
+    const std::optional<SyncOptions> parsed = ParseOptions(console, options);
     if (!parsed)
-        return 2;
-    TerminalCallback callback(out, err, parsed->yes);
+        return kExitSetup;
+    ConsoleCallback callback(console);
 
     if (parsed->subfolders || parsed->log) {
         if (parsed->subfolders)
-            KXAppPrefs::Set("SyncSubfolders", *parsed->subfolders);
+            KXAppPrefs::Set(prefkey::kSyncSubfolders, *parsed->subfolders);
         if (parsed->log)
-            KXAppPrefs::Set("SyncLog", *parsed->log);
+            KXAppPrefs::Set(prefkey::kSyncLog, *parsed->log);
         if (!KXAppPrefs::Sync())
-            err << "dravane sync: the preferences could not be saved in " << KXAppPrefs::FilePath().string() << '\n';
+            console.error(FormatText(Text("cli_prefs_not_saved", "The preferences could not be saved in %s."),
+                                     KXAppPrefs::FilePath()));
     }
 
+    const KXAppPaths& paths = context.paths();
     const SyncPlace place{paths.RunPath(), paths.DataPath(), ScrambleIdentity(ComputerIdentity())};
-    const SyncDriveProbe probe = MakeDriveProbe(paths.RunPath());
+    const SyncDriveProbe probe = MakeDriveProbe(context.drive());
     if (parsed->computerFolder) {
-        if (const int status = StoreComputerFolder(place, *parsed->computerFolder, probe, callback, err))
+        if (const int status = StoreComputerFolder(place, *parsed->computerFolder, probe, callback, console))
             return status;
     } else if (ReadComputerFolder(SyncIndexPath(place.dataPath), place.computerKey).empty()) {
-        err << "dravane sync: no sync folder is stored for this computer yet; "
-               "choose one with --computer-folder DIR\n";
-        return 2;
+        console.error(Text("cli_no_sync_folder",
+                           "No sync folder has been chosen for this computer yet: give --computer-folder DIR."));
+        return kExitSetup;
     }
-
-    // The stored folder is there (or the question about it is answered):
-    // the chooser of the window has no place here.
+    // The folder chooser of the window has no place here: a stored folder
+    // that is gone ends the command after its question.
     const std::optional<SyncFolderPair> pair = GetFolderInfo(place, callback);
     if (!pair)
-        return 2;
+        return kExitSetup;
 
-    SyncControl control;
-    InterruptScope interrupt(control);
-    const Recursion recursion = KXAppPrefs::Bool("SyncSubfolders") ? Recursion::Into : Recursion::TopOnly;
+    SyncControl control(context.cancel());
+    const Recursion recursion = KXAppPrefs::Bool(prefkey::kSyncSubfolders) ? Recursion::Into : Recursion::TopOnly;
     SyncScanner scanner(callback, control, recursion);
     std::vector<ItemData> rows;
     const bool scanned = scanner.Scan(pair->computer, pair->usb, rows);
-    callback.EndStatus();
+    console.endProgress();
     ScanCounters counters = scanner.Counters();
 
+    std::ostream& out = console.out();
     if (parsed->list) {
         for (const ItemData& row : rows) {
             const fs::path& root = row.sourceUsb ? pair->usb : pair->computer;
@@ -298,29 +224,55 @@ int RunSyncCommand(const KXAppPaths& paths, const std::vector<std::string>& args
         }
         out << rows.size() << " to copy: " << counters.toComputer << " to-computer, " << counters.toDrive
             << " to-drive\n";
-        return scanned ? 0 : 1;
+        out.flush();
+        return scanned ? kExitDone : kExitFailures;
     }
     if (!scanned)
-        return 1;  // a cancelled scan copies nothing, as in the window
+        return kExitFailures;  // a cancelled scan copies nothing, as in the window
     if (CountChecked(rows) == 0) {
         out << KXStrings::GetString("sync_none") << '\n';
-        return 0;
+        return kExitDone;
     }
 
-    SyncRunOptions options;
-    options.log = KXAppPrefs::Bool("SyncLog");
-    options.logPath = paths.SyncLogPath();
-    options.mountPath = MountPathOf;
-    // One log per start of the program: this command is one start.
-    if (options.log)
-        paths.DeleteSyncLog();
-    SyncRunner runner(callback, control, options);
+    SyncRunOptions runOptions;
+    runOptions.log = KXAppPrefs::Bool(prefkey::kSyncLog);
+    runOptions.logPath = paths.SyncLogPath();
+    runOptions.mountPath = MountPathOf;
+    // Each start of the program has a log of its own; this command is one start.
+    if (runOptions.log)
+        (void)paths.DeleteSyncLog();
+    SyncRunner runner(callback, control, runOptions);
     const SyncRunResult result = runner.Run(rows, counters);
-    callback.EndStatus();
+    console.endProgress();
     out << SyncResultText(result) << '\n';
-    if (options.log && !options.logPath.empty())
-        out << "log: " << options.logPath.string() << '\n';
-    return result.failures > 0 || result.cancelled ? 1 : 0;
+    if (runOptions.log && !runOptions.logPath.empty())
+        out << FormatText(Text("cli_sync_log_at", "Sync log: %s"), runOptions.logPath) << '\n';
+    out.flush();
+    return result.failures > 0 || result.cancelled ? kExitFailures : kExitDone;
 }
 
-}  // namespace halvex
+}  // namespace
+
+const Command& SyncCommand()
+{
+    static const Command command{
+        "sync", "compare the drive's sync folder with this computer's and copy what is missing or older",
+        "sync [--computer-folder DIR] [--subfolders | --no-subfolders] [--log | --no-log] [--list]\n"
+        "\n"
+        "Compares the sync folder on the drive with this computer's sync folder and\n"
+        "copies every file that is missing or older on the other side (newer by more\n"
+        "than two seconds wins; nothing is deleted).\n"
+        "  --computer-folder DIR  store DIR as this computer's sync folder; changing it\n"
+        "                         asks before the drive's folder is set aside\n"
+        "  --subfolders           compare subfolders too (saved in the preferences)\n"
+        "  --no-subfolders        only the files directly in the two folders (saved)\n"
+        "  --log, --no-log        write the sync log, or not (saved)\n"
+        "  --list                 print what would be copied, 'to-computer' or 'to-drive',\n"
+        "                         a tab and the path, then the count; copy nothing\n"
+        "Exit status 0 when every file was copied, 1 when a file failed or Ctrl-C\n"
+        "stopped the sync (after the file in hand), 2 on a usage or setup error.\n",
+        Needs::Drive, &Run};
+    return command;
+}
+
+}  // namespace halvex::cli

@@ -166,7 +166,7 @@ TEST_F(SyncRunnerTest, CancelledCopyLeavesTheOldDestinationIntact)
     ASSERT_EQ(rows.size(), 2u);
     halvex::SortRows(rows, halvex::SyncColumn::Name, halvex::SortOrder::Ascending);
     options.log = true;
-    callback.onFileProgress = [&](std::uint64_t, std::uint64_t) { control.cancel = true; };
+    callback.onFileProgress = [&](std::uint64_t, std::uint64_t) { control.cancel() = true; };
 
     const auto result = Run();
     EXPECT_TRUE(result.cancelled);
@@ -188,7 +188,7 @@ TEST_F(SyncRunnerTest, CancelBetweenFilesFinishesTheFileInHand)
     ScanAll();
     struct CancelAfterFirst : RecordingCallback {
         halvex::SyncControl* control = nullptr;
-        void OnRowSynced(std::size_t, const halvex::ScanCounters&) override { control->cancel = true; }
+        void OnRowSynced(std::size_t, const halvex::ScanCounters&) override { control->cancel() = true; }
     } cancelling;
     cancelling.control = &control;
     halvex::SyncRunner runner(cancelling, control, options);

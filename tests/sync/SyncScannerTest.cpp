@@ -224,7 +224,7 @@ TEST_F(SyncScannerTest, CancelDuringPassOneKeepsOnlyRowsFoundSoFar)
     WriteFile(drive / "d", "x");
     callback.onRow = [&](const ItemData&) {
         if (callback.rowsAdded.size() == 3)
-            control.cancel = true;
+            control.cancel() = true;
     };
     const auto listed = Scan();
     EXPECT_FALSE(finished);
