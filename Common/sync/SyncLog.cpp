@@ -11,9 +11,17 @@ SyncLog::SyncLog(bool enabled, std::filesystem::path path) : m_enabled(enabled),
 
 std::string SyncLog::ExpandTabs(std::string value)
 {
-    for (std::size_t at = value.find("\\t"); at != std::string::npos; at = value.find("\\t", at + 1))
-        value.replace(at, 2, "\t");
-    return value;
+    std::string out;
+    out.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == 't') {
+            out += '\t';
+            ++i;
+        } else {
+            out += value[i];
+        }
+    }
+    return out;
 }
 
 void SyncLog::Begin()

@@ -112,12 +112,13 @@ TEST_F(SyncCommandTest, ListsThenSyncsBothWaysAndLogs)
 
 TEST_F(SyncCommandTest, FailedFileGivesStatusOneAndALogLine)
 {
-    WriteFile(computer / "blocked.txt", "x", 1'600'000'000);
-    WriteFile(drive / "blocked.txt" / "inside", "a folder in the way", 1);
-    const Outcome o = Sync(Folder() + " --no-subfolders --log");
+    // The drive's file has a file of the computer where its folder should be.
+    WriteFile(computer / "blocked", "x", 1);
+    WriteFile(drive / "blocked" / "inside", "x", 1'600'000'000);
+    const Outcome o = Sync(Folder() + " --subfolders --log");
     EXPECT_EQ(o.status, 1) << o.err;
     EXPECT_NE(o.out.find("1 file(s) could not be synchronized."), std::string::npos) << o.out;
-    EXPECT_NE(ReadFile(runtime / "HalvexFileSync.log").find("Copy failed:\t" + (computer / "blocked.txt").string()),
+    EXPECT_NE(ReadFile(runtime / "HalvexFileSync.log").find("Copy failed:\t" + (drive / "blocked" / "inside").string()),
               std::string::npos);
 }
 
