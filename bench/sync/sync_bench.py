@@ -41,7 +41,7 @@ def best_time(command, runs, prepare=None, env=None):
         if prepare:
             prepare()
         start = time.perf_counter()
-        subprocess.run(command, check=True, stdout=subprocess.DEVNULL, env=env)
+        subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
         took = time.perf_counter() - start
         best = took if best is None else min(best, took)
     return best
