@@ -26,6 +26,7 @@ public:
 
     std::size_t size() const { return m_entries.size(); }
     Entry& operator[](std::size_t i) { return m_entries[i]; }
+    Kind kind(std::size_t i) const { return m_entries[i].kind; }
     const char* Name(std::size_t i) const { return m_names.data() + m_entries[i].nameOffset; }
     // The index of the entry with that name, or -1.
     std::ptrdiff_t Find(const char* name) const;

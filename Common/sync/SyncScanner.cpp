@@ -155,6 +155,28 @@ void SyncScanner::ReportProgress()
     m_callback.OnScanProgress(m_counters, message);
 }
 
+// Passes over hidden entries, links, devices and ".lnk" files, and
+// subfolders when not recursing; counts what it lets through.
+SyncScanner::EntryUse SyncScanner::Classify(const FolderListing& listing, std::size_t i, int folderFd, bool onFat)
+{
+    const Kind kind = listing.kind(i);
+    if (kind != Kind::File && kind != Kind::Folder)
+        return EntryUse::Skip;
+    if (onFat && FatHidden(folderFd, listing.Name(i), kind == Kind::Folder))
+        return EntryUse::Skip;
+    if (kind == Kind::Folder) {
+        if (m_recursion == Recursion::TopOnly)
+            return EntryUse::Skip;
+        ++m_counters.foldersScanned;
+        ReportProgress();
+        return EntryUse::Folder;
+    }
+    if (EndsWithLnk(listing.Name(i)))
+        return EntryUse::Skip;
+    ++m_counters.filesScanned;
+    return EntryUse::File;
+}
+
 // Takes ownership of both descriptors; either may be -1 (no such folder).
 // Pass 1 rows go to rows at once; pass 2 rows of this folder pair are
 // gathered in fromDrive, in the drive folder's order.
@@ -178,18 +200,12 @@ bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& r
         if (Stop())
             return false;
         const char* name = computer.Name(i);
-        const Kind kind = computer[i].kind;
-        if (kind != Kind::File && kind != Kind::Folder)
-            continue;
-        if (computerFat && FatHidden(computerFd, name, kind == Kind::Folder))
+        const EntryUse use = Classify(computer, i, computerFd, computerFat);
+        if (use == EntryUse::Skip)
             continue;
         const std::ptrdiff_t twin = drive.Find(name);
 
-        if (kind == Kind::Folder) {
-            if (m_recursion == Recursion::TopOnly)
-                continue;
-            ++m_counters.foldersScanned;
-            ReportProgress();
+        if (use == EntryUse::Folder) {
             const int sub = OpenFolderAt(computerFd, name, false);
             if (sub < 0)
                 continue;
@@ -208,9 +224,6 @@ bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& r
             continue;
         }
 
-        if (EndsWithLnk(name))
-            continue;
-        ++m_counters.filesScanned;
         struct stat source {};
         const bool sourceKnown = StatAt(computerFd, name, source);
         bool list = true;
@@ -236,17 +249,11 @@ bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& r
         if (Stop())
             return false;
         const char* name = drive.Name(j);
-        const Kind kind = drive[j].kind;
-        if (kind != Kind::File && kind != Kind::Folder)
-            continue;
-        if (driveFat && FatHidden(driveFd, name, kind == Kind::Folder))
+        const EntryUse use = Classify(drive, j, driveFd, driveFat);
+        if (use == EntryUse::Skip)
             continue;
 
-        if (kind == Kind::Folder) {
-            if (m_recursion == Recursion::TopOnly)
-                continue;
-            ++m_counters.foldersScanned;
-            ReportProgress();
+        if (use == EntryUse::Folder) {
             if (drive[j].walked) {
                 while (nextBlock < walkedBlocks.size() && walkedBlocks[nextBlock].first < j)
                     ++nextBlock;
@@ -264,9 +271,6 @@ bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& r
             continue;
         }
 
-        if (EndsWithLnk(name))
-            continue;
-        ++m_counters.filesScanned;
         if (drive[j].verdict == kNotListed)
             continue;
         struct stat source {};
@@ -304,16 +308,10 @@ bool SyncScanner::WalkOneWay(bool sourceUsb, int sourceFd, int targetFd, std::ve
         if (Stop())
             return false;
         const char* name = listing.Name(i);
-        const Kind kind = listing[i].kind;
-        if (kind != Kind::File && kind != Kind::Folder)
+        const EntryUse use = Classify(listing, i, sourceFd, fat);
+        if (use == EntryUse::Skip)
             continue;
-        if (fat && FatHidden(sourceFd, name, kind == Kind::Folder))
-            continue;
-        if (kind == Kind::Folder) {
-            if (m_recursion == Recursion::TopOnly)
-                continue;
-            ++m_counters.foldersScanned;
-            ReportProgress();
+        if (use == EntryUse::Folder) {
             const int sub = OpenFolderAt(sourceFd, name, false);
             if (sub < 0)
                 continue;
@@ -322,9 +320,6 @@ bool SyncScanner::WalkOneWay(bool sourceUsb, int sourceFd, int targetFd, std::ve
                 return false;
             continue;
         }
-        if (EndsWithLnk(name))
-            continue;
-        ++m_counters.filesScanned;
         struct stat source {};
         const bool sourceKnown = StatAt(sourceFd, name, source);
         bool list = true;

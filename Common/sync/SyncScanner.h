@@ -12,6 +12,8 @@
 
 namespace halvex {
 
+class FolderListing;
+
 enum class Recursion { TopOnly, Into };
 
 // The comparison of the two folders of the pair. Pass 1 lists what the
@@ -38,6 +40,8 @@ public:
     const ScanCounters& Counters() const { return m_counters; }
 
 private:
+    enum class EntryUse { Skip, Folder, File };
+    EntryUse Classify(const FolderListing& listing, std::size_t i, int folderFd, bool onFat);
     bool WalkPair(int computerFd, int driveFd, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
     bool WalkOneWay(bool sourceUsb, int sourceFd, int targetFd, std::vector<ItemData>& out);
     ItemData MakeRow(bool sourceUsb, int sourceFd, const char* name, const struct stat* source) const;

@@ -210,17 +210,12 @@ TEST_F(SyncRunnerTest, FullDiskStopsTheRunAndKeepsTheOldCopy)
     for (int i = 0; i < 10; ++i)
         WriteFile(computer / ("f" + std::to_string(i)), std::string(400 << 10, 'a' + i), 5000);
 
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        std::ostringstream out;
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0) {
-            out << "skip " << std::strerror(errno);
-        } else {
+    const auto report = InChild(
+        [&] {
+            return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                   ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") == 0;
+        },
+        [&] {
             std::ofstream(small / "f2") << "old copy";
             for (int i = 0; i < 10; ++i) {
                 ItemData r;
@@ -235,28 +230,18 @@ TEST_F(SyncRunnerTest, FullDiskStopsTheRunAndKeepsTheOldCopy)
             int synced = 0;
             for (const ItemData& r : rows)
                 synced += r.synced;
+            std::ostringstream out;
             out << result.successes << ' ' << result.failures << ' ' << result.diskFull << ' ' << synced << ' '
                 << counters.toDrive << '\n'
                 << ReadFile(small / "f2") << '\n'
                 << Leftovers(small).size() << '\n'
                 << (callback.messages.empty() ? "" : callback.messages[0].first) << '\n';
-        }
-        const std::string text = out.str();
-        (void)!::write(pipeFds[1], text.data(), text.size());
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string report;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        report.append(buffer, static_cast<std::size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (report.rfind("skip", 0) == 0)
-        GTEST_SKIP() << "no private mount namespace here: " << report;
+            return out.str();
+        });
+    if (!report)
+        GTEST_SKIP() << "no private mount namespace with a tmpfs here";
 
-    std::istringstream in(report);
+    std::istringstream in(*report);
     std::string counts, old, leftovers, message;
     std::getline(in, counts);
     std::getline(in, old);

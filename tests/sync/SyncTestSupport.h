@@ -74,14 +74,12 @@ inline void LoadSyncStrings()
 
 inline bool RunningAsRoot() { return ::geteuid() == 0; }
 
-// Runs body as an ordinary user, for the rules about files that cannot be
-// read: as root it runs in a child process that became "nobody" (the folders
-// it needs must be open to others); otherwise in this process. The result is
-// body's text, or nullopt when no such child could be had.
-inline std::optional<std::string> AsOrdinaryUser(const std::function<std::string()>& body)
+// Runs body in a child process and gives back its text; nullopt when the
+// child could not be had or prepare failed there. For what a test must not do
+// to itself: change its user, mount in a namespace of its own.
+inline std::optional<std::string> InChild(const std::function<bool()>& prepare,
+                                          const std::function<std::string()>& body)
 {
-    if (!RunningAsRoot())
-        return body();
     int fds[2];
     if (::pipe(fds) != 0)
         return std::nullopt;
@@ -91,7 +89,7 @@ inline std::optional<std::string> AsOrdinaryUser(const std::function<std::string
     if (child == 0) {
         ::close(fds[0]);
         std::string text = "\x01";
-        if (::setgid(65534) == 0 && ::setuid(65534) == 0)
+        if (prepare())
             text = body();
         (void)!::write(fds[1], text.data(), text.size());
         ::_exit(0);
@@ -107,6 +105,16 @@ inline std::optional<std::string> AsOrdinaryUser(const std::function<std::string
     if (text == "\x01")
         return std::nullopt;
     return text;
+}
+
+// Runs body as an ordinary user, for the rules about files that cannot be
+// read: as root in a child process that became "nobody" (the folders it
+// needs must be open to others); otherwise in this process.
+inline std::optional<std::string> AsOrdinaryUser(const std::function<std::string()>& body)
+{
+    if (!RunningAsRoot())
+        return body();
+    return InChild([] { return ::setgid(65534) == 0 && ::setuid(65534) == 0; }, body);
 }
 
 // Opens a test's folders to every user, so AsOrdinaryUser can walk them.
