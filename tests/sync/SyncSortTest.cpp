@@ -64,6 +64,7 @@ TEST(SyncSort, EachColumnBothWays)
 
 TEST(SyncSort, CaseFoldingIsAsciiOnlyAndBytewiseBeyond)
 {
+    synctest::LoadSyncStrings();
     EXPECT_EQ(halvex::CompareNoCase("ABC", "abc"), 0);
     EXPECT_LT(halvex::CompareNoCase("ab", "abc"), 0);
     EXPECT_LT(halvex::CompareNoCase("Zeta", "\xC3\xA9t\xC3\xA9"), 0);  // "été" after ASCII
