@@ -10,7 +10,7 @@ cd "$top"
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools
-  libtinyxml-dev libminizip-dev zlib1g-dev libcurl4-openssl-dev
+  libtinyxml-dev libminizip-dev zlib1g-dev libcurl4-openssl-dev libssl-dev
   libgtest-dev libgmock-dev
   xvfb xauth x11-utils python3 unzip zip rsync attr acl
   dosfstools mtools patchelf

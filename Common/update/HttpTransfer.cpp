@@ -1,0 +1,246 @@
+#include "update/HttpTransfer.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "update/UpdateService.h"
+
+namespace halvex {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void GlobalInitOnce()
+{
+    // curl_global_init is not thread-safe on every build; do it once, first.
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+class CurlHandle {
+public:
+    CurlHandle() : m_handle(curl_easy_init()) {}
+    ~CurlHandle()
+    {
+        if (m_headers)
+            curl_slist_free_all(m_headers);
+        if (m_handle)
+            curl_easy_cleanup(m_handle);
+    }
+    CurlHandle(const CurlHandle&) = delete;
+    CurlHandle& operator=(const CurlHandle&) = delete;
+
+    CURL* get() const { return m_handle; }
+    void AddHeader(const char* header) { m_headers = curl_slist_append(m_headers, header); }
+    curl_slist* headers() const { return m_headers; }
+
+private:
+    CURL* m_handle;
+    curl_slist* m_headers = nullptr;
+};
+
+// What the progress function watches: the stall deadline, cancel, and the caller.
+struct Watch {
+    const TransferLimits* limits = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
+    const TransferProgress* progress = nullptr;
+    curl_off_t lastDone = -1;
+    Clock::time_point lastArrival = Clock::now();
+    bool stalled = false;
+    bool cancelled = false;
+};
+
+int OnProgress(void* data, curl_off_t expected, curl_off_t done, curl_off_t, curl_off_t)
+{
+    auto* watch = static_cast<Watch*>(data);
+    const auto now = Clock::now();
+    if (done != watch->lastDone) {
+        watch->lastDone = done;
+        watch->lastArrival = now;
+    } else if (watch->limits->stall.count() > 0 && now - watch->lastArrival >= watch->limits->stall) {
+        watch->stalled = true;
+        return 1;
+    }
+    if (watch->cancel && watch->cancel->load()) {
+        watch->cancelled = true;
+        return 1;
+    }
+    if (watch->progress && *watch->progress &&
+        !(*watch->progress)(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(expected))) {
+        watch->cancelled = true;
+        return 1;
+    }
+    return 0;
+}
+
+void SetCommonOptions(CurlHandle& curl, const std::string& address, const TransferLimits& limits, Watch& watch)
+{
+    CURL* h = curl.get();
+    curl_easy_setopt(h, CURLOPT_URL, address.c_str());
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, std::string(kUpdateUserAgent).c_str());
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
+    if (limits.total.count() > 0)
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
+    // Never an answer from a cache on the way: the offer must be current.
+    curl.AddHeader("Cache-Control: no-cache");
+    curl.AddHeader("Pragma: no-cache");
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, curl.headers());
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &watch);
+}
+
+std::string FailureText(CURLcode code, const Watch& watch, const char* buffer)
+{
+    if (watch.stalled)
+        return "no data arrived within the time limit";
+    if (buffer && *buffer)
+        return buffer;
+    return curl_easy_strerror(code);
+}
+
+struct TextSink {
+    std::string* text;
+    std::size_t limit;
+    bool tooLong = false;
+};
+
+size_t WriteText(char* data, size_t size, size_t count, void* user)
+{
+    auto* sink = static_cast<TextSink*>(user);
+    const size_t bytes = size * count;
+    if (sink->text->size() + bytes > sink->limit) {
+        sink->tooLong = true;
+        return 0;  // makes curl stop with a write error
+    }
+    sink->text->append(data, bytes);
+    return bytes;
+}
+
+struct FileSink {
+    int fd = -1;
+    std::uint64_t written = 0;
+    int error = 0;
+    bool tooLarge = false;
+};
+
+size_t WriteFile(char* data, size_t size, size_t count, void* user)
+{
+    auto* sink = static_cast<FileSink*>(user);
+    const size_t bytes = size * count;
+    if (sink->written + bytes > kMaxPackageSize) {
+        sink->tooLarge = true;
+        return 0;
+    }
+    for (size_t done = 0; done < bytes;) {
+        const ssize_t n = ::write(sink->fd, data + done, bytes - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            sink->error = n < 0 ? errno : EIO;
+            return 0;
+        }
+        done += static_cast<size_t>(n);
+    }
+    sink->written += bytes;
+    return bytes;
+}
+
+}  // namespace
+
+Status FetchText(const std::string& address, std::size_t limit, const TransferLimits& limits,
+                 std::string& text, const std::atomic<bool>* cancel)
+{
+    GlobalInitOnce();
+    text.clear();
+    CurlHandle curl;
+    if (!curl.get())
+        return Status::Fail("check_update_err", "curl could not be initialised");
+    Watch watch;
+    watch.limits = &limits;
+    watch.cancel = cancel;
+    SetCommonOptions(curl, address, limits, watch);
+    TextSink sink{&text, limit};
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &WriteText);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &sink);
+    const CURLcode code = curl_easy_perform(curl.get());
+    if (sink.tooLong) {
+        text.clear();
+        return Status::Fail("check_update_err", "the reply is longer than " + std::to_string(limit) + " bytes");
+    }
+    if (code != CURLE_OK) {
+        text.clear();
+        return Status::Fail("check_update_err", watch.cancelled ? "cancelled" : FailureText(code, watch, errorBuffer));
+    }
+    if (text.empty())
+        return Status::Fail("check_update_err", "the reply is empty");
+    return Status::Ok();
+}
+
+TransferResult DownloadToFile(const std::string& address, const std::filesystem::path& file,
+                              const TransferLimits& limits, const TransferProgress& progress)
+{
+    GlobalInitOnce();
+    TransferResult result;
+    FileSink sink;
+    sink.fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (sink.fd < 0) {
+        result.detail = file.string() + ": " + std::strerror(errno);
+        return result;
+    }
+    CurlHandle curl;
+    if (!curl.get()) {
+        ::close(sink.fd);
+        result.detail = "curl could not be initialised";
+        return result;
+    }
+    Watch watch;
+    watch.limits = &limits;
+    watch.progress = &progress;
+    SetCommonOptions(curl, address, limits, watch);
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &WriteFile);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(curl.get(), CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxPackageSize));
+    const CURLcode code = curl_easy_perform(curl.get());
+    const bool closed = ::close(sink.fd) == 0;
+    if (watch.cancelled) {
+        result.outcome = TransferOutcome::Cancelled;
+        return result;
+    }
+    if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+        result.detail = "the package is larger than the limit";
+        return result;
+    }
+    if (sink.error != 0) {
+        result.detail = file.string() + ": " + std::strerror(sink.error);
+        return result;
+    }
+    if (code != CURLE_OK) {
+        result.detail = FailureText(code, watch, errorBuffer);
+        return result;
+    }
+    if (!closed) {
+        result.detail = file.string() + ": " + std::strerror(errno);
+        return result;
+    }
+    result.outcome = TransferOutcome::Done;
+    return result;
+}
+
+}  // namespace halvex

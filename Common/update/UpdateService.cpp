@@ -1,0 +1,51 @@
+#include "update/UpdateService.h"
+
+#include <cstdlib>
+
+#ifndef HALVEX_UPDATE_BASE_URL
+#define HALVEX_UPDATE_BASE_URL "https://update.halvex.example/dravane/"
+#endif
+
+namespace halvex {
+
+std::string BuiltInUpdateBaseAddress()
+{
+    return HALVEX_UPDATE_BASE_URL;
+}
+
+Status CheckUpdateBaseAddress(std::string_view base)
+{
+    const bool web = base.starts_with("http://") || base.starts_with("https://");
+    if (!web || !base.ends_with('/'))
+        return Status::Fail("check_update_err",
+                            "the update address must be an http or https address ending in \"/\": " +
+                                std::string(base));
+    return Status::Ok();
+}
+
+Status UpdateBaseAddress(std::string& base)
+{
+    const char* variable = std::getenv(kUpdateUrlVariable);
+    base = (variable && *variable) ? std::string(variable) : BuiltInUpdateBaseAddress();
+    Status status = CheckUpdateBaseAddress(base);
+    if (!status)
+        base.clear();
+    return status;
+}
+
+std::string UpdateScriptAddress(std::string_view base)
+{
+    return std::string(base) + std::string(kUpdateScriptName);
+}
+
+std::string UpdateRequestAddress(std::string_view script, std::string_view id, std::string_view version)
+{
+    std::string address(script);
+    address += "?id=";
+    address += id;
+    address += "&ver=";
+    address += version;
+    return address;
+}
+
+}  // namespace halvex

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "util/Status.h"
+
+namespace halvex {
+
+// The update service: one script beside the packages, asked with the product
+// and the version in the query.
+inline constexpr std::string_view kUpdateScriptName = "check-update.php";
+inline constexpr std::string_view kUpdateProductId = "01";
+inline constexpr std::string_view kUpdateUserAgent = "HalvexAutoUpdate";
+// Overrides the built-in base address (tests, a company's own mirror).
+inline constexpr const char* kUpdateUrlVariable = "HALVEX_UPDATE_URL";
+
+// The base address built into the program.
+std::string BuiltInUpdateBaseAddress();
+
+// The base address: HALVEX_UPDATE_URL when set and not empty, else the
+// built-in one. It must be an http or https address ending in "/", since the
+// script and the package addresses are appended to it as they are; anything
+// else fails with "check_update_err" and the reason.
+Status UpdateBaseAddress(std::string& base);
+Status CheckUpdateBaseAddress(std::string_view base);
+
+// <base>check-update.php
+std::string UpdateScriptAddress(std::string_view base);
+// <script>?id=<id>&ver=<version>, nothing percent-encoded: the service reads
+// the query as it is.
+std::string UpdateRequestAddress(std::string_view script, std::string_view id, std::string_view version);
+
+}  // namespace halvex

@@ -1,0 +1,160 @@
+#include "update/UpdateCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "UpdateTestSupport.h"
+#include "update/UpdateService.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using halvex::UpdateCheckOutcome;
+using halvex::test::LoopbackServer;
+using halvex::test::ReadText;
+using halvex::test::TempFolder;
+using halvex::test::WriteText;
+
+// The service on loopback and a routing table with a default route, so the
+// check runs the same on a machine without a network.
+class UpdateCheckTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WriteText(m_routes / "route",
+                  "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\n"
+                  "eth0\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\n");
+        m_options.routeFile = m_routes / "route";
+        m_options.ipv6RouteFile = m_routes / "none";
+        m_options.version = "1.0.0";
+    }
+    void TearDown() override { ::unsetenv(halvex::kUpdateUrlVariable); }
+
+    halvex::UpdateCheckResult CheckWithReply(const std::string& reply)
+    {
+        WriteText(m_root / "check-update.php", reply);
+        LoopbackServer server(m_root.path());
+        EXPECT_TRUE(server.running());
+        ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
+        m_base = server.base();
+        return halvex::RunUpdateCheck(m_options);
+    }
+
+    TempFolder m_root;
+    TempFolder m_routes;
+    halvex::UpdateCheckOptions m_options;
+    std::string m_base;
+};
+
+TEST_F(UpdateCheckTest, OfferGivesVersionAndPackageAddressAfterTheBase)
+{
+    const auto result =
+        CheckWithReply(R"(<response><update version="1.1.0" url="pkg/Dravane-1.1.0.zip" sha256="ab"/></response>)");
+    EXPECT_EQ(result.outcome, UpdateCheckOutcome::Offer);
+    EXPECT_EQ(result.version, "1.1.0");
+    EXPECT_EQ(result.packageAddress, m_base + "pkg/Dravane-1.1.0.zip");
+    EXPECT_EQ(result.sha256, "ab");
+    EXPECT_STREQ(halvex::UpdateCheckMessageKey(result.outcome), "check_update_avail");
+    // The request exactly as the service expects it.
+    EXPECT_EQ(ReadText(m_root / "requests.log"), "/check-update.php?id=01&ver=1.0.0\n");
+}
+
+TEST_F(UpdateCheckTest, FailuresAndNothingNewShowTheErrorText)
+{
+    struct Case {
+        const char* name;
+        std::string reply;
+        UpdateCheckOutcome outcome;
+        int error;
+    } cases[] = {
+        {"nothing new", R"(<response><update error="0"/></response>)", UpdateCheckOutcome::NothingNew, 0},
+        {"service error", R"(<response><update error="42"/></response>)", UpdateCheckOutcome::Error, 42},
+        {"malformed", "<response><update version=", UpdateCheckOutcome::Error, 0},
+        {"no response element", R"(<answer><update version="2" url="a.zip"/></answer>)", UpdateCheckOutcome::Error,
+         0},
+        {"too long", "<response>" + std::string(70 * 1024, ' ') + "<update version=\"2\" url=\"a.zip\"/></response>",
+         UpdateCheckOutcome::Error, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = CheckWithReply(c.reply);
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_EQ(result.error, c.error) << result.detail;
+        EXPECT_STREQ(halvex::UpdateCheckMessageKey(result.outcome), "check_update_err");
+    }
+}
+
+TEST_F(UpdateCheckTest, MissingScriptIsAnError)
+{
+    LoopbackServer server(m_root.path());
+    ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
+    const auto result = halvex::RunUpdateCheck(m_options);
+    EXPECT_EQ(result.outcome, UpdateCheckOutcome::Error);
+    EXPECT_FALSE(result.detail.empty());
+}
+
+TEST_F(UpdateCheckTest, SilentServerFailsWithinTheLimit)
+{
+    LoopbackServer server(m_root.path(), "silent");
+    ASSERT_TRUE(server.running());
+    ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
+    m_options.limits.total = 1500ms;
+    const auto started = std::chrono::steady_clock::now();
+    const auto result = halvex::RunUpdateCheck(m_options);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(result.outcome, UpdateCheckOutcome::Error);
+    EXPECT_GE(took, 1400ms);
+    EXPECT_LT(took, 5s);
+}
+
+TEST_F(UpdateCheckTest, NoDefaultRouteSendsNothing)
+{
+    WriteText(m_root / "check-update.php", R"(<response><update version="2" url="a.zip"/></response>)");
+    LoopbackServer server(m_root.path());
+    ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
+    m_options.routeFile = m_routes / "none";
+    const auto result = halvex::RunUpdateCheck(m_options);
+    EXPECT_EQ(result.outcome, UpdateCheckOutcome::NoConnection);
+    EXPECT_STREQ(halvex::UpdateCheckMessageKey(result.outcome), "check_update_no_conn");
+    EXPECT_FALSE(std::filesystem::exists(m_root / "requests.log"));
+}
+
+TEST_F(UpdateCheckTest, BackgroundCheckReportsOnlyAnOffer)
+{
+    for (const bool offer : {true, false}) {
+        SCOPED_TRACE(offer);
+        WriteText(m_root / "check-update.php", offer ? R"(<response><update version="3" url="a.zip"/></response>)"
+                                                     : R"(<response><update error="0"/></response>)");
+        LoopbackServer server(m_root.path());
+        ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
+        int calls = 0;
+        std::string version;
+        {
+            std::jthread check = halvex::CheckUpdateAsync(m_options, [&](const halvex::UpdateCheckResult& result) {
+                ++calls;
+                version = result.version;
+            });
+            check.join();  // a plain join: the destructor would cancel the request
+        }
+        EXPECT_EQ(calls, offer ? 1 : 0);
+        EXPECT_EQ(version, offer ? "3" : "");
+    }
+}
+
+TEST_F(UpdateCheckTest, BackgroundCheckStopsAtExitWithoutWaitingForTheServer)
+{
+    LoopbackServer server(m_root.path(), "silent");
+    ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
+    bool called = false;
+    const auto started = std::chrono::steady_clock::now();
+    {
+        std::jthread check = halvex::CheckUpdateAsync(m_options, [&](const auto&) { called = true; });
+        std::this_thread::sleep_for(200ms);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+    EXPECT_FALSE(called);
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+#include "update/UpdateInstaller.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "UpdateTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using halvex::test::MakeZip;
+using halvex::test::ReadText;
+using halvex::test::TempFolder;
+using halvex::test::WriteText;
+
+mode_t ModeOf(const fs::path& file)
+{
+    struct stat info {};
+    ::stat(file.c_str(), &info);
+    return info.st_mode & 0777;
+}
+
+void SameTime(const fs::path& from, const fs::path& to)
+{
+    fs::last_write_time(to, fs::last_write_time(from));
+}
+
+// An unpacked package in `unpack` and a drive folder holding the suite.
+class InstallTest : public ::testing::Test {
+protected:
+    bool Install(const std::map<std::string, mode_t>& modes = {})
+    {
+        halvex::InstallCallbacks callbacks;
+        callbacks.step = [this] { ++m_steps; };
+        callbacks.log = [this](const std::string& line) { m_log.push_back(line); };
+        return halvex::InstallUnpackedUpdate(m_unpack.path(), m_drive.path(), modes, callbacks);
+    }
+
+    TempFolder m_unpack, m_drive;
+    int m_steps = 0;
+    std::vector<std::string> m_log;
+};
+
+TEST_F(InstallTest, PlacesChangedAndNewFilesSkipsEqualAndHiddenOnes)
+{
+    const fs::path app = "HalvexDravane.app/Contents";
+    WriteText(m_drive / app / "same.txt", "same");
+    WriteText(m_unpack / app / "same.txt", "same");
+    SameTime(m_drive / app / "same.txt", m_unpack / app / "same.txt");
+    WriteText(m_drive / app / "changed.txt", "old");
+    WriteText(m_unpack / app / "changed.txt", "new");
+    // Same size; only the time differs.
+    fs::last_write_time(m_unpack / app / "changed.txt",
+                        fs::last_write_time(m_drive / app / "changed.txt") + std::chrono::seconds(10));
+    WriteText(m_unpack / app / "Resources/new/deep/file.txt", "added");
+    WriteText(m_unpack / ".hidden", "x");
+    WriteText(m_unpack / app / ".DS_Store", "x");
+    WriteText(m_unpack / "__MACOSX/.x/y.txt", "x");
+    const auto newTime = fs::last_write_time(m_unpack / app / "changed.txt");
+    const std::size_t entries = halvex::CountEntries(m_unpack.path());
+
+    ASSERT_TRUE(Install());
+    EXPECT_EQ(ReadText(m_drive / app / "changed.txt"), "new");
+    EXPECT_EQ(fs::last_write_time(m_drive / app / "changed.txt"), newTime);
+    EXPECT_EQ(ReadText(m_drive / app / "Resources/new/deep/file.txt"), "added");
+    EXPECT_FALSE(fs::exists(m_drive / ".hidden"));
+    EXPECT_FALSE(fs::exists(m_drive / app / ".DS_Store"));
+    EXPECT_FALSE(fs::exists(m_drive / "__MACOSX/.x/y.txt"));
+    // The equal file stays where it was (not moved out of the package).
+    EXPECT_TRUE(fs::exists(m_unpack / app / "same.txt"));
+    EXPECT_EQ(m_log.size(), 2u);
+    for (const std::string& line : m_log)
+        EXPECT_EQ(line.rfind("Updated: ", 0), 0u) << line;
+    // Every entry advances the bar, skipped ones and folders included.
+    EXPECT_EQ(static_cast<std::size_t>(m_steps), entries);
+}
+
+TEST_F(InstallTest, ExecutablesKeepTheirRunPermission)
+{
+    WriteText(m_drive / "bin/Old", "old");
+    fs::permissions(m_drive / "bin/Old", fs::perms(0755));
+    WriteText(m_unpack / "bin/Old", "new program");  // no mode in the archive: the old one's
+    fs::permissions(m_unpack / "bin/Old", fs::perms(0644));
+    WriteText(m_unpack / "bin/New", "packaged with its mode");
+    fs::permissions(m_unpack / "bin/New", fs::perms(0644));
+    WriteText(m_unpack / "bin/Plain", "new file, no mode anywhere");
+    fs::permissions(m_unpack / "bin/Plain", fs::perms(0644));
+
+    ASSERT_TRUE(Install({{"bin/New", 0755}}));
+    EXPECT_EQ(ModeOf(m_drive / "bin/Old"), 0755u);
+    EXPECT_EQ(ModeOf(m_drive / "bin/New"), 0755u);
+    EXPECT_EQ(ModeOf(m_drive / "bin/Plain"), 0644u);
+}
+
+TEST_F(InstallTest, StopsAtTheFirstFileThatCannotBePlacedAndKeepsTheOldOne)
+{
+    // A folder on the drive where the package has a file: it can be neither
+    // replaced nor copied over, and what it holds stays.
+    WriteText(m_drive / "a/b.txt/kept.txt", "old");
+    WriteText(m_unpack / "a/b.txt", "new");
+    EXPECT_FALSE(Install());
+    EXPECT_EQ(ReadText(m_drive / "a/b.txt/kept.txt"), "old");
+    ASSERT_EQ(m_log.size(), 1u);
+    EXPECT_EQ(m_log[0], "Update Failed: " + (m_drive / "a/b.txt").string());
+}
+
+TEST(ArchiveModes, OnlyUnixEntriesWithBits)
+{
+    TempFolder folder;
+    WriteText(folder / "f", "x");
+    const std::string f = (folder / "f").string();
+    ASSERT_TRUE(MakeZip(folder / "p.zip", {"a/run=" + f + ":755", "a/doc=" + f + ":644", "a/dos=" + f}));
+    const auto modes = halvex::ReadArchiveModes(folder / "p.zip");
+    EXPECT_EQ(modes.size(), 2u);
+    EXPECT_EQ(modes.at("a/run"), 0755u);
+    EXPECT_EQ(modes.at("a/doc"), 0644u);
+    EXPECT_TRUE(halvex::ReadArchiveModes(folder / "missing.zip").empty());
+}
+
+TEST(FileNeedsUpdate, SizeAndTimeDecide)
+{
+    TempFolder folder;
+    WriteText(folder / "a", "1234");
+    WriteText(folder / "b", "abcd");
+    SameTime(folder / "a", folder / "b");
+    EXPECT_FALSE(halvex::FileNeedsUpdate(folder / "a", folder / "b"));  // same size and time, content aside
+    WriteText(folder / "c", "12345");
+    SameTime(folder / "a", folder / "c");
+    EXPECT_TRUE(halvex::FileNeedsUpdate(folder / "a", folder / "c"));
+    fs::last_write_time(folder / "b", fs::last_write_time(folder / "a") - std::chrono::seconds(5));
+    EXPECT_TRUE(halvex::FileNeedsUpdate(folder / "a", folder / "b"));
+    EXPECT_TRUE(halvex::FileNeedsUpdate(folder / "a", folder / "missing"));
+}
+
+TEST(UpdatePercent, Table)
+{
+    struct Case {
+        long long value, minimum, maximum;
+        const char* text;
+    } cases[] = {
+        {0, 0, 10, "0%"},    {5, 0, 10, "50%"},   {10, 0, 10, "100%"}, {15, 0, 10, "50%"},
+        {3, 5, 10, "0%"},    {7, 5, 10, "40%"},   {1, 0, 0, "100%"},   {2, 0, 0, "0%"},
+        {3, 0, -4, "0%"},  {1, 0, 3, "33%"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(halvex::UpdatePercentText(c.value, c.minimum, c.maximum), c.text);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+#include "update/UpdaterHandOff.h"
+
+#include <gtest/gtest.h>
+
+#include "UpdateTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using halvex::test::ReadText;
+using halvex::test::TempFolder;
+using halvex::test::WriteText;
+
+class HandOffTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_handOff.bundlePath = m_drive / "HalvexDravane.app";
+        m_handOff.tempFolder = m_temp.path();
+        m_handOff.packagePath = m_temp / "Dravane-1.1.zip";
+        m_handOff.pid = 4242;
+        WriteText(m_handOff.bundlePath / "Contents/Linux/Updater", "#!/bin/sh\n");
+        fs::permissions(m_handOff.bundlePath / "Contents/Linux/Updater", fs::perms(0755));
+        WriteText(m_handOff.packagePath, "package");
+    }
+
+    halvex::ProgramStarter Recorder(bool succeed)
+    {
+        return [this, succeed](const fs::path& program, const std::vector<std::string>& arguments) {
+            m_program = program;
+            m_arguments = arguments;
+            return succeed;
+        };
+    }
+
+    TempFolder m_drive, m_temp;
+    halvex::UpdaterHandOff m_handOff;
+    fs::path m_program;
+    std::vector<std::string> m_arguments;
+};
+
+TEST_F(HandOffTest, StartsACopyOutsideTheBundleWithTheNamedArguments)
+{
+    ASSERT_TRUE(halvex::StartUpdater(m_handOff, Recorder(true)));
+    EXPECT_EQ(m_program, m_temp / "Updater");
+    EXPECT_EQ(fs::status(m_program).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
+    const std::vector<std::string> expected{"-pid",  "4242", "-name", "Pellory", "-cur",
+                                            m_handOff.bundlePath.string(), "-zip",
+                                            m_handOff.packagePath.string()};
+    EXPECT_EQ(m_arguments, expected);
+}
+
+TEST_F(HandOffTest, FailuresKeepThePackage)
+{
+    const halvex::Status notStarted = halvex::StartUpdater(m_handOff, Recorder(false));
+    EXPECT_FALSE(notStarted);
+    EXPECT_EQ(notStarted.messageKey, "updater_err");
+
+    fs::remove(m_handOff.bundlePath / "Contents/Linux/Updater");
+    m_program.clear();
+    const halvex::Status missing = halvex::StartUpdater(m_handOff, Recorder(true));
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.messageKey, "updater_err");
+    EXPECT_TRUE(m_program.empty());  // the copy never runs from the bundle
+    EXPECT_EQ(ReadText(m_handOff.packagePath), "package");
+}
+
+}  // namespace
