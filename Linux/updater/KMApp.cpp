@@ -1,0 +1,204 @@
+#include "KMApp.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <cstdio>
+#include <system_error>
+
+#include "Processes.h"
+#include "UpdaterStrings.h"
+#include "ZipExtraction.h"
+#include "strings/FormatText.h"
+#include "update/UpdateInstaller.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kAlertTitle = "Halvex Updater";
+
+}  // namespace
+
+KMApp::KMApp()
+{
+    m_window = new QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
+    m_window->setWindowTitle(QString::fromUtf8(kAlertTitle));
+    m_window->setMinimumWidth(420);
+    m_staticStatus = new QLabel(m_window);
+    m_staticPercent = new QLabel(m_window);
+    m_staticPercent->setMinimumWidth(m_staticPercent->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
+    m_staticPercent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_progressBar = new QProgressBar(m_window);
+    m_progressBar->setTextVisible(false);
+    auto* row = new QHBoxLayout;
+    row->addWidget(m_progressBar, 1);
+    row->addWidget(m_staticPercent);
+    auto* layout = new QVBoxLayout(m_window);
+    layout->addWidget(m_staticStatus);
+    layout->addLayout(row);
+    m_timer = new QTimer(this);
+    m_timer->setInterval(100);
+    connect(m_timer, &QTimer::timeout, this, &KMApp::showWorkerPosition);
+    m_strings = halvex::LoadUpdaterStrings();
+}
+
+KMApp::~KMApp()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+    delete m_window;
+}
+
+bool KMApp::applicationWillFinishLaunching(const std::vector<std::string>& arguments)
+{
+    const std::optional<halvex::UpdaterOptions> options = halvex::ParseUpdaterOptions(arguments);
+    if (!options)
+        return false;
+    m_pid = options->pid;
+    m_strName = options->name;
+    m_strCurPath = options->curPath;
+    m_strZipPath = options->zipPath;
+    m_bSilent = options->silent;
+    startProgress();
+    setStatus(QString::fromStdString(halvex::FormatText(m_strings.Get("update_status"), m_strName)));
+    return true;
+}
+
+void KMApp::applicationDidFinishLaunching()
+{
+    QTimer::singleShot(100, this, &KMApp::startUpdate);
+}
+
+void KMApp::startProgress()
+{
+    setStatus(QString());
+    m_staticPercent->setText(QStringLiteral("0%"));
+    setRangeWithMin(0, 0);
+    m_window->adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        m_window->move(screen->availableGeometry().center() - m_window->rect().center());
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void KMApp::stopProgress()
+{
+    setPos(m_progressBar->maximum());
+}
+
+void KMApp::startUpdate()
+{
+    m_strUnzipPath = halvex::UnpackFolderFor(m_strZipPath);
+    m_timer->start();
+    m_worker = std::thread([this] { updateThread(); });
+}
+
+void KMApp::updateThread()
+{
+    // The suite quits right after starting us; its files are not replaced
+    // while it still runs.
+    if (!halvex::WaitForProcessEnd(m_pid, kSuiteEndLimit)) {
+        Log("Update Failed: process " + std::to_string(m_pid) + " did not end");
+        m_bUpdateGood = false;
+    }
+    std::error_code error;
+    if (m_bUpdateGood) {
+        fs::remove_all(m_strUnzipPath, error);
+        if (halvex::Status unpacked = halvex::ExtractZipArchive(m_strZipPath, m_strUnzipPath); !unpacked) {
+            Log("Update Failed: " + m_strZipPath.string() + ": " + unpacked.messageKey + " " + unpacked.detail);
+            m_bUpdateGood = false;
+        }
+    }
+    if (m_bUpdateGood) {
+        m_nNumOfFiles = static_cast<int>(halvex::CountEntries(m_strUnzipPath));
+        halvex::InstallCallbacks callbacks;
+        callbacks.step = [this] { ++m_nDone; };
+        callbacks.log = [this](const std::string& line) { Log(line); };
+        if (!halvex::InstallUnpackedUpdate(m_strUnzipPath, halvex::InstallFolderFor(m_strCurPath),
+                                           halvex::ReadArchiveModes(m_strZipPath), callbacks))
+            m_bUpdateGood = false;
+    }
+    QMetaObject::invokeMethod(this, &KMApp::endUpdate, Qt::QueuedConnection);
+}
+
+void KMApp::endUpdate()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+    m_timer->stop();
+    showWorkerPosition();
+    std::error_code error;
+    fs::remove(m_strZipPath, error);
+    fs::remove_all(m_strUnzipPath, error);
+    stopProgress();
+    // The full bar stays in view for a moment before the outcome.
+    QTimer::singleShot(1000, this, &KMApp::finish);
+}
+
+void KMApp::finish()
+{
+    m_window->hide();
+    const bool good = m_bUpdateGood;
+    if (!m_bSilent) {
+        const std::string text = halvex::FormatText(m_strings.Get(good ? "update_good" : "update_fail"), m_strName);
+        QApplication::beep();
+        QMessageBox alert(good ? QMessageBox::Information : QMessageBox::Warning, QString::fromUtf8(kAlertTitle),
+                          QString::fromStdString(text), QMessageBox::Ok);
+        alert.setWindowFlag(Qt::WindowStaysOnTopHint);
+        alert.exec();
+    }
+    if (good) {
+        const fs::path program = halvex::RelaunchProgramFor(m_strCurPath);
+        if (!halvex::StartDetached(program, {}))
+            Log("Could not start " + program.string());
+    }
+    QCoreApplication::exit(ExitStatus());
+}
+
+void KMApp::setStatus(const QString& text)
+{
+    m_staticStatus->setText(text);
+}
+
+void KMApp::setRangeWithMin(int minimum, int maximum)
+{
+    m_progressBar->setRange(minimum, maximum);
+    setPos(minimum);
+}
+
+void KMApp::setPos(int position)
+{
+    m_progressBar->setValue(position);
+    updatePercent();
+}
+
+void KMApp::updatePercent()
+{
+    const QString text = QString::fromStdString(
+        halvex::UpdatePercentText(m_progressBar->value(), m_progressBar->minimum(), m_progressBar->maximum()));
+    if (m_staticPercent->text() != text)
+        m_staticPercent->setText(text);
+}
+
+void KMApp::showWorkerPosition()
+{
+    const int count = m_nNumOfFiles;
+    if (count > 0 && m_progressBar->maximum() != count)
+        setRangeWithMin(0, count);
+    if (count > 0)
+        setPos(std::min(m_nDone.load(), count));
+}
+
+void KMApp::Log(const std::string& line)
+{
+    std::fprintf(stderr, "%s\n", line.c_str());
+}

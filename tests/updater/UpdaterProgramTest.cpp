@@ -1,0 +1,178 @@
+// Runs the built Updater on the offscreen platform against a drive folder and
+// a package, as the suite's hand-off starts it.
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "../update/UpdateTestSupport.h"
+#include "strings/StringTable.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using halvex::test::MakeZip;
+using halvex::test::ReadText;
+using halvex::test::RunAndWait;
+using halvex::test::Spawn;
+using halvex::test::TempFolder;
+using halvex::test::WriteText;
+
+const fs::path kApp = "HalvexDravane.app";
+
+mode_t ModeOf(const fs::path& file)
+{
+    struct stat info {};
+    ::stat(file.c_str(), &info);
+    return info.st_mode & 0777;
+}
+
+bool WaitForFile(const fs::path& file, std::chrono::milliseconds limit)
+{
+    for (auto waited = 0ms; waited < limit; waited += 50ms) {
+        if (fs::exists(file))
+            return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return fs::exists(file);
+}
+
+// A drive with the suite, whose program leaves a mark when started again,
+// and a temporary folder for the package.
+class UpdaterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        WriteText(m_drive / kApp / "Contents/Linux/HalvexDravane",
+                  "#!/bin/sh\necho relaunched > \"" + (m_drive / "relaunched.mark").string() + "\"\n");
+        fs::permissions(m_drive / kApp / "Contents/Linux/HalvexDravane", fs::perms(0755));
+        WriteText(m_drive / kApp / "Contents/Resources/old.txt", "old text");
+        WriteText(m_drive / kApp / "Contents/Linux/Tool", "old tool");
+        fs::permissions(m_drive / kApp / "Contents/Linux/Tool", fs::perms(0755));
+    }
+
+    std::string Source(const std::string& name, const std::string& text)
+    {
+        WriteText(m_work / name, text);
+        return (m_work / name).string();
+    }
+
+    int RunUpdater(pid_t pid = 0)
+    {
+        if (pid == 0) {
+            // A process that has already ended: the suite quit.
+            pid = Spawn({"true"});
+            ::waitpid(pid, nullptr, 0);
+        }
+        return RunAndWait({std::string(HALVEX_PROGRAM_DIR) + "/Updater", "-pid", std::to_string(pid), "-name",
+                           "Pellory", "-cur", (m_drive / kApp).string(), "-zip", m_package.string(), "-silent",
+                           "1"});
+    }
+
+    TempFolder m_drive, m_temp, m_work;
+    fs::path m_package = m_temp / "Dravane-1.1.zip";
+};
+
+TEST_F(UpdaterTest, GoodUpdatePlacesFilesKeepsExecutablesAndRelaunches)
+{
+    ASSERT_TRUE(MakeZip(m_package, {
+                                       "HalvexDravane.app/=",
+                                       "HalvexDravane.app/Contents/Resources/old.txt=" + Source("a", "new text"),
+                                       "HalvexDravane.app/Contents/Resources/New/Deep/added.txt=" +
+                                           Source("b", "added"),
+                                       "HalvexDravane.app/Contents/Linux/Tool=" + Source("c", "new tool"),
+                                       "HalvexDravane.app/Contents/Linux/Helper=" + Source("d", "helper") + ":755",
+                                       "HalvexDravane.app/.hidden=" + Source("e", "hidden"),
+                                   }));
+    EXPECT_EQ(RunUpdater(), 0);
+    const fs::path contents = m_drive / kApp / "Contents";
+    EXPECT_EQ(ReadText(contents / "Resources/old.txt"), "new text");
+    EXPECT_EQ(ReadText(contents / "Resources/New/Deep/added.txt"), "added");
+    EXPECT_EQ(ReadText(contents / "Linux/Tool"), "new tool");
+    EXPECT_EQ(ModeOf(contents / "Linux/Tool"), 0755u);    // the mode of the file it replaced
+    EXPECT_EQ(ModeOf(contents / "Linux/Helper"), 0755u);  // the package's own mode
+    EXPECT_FALSE(fs::exists(m_drive / kApp / ".hidden"));
+    EXPECT_FALSE(fs::exists(m_package));
+    EXPECT_FALSE(fs::exists(m_temp / "HalvexUpdate"));
+    EXPECT_TRUE(WaitForFile(m_drive / "relaunched.mark", 5s));
+}
+
+TEST_F(UpdaterTest, FilesEqualBySizeAndTimeAreLeftAlone)
+{
+    const std::string entry = "HalvexDravane.app/Contents/Resources/old.txt=" + Source("a", "new text");
+    ASSERT_TRUE(MakeZip(m_package, {entry}));
+    ASSERT_EQ(RunUpdater(), 0);
+    // Same size and time as the package's entry, other bytes: not copied again.
+    const fs::path placed = m_drive / kApp / "Contents/Resources/old.txt";
+    const auto time = fs::last_write_time(placed);
+    WriteText(placed, "NEW TEXT");
+    fs::last_write_time(placed, time);
+    ASSERT_TRUE(MakeZip(m_package, {entry}));
+    ASSERT_EQ(RunUpdater(), 0);
+    EXPECT_EQ(ReadText(placed), "NEW TEXT");
+}
+
+TEST_F(UpdaterTest, EscapingEntryFailsTheUpdateWithoutRelaunch)
+{
+    ASSERT_TRUE(MakeZip(m_package, {"HalvexDravane.app/Contents/Resources/old.txt=" + Source("a", "new text"),
+                                    "../../escaped.txt=" + Source("b", "evil")}));
+    EXPECT_EQ(RunUpdater(), 1);
+    EXPECT_EQ(ReadText(m_drive / kApp / "Contents/Resources/old.txt"), "old text");
+    EXPECT_FALSE(fs::exists(m_temp.path().parent_path() / "escaped.txt"));
+    EXPECT_FALSE(fs::exists(m_package));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(fs::exists(m_drive / "relaunched.mark"));
+}
+
+TEST_F(UpdaterTest, DamagedPackageFailsWithoutRelaunch)
+{
+    WriteText(m_package, "not a zip archive");
+    EXPECT_EQ(RunUpdater(), 1);
+    EXPECT_EQ(ReadText(m_drive / kApp / "Contents/Resources/old.txt"), "old text");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(fs::exists(m_drive / "relaunched.mark"));
+}
+
+TEST_F(UpdaterTest, WaitsForTheSuiteToEnd)
+{
+    ASSERT_TRUE(MakeZip(m_package, {"HalvexDravane.app/Contents/Resources/old.txt=" + Source("a", "new text")}));
+    const pid_t suite = Spawn({"sleep", "1.5"});
+    const auto started = std::chrono::steady_clock::now();
+    std::thread reaper([suite] { ::waitpid(suite, nullptr, 0); });
+    EXPECT_EQ(RunUpdater(suite), 0);
+    reaper.join();
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 1400ms);
+    EXPECT_EQ(ReadText(m_drive / kApp / "Contents/Resources/old.txt"), "new text");
+}
+
+TEST_F(UpdaterTest, MissingArgumentsEndSilentlyTouchingNothing)
+{
+    WriteText(m_package, "package");
+    EXPECT_EQ(RunAndWait({std::string(HALVEX_PROGRAM_DIR) + "/Updater", "-pid", "0", "-name", "Pellory", "-cur",
+                          (m_drive / kApp).string(), "-zip", m_package.string()}),
+              0);
+    EXPECT_EQ(RunAndWait({std::string(HALVEX_PROGRAM_DIR) + "/Updater"}), 0);
+    EXPECT_TRUE(fs::exists(m_package));
+}
+
+TEST(UpdaterStrings, EveryLanguageHasItsTexts)
+{
+    const fs::path resources = fs::path(HALVEX_SOURCE_DIR) / "Linux/updater/Resources";
+    for (const char* folder : {"English", "en_GB", "fr_FR", "fr_CA", "ja", "zh_CN", "zh_TW"}) {
+        SCOPED_TRACE(folder);
+        halvex::StringTable table;
+        ASSERT_TRUE(table.Load(resources / (std::string(folder) + ".lproj") / "Localizable.strings"));
+        for (const char* key : {"update_status", "update_good", "update_fail"}) {
+            const std::string value = table.Get(key);
+            EXPECT_FALSE(value.empty()) << key;
+            // Exactly one placeholder, for the program's name.
+            EXPECT_EQ(value.find("%s"), value.rfind("%s")) << key;
+            EXPECT_NE(value.find("%s"), std::string::npos) << key;
+            EXPECT_EQ(std::count(value.begin(), value.end(), '%'), 1) << key;
+        }
+    }
+}
+
+}  // namespace
