@@ -20,6 +20,7 @@
     X(InfoCommand)                 \
     X(AutorunCommand)              \
     X(SyncCommand)                 \
+    X(CheckUpdateCommand)          \
     X(VersionCommand)
 
 namespace halvex::cli {

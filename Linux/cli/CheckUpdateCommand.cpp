@@ -1,0 +1,150 @@
+// dravane check-update: asks the update service for a newer version, and on
+// request downloads the offered package and hands it to the updater.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <ostream>
+
+#include "Command.h"
+#include "Context.h"
+#include "KMSystem.h"
+#include "paths/KXAppPaths.h"
+#include "Text.h"
+#include "strings/FormatText.h"
+#include "strings/KXStrings.h"
+#include "update/KXAutoUpdate.h"
+#include "update/PackageDownload.h"
+#include "update/UpdateCheck.h"
+#include "update/UpdaterHandOff.h"
+
+namespace halvex::cli {
+
+namespace {
+
+// The first line of a text that may ask a question of a window's user.
+std::string FirstLine(const std::string& text)
+{
+    return text.substr(0, text.find('\n'));
+}
+
+int Download(Context& context, const UpdateCheckResult& offer, bool install)
+{
+    Console& console = context.console();
+    PackageRequest request;
+    request.address = offer.packageAddress;
+    request.sha256 = offer.sha256;
+    if (Status destination =
+            PackageDestination(context.paths().TempFolder(), offer.packageAddress, request.destination);
+        !destination) {
+        console.error(KXStrings::GetString("download_err"));
+        console.error(destination.detail);
+        return kExitFailures;
+    }
+    const std::string title = DownloadTitleText(KXStrings::GetString("download_update"), request.destination);
+    const std::string status = KXStrings::GetString("download_status");
+    const auto start = std::chrono::steady_clock::now();
+    const DownloadResult result = DownloadPackage(request, [&](std::uint64_t done, std::uint64_t expected) {
+        const std::string line =
+            done > 0 && expected > 0 ? title + " " + KXAutoUpdate::GetDownloadSize(done, expected, start, status)
+                                     : title;
+        console.progress(line, done, expected);
+        return !context.cancel().load();
+    });
+    console.endProgress();
+    if (result.outcome == DownloadOutcome::Cancelled)
+        return kExitFailures;
+    if (!result.ok()) {
+        console.error(KXStrings::GetString("download_err"));
+        if (!result.detail.empty())
+            console.error(result.detail);
+        return kExitFailures;
+    }
+    context.console().out() << "package: " << request.destination.string() << '\n';
+    context.console().out().flush();
+    if (!install)
+        return kExitDone;
+
+    UpdaterHandOff handOff;
+    handOff.bundlePath = context.paths().BundlePath();
+    handOff.tempFolder = context.paths().TempFolder();
+    handOff.packagePath = request.destination;
+    handOff.pid = ::getpid();
+    const Status started = StartUpdater(handOff, [](const std::filesystem::path& program,
+                                                    const std::vector<std::string>& arguments) {
+        return KMSystem::StartProgram(program, arguments);
+    });
+    if (!started) {
+        console.error(KXStrings::GetString("updater_err"));
+        console.error(started.detail);
+        return kExitFailures;
+    }
+    // The updater waits for this process to end before it replaces anything.
+    return kExitDone;
+}
+
+int Run(Context& context, const std::vector<std::string>& options)
+{
+    bool download = false;
+    bool install = false;
+    for (const std::string& option : options) {
+        if (option == "--download") {
+            download = true;
+        } else if (option == "--install") {
+            download = install = true;
+        } else {
+            context.console().error(
+                FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), option));
+            return kExitSetup;
+        }
+    }
+    Console& console = context.console();
+    UpdateCheckOptions checkOptions;
+    checkOptions.cancel = &context.cancel();
+    const UpdateCheckResult result = RunUpdateCheck(checkOptions);
+    const char* key = UpdateCheckMessageKey(result.outcome);
+    switch (result.outcome) {
+    case UpdateCheckOutcome::Offer:
+        console.message(FirstLine(FormatText(KXStrings::GetString(key), result.version)));
+        console.out() << "version: " << result.version << '\n' << "address: " << result.packageAddress << '\n';
+        console.out().flush();
+        return download ? Download(context, result, install) : kExitDone;
+    case UpdateCheckOutcome::NothingNew:
+        console.message(KXStrings::GetString(key));
+        return kExitDone;
+    case UpdateCheckOutcome::NoConnection:
+        console.error(KXStrings::GetString(key));
+        return kExitFailures;
+    case UpdateCheckOutcome::Error:
+        break;
+    }
+    console.error(KXStrings::GetString(key));
+    if (result.error != 0)
+        console.error(FormatText(Text("cli_update_service_error", "The update service answered error %d."),
+                                 result.error));
+    else if (!result.detail.empty())
+        console.error(result.detail);
+    return kExitFailures;
+}
+
+}  // namespace
+
+const Command& CheckUpdateCommand()
+{
+    static const Command command{
+        "check-update", "asks the update service for a newer version; downloads and installs it on request",
+        "check-update [--download | --install]\n"
+        "\n"
+        "Asks the update service whether a newer version of the suite exists and\n"
+        "prints 'version: ...' and 'address: ...' when one is offered.\n"
+        "  --download  also downloads the offered package into the private temporary\n"
+        "              folder and prints 'package: <path>'\n"
+        "  --install   also hands the package to the updater, which replaces the\n"
+        "              suite's files on the drive once this program has ended\n"
+        "HALVEX_UPDATE_URL overrides the update service's address (it must end in '/').\n"
+        "Exit status: 0 offer or nothing new, 1 failure, 2 usage.\n",
+        Needs::Setup, &Run};
+    return command;
+}
+
+}  // namespace halvex::cli
