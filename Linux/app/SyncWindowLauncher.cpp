@@ -1,9 +1,13 @@
-#include "NotYetAvailable.h"
+#include "KWSyncDlg.h"
 #include "ToolWindows.h"
 
 namespace halvex::app {
-void RunSyncWindow(QWidget* owner, KWMainApp&, SyncMode)
+
+void RunSyncWindow(QWidget* owner, KWMainApp& app, SyncMode mode)
 {
-    ShowNotYetAvailable(owner);
+    KWSyncDlg window(owner, app, mode);
+    if (window.Prepare())
+        window.exec();
 }
+
 }  // namespace halvex::app

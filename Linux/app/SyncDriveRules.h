@@ -1,0 +1,17 @@
+#pragma once
+
+#include "sync/SyncFolderPair.h"
+
+class KMDevice;
+
+namespace halvex::app {
+
+// The chooser's drive rules from the drive detection: a folder on a USB,
+// removable or optical drive is refused, and the size question compares with
+// the suite drive's free space. The device must outlive the probe.
+SyncDriveProbe MakeSyncDriveProbe(const KMDevice& suiteDrive);
+
+// The mount path named in the disk-full message.
+std::filesystem::path SyncMountPathOf(const std::filesystem::path& destination);
+
+}  // namespace halvex::app

@@ -1,0 +1,391 @@
+#include "KWSyncDlg.h"
+
+#include <QAbstractButton>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "AppFixture.h"
+#include "DWImageButton.h"
+#include "DWWorkDlg.h"
+#include "KWMainApp.h"
+#include "KWSyncFolder.h"
+#include "SyncRowModel.h"
+#include "strings/KXStrings.h"
+#include "sync/SyncFolderPair.h"
+#include "util/ComputerIdentity.h"
+#include "util/ScrambleIdentity.h"
+
+namespace fs = std::filesystem;
+using namespace halvex::app;
+
+namespace {
+
+void WriteFile(const fs::path& file, const std::string& content)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+}
+
+std::set<std::string> Names(const fs::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+int RowOf(const SyncRowModel& model, const std::string& name)
+{
+    for (int i = 0; i < model.rowCount(); ++i)
+        if (model.Row(i).name == name)
+            return i;
+    return -1;
+}
+
+void Uncheck(SyncRowModel& model, int row)
+{
+    // As the list's check box does.
+    ASSERT_TRUE(model.setData(model.index(row, 0), Qt::Unchecked, Qt::CheckStateRole));
+}
+
+class SyncWindowTest : public AppFixture {
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        AcceptLicence();
+        ASSERT_EQ(m_app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
+        m_computer = m_root / "Computer Files";
+        m_usb = m_drive / halvex::SyncUsbFolderName();
+        fs::create_directories(m_computer);
+        fs::create_directories(m_usb);
+        ASSERT_TRUE(halvex::WriteComputerFolder(halvex::SyncIndexPath(m_app.Paths().DataPath()),
+                                                halvex::ScrambleIdentity(halvex::ComputerIdentity()), m_computer));
+    }
+    void TearDown() override
+    {
+        m_app.CleanUp();
+        AppFixture::TearDown();
+    }
+
+    std::unique_ptr<KWSyncDlg> OpenWindow(SyncMode mode = SyncMode::Normal)
+    {
+        auto window = std::make_unique<KWSyncDlg>(nullptr, m_app, mode);
+        window->SetPacing({});
+        EXPECT_TRUE(window->Prepare());
+        return window;
+    }
+    static void SetDetails(KWSyncDlg& window, bool shown)
+    {
+        window.ShowDetails(shown);
+        QTRY_VERIFY(!window.Animating());
+        ASSERT_EQ(window.DetailsShown(), shown);
+    }
+    static std::string LastBox()
+    {
+        const auto& boxes = KWMsgBox::ShownBoxes();
+        return boxes.empty() ? std::string() : boxes.back().text.toStdString();
+    }
+
+    KWMainApp m_app;
+    fs::path m_computer;
+    fs::path m_usb;
+};
+
+TEST_F(SyncWindowTest, NormalSyncCopiesOnlyTheCheckedRowsAndKeepsTheUncheckedOne)
+{
+    WriteFile(m_computer / "report.txt", "report");
+    WriteFile(m_computer / "draft.txt", "draft");
+    WriteFile(m_usb / "photo.jpg", "photo");
+    auto window = OpenWindow();
+    window->show();
+    EXPECT_EQ(window->Pair().computer, m_computer);
+    EXPECT_TRUE(window->ArrowToComputer()->isHidden()) << "arrows belong to the details";
+    window->grab().save(QString::fromStdString((ScreenshotFolder() / "sync_window_small.png").string()));
+
+    SetDetails(*window, true);
+    SyncRowModel& model = *window->Model();
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_TRUE(window->SyncButton()->isEnabled());
+    EXPECT_FALSE(window->RefreshButton()->isHidden());
+    EXPECT_EQ(window->DetailsButton()->text().toStdString(), KXStrings::GetString("hide_details"));
+    EXPECT_FALSE(window->ArrowToComputer()->isHidden());
+    EXPECT_FALSE(window->ArrowToDrive()->isHidden());
+    EXPECT_TRUE(window->ComputerButton()->toolTip().startsWith(
+        QString::fromStdString(KXStrings::Format("sync_tip_local", 2))));
+    // The first row is selected: its source side and path are shown.
+    EXPECT_EQ(window->PathText().toStdString(), model.Row(0).path.string());
+    EXPECT_TRUE(window->SourceImageShown(model.Row(0).sourceUsb));
+    EXPECT_FALSE(window->SourceImageShown(!model.Row(0).sourceUsb));
+    EXPECT_NE(model.data(model.index(RowOf(model, "photo.jpg"), 0), Qt::ForegroundRole),
+              model.data(model.index(RowOf(model, "report.txt"), 0), Qt::ForegroundRole));
+    window->grab().save(QString::fromStdString((ScreenshotFolder() / "sync_window_details.png").string()));
+
+    Uncheck(model, RowOf(model, "draft.txt"));
+    EXPECT_TRUE(window->ComputerButton()->toolTip().startsWith(
+        QString::fromStdString(KXStrings::Format("sync_tip_local", 1))));
+
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    window->SyncButton()->click();
+    EXPECT_EQ(LastBox(), KXStrings::Format("sync_success", 2));
+    EXPECT_EQ(Names(m_usb), (std::set<std::string>{"photo.jpg", "report.txt"}));
+    EXPECT_EQ(Names(m_computer), (std::set<std::string>{"draft.txt", "photo.jpg", "report.txt"}));
+    ASSERT_EQ(model.rowCount(), 1) << "only the unchecked row stays";
+    EXPECT_EQ(model.Row(0).name, "draft.txt");
+    EXPECT_FALSE(model.Row(0).check);
+    EXPECT_TRUE(window->ArrowToComputer()->isHidden());
+    EXPECT_TRUE(window->ArrowToDrive()->isHidden()) << "no checked row is left";
+
+    // Nothing checked: no progress window, only "sync_none".
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    window->SyncButton()->click();
+    EXPECT_EQ(LastBox(), KXStrings::GetString("sync_none"));
+}
+
+TEST_F(SyncWindowTest, SyncWithTheDetailsHiddenScansFirstAndCopiesEverything)
+{
+    WriteFile(m_computer / "a.txt", "a");
+    WriteFile(m_usb / "b.txt", "b");
+    auto window = OpenWindow();
+    window->show();
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    window->SyncButton()->click();
+    EXPECT_EQ(LastBox(), KXStrings::Format("sync_success", 2));
+    EXPECT_EQ(Names(m_usb), Names(m_computer));
+    EXPECT_EQ(window->Model()->rowCount(), 0);
+}
+
+TEST_F(SyncWindowTest, InstantSyncWithNothingToCopyClosesWithoutAMessage)
+{
+    WriteFile(m_computer / "same.txt", "same");
+    fs::copy_file(m_computer / "same.txt", m_usb / "same.txt");
+    fs::last_write_time(m_usb / "same.txt", fs::last_write_time(m_computer / "same.txt"));
+    auto window = OpenWindow(SyncMode::Instant);
+    const auto started = std::chrono::steady_clock::now();
+    window->exec();  // the start timer scans and closes the window by itself
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_TRUE(KWMsgBox::ShownBoxes().empty()) << LastBox();
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+}
+
+TEST_F(SyncWindowTest, InstantSyncCopiesAndTellsNothingWhenEveryFileSucceeded)
+{
+    WriteFile(m_computer / "a.txt", "a");
+    WriteFile(m_usb / "sub-less.txt", "b");
+    auto window = OpenWindow(SyncMode::Instant);
+    window->exec();
+    EXPECT_TRUE(KWMsgBox::ShownBoxes().empty()) << LastBox();
+    EXPECT_EQ(Names(m_usb), Names(m_computer));
+}
+
+TEST_F(SyncWindowTest, HidingAndShowingTheDetailsWithinTheHoldOffKeepsTheCheckMarks)
+{
+    WriteFile(m_computer / "one.txt", "1");
+    WriteFile(m_computer / "two.txt", "2");
+    auto window = OpenWindow();
+    window->show();
+    SetDetails(*window, true);
+    SyncRowModel& model = *window->Model();
+    ASSERT_EQ(model.rowCount(), 2);
+    Uncheck(model, RowOf(model, "two.txt"));
+
+    SetDetails(*window, false);
+    EXPECT_TRUE(window->HoldOffRunning());
+    EXPECT_TRUE(window->ArrowToDrive()->isHidden());
+    EXPECT_TRUE(window->RefreshButton()->isHidden());
+    EXPECT_EQ(window->DetailsButton()->text().toStdString(), KXStrings::GetString("show_details"));
+    WriteFile(m_computer / "three.txt", "3");  // not seen: no rescan yet
+
+    SetDetails(*window, true);
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_FALSE(model.Row(RowOf(model, "two.txt")).check);
+    EXPECT_TRUE(model.Row(RowOf(model, "one.txt")).check);
+
+    // Once the hold-off is over, showing the details rescans: every row checked.
+    SetDetails(*window, false);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->HoldOffRunning(), 7000);
+    SetDetails(*window, true);
+    ASSERT_EQ(model.rowCount(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(model.Row(i).check) << model.Row(i).name;
+}
+
+TEST_F(SyncWindowTest, ACancelledRunKeepsTheUnfinishedRows)
+{
+    for (int i = 0; i < 6; ++i)
+        WriteFile(m_computer / ("file" + std::to_string(i) + ".txt"), std::string(1000, char('a' + i)));
+    auto window = OpenWindow();
+    window->show();
+    SetDetails(*window, true);
+    ASSERT_EQ(window->Model()->rowCount(), 6);
+
+    // At the third file the user presses Cancel and confirms; the worker is
+    // held there until the cancel is set, so the run stops at a known place.
+    window->SetBeforeEachFile([](DWWorkDlg& progress, std::uint32_t processed) {
+        if (processed != 2)
+            return;
+        QMetaObject::invokeMethod(&progress, [&progress] { progress.reject(); }, Qt::QueuedConnection);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!progress.IsCancelled() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);  // sync_progress_cancel
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);   // the result
+    window->SyncButton()->click();
+
+    const auto& boxes = KWMsgBox::ShownBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text.toStdString(), KXStrings::GetString("sync_progress_cancel"));
+    EXPECT_EQ(boxes[0].focus, KWMsgBox::kIdNo);
+    EXPECT_EQ(boxes[1].text.toStdString(), KXStrings::Format("sync_success", 2));
+    EXPECT_EQ(Names(m_usb).size(), 2u);
+    SyncRowModel& model = *window->Model();
+    ASSERT_EQ(model.rowCount(), 4);
+    for (int i = 0; i < model.rowCount(); ++i) {
+        EXPECT_TRUE(model.Row(i).check);
+        EXPECT_FALSE(fs::exists(model.Row(i).dstPath)) << model.Row(i).name;
+    }
+    EXPECT_FALSE(window->ArrowToDrive()->isHidden());
+}
+
+TEST_F(SyncWindowTest, HeaderSortingAndTheLogButton)
+{
+    WriteFile(m_computer / "b.txt", std::string(5000, 'b'));
+    WriteFile(m_computer / "a.txt", std::string(10, 'a'));
+    WriteFile(m_usb / "c.txt", std::string(3000, 'c'));
+    auto window = OpenWindow();
+    window->show();
+    SetDetails(*window, true);
+    EXPECT_TRUE(window->LogButton()->isHidden()) << "SyncLog is off";
+
+    QHeaderView* header = window->Table()->horizontalHeader();
+    auto names = [&] {
+        std::string joined;
+        for (int i = 0; i < window->Model()->rowCount(); ++i)
+            joined += window->Model()->Row(i).name + " ";
+        return joined;
+    };
+    emit header->sectionClicked(0);
+    EXPECT_EQ(names(), "a.txt b.txt c.txt ");
+    emit header->sectionClicked(0);
+    EXPECT_EQ(names(), "c.txt b.txt a.txt ");
+    emit header->sectionClicked(1);
+    EXPECT_EQ(names(), "a.txt c.txt b.txt ");
+    EXPECT_EQ(window->PathText().toStdString(), (m_computer / "a.txt").string()) << "the first row is selected";
+
+    window->OpenLog();
+    EXPECT_EQ(LastBox(), KXStrings::GetString("no_log_yet"));
+}
+
+TEST_F(SyncWindowTest, WipingTheComputerFolderCopiesTheDriveFolderBack)
+{
+    WriteFile(m_computer / "local-only.txt", "x");
+    WriteFile(m_usb / "kept.txt", "k");
+    auto window = OpenWindow();
+    window->show();
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdNo);
+    window->WipeFolder(false);
+    EXPECT_TRUE(fs::exists(m_computer / "local-only.txt")) << "No leaves everything";
+
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    window->WipeFolder(false);
+    EXPECT_EQ(KWMsgBox::ShownBoxes()[1].text.toStdString(), KXStrings::GetString("sync_warn_wipe_local"));
+    EXPECT_EQ(Names(m_computer), (std::set<std::string>{"kept.txt"}));
+    EXPECT_EQ(Names(m_usb), (std::set<std::string>{"kept.txt"}));
+}
+
+TEST_F(SyncWindowTest, PathLabelShortensLongPathsInTheMiddle)
+{
+    const std::string deep(120, 'd');
+    WriteFile(m_computer / (deep + ".txt"), "x");
+    auto window = OpenWindow();
+    window->show();
+    SetDetails(*window, true);
+    const QString shown = window->PathShownText();
+    EXPECT_EQ(window->PathText().toStdString(), (m_computer / (deep + ".txt")).string());
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(".txt"));
+    EXPECT_TRUE(shown.startsWith(QString::fromStdString(m_computer.string()).left(4)));
+}
+
+class SyncFolderChooserTest : public SyncWindowTest {};
+
+TEST_F(SyncFolderChooserTest, RefusesRemovableAndReadOnlyFoldersAndConfirmsCancel)
+{
+    const fs::path stick = m_root / "OtherStick";
+    const fs::path good = m_root / "Projects";
+    fs::create_directories(stick);
+    fs::create_directories(good);
+    halvex::SyncDriveProbe probe;
+    probe.isRemovable = [&](const fs::path& folder) { return folder.string().rfind(stick.string(), 0) == 0; };
+    probe.driveFreeBytes = [] { return std::optional<std::uint64_t>(1); };
+    KWSyncFolder chooser(nullptr, m_usb, probe);
+    chooser.show();
+    EXPECT_EQ(chooser.windowTitle().toStdString(), KXStrings::GetString("sync_folder_title"));
+    EXPECT_EQ(chooser.CurrentChoice(), KWSyncFolder::kDesktop);
+    EXPECT_FALSE(chooser.BrowseEnabled());
+    EXPECT_EQ(chooser.FolderText().toStdString(), KWSyncFolder::DocumentsFolder().string());
+    chooser.grab().save(QString::fromStdString((ScreenshotFolder() / "sync_folder_chooser.png").string()));
+
+    chooser.SetChoice(KWSyncFolder::kOwnFolder);
+    EXPECT_TRUE(chooser.BrowseEnabled());
+    const QString before = chooser.FolderText();
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    EXPECT_FALSE(chooser.AcceptBrowsed(stick));
+    EXPECT_EQ(LastBox(), KXStrings::GetString("sync_browse_bad_folder"));
+    EXPECT_EQ(chooser.FolderText(), before);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    EXPECT_FALSE(chooser.AcceptBrowsed(m_usb / "inside")) << "the drive's own sync folder";
+    if (::geteuid() != 0) {  // root may write anywhere
+        const fs::path locked = m_root / "Locked";
+        fs::create_directories(locked);
+        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
+        KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+        EXPECT_FALSE(chooser.AcceptBrowsed(locked));
+        EXPECT_EQ(LastBox(), KXStrings::GetString("sync_browse_folder_locked"));
+        fs::permissions(locked, fs::perms::owner_all, fs::perm_options::replace);
+    }
+    EXPECT_TRUE(chooser.AcceptBrowsed(good));
+    EXPECT_EQ(chooser.FolderText().toStdString(), good.string());
+
+    // A folder larger than the drive's free space asks, No the default; No keeps the chooser open.
+    WriteFile(good / "big.bin", "more than one byte");
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdNo);
+    chooser.accept();
+    EXPECT_EQ(LastBox(), KXStrings::Format("sync_folder_big", "Projects", "Projects"));
+    EXPECT_EQ(KWMsgBox::ShownBoxes().back().focus, KWMsgBox::kIdNo);
+    EXPECT_TRUE(chooser.isVisible());
+
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdNo);
+    chooser.reject();
+    EXPECT_EQ(LastBox(), KXStrings::GetString("sync_folder_cancel"));
+    EXPECT_TRUE(chooser.isVisible()) << "No keeps the chooser open";
+
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    chooser.accept();
+    EXPECT_EQ(chooser.result(), QDialog::Accepted);
+    EXPECT_EQ(chooser.getFolderPath(), good);
+}
+
+TEST_F(SyncFolderChooserTest, CancelledChooserClosesTheSyncWindowAndStoresNothing)
+{
+    // A stored folder that is gone: "sync_folder_gone", and No ends the window.
+    fs::remove_all(m_computer);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdNo);
+    KWSyncDlg window(nullptr, m_app, SyncMode::Normal);
+    EXPECT_FALSE(window.Prepare());
+    EXPECT_EQ(LastBox(), KXStrings::GetString("sync_folder_gone"));
+}
+
+}  // namespace
