@@ -231,6 +231,7 @@ void KWSyncDlg::BuildUpper()
         column->addWidget(button, 0, Qt::AlignHCenter);
         column->addWidget(title);
         column->addWidget(name);
+        column->addStretch(1);
         return column;
     };
 

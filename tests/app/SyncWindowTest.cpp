@@ -283,6 +283,7 @@ TEST_F(SyncWindowTest, HeaderSortingAndTheLogButton)
     EXPECT_EQ(names(), "a.txt c.txt b.txt ");
     EXPECT_EQ(window->PathText().toStdString(), (m_computer / "a.txt").string()) << "the first row is selected";
 
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
     window->OpenLog();
     EXPECT_EQ(LastBox(), KXStrings::GetString("no_log_yet"));
 }
