@@ -51,6 +51,13 @@ bool IsValidCategoryName(const std::string& name)
     return true;
 }
 
+bool IsValidSetName(const std::string& name)
+{
+    if (name.empty() || name.size() > 255 || name.find_first_not_of('.') == std::string::npos)
+        return false;
+    return IsValidCategoryName(name) && name.find(':') == std::string::npos;
+}
+
 bool IsValidTypeList(const std::string& types)
 {
     for (const char c : types) {

@@ -49,6 +49,10 @@ std::string CombinedExtensionList(const std::array<bool, 5>& predefinedChecked,
 
 // A category name may not hold " < > | \ / * ? (nor a control character).
 bool IsValidCategoryName(const std::string& name);
+// A backup set name is a folder name on every build's drive: not empty, at
+// most 255 bytes, none of " < > | \ / * ? : nor a control character, and not
+// made of dots only. (A dot anywhere is refused by the profile's own check.)
+bool IsValidSetName(const std::string& name);
 // File types may hold only ASCII letters, digits and the colon separator.
 bool IsValidTypeList(const std::string& types);
 // The list with a trailing colon added when missing.

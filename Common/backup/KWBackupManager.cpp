@@ -148,8 +148,10 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
     m_nDepth = 0;
     m_nStored = m_nFailed = m_nSkipped = 0;
     m_strDestinationRoot = destinationText;
+    m_strBackupFolder = std::filesystem::absolute(destinationText).lexically_normal().string();
     m_vecSubfolderStack.clear();
     m_setCountedFolders.clear();
+    m_strCheckedFolder.clear();
 
     create_folder(destinationText);
     m_strDestinationRoot += set_name + "/";
@@ -165,7 +167,8 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
         if (!m_pool && m_nArchiveThreads > 0)
             m_pool = std::make_unique<ArchivePool>(m_nArchiveThreads);
     }
-    copy_folders(sourceText, m_strDestinationRoot + kCurrentBackup + "/");
+    copy_folders(std::filesystem::absolute(sourceText).lexically_normal().string(),
+                 m_strDestinationRoot + kCurrentBackup + "/");
     drain_pending();
     return !m_bCancel;
 }
@@ -248,6 +251,10 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
         }
     }
     for (const auto& folder : listing.folders) {
+        // A source that holds the drive's backup folder must not walk into
+        // the archives it is writing: each level would mirror itself again.
+        if (source + folder + "/" == m_strBackupFolder)
+            continue;
         m_vecSubfolderStack.push_back(folder);
         copy_folders(source + folder + "/", destination + folder + "/");
         m_vecSubfolderStack.pop_back();
@@ -292,13 +299,20 @@ void KWBackupManager::move_file(const std::string& source_folder, const std::str
 {
     if (m_bCancel || m_bFileDone)
         return;
-    create_folder(destination_folder);
+    // Files of one folder come in a row: the folder is checked once for them.
+    if (destination_folder != m_strCheckedFolder) {
+        create_folder(destination_folder);
+        m_strCheckedFolder = destination_folder;
+    }
     const std::string source = source_folder + name;
     const std::string archive = destination_folder + name + ".zip";
 
     // The archive decides: a source no newer than it (within 2 s) is up to date.
-    if (FileExists(archive) && CompareFilesTime(source, archive) != 1)
-        return;
+    if (const auto archiveTime = FileModificationTime(archive)) {
+        const auto sourceTime = FileModificationTime(source);
+        if (!sourceTime || CompareTimes(*sourceTime, *archiveTime) != 1)
+            return;
+    }
 
     if (m_bDryRun) {
         if (FileExists(archive)) {

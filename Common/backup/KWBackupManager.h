@@ -141,6 +141,8 @@ private:
     std::vector<std::uint64_t> m_vecBytesToFree;
 
     std::string m_strRestoreBase;
+    std::string m_strBackupFolder;
+    std::string m_strCheckedFolder;  // the last destination folder move_file made sure of  // absolute, with a trailing "/"
     std::set<std::string> m_setCountedFolders;
     unsigned m_nArchiveThreads;
     std::unique_ptr<halvex::ArchivePool> m_pool;

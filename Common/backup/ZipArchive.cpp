@@ -11,10 +11,14 @@
 #include <unistd.h>
 #include <vector>
 
+#include <malloc.h>
+#include <mutex>
+
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
 
 #include "backup/BackupFileUtils.h"
+#include "zip/ZipEntryName.h"
 
 namespace halvex {
 
@@ -127,6 +131,20 @@ std::optional<std::int64_t> ReadExtendedTimestamp(const unsigned char* extra, st
     return std::nullopt;
 }
 
+// Deflates a sample quickly: data that does not shrink by a few percent is
+// stored in the deflate stream as it is, which costs no compression time.
+bool LooksCompressible(const char* data, std::size_t size)
+{
+    const std::size_t sample = std::min<std::size_t>(size, 64 * 1024);
+    if (sample < 4096)
+        return true;
+    uLongf packed = compressBound(static_cast<uLong>(sample));
+    std::vector<Bytef> out(packed);
+    if (compress2(out.data(), &packed, reinterpret_cast<const Bytef*>(data), static_cast<uLong>(sample), 1) != Z_OK)
+        return true;
+    return packed < sample - sample / 32;
+}
+
 tm_zip ZipDate(std::int64_t seconds)
 {
     const time_t t = static_cast<time_t>(seconds);
@@ -169,11 +187,22 @@ std::string TemporarySibling(const std::filesystem::path& target, const char* ta
         .string();
 }
 
+// Every archive sets up and drops a deflate state of a quarter megabyte. With
+// the allocator's default the heap shrinks after each file and grows again
+// for the next, and the fresh pages cost more than the compression of a small
+// file; keeping freed memory for reuse avoids that.
+void KeepFreedMemory()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024); });
+}
+
 }  // namespace
 
 Status WriteSingleEntryZip(const std::filesystem::path& source, const std::filesystem::path& archive,
                            const std::string& entryName, const std::atomic<bool>* cancel)
 {
+    KeepFreedMemory();
     FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)
         return Status::Fail("zip_source", ErrnoText(errno));
@@ -192,6 +221,27 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
     const unsigned long flags = (IsValidUtf8(entryName, nonAscii) && nonAscii) ? kUtf8NameFlag : 0;
     const int zip64 = static_cast<std::uint64_t>(st.st_size) >= kZip64Threshold ? 1 : 0;
 
+    // The first chunk is read before the entry opens: it tells whether the
+    // data compresses at all (photos, music and films do not).
+    thread_local std::vector<char> buffer(kChunk);
+    std::size_t filled = 0;
+    bool readFailed = false;
+    while (filled < buffer.size()) {
+        const ssize_t got = ::read(in.get(), buffer.data() + filled, buffer.size() - filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            readFailed = true;
+            break;
+        }
+        if (got == 0)
+            break;
+        filled += static_cast<std::size_t>(got);
+    }
+    if (readFailed)
+        return Status::Fail("zip_source", ErrnoText(errno));
+    const int level = LooksCompressible(buffer.data(), filled) ? Z_DEFAULT_COMPRESSION : Z_NO_COMPRESSION;
+
     zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
     if (!zip)
         return Status::Fail("zip_create", ErrnoText(errno));
@@ -204,31 +254,32 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
     errno = 0;
     if (zipOpenNewFileInZip4_64(zip, entryName.c_str(), &info, extra.empty() ? nullptr : extra.data(),
                                 static_cast<uInt>(extra.size()), extra.empty() ? nullptr : extra.data(),
-                                static_cast<uInt>(extra.size()), nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0,
-                                -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flags,
+                                static_cast<uInt>(extra.size()), nullptr, Z_DEFLATED, level, 0, -MAX_WBITS,
+                                DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flags,
                                 zip64) != ZIP_OK) {
         fail("zip_write", ErrnoText(errno ? errno : EIO));
     } else {
-        std::vector<char> buffer(kChunk);
         for (;;) {
             if (cancel && cancel->load(std::memory_order_relaxed)) {
                 fail("cancelled", {});
                 break;
             }
-            const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                fail("zip_source", ErrnoText(errno));
-                break;
-            }
-            if (got == 0)
+            if (filled == 0)
                 break;
             errno = 0;
-            if (zipWriteInFileInZip(zip, buffer.data(), static_cast<unsigned>(got)) != ZIP_OK) {
+            if (zipWriteInFileInZip(zip, buffer.data(), static_cast<unsigned>(filled)) != ZIP_OK) {
                 fail("zip_write", ErrnoText(errno ? errno : EIO));
                 break;
             }
+            ssize_t got = -1;
+            do
+                got = ::read(in.get(), buffer.data(), buffer.size());
+            while (got < 0 && errno == EINTR);
+            if (got < 0) {
+                fail("zip_source", ErrnoText(errno));
+                break;
+            }
+            filled = static_cast<std::size_t>(got);
         }
         errno = 0;
         if (zipCloseFileInZip(zip) != ZIP_OK)
@@ -261,14 +312,12 @@ bool CopyFileZip(const std::filesystem::path& source, const std::filesystem::pat
 
 bool IsPlainEntryName(const std::string& name)
 {
-    if (name.empty() || name == "." || name == "..")
+    if (!IsSafeEntryName(name) || name == ".")
         return false;
+    // A backup archive holds one file by its name: no folder part at all.
     for (const char c : name)
         if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
             return false;
-    // A drive-letter form ("C:x") names a place on Windows; it has no business here.
-    if (name.size() >= 2 && name[1] == ':')
-        return false;
     return true;
 }
 

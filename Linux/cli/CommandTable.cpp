@@ -21,6 +21,9 @@
     X(AutorunCommand)              \
     X(SyncCommand)                 \
     X(CheckUpdateCommand)          \
+    X(ProfileCommand)              \
+    X(BackupCommand)               \
+    X(RestoreCommand)              \
     X(VersionCommand)
 
 namespace halvex::cli {

@@ -245,3 +245,18 @@ TEST(BackupFilters, EachExtensionOnceUnderItsFirstCategory)
     const std::vector<std::string> tail(engine.GetFilters().end() - 3, engine.GetFilters().end());
     EXPECT_EQ(tail, (std::vector<std::string>{"Jpg", "jpg", "JPG"}));
 }
+
+// A source folder that holds the drive's backup folder (the drive itself
+// chosen as source) must not back up its own archives, level after level.
+TEST_F(BackupRunTest, SourceHoldingTheBackupFolderDoesNotWalkIntoIt)
+{
+    const auto driveRoot = m_folder / "drive";
+    WriteFile(driveRoot / "letter.txt", "hello");
+    RecordingCallback callback;
+    KWBackupManager engine(callback);
+    engine.AddFilter("*", "anything");
+    EXPECT_TRUE(engine.Backup(driveRoot, drive(), "Set"));
+    EXPECT_TRUE(engine.Backup(driveRoot, drive(), "Set"));
+    EXPECT_EQ(callback.copied.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(current() / "Backup"));
+}

@@ -1,0 +1,113 @@
+#include "backup/BackupProfileStore.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "backup/BackupFileUtils.h"
+#include "backup/BackupStrings.h"
+#include "plist/DXPlistPrefs.h"
+
+namespace halvex {
+
+BackupProfileStore::BackupProfileStore(std::filesystem::path dataFolder, const BackupStrings& strings)
+    : m_pathData(std::move(dataFolder)), m_strings(strings)
+{
+}
+
+std::filesystem::path BackupProfileStore::IndexPath() const { return m_pathData / kIndexFileName; }
+
+std::filesystem::path BackupProfileStore::ProfilePath(int number) const
+{
+    return m_pathData / (std::string(kProfilePrefix) + std::to_string(number) + ".plist");
+}
+
+bool BackupProfileStore::ReadIndex()
+{
+    DXPlistPrefs index(IndexPath());
+    if (index.Values().empty()) {
+        if (!WriteIndex())
+            return false;
+        index.Load();
+    }
+    long max = 0, current = 0;
+    index.GetValue(kMaxKey, max, 0);
+    index.GetValue(kCurrentKey, current, 0);
+    m_nMaxProfile = max < 0 ? 0 : static_cast<int>(std::min<long>(max, 100000));
+    m_nCurrentProfile = current < 0 || current > m_nMaxProfile ? 0 : static_cast<int>(current);
+    return true;
+}
+
+bool BackupProfileStore::WriteIndex() const
+{
+    DXPlistPrefs index;
+    index.SetFilePath(IndexPath());
+    index.SetValue(kMaxKey, m_nMaxProfile);
+    index.SetValue(kCurrentKey, m_nCurrentProfile);
+    return index.Update();
+}
+
+bool BackupProfileStore::Read(int number, BackupProfile& profile) const
+{
+    return number >= 1 && ReadProfileFile(ProfilePath(number), m_strings, profile);
+}
+
+BackupProfileStore::ReadResult BackupProfileStore::ReadCurrent(BackupProfile& profile) const
+{
+    if (m_nCurrentProfile == 0)
+        return ReadResult::NoProfile;
+    if (!Read(m_nCurrentProfile, profile))
+        return ReadResult::Unreadable;
+    return profile.CombinedList().empty() ? ReadResult::EmptyList : ReadResult::Ok;
+}
+
+bool BackupProfileStore::BelongsHere(int number, const std::string& identity, std::string* displayName) const
+{
+    BackupProfile profile;
+    if (!Read(number, profile) || profile.macAddress != identity)
+        return false;
+    if (displayName)
+        *displayName = profile.DisplayName();
+    return true;
+}
+
+std::vector<int> BackupProfileStore::ProfilesOf(const std::string& identity) const
+{
+    std::vector<int> numbers;
+    for (int number = 1; number <= m_nMaxProfile; ++number)
+        if (BelongsHere(number, identity))
+            numbers.push_back(number);
+    return numbers;
+}
+
+Status BackupProfileStore::Create(BackupProfile profile, int& number)
+{
+    number = m_nMaxProfile + 1;
+    profile.lastBackupTime = 0;
+    profile.restoreChoice = RestoreChoice::Original;
+    const auto file = ProfilePath(number);
+    if (!WriteProfileFile(file, profile) || !WriteRestoreSettings(file, profile))
+        return Status::Fail("profile_write", ErrnoText(errno));
+    m_nMaxProfile = number;
+    m_nCurrentProfile = number;
+    if (!WriteIndex())
+        return Status::Fail("profile_write", ErrnoText(errno));
+    return Status::Ok();
+}
+
+Status BackupProfileStore::Delete(int number)
+{
+    if (number < 1 || number > m_nMaxProfile)
+        return Status::Fail("profile_delete", "no such profile");
+    const auto file = ProfilePath(number);
+    if (std::remove(file.c_str()) != 0 && errno != ENOENT)
+        return Status::Fail("profile_delete", ErrnoText(errno));
+    if (number < m_nMaxProfile && std::rename(ProfilePath(m_nMaxProfile).c_str(), file.c_str()) != 0)
+        return Status::Fail("profile_delete", ErrnoText(errno));
+    m_nMaxProfile -= 1;
+    m_nCurrentProfile = m_nMaxProfile;
+    if (!WriteIndex())
+        return Status::Fail("profile_write", ErrnoText(errno));
+    return Status::Ok();
+}
+
+}  // namespace halvex

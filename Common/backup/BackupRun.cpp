@@ -1,0 +1,75 @@
+#include "backup/BackupRun.h"
+
+#include <ctime>
+
+#include "backup/BackupFileUtils.h"
+#include "backup/BackupProfileStore.h"
+#include "backup/BackupStrings.h"
+#include "backup/KWBackupManager.h"
+
+namespace halvex {
+
+namespace bm = backup_message;
+
+BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, BackupProfileStore& store,
+                                          BackupRunView& view, const BackupStrings& strings,
+                                          const std::atomic<bool>& cancelRequested)
+{
+    BackupRunResult result;
+    if (request.driveRoot.empty() || !FolderExists(request.driveRoot)) {
+        result.message = bm::kNoDrive;
+        return result;
+    }
+    BackupProfile profile;
+    if (store.ReadCurrent(profile) != BackupProfileStore::ReadResult::Ok || profile.sourceFolder.empty()) {
+        result.message = bm::kNoSettings;
+        return result;
+    }
+
+    KWCallbackBackup callback(view, strings, cancelRequested);
+    KWBackupManager engine(callback, strings);
+    if (request.archiveThreads)
+        engine.SetArchiveThreads(request.archiveThreads);
+    for (const auto& token : SplitExtensionList(profile.CombinedList()))
+        engine.AddFilter(token, "anything", false);
+
+    const std::filesystem::path destination = request.driveRoot / KWBackupManager::kBackupFolder;
+    result.bytesNeeded = engine.ComputeSize(profile.sourceFolder, destination, request.clusterSize,
+                                            profile.setName, &result.files);
+    if (result.files == 0) {
+        result.message = bm::kNothingToBackup;
+        return result;
+    }
+    if (request.dryRun)
+        return result;
+
+    callback.SetMaximum(result.files);
+    view.SetProgress(0, result.files);
+    view.SetStatusText("Destination path: " + WithTrailingSlash(destination.string()));
+
+    std::error_code error;
+    const auto space = std::filesystem::space(request.driveRoot, error);
+    if (!error && static_cast<std::int64_t>(space.available) <= result.bytesNeeded) {
+        result.message = bm::kNoSpace;
+        return result;
+    }
+
+    engine.SetDryRun(false);
+    engine.Backup(profile.sourceFolder, destination, profile.setName);
+    result.stored = engine.GetStoredCount();
+    result.failed = engine.GetFailedCount();
+
+    if (!WriteLastBackupTime(store.ProfilePath(store.CurrentProfile()), static_cast<std::int64_t>(std::time(nullptr))))
+        view.ShowMessage(strings.Message(bm::kProfileUnreadable) + " " +
+                         store.ProfilePath(store.CurrentProfile()).string());
+    view.SetProgress(0, result.files);
+    view.SetStatusText({});
+    // The engine's cancel comes only from the callbacks' answers: the window's
+    // Cancel, or No to an error question; only the first earns message 11.
+    result.message = cancelRequested.load() && engine.IsCancelled() ? bm::kCancelled : bm::kBackupDone;
+    if (result.message == bm::kBackupDone)
+        view.ShowMessage(strings.Message(bm::kBackupDone));
+    return result;
+}
+
+}  // namespace halvex

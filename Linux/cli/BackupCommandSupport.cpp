@@ -1,0 +1,87 @@
+#include "BackupCommandSupport.h"
+
+#include <iostream>
+#include <sstream>
+
+#include "Context.h"
+#include "KMDevice.h"
+#include "backup/BackupCallbacks.h"
+#include "backup/BackupStrings.h"
+#include "paths/KXAppPaths.h"
+#include "strings/KXStrings.h"
+#include "util/ComputerIdentity.h"
+#include "util/SpecialFolders.h"
+
+namespace halvex::cli {
+
+namespace {
+
+// The backup callbacks' owner on dravane's console. Called from the thread
+// that runs the engine (the command's own).
+class ConsoleRunView : public BackupRunView {
+public:
+    explicit ConsoleRunView(Console& console) : m_console(console) {}
+
+    void SetProgress(std::uint64_t position, std::uint64_t maximum) override
+    {
+        m_position = position;
+        m_maximum = maximum;
+    }
+    void SetStatusText(const std::string& text) override
+    {
+        std::string line = text;
+        while (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        if (!line.empty())
+            m_console.progress(line, m_position, m_maximum);
+    }
+    void ShowMessage(const std::string& text) override { m_console.message(text); }
+    bool AskYesNo(Question, const std::string& text) override { return m_console.askYesNo(text); }
+    void Finish() override { m_console.endProgress(); }
+
+private:
+    Console& m_console;
+    std::uint64_t m_position = 0;
+    std::uint64_t m_maximum = 0;
+};
+
+const BackupStrings& Strings()
+{
+    // Loaded once; the built-in English texts stand in for a missing file or key.
+    static const BackupStrings table = [] {
+        BackupStrings loaded;
+        (void)loaded.Load(KXStrings::LanguageFolderPath() / "BackupRestore.plist");
+        return loaded;
+    }();
+    return table;
+}
+
+}  // namespace
+
+int RunBackupEngineCommand(Context& context, const std::vector<std::string>& options,
+                           int (*command)(const std::vector<std::string>&, const BackupCommandContext&))
+{
+    ConsoleRunView view(context.console());
+    std::ostringstream errors;
+    std::istringstream noInput;
+    BackupCommandContext backup;
+    backup.dataFolder = context.paths().DataPath();
+    backup.driveRoot = context.drive().mountPath();
+    backup.clusterSize = context.drive().allocationBlockSize();
+    backup.identity = ComputerIdentity();
+    backup.desktopFolder = DesktopFolder();
+    backup.strings = &Strings();
+    backup.out = &context.console().out();
+    backup.err = &errors;
+    backup.in = &noInput;
+    backup.cancel = &context.cancel();
+    backup.view = &view;
+    const int status = command(options, backup);
+    view.Finish();
+    std::istringstream lines(errors.str());
+    for (std::string line; std::getline(lines, line);)
+        context.console().error(line);
+    return status;
+}
+
+}  // namespace halvex::cli

@@ -1,0 +1,183 @@
+#include "backup/BackupProfileStore.h"
+
+#include "BackupTestSupport.h"
+#include "backup/BackupProfile.h"
+#include "backup/BackupStrings.h"
+
+using namespace halvex;
+using namespace halvex::test;
+
+namespace {
+
+BackupProfile SampleProfile(const std::string& set, const std::string& identity)
+{
+    BackupProfile profile = BackupProfile::WithDefaultLists(BackupStrings::BuiltIn());
+    profile.sourceFolder = "/home/me/Documents/";
+    profile.setName = set;
+    profile.predefinedChecked[1] = true;  // Document
+    profile.predefinedChecked[4] = true;  // Picture
+    profile.userCategories.push_back({"Code", "cpp:h:", true});
+    profile.userCategories.push_back({"Off", "bak:", false});
+    profile.macAddress = identity;
+    return profile;
+}
+
+std::vector<std::string> KeysInOrder(const std::filesystem::path& file)
+{
+    std::vector<std::string> keys;
+    const std::string text = ReadFile(file);
+    for (std::size_t at = text.find("<key>"); at != std::string::npos; at = text.find("<key>", at + 1)) {
+        const auto end = text.find("</key>", at);
+        keys.push_back(text.substr(at + 5, end - at - 5));
+    }
+    return keys;
+}
+
+}  // namespace
+
+TEST(BackupProfile, WrittenWithWindowsKeysInWindowsOrderAndReadBack)
+{
+    HALVEX_REQUIRE_PLIST();
+    TempFolder folder;
+    const auto file = folder / "profile.plist";
+    BackupProfile profile = SampleProfile("Work", "00:11:22:33:44:55");
+    ASSERT_TRUE(WriteProfileFile(file, profile));
+    const std::vector<std::string> expected = {
+        "BackupPath Path", "User Category Value", "BackupPath UserPath", "User Category1 NameCat",
+        "User Category1 NameFile", "User Category1 Value", "User Category2 NameCat", "User Category2 NameFile",
+        "User Category2 Value", "All Name", "All Value", "Document Name", "Document Value", "Movie Name",
+        "Movie Value", "Music Name", "Music Value", "Picture Name", "Picture Value", "MacAddress"};
+    EXPECT_EQ(KeysInOrder(file), expected);
+
+    // Updates keep every key and append the new ones at the end.
+    profile.restoreChoice = RestoreChoice::Other;
+    profile.restoreFolder = "/tmp/out/";
+    ASSERT_TRUE(WriteRestoreSettings(file, profile));
+    ASSERT_TRUE(WriteLastBackupTime(file, 1700000000));
+    ASSERT_TRUE(WriteLastBackupTime(file, 1700000500));
+    auto keys = KeysInOrder(file);
+    ASSERT_EQ(keys.size(), expected.size() + 3);
+    EXPECT_EQ(keys[expected.size()], "Restore RestorePath");
+    EXPECT_EQ(keys.back(), "TimeBackup Value");
+
+    BackupProfile read;
+    ASSERT_TRUE(ReadProfileFile(file, BackupStrings::BuiltIn(), read));
+    EXPECT_EQ(read.sourceFolder, profile.sourceFolder);
+    EXPECT_EQ(read.setName, "Work");
+    EXPECT_EQ(read.userCategories.size(), 2u);
+    EXPECT_EQ(read.userCategories[0].types, "cpp:h:");
+    EXPECT_FALSE(read.userCategories[1].checked);
+    EXPECT_EQ(read.lastBackupTime, 1700000500);
+    EXPECT_EQ(read.restoreChoice, RestoreChoice::Other);
+    EXPECT_EQ(read.restoreFolder, "/tmp/out/");
+    EXPECT_EQ(read.CombinedList(), BackupStrings::BuiltIn().Label(1) + BackupStrings::BuiltIn().Label(4) + "cpp:h:");
+}
+
+TEST(BackupProfile, MacKeysAreRead)
+{
+    HALVEX_REQUIRE_PLIST();
+    TempFolder folder;
+    const auto file = folder / "mac.plist";
+    WriteFile(file, R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+<key>BackupDir</key><string>/Users/me/Pictures</string>
+<key>Backup path</key><string>Photos</string>
+<key>ProfileName</key><string>My photos</string>
+<key>All</key><false/>
+<key>Picture</key><true/>
+<key>User Category</key><integer>1</integer>
+<key>User Category1_NameCat</key><string>Raw</string>
+<key>User Category1_NameFile</key><string>dng:</string>
+<key>User Category1_Values</key><integer>1</integer>
+<key>MacAddress</key><string>AA:BB:CC:DD:EE:FF</string>
+<key>RButton</key><integer>3</integer>
+<key>RestoreDir</key><string>/Users/me/Restored/</string>
+<key>Time</key><date>2023-11-14T22:13:20Z</date>
+</dict></plist>)");
+    BackupProfile profile;
+    ASSERT_TRUE(ReadProfileFile(file, BackupStrings::BuiltIn(), profile));
+    EXPECT_EQ(profile.sourceFolder, "/Users/me/Pictures");
+    EXPECT_EQ(profile.setName, "Photos");
+    EXPECT_EQ(profile.DisplayName(), "My photos");
+    EXPECT_TRUE(profile.predefinedChecked[4]);
+    EXPECT_FALSE(profile.predefinedChecked[0]);
+    ASSERT_EQ(profile.userCategories.size(), 1u);
+    EXPECT_TRUE(profile.userCategories[0].checked);
+    EXPECT_EQ(profile.lastBackupTime, 1700000000);
+    EXPECT_EQ(profile.restoreChoice, RestoreChoice::Other);
+    EXPECT_EQ(profile.restoreFolder, "/Users/me/Restored/");
+    EXPECT_EQ(profile.CombinedList(), BackupStrings::BuiltIn().Label(4) + "dng:");
+}
+
+TEST(BackupProfileStore, NumberingDeletionAndOwnership)
+{
+    HALVEX_REQUIRE_PLIST();
+    TempFolder folder;
+    BackupProfileStore store(folder.path(), BackupStrings::BuiltIn());
+    ASSERT_TRUE(store.ReadIndex());  // written with zeros when missing
+    EXPECT_TRUE(FileExists(store.IndexPath()));
+    EXPECT_EQ(store.MaxProfile(), 0);
+
+    int number = 0;
+    ASSERT_TRUE(store.Create(SampleProfile("One", "here"), number).ok);
+    ASSERT_TRUE(store.Create(SampleProfile("Two", "elsewhere"), number).ok);
+    ASSERT_TRUE(store.Create(SampleProfile("Three", "here"), number).ok);
+    EXPECT_EQ(number, 3);
+    EXPECT_EQ(store.ProfilePath(3).filename(), "com.halvex.pellory.backup.profile3.plist");
+
+    BackupProfileStore reread(folder.path(), BackupStrings::BuiltIn());
+    ASSERT_TRUE(reread.ReadIndex());
+    EXPECT_EQ(reread.MaxProfile(), 3);
+    EXPECT_EQ(reread.CurrentProfile(), 3);
+    EXPECT_EQ(reread.ProfilesOf("here"), (std::vector<int>{1, 3}));
+    std::string name;
+    EXPECT_TRUE(reread.BelongsHere(3, "here", &name));
+    EXPECT_EQ(name, "Three");
+
+    // Deleting 2: file 3 moves into the gap, max and current become 2.
+    ASSERT_TRUE(reread.Delete(2).ok);
+    EXPECT_EQ(reread.MaxProfile(), 2);
+    EXPECT_EQ(reread.CurrentProfile(), 2);
+    EXPECT_FALSE(std::filesystem::exists(reread.ProfilePath(3)));
+    BackupProfile moved;
+    ASSERT_TRUE(reread.Read(2, moved));
+    EXPECT_EQ(moved.setName, "Three");
+    EXPECT_EQ(moved.restoreChoice, RestoreChoice::Original);
+
+    BackupProfile current;
+    EXPECT_EQ(reread.ReadCurrent(current), BackupProfileStore::ReadResult::Ok);
+    BackupProfile empty = SampleProfile("Empty", "here");
+    empty.predefinedChecked = {};
+    empty.userCategories.clear();
+    ASSERT_TRUE(reread.Create(empty, number).ok);
+    EXPECT_EQ(reread.ReadCurrent(current), BackupProfileStore::ReadResult::EmptyList);
+    std::filesystem::remove(reread.ProfilePath(number));
+    EXPECT_EQ(reread.ReadCurrent(current), BackupProfileStore::ReadResult::Unreadable);
+}
+
+TEST(BackupStrings, FileReplacesBuiltInTextsKeyByKey)
+{
+    HALVEX_REQUIRE_PLIST();
+    TempFolder folder;
+    WriteFile(folder / "BackupRestore.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+<key>Message29</key><string>Sicherung beendet.</string>
+<key>Line0</key><string>HalvexDateien</string>
+<key>e29</key><string>Alles gesichert</string>
+</dict></plist>)");
+    BackupStrings strings;
+    ASSERT_TRUE(strings.Load(folder / "BackupRestore.plist"));
+    EXPECT_EQ(strings.Message(29), "Sicherung beendet.");
+    EXPECT_EQ(strings.Explanation(29), "Alles gesichert");
+    EXPECT_EQ(strings.Label(0), "HalvexDateien");
+    EXPECT_EQ(strings.Message(38), "No  file(s) to backup.");  // built in
+    EXPECT_FALSE(strings.Load(folder / "missing.plist"));
+
+    // The shipped English table agrees with the built-in texts.
+    BackupStrings shipped;
+    ASSERT_TRUE(shipped.Load(BackupStrings::FileFor(HALVEX_SOURCE_DIR "/Resources", "English")));
+    for (int number : {2, 11, 14, 29, 33, 38, 45, 47, 52, 60})
+        EXPECT_EQ(shipped.Message(number), BackupStrings::BuiltIn().Message(number)) << number;
+    for (int number = 0; number <= 24; ++number)
+        EXPECT_EQ(shipped.Label(number), BackupStrings::BuiltIn().Label(number)) << number;
+}
