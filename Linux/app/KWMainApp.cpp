@@ -79,6 +79,7 @@ KWMainApp::StartResult KWMainApp::StartUp(const QStringList& arguments)
     // 8. The first-run gate.
     if (!halvex::app::HandleSetup(*this, m_bSetupCompletedNow))
         return StartResult::End;
+    halvex::app::StartupAutoRunCheck(nullptr, *this);
 
     // The removal of the drive is noticed by this file vanishing, so it must
     // exist from here on even when nothing has been changed yet.
@@ -91,6 +92,7 @@ KWMainApp::StartResult KWMainApp::StartUp(const QStringList& arguments)
         connect(m_instance.get(), &SingleInstance::showRequested, m_mainWindow.get(),
                 &KWPelloryDlg::ShowFromSecondStart);
     m_mainWindow->Open();
+    halvex::app::CheckForUpdatesInBackground(m_mainWindow.get(), *this);
     return StartResult::Continue;
 }
 

@@ -1,10 +1,26 @@
-#include "NotYetAvailable.h"
+#include "AutoRunControl.h"
+#include "KWMainApp.h"
+#include "KWPrefsDlg.h"
+#include "SyncFolderSupport.h"
 #include "ToolWindows.h"
 
 namespace halvex::app {
-bool RunPrefsWindow(QWidget* owner, KWMainApp&, PrefsPage)
+
+bool RunPrefsWindow(QWidget* owner, KWMainApp& app, PrefsPage page)
 {
-    ShowNotYetAvailable(owner);
-    return false;
+    PrefsContext context;
+    context.sync = SyncPlaceOf(app);
+    context.autoRun = AutoRunControl::ForSuite(app.Paths().ResourcesPath());
+    const std::filesystem::path usbPath = SyncUsbPath(app.Paths().RunPath());
+    context.browse = [usbPath, probe = MakeDriveProbe(app.Device())](QWidget* parent,
+                                                                      const std::filesystem::path& start) {
+        return BrowseSyncFolder(parent, start, usbPath, probe);
+    };
+    const KWPrefsDlg::Page first = page == PrefsPage::Sync       ? KWPrefsDlg::kSync
+                                   : page == PrefsPage::Advanced ? KWPrefsDlg::kAdvanced
+                                                                 : KWPrefsDlg::kGeneral;
+    KWPrefsDlg prefs(owner, std::move(context), first);
+    return prefs.exec() == QDialog::Accepted;
 }
+
 }  // namespace halvex::app

@@ -1,18 +1,73 @@
-#include "NotYetAvailable.h"
+#include "AutoRunControl.h"
+#include "KMSystem.h"
+#include "KWAutoRunDlg.h"
+#include "KWMainApp.h"
+#include "KWStartupDlg.h"
+#include "SetupGate.h"
+#include "SyncFolderSupport.h"
 #include "ToolWindows.h"
+#include "strings/KXStrings.h"
 
 namespace halvex::app {
-StartupChoice RunStartupWindow(QWidget* owner, KWMainApp&, bool)
+
+namespace {
+
+KWSetupSync::Folders SetupFolders()
 {
-    ShowNotYetAvailable(owner);
-    return StartupChoice::Cancelled;
+    KWSetupSync::Folders folders;
+    folders.desktop = KMSystem::GetDesktopFolder();
+    folders.documents = KMSystem::GetDocumentsFolder();
+    folders.ownStart = folders.documents;
+    return folders;
 }
 
-bool HandleSetup(KWMainApp&, bool& completedNow)
+}  // namespace
+
+StartupChoice RunStartupWindow(QWidget* owner, KWMainApp&, bool atFirstRun)
 {
-    completedNow = false;
-    return true;
+    KWStartupDlg welcome(owner, atFirstRun);
+    return welcome.exec() == QDialog::Accepted ? StartupChoice::Continue : StartupChoice::Cancelled;
 }
 
-void StartupAutoRunCheck(QWidget*, KWMainApp&) {}
+bool HandleSetup(KWMainApp& app, bool& completedNow)
+{
+    const SetupPlace place{app.Paths().AppPrefsPath(), SyncPlaceOf(app)};
+    const AutoRunControl autoRun = AutoRunControl::ForSuite(app.Paths().ResourcesPath());
+    const SyncDriveProbe probe = MakeDriveProbe(app.Device());
+    const std::filesystem::path usbPath = SyncUsbPath(app.Paths().RunPath());
+
+    SetupWindows windows;
+    windows.welcome = [&app] { return RunStartupWindow(nullptr, app, true) == StartupChoice::Continue; };
+    windows.wizard = [&]() -> std::optional<SetupChoices> {
+        KWSetupDlg setup(
+            nullptr, KXStrings::LicensePath(), SetupFolders(),
+            [&](QWidget* owner, const std::filesystem::path& start) {
+                return BrowseSyncFolder(owner, start, usbPath, probe);
+            },
+            [&](QWidget* owner, const std::filesystem::path& folder) {
+                return CheckTypedSyncFolder(owner, folder, usbPath, probe);
+            },
+            autoRun.isAdministrator());
+        if (setup.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return setup.Choices();
+    };
+    return RunSetupGate(nullptr, place, windows, autoRun, completedNow);
+}
+
+void StartupAutoRunCheck(QWidget* owner, KWMainApp& app)
+{
+    // A folder only taken as a drive (HALVEX_ASSUME_USB) is never plugged
+    // in: an agent that starts the suite on insertion has nothing to do for it.
+    if (app.Device().isAssumed())
+        return;
+    RunStartupAutoRunCheck(owner, AutoRunControl::ForSuite(app.Paths().ResourcesPath()), [](QWidget* parent) {
+        KWAutoRunDlg ask(parent);
+        AutoRunAnswer answer;
+        answer.install = ask.exec() == QDialog::Accepted;
+        answer.askAgain = ask.AskAgain();
+        return answer;
+    });
+}
+
 }  // namespace halvex::app

@@ -64,7 +64,6 @@ TEST_F(KWMainAppTest, EndsWithoutARunPath)
 TEST_F(KWMainAppTest, CreatesThePreferenceFileSoThatItsLossMeansTheDriveIsGone)
 {
     AcceptLicence();
-    fs::remove(PrefsFile());
     KWMainApp app;
     ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
     EXPECT_TRUE(fs::exists(PrefsFile()));

@@ -1,0 +1,154 @@
+#include "KWPrefsPages.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "DWSkin.h"
+#include "SyncFolderSupport.h"
+#include "prefs/KXAppPrefs.h"
+#include "strings/KXStrings.h"
+
+using namespace halvex;
+
+namespace {
+
+QLabel* Hint(const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setContentsMargins(24, 0, 0, 4);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    label->setPalette(palette);
+    return label;
+}
+
+QVBoxLayout* PageLayout(QWidget* page)
+{
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    return layout;
+}
+
+}  // namespace
+
+KWPrefsGeneral::KWPrefsGeneral()
+    : m_showMain(new QCheckBox(QStringLiteral("Show the main window when Halvex Dravane starts"))),
+      m_checkUpdate(new QCheckBox(QStringLiteral("Check for updates automatically when Halvex Dravane starts")))
+{
+    QVBoxLayout* layout = PageLayout(this);
+    layout->addWidget(m_showMain);
+    layout->addWidget(Hint(QStringLiteral(
+        "When this is off, Halvex Dravane starts hidden; open it from its icon in the notification area.")));
+    layout->addWidget(m_checkUpdate);
+    layout->addWidget(Hint(QStringLiteral("You are told only when a newer version is available.")));
+    layout->addStretch(1);
+    m_showMain->setChecked(KXAppPrefs::Bool(prefkey::kShowMain));
+    m_checkUpdate->setChecked(KXAppPrefs::Bool(prefkey::kCheckUpdate));
+}
+
+bool KWPrefsGeneral::Save()
+{
+    bool changed = KXAppPrefs::Set(prefkey::kShowMain, m_showMain->isChecked());
+    changed = KXAppPrefs::Set(prefkey::kCheckUpdate, m_checkUpdate->isChecked()) || changed;
+    return changed;
+}
+
+KWPrefsSync::KWPrefsSync(const PrefsContext& context)
+    : m_context(context), m_syncLog(new QCheckBox(QStringLiteral("Keep a log of every sync"))),
+      m_subfolders(new QCheckBox(QStringLiteral("Include subfolders when synchronizing"))), m_folder(new QLineEdit),
+      m_browse(new QPushButton(QStringLiteral("Browse...")))
+{
+    QVBoxLayout* layout = PageLayout(this);
+    layout->addWidget(m_syncLog);
+    layout->addWidget(Hint(QStringLiteral("The log lists each file copied, and what could not be copied.")));
+    layout->addWidget(m_subfolders);
+    layout->addWidget(Hint(QStringLiteral("Subfolders in the sync folder may be too large to sync effectively.")));
+
+    auto* group = new QGroupBox(QStringLiteral("Sync folder on this computer"));
+    auto* row = new QHBoxLayout;
+    auto* icon = new QLabel;
+    const QPixmap folderImage = DWSkin::ContentImage("Folder.png");
+    if (!folderImage.isNull())
+        icon->setPixmap(folderImage.scaled(24, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    row->addWidget(icon);
+    row->addWidget(m_folder, 1);
+    row->addWidget(m_browse);
+    auto* groupLayout = new QVBoxLayout(group);
+    groupLayout->addLayout(row);
+    groupLayout->addWidget(new QLabel(QStringLiteral("It is kept in step with the folder \"%1\" on the flash drive.")
+                                          .arg(QString::fromStdString(SyncUsbFolderName()))));
+    layout->addSpacing(8);
+    layout->addWidget(group);
+    layout->addStretch(1);
+
+    m_syncLog->setChecked(KXAppPrefs::Bool(prefkey::kSyncLog));
+    m_subfolders->setChecked(KXAppPrefs::Bool(prefkey::kSyncSubfolders));
+    m_strStored = ReadComputerFolder(SyncIndexPath(m_context.sync.dataPath), m_context.sync.computerKey);
+    m_folder->setText(QString::fromStdString(m_strStored));
+    m_folder->setReadOnly(true);
+    m_folder->setPlaceholderText(QStringLiteral("No folder chosen yet"));
+    connect(m_browse, &QPushButton::clicked, this, [this] {
+        if (!m_context.browse)
+            return;
+        const std::filesystem::path start =
+            m_folder->text().isEmpty() ? std::filesystem::path{} : std::filesystem::path(m_folder->text().toStdString());
+        if (const auto picked = m_context.browse(this, start))
+            m_folder->setText(QString::fromStdString(picked->string()));
+    });
+}
+
+bool KWPrefsSync::Save()
+{
+    bool changed = KXAppPrefs::Set(prefkey::kSyncLog, m_syncLog->isChecked());
+    const std::string folder = m_folder->text().toStdString();
+    if (!folder.empty() && folder != m_strStored) {
+        app::MsgBoxSyncCallback callback(window());
+        if (SetSyncFolder(m_context.sync, folder, callback) == FolderChange::Stored)
+            m_strStored = folder;
+    }
+    changed = KXAppPrefs::Set(prefkey::kSyncSubfolders, m_subfolders->isChecked()) || changed;
+    return changed;
+}
+
+KWPrefsAdvanced::KWPrefsAdvanced(const PrefsContext& context)
+    : m_context(context),
+      m_autoRun(new QCheckBox(QStringLiteral("Start Halvex Dravane automatically when the flash drive is plugged in"))),
+      m_ask(new QCheckBox(QStringLiteral("Offer automatic start when Halvex Dravane starts on a new computer"))),
+      m_bAdministrator(context.autoRun.isAdministrator && context.autoRun.isAdministrator())
+{
+    QVBoxLayout* layout = PageLayout(this);
+    layout->addWidget(m_autoRun);
+    layout->addWidget(Hint(QStringLiteral("Installs a very small application on this computer that starts Halvex "
+                                          "Dravane when the drive is inserted.")));
+    if (!m_bAdministrator)
+        layout->addWidget(Hint(QStringLiteral(
+            "This option is unavailable because you do not have administrative rights for this computer.")));
+    layout->addWidget(m_ask);
+    layout->addStretch(1);
+    m_autoRun->setChecked(m_bAdministrator && m_context.autoRun.isInstalled && m_context.autoRun.isInstalled());
+    m_autoRun->setEnabled(m_bAdministrator);
+    m_ask->setChecked(KXAppPrefs::Bool(prefkey::kAskAutoRun));
+}
+
+bool KWPrefsAdvanced::Save()
+{
+    return KXAppPrefs::Set(prefkey::kAskAutoRun, m_ask->isChecked());
+}
+
+void KWPrefsAdvanced::ApplyAutoRun()
+{
+    if (!m_bAdministrator)
+        return;
+    const bool installed = m_context.autoRun.isInstalled && m_context.autoRun.isInstalled();
+    if (m_autoRun->isChecked() && !installed)
+        (void)app::InstallAutoRun(window(), m_context.autoRun);
+    else if (!m_autoRun->isChecked() && installed)
+        (void)app::UninstallAutoRun(window(), m_context.autoRun);
+}

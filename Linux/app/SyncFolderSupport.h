@@ -1,0 +1,45 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "sync/SyncCallback.h"
+#include "sync/SyncFolderPair.h"
+
+class QWidget;
+class KMDevice;
+class KWMainApp;
+
+namespace halvex::app {
+
+// The sync engine's messages and questions shown through the message box.
+class MsgBoxSyncCallback : public SyncCallback {
+public:
+    explicit MsgBoxSyncCallback(QWidget* owner) : m_owner(owner) {}
+    void ShowMessage(const std::string& text, MessageIcon icon) override;
+    Answer Ask(const std::string& text, MessageIcon icon, bool defaultYes) override;
+
+private:
+    QWidget* m_owner;
+};
+
+// The drive rules of the folder picker: a folder on a USB, removable or
+// optical drive is refused; the suite drive's free space for the size check.
+SyncDriveProbe MakeDriveProbe(const KMDevice& suiteDrive);
+
+// Where the sync folders of this computer live.
+SyncPlace SyncPlaceOf(const KWMainApp& app);
+
+// The folder picker ("sync_select_folder_title", button "select") starting
+// at `start`; a picked folder that breaks the chooser's rules is refused with
+// its message. Nothing when cancelled or refused.
+std::optional<std::filesystem::path> BrowseSyncFolder(QWidget* owner, const std::filesystem::path& start,
+                                                      const std::filesystem::path& usbPath,
+                                                      const SyncDriveProbe& probe);
+
+// The same rules for a folder typed into an edit box; shows the message and
+// answers false when the folder is refused.
+bool CheckTypedSyncFolder(QWidget* owner, const std::filesystem::path& folder, const std::filesystem::path& usbPath,
+                          const SyncDriveProbe& probe);
+
+}  // namespace halvex::app

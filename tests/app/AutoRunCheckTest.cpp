@@ -1,0 +1,91 @@
+#include "AutoRunControl.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+
+#include "KWAutoRunDlg.h"
+#include "WindowFixture.h"
+#include "plist/DXPlistPrefs.h"
+#include "prefs/KXAppPrefs.h"
+#include "strings/KXStrings.h"
+
+using namespace halvex::app;
+
+namespace {
+
+class AutoRunCheckTest : public WindowFixture {
+protected:
+    AutoRunQuestion Answer(bool install, bool askAgain)
+    {
+        return [this, install, askAgain](QWidget*) {
+            ++m_nAsked;
+            return AutoRunAnswer{install, askAgain};
+        };
+    }
+    int m_nAsked = 0;
+};
+
+TEST_F(AutoRunCheckTest, AdministratorWithoutAgentIsAskedAndYesInstalls)
+{
+    RunStartupAutoRunCheck(nullptr, FakeAutoRun(true), Answer(true, true));
+    EXPECT_EQ(m_nAsked, 1);
+    EXPECT_EQ(m_nInstalls, 1);
+    EXPECT_FALSE(std::filesystem::exists(PrefsFile())) << "asking again needs no write";
+}
+
+TEST_F(AutoRunCheckTest, DoNotAskAgainIsStoredAndHonoured)
+{
+    {
+        DXPlistPrefs prefs(PrefsFile());
+        prefs.SetValue("eula", true);
+        ASSERT_TRUE(prefs.Update());
+    }
+    RunStartupAutoRunCheck(nullptr, FakeAutoRun(true), Answer(false, false));
+    EXPECT_EQ(m_nInstalls, 0);
+    EXPECT_FALSE(KXAppPrefs::Bool("AskAutoRun"));
+    DXPlistPrefs file(PrefsFile());
+    ASSERT_TRUE(file.Load());
+    bool value = true;
+    ASSERT_TRUE(file.GetValue("AskAutoRun", value, true));
+    EXPECT_FALSE(value);
+    ASSERT_TRUE(file.GetValue("eula", value, false));
+    EXPECT_TRUE(value);
+
+    RunStartupAutoRunCheck(nullptr, FakeAutoRun(true), Answer(true, true));
+    EXPECT_EQ(m_nAsked, 1) << "not asked a second time";
+}
+
+TEST_F(AutoRunCheckTest, NothingForAUserWithoutRightsAndAStoppedAgentIsStarted)
+{
+    RunStartupAutoRunCheck(nullptr, FakeAutoRun(false), Answer(true, true));
+    EXPECT_EQ(m_nAsked, 0);
+    EXPECT_EQ(m_nInstalls, 0);
+
+    m_bInstalled = true;
+    AutoRunControl control = FakeAutoRun(true);
+    int started = 0;
+    control.isRunning = [] { return false; };
+    control.start = [&] { return ++started, true; };
+    RunStartupAutoRunCheck(nullptr, control, Answer(true, true));
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(m_nAsked, 0);
+
+    control.isOutdated = [] { return true; };
+    RunStartupAutoRunCheck(nullptr, control, Answer(true, true));
+    EXPECT_EQ(m_nInstalls, 1) << "an outdated agent is replaced";
+}
+
+TEST_F(AutoRunCheckTest, AskDialogAnswers)
+{
+    KWAutoRunDlg ask(nullptr);
+    EXPECT_EQ(ask.windowTitle().toStdString(), KXStrings::GetString("setup_autorun"));
+    EXPECT_TRUE(ask.AskAgain());
+    EXPECT_TRUE(ask.YesButton()->isDefault());
+    SaveScreenshot(ask, "autorun_question.png");
+    ask.DoNotAskBox()->setChecked(true);
+    ask.NoButton()->click();
+    EXPECT_EQ(ask.result(), QDialog::Rejected);
+    EXPECT_FALSE(ask.AskAgain());
+}
+
+}  // namespace

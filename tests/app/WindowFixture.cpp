@@ -1,0 +1,67 @@
+#include "WindowFixture.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "DWSkin.h"
+#include "prefs/KXAppPrefs.h"
+#include "strings/KXStrings.h"
+
+namespace fs = std::filesystem;
+
+void WindowFixture::SetUp()
+{
+    AppFixture::SetUp();
+    fs::create_directories(DataPath());
+    ASSERT_TRUE(KXStrings::Init(Resources()));
+    DWSkin::Init(Resources(), false);
+    KXAppPrefs::AddSuitePreferences();
+    KXAppPrefs::InitWithPath(PrefsFile());
+}
+
+fs::path WindowFixture::Resources() const
+{
+    return fs::path(HALVEX_PROGRAM_DIR).parent_path() / "Resources";
+}
+
+fs::path WindowFixture::ComputerFolder(const std::string& name) const
+{
+    const fs::path folder = m_root / "computer" / name;
+    fs::create_directories(folder);
+    return folder;
+}
+
+std::string WindowFixture::FileText(const fs::path& file) const
+{
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+halvex::app::AutoRunControl WindowFixture::FakeAutoRun(bool administrator)
+{
+    halvex::app::AutoRunControl control;
+    control.isAdministrator = [administrator] { return administrator; };
+    control.isInstalled = [this] { return m_bInstalled; };
+    control.isOutdated = [] { return false; };
+    control.isRunning = [] { return true; };
+    control.install = [this] {
+        ++m_nInstalls;
+        m_bInstalled = m_bInstallWorks;
+        return m_bInstallWorks;
+    };
+    control.uninstall = [this] {
+        ++m_nUninstalls;
+        m_bInstalled = false;
+        return true;
+    };
+    control.start = [] { return true; };
+    return control;
+}
+
+void SaveScreenshot(QWidget& window, const char* name)
+{
+    window.show();
+    window.grab().save(QString::fromStdString((ScreenshotFolder() / name).string()));
+}

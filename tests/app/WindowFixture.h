@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QWidget>
+
+#include <filesystem>
+#include <string>
+
+#include "AppFixture.h"
+#include "AutoRunControl.h"
+#include "sync/SyncFolderPair.h"
+
+// Windows built on their own: the drive's strings, look and preferences are
+// loaded as start-up loads them, and the auto-run agent is a pretend one.
+class WindowFixture : public AppFixture {
+protected:
+    void SetUp() override;
+
+    std::filesystem::path Resources() const;
+    std::filesystem::path DataPath() const { return m_drive / "Halvex Data"; }
+    std::filesystem::path IndexFile() const { return DataPath() / "com.halvex.dravane.sync.plist"; }
+    std::filesystem::path UsbFolder() const { return m_drive / "Sync Folder"; }
+    halvex::SyncPlace Place() const { return {m_drive, DataPath(), "123456"}; }
+    // A folder of the computer that the folder rules accept.
+    std::filesystem::path ComputerFolder(const std::string& name) const;
+    std::string FileText(const std::filesystem::path& file) const;
+
+    // The pretend agent: counts installs and removals.
+    halvex::app::AutoRunControl FakeAutoRun(bool administrator);
+    bool m_bInstalled = false;
+    bool m_bInstallWorks = true;
+    int m_nInstalls = 0;
+    int m_nUninstalls = 0;
+};
+
+void SaveScreenshot(QWidget& window, const char* name);
