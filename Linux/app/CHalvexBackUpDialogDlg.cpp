@@ -1,0 +1,192 @@
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "BackupWindows.h"
+#include "KWMsgBox.h"
+#include "backup/BackupFileUtils.h"
+#include "strings/KXStrings.h"
+
+namespace halvex::app {
+
+namespace bm = backup_message;
+
+CHalvexBackUpDialogDlg::CHalvexBackUpDialogDlg(QWidget* owner, BackupSession& session)
+    : QDialog(owner), m_session(session)
+{
+    setWindowTitle(tr("Backup"));
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(18, 16, 18, 14);
+    layout->addWidget(new QLabel(tr("Select profile"), this));
+    auto* middle = new QHBoxLayout;
+    m_list = new QListWidget(this);
+    m_list->setMinimumSize(300, 180);
+    middle->addWidget(m_list, 1);
+    auto* commands = new QVBoxLayout;
+    auto* create = new QPushButton(tr("Create profile"), this);
+    m_edit = new QPushButton(tr("Edit profille"), this);
+    m_delete = new QPushButton(tr("Delete  profille"), this);
+    commands->addWidget(create);
+    commands->addWidget(m_edit);
+    commands->addWidget(m_delete);
+    commands->addStretch();
+    middle->addLayout(commands);
+    layout->addLayout(middle);
+    auto* buttons = new QHBoxLayout;
+    m_backup = new QPushButton(tr("&Backup"), this);
+    m_restoreButton = new QPushButton(tr("&Restore"), this);
+    auto* cancel = new QPushButton(tr("Cancel"), this);
+    buttons->addStretch();
+    buttons->addWidget(m_backup);
+    buttons->addWidget(m_restoreButton);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+
+    connect(m_list, &QListWidget::currentRowChanged, this, &CHalvexBackUpDialogDlg::SelectProfile);
+    connect(create, &QPushButton::clicked, this, &CHalvexBackUpDialogDlg::CreateProfile);
+    connect(m_edit, &QPushButton::clicked, this, &CHalvexBackUpDialogDlg::EditProfile);
+    connect(m_delete, &QPushButton::clicked, this, &CHalvexBackUpDialogDlg::DeleteProfile);
+    connect(m_backup, &QPushButton::clicked, this, &CHalvexBackUpDialogDlg::Backup);
+    connect(m_restoreButton, &QPushButton::clicked, this, &CHalvexBackUpDialogDlg::Restore);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    m_session.store.ReadIndex();
+    (void)m_session.store.ReadCurrent(m_session.profile);
+    FillProfiles(m_session.store.CurrentProfile());
+}
+
+void CHalvexBackUpDialogDlg::FillProfiles(int selectNumber)
+{
+    const QSignalBlocker blocker(m_list);
+    m_list->clear();
+    m_numbers = m_session.store.ProfilesOf(m_session.identity);
+    int selectRow = -1;
+    for (std::size_t row = 0; row < m_numbers.size(); ++row) {
+        BackupProfile profile;
+        (void)m_session.store.Read(m_numbers[row], profile);
+        m_list->addItem(QString::fromStdString(profile.DisplayName()));
+        if (m_numbers[row] == selectNumber)
+            selectRow = static_cast<int>(row);
+    }
+    const bool any = !m_numbers.empty();
+    m_edit->setEnabled(any);
+    m_delete->setEnabled(any);
+    m_backup->setEnabled(any);
+    m_restoreButton->setEnabled(any);
+    if (!any)
+        return;
+    if (selectRow < 0)
+        selectRow = static_cast<int>(m_numbers.size()) - 1;
+    m_list->setCurrentRow(selectRow);
+    SelectProfile(selectRow);
+}
+
+void CHalvexBackUpDialogDlg::SelectProfile(int row)
+{
+    if (row < 0 || row >= static_cast<int>(m_numbers.size()))
+        return;
+    m_session.store.SetCurrentProfile(m_numbers[row]);
+    (void)m_session.store.WriteIndex();
+    m_session.profile = {};
+    if (m_session.store.ReadCurrent(m_session.profile) == BackupProfileStore::ReadResult::Unreadable)
+        KWMsgBox::Show(this, m_session.Message(bm::kProfileUnreadable) + " " +
+                                 QString::fromStdString(m_session.CurrentProfilePath().string()),
+                       KWMsgBox::kStop);
+}
+
+bool CHalvexBackUpDialogDlg::RunConfigure(bool newProfile)
+{
+    KWBackupConfigureDlg configure(this, m_session, newProfile);
+    if (configure.exec() != QDialog::Accepted)
+        return false;
+    FillProfiles(m_session.store.CurrentProfile());
+    return true;
+}
+
+void CHalvexBackUpDialogDlg::CreateProfile() { RunConfigure(true); }
+
+void CHalvexBackUpDialogDlg::EditProfile()
+{
+    if (!m_numbers.empty())
+        RunConfigure(false);
+}
+
+void CHalvexBackUpDialogDlg::DeleteProfile()
+{
+    const int row = m_list->currentRow();
+    if (row < 0 || row >= static_cast<int>(m_numbers.size()))
+        return;
+    const int number = m_numbers[row];
+    BackupProfile profile;
+    (void)m_session.store.Read(number, profile);
+    const QString question = m_session.Message(bm::kDeleteQuestionBefore) + " " +
+                             QString::fromStdString(profile.setName) + m_session.Message(bm::kDeleteQuestionAfter);
+    if (KWMsgBox::Show(this, question, KWMsgBox::kCaution, KWMsgBox::kYesNo, KWMsgBox::kIdNo) != KWMsgBox::kIdYes)
+        return;
+    // A set name that is no folder name could name a folder outside the drive's backup folder.
+    if (!profile.setName.empty() && IsValidSetName(profile.setName) && !m_session.driveRoot.empty()) {
+        const auto setFolder = m_session.BackupFolder() / profile.setName;
+        std::error_code error;
+        std::filesystem::remove_all(setFolder, error);
+        if (error) {
+            KWMsgBox::Show(this, m_session.Message(bm::kSetFolderUndeletable) + " " +
+                                     QString::fromStdString(setFolder.string()),
+                           KWMsgBox::kStop);
+            return;
+        }
+    }
+    const Status deleted = m_session.store.Delete(number);
+    if (!deleted.ok) {
+        KWMsgBox::Show(this,
+                       QString("%1 %2\n%3\n%4")
+                           .arg(m_session.Message(bm::kDeleteFailed),
+                                QString::fromStdString(m_session.store.ProfilePath(number).string()),
+                                m_session.Message(bm::kDeleteFailedLine2), QString::fromStdString(deleted.detail)),
+                       KWMsgBox::kStop);
+        return;
+    }
+    m_session.profile = {};
+    FillProfiles(-1);
+}
+
+void CHalvexBackUpDialogDlg::StartBackup()
+{
+    KWBackupProcessDlg progress(this, m_session);
+    progress.exec();
+    (void)m_session.store.ReadCurrent(m_session.profile);
+}
+
+void CHalvexBackUpDialogDlg::Backup()
+{
+    m_session.profile = {};
+    if (m_session.store.ReadCurrent(m_session.profile) == BackupProfileStore::ReadResult::Unreadable) {
+        KWMsgBox::Show(this, m_session.Message(bm::kProfileUnreadable) + " " +
+                                 QString::fromStdString(m_session.CurrentProfilePath().string()),
+                       KWMsgBox::kStop);
+        return;
+    }
+    auto askYes = [this](int message) {
+        return KWMsgBox::Show(this, m_session.Message(message), KWMsgBox::kCaution, KWMsgBox::kYesNo,
+                              KWMsgBox::kIdYes) == KWMsgBox::kIdYes;
+    };
+    if (m_session.profile.sourceFolder.empty()) {
+        if (!RunConfigure(m_numbers.empty()) || !askYes(0))
+            return;
+    }
+    if (askYes(bm::kAreYouSure))
+        StartBackup();
+}
+
+void CHalvexBackUpDialogDlg::Restore()
+{
+    (void)m_session.store.ReadCurrent(m_session.profile);
+    if (m_session.profile.lastBackupTime == 0)
+        return;
+    KWRestoreChildDialog restore(this, m_session);
+    restore.exec();
+}
+
+}  // namespace halvex::app

@@ -1,0 +1,392 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "AppFixture.h"
+#include "BackupWindows.h"
+#include "DWSkin.h"
+#include "backup/BackupFileUtils.h"
+#include "strings/KXStrings.h"
+
+namespace fs = std::filesystem;
+using namespace halvex;
+using namespace halvex::app;
+
+namespace {
+
+constexpr const char* kIdentity = "02:00:00:AA:BB:CC";
+
+void WriteText(const fs::path& file, const std::string& text)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+std::string ReadText(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Acts on the next modal window of type T once its exec() has shown it.
+template <class T>
+void OnNextModal(std::function<void(T*)> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            act(window);
+        }
+    });
+    timer->start();
+}
+
+void Shoot(QWidget* window, const char* name)
+{
+    window->grab().save(QString::fromStdString((ScreenshotFolder() / name).string()));
+}
+
+QStringList ShownTexts()
+{
+    QStringList texts;
+    for (const auto& box : KWMsgBox::ShownBoxes())
+        texts << box.text;
+    return texts;
+}
+
+class BackupWindowsTest : public AppFixture {
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        const fs::path resources = m_drive / "HalvexDravane.app" / "Contents" / "Resources";
+        ASSERT_TRUE(KXStrings::Init(resources));
+        DWSkin::Init(resources, false);
+        m_source = m_root / "Home" / "Work";
+        WriteText(m_source / "report.doc", "quarterly report");
+        WriteText(m_source / "notes.txt", "first notes");
+        WriteText(m_source / "letters" / "Letter.rtf", "{\\rtf1 dear}");
+        WriteText(m_source / "holiday.jpg", std::string(3000, 'j'));
+        m_session = std::make_unique<BackupSession>(m_drive / "Halvex Data", m_drive, 4096, kIdentity);
+        m_session->desktopFolder = m_root / "Desktop";
+    }
+
+    // A profile of this computer made without the windows.
+    int MakeProfile(const std::string& setName)
+    {
+        BackupProfile profile = BackupProfile::WithDefaultLists(m_session->strings);
+        profile.macAddress = kIdentity;
+        profile.sourceFolder = m_source.string();
+        profile.setName = setName;
+        profile.predefinedChecked[1] = true;
+        int number = 0;
+        m_session->store.ReadIndex();
+        EXPECT_TRUE(m_session->store.Create(profile, number).ok);
+        return number;
+    }
+
+    fs::path m_source;
+    std::unique_ptr<BackupSession> m_session;
+};
+
+TEST_F(BackupWindowsTest, ProfileMadeInTheWindowsIsBackedUpTwiceAndRestoredElsewhere)
+{
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    EXPECT_FALSE(window.BackupButton()->isEnabled()) << "no profile yet";
+    EXPECT_FALSE(window.EditButton()->isEnabled());
+
+    bool saved = false;
+    OnNextModal<KWBackupConfigureDlg>([&](KWBackupConfigureDlg* configure) {
+        configure->NameEdit()->setText("Work");
+        configure->SourceEdit()->setText(QString::fromStdString(m_source.string()));
+        OnNextModal<KWCreateCatDlg>([](KWCreateCatDlg* create) {
+            create->NameEdit()->setText("Letters");
+            create->TypesEdit()->setText("doc:rtf");
+            if (create->Save())
+                create->accept();
+        });
+        configure->CreateCategory();
+        configure->ClickCategory(3);  // Music: nothing of it in the folder
+        configure->ToggleFilters();
+        QTreeWidget* files = configure->FileList();
+        ASSERT_EQ(files->topLevelItemCount(), 2) << "report.doc and Letter.rtf";
+        configure->SortByColumn(0);
+        EXPECT_EQ(files->topLevelItem(0)->text(0), "report.doc") << "greatest name first";
+        configure->SortByColumn(0);
+        EXPECT_EQ(files->topLevelItem(0)->text(0), "Letter.rtf") << "a second click reverses";
+        EXPECT_EQ(files->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+        files->setCurrentItem(files->topLevelItem(0));
+        EXPECT_TRUE(configure->PathLabel()->text().endsWith("Letter.rtf")) << configure->PathLabel()->text().toStdString();
+        EXPECT_EQ(files->topLevelItem(0)->text(2), "Letters");
+        Shoot(configure, "backup_configure.png");
+        saved = configure->Save();
+        configure->accept();
+    });
+    window.CreateProfile();
+    ASSERT_TRUE(saved) << ShownTexts().join(" | ").toStdString();
+    ASSERT_EQ(window.ProfileList()->count(), 1);
+    EXPECT_TRUE(window.BackupButton()->isEnabled());
+    BackupProfile stored;
+    ASSERT_TRUE(m_session->store.Read(1, stored));
+    ASSERT_EQ(stored.userCategories.size(), 1u);
+    EXPECT_EQ(stored.userCategories[0].types, "doc:rtf:");
+    EXPECT_EQ(stored.setName, "Work");
+    Shoot(&window, "backup_window.png");
+
+    // Are you sure? Yes; then the closing message.
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    window.Backup();
+    const fs::path current = m_drive / "Backup" / "Work" / "Current Backup";
+    ASSERT_TRUE(fs::exists(current / "report.doc.zip")) << ShownTexts().join(" | ").toStdString();
+    EXPECT_TRUE(fs::exists(current / "letters" / "Letter.rtf.zip"));
+    EXPECT_FALSE(fs::exists(current / "notes.txt.zip")) << "txt is in no checked category";
+    EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(29));
+
+    WriteText(m_source / "report.doc", "quarterly report, revised");
+    const auto later = FileModificationTime(m_source / "report.doc").value() + 5'000'000'000LL;
+    ASSERT_TRUE(SetFileModificationTime(m_source / "report.doc", later));
+    KWMsgBox::ClearTestState();
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    window.Backup();
+    EXPECT_TRUE(fs::exists(m_drive / "Backup" / "Work" / "Recent Backup" / "report.doc.zip"));
+
+    const fs::path restored = m_root / "Restored";
+    bool ran = false;
+    OnNextModal<KWRestoreChildDialog>([&](KWRestoreChildDialog* restore) {
+        EXPECT_FALSE(restore->RestoreButton()->isEnabled());
+        ASSERT_TRUE(restore->SelectFolder(current));
+        QTreeWidget* files = restore->FileList();
+        ASSERT_EQ(files->topLevelItemCount(), 1) << "the subfolder's file is not in this folder";
+        EXPECT_EQ(files->topLevelItem(0)->text(0), "report.doc");
+        EXPECT_TRUE(QRegularExpression(R"(^\d\d/\d\d/\d{4}   \d\d:\d\d$)").match(files->topLevelItem(0)->text(3)).hasMatch());
+        restore->SelectChoice(RestoreChoice::Other);
+        KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+        files->topLevelItem(0)->setSelected(true);
+        EXPECT_TRUE(restore->RestoreButton()->isEnabled());
+        EXPECT_FALSE(restore->StartRestore()) << "no other folder chosen yet";
+        EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Label(17));
+        restore->OtherEdit()->setText(QString::fromStdString(restored.string()));
+        Shoot(restore, "restore_window.png");
+        KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+        ran = restore->StartRestore();
+        restore->accept();
+    });
+    window.Restore();
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(ReadText(restored / "report.doc"), "quarterly report, revised");
+    EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(28));
+    BackupProfile after;
+    ASSERT_TRUE(m_session->store.Read(1, after));
+    EXPECT_EQ(after.restoreChoice, RestoreChoice::Other);
+    EXPECT_EQ(after.restoreFolder, restored.string());
+}
+
+TEST_F(BackupWindowsTest, CategoryWindowsCheckTheirFieldsAndEditTheProfile)
+{
+    BackupProfile profile = BackupProfile::WithDefaultLists(m_session->strings);
+    KWCreateCatDlg create(nullptr, m_session->strings, profile, {"All", "Documents"});
+    auto attempt = [&](const char* name, const char* types) {
+        KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+        create.NameEdit()->setText(name);
+        create.TypesEdit()->setText(types);
+        return create.Save();
+    };
+    struct Refusal {
+        const char* name;
+        const char* types;
+        int message;
+    };
+    for (const Refusal& refusal : {Refusal{"", "doc", 35}, Refusal{"Mail", " ", 27}, Refusal{"Mail/Old", "eml", 4},
+                                   Refusal{"Documents", "eml", 5}, Refusal{"Mail", "eml;msg", 6},
+                                   Refusal{"Mail", "eml:msg:eml", 8}}) {
+        EXPECT_FALSE(attempt(refusal.name, refusal.types)) << refusal.name << " " << refusal.types;
+        EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(refusal.message));
+    }
+    EXPECT_TRUE(profile.userCategories.empty());
+    create.NameEdit()->setText("  Letters ");
+    create.TypesEdit()->setText("doc:rtf");
+    EXPECT_TRUE(create.Save());
+    ASSERT_EQ(profile.userCategories.size(), 1u);
+    EXPECT_EQ(profile.userCategories[0].name, "Letters");
+    EXPECT_EQ(profile.userCategories[0].types, "doc:rtf:");
+    create.NameEdit()->setText("Letters");
+    create.TypesEdit()->setText("doc:rtf");
+    create.show();
+    Shoot(&create, "backup_create_category.png");
+    profile.userCategories.push_back({"Mail", "eml:", true});
+
+    KWMsgBox::ClearTestState();
+    KWEditCatDlg edit(nullptr, m_session->strings, profile);
+    ASSERT_EQ(edit.Categories()->count(), 2);
+    EXPECT_EQ(edit.TypeList()->count(), 2);
+    edit.TypesEdit()->setText("txt:wps");
+    EXPECT_TRUE(edit.AddTypes());
+    EXPECT_EQ(profile.userCategories[0].types, "doc:rtf:txt:wps:");
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    edit.TypesEdit()->setText("RTF:rtf");
+    EXPECT_FALSE(edit.AddTypes()) << "rtf is held already";
+    EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(8));
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    edit.TypesEdit()->setText("");
+    EXPECT_FALSE(edit.AddTypes());
+    EXPECT_EQ(edit.TypesEdit()->text(), "doc:rtf:txt:wps:") << "an empty field is reset to the list";
+    edit.TypesEdit()->clear();
+    edit.show();
+    Shoot(&edit, "backup_edit_category.png");
+
+    edit.TypeList()->setCurrentRow(1);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdNo);
+    edit.RemoveType();
+    EXPECT_EQ(profile.userCategories[0].types, "doc:rtf:txt:wps:") << "No keeps the type";
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    edit.RemoveType();
+    EXPECT_EQ(profile.userCategories[0].types, "doc:txt:wps:");
+
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    edit.DeleteCategory();
+    ASSERT_EQ(profile.userCategories.size(), 1u);
+    EXPECT_EQ(profile.userCategories[0].name, "Mail") << "the later category moves down";
+    edit.TypeList()->setCurrentRow(0);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    edit.RemoveType();
+    EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(9)) << "the last type stays";
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    edit.DeleteCategory();
+    EXPECT_TRUE(profile.userCategories.empty());
+    EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(26));
+}
+
+TEST_F(BackupWindowsTest, ConfigurationRefusesBadNamesAndFollowsTheAllRules)
+{
+    KWBackupConfigureDlg configure(nullptr, *m_session, true);
+    configure.SourceEdit()->setText(QString::fromStdString(m_source.string()));
+    auto refusedWith = [&](const char* name) {
+        KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+        configure.NameEdit()->setText(name);
+        EXPECT_FALSE(configure.Save()) << name;
+        return ShownTexts().last().toStdString();
+    };
+    EXPECT_EQ(refusedWith("Work:Old"), m_session->strings.Message(33));
+    EXPECT_EQ(refusedWith("  "), m_session->strings.Message(33));
+    EXPECT_EQ(refusedWith("Work.old"), m_session->strings.Message(60));
+
+    configure.ClickCategory(0);
+    for (int row = 0; row < 5; ++row)
+        EXPECT_EQ(configure.CategoryList()->item(row)->checkState(), Qt::Checked) << row;
+    configure.ClickCategory(2);
+    EXPECT_EQ(configure.CategoryList()->item(2)->checkState(), Qt::Checked) << "All holds the others";
+    configure.ClickCategory(0);
+    for (int row = 0; row < 5; ++row)
+        EXPECT_EQ(configure.CategoryList()->item(row)->checkState(), Qt::Unchecked) << row;
+    EXPECT_EQ(refusedWith("Work"), m_session->strings.Message(50));
+    EXPECT_FALSE(fs::exists(m_session->store.ProfilePath(1))) << "nothing written on a refusal";
+
+    configure.ClickCategory(1);
+    EXPECT_TRUE(configure.Save());
+    MakeProfile("Other");
+    KWBackupConfigureDlg second(nullptr, *m_session, true);
+    second.SourceEdit()->setText(QString::fromStdString(m_source.string()));
+    second.ClickCategory(4);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    second.NameEdit()->setText("WORK");
+    EXPECT_FALSE(second.Save()) << "set folders differ by more than case";
+    EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(52));
+}
+
+TEST_F(BackupWindowsTest, RenamingAProfileMovesItsSetFolder)
+{
+    MakeProfile("Work");
+    WriteText(m_drive / "Backup" / "Work" / "Current Backup" / "a.doc.zip", "zip");
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    KWBackupConfigureDlg configure(&window, *m_session, false);
+    EXPECT_EQ(configure.NameEdit()->text(), "Work");
+    configure.NameEdit()->setText("Job");
+    ASSERT_TRUE(configure.Save()) << ShownTexts().join(" | ").toStdString();
+    EXPECT_TRUE(fs::exists(m_drive / "Backup" / "Job" / "Current Backup" / "a.doc.zip"));
+    EXPECT_FALSE(fs::exists(m_drive / "Backup" / "Work"));
+    BackupProfile stored;
+    ASSERT_TRUE(m_session->store.Read(1, stored));
+    EXPECT_EQ(stored.setName, "Job");
+}
+
+TEST_F(BackupWindowsTest, DeletingTheOnlyProfileRemovesItsSetAndDisablesTheCommands)
+{
+    MakeProfile("Work");
+    WriteText(m_drive / "Backup" / "Work" / "Current Backup" / "a.doc.zip", "zip");
+    WriteText(m_drive / "Backup" / "Keep" / "Current Backup" / "b.doc.zip", "zip");
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    ASSERT_EQ(window.ProfileList()->count(), 1);
+    EXPECT_TRUE(window.DeleteButton()->isEnabled());
+
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdNo);
+    window.DeleteProfile();
+    EXPECT_EQ(window.ProfileList()->count(), 1) << "No keeps it";
+    EXPECT_EQ(ShownTexts().last().toStdString(),
+              m_session->strings.Message(53) + " Work" + m_session->strings.Message(54));
+
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    window.DeleteProfile();
+    EXPECT_EQ(window.ProfileList()->count(), 0);
+    EXPECT_FALSE(window.EditButton()->isEnabled());
+    EXPECT_FALSE(window.DeleteButton()->isEnabled());
+    EXPECT_FALSE(window.BackupButton()->isEnabled());
+    EXPECT_FALSE(window.RestoreButton()->isEnabled());
+    EXPECT_FALSE(fs::exists(m_drive / "Backup" / "Work"));
+    EXPECT_TRUE(fs::exists(m_drive / "Backup" / "Keep" / "Current Backup" / "b.doc.zip")) << "other sets stay";
+    EXPECT_FALSE(fs::exists(m_session->store.ProfilePath(1)));
+}
+
+TEST_F(BackupWindowsTest, BackupWindowAnswersQuestionsAndRefusalsOfTheRun)
+{
+    MakeProfile("Work");
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdNo);
+    window.Backup();
+    EXPECT_EQ(ShownTexts().size(), 1u);
+    EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(1));
+    EXPECT_FALSE(fs::exists(m_drive / "Backup" / "Work")) << "No to the question starts nothing";
+
+    // Nothing of the category left in the folder: message 38 from the worker.
+    fs::remove(m_source / "report.doc");
+    fs::remove_all(m_source / "letters");
+    KWMsgBox::ClearTestState();
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    window.StartBackup();
+    EXPECT_EQ(ShownTexts().join(" | ").toStdString(), m_session->strings.Message(38));
+
+    // A run in progress, drawn for the screenshot before its first tick.
+    KWBackupProcessDlg progress(&window, *m_session);
+    progress.show();
+    EXPECT_FALSE(progress.CancelButton()->isEnabled()) << "Cancel waits for the run";
+    progress.View().SetProgress(37, 120);
+    progress.View().SetStatusText("Copying file \"Quarterly report.doc\" from \"" + m_source.string() + "/\"\n");
+    progress.View().EnableCancel();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(progress.CancelButton()->isEnabled());
+    Shoot(&progress, "backup_progress.png");
+    progress.reject();
+    EXPECT_FALSE(progress.Started());
+}
+
+}  // namespace
