@@ -84,6 +84,7 @@ protected:
         WriteText(m_source / "notes.txt", "first notes");
         WriteText(m_source / "letters" / "Letter.rtf", "{\\rtf1 dear}");
         WriteText(m_source / "holiday.jpg", std::string(3000, 'j'));
+        fs::create_directories(m_drive / "Halvex Data");
         m_session = std::make_unique<BackupSession>(m_drive / "Halvex Data", m_drive, 4096, kIdentity);
         m_session->desktopFolder = m_root / "Desktop";
     }
@@ -369,6 +370,7 @@ TEST_F(BackupWindowsTest, BackupWindowAnswersQuestionsAndRefusalsOfTheRun)
 
     // Nothing of the category left in the folder: message 38 from the worker.
     fs::remove(m_source / "report.doc");
+    fs::remove(m_source / "notes.txt");
     fs::remove_all(m_source / "letters");
     KWMsgBox::ClearTestState();
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
