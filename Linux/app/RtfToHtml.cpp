@@ -223,6 +223,11 @@ private:
             Current().destination = Destination::FieldResult;
             if (!m_strLink.empty() && !m_bInLink) {
                 CloseRun();
+                // A link that starts a paragraph opens it first, so the tags nest.
+                if (!m_bInParagraph) {
+                    m_out += "<p>";
+                    m_bInParagraph = true;
+                }
                 m_out += "<a href=\"" + Escape(m_strLink) + "\">";
                 m_bInLink = true;
                 m_strLink.clear();

@@ -157,8 +157,16 @@ void KMApp::finish()
         alert.exec();
     }
     if (good) {
-        const fs::path program = halvex::RelaunchProgramFor(m_strCurPath);
-        if (!halvex::StartDetached(program, {}))
+        // A drive whose programs may not run (FAT's showexec, noexec) is
+        // started through its launcher, which also refreshes the user's
+        // cached copy of the programs that were just replaced.
+        const fs::path launcher = halvex::InstallFolderFor(m_strCurPath) / "HalvexDravane.sh";
+        std::error_code error;
+        const bool viaLauncher = fs::is_regular_file(launcher, error);
+        const fs::path program = viaLauncher ? fs::path("/bin/sh") : halvex::RelaunchProgramFor(m_strCurPath);
+        const std::vector<std::string> arguments =
+            viaLauncher ? std::vector<std::string>{launcher.string()} : std::vector<std::string>{};
+        if (!halvex::StartDetached(program, arguments))
             Log("Could not start " + program.string());
     }
     QCoreApplication::exit(ExitStatus());

@@ -32,8 +32,8 @@ const Case kCases[] = {
     {"starred destination skipped", R"({\rtf1{\*\generator Writer;}body})", "body", "Writer"},
     {"font size", R"({\rtf1 {\fs24 big}})", "font-size:12pt", ""},
     {"hyperlink field", R"({\rtf1 {\field{\*\fldinst HYPERLINK "https://halvex.example/"}{\fldrslt site}}})",
-     "<a href=\"https://halvex.example/\"><span>site</span></a>", "HYPERLINK"},
-    {"line break", R"({\rtf1 a\line b})", "a</span><br/>", ""},
+     "<p><a href=\"https://halvex.example/\"><span>site</span></a>", "HYPERLINK"},
+    {"line break", R"({\rtf1 a\line b})", "a<br/>b", ""},
 };
 
 TEST(RtfToHtmlTest, ConvertsTheLicenceSubset)
