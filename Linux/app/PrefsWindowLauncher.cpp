@@ -12,7 +12,7 @@ bool RunPrefsWindow(QWidget* owner, KWMainApp& app, PrefsPage page)
     context.sync = SyncPlaceOf(app);
     context.autoRun = AutoRunControl::ForSuite(app.Paths().ResourcesPath());
     const std::filesystem::path usbPath = SyncUsbPath(app.Paths().RunPath());
-    context.browse = [usbPath, probe = MakeDriveProbe(app.Device())](QWidget* parent,
+    context.browse = [usbPath, probe = MakeSyncDriveProbe(app.Device())](QWidget* parent,
                                                                       const std::filesystem::path& start) {
         return BrowseSyncFolder(parent, start, usbPath, probe);
     };

@@ -33,7 +33,7 @@ bool HandleSetup(KWMainApp& app, bool& completedNow)
 {
     const SetupPlace place{app.Paths().AppPrefsPath(), SyncPlaceOf(app)};
     const AutoRunControl autoRun = AutoRunControl::ForSuite(app.Paths().ResourcesPath());
-    const SyncDriveProbe probe = MakeDriveProbe(app.Device());
+    const SyncDriveProbe probe = MakeSyncDriveProbe(app.Device());
     const std::filesystem::path usbPath = SyncUsbPath(app.Paths().RunPath());
 
     SetupWindows windows;

@@ -2,7 +2,6 @@
 
 #include <QFileDialog>
 
-#include <fstream>
 #include <string>
 
 #include "KMDevice.h"
@@ -23,13 +22,6 @@ int IconOf(MessageIcon icon)
     return icon == MessageIcon::Error ? KWMsgBox::kStop : icon == MessageIcon::Warning ? KWMsgBox::kCaution : KWMsgBox::kNote;
 }
 
-bool RemovableDisk(const DeviceSources& sources, const std::string& disk)
-{
-    std::ifstream in(sources.sysfsRoot / "class" / "block" / disk / "removable");
-    char flag = '0';
-    return in.get(flag) && flag == '1';
-}
-
 }  // namespace
 
 void MsgBoxSyncCallback::ShowMessage(const std::string& text, MessageIcon icon)
@@ -42,28 +34,6 @@ Answer MsgBoxSyncCallback::Ask(const std::string& text, MessageIcon icon, bool d
     const int answer = KWMsgBox::Show(m_owner, text, IconOf(icon), KWMsgBox::kYesNo,
                                       defaultYes ? KWMsgBox::kIdYes : KWMsgBox::kIdNo);
     return answer == KWMsgBox::kIdYes ? Answer::Yes : Answer::No;
-}
-
-SyncDriveProbe MakeDriveProbe(const KMDevice& suiteDrive)
-{
-    SyncDriveProbe probe;
-    probe.isRemovable = [](const fs::path& folder) {
-        const DeviceSources sources = DeviceSources::FromEnvironment();
-        const KMDevice device(folder, sources);
-        if (device.runFromDevice())
-            return true;
-        const std::string& disk = device.bsdName();
-        if (disk.empty())
-            return false;  // network and memory file systems are not removable media
-        return disk.rfind("sr", 0) == 0 || RemovableDisk(sources, disk);
-    };
-    probe.driveFreeBytes = [&suiteDrive]() -> std::optional<std::uint64_t> {
-        std::uint64_t total = 0, used = 0, free = 0;
-        if (!suiteDrive.getSizeForTotal(total, used, free))
-            return std::nullopt;
-        return free;
-    };
-    return probe;
 }
 
 SyncPlace SyncPlaceOf(const KWMainApp& app)

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "SyncDriveRules.h"
 #include "sync/SyncCallback.h"
 #include "sync/SyncFolderPair.h"
 
@@ -22,10 +23,6 @@ public:
 private:
     QWidget* m_owner;
 };
-
-// The drive rules of the folder picker: a folder on a USB, removable or
-// optical drive is refused; the suite drive's free space for the size check.
-SyncDriveProbe MakeDriveProbe(const KMDevice& suiteDrive);
 
 // Where the sync folders of this computer live.
 SyncPlace SyncPlaceOf(const KWMainApp& app);

@@ -7,6 +7,7 @@
 #include "Command.h"
 #include "Context.h"
 #include "KMDevice.h"
+#include "SyncDriveRules.h"
 #include "Text.h"
 #include "paths/KXAppPaths.h"
 #include "prefs/KXAppPrefs.h"
@@ -31,54 +32,6 @@ struct SyncOptions {
     std::optional<bool> log;
     bool list = false;
 };
-
-std::optional<std::string> ReadFirstLine(const fs::path& file)
-{
-    std::ifstream in(file);
-    std::string line;
-    if (!in || !std::getline(in, line))
-        return std::nullopt;
-    return line;
-}
-
-// The folder chooser's drive rules, from the drive detection: a folder on a
-// USB, removable or optical drive is refused; the size check uses the suite
-// drive's free space.
-SyncDriveProbe MakeDriveProbe(const KMDevice& suiteDrive)
-{
-    SyncDriveProbe probe;
-    probe.isRemovable = [](const fs::path& folder) {
-        const DeviceSources sources = DeviceSources::FromEnvironment();
-        const KMDevice device(folder, sources);
-        if (device.runFromDevice())
-            return true;
-        const std::string& disk = device.bsdName();
-        if (disk.empty())
-            return false;  // network and memory file systems are not removable media
-        if (disk.rfind("sr", 0) == 0)
-            return true;
-        const auto removable = ReadFirstLine(sources.sysfsRoot / "class" / "block" / disk / "removable");
-        return removable && *removable == "1";
-    };
-    probe.driveFreeBytes = [&suiteDrive]() -> std::optional<std::uint64_t> {
-        std::uint64_t total = 0, used = 0, free = 0;
-        if (!suiteDrive.getSizeForTotal(total, used, free))
-            return std::nullopt;
-        return free;
-    };
-    return probe;
-}
-
-// The disk-full message names the destination's mount path.
-fs::path MountPathOf(const fs::path& destination)
-{
-    fs::path existing = destination.parent_path();
-    std::error_code ec;
-    while (existing.has_relative_path() && !fs::exists(existing, ec))
-        existing = existing.parent_path();
-    const KMDevice device(existing, DeviceSources::FromEnvironment());
-    return device.mountPath().empty() ? MountPointOf(destination) : device.mountPath();
-}
 
 // The engine's reports on the console. A question is answered yes only with
 // --yes (or by the user at a terminal); otherwise the operation stops and
@@ -192,7 +145,7 @@ int Run(Context& context, const std::vector<std::string>& options)
 
     const KXAppPaths& paths = context.paths();
     const SyncPlace place{paths.RunPath(), paths.DataPath(), ScrambleIdentity(ComputerIdentity())};
-    const SyncDriveProbe probe = MakeDriveProbe(context.drive());
+    const SyncDriveProbe probe = MakeSyncDriveProbe(context.drive());
     if (parsed->computerFolder) {
         if (const int status = StoreComputerFolder(place, *parsed->computerFolder, probe, callback, console))
             return status;
@@ -237,7 +190,7 @@ int Run(Context& context, const std::vector<std::string>& options)
     SyncRunOptions runOptions;
     runOptions.log = KXAppPrefs::Bool(prefkey::kSyncLog);
     runOptions.logPath = paths.SyncLogPath();
-    runOptions.mountPath = MountPathOf;
+    runOptions.mountPath = SyncMountPathOf;
     // Each start of the program has a log of its own; this command is one start.
     if (runOptions.log)
         (void)paths.DeleteSyncLog();

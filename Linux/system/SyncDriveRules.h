@@ -4,9 +4,9 @@
 
 class KMDevice;
 
-namespace halvex::app {
+namespace halvex {
 
-// The chooser's drive rules from the drive detection: a folder on a USB,
+// The chooser's drive rules, shared by the windows and dravane sync, from the drive detection: a folder on a USB,
 // removable or optical drive is refused, and the size question compares with
 // the suite drive's free space. The device must outlive the probe.
 SyncDriveProbe MakeSyncDriveProbe(const KMDevice& suiteDrive);
@@ -14,4 +14,4 @@ SyncDriveProbe MakeSyncDriveProbe(const KMDevice& suiteDrive);
 // The mount path named in the disk-full message.
 std::filesystem::path SyncMountPathOf(const std::filesystem::path& destination);
 
-}  // namespace halvex::app
+}  // namespace halvex

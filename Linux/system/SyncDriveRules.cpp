@@ -7,7 +7,7 @@
 #include "KMDevice.h"
 #include "sync/SyncRunner.h"
 
-namespace halvex::app {
+namespace halvex {
 
 namespace fs = std::filesystem;
 
@@ -62,4 +62,4 @@ fs::path SyncMountPathOf(const fs::path& destination)
     return device.mountPath().empty() ? MountPointOf(destination) : device.mountPath();
 }
 
-}  // namespace halvex::app
+}  // namespace halvex
