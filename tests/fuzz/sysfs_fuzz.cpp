@@ -1,0 +1,116 @@
+// Drive detection on a sysfs tree, a mount table and a label folder whose
+// contents come from the input: the USB device's attribute files (which a
+// device reports itself), the mount table (where "@M" stands for the mount
+// point of the fake drive) and the label link's name.
+#include "FuzzSupport.h"
+#include "DeviceSources.h"
+#include "DiskLabels.h"
+#include "KMDevice.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FakeSystem {
+    fs::path root;
+    fs::path usbDevice;
+    fs::path disk;
+    fs::path mountPoint;
+    halvex::DeviceSources sources;
+};
+
+void WriteFile(const fs::path& file, std::string_view text)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+const FakeSystem& System()
+{
+    static const FakeSystem system = [] {
+        std::string name = (fs::temp_directory_path() / "sysfs-fuzz-XXXXXX").string();
+        if (::mkdtemp(name.data()) == nullptr)
+            halvex::fuzz::Fail("no temporary folder");
+        FakeSystem s;
+        s.root = name;
+        const fs::path sys = s.root / "sys";
+        s.usbDevice = sys / "devices/pci0000:00/0000:00:14.0/usb2/2-1";
+        s.disk = s.usbDevice / "2-1:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
+        fs::create_directories(s.disk / "sdb1");
+        fs::create_directories(sys / "class/block");
+        fs::create_directories(sys / "dev/block");
+        WriteFile(s.disk / "sdb1/partition", "1\n");
+        WriteFile(s.disk / "sdb1/dev", "8:17\n");
+        WriteFile(s.disk / "dev", "8:16\n");
+        fs::create_directory_symlink(s.disk / "sdb1", sys / "class/block/sdb1");
+        fs::create_directory_symlink(s.disk / "sdb1", sys / "dev/block/8:17");
+        s.mountPoint = s.root / "media/STICK";
+        fs::create_directories(s.mountPoint / "Halvex Data");
+        fs::create_directories(s.root / "by-label");
+        s.sources.sysfsRoot = sys;
+        s.sources.mountInfo = s.root / "mountinfo";
+        s.sources.diskByLabel = s.root / "by-label";
+        return s;
+    }();
+    return system;
+}
+
+std::string WithMountPoint(std::string_view text, const fs::path& mountPoint)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '@' && i + 1 < text.size() && text[i + 1] == 'M') {
+            out += mountPoint.string();
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+bool IsFileName(std::string_view name)
+{
+    return !name.empty() && name.size() <= 255 && name != "." && name != ".." &&
+           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size > 64 * 1024)
+        return 0;
+    const FakeSystem& s = System();
+    const auto fields = halvex::fuzz::SplitFields(halvex::fuzz::AsText(data, size), 8);
+
+    WriteFile(s.sources.mountInfo, WithMountPoint(fields[0], s.mountPoint));
+    const std::array<const char*, 5> usbAttributes = {"idVendor", "idProduct", "manufacturer", "product", "serial"};
+    for (std::size_t i = 0; i < usbAttributes.size(); ++i)
+        WriteFile(s.usbDevice / usbAttributes[i], fields[1 + i]);
+    WriteFile(s.disk / "removable", fields[6]);
+
+    std::error_code error;
+    fs::remove_all(s.sources.diskByLabel, error);
+    fs::create_directory(s.sources.diskByLabel, error);
+    if (IsFileName(fields[7]))
+        fs::create_symlink("../../sdb1", s.sources.diskByLabel / fields[7], error);
+
+    const KMDevice device(s.mountPoint / "Halvex Data", s.sources);
+    using halvex::fuzz::Check;
+    Check(device.vendorID().empty() || device.vendorID().size() == 4, "vendor id of the wrong length");
+    Check(device.productID().empty() || device.productID().size() == 4, "product id of the wrong length");
+    Check(device.manufacturer().size() <= 256 && device.product().size() <= 256 && device.serial().size() <= 256,
+          "attribute read beyond its bound");
+    Check(!device.volumeName().empty(), "no display name");
+    if (device.isHalvexDrive())
+        Check(device.runFromDevice(), "suite drive that is not a USB drive");
+    (void)halvex::DecodeUdevEscapes(fields[7]);
+    return 0;
+}
