@@ -25,7 +25,8 @@ if [ ${#targets[@]} -eq 0 ]; then
   targets=($(sed -n '/^set(HALVEX_FUZZ_TARGETS/,/)/p' "$top/tests/fuzz/CMakeLists.txt" |
              tr ' ()' '\n\n\n' | grep '_fuzz$'))
 fi
-cmake --build "$dir" --parallel "$(nproc)" --target "${targets[@]}" >/dev/null || exit 1
+cmake --build "$dir" --parallel "$(nproc)" --target "${targets[@]}" >"$dir/build.log" 2>&1 || {
+  cat "$dir/build.log"; exit 1; }
 
 printf '%-20s %12s %8s %8s %10s  %s\n' target runs cov ft corpus crash
 status=0

@@ -7,6 +7,7 @@
 #include <tinyxml.h>
 
 #include "plist/DXPlistPrefs.h"
+#include "plist/SafeXmlParse.h"
 
 namespace halvex {
 
@@ -40,8 +41,7 @@ bool PlistKeyEditor::Load(const std::filesystem::path& file)
     if (!in.read(text.data(), static_cast<std::streamsize>(text.size())))
         return false;
     m_document = std::make_unique<TiXmlDocument>();
-    m_document->Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
-    return !m_document->Error() && Dictionary(*m_document);
+    return halvex::ParseXmlSafely(*m_document, text) && Dictionary(*m_document);
 }
 
 void PlistKeyEditor::SetString(const std::string& key, const std::string& value)

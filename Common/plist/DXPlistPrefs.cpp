@@ -7,7 +7,7 @@
 #include "plist/AtomicFileWrite.h"
 #include "plist/PlistNumbers.h"
 #include "plist/Utf8Limit.h"
-#include "plist/XmlNesting.h"
+#include "plist/SafeXmlParse.h"
 #include "util/BoundedRead.h"
 
 namespace {
@@ -74,6 +74,24 @@ std::string CleanComment(std::string_view comment)
     return out;
 }
 
+// Text between the elements of a kept element ("<dict><key>x</key>junk
+// <string>y</string></dict>") means nothing in a property list, and the
+// writer's indentation around it would grow the text at every save.
+void DropMixedText(TiXmlElement& element)
+{
+    if (element.FirstChildElement() == nullptr)
+        return;
+    TiXmlNode* child = element.FirstChild();
+    while (child) {
+        TiXmlNode* next = child->NextSibling();
+        if (child->ToText() != nullptr)
+            element.RemoveChild(child);
+        else if (TiXmlElement* inner = child->ToElement())
+            DropMixedText(*inner);
+        child = next;
+    }
+}
+
 // The scalar value of a "string", "integer", "real", "true" or "false"
 // element; any other element is kept whole as an unknown value.
 PrefsValue ReadScalar(const TiXmlElement& element)
@@ -94,7 +112,9 @@ PrefsValue ReadScalar(const TiXmlElement& element)
         value.bValue = name == "true";
     } else {
         value.type = PrefsValue::kUnknown;
-        value.element.reset(static_cast<TiXmlElement*>(element.Clone()));
+        auto* kept = static_cast<TiXmlElement*>(element.Clone());
+        DropMixedText(*kept);
+        value.element.reset(kept);
     }
     return value;
 }
@@ -172,13 +192,12 @@ bool DXPlistPrefs::LoadText(std::string_view xml)
     // left over from before is written back under a key the file dropped.
     m_mapValues.clear();
     m_mapArrays.clear();
-    if (xml.size() > kMaxFileBytes || !halvex::XmlNestingWithin(xml, kMaxNesting))
+    if (xml.size() > kMaxFileBytes)
         return false;
     KeepWhiteSpace();
     const std::string text = NormaliseLineEnds(xml);
     TiXmlDocument document;
-    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
-    if (document.Error())
+    if (!halvex::ParseXmlSafely(document, text, kMaxNesting))
         return false;
     const TiXmlElement* plist = document.FirstChildElement("plist");
     const TiXmlElement* dict = plist ? plist->FirstChildElement("dict") : nullptr;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "plist/SafeXmlParse.h"
 #include "strings/FormatText.h"
 #include "update/UpdateService.h"
 #include "util/BoundedRead.h"
@@ -105,8 +106,7 @@ bool KXAutoUpdate::ParseData(const char* data)
     if (!data)
         return false;
     TiXmlDocument document;
-    document.Parse(data, nullptr, TIXML_ENCODING_UTF8);
-    if (document.Error())
+    if (!halvex::ParseXmlSafely(document, data))
         return false;
     const TiXmlElement* response = document.FirstChildElement("response");
     if (!response)

@@ -32,6 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DXPlistPrefs again;
     Check(again.LoadText(written), "written document does not read back");
     Check(again.Values().size() == prefs.Values().size(), "values lost in a round trip");
-    Check(again.ToText() == written, "round trip changes the document");
+    if (const std::string rewritten = again.ToText(); rewritten != written) {
+        std::fprintf(stderr, "written:\n%s\nread back and written:\n%s\n", written.c_str(), rewritten.c_str());
+        halvex::fuzz::Fail("round trip changes the document");
+    }
     return 0;
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <tinyxml.h>
+
+#include "plist/SafeXmlParse.h"
 #include "plist/Utf8Limit.h"
 #include "plist/XmlNesting.h"
 
@@ -61,6 +64,27 @@ TEST(XmlNesting, CountsOnlyWhatTheParserNests)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.xml.substr(0, 80));
         EXPECT_EQ(halvex::XmlNestingWithin(c.xml, c.limit), c.within);
+    }
+}
+
+TEST(ParseXmlSafely, RefusesDeepNestingAndStopsAtTheEnd)
+{
+    TiXmlDocument document;
+    EXPECT_TRUE(halvex::ParseXmlSafely(document, "<plist><dict><key>a</key><string>\xc3\xa9</string></dict></plist>"));
+    std::string deep;
+    for (int i = 0; i < 200; ++i)
+        deep += "<a>";
+    for (int i = 0; i < 200; ++i)
+        deep += "</a>";
+    TiXmlDocument nested;
+    EXPECT_FALSE(halvex::ParseXmlSafely(nested, deep));
+    EXPECT_TRUE(halvex::ParseXmlSafely(nested, deep, 256));
+    // A lead byte as the last byte announces bytes past the end. The parser
+    // may accept or refuse these; under the sanitizers it read past the text
+    // before the padding.
+    for (const char* text : {"<a>\xe3", "<a b=\"\xf0", "<a>x</a><?x\xe3", "<!--\xe3", "<html><bodyk\xff=\"1\xd1\xe3<?x\xe3m"}) {
+        TiXmlDocument truncated;
+        (void)halvex::ParseXmlSafely(truncated, text);
     }
 }
 

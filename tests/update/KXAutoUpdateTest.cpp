@@ -63,6 +63,19 @@ TEST(KXAutoUpdateParseData, DigestIsReadWithTheOffer)
     EXPECT_FALSE(update.ParseData(nullptr));
 }
 
+// A reply is at most 64 KiB, enough nesting to overflow the parser's stack.
+TEST(KXAutoUpdateParseData, HostileRepliesAreRefusedWithoutHarm)
+{
+    std::string deep;
+    for (int i = 0; i < 20000; ++i)
+        deep += "<a>";
+    KXAutoUpdate update;
+    EXPECT_FALSE(update.ParseData(("<response>" + deep).c_str()));
+    // Ends inside a UTF-8 sequence: the parser must not read past the end.
+    EXPECT_FALSE(update.ParseData("<response><update version=\"1\xd1\" url=\"x\xe3"));
+    EXPECT_FALSE(update.m_bUpdateAvailable);
+}
+
 TEST(UpdateService, RequestAddressIsFormedAsItIs)
 {
     EXPECT_EQ(halvex::UpdateRequestAddress(halvex::UpdateScriptAddress("https://u.example/d/"), "01", "1.0.0"),
