@@ -1,6 +1,7 @@
 #include "update/UpdaterHandOff.h"
 
 #include "copy/FileCopier.h"
+#include "copy/TreeCopier.h"
 
 #include <cstring>
 
@@ -10,22 +11,44 @@ namespace halvex {
 
 std::vector<std::string> UpdaterArguments(const UpdaterHandOff& handOff)
 {
-    return {"-pid", std::to_string(handOff.pid), "-name", kUpdaterDisplayName,
-            "-cur", handOff.bundlePath.string(), "-zip", handOff.packagePath.string()};
+    std::vector<std::string> arguments = {"-pid", std::to_string(handOff.pid), "-name", kUpdaterDisplayName,
+                                          "-cur", handOff.bundlePath.string(), "-zip", handOff.packagePath.string()};
+    if (handOff.silent)
+        arguments.insert(arguments.end(), {"-silent", "1"});
+    return arguments;
 }
 
 Status StartUpdater(const UpdaterHandOff& handOff, const ProgramStarter& start)
 {
     if (handOff.tempFolder.empty() || handOff.bundlePath.empty() || handOff.packagePath.empty() || handOff.pid <= 0)
         return Status::Fail("updater_err", "incomplete hand-off");
-    const fs::path source = handOff.bundlePath / "Contents" / "Linux" / kUpdaterProgramName;
-    const fs::path copy = handOff.tempFolder / kUpdaterProgramName;
+    const fs::path programs = handOff.bundlePath / "Contents" / "Linux";
+    const fs::path source = programs / kUpdaterProgramName;
+    const fs::path folder = handOff.tempFolder / kUpdaterFolderName;
+    const fs::path copy = folder / kUpdaterProgramName;
+
+    // A copy left by an earlier update may be of another version.
+    std::error_code error;
+    fs::remove_all(folder, error);
+    if (error || !fs::create_directory(folder, error))
+        return Status::Fail("updater_err", folder.string() + ": " + error.message());
     CopyOptions options;
     options.keepMode = true;
     options.durable = false;
     const CopyResult copied = CopyFileAtomic(source, copy, options);
     if (!copied.ok())
         return Status::Fail("updater_err", source.string() + ": " + std::strerror(copied.error));
+    // A drive's programs find their libraries and Qt's plugins beside them
+    // ($ORIGIN/lib); the updater's copy must find the same ones.
+    for (const char* companion : kUpdaterCompanions) {
+        if (!fs::exists(fs::symlink_status(programs / companion, error)))
+            continue;
+        TreeCopyOptions treeOptions;
+        treeOptions.durable = false;
+        const TreeCopyResult tree = CopyIntoFolder(programs / companion, folder, treeOptions);
+        if (!tree.ok())
+            return Status::Fail("updater_err", tree.failedAt.string() + ": " + std::strerror(tree.error));
+    }
     if (!start || !start(copy, UpdaterArguments(handOff)))
         return Status::Fail("updater_err", copy.string() + " could not be started");
     return Status::Ok();

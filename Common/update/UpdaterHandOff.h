@@ -12,6 +12,10 @@
 namespace halvex {
 
 inline constexpr const char* kUpdaterProgramName = "Updater";
+// The updater's copy runs from this folder of the temporary folder, with
+// what it needs from beside the drive's programs.
+inline constexpr const char* kUpdaterFolderName = "updater";
+inline constexpr const char* kUpdaterCompanions[] = {"lib", "plugins", "qt.conf"};
 // The name the updater shows in its texts.
 inline constexpr const char* kUpdaterDisplayName = "Pellory";
 
@@ -25,12 +29,17 @@ struct UpdaterHandOff {
     std::filesystem::path tempFolder;   // the per-user private temporary folder
     std::filesystem::path packagePath;  // the downloaded package
     pid_t pid = 0;                      // the suite's process, which the updater waits for
+    // No closing alert: set by the command line, whose user watches a
+    // terminal; the updater's log holds the outcome.
+    bool silent = false;
 };
 
-// The updater's arguments: -pid <pid> -name Pellory -cur <bundle> -zip <package>.
+// The updater's arguments: -pid <pid> -name Pellory -cur <bundle> -zip <package>
+// [-silent 1].
 std::vector<std::string> UpdaterArguments(const UpdaterHandOff& handOff);
 
-// Copies <bundle>/Contents/Linux/Updater into the temporary folder (it must
+// Copies <bundle>/Contents/Linux/Updater, with the "lib" and "plugins"
+// folders and "qt.conf" when the bundle has them, into <temp>/updater (it must
 // not run from the folder it replaces) and starts the copy detached. On
 // failure ("updater_err") the package stays for the next attempt. On success
 // the caller quits at once.

@@ -70,6 +70,7 @@ int Download(Context& context, const UpdateCheckResult& offer, bool install)
     handOff.tempFolder = context.paths().TempFolder();
     handOff.packagePath = request.destination;
     handOff.pid = ::getpid();
+    handOff.silent = true;
     const Status started = StartUpdater(handOff, [](const std::filesystem::path& program,
                                                     const std::vector<std::string>& arguments) {
         return KMSystem::StartProgram(program, arguments);

@@ -42,12 +42,37 @@ protected:
 TEST_F(HandOffTest, StartsACopyOutsideTheBundleWithTheNamedArguments)
 {
     ASSERT_TRUE(halvex::StartUpdater(m_handOff, Recorder(true)));
-    EXPECT_EQ(m_program, m_temp / "Updater");
+    EXPECT_EQ(m_program, m_temp / "updater" / "Updater");
     EXPECT_EQ(fs::status(m_program).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
     const std::vector<std::string> expected{"-pid",  "4242", "-name", "Pellory", "-cur",
                                             m_handOff.bundlePath.string(), "-zip",
                                             m_handOff.packagePath.string()};
     EXPECT_EQ(m_arguments, expected);
+
+    m_handOff.silent = true;
+    ASSERT_TRUE(halvex::StartUpdater(m_handOff, Recorder(true)));
+    ASSERT_EQ(m_arguments.size(), expected.size() + 2);
+    EXPECT_EQ(m_arguments[expected.size()], "-silent");
+}
+
+// A drive made for other desktops carries its Qt beside the programs; the
+// copy must take it along or it would not start where the system has no Qt.
+TEST_F(HandOffTest, TakesTheBundledLibrariesAlongAndReplacesAnEarlierCopy)
+{
+    const fs::path programs = m_handOff.bundlePath / "Contents/Linux";
+    WriteText(programs / "lib/libQt6Core.so.6", "core");
+    WriteText(programs / "plugins/platforms/libqxcb.so", "xcb");
+    WriteText(programs / "qt.conf", "[Paths]\nPlugins = plugins\n");
+    WriteText(m_temp / "updater/lib/libStale.so", "stale");
+
+    ASSERT_TRUE(halvex::StartUpdater(m_handOff, Recorder(true)));
+    const fs::path copy = m_temp / "updater";
+    EXPECT_EQ(m_program, copy / "Updater");
+    EXPECT_EQ(ReadText(copy / "lib/libQt6Core.so.6"), "core");
+    EXPECT_EQ(ReadText(copy / "plugins/platforms/libqxcb.so"), "xcb");
+    EXPECT_EQ(ReadText(copy / "qt.conf"), "[Paths]\nPlugins = plugins\n");
+    EXPECT_FALSE(fs::exists(copy / "lib/libStale.so"));
+    EXPECT_TRUE(fs::exists(programs / "lib/libQt6Core.so.6"));  // the drive keeps its own
 }
 
 TEST_F(HandOffTest, FailuresKeepThePackage)
