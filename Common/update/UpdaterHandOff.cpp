@@ -38,6 +38,11 @@ Status StartUpdater(const UpdaterHandOff& handOff, const ProgramStarter& start)
     const CopyResult copied = CopyFileAtomic(source, copy, options);
     if (!copied.ok())
         return Status::Fail("updater_err", source.string() + ": " + std::strerror(copied.error));
+    // A drive mounted with showexec or noexec gives its files no run
+    // permission; the copy is ours and must run.
+    fs::permissions(copy, fs::perms::owner_all, fs::perm_options::add, error);
+    if (error)
+        return Status::Fail("updater_err", copy.string() + ": " + error.message());
     // A drive's programs find their libraries and Qt's plugins beside them
     // ($ORIGIN/lib); the updater's copy must find the same ones.
     for (const char* companion : kUpdaterCompanions) {

@@ -64,10 +64,12 @@ TEST_F(HandOffTest, TakesTheBundledLibrariesAlongAndReplacesAnEarlierCopy)
     WriteText(programs / "plugins/platforms/libqxcb.so", "xcb");
     WriteText(programs / "qt.conf", "[Paths]\nPlugins = plugins\n");
     WriteText(m_temp / "updater/lib/libStale.so", "stale");
+    fs::permissions(programs / "Updater", fs::perms(0644));  // a showexec drive
 
     ASSERT_TRUE(halvex::StartUpdater(m_handOff, Recorder(true)));
     const fs::path copy = m_temp / "updater";
     EXPECT_EQ(m_program, copy / "Updater");
+    EXPECT_EQ(fs::status(m_program).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
     EXPECT_EQ(ReadText(copy / "lib/libQt6Core.so.6"), "core");
     EXPECT_EQ(ReadText(copy / "plugins/platforms/libqxcb.so"), "xcb");
     EXPECT_EQ(ReadText(copy / "qt.conf"), "[Paths]\nPlugins = plugins\n");
