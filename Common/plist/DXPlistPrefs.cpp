@@ -50,7 +50,7 @@ std::string NormaliseLineEnds(std::string_view text)
 std::string TextOf(const TiXmlElement& element)
 {
     const char* text = element.GetText();
-    return text ? std::string(text) : std::string();
+    return text ? halvex::ValidUtf8(text) : std::string();
 }
 
 std::string CleanText(std::string_view text)
@@ -77,17 +77,23 @@ std::string CleanComment(std::string_view comment)
 // Text between the elements of a kept element ("<dict><key>x</key>junk
 // <string>y</string></dict>") means nothing in a property list, and the
 // writer's indentation around it would grow the text at every save.
-void DropMixedText(TiXmlElement& element)
+// Their texts and attributes are made valid UTF-8 as TextOf does.
+void TidyKeptElement(TiXmlElement& element)
 {
-    if (element.FirstChildElement() == nullptr)
-        return;
+    for (TiXmlAttribute* attribute = element.FirstAttribute(); attribute; attribute = attribute->Next())
+        attribute->SetValue(halvex::ValidUtf8(attribute->ValueStr()));
+    const bool mixed = element.FirstChildElement() != nullptr;
     TiXmlNode* child = element.FirstChild();
     while (child) {
         TiXmlNode* next = child->NextSibling();
-        if (child->ToText() != nullptr)
-            element.RemoveChild(child);
-        else if (TiXmlElement* inner = child->ToElement())
-            DropMixedText(*inner);
+        if (TiXmlText* text = child->ToText()) {
+            if (mixed)
+                element.RemoveChild(child);
+            else
+                text->SetValue(halvex::ValidUtf8(text->ValueStr()));
+        } else if (TiXmlElement* inner = child->ToElement()) {
+            TidyKeptElement(*inner);
+        }
         child = next;
     }
 }
@@ -113,7 +119,7 @@ PrefsValue ReadScalar(const TiXmlElement& element)
     } else {
         value.type = PrefsValue::kUnknown;
         auto* kept = static_cast<TiXmlElement*>(element.Clone());
-        DropMixedText(*kept);
+        TidyKeptElement(*kept);
         value.element.reset(kept);
     }
     return value;

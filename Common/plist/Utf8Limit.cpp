@@ -46,4 +46,38 @@ std::string_view CutUtf8(std::string_view text, std::size_t maxBytes)
     return text.substr(0, maxBytes);
 }
 
+std::string ValidUtf8(std::string_view text)
+{
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(text.size());
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t length = SequenceLength(text[at]);
+        bool wellFormed = length > 0 && at + length <= text.size();
+        for (std::size_t i = at + 1; wellFormed && i < at + length; ++i)
+            wellFormed = IsContinuation(text[i]);
+        if (wellFormed && length > 1) {
+            const auto lead = static_cast<unsigned char>(text[at]);
+            const auto second = static_cast<unsigned char>(text[at + 1]);
+            if (length == 2)
+                wellFormed = lead >= 0xC2;                                     // overlong
+            else if (length == 3)
+                wellFormed = !(lead == 0xE0 && second < 0xA0) &&               // overlong
+                             !(lead == 0xED && second >= 0xA0);                // surrogate
+            else
+                wellFormed = !(lead == 0xF0 && second < 0x90) &&               // overlong
+                             (lead < 0xF4 || (lead == 0xF4 && second < 0x90));  // past U+10FFFF
+        }
+        if (wellFormed) {
+            out.append(text.substr(at, length));
+            at += length;
+        } else {
+            out.append(kReplacement);
+            ++at;
+        }
+    }
+    return out;
+}
+
 }  // namespace halvex

@@ -67,6 +67,25 @@ TEST(XmlNesting, CountsOnlyWhatTheParserNests)
     }
 }
 
+TEST(ValidUtf8, ReplacesEachIllFormedByte)
+{
+    const std::string r = "\xEF\xBF\xBD";
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "plain \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"a\xFF\xFE", "a" + r + r},
+        {"\xCC\xFF&lt;", r + r + "&lt;"},          // a lead byte must not take the next one
+        {"\x80x", r + "x"},                        // stray continuation byte
+        {"\xE2\x82", r + r},                      // truncated at the end
+        {"\xC0\xAF", r + r},                      // overlong "/"
+        {"\xE0\x80\xAF", r + r + r},
+        {"\xED\xA0\x80", r + r + r},              // surrogate
+        {"\xF4\x90\x80\x80", r + r + r + r},      // past U+10FFFF
+        {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(halvex::ValidUtf8(text), expected) << text;
+}
+
 TEST(ParseXmlSafely, RefusesDeepNestingAndStopsAtTheEnd)
 {
     TiXmlDocument document;
