@@ -10,6 +10,7 @@
 
 #include "DWSkin.h"
 #include "SyncFolderSupport.h"
+#include "SyncUiCallback.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
 
@@ -109,7 +110,7 @@ bool KWPrefsSync::Save()
     bool changed = KXAppPrefs::Set(prefkey::kSyncLog, m_syncLog->isChecked());
     const std::string folder = m_folder->text().toStdString();
     if (!folder.empty() && folder != m_strStored) {
-        app::MsgBoxSyncCallback callback(window());
+        app::SyncUiCallback callback(window());
         if (SetSyncFolder(m_context.sync, folder, callback) == FolderChange::Stored)
             m_strStored = folder;
     }

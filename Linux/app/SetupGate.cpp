@@ -1,6 +1,7 @@
 #include "SetupGate.h"
 
 #include "SyncFolderSupport.h"
+#include "SyncUiCallback.h"
 #include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"
 
@@ -41,7 +42,7 @@ void StoreSetupChoices(QWidget* owner, const SetupPlace& place, const SetupChoic
 
     // A failed set-aside has shown its message; the sync window asks for a
     // folder later.
-    MsgBoxSyncCallback callback(owner);
+    SyncUiCallback callback(owner);
     if (!choices.syncFolder.empty())
         (void)SetSyncFolder(place.sync, choices.syncFolder, callback);
     prefs.SetValue(prefkey::kSyncSubfolders, choices.syncSubfolders);

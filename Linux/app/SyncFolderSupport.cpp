@@ -15,27 +15,6 @@ namespace fs = std::filesystem;
 
 namespace halvex::app {
 
-namespace {
-
-int IconOf(MessageIcon icon)
-{
-    return icon == MessageIcon::Error ? KWMsgBox::kStop : icon == MessageIcon::Warning ? KWMsgBox::kCaution : KWMsgBox::kNote;
-}
-
-}  // namespace
-
-void MsgBoxSyncCallback::ShowMessage(const std::string& text, MessageIcon icon)
-{
-    KWMsgBox::Show(m_owner, text, IconOf(icon), KWMsgBox::kOk);
-}
-
-Answer MsgBoxSyncCallback::Ask(const std::string& text, MessageIcon icon, bool defaultYes)
-{
-    const int answer = KWMsgBox::Show(m_owner, text, IconOf(icon), KWMsgBox::kYesNo,
-                                      defaultYes ? KWMsgBox::kIdYes : KWMsgBox::kIdNo);
-    return answer == KWMsgBox::kIdYes ? Answer::Yes : Answer::No;
-}
-
 SyncPlace SyncPlaceOf(const KWMainApp& app)
 {
     return SyncPlace{app.Paths().RunPath(), app.Paths().DataPath(), ScrambleIdentity(ComputerIdentity())};

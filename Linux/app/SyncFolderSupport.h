@@ -13,17 +13,6 @@ class KWMainApp;
 
 namespace halvex::app {
 
-// The sync engine's messages and questions shown through the message box.
-class MsgBoxSyncCallback : public SyncCallback {
-public:
-    explicit MsgBoxSyncCallback(QWidget* owner) : m_owner(owner) {}
-    void ShowMessage(const std::string& text, MessageIcon icon) override;
-    Answer Ask(const std::string& text, MessageIcon icon, bool defaultYes) override;
-
-private:
-    QWidget* m_owner;
-};
-
 // Where the sync folders of this computer live.
 SyncPlace SyncPlaceOf(const KWMainApp& app);
 
