@@ -1,5 +1,6 @@
 #include "backup/BackupProfileStore.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -21,10 +22,40 @@ std::filesystem::path BackupProfileStore::ProfilePath(int number) const
     return m_pathData / (std::string(kProfilePrefix) + std::to_string(number) + ".plist");
 }
 
+namespace {
+
+// The highest N of the profile files "<prefix>N.plist" in the folder; 0 when there is none.
+int HighestProfileFile(const std::filesystem::path& folder)
+{
+    const std::string prefix = BackupProfileStore::kProfilePrefix;
+    const std::string suffix = ".plist";
+    int highest = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+        if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        highest = std::max(highest, std::stoi(digits));
+    }
+    return std::min(highest, 100000);
+}
+
+}  // namespace
+
 bool BackupProfileStore::ReadIndex()
 {
     DXPlistPrefs index(IndexPath());
     if (index.Values().empty()) {
+        // The profiles outlive a missing or damaged index: it is rewritten
+        // with the numbers held, raised to the highest profile file there,
+        // so every profile stays listed and a new one overwrites none.
+        m_nMaxProfile = std::max(m_nMaxProfile, HighestProfileFile(m_pathData));
+        if (m_nCurrentProfile > m_nMaxProfile)
+            m_nCurrentProfile = 0;
         if (!WriteIndex())
             return false;
         index.Load();

@@ -25,7 +25,8 @@ public:
     std::filesystem::path ProfilePath(int number) const;
 
     // Loads the index; when it cannot be loaded it is written with the values
-    // held (0 and 0 at first) and read again.
+    // held (0 and 0 at first, the maximum raised to the highest profile file
+    // in the folder) and read again.
     bool ReadIndex();
     [[nodiscard]] bool WriteIndex() const;
     int MaxProfile() const { return m_nMaxProfile; }

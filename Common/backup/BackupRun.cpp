@@ -58,6 +58,12 @@ BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, Backu
     engine.Backup(profile.sourceFolder, destination, profile.setName);
     result.stored = engine.GetStoredCount();
     result.failed = engine.GetFailedCount();
+    if (engine.IsDestinationGone()) {
+        // The set is not whole: no last backup time, no "completed".
+        view.SetStatusText({});
+        result.message = bm::kNoDrive;
+        return result;
+    }
 
     if (!WriteLastBackupTime(store.ProfilePath(store.CurrentProfile()), static_cast<std::int64_t>(std::time(nullptr))))
         view.ShowMessage(strings.Message(bm::kProfileUnreadable) + " " +

@@ -13,6 +13,7 @@
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupInfoFile.h"
 #include "backup/BackupStrings.h"
+#include "backup/LeftoverArchives.h"
 #include "backup/ZipArchive.h"
 
 using namespace halvex;
@@ -152,17 +153,21 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
     m_vecSubfolderStack.clear();
     m_setCountedFolders.clear();
     m_strCheckedFolder.clear();
+    m_bDestinationGone = false;
 
     create_folder(destinationText);
     m_strDestinationRoot += set_name + "/";
     create_folder(m_strDestinationRoot);
     if (!m_bDryRun) {
-        if (!FolderExists(m_strDestinationRoot)) {
+        struct stat set {};
+        if (::stat(m_strDestinationRoot.c_str(), &set) != 0 || !S_ISDIR(set.st_mode)) {
             m_bCancel = report_error(message(bm::kErrorCopying) + sourceText + message(bm::kTo) +
                                      m_strDestinationRoot + "\"\n" + ErrnoText(errno));
             ++m_nFailed;
             return !m_bCancel;
         }
+        m_nSetDevice = set.st_dev;
+        m_nSetInode = set.st_ino;
         store_original_folder(m_strDestinationRoot, sourceText);
         if (!m_pool && m_nArchiveThreads > 0)
             m_pool = std::make_unique<ArchivePool>(m_nArchiveThreads);
@@ -303,6 +308,9 @@ void KWBackupManager::move_file(const std::string& source_folder, const std::str
     if (destination_folder != m_strCheckedFolder) {
         create_folder(destination_folder);
         m_strCheckedFolder = destination_folder;
+        // What a killed run left here goes before this run writes beside it.
+        if (!m_bDryRun)
+            RemoveLeftoverArchives(destination_folder);
     }
     const std::string source = source_folder + name;
     const std::string archive = destination_folder + name + ".zip";
@@ -361,6 +369,8 @@ void KWBackupManager::move_stored(const std::string& source_folder, const std::s
     if (::rename(from.c_str(), to.c_str()) != 0) {
         const int error = errno;
         ++m_nFailed;
+        if (stop_if_destination_gone())
+            return;
         if (report_error(message(bm::kErrorMoving) + RemoveUNCPrefix(from) + message(bm::kTo) +
                          RemoveUNCPrefix(to) + "\"\n" + ErrnoText(error)))
             m_bCancel = true;
@@ -432,6 +442,8 @@ void KWBackupManager::place_archive(PendingArchive& pending)
     if (!written.ok) {
         ::unlink(pending.temporary.c_str());
         ++m_nFailed;
+        if (stop_if_destination_gone())
+            return;
         if (report_error(message(bm::kErrorCopying) + RemoveUNCPrefix(source) + message(bm::kTo) +
                          RemoveUNCPrefix(archive) + "\"" + (written.detail.empty() ? "" : "\n" + written.detail)))
             m_bCancel = true;
@@ -452,6 +464,8 @@ void KWBackupManager::place_archive(PendingArchive& pending)
         const int error = errno;
         ::unlink(pending.temporary.c_str());
         ++m_nFailed;
+        if (stop_if_destination_gone())
+            return;
         if (report_error(message(bm::kErrorCopying) + RemoveUNCPrefix(source) + message(bm::kTo) +
                          RemoveUNCPrefix(archive) + "\"\n" + ErrnoText(error)))
             m_bCancel = true;
@@ -463,4 +477,18 @@ void KWBackupManager::place_archive(PendingArchive& pending)
 bool KWBackupManager::report_error(const std::string& text)
 {
     return m_callback.ErrorOccurred(text);
+}
+
+// A failure is often the first sign of a pulled drive. Asking about each
+// remaining file would only collect more failures, so the run ends here.
+bool KWBackupManager::stop_if_destination_gone()
+{
+    struct stat set {};
+    if (::stat(m_strDestinationRoot.c_str(), &set) == 0 && S_ISDIR(set.st_mode) && set.st_dev == m_nSetDevice &&
+        set.st_ino == m_nSetInode)
+        return false;
+    m_bDestinationGone = true;
+    m_bCancel = true;
+    m_bAbandon = true;
+    return true;
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 #include "backup/FileRecords.h"
 #include "backup/KWCallback.h"
 #include "util/Status.h"
@@ -53,6 +55,9 @@ public:
     // on the engine's thread when it is placed.
     void SetArchiveThreads(unsigned threads) { m_nArchiveThreads = threads; }
     bool IsCancelled() const { return m_bCancel; }
+    // The set folder went away during the last run (the drive pulled, the
+    // folder moved): the run stopped at the first file that failed then.
+    bool IsDestinationGone() const { return m_bDestinationGone; }
 
     // Runs a backup of source into destination/set_name (or a dry run when the
     // dry-run flag is set). False when the run was cancelled.
@@ -118,6 +123,7 @@ private:
     void discard_archive(PendingArchive& pending);
     void drain_pending();
     bool report_error(const std::string& text);
+    bool stop_if_destination_gone();
     void report_fatal(int message);
     std::string message(int number) const;
 
@@ -151,4 +157,7 @@ private:
     std::uint32_t m_nStored = 0;
     std::uint32_t m_nFailed = 0;
     std::uint32_t m_nSkipped = 0;
+    bool m_bDestinationGone = false;
+    dev_t m_nSetDevice = 0;  // the set folder as the run found it
+    ino_t m_nSetInode = 0;
 };

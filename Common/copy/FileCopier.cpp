@@ -14,6 +14,7 @@
 #include "copy/ExtendedAttributes.h"
 #include "copy/FileDescriptor.h"
 #include "copy/FileMetadata.h"
+#include "copy/LeftoverCopies.h"
 #include "copy/TemporaryName.h"
 
 namespace halvex {
@@ -243,6 +244,10 @@ CopyResult CopyFileAtomic(const std::filesystem::path& source,
     }
     if (!out.IsOpen())
         return ResultFor(EEXIST);
+    // The mark lives on the open file, which this second descriptor keeps
+    // open past the close below, until the name is no longer temporary.
+    MarkCopyInProgress(out.Get());
+    FileDescriptor inProgress(::fcntl(out.Get(), F_DUPFD_CLOEXEC, 0));
 
     int error = WriteCopy(in.Get(), sourceInfo, out.Get(), options);
     if (int closeError = out.Close(); error == 0)

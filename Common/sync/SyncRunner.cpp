@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <set>
 #include <thread>
 #include <system_error>
 
 #include "copy/FileCopier.h"
+#include "copy/LeftoverCopies.h"
 #include "sync/SyncLog.h"
 #include "strings/KXStrings.h"
 
@@ -21,6 +23,42 @@ std::string CountText(std::uint32_t processed, std::uint32_t total)
 {
     return KXStrings::Format("sync_progress_count", processed, total);
 }
+
+// The pair's two folders as the run found them. A folder is still there while
+// its path names the same folder: gone, or another one in its place (the
+// empty mount point a pulled drive leaves) both count as gone.
+class PairWatch {
+public:
+    PairWatch(const std::filesystem::path& computer, const std::filesystem::path& drive)
+    {
+        for (const auto& folder : {computer, drive}) {
+            if (folder.empty())
+                continue;
+            struct stat st {};
+            const bool known = ::stat(folder.c_str(), &st) == 0;
+            m_folders.push_back({folder, known ? st.st_dev : 0, known ? st.st_ino : 0});
+        }
+    }
+
+    bool StillThere() const
+    {
+        for (const Folder& folder : m_folders) {
+            struct stat st {};
+            if (::stat(folder.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_dev != folder.device ||
+                st.st_ino != folder.inode)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    struct Folder {
+        std::filesystem::path path;
+        dev_t device;
+        ino_t inode;
+    };
+    std::vector<Folder> m_folders;
+};
 
 }  // namespace
 
@@ -40,6 +78,8 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
     m_callback.OnRunStatus({});
     m_callback.OnRunCount({}, 0, total);
 
+    const PairWatch pair(m_options.computerFolder, m_options.driveFolder);
+    std::set<std::filesystem::path> cleanedFolders;
     std::uint32_t processed = 0;
     bool stopped = false;
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -49,6 +89,10 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
         if (m_control.HoldWhilePaused()) {
             log.Cancelled(row.path);
             result.cancelled = true;
+            break;
+        }
+        if (!pair.StillThere()) {
+            result.folderGone = true;
             break;
         }
         m_callback.OnRunStatus(KXStrings::Format("sync_progress_status", row.name));
@@ -65,6 +109,8 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
                 copy.outcome = IsDiskFull(ec.value()) ? CopyOutcome::DiskFull : CopyOutcome::Failed;
                 copy.error = ec.value();
             } else {
+                if (cleanedFolders.insert(row.dstPath.parent_path()).second)
+                    RemoveLeftoverCopies(row.dstPath.parent_path());
                 CopyOptions options;
                 options.keepTimes = true;
                 // Flushing before the rename protects the good copy a new one
@@ -114,6 +160,12 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
         if (!row.synced && !cancelledCopy) {
             ++result.failures;
             log.FileFailed(row.path);
+            // A failure is often the first sign of a pulled drive: the
+            // files after it would only fail too, or land in its place.
+            if (!pair.StillThere()) {
+                result.folderGone = true;
+                break;
+            }
         }
         ++processed;
         m_callback.OnRunCount(CountText(processed, total), processed, total);

@@ -19,6 +19,11 @@ struct SyncRunOptions {
     // The mount path of the file system a destination lies on, named in the
     // disk-full message. Unset: found by walking up to the mount point.
     std::function<std::filesystem::path(const std::filesystem::path&)> mountPath;
+    // The two folders of the pair. When set, a folder that goes away during
+    // the run (the drive pulled, the folder moved) stops it: nothing is
+    // created in its place, so no copy lands where the drive used to be.
+    std::filesystem::path computerFolder;
+    std::filesystem::path driveFolder;
 };
 
 struct SyncRunResult {
@@ -26,13 +31,16 @@ struct SyncRunResult {
     std::uint32_t failures = 0;
     bool cancelled = false;
     bool diskFull = false;
+    bool folderGone = false;  // a folder of the pair went away; the run stopped
 };
 
 // The sync run: copies every checked row that is not yet synced, first to
 // last, marks the good ones synced and lowers their direction's count. A full
 // disk stops the run; any other failure of one file is counted and the run
 // goes on. Cancel interrupts the copy in hand (its destination stays as it
-// was) and ends the run.
+// was) and ends the run. Temporary copies that an earlier run left in a
+// destination folder (killed, or its drive pulled) are removed before the
+// first copy into that folder.
 class SyncRunner {
 public:
     SyncRunner(SyncCallback& callback, const SyncControl& control, SyncRunOptions options);

@@ -7,10 +7,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <set>
 #include <system_error>
 #include <vector>
 
 #include "copy/FileCopier.h"
+#include "copy/LeftoverCopies.h"
 
 namespace fs = std::filesystem;
 
@@ -123,6 +125,9 @@ bool InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targetF
     fs::recursive_directory_iterator it(unpackFolder, error);
     if (error)
         return false;
+    // An updater killed halfway left temporary copies beside the files it
+    // was placing; they go before anything new is placed beside them.
+    std::set<fs::path> cleanedFolders;
     for (const fs::recursive_directory_iterator end; it != end; it.increment(error)) {
         if (error)
             return false;
@@ -148,6 +153,8 @@ bool InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targetF
         else if (targetExists && S_ISREG(targetInfo.st_mode))
             mode = targetInfo.st_mode & 0777;
         ::chmod(source.c_str(), mode);
+        if (cleanedFolders.insert(target.parent_path()).second)
+            RemoveLeftoverCopies(target.parent_path());
         if (!PlaceFile(source, target)) {
             if (callbacks.log)
                 callbacks.log("Update Failed: " + target.string());

@@ -41,7 +41,8 @@ struct InstallCallbacks {
 // that differs from the file on the drive by size or modification time. A
 // file replaces the old one by rename where the two share a file system, else
 // by a copy that is renamed into place when complete, so a failure leaves the
-// old file whole. The placed file keeps the source's modification time and
+// old file whole; temporary copies a killed earlier run left in a folder are
+// removed before the first file is placed there. The placed file keeps the source's modification time and
 // gets the package's mode when `modes` has one, else the mode of the file it
 // replaces. Stops at the first file that cannot be placed; false then.
 bool InstallUnpackedUpdate(const std::filesystem::path& unpackFolder, const std::filesystem::path& targetFolder,

@@ -566,6 +566,8 @@ void KWSyncDlg::DoRun()
     options.logPath = m_app.Paths().SyncLogPath();
     options.pacing = m_pacing;
     options.mountPath = SyncMountPathOf;
+    options.computerFolder = m_pair.computer;
+    options.driveFolder = m_pair.usb;
     SyncRunResult result;
     const auto hook = m_fnBeforeEachFile;
     (void)progress.Run([&rows, &result, options, hook](DWWorkDlg& window) {

@@ -191,17 +191,23 @@ int Run(Context& context, const std::vector<std::string>& options)
     runOptions.log = KXAppPrefs::Bool(prefkey::kSyncLog);
     runOptions.logPath = paths.SyncLogPath();
     runOptions.mountPath = SyncMountPathOf;
+    runOptions.computerFolder = pair->computer;
+    runOptions.driveFolder = pair->usb;
     // Each start of the program has a log of its own; this command is one start.
     if (runOptions.log)
         (void)paths.DeleteSyncLog();
     SyncRunner runner(callback, control, runOptions);
     const SyncRunResult result = runner.Run(rows, counters);
     console.endProgress();
+    if (result.folderGone)
+        console.error(Text("cli_sync_folder_gone",
+                           "A folder of the sync pair went away during the sync (was the drive removed?). "
+                           "The sync has been stopped."));
     out << SyncResultText(result) << '\n';
     if (runOptions.log && !runOptions.logPath.empty())
         out << FormatText(Text("cli_sync_log_at", "Sync log: %s"), runOptions.logPath) << '\n';
     out.flush();
-    return result.failures > 0 || result.cancelled ? kExitFailures : kExitDone;
+    return result.failures > 0 || result.cancelled || result.folderGone ? kExitFailures : kExitDone;
 }
 
 }  // namespace

@@ -1,0 +1,208 @@
+// The real programs killed (SIGKILL) in the middle of writing a large file to
+// the drive: `dravane sync`, `dravane backup` and the Updater. Nothing the user
+// had may be lost or cut short, and the next run must tidy up and complete.
+
+#include <gtest/gtest.h>
+
+#include "FaultTestSupport.h"
+#include "backup/ZipArchive.h"
+
+using namespace faults;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool StartsWith(const std::string& text, const std::string& start) { return text.rfind(start, 0) == 0; }
+
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A drive-shaped run path whose bundle is the build's own, and the
+// environment that makes dravane take it for a drive of the suite.
+class ProgramKillTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(ProgramPath("dravane")))
+            GTEST_SKIP() << "dravane is not built in " << HALVEX_PROGRAM_DIR;
+        fs::create_directories(run);
+        fs::create_directories(computer);
+        fs::create_directories(runtime);
+        fs::create_directories(output);
+        fs::permissions(runtime, fs::perms::owner_all);
+        fs::create_directory_symlink(fs::path(HALVEX_PROGRAM_DIR).parent_path().parent_path(),
+                                     run / "HalvexDravane.app");
+    }
+
+    std::vector<std::string> Environment() const
+    {
+        return {"HALVEX_ASSUME_USB=1", "LC_ALL=C", "LANG=C", "XDG_RUNTIME_DIR=" + runtime.string()};
+    }
+
+    std::unique_ptr<Child> Start(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), {ProgramPath("dravane").string(), "--run-path", run.string()});
+        return std::make_unique<Child>(arguments, Environment(), output);
+    }
+
+    int Dravane(const std::vector<std::string>& arguments, std::string* out = nullptr)
+    {
+        auto child = Start(arguments);
+        const int code = child->ExitCode();
+        if (out)
+            *out = child->Out() + child->Err();
+        return code;
+    }
+
+    TempFolder tmp;
+    fs::path run = tmp / "run";
+    fs::path drive = tmp / "run" / "Sync Folder";
+    fs::path computer = tmp / "computer";
+    fs::path runtime = tmp / "runtime";
+    fs::path output = tmp / "output";
+};
+
+}  // namespace
+
+TEST_F(ProgramKillTest, SyncKilledMidCopyKeepsTheEarlierVersionAndTheNextRunCompletes)
+{
+    const std::string fresh = NumberedLines(64 << 20, "new");
+    WriteFile(computer / "big.bin", fresh, 1'700'000'000);
+    WriteFile(computer / "small.txt", "small", 1'700'000'000);
+    WriteFile(drive / "big.bin", "earlier version", 1'600'000'000);
+    WriteFile(drive / "photo.jpg", "from the drive", 1'700'000'000);
+    std::string said;
+    ASSERT_EQ(Dravane({"sync", "--computer-folder", computer.string(), "--list"}, &said), 0) << said;
+
+    CreationWatch watch(drive);
+    ASSERT_TRUE(watch.ready());
+    auto sync = Start({"sync"});
+    const auto temporary = watch.WaitFor(
+        [](const std::string& name) { return StartsWith(name, ".halvex-part-") && EndsWith(name, "big.bin"); }, 60s);
+    ASSERT_TRUE(temporary) << "the copy of big.bin never began: " << sync->Err();
+    sync->Kill();
+    EXPECT_EQ(sync->ExitCode(), -SIGKILL);
+
+    EXPECT_EQ(ReadFile(drive / "big.bin"), "earlier version");
+    EXPECT_EQ(ReadFile(computer / "big.bin"), fresh);
+    EXPECT_EQ(NamesStartingWith(drive, ".halvex-part-"), std::vector<std::string>{*temporary});
+
+    ASSERT_EQ(Dravane({"sync"}, &said), 0) << said;
+    EXPECT_EQ(ReadFile(drive / "big.bin"), fresh);
+    EXPECT_EQ(ReadFile(drive / "small.txt"), "small");
+    EXPECT_EQ(ReadFile(computer / "photo.jpg"), "from the drive");
+    EXPECT_TRUE(CopyLeftovers(drive).empty()) << "the killed copy's temporary is removed";
+    EXPECT_TRUE(CopyLeftovers(computer).empty());
+    ASSERT_EQ(Dravane({"sync"}, &said), 0);
+    EXPECT_NE(said.find("There are no files to synchronize."), std::string::npos) << said;
+}
+
+TEST_F(ProgramKillTest, BackupKilledMidArchiveKeepsTheStoredCopyAndTheNextRunCompletes)
+{
+    const fs::path source = computer;
+    const fs::path current = run / "Backup" / "Set" / "Current Backup";
+    const fs::path recent = run / "Backup" / "Set" / "Recent Backup";
+    WriteFile(source / "big.txt", "earlier version", 1'600'000'000);
+    WriteFile(source / "other.txt", "other", 1'600'000'000);
+    std::string said;
+    ASSERT_EQ(Dravane({"profile", "create", "--set", "Set", "--source", source.string(), "--category", "All"}, &said),
+              0)
+        << said;
+    ASSERT_EQ(Dravane({"backup"}, &said), 0) << said;
+    ASSERT_TRUE(fs::exists(current / "big.txt.zip")) << said;
+
+    const std::string fresh = NumberedLines(64 << 20, "new");
+    WriteFile(source / "big.txt", fresh, 1'700'000'000);
+    CreationWatch watch(current);
+    ASSERT_TRUE(watch.ready());
+    auto backup = Start({"backup", "--on-error", "stop"});
+    const auto partial = watch.WaitFor(
+        [](const std::string& name) { return StartsWith(name, ".big.txt.zip.partial-"); }, 60s);
+    ASSERT_TRUE(partial) << "the archive of big.txt was never begun: " << backup->Err();
+    backup->Kill();
+    EXPECT_EQ(backup->ExitCode(), -SIGKILL);
+
+    const fs::path scratch = tmp / "scratch";
+    fs::create_directories(scratch);
+    ASSERT_TRUE(halvex::CopyFileUnZip(scratch / "big.txt", current / "big.txt.zip").ok);
+    EXPECT_EQ(ReadFile(scratch / "big.txt"), "earlier version");
+    EXPECT_FALSE(fs::exists(recent / "big.txt.zip")) << "nothing rotated for an archive not finished";
+    EXPECT_EQ(NamesStartingWith(current, ".big.txt.zip.partial-"), std::vector<std::string>{*partial});
+
+    ASSERT_EQ(Dravane({"backup"}, &said), 0) << said;
+    EXPECT_NE(said.find("1 stored, 0 failed"), std::string::npos) << said;
+    fs::remove(scratch / "big.txt");
+    ASSERT_TRUE(halvex::CopyFileUnZip(scratch / "big.txt", current / "big.txt.zip").ok);
+    EXPECT_EQ(ReadFile(scratch / "big.txt"), fresh);
+    fs::remove(scratch / "big.txt");
+    ASSERT_TRUE(halvex::CopyFileUnZip(scratch / "big.txt", recent / "big.txt.zip").ok);
+    EXPECT_EQ(ReadFile(scratch / "big.txt"), "earlier version");
+    EXPECT_TRUE(NamesStartingWith(current, ".").empty()) << "the partial archive is removed";
+}
+
+// The Updater copies each file from its unpack folder in the temporary folder
+// onto the drive, another volume, through a temporary name. Killed in the
+// middle of one, the suite on the drive must still be whole, file by file old
+// or new, and running the update again must finish it.
+TEST_F(ProgramKillTest, UpdaterKilledMidPlacementLeavesOldOrNewFilesAndARerunFinishes)
+{
+    if (!fs::exists(ProgramPath("Updater")))
+        GTEST_SKIP() << "the Updater is not built";
+    TempFolder packageFolder("/dev/shm");
+    struct stat packageVolume {}, driveVolume {};
+    if (!packageFolder.made() || ::stat(packageFolder.path().c_str(), &packageVolume) != 0 ||
+        ::stat(tmp.path().c_str(), &driveVolume) != 0 || packageVolume.st_dev == driveVolume.st_dev)
+        GTEST_SKIP() << "no second volume for the temporary folder";
+
+    const fs::path suite = tmp / "drive" / "HalvexDravane.app";
+    const fs::path resources = suite / "Contents" / "Resources";
+    WriteFile(suite / "Contents" / "Linux" / "HalvexDravane",
+              "#!/bin/sh\necho relaunched > '" + (tmp / "relaunched.mark").string() + "'\n");
+    fs::permissions(suite / "Contents" / "Linux" / "HalvexDravane", fs::perms(0755));
+    WriteFile(resources / "old.txt", "old text");
+    WriteFile(resources / "big.bin", "earlier version");
+
+    const std::string fresh = NumberedLines(64 << 20, "new");
+    WriteFile(tmp / "work" / "big.bin", fresh);
+    WriteFile(tmp / "work" / "old.txt", "new text");
+    const fs::path package = packageFolder / "Dravane-1.1.zip";
+    {
+        Child zip({"python3", (fs::path(HALVEX_TEST_DATA) / "update" / "make_zip.py").string(), package.string(),
+                   "HalvexDravane.app/Contents/Resources/old.txt=" + (tmp / "work" / "old.txt").string(),
+                   "HalvexDravane.app/Contents/Resources/big.bin=" + (tmp / "work" / "big.bin").string()},
+                  {}, output);
+        ASSERT_EQ(zip.ExitCode(), 0) << zip.Err();
+    }
+    const pid_t ended = ::fork();
+    if (ended == 0)
+        ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const std::vector<std::string> updater = {ProgramPath("Updater").string(), "-pid", std::to_string(ended),
+                                              "-name", "Pellory", "-cur", suite.string(), "-zip", package.string(),
+                                              "-silent", "1"};
+    const std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen"};
+
+    CreationWatch watch(resources);
+    ASSERT_TRUE(watch.ready());
+    auto first = std::make_unique<Child>(updater, environment, output);
+    const auto temporary = watch.WaitFor(
+        [](const std::string& name) { return StartsWith(name, ".halvex-part-") && EndsWith(name, "big.bin"); }, 60s);
+    ASSERT_TRUE(temporary) << "big.bin was never placed: " << first->Err();
+    first->Kill();
+    EXPECT_EQ(first->ExitCode(), -SIGKILL);
+
+    const std::string old = ReadFile(resources / "old.txt");
+    EXPECT_TRUE(old == "old text" || old == "new text") << old;
+    EXPECT_EQ(ReadFile(resources / "big.bin"), "earlier version");
+    EXPECT_EQ(NamesStartingWith(resources, ".halvex-part-"), std::vector<std::string>{*temporary});
+    ASSERT_TRUE(fs::exists(package)) << "the package stays for a second try";
+
+    Child second(updater, environment, output);
+    ASSERT_EQ(second.ExitCode(), 0) << second.Err();
+    EXPECT_EQ(ReadFile(resources / "old.txt"), "new text");
+    EXPECT_EQ(ReadFile(resources / "big.bin"), fresh);
+    EXPECT_TRUE(CopyLeftovers(suite).empty()) << "the killed copy's temporary is removed";
+    EXPECT_FALSE(fs::exists(package));
+}
