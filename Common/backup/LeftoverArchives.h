@@ -16,4 +16,9 @@ bool IsPartialArchiveName(std::string_view name);
 // is touched. Answers how many were removed.
 std::size_t RemoveLeftoverArchives(const std::filesystem::path& folder);
 
+// A restore extracts a file under ".NAME.restore-PID-N" beside it. Removes
+// those of `name` in `folder` whose writer has ended: only the suite's own
+// names for the file about to be restored, in a folder that is the user's.
+std::size_t RemoveLeftoverRestores(const std::filesystem::path& folder, std::string_view name);
+
 }  // namespace halvex

@@ -18,6 +18,7 @@
 #include <minizip/zip.h>
 
 #include "backup/BackupFileUtils.h"
+#include "backup/LeftoverArchives.h"
 #include "zip/ZipEntryName.h"
 
 namespace halvex {
@@ -331,6 +332,8 @@ Status ExtractCurrentEntry(unzFile zip, const unz_file_info64& info, const std::
     if (unzOpenCurrentFile(zip) != UNZ_OK)
         return Status::Fail("unzip_read", "cannot open entry");
 
+    // A restore that was killed here before left its temporary beside the file.
+    RemoveLeftoverRestores(target.parent_path(), target.filename().string());
     const std::string temporary = TemporarySibling(target, "restore");
     const bool unixMode = (info.version >> 8) == 3 && ((info.external_fa >> 16) & 0777) != 0;
     const mode_t mode = unixMode ? static_cast<mode_t>((info.external_fa >> 16) & 0777) : 0666;

@@ -154,6 +154,10 @@ const Row kRows[] = {
      {"profile", "create", "--set", "", "--source", "{computer}"}, 2, "Please enter valid Backup Set name", ""},
 };
 
+// How the cases read in test names and failures.
+void PrintTo(const Row& row, std::ostream* out) { *out << row.input; }
+void PrintTo(Damage damage, std::ostream* out) { *out << DamageName(damage); }
+
 class DamagedFileTest : public DamagedInputTest, public ::testing::WithParamInterface<std::tuple<Row, Damage>> {};
 
 std::string CaseName(const ::testing::TestParamInfo<std::tuple<Row, Damage>>& info)

@@ -205,6 +205,10 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
     }
     void Kill() { ::kill(m_pid, SIGKILL); }
+    // Holds the program still (SIGSTOP) until Continue, so the test can act
+    // at an exact point of its work.
+    void Stop() { ::kill(m_pid, SIGSTOP); }
+    void Continue() { ::kill(m_pid, SIGCONT); }
     std::string Out() const { return ReadFile(m_out); }
     std::string Err() const { return ReadFile(m_err); }
 

@@ -119,3 +119,26 @@ TEST(LeftoverArchives, OnlyThoseOfEndedWritersGo)
     EXPECT_TRUE(fs::exists(folder / running));
     EXPECT_EQ(ReadFile(folder / "a.txt.zip"), "the stored archive");
 }
+
+TEST(LeftoverArchives, RestoresLeaveOnlyTheirOwnFileToCleanUp)
+{
+    TempFolder folder;
+    const std::string dead = std::to_string(EndedProcessId());
+    const std::vector<std::string> gone = {".report.txt.restore-" + dead + "-0", ".report.txt.restore-" + dead + "-12"};
+    const std::vector<std::string> kept = {
+        ".report.txt.restore-1-0",                  // a writer that still runs
+        ".report.txt.restore-" + dead,              // not the suite's form
+        ".other.txt.restore-" + dead + "-0",        // another file's: not this restore's business
+        ".report.txt.zip.partial-" + dead + "-0",  // a backup's, not a restore's
+        "report.txt",
+    };
+    for (const std::string& name : gone)
+        WriteFile(folder / name, "half");
+    for (const std::string& name : kept)
+        WriteFile(folder / name, "kept");
+    EXPECT_EQ(halvex::RemoveLeftoverRestores(folder.path(), "report.txt"), gone.size());
+    for (const std::string& name : gone)
+        EXPECT_FALSE(fs::exists(folder / name)) << name;
+    for (const std::string& name : kept)
+        EXPECT_TRUE(fs::exists(folder / name)) << name;
+}

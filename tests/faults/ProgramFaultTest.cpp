@@ -1,6 +1,8 @@
-// The real programs killed (SIGKILL) in the middle of writing a large file to
-// the drive: `dravane sync`, `dravane backup` and the Updater. Nothing the user
-// had may be lost or cut short, and the next run must tidy up and complete.
+// The real programs killed (SIGKILL), or their drive folder pulled away, in the
+// middle of writing a large file to the drive: `dravane sync`, `dravane backup`
+// and the Updater. Nothing the user had may be lost or cut short, a run that
+// lost its drive must not report success, and the next run must tidy up and
+// complete.
 
 #include <gtest/gtest.h>
 
@@ -21,7 +23,7 @@ bool EndsWith(const std::string& text, const std::string& end)
 
 // A drive-shaped run path whose bundle is the build's own, and the
 // environment that makes dravane take it for a drive of the suite.
-class ProgramKillTest : public ::testing::Test {
+class ProgramFaultTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -66,7 +68,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ProgramKillTest, SyncKilledMidCopyKeepsTheEarlierVersionAndTheNextRunCompletes)
+TEST_F(ProgramFaultTest, SyncKilledMidCopyKeepsTheEarlierVersionAndTheNextRunCompletes)
 {
     const std::string fresh = NumberedLines(64 << 20, "new");
     WriteFile(computer / "big.bin", fresh, 1'700'000'000);
@@ -99,7 +101,7 @@ TEST_F(ProgramKillTest, SyncKilledMidCopyKeepsTheEarlierVersionAndTheNextRunComp
     EXPECT_NE(said.find("There are no files to synchronize."), std::string::npos) << said;
 }
 
-TEST_F(ProgramKillTest, BackupKilledMidArchiveKeepsTheStoredCopyAndTheNextRunCompletes)
+TEST_F(ProgramFaultTest, BackupKilledMidArchiveKeepsTheStoredCopyAndTheNextRunCompletes)
 {
     const fs::path source = computer;
     const fs::path current = run / "Backup" / "Set" / "Current Backup";
@@ -142,11 +144,106 @@ TEST_F(ProgramKillTest, BackupKilledMidArchiveKeepsTheStoredCopyAndTheNextRunCom
     EXPECT_TRUE(NamesStartingWith(current, ".").empty()) << "the partial archive is removed";
 }
 
+TEST_F(ProgramFaultTest, RestoreKilledMidExtractKeepsTheFileItReplacesAndTheNextRunCompletes)
+{
+    const std::string fresh = NumberedLines(64 << 20, "stored");
+    WriteFile(computer / "big.txt", fresh, 1'600'000'000);
+    std::string said;
+    ASSERT_EQ(Dravane({"profile", "create", "--set", "Set", "--source", computer.string(), "--category", "All"}, &said),
+              0)
+        << said;
+    ASSERT_EQ(Dravane({"backup"}, &said), 0) << said;
+    const fs::path target = tmp / "restored";
+    WriteFile(target / "big.txt", "earlier version", 1'500'000'000);
+    const std::vector<std::string> restore = {"restore", "--set", "Set", "--to", target.string(), "--overwrite", "yes"};
+
+    CreationWatch watch(target);
+    ASSERT_TRUE(watch.ready());
+    auto first = Start(restore);
+    const auto temporary = watch.WaitFor(
+        [](const std::string& name) { return StartsWith(name, ".big.txt.restore-"); }, 60s);
+    ASSERT_TRUE(temporary) << "the restore of big.txt never began: " << first->Err();
+    first->Kill();
+    EXPECT_EQ(first->ExitCode(), -SIGKILL);
+    EXPECT_EQ(ReadFile(target / "big.txt"), "earlier version");
+    EXPECT_EQ(NamesStartingWith(target, "."), std::vector<std::string>{*temporary});
+
+    ASSERT_EQ(Dravane(restore, &said), 0) << said;
+    EXPECT_NE(said.find("1 restored, 0 skipped, 0 failed"), std::string::npos) << said;
+    EXPECT_EQ(ReadFile(target / "big.txt"), fresh);
+    EXPECT_TRUE(NamesStartingWith(target, ".").empty()) << "the killed restore's temporary is removed";
+}
+
+// The drive's sync folder goes (renamed away, as a drive pulled and put back
+// under another mount point) while a large file is copied onto it: the
+// command says so and fails, creates nothing where the folder was, and the
+// earlier version of the file is intact in the folder that went.
+TEST_F(ProgramFaultTest, SyncWhoseDriveFolderGoesMidCopyStopsWithAMessage)
+{
+    const std::string fresh = NumberedLines(64 << 20, "new");
+    WriteFile(computer / "big.bin", fresh, 1'700'000'000);
+    WriteFile(drive / "big.bin", "earlier version", 1'600'000'000);
+    std::string said;
+    ASSERT_EQ(Dravane({"sync", "--computer-folder", computer.string(), "--list"}, &said), 0) << said;
+
+    CreationWatch watch(drive);
+    ASSERT_TRUE(watch.ready());
+    auto sync = Start({"sync"});
+    ASSERT_TRUE(watch.WaitFor([](const std::string& name) { return StartsWith(name, ".halvex-part-"); }, 60s))
+        << sync->Err();
+    sync->Stop();
+    const fs::path pulled = run / "pulled";
+    fs::rename(drive, pulled);
+    sync->Continue();
+    EXPECT_EQ(sync->ExitCode(), 1);
+    said = sync->Out() + sync->Err();
+    EXPECT_NE(said.find("went away during the sync"), std::string::npos) << said;
+    EXPECT_NE(said.find("1 file(s) could not be synchronized."), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(drive)) << "nothing is created where the drive folder was";
+    EXPECT_EQ(ReadFile(pulled / "big.bin"), "earlier version");
+    EXPECT_EQ(ReadFile(computer / "big.bin"), fresh);
+}
+
+// The same for a backup: the drive's backup folder goes while an archive is
+// written. Message 13, status 2, no "completed", and the profile's last
+// backup time is not moved on for a set that is not whole.
+TEST_F(ProgramFaultTest, BackupWhoseDriveFolderGoesMidArchiveStopsWithMessage13)
+{
+    const fs::path current = run / "Backup" / "Set" / "Current Backup";
+    WriteFile(computer / "a.txt", "a", 1'600'000'000);
+    std::string said;
+    ASSERT_EQ(Dravane({"profile", "create", "--set", "Set", "--source", computer.string(), "--category", "All"}, &said),
+              0)
+        << said;
+    ASSERT_EQ(Dravane({"backup"}, &said), 0) << said;
+    const fs::path profile = run / "Halvex Data" / "com.halvex.pellory.backup.profile1.plist";
+    const std::string profileAfterFirst = ReadFile(profile);
+
+    WriteFile(computer / "big.txt", NumberedLines(64 << 20, "new"), 1'700'000'000);
+    CreationWatch watch(current);
+    ASSERT_TRUE(watch.ready());
+    auto backup = Start({"backup", "--on-error", "skip"});
+    ASSERT_TRUE(watch.WaitFor([](const std::string& name) { return StartsWith(name, ".big.txt.zip.partial-"); }, 60s))
+        << backup->Err();
+    backup->Stop();
+    const fs::path pulled = run / "pulled";
+    fs::rename(run / "Backup", pulled);
+    backup->Continue();
+    EXPECT_EQ(backup->ExitCode(), 2);
+    said = backup->Out() + backup->Err();
+    EXPECT_NE(said.find("USB device volume path is not valid."), std::string::npos) << said;
+    EXPECT_EQ(said.find("completed"), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(run / "Backup")) << "nothing is created where the folder was";
+    EXPECT_TRUE(fs::exists(pulled / "Set" / "Current Backup" / "a.txt.zip"));
+    EXPECT_FALSE(fs::exists(pulled / "Set" / "Current Backup" / "big.txt.zip"));
+    EXPECT_EQ(ReadFile(profile), profileAfterFirst) << "no last backup time for a set that is not whole";
+}
+
 // The Updater copies each file from its unpack folder in the temporary folder
 // onto the drive, another volume, through a temporary name. Killed in the
 // middle of one, the suite on the drive must still be whole, file by file old
 // or new, and running the update again must finish it.
-TEST_F(ProgramKillTest, UpdaterKilledMidPlacementLeavesOldOrNewFilesAndARerunFinishes)
+TEST_F(ProgramFaultTest, UpdaterKilledMidPlacementLeavesOldOrNewFilesAndARerunFinishes)
 {
     if (!fs::exists(ProgramPath("Updater")))
         GTEST_SKIP() << "the Updater is not built";
