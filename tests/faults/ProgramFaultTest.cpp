@@ -49,6 +49,21 @@ protected:
         return std::make_unique<Child>(arguments, Environment(), output);
     }
 
+    // Starts dravane with a watch on folder, and answers the first new name
+    // there that begins with prefix and ends with suffix; nullopt when none
+    // came within a minute.
+    std::optional<std::string> StartUntilCreated(std::unique_ptr<Child>& child, const std::vector<std::string>& arguments,
+                                                 const fs::path& folder, const std::string& prefix,
+                                                 const std::string& suffix = {})
+    {
+        CreationWatch watch(folder);
+        if (!watch.ready())
+            return std::nullopt;
+        child = Start(arguments);
+        return watch.WaitFor(
+            [&](const std::string& name) { return StartsWith(name, prefix) && EndsWith(name, suffix); }, 60s);
+    }
+
     int Dravane(const std::vector<std::string>& arguments, std::string* out = nullptr)
     {
         auto child = Start(arguments);
@@ -78,12 +93,9 @@ TEST_F(ProgramFaultTest, SyncKilledMidCopyKeepsTheEarlierVersionAndTheNextRunCom
     std::string said;
     ASSERT_EQ(Dravane({"sync", "--computer-folder", computer.string(), "--list"}, &said), 0) << said;
 
-    CreationWatch watch(drive);
-    ASSERT_TRUE(watch.ready());
-    auto sync = Start({"sync"});
-    const auto temporary = watch.WaitFor(
-        [](const std::string& name) { return StartsWith(name, ".halvex-part-") && EndsWith(name, "big.bin"); }, 60s);
-    ASSERT_TRUE(temporary) << "the copy of big.bin never began: " << sync->Err();
+    std::unique_ptr<Child> sync;
+    const auto temporary = StartUntilCreated(sync, {"sync"}, drive, ".halvex-part-", "big.bin");
+    ASSERT_TRUE(temporary) << "the copy of big.bin never began: " << (sync ? sync->Err() : "");
     sync->Kill();
     EXPECT_EQ(sync->ExitCode(), -SIGKILL);
 
@@ -117,12 +129,9 @@ TEST_F(ProgramFaultTest, BackupKilledMidArchiveKeepsTheStoredCopyAndTheNextRunCo
 
     const std::string fresh = NumberedLines(64 << 20, "new");
     WriteFile(source / "big.txt", fresh, 1'700'000'000);
-    CreationWatch watch(current);
-    ASSERT_TRUE(watch.ready());
-    auto backup = Start({"backup", "--on-error", "stop"});
-    const auto partial = watch.WaitFor(
-        [](const std::string& name) { return StartsWith(name, ".big.txt.zip.partial-"); }, 60s);
-    ASSERT_TRUE(partial) << "the archive of big.txt was never begun: " << backup->Err();
+    std::unique_ptr<Child> backup;
+    const auto partial = StartUntilCreated(backup, {"backup", "--on-error", "stop"}, current, ".big.txt.zip.partial-");
+    ASSERT_TRUE(partial) << "the archive of big.txt was never begun: " << (backup ? backup->Err() : "");
     backup->Kill();
     EXPECT_EQ(backup->ExitCode(), -SIGKILL);
 
@@ -157,12 +166,9 @@ TEST_F(ProgramFaultTest, RestoreKilledMidExtractKeepsTheFileItReplacesAndTheNext
     WriteFile(target / "big.txt", "earlier version", 1'500'000'000);
     const std::vector<std::string> restore = {"restore", "--set", "Set", "--to", target.string(), "--overwrite", "yes"};
 
-    CreationWatch watch(target);
-    ASSERT_TRUE(watch.ready());
-    auto first = Start(restore);
-    const auto temporary = watch.WaitFor(
-        [](const std::string& name) { return StartsWith(name, ".big.txt.restore-"); }, 60s);
-    ASSERT_TRUE(temporary) << "the restore of big.txt never began: " << first->Err();
+    std::unique_ptr<Child> first;
+    const auto temporary = StartUntilCreated(first, restore, target, ".big.txt.restore-");
+    ASSERT_TRUE(temporary) << "the restore of big.txt never began: " << (first ? first->Err() : "");
     first->Kill();
     EXPECT_EQ(first->ExitCode(), -SIGKILL);
     EXPECT_EQ(ReadFile(target / "big.txt"), "earlier version");
@@ -186,11 +192,8 @@ TEST_F(ProgramFaultTest, SyncWhoseDriveFolderGoesMidCopyStopsWithAMessage)
     std::string said;
     ASSERT_EQ(Dravane({"sync", "--computer-folder", computer.string(), "--list"}, &said), 0) << said;
 
-    CreationWatch watch(drive);
-    ASSERT_TRUE(watch.ready());
-    auto sync = Start({"sync"});
-    ASSERT_TRUE(watch.WaitFor([](const std::string& name) { return StartsWith(name, ".halvex-part-"); }, 60s))
-        << sync->Err();
+    std::unique_ptr<Child> sync;
+    ASSERT_TRUE(StartUntilCreated(sync, {"sync"}, drive, ".halvex-part-")) << (sync ? sync->Err() : "");
     sync->Stop();
     const fs::path pulled = run / "pulled";
     fs::rename(drive, pulled);
@@ -220,11 +223,9 @@ TEST_F(ProgramFaultTest, BackupWhoseDriveFolderGoesMidArchiveStopsWithMessage13)
     const std::string profileAfterFirst = ReadFile(profile);
 
     WriteFile(computer / "big.txt", NumberedLines(64 << 20, "new"), 1'700'000'000);
-    CreationWatch watch(current);
-    ASSERT_TRUE(watch.ready());
-    auto backup = Start({"backup", "--on-error", "skip"});
-    ASSERT_TRUE(watch.WaitFor([](const std::string& name) { return StartsWith(name, ".big.txt.zip.partial-"); }, 60s))
-        << backup->Err();
+    std::unique_ptr<Child> backup;
+    ASSERT_TRUE(StartUntilCreated(backup, {"backup", "--on-error", "skip"}, current, ".big.txt.zip.partial-"))
+        << (backup ? backup->Err() : "");
     backup->Stop();
     const fs::path pulled = run / "pulled";
     fs::rename(run / "Backup", pulled);
