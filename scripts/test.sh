@@ -11,6 +11,8 @@ if [ "${1:-}" = "--sanitize" ]; then
   generator=()
   command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
   [ -f "$dir/CMakeCache.txt" ] || cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DHALVEX_SANITIZE=ON
+  export LSAN_OPTIONS="suppressions=$top/scripts/lsan.supp:print_suppressions=0"
+  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
   shift
 fi
 cmake --build "$dir" --parallel "$(nproc)"
