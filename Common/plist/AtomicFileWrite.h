@@ -10,7 +10,8 @@ namespace halvex {
 // disk or a crash leaves either the old file or the new one, never a
 // truncated mix. A link is followed: the file it names is replaced. The
 // replaced file's permission bits are kept. False, with the target untouched
-// and no temporary file left, when any step fails.
+// and no temporary file left, when any step fails. Temporaries of this file
+// that a killed or cut-off earlier write left behind are removed first.
 [[nodiscard]] bool WriteFileAtomic(const std::filesystem::path& target, std::string_view data);
 
 }  // namespace halvex

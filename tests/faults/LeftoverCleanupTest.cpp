@@ -10,6 +10,7 @@
 #include "copy/FileCopier.h"
 #include "copy/LeftoverCopies.h"
 #include "copy/TemporaryName.h"
+#include "plist/AtomicFileWrite.h"
 
 using namespace faults;
 
@@ -141,4 +142,32 @@ TEST(LeftoverArchives, RestoresLeaveOnlyTheirOwnFileToCleanUp)
         EXPECT_FALSE(fs::exists(folder / name)) << name;
     for (const std::string& name : kept)
         EXPECT_TRUE(fs::exists(folder / name)) << name;
+}
+
+// Settings files are written through a temporary too: one that a killed or
+// cut-off write left goes with the next write of that file.
+TEST(LeftoverWrites, TheNextWriteOfAFileRemovesItsEndedTemporaries)
+{
+    TempFolder folder;
+    const std::string dead = std::to_string(EndedProcessId());
+    const std::string name = "com.halvex.dravane.plist";
+    const std::vector<std::string> gone = {"." + name + "." + dead + "-0-123456.tmp",
+                                           "." + name + "." + dead + "-7-1.tmp"};
+    const std::vector<std::string> kept = {
+        "." + name + ".1-0-123456.tmp",                        // a writer that still runs
+        "." + name + "." + std::to_string(::getpid()) + "-0-1.tmp",  // this process's own
+        ".com.halvex.dravane.sync.plist." + dead + "-0-1.tmp",  // another file's
+        "." + name + ".backup.tmp",                             // not the suite's form
+        "." + name + "." + dead + "-0-1.tmp.keep",
+    };
+    for (const std::string& entry : gone)
+        WriteFile(folder / entry, "<plist");
+    for (const std::string& entry : kept)
+        WriteFile(folder / entry, "kept");
+    ASSERT_TRUE(halvex::WriteFileAtomic(folder / name, "<plist/>"));
+    EXPECT_EQ(ReadFile(folder / name), "<plist/>");
+    for (const std::string& entry : gone)
+        EXPECT_FALSE(fs::exists(folder / entry)) << entry;
+    for (const std::string& entry : kept)
+        EXPECT_TRUE(fs::exists(folder / entry)) << entry;
 }
