@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "../sync/SyncTestSupport.h"
+
 extern char** environ;
 
 namespace faults {
@@ -279,37 +281,13 @@ inline bool RunningAsRoot() { return ::geteuid() == 0; }
 inline std::optional<std::string> WithSmallVolume(const fs::path& mountPoint, const std::string& size,
                                                   const std::function<std::string()>& body)
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return std::nullopt;
-    const pid_t child = ::fork();
-    if (child < 0)
-        return std::nullopt;
-    if (child == 0) {
-        ::close(fds[0]);
-        std::string text = "\x01";
-        const std::string options = "size=" + size;
-        if (::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-            ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) == 0)
-            text = body();
-        for (std::size_t done = 0; done < text.size();) {
-            const ssize_t n = ::write(fds[1], text.data() + done, text.size() - done);
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(n));
-    ::close(fds[0]);
-    ::waitpid(child, nullptr, 0);
-    if (text.empty() || text == "\x01")
-        return std::nullopt;
-    return text;
+    const std::string options = "size=" + size;
+    return synctest::InChild(
+        [&] {
+            return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                   ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) == 0;
+        },
+        body);
 }
 
 }  // namespace faults

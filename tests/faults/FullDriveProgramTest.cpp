@@ -20,6 +20,17 @@ std::string Quote(const std::string& text)
     return quoted + "'";
 }
 
+// The report of a child, cut at its "\n@\n" marks.
+std::vector<std::string> Parts(const std::string& report)
+{
+    std::vector<std::string> parts;
+    std::size_t at = 0;
+    for (std::size_t next; (next = report.find("\n@\n", at)) != std::string::npos; at = next + 3)
+        parts.push_back(report.substr(at, next - at));
+    parts.push_back(report.substr(at));
+    return parts;
+}
+
 class FullDriveProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -78,11 +89,7 @@ TEST_F(FullDriveProgramTest, BackupThatDoesNotFitStopsBeforeWriting)
     });
     if (!report)
         GTEST_SKIP() << "no private mount namespace with a tmpfs here";
-    std::vector<std::string> parts;
-    std::size_t at = 0;
-    for (std::size_t next; (next = report->find("\n@\n", at)) != std::string::npos; at = next + 3)
-        parts.push_back(report->substr(at, next - at));
-    parts.push_back(report->substr(at));
+    const std::vector<std::string> parts = Parts(*report);
     ASSERT_EQ(parts.size(), 5u) << *report;
     EXPECT_EQ(parts[0].rfind("0|", 0), 0u) << parts[0];
     EXPECT_EQ(parts[1].rfind("2|", 0), 0u) << parts[1];
@@ -115,11 +122,7 @@ TEST_F(FullDriveProgramTest, SyncStopsAtAFullDriveAndCompletesWithRoom)
     });
     if (!report)
         GTEST_SKIP() << "no private mount namespace with a tmpfs here";
-    std::vector<std::string> parts;
-    std::size_t at = 0;
-    for (std::size_t next; (next = report->find("\n@\n", at)) != std::string::npos; at = next + 3)
-        parts.push_back(report->substr(at, next - at));
-    parts.push_back(report->substr(at));
+    const std::vector<std::string> parts = Parts(*report);
     ASSERT_EQ(parts.size(), 7u) << *report;
     EXPECT_EQ(parts[0].rfind("0|", 0), 0u) << parts[0];
     EXPECT_EQ(parts[1].rfind("1|", 0), 0u) << parts[1];
