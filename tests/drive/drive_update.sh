@@ -53,7 +53,7 @@ drive=$1 work=$2
 sh "$drive/HalvexDravane.sh" --cli check-update --install > "$work/cli.log" 2>&1 || {
   echo "FAIL: check-update --install"; cat "$work/cli.log"; exit 1; }
 first=$(ls "$XDG_CACHE_HOME/halvex-dravane")
-for _ in $(seq 1 300); do
+for _ in $(seq 1 600); do
   [ -f "$drive/HalvexDravane.app/Contents/Linux/UPDATED" ] && break
   sleep 0.2
 done
@@ -69,8 +69,9 @@ if [ -d "$drive/HalvexDravane.app/Contents/Linux/lib" ]; then
     *) echo "FAIL: the updater's copy took Qt from $core"; exit 1 ;;
   esac
 fi
-# The suite comes back through the launcher, from a fresh cached copy.
-for _ in $(seq 1 150); do
+# The suite comes back through the launcher, from a fresh cached copy; it
+# waits for the updater to end, and a loaded machine makes that slow.
+for _ in $(seq 1 600); do
   xwininfo -root -tree 2>/dev/null | grep -q '"Halvex Dravane"' && break
   sleep 0.2
 done
