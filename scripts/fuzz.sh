@@ -35,6 +35,7 @@ for target in "${targets[@]}"; do
   crashes="$dir/crashes/$target"
   mkdir -p "$corpus" "$crashes"
   log="$dir/$target.log"
+  touch "$dir/$target.start"   # a crash input newer than this is this run's
   dict=()
   [ -f "$top/tests/fuzz/$target.dict" ] && dict=(-dict="$top/tests/fuzz/$target.dict")
   seeds=("$top/tests/fuzz/corpus/$target")
@@ -47,7 +48,7 @@ for target in "${targets[@]}"; do
   cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
   ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")
   files=$(find "$corpus" -type f | wc -l)
-  crash=$(find "$crashes" -type f -newer "$log" -o -type f -name 'crash-*' -o -type f -name 'leak-*' -o -type f -name 'timeout-*' -o -type f -name 'oom-*' | sort -u | head -n 1)
+  crash=$(find "$crashes" -type f -newer "$dir/$target.start" | head -n 1)
   printf '%-20s %12s %8s %8s %10s  %s\n' "$target" "${runs:-?}" "${cov:-?}" "${ft:-?}" "$files" "${crash:-none}"
   [ -n "$crash" ] && status=1
 done
