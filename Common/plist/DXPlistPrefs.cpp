@@ -74,15 +74,17 @@ std::string CleanComment(std::string_view comment)
     return out;
 }
 
-// Text between the elements of a kept element ("<dict><key>x</key>junk
-// <string>y</string></dict>") means nothing in a property list, and the
-// writer's indentation around it would grow the text at every save.
+// Text beside other nodes of a kept element ("<dict><key>x</key>junk
+// <string>y</string></dict>", or next to a comment) means nothing in a
+// property list, and the writer's indentation around it would grow the text
+// at every save.
 // Their texts and attributes are made valid UTF-8 as TextOf does.
 void TidyKeptElement(TiXmlElement& element)
 {
     for (TiXmlAttribute* attribute = element.FirstAttribute(); attribute; attribute = attribute->Next())
         attribute->SetValue(halvex::ValidUtf8(attribute->ValueStr()));
-    const bool mixed = element.FirstChildElement() != nullptr;
+    // The writer puts a text inline only when it is the element's one child.
+    const bool mixed = element.FirstChild() != element.LastChild();
     TiXmlNode* child = element.FirstChild();
     while (child) {
         TiXmlNode* next = child->NextSibling();
