@@ -83,6 +83,15 @@ void TidyKeptElement(TiXmlElement& element)
 {
     for (TiXmlAttribute* attribute = element.FirstAttribute(); attribute; attribute = attribute->Next())
         attribute->SetValue(halvex::ValidUtf8(attribute->ValueStr()));
+    // A declaration or doctype inside a value means nothing, and the writer
+    // puts its attributes out unescaped: a quote among them would make the
+    // whole saved file unreadable.
+    for (TiXmlNode* child = element.FirstChild(); child;) {
+        TiXmlNode* next = child->NextSibling();
+        if (child->ToDeclaration() != nullptr || child->ToUnknown() != nullptr)
+            element.RemoveChild(child);
+        child = next;
+    }
     // The writer puts a text inline only when it is the element's one child.
     const bool mixed = element.FirstChild() != element.LastChild();
     TiXmlNode* child = element.FirstChild();
@@ -273,7 +282,12 @@ bool DXPlistPrefs::Update() const
 {
     if (m_path.empty())
         return false;
-    return halvex::WriteFileAtomic(m_path, ToText());
+    const std::string text = ToText();
+    // A file this store could not read back would lose every setting at the
+    // next start; the file as it was is the better one to keep.
+    if (DXPlistPrefs check; !m_mapValues.empty() && !check.LoadText(text))
+        return false;
+    return halvex::WriteFileAtomic(m_path, text);
 }
 
 bool DXPlistPrefs::FindValue(std::string_view key, PrefsValue& value) const

@@ -30,7 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string written = prefs.ToText();
     DXPlistPrefs again;
-    Check(again.LoadText(written), "written document does not read back");
+    if (!again.LoadText(written)) {
+        std::fprintf(stderr, "written:\n%s\n", written.c_str());
+        halvex::fuzz::Fail("written document does not read back");
+    }
     Check(again.Values().size() == prefs.Values().size(), "values lost in a round trip");
     if (const std::string rewritten = again.ToText(); rewritten != written) {
         std::fprintf(stderr, "written:\n%s\nread back and written:\n%s\n", written.c_str(), rewritten.c_str());
