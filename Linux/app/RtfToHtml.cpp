@@ -5,6 +5,8 @@
 #include <fstream>
 #include <vector>
 
+#include "util/HexDigit.h"
+
 namespace halvex::app {
 
 namespace {
@@ -149,8 +151,8 @@ private:
             break;
         case '\'':
             if (m_pos + 2 <= m_in.size()) {
-                const int high = HexValue(m_in[m_pos]);
-                const int low = HexValue(m_in[m_pos + 1]);
+                const int high = HexDigit(m_in[m_pos]);
+                const int low = HexDigit(m_in[m_pos + 1]);
                 m_pos += 2;
                 if (high >= 0 && low >= 0)
                     Byte(static_cast<unsigned char>(high * 16 + low));
@@ -159,17 +161,6 @@ private:
         default:
             break;  // \- optional hyphen and the rest: nothing to show
         }
-    }
-
-    static int HexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
     }
 
     void Word(const std::string& word, bool hasNumber, long number)
