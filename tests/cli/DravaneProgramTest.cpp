@@ -1,39 +1,21 @@
 // The built program, run as a user runs it.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "ShellCommand.h"
 #include "SystemTestSupport.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Output {
-    int status = -1;
-    std::string out;
-};
-
-Output RunShell(const std::string& command)
-{
-    Output result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    std::array<char, 4096> buffer{};
-    while (std::size_t got = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        result.out.append(buffer.data(), got);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
+using halvex::test::RunShell;
+using Output = halvex::test::ShellOutput;
 
 TEST(DravaneProgram, AssumedUsbInfoPrintsRealSizes)
 {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "PlistTestSupport.h"
+#include "ShellCommand.h"
 #include "plist/DXPlistPrefs.h"
 
 namespace {
@@ -22,14 +23,7 @@ protected:
     static std::string Python(const std::string& script, const std::filesystem::path& file)
     {
         const std::string command = "python3 -c \"" + script + "\" '" + file.string() + "' 2>&1";
-        std::string output;
-        if (FILE* pipe = ::popen(command.c_str(), "r")) {
-            char buffer[512];
-            while (std::fgets(buffer, sizeof buffer, pipe))
-                output += buffer;
-            ::pclose(pipe);
-        }
-        return output;
+        return halvex::test::RunShell(command).out;
     }
 };
 

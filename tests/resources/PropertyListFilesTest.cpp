@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "ResourceFiles.h"
+#include "ShellCommand.h"
 
 using namespace halvex::test;
 
@@ -32,21 +33,12 @@ bool LoadWithPlistlib(const std::filesystem::path& path, std::map<std::string, s
         "  print(k+'\\t'+t+'\\t'+str(v).replace('\\\\','\\\\\\\\').replace('\\n','\\\\n'))\n";
     const std::string command = "python3 -c \"$HALVEX_PLIST_SCRIPT\" '" + path.string() + "' 2>&1";
     setenv("HALVEX_PLIST_SCRIPT", script.c_str(), 1);
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        error = "cannot start python3";
+    const halvex::test::ShellOutput run = halvex::test::RunShell(command);
+    if (run.status != 0) {
+        error = run.out.empty() ? "cannot run python3" : run.out;
         return false;
     }
-    std::string text;
-    char buffer[4096];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-        text.append(buffer, n);
-    const int status = pclose(pipe);
-    if (status != 0) {
-        error = text;
-        return false;
-    }
-    std::istringstream in(text);
+    std::istringstream in(run.out);
     std::string line;
     while (std::getline(in, line)) {
         const size_t a = line.find('\t');

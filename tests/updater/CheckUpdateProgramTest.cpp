@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-
 #include "../update/UpdateTestSupport.h"
+#include "ShellCommand.h"
 #include "update/KXAutoUpdate.h"
 
 namespace {
@@ -16,10 +14,7 @@ using halvex::test::MakeZip;
 using halvex::test::TempFolder;
 using halvex::test::WriteText;
 
-struct Output {
-    int status = -1;
-    std::string out;
-};
+using Output = halvex::test::ShellOutput;
 
 class CheckUpdateProgramTest : public ::testing::Test {
 protected:
@@ -37,16 +32,7 @@ protected:
                                     "' XDG_RUNTIME_DIR= HALVEX_UPDATE_URL='" + base + "' '" + program +
                                     "' --run-path '" + m_drive.path().string() + "' check-update " + options +
                                     " 2>/dev/null";
-        Output result;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return result;
-        std::array<char, 4096> buffer{};
-        while (std::size_t got = std::fread(buffer.data(), 1, buffer.size(), pipe))
-            result.out.append(buffer.data(), got);
-        const int status = ::pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return result;
+        return halvex::test::RunShell(command);
     }
 
     TempFolder m_root, m_drive, m_temp;
