@@ -1,16 +1,15 @@
 #include "plist/AtomicFileWrite.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <string>
+
+#include "util/EndedWriters.h"
 
 namespace halvex {
 
@@ -35,47 +34,19 @@ bool WriteAll(int fd, std::string_view data)
 // File systems that cannot sync (some FUSE mounts) say so; that is no failure.
 bool Flush(int fd) { return ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP; }
 
-// The writer's process id of a temporary named as CreateTemporary names them
-// for `name` (".NAME.PID-N-STAMP.tmp"), 0 for any other name.
-pid_t WriterOf(std::string_view entry, std::string_view name)
-{
-    const std::string prefix = "." + std::string(name) + ".";
-    constexpr std::string_view suffix = ".tmp";
-    if (entry.size() <= prefix.size() + suffix.size() || entry.substr(0, prefix.size()) != prefix ||
-        entry.substr(entry.size() - suffix.size()) != suffix)
-        return 0;
-    const std::string_view numbers = entry.substr(prefix.size(), entry.size() - prefix.size() - suffix.size());
-    int dashes = 0;
-    for (const char c : numbers) {
-        if (c == '-')
-            ++dashes;
-        else if (c < '0' || c > '9')
-            return 0;
-    }
-    long pid = 0;
-    const auto [end, error] = std::from_chars(numbers.data(), numbers.data() + numbers.size(), pid);
-    if (dashes != 2 || error != std::errc() || *end != '-' || pid <= 0)
-        return 0;
-    return static_cast<pid_t>(pid);
-}
-
 // A write that was killed, or whose drive was pulled, left its temporary
-// beside the file. Those of processes that have ended go before the next
-// write of that file; one whose writer may still run stays.
+// beside the file (".NAME.PID-N-STAMP.tmp", see CreateTemporary). Those of
+// processes that have ended go before the next write of that file; one whose
+// writer may still run stays.
 void RemoveLeftoverTemporaries(const fs::path& folder, const std::string& name)
 {
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr)
-        return;
-    while (const dirent* entry = ::readdir(dir)) {
-        const pid_t writer = WriterOf(entry->d_name, name);
-        if (writer == 0 || writer == ::getpid() || ::kill(writer, 0) == 0 || errno != ESRCH)
-            continue;
-        struct stat info {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
-    }
-    ::closedir(dir);
+    const std::string prefix = "." + name + ".";
+    constexpr std::string_view suffix = ".tmp";
+    RemoveFilesOfEndedWriters(folder, [&prefix, suffix](std::string_view entry) -> pid_t {
+        if (entry.size() <= prefix.size() + suffix.size() || !entry.starts_with(prefix) || !entry.ends_with(suffix))
+            return 0;
+        return WriterPid(entry.substr(prefix.size(), entry.size() - prefix.size() - suffix.size()), 3);
+    });
 }
 
 int CreateTemporary(const fs::path& folder, const std::string& name, fs::path& temporary)
