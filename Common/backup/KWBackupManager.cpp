@@ -159,15 +159,12 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
     m_strDestinationRoot += set_name + "/";
     create_folder(m_strDestinationRoot);
     if (!m_bDryRun) {
-        struct stat set {};
-        if (::stat(m_strDestinationRoot.c_str(), &set) != 0 || !S_ISDIR(set.st_mode)) {
+        if (!m_setWatch.Watch(m_strDestinationRoot)) {
             m_bCancel = report_error(message(bm::kErrorCopying) + sourceText + message(bm::kTo) +
                                      m_strDestinationRoot + "\"\n" + ErrnoText(errno));
             ++m_nFailed;
             return !m_bCancel;
         }
-        m_nSetDevice = set.st_dev;
-        m_nSetInode = set.st_ino;
         store_original_folder(m_strDestinationRoot, sourceText);
         if (!m_pool && m_nArchiveThreads > 0)
             m_pool = std::make_unique<ArchivePool>(m_nArchiveThreads);
@@ -483,9 +480,7 @@ bool KWBackupManager::report_error(const std::string& text)
 // remaining file would only collect more failures, so the run ends here.
 bool KWBackupManager::stop_if_destination_gone()
 {
-    struct stat set {};
-    if (::stat(m_strDestinationRoot.c_str(), &set) == 0 && S_ISDIR(set.st_mode) && set.st_dev == m_nSetDevice &&
-        set.st_ino == m_nSetInode)
+    if (m_setWatch.StillThere())
         return false;
     m_bDestinationGone = true;
     m_bCancel = true;

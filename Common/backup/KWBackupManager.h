@@ -11,10 +11,9 @@
 #include <string>
 #include <vector>
 
-#include <sys/types.h>
-
 #include "backup/FileRecords.h"
 #include "backup/KWCallback.h"
+#include "util/FolderWatch.h"
 #include "util/Status.h"
 
 namespace halvex {
@@ -158,6 +157,5 @@ private:
     std::uint32_t m_nFailed = 0;
     std::uint32_t m_nSkipped = 0;
     bool m_bDestinationGone = false;
-    dev_t m_nSetDevice = 0;  // the set folder as the run found it
-    ino_t m_nSetInode = 0;
+    halvex::FolderWatch m_setWatch;  // the set folder as the run found it
 };

@@ -11,6 +11,7 @@
 #include "copy/FileCopier.h"
 #include "copy/LeftoverCopies.h"
 #include "sync/SyncLog.h"
+#include "util/FolderWatch.h"
 #include "strings/KXStrings.h"
 
 namespace halvex {
@@ -24,40 +25,25 @@ std::string CountText(std::uint32_t processed, std::uint32_t total)
     return KXStrings::Format("sync_progress_count", processed, total);
 }
 
-// The pair's two folders as the run found them. A folder is still there while
-// its path names the same folder: gone, or another one in its place (the
-// empty mount point a pulled drive leaves) both count as gone.
+// The pair's two folders as the run found them; an unset one is not watched.
 class PairWatch {
 public:
     PairWatch(const std::filesystem::path& computer, const std::filesystem::path& drive)
     {
         for (const auto& folder : {computer, drive}) {
-            if (folder.empty())
-                continue;
-            struct stat st {};
-            const bool known = ::stat(folder.c_str(), &st) == 0;
-            m_folders.push_back({folder, known ? st.st_dev : 0, known ? st.st_ino : 0});
+            if (!folder.empty())
+                m_folders.emplace_back().Watch(folder);
         }
     }
 
     bool StillThere() const
     {
-        for (const Folder& folder : m_folders) {
-            struct stat st {};
-            if (::stat(folder.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_dev != folder.device ||
-                st.st_ino != folder.inode)
-                return false;
-        }
-        return true;
+        return std::all_of(m_folders.begin(), m_folders.end(),
+                           [](const FolderWatch& folder) { return folder.StillThere(); });
     }
 
 private:
-    struct Folder {
-        std::filesystem::path path;
-        dev_t device;
-        ino_t inode;
-    };
-    std::vector<Folder> m_folders;
+    std::vector<FolderWatch> m_folders;
 };
 
 }  // namespace
