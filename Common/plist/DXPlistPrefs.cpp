@@ -15,10 +15,6 @@ namespace {
 using PrefsValue = DXPlistPrefs::PrefsValue;
 using halvex::plist::ClampToInt32;
 
-// A property list is four levels deep; values kept as unknown elements
-// (nested dicts of the other builds' backup settings) add a few more.
-constexpr std::size_t kMaxNesting = 128;
-
 // TinyXML condenses white space in text by default: "My  Folder" would come
 // back as "My Folder", and leading, trailing and line-break white space
 // would vanish, so a string value would not survive a round trip. The switch
@@ -214,7 +210,7 @@ bool DXPlistPrefs::LoadText(std::string_view xml)
     KeepWhiteSpace();
     const std::string text = NormaliseLineEnds(xml);
     TiXmlDocument document;
-    if (!halvex::ParseXmlSafely(document, text, kMaxNesting))
+    if (!halvex::ParseXmlSafely(document, text))
         return false;
     const TiXmlElement* plist = document.FirstChildElement("plist");
     const TiXmlElement* dict = plist ? plist->FirstChildElement("dict") : nullptr;

@@ -7,7 +7,9 @@ class TiXmlDocument;
 
 namespace halvex {
 
-// Deeper nesting than any property list or update reply has.
+// Deeper nesting than any property list or update reply has: a property list
+// is four levels deep, and values kept as unknown elements (nested dicts of
+// the other builds' backup settings) add a few more.
 inline constexpr std::size_t kMaxXmlNesting = 128;
 
 // Parses UTF-8 text into the document; false when it is malformed or nested

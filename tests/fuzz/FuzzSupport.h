@@ -1,9 +1,13 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +50,23 @@ inline void Check(bool condition, const char* what)
 {
     if (!condition)
         Fail(what);
+}
+
+// A fresh folder under the temporary folder for the targets that read files;
+// a target makes it once and reuses it for every input.
+inline std::filesystem::path MakeTempFolder(const std::string& stem)
+{
+    std::string name = (std::filesystem::temp_directory_path() / (stem + "-XXXXXX")).string();
+    if (::mkdtemp(name.data()) == nullptr)
+        Fail("no temporary folder");
+    return name;
+}
+
+// Replaces the file's content with the bytes.
+inline void WriteFile(const std::filesystem::path& file, std::string_view bytes)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace halvex::fuzz

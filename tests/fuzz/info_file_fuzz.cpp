@@ -3,20 +3,14 @@
 #include "FuzzSupport.h"
 #include "backup/BackupInfoFile.h"
 
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
 
 namespace {
 
 std::filesystem::path SetFolder()
 {
     static const std::filesystem::path folder = [] {
-        std::string name = (std::filesystem::temp_directory_path() / "info-fuzz-XXXXXX").string();
-        if (::mkdtemp(name.data()) == nullptr)
-            halvex::fuzz::Fail("no temporary folder");
-        const std::filesystem::path set = std::filesystem::path(name) / "Backup" / "Documents";
+        const std::filesystem::path set = halvex::fuzz::MakeTempFolder("info-fuzz") / "Backup" / "Documents";
         std::filesystem::create_directories(set / "Current Backup" / "inner");
         return set;
     }();
@@ -35,10 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         halvex::fuzz::Check(text.size() > 2, "short text accepted");
 
     const std::filesystem::path set = SetFolder();
-    {
-        std::ofstream out(set / halvex::kInfoFileName, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
+    halvex::fuzz::WriteFile(set / halvex::kInfoFileName, bytes);
     const halvex::InfoFileLookup lookup = halvex::ReadInfoFile(set / "Current Backup" / "inner");
     if (lookup.result == halvex::InfoFileResult::Ok) {
         halvex::fuzz::Check(!lookup.originalFolder.empty() && lookup.originalFolder.back() == '/',

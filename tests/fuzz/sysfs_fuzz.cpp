@@ -7,11 +7,8 @@
 #include "DiskLabels.h"
 #include "KMDevice.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -25,29 +22,20 @@ struct FakeSystem {
     halvex::DeviceSources sources;
 };
 
-void WriteFile(const fs::path& file, std::string_view text)
-{
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-}
-
 const FakeSystem& System()
 {
     static const FakeSystem system = [] {
-        std::string name = (fs::temp_directory_path() / "sysfs-fuzz-XXXXXX").string();
-        if (::mkdtemp(name.data()) == nullptr)
-            halvex::fuzz::Fail("no temporary folder");
         FakeSystem s;
-        s.root = name;
+        s.root = halvex::fuzz::MakeTempFolder("sysfs-fuzz");
         const fs::path sys = s.root / "sys";
         s.usbDevice = sys / "devices/pci0000:00/0000:00:14.0/usb2/2-1";
         s.disk = s.usbDevice / "2-1:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
         fs::create_directories(s.disk / "sdb1");
         fs::create_directories(sys / "class/block");
         fs::create_directories(sys / "dev/block");
-        WriteFile(s.disk / "sdb1/partition", "1\n");
-        WriteFile(s.disk / "sdb1/dev", "8:17\n");
-        WriteFile(s.disk / "dev", "8:16\n");
+        halvex::fuzz::WriteFile(s.disk / "sdb1/partition", "1\n");
+        halvex::fuzz::WriteFile(s.disk / "sdb1/dev", "8:17\n");
+        halvex::fuzz::WriteFile(s.disk / "dev", "8:16\n");
         fs::create_directory_symlink(s.disk / "sdb1", sys / "class/block/sdb1");
         fs::create_directory_symlink(s.disk / "sdb1", sys / "dev/block/8:17");
         s.mountPoint = s.root / "media/STICK";
@@ -90,11 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const FakeSystem& s = System();
     const auto fields = halvex::fuzz::SplitFields(halvex::fuzz::AsText(data, size), 8);
 
-    WriteFile(s.sources.mountInfo, WithMountPoint(fields[0], s.mountPoint));
+    halvex::fuzz::WriteFile(s.sources.mountInfo, WithMountPoint(fields[0], s.mountPoint));
     const std::array<const char*, 5> usbAttributes = {"idVendor", "idProduct", "manufacturer", "product", "serial"};
     for (std::size_t i = 0; i < usbAttributes.size(); ++i)
-        WriteFile(s.usbDevice / usbAttributes[i], fields[1 + i]);
-    WriteFile(s.disk / "removable", fields[6]);
+        halvex::fuzz::WriteFile(s.usbDevice / usbAttributes[i], fields[1 + i]);
+    halvex::fuzz::WriteFile(s.disk / "removable", fields[6]);
 
     std::error_code error;
     fs::remove_all(s.sources.diskByLabel, error);

@@ -5,10 +5,7 @@
 #include "ZipExtraction.h"
 #include "backup/ZipArchive.h"
 
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -16,12 +13,7 @@ namespace {
 
 const fs::path& Root()
 {
-    static const fs::path root = [] {
-        std::string name = (fs::temp_directory_path() / "zip-fuzz-XXXXXX").string();
-        if (::mkdtemp(name.data()) == nullptr)
-            halvex::fuzz::Fail("no temporary folder");
-        return fs::path(name);
-    }();
+    static const fs::path root = halvex::fuzz::MakeTempFolder("zip-fuzz");
     return root;
 }
 
@@ -37,10 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs::remove_all(restore, error);
     fs::remove_all(update, error);
     fs::create_directory(restore, error);
-    {
-        std::ofstream out(archive, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    halvex::fuzz::WriteFile(archive, halvex::fuzz::AsText(data, size));
 
     (void)halvex::CopyFileUnZip(restore / "report.txt", archive);
     (void)halvex::ExtractZipArchive(archive, update);
