@@ -15,6 +15,9 @@ packages=(
   xvfb xauth x11-utils python3 unzip zip rsync attr acl
   dosfstools mtools patchelf
   clang libclang-rt-14-dev
+  exfat-fuse exfatprogs fusefat fuse3
+  libdeflate-dev libcpp-httplib-dev
+  dbus clang-format
 )
 
 sudo_cmd=()
