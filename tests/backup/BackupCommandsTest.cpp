@@ -65,7 +65,6 @@ protected:
 
 TEST_F(BackupCommandsTest, CreateChecksTheSaveRules)
 {
-    HALVEX_REQUIRE_PLIST();
     const struct {
         std::vector<std::string> arguments;
         std::string message;
@@ -95,7 +94,6 @@ TEST_F(BackupCommandsTest, CreateChecksTheSaveRules)
 
 TEST_F(BackupCommandsTest, ListSelectDelete)
 {
-    HALVEX_REQUIRE_PLIST();
     CreateDocsProfile();
     ASSERT_EQ(Profile({"create", "--set", "All", "--source", source().string(), "--category", "All"}), kExitDone);
     m_context.identity = "02:00:00:00:00:02";
@@ -119,7 +117,6 @@ TEST_F(BackupCommandsTest, ListSelectDelete)
 
 TEST_F(BackupCommandsTest, DryRunThenBackupThenRestoreEverywhere)
 {
-    HALVEX_REQUIRE_PLIST();
     CreateDocsProfile();
     ASSERT_EQ(Backup({"--dry-run"}), kExitDone);
     // report.doc, notes.txt, song.mp3, sub/deep.txt: four files of one cluster
@@ -157,7 +154,6 @@ TEST_F(BackupCommandsTest, DryRunThenBackupThenRestoreEverywhere)
 
 TEST_F(BackupCommandsTest, RestoreRefusesEscapesAndMissingSets)
 {
-    HALVEX_REQUIRE_PLIST();
     CreateDocsProfile();
     ASSERT_EQ(Backup({}), kExitDone);
     EXPECT_EQ(Restore({"--set", "Docs", "--folder", "../..", "--original"}), kExitFailed);

@@ -37,7 +37,6 @@ std::vector<std::string> KeysInOrder(const std::filesystem::path& file)
 
 TEST(BackupProfile, WrittenWithWindowsKeysInWindowsOrderAndReadBack)
 {
-    HALVEX_REQUIRE_PLIST();
     TempFolder folder;
     const auto file = folder / "profile.plist";
     BackupProfile profile = SampleProfile("Work", "00:11:22:33:44:55");
@@ -75,7 +74,6 @@ TEST(BackupProfile, WrittenWithWindowsKeysInWindowsOrderAndReadBack)
 
 TEST(BackupProfile, MacKeysAreRead)
 {
-    HALVEX_REQUIRE_PLIST();
     TempFolder folder;
     const auto file = folder / "mac.plist";
     WriteFile(file, R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -111,7 +109,6 @@ TEST(BackupProfile, MacKeysAreRead)
 
 TEST(BackupProfileStore, NumberingDeletionAndOwnership)
 {
-    HALVEX_REQUIRE_PLIST();
     TempFolder folder;
     BackupProfileStore store(folder.path(), BackupStrings::BuiltIn());
     ASSERT_TRUE(store.ReadIndex());  // written with zeros when missing
@@ -157,7 +154,6 @@ TEST(BackupProfileStore, NumberingDeletionAndOwnership)
 
 TEST(BackupStrings, FileReplacesBuiltInTextsKeyByKey)
 {
-    HALVEX_REQUIRE_PLIST();
     TempFolder folder;
     WriteFile(folder / "BackupRestore.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict>

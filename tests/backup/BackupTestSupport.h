@@ -78,16 +78,6 @@ inline std::string Quote(const std::filesystem::path& path)
     return quoted + "'";
 }
 
-// FIXME: remove once the property-list store has landed; until then the
-// profile files cannot be read back and those tests are skipped.
-inline bool PlistStoreWorks()
-{
-    DXPlistPrefs plist;
-    return plist.LoadText("<plist version=\"1.0\"><dict><key>k</key><string>v</string></dict></plist>");
-}
-#define HALVEX_REQUIRE_PLIST() \
-    if (!::halvex::test::PlistStoreWorks()) GTEST_SKIP() << "property-list store not built yet"
-
 // A callback that records every call and answers from settable fields.
 class RecordingCallback : public KWCallback {
 public:

@@ -65,7 +65,7 @@ protected:
     void SetUp() override
     {
         if (!fs::exists(ProgramPath("dravane")))
-            GTEST_SKIP() << "dravane is not built in " << HALVEX_PROGRAM_DIR;
+            FAIL() << "dravane is not built in " << HALVEX_PROGRAM_DIR;
         fs::create_directories(runtime);
         fs::create_directories(output);
         fs::permissions(runtime, fs::perms::owner_all);

@@ -36,7 +36,7 @@ protected:
     void SetUp() override
     {
         if (!fs::exists(ProgramPath("dravane")))
-            GTEST_SKIP() << "dravane is not built in " << HALVEX_PROGRAM_DIR;
+            FAIL() << "dravane is not built in " << HALVEX_PROGRAM_DIR;
         if (!RunningAsRoot())
             GTEST_SKIP() << "a small volume of its own needs root";
         fs::create_directories(run);

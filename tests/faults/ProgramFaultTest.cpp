@@ -28,7 +28,7 @@ protected:
     void SetUp() override
     {
         if (!fs::exists(ProgramPath("dravane")))
-            GTEST_SKIP() << "dravane is not built in " << HALVEX_PROGRAM_DIR;
+            FAIL() << "dravane is not built in " << HALVEX_PROGRAM_DIR;
         fs::create_directories(run);
         fs::create_directories(computer);
         fs::create_directories(runtime);
@@ -247,7 +247,7 @@ TEST_F(ProgramFaultTest, BackupWhoseDriveFolderGoesMidArchiveStopsWithMessage13)
 TEST_F(ProgramFaultTest, UpdaterKilledMidPlacementLeavesOldOrNewFilesAndARerunFinishes)
 {
     if (!fs::exists(ProgramPath("Updater")))
-        GTEST_SKIP() << "the Updater is not built";
+        FAIL() << "the Updater is not built";
     TempFolder packageFolder("/dev/shm");
     struct stat packageVolume {}, driveVolume {};
     if (!packageFolder.made() || ::stat(packageFolder.path().c_str(), &packageVolume) != 0 ||

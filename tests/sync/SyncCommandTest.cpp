@@ -24,7 +24,7 @@ protected:
     {
         program = fs::path(HALVEX_PROGRAM_DIR) / "dravane";
         if (!fs::exists(program))
-            GTEST_SKIP() << "dravane is not built in " << HALVEX_PROGRAM_DIR;
+            FAIL() << "dravane is not built in " << HALVEX_PROGRAM_DIR;
         fs::create_directories(run);
         fs::create_directories(computer);
         fs::create_directories(runtime);
