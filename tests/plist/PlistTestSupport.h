@@ -8,38 +8,23 @@
 #include <sstream>
 #include <string>
 
+#include "TestFiles.h"
+
 namespace halvex::test {
 
-// A fresh folder per test, removed afterwards.
+// A fixture with a fresh temporary folder per test.
 class TempFolderTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "halvex-plist-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_folder, ignored);
-    }
-
     std::filesystem::path Path(const std::string& name) const { return m_folder / name; }
 
     static void WriteFile(const std::filesystem::path& file, const std::string& text)
     {
-        std::ofstream(file, std::ios::binary) << text;
+        ::halvex::test::WriteFile(file, text);
     }
-    static std::string ReadFile(const std::filesystem::path& file)
-    {
-        std::ifstream in(file, std::ios::binary);
-        std::stringstream content;
-        content << in.rdbuf();
-        return content.str();
-    }
+    static std::string ReadFile(const std::filesystem::path& file) { return ::halvex::test::ReadFile(file); }
 
-    std::filesystem::path m_folder;
+    TempFolder m_temp{"plist"};
+    const std::filesystem::path& m_folder = m_temp.path();
 };
 
 // A document in the property-list layout around the given dict content.

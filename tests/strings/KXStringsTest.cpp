@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include <unistd.h>
+#include "TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -25,24 +25,19 @@ class KXStringsTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        m_res = fs::temp_directory_path() / ("halvex-res-" + std::to_string(::getpid()));
-        fs::remove_all(m_res);
         WriteTable("English", "\"app_running\" = \"Halvex Dravane is already running.\";\n"
                               "\"sync_count\" = \"Copied %d of %d files to %s.\";\n"
                               "\"two_lines\" = \"First\\nSecond\";\n");
         WriteTable("fr_CA", "\"app_running\" = \"Halvex Dravane est d\xC3\xA9j\xC3\xA0 ouvert.\";\n"
                             "\"sync_count\" = \"%d fichiers copi\xC3\xA9s vers %s%s%s.\";\n");
     }
-    void TearDown() override { fs::remove_all(m_res); }
-
     void WriteTable(const std::string& folder, const std::string& content)
     {
-        const auto dir = m_res / (folder + ".lproj");
-        fs::create_directories(dir);
-        std::ofstream(dir / "Localizable.strings", std::ios::binary) << content;
+        halvex::test::WriteFile(m_res / (folder + ".lproj") / "Localizable.strings", content);
     }
 
-    fs::path m_res;
+    halvex::test::TempFolder m_temp{"res"};
+    fs::path m_res = m_temp.path();
 };
 
 // Each language of the table, chosen from its locale, finds its own folder

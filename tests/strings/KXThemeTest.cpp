@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include <unistd.h>
+#include "TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -62,12 +62,6 @@ TEST(KXThemeFile, TheSuitesThemeSetsEveryFrameColour)
 
 class KXThemeDefaults : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_dir = fs::temp_directory_path() / ("halvex-theme-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
     void WriteTheme(const std::string& dict)
     {
         std::ofstream(m_dir / KXTheme::kFileName)
@@ -83,7 +77,8 @@ protected:
         EXPECT_EQ(theme.UsbColour(), KXTheme::MakeColour(127, 0, 0));
         EXPECT_EQ(theme.LocalColour(), KXTheme::MakeColour(0, 0, 200));
     }
-    fs::path m_dir;
+    halvex::test::TempFolder m_temp{"theme"};
+    fs::path m_dir = m_temp.path();
 };
 
 TEST_F(KXThemeDefaults, MissingOrDamagedFileLeavesTheDefaults)

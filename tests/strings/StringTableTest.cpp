@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include <unistd.h>
+#include "TestFiles.h"
 
 namespace fs = std::filesystem;
 using halvex::ParseStringTableLine;
@@ -110,24 +110,15 @@ TEST(StringTableLoad, TableWithoutEntriesIsAFailure)
 
 class StringTableFile : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = fs::temp_directory_path() /
-                ("halvex-strings-" + std::to_string(::getpid()) + "-" + info->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     fs::path Write(const std::string& name, const std::string& content)
     {
         const auto path = m_dir / name;
-        std::ofstream(path, std::ios::binary) << content;
+        halvex::test::WriteFile(path, content);
         return path;
     }
 
-    fs::path m_dir;
+    halvex::test::TempFolder m_temp{"strings"};
+    fs::path m_dir = m_temp.path();
 };
 
 TEST_F(StringTableFile, ByteOrderMarkSpoilsOnlyTheFirstLine)
