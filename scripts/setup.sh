@@ -17,7 +17,7 @@ packages=(
   clang libclang-rt-14-dev
   exfat-fuse exfatprogs fusefat fuse3
   libdeflate-dev libcpp-httplib-dev
-  dbus clang-format
+  dbus clang-format ccache
 )
 
 sudo_cmd=()
@@ -47,7 +47,10 @@ fi
 
 generator=()
 command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
-if [ ! -f build/CMakeCache.txt ]; then
-  cmake -S . -B build "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-fi
+# CI (CI=true) treats the project's warnings as errors.
+werror=OFF
+[ "${CI:-}" = "true" ] && werror=ON
+launcher=()
+command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S . -B build "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVEX_WERROR=$werror "${launcher[@]}"
 cmake --build build --parallel "$(nproc)"

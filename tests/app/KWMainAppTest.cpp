@@ -130,9 +130,10 @@ TEST_F(KWMainAppTest, ToolWindowGreysTheTrayMenuAndBlocksTheDoubleClick)
     EXPECT_TRUE(greyed);
     EXPECT_TRUE(hiddenMeanwhile);
     EXPECT_TRUE(window->isVisible()) << "the main window comes back after the tool";
-    for (QAction* action : window->BuildTrayMenu()->actions())
+    for (QAction* action : window->BuildTrayMenu()->actions()) {
         if (!action->isSeparator())
             EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+    }
 }
 
 TEST_F(KWMainAppTest, TrayMenuFollowsTheWindowAndCommandsToggleIt)

@@ -41,15 +41,16 @@ TEST(RtfToHtmlTest, ConvertsTheLicenceSubset)
     for (const Case& c : kCases) {
         const std::string html = RtfToHtml(c.rtf);
         EXPECT_NE(html.find(c.contains), std::string::npos) << c.name << ": " << html;
-        if (*c.notContains)
+        if (*c.notContains) {
             EXPECT_EQ(html.find(c.notContains), std::string::npos) << c.name << ": " << html;
+        }
     }
 }
 
 TEST(RtfToHtmlTest, DamagedInputEndsWithoutHarm)
 {
     // Unbalanced braces, a lone backslash, a cut escape and a deep nesting.
-    for (const std::string rtf : {std::string("{\\rtf1 {{{{ text"), std::string("}}}} text\\"),
+    for (const std::string& rtf : {std::string("{\\rtf1 {{{{ text"), std::string("}}}} text\\"),
                                   std::string("{\\rtf1 \\'"), std::string("{\\u"),
                                   std::string(100000, '{') + "deep" + std::string(100000, '}')}) {
         const std::string html = RtfToHtml(rtf);
