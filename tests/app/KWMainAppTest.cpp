@@ -131,8 +131,9 @@ TEST_F(KWMainAppTest, ToolWindowGreysTheTrayMenuAndBlocksTheDoubleClick)
     EXPECT_TRUE(hiddenMeanwhile);
     EXPECT_TRUE(window->isVisible()) << "the main window comes back after the tool";
     for (QAction* action : window->BuildTrayMenu()->actions()) {
-        if (!action->isSeparator())
+        if (!action->isSeparator()) {
             EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+        }
     }
 }
 
