@@ -15,6 +15,7 @@
 #include "strings/FormatText.h"
 #include "strings/KXStrings.h"
 #include "sync/SyncFolderPair.h"
+#include "sync/SyncProblem.h"
 #include "sync/SyncRunner.h"
 #include "sync/SyncScanner.h"
 #include "util/ComputerIdentity.h"
@@ -53,6 +54,11 @@ public:
     {
         if (!countText.empty())
             m_console.progress(m_status + "  " + countText, processed, total);
+    }
+    void OnRowFailed(std::size_t, const fs::path& item, const std::string& reason) override
+    {
+        m_console.endProgress();
+        m_console.error(item.string() + ": " + reason);
     }
     void ShowMessage(const std::string& text, MessageIcon icon) override
     {
@@ -150,13 +156,13 @@ int Run(Context& context, const std::vector<std::string>& options)
         if (const int status = StoreComputerFolder(place, *parsed->computerFolder, probe, callback, console))
             return status;
     } else if (ReadComputerFolder(SyncIndexPath(place.dataPath), place.computerKey).empty()) {
-        console.error(Text("cli_no_sync_folder",
-                           "No sync folder has been chosen for this computer yet: give --computer-folder DIR."));
+        console.error(Text("cli_no_sync_folder", "No sync folder has been chosen for this computer yet: "
+                                                 "give --computer-folder DIR."));
         return kExitSetup;
     }
     // The folder chooser of the window has no place here: a stored folder
     // that is gone ends the command after its question.
-    const std::optional<SyncFolderPair> pair = GetFolderInfo(place, callback);
+    const std::optional<SyncFolderPair> pair = GetFolderInfo(place, callback, probe);
     if (!pair)
         return kExitSetup;
 
@@ -172,13 +178,21 @@ int Run(Context& context, const std::vector<std::string>& options)
     if (parsed->list) {
         for (const ItemData& row : rows) {
             const fs::path& root = row.sourceUsb ? pair->usb : pair->computer;
-            out << (row.sourceUsb ? "to-computer\t" : "to-drive\t") << row.path.lexically_relative(root).string()
-                << '\n';
+            const std::string relative = row.path.lexically_relative(root).string();
+            if (!row.problem.empty())
+                out << "problem\t" << (row.sourceUsb ? "drive:" : "computer:") << relative << '\t'
+                    << SyncProblemText(row) << '\n';
+            else
+                out << (row.sourceUsb ? "to-computer\t" : "to-drive\t") << relative << '\n';
         }
-        out << rows.size() << " to copy: " << counters.toComputer << " to-computer, " << counters.toDrive
-            << " to-drive\n";
+        const std::size_t problems = rows.size() - counters.toComputer - counters.toDrive;
+        out << counters.toComputer + counters.toDrive << " to copy: " << counters.toComputer << " to-computer, "
+            << counters.toDrive << " to-drive";
+        if (problems > 0)
+            out << "; " << problems << " problem(s)";
+        out << '\n';
         out.flush();
-        return scanned ? kExitDone : kExitFailures;
+        return scanned && problems == 0 ? kExitDone : kExitFailures;
     }
     if (!scanned)
         return kExitFailures;  // a cancelled scan copies nothing, as in the window
@@ -200,37 +214,49 @@ int Run(Context& context, const std::vector<std::string>& options)
     const SyncRunResult result = runner.Run(rows, counters);
     console.endProgress();
     if (result.folderGone)
-        console.error(Text("cli_sync_folder_gone",
-                           "A folder of the sync pair went away during the sync (was the drive removed?). "
-                           "The sync has been stopped."));
+        console.error(Text("cli_sync_folder_gone", "A folder of the sync pair went away during the sync "
+                                                   "(was the drive removed?). "
+                                                   "The sync has been stopped."));
     out << SyncResultText(result) << '\n';
     if (runOptions.log && !runOptions.logPath.empty())
         out << FormatText(Text("cli_sync_log_at", "Sync log: %s"), runOptions.logPath) << '\n';
     out.flush();
-    return result.failures > 0 || result.cancelled || result.folderGone ? kExitFailures : kExitDone;
+    return result.failures > 0 || result.cancelled || result.folderGone || result.flushFailed ? kExitFailures
+                                                                                              : kExitDone;
 }
 
 }  // namespace
 
 const Command& SyncCommand()
 {
-    static const Command command{
-        "sync", "compare the drive's sync folder with this computer's and copy what is missing or older",
-        "sync [--computer-folder DIR] [--subfolders | --no-subfolders] [--log | --no-log] [--list]\n"
-        "\n"
-        "Compares the sync folder on the drive with this computer's sync folder and\n"
-        "copies every file that is missing or older on the other side (newer by more\n"
-        "than two seconds wins; nothing is deleted).\n"
-        "  --computer-folder DIR  store DIR as this computer's sync folder; changing it\n"
-        "                         asks before the drive's folder is set aside\n"
-        "  --subfolders           compare subfolders too (saved in the preferences)\n"
-        "  --no-subfolders        only the files directly in the two folders (saved)\n"
-        "  --log, --no-log        write the sync log, or not (saved)\n"
-        "  --list                 print what would be copied, 'to-computer' or 'to-drive',\n"
-        "                         a tab and the path, then the count; copy nothing\n"
-        "Exit status 0 when every file was copied, 1 when a file failed or Ctrl-C\n"
-        "stopped the sync (after the file in hand), 2 on a usage or setup error.\n",
-        Needs::Drive, &Run};
+    static const Command command{"sync",
+                                 "compare the drive's sync folder with this computer's and copy what is "
+                                 "missing or older",
+                                 "sync [--computer-folder DIR] [--subfolders | --no-subfolders] [--log | "
+                                 "--no-log] [--list]\n"
+                                 "\n"
+                                 "Compares the sync folder on the drive with this computer's sync folder "
+                                 "and\n"
+                                 "copies every file that is missing or older on the other side (newer by "
+                                 "more\n"
+                                 "than two seconds wins; nothing is deleted).\n"
+                                 "  --computer-folder DIR  store DIR as this computer's sync folder; "
+                                 "changing it\n"
+                                 "                         asks before the drive's folder is set aside\n"
+                                 "  --subfolders           compare subfolders too (saved in the "
+                                 "preferences)\n"
+                                 "  --no-subfolders        only the files directly in the two folders "
+                                 "(saved)\n"
+                                 "  --log, --no-log        write the sync log, or not (saved)\n"
+                                 "  --list                 print what would be copied, 'to-computer' or "
+                                 "'to-drive',\n"
+                                 "                         a tab and the path, then the count; copy "
+                                 "nothing\n"
+                                 "Exit status 0 when every file was copied, 1 when a file failed or "
+                                 "Ctrl-C\n"
+                                 "stopped the sync (after the file in hand), 2 on a usage or setup "
+                                 "error.\n",
+                                 Needs::Drive, &Run};
     return command;
 }
 
