@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -284,6 +285,15 @@ CopyResult CopyInto(int in, int folderFd, const std::string& name, const CopyOpt
     if (error != 0) {
         ::unlinkat(folderFd, temporary.c_str(), 0);
         return ResultFor(error);
+    }
+    // Some FUSE drivers (fusefat) stamp the present time on a renamed file;
+    // a copy that looked newer than its source would travel back.
+    struct stat published {};
+    if (options.keepTimes && ::fstatat(folderFd, name.c_str(), &published, AT_SYMLINK_NOFOLLOW) == 0 &&
+        std::llabs(published.st_mtim.tv_sec - sourceInfo.st_mtim.tv_sec) > 2) {
+        const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+        if (::utimensat(folderFd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+            return ResultFor(errno);
     }
     if (options.durable)
         ::fsync(folderFd);  // best effort: not every volume can flush a folder
