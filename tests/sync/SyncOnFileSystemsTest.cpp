@@ -309,6 +309,45 @@ TEST_P(SyncOnFileSystems, DestinationChangedSinceTheScanIsLeftAlone)
     EXPECT_EQ(callback.failed[0].second, KXStrings::GetString("sync_changed_during"));
 }
 
+// The drive pulled in the middle of a large copy: the run stops with the
+// drive gone, every name on the drive holds its whole file (never a part,
+// never an empty file with the source's time), and the next run completes.
+TEST_P(SyncOnFileSystems, DrivePulledMidCopyLeavesNoPartialFileAndTheNextRunRepairs)
+{
+    if (!DriveFolds())
+        GTEST_SKIP() << "pulling needs a FUSE volume";
+    for (const char* name : {"a.txt", "b.txt"})
+        WriteFile(computer / name, std::string("small ") + name, kJanuary);
+    WriteFile(computer / "big.bin", std::string(6 << 20, 'b'), kJune);
+    WriteFile(computer / "z.txt", "after", kJune);
+    WriteFile(drive / "big.bin", "earlier version", kJanuary);
+    Scan();
+    ASSERT_EQ(rows.size(), 4u);
+    std::stable_partition(rows.begin(), rows.end(), [](const ItemData& r) { return r.name.size() == 5; });
+    std::stable_partition(rows.begin(), rows.end(), [](const ItemData& r) { return r.name != "z.txt"; });
+    callback.onFileProgress = [&](std::uint64_t done, std::uint64_t total) {
+        if (total > (1 << 20) && done > (1 << 20))
+            volume->Pull();
+    };
+
+    halvex::SyncRunResult result = Run();
+    EXPECT_TRUE(result.folderGone);
+    EXPECT_EQ(result.successes, 2u);
+    ASSERT_TRUE(volume->Remount());
+    for (const auto& [name, content] : Tree(drive)) {
+        if (name == "big.bin")
+            EXPECT_TRUE(content == "earlier version" || content == ReadFile(computer / name)) << content.size();
+        else if (name.rfind(".halvex-part-", 0) != 0)
+            EXPECT_EQ(content, ReadFile(computer / name)) << name;
+    }
+
+    callback.onFileProgress = nullptr;
+    Scan();
+    result = Run();
+    EXPECT_EQ(result.failures, 0u);
+    EXPECT_EQ(Tree(drive), Tree(computer)) << "the half copy is gone, the rest is there";
+}
+
 INSTANTIATE_TEST_SUITE_P(Drives, SyncOnFileSystems,
                          ::testing::Values(DriveKind::Temporary, DriveKind::ExFat, DriveKind::Fat32),
                          [](const auto& info) { return std::string(DriveKindName(info.param)); });
