@@ -110,6 +110,19 @@ std::string WithSeparator(const std::filesystem::path& p)
     return s;
 }
 
+// A row the run reports instead of copying; `item` is on the drive when onDrive.
+ItemData ProblemRow(std::filesystem::path item, bool onDrive, std::string key, std::string detail)
+{
+    ItemData row;
+    row.name = item.filename().string();
+    row.path = std::move(item);
+    row.sourceUsb = onDrive;
+    row.readable = false;
+    row.problem = std::move(key);
+    row.problemDetail = std::move(detail);
+    return row;
+}
+
 }  // namespace
 
 // The entries of both sides that one name stands for (one each, unless a
@@ -149,16 +162,14 @@ bool SyncScanner::Scan(const std::filesystem::path& computerFolder, const std::f
     for (int side = 0; side < 2; ++side) {
         fds[side] = OpenSyncRoot(*roots[side], side == 1);
         if (fds[side] < 0 && errno != ENOENT) {
-            ItemData row;
-            row.path = *roots[side];
-            row.name = roots[side]->filename().string();
-            row.sourceUsb = side == 1;
-            row.readable = false;
-            row.problem = IsLinkError(errno) && side == 1 ? kProblemLink : kProblemUnreadable;
-            row.problemDetail = std::strerror(errno);
+            const int error = errno;
             if (fds[0] >= 0)
                 ::close(fds[0]);
-            Announce(rows, std::move(row));
+            Place(ProblemRow(*roots[side], side == 1,
+                             IsLinkError(error) && side == 1 ? kProblemLink : kProblemUnreadable, std::strerror(error)),
+                  rows, fromDrive);
+            for (ItemData& row : fromDrive)
+                Announce(rows, std::move(row));
             return !m_control.Cancelled();
         }
     }
@@ -225,17 +236,9 @@ bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& r
             // Its files are not missing, only unknown: nothing below is
             // compared, on either side.
             const std::string& relative = side == 1 ? m_driveRelative : m_computerRelative;
-            ItemData row;
-            row.path = (side == 1 ? m_driveRoot : m_computerRoot) + relative;
-            row.name = row.path.parent_path().filename().string();
-            row.sourceUsb = side == 1;
-            row.readable = false;
-            row.problem = kProblemUnreadable;
-            row.problemDetail = std::strerror(errno);
-            if (side == 1)
-                fromDrive.push_back(std::move(row));
-            else
-                Announce(rows, std::move(row));
+            const std::filesystem::path folder = (side == 1 ? m_driveRoot : m_computerRoot) + relative;
+            Place(ProblemRow(folder.parent_path(), side == 1, kProblemUnreadable, std::strerror(errno)), rows,
+                  fromDrive);
             return true;
         }
     }
@@ -411,10 +414,7 @@ void SyncScanner::PairFiles(const char* computerName, const char* driveName, int
         row.dstSize = static_cast<std::uint64_t>(target.st_size);
         row.dstTimeNs = static_cast<std::int64_t>(target.st_mtim.tv_sec) * 1'000'000'000 + target.st_mtim.tv_nsec;
     }
-    if (sourceUsb)
-        fromDrive.push_back(std::move(row));
-    else
-        Announce(rows, std::move(row));
+    Place(std::move(row), rows, fromDrive);
 }
 
 ItemData SyncScanner::MakeRow(bool sourceUsb, int sourceFd, const char* name, const char* dstName,
@@ -443,15 +443,15 @@ ItemData SyncScanner::MakeRow(bool sourceUsb, int sourceFd, const char* name, co
 void SyncScanner::Problem(bool onDrive, const char* name, const std::string& key, std::string detail,
                           std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive)
 {
-    ItemData row;
-    row.path = (onDrive ? m_driveRoot + m_driveRelative : m_computerRoot + m_computerRelative) + name;
-    row.dstPath = (onDrive ? m_computerRoot + m_computerRelative : m_driveRoot + m_driveRelative) + name;
-    row.name = name;
-    row.sourceUsb = onDrive;
-    row.readable = false;
-    row.problem = key;
-    row.problemDetail = std::move(detail);
-    if (onDrive)
+    Place(ProblemRow((onDrive ? m_driveRoot + m_driveRelative : m_computerRoot + m_computerRelative) + name, onDrive,
+                     key, std::move(detail)),
+          rows, fromDrive);
+}
+
+// Pass 1 rows are shown at once; pass 2 rows where their drive folder is met.
+void SyncScanner::Place(ItemData&& row, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive)
+{
+    if (row.sourceUsb)
         fromDrive.push_back(std::move(row));
     else
         Announce(rows, std::move(row));

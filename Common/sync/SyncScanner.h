@@ -61,6 +61,7 @@ private:
                      const struct stat* source) const;
     void Problem(bool onDrive, const char* name, const std::string& key, std::string detail,
                  std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
+    void Place(ItemData&& row, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
     void Announce(std::vector<ItemData>& rows, ItemData&& row);
     bool Stop();
     void ReportProgress();

@@ -156,8 +156,8 @@ int Run(Context& context, const std::vector<std::string>& options)
         if (const int status = StoreComputerFolder(place, *parsed->computerFolder, probe, callback, console))
             return status;
     } else if (ReadComputerFolder(SyncIndexPath(place.dataPath), place.computerKey).empty()) {
-        console.error(Text("cli_no_sync_folder", "No sync folder has been chosen for this computer yet: "
-                                                 "give --computer-folder DIR."));
+        console.error(Text("cli_no_sync_folder",
+                           "No sync folder has been chosen for this computer yet: give --computer-folder DIR."));
         return kExitSetup;
     }
     // The folder chooser of the window has no place here: a stored folder
@@ -214,9 +214,9 @@ int Run(Context& context, const std::vector<std::string>& options)
     const SyncRunResult result = runner.Run(rows, counters);
     console.endProgress();
     if (result.folderGone)
-        console.error(Text("cli_sync_folder_gone", "A folder of the sync pair went away during the sync "
-                                                   "(was the drive removed?). "
-                                                   "The sync has been stopped."));
+        console.error(Text("cli_sync_folder_gone",
+                           "A folder of the sync pair went away during the sync (was the drive removed?). "
+                           "The sync has been stopped."));
     out << SyncResultText(result) << '\n';
     if (runOptions.log && !runOptions.logPath.empty())
         out << FormatText(Text("cli_sync_log_at", "Sync log: %s"), runOptions.logPath) << '\n';
@@ -229,34 +229,29 @@ int Run(Context& context, const std::vector<std::string>& options)
 
 const Command& SyncCommand()
 {
-    static const Command command{"sync",
-                                 "compare the drive's sync folder with this computer's and copy what is "
-                                 "missing or older",
-                                 "sync [--computer-folder DIR] [--subfolders | --no-subfolders] [--log | "
-                                 "--no-log] [--list]\n"
-                                 "\n"
-                                 "Compares the sync folder on the drive with this computer's sync folder "
-                                 "and\n"
-                                 "copies every file that is missing or older on the other side (newer by "
-                                 "more\n"
-                                 "than two seconds wins; nothing is deleted).\n"
-                                 "  --computer-folder DIR  store DIR as this computer's sync folder; "
-                                 "changing it\n"
-                                 "                         asks before the drive's folder is set aside\n"
-                                 "  --subfolders           compare subfolders too (saved in the "
-                                 "preferences)\n"
-                                 "  --no-subfolders        only the files directly in the two folders "
-                                 "(saved)\n"
-                                 "  --log, --no-log        write the sync log, or not (saved)\n"
-                                 "  --list                 print what would be copied, 'to-computer' or "
-                                 "'to-drive',\n"
-                                 "                         a tab and the path, then the count; copy "
-                                 "nothing\n"
-                                 "Exit status 0 when every file was copied, 1 when a file failed or "
-                                 "Ctrl-C\n"
-                                 "stopped the sync (after the file in hand), 2 on a usage or setup "
-                                 "error.\n",
-                                 Needs::Drive, &Run};
+    static const Command command{
+        "sync", "compare the drive's sync folder with this computer's and copy what is missing or older",
+        "sync [--computer-folder DIR] [--subfolders | --no-subfolders] [--log | --no-log] [--list]\n"
+        "\n"
+        "Compares the sync folder on the drive with this computer's sync folder and\n"
+        "copies every file that is missing or older on the other side (newer by more\n"
+        "than two seconds wins; nothing is deleted).\n"
+        "  --computer-folder DIR  store DIR as this computer's sync folder; changing it\n"
+        "                         asks before the drive's folder is set aside\n"
+        "  --subfolders           compare subfolders too (saved in the preferences)\n"
+        "  --no-subfolders        only the files directly in the two folders (saved)\n"
+        "  --log, --no-log        write the sync log, or not (saved)\n"
+        "  --list                 print what would be copied, 'to-computer' or 'to-drive',\n"
+        "                         a tab and the path, then the count; copy nothing.\n"
+        "                         What cannot be copied is listed as 'problem', a tab,\n"
+        "                         'computer:' or 'drive:' and the path, a tab and why\n"
+        "Names are compared as a FAT or exFAT side sees them: two names that differ\n"
+        "only in case are one file there, and two such names on the other side are\n"
+        "reported, never copied over each other. Links are never followed.\n"
+        "Exit status 0 when every file was copied, 1 when a file failed, was not\n"
+        "copied for a reason listed, or Ctrl-C stopped the sync (after the file in\n"
+        "hand), 2 on a usage or setup error.\n",
+        Needs::Drive, &Run};
     return command;
 }
 
