@@ -195,6 +195,26 @@ TEST_F(SyncScannerTest, UnreadableFilesAndFoldersForAnOrdinaryUser)
         << *report;
 }
 
+// A drive folder that cannot be read hides files that may be newer than the
+// computer's: nothing below it goes either way, and the row says why.
+TEST_F(SyncScannerTest, UnreadableDriveFolderLeavesItsTwinAlone)
+{
+    WriteFile(computer / "shared" / "old.txt", "computer", 1000);
+    WriteFile(drive / "shared" / "old.txt", "drive", 9000);
+    WriteFile(drive / "shared" / "only-on-drive.txt", "drive", 9000);
+    OpenToOthers(tmp.path());
+    fs::permissions(drive / "shared", fs::perms::none);
+    const auto report = AsOrdinaryUser([&] {
+        std::string text;
+        for (const std::string& row : Scan())
+            text += row + "|";
+        return text + rows.front().problem;
+    });
+    if (!report)
+        GTEST_SKIP() << "cannot become an ordinary user here";
+    EXPECT_EQ(*report, "problem shared|sync_folder_unreadable");
+}
+
 TEST_F(SyncScannerTest, MissingFolderOfThePairYieldsNoRows)
 {
     WriteFile(drive / "a.txt", "x");
