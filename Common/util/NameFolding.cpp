@@ -122,10 +122,13 @@ std::optional<bool> ProbeEntries(const std::filesystem::path& folder)
         return std::nullopt;
     }
     std::unordered_set<std::string> names;
+    bool complete = false;
     while (names.size() < kProbeEntries) {
         const dirent* entry = ::readdir(dir);
-        if (entry == nullptr)
+        if (entry == nullptr) {
+            complete = true;
             break;
+        }
         const std::string_view name = entry->d_name;
         if (name != "." && name != "..")
             names.emplace(name);
@@ -140,8 +143,8 @@ std::optional<bool> ProbeEntries(const std::filesystem::path& folder)
             answer = false;
             break;
         }
-        struct stat original { };
-        struct stat swapped { };
+        struct stat original {};
+        struct stat swapped {};
         if (::fstatat(fd, name.c_str(), &original, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (::fstatat(fd, other.c_str(), &swapped, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -152,9 +155,12 @@ std::optional<bool> ProbeEntries(const std::filesystem::path& folder)
             continue;
         }
         // Found although not listed. FUSE drivers give each spelling its own
-        // inode number, so the same inode is not required.
-        answer = true;
-        break;
+        // inode number, so the same inode is not required of a whole listing;
+        // of a cut one it is (the other spelling may lie past the cut).
+        if (complete || (original.st_dev == swapped.st_dev && original.st_ino == swapped.st_ino)) {
+            answer = true;
+            break;
+        }
     }
     ::closedir(dir);
     return answer;
@@ -163,7 +169,7 @@ std::optional<bool> ProbeEntries(const std::filesystem::path& folder)
 // The type of the mount that holds `folder`, found by its device number.
 std::string MountTypeOf(const std::filesystem::path& folder)
 {
-    struct stat status { };
+    struct stat status {};
     if (::stat(folder.c_str(), &status) != 0)
         return {};
     const char* overridden = std::getenv("HALVEX_MOUNTINFO");

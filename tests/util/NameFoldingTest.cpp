@@ -76,7 +76,7 @@ protected:
     // A mount table that puts the test folder's device on a mount of `type`.
     void MountTableSays(const char* type)
     {
-        struct stat status { };
+        struct stat status {};
         ASSERT_EQ(::stat(Root().c_str(), &status), 0);
         const std::filesystem::path table = Root() / "mountinfo";
         std::ofstream(table) << "22 1 0:21 / /proc rw - proc proc rw\n"
@@ -109,7 +109,7 @@ TEST_F(FoldsCaseTest, AnEmptyFolderAsksTheMountTable)
     }
 }
 
-class FoldsCaseOnFat : public ::testing::TestWithParam<halvex::test::FatKind> { };
+class FoldsCaseOnFat : public ::testing::TestWithParam<halvex::test::FatKind> {};
 
 TEST_P(FoldsCaseOnFat, WithAndWithoutAnEntry)
 {
