@@ -188,7 +188,9 @@ int KeepReplacedMetadata(int folderFd, const std::string& name, const struct sta
         if (int error = CopyExtendedAttributes(old.Get(), out))
             return error;
     }
-    return ::fchmod(out, replaced.st_mode & 07777) == 0 ? 0 : errno;
+    // New content does not inherit set-id bits, as a write to the file
+    // itself would clear them.
+    return ::fchmod(out, replaced.st_mode & 01777) == 0 ? 0 : errno;
 }
 
 // Everything between the open source and the finished temporary file.
