@@ -254,10 +254,14 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
         }
     }
     // Once for the whole run: the drive's file system holds what was written
-    // before success is reported.
-    if (folders.wroteToDrive && folders.drive.IsOpen() && !result.folderGone && ::syncfs(folders.drive.Get()) != 0) {
-        result.flushFailed = true;
-        log.Problem(m_options.driveFolder, KXStrings::GetString("sync_flush_failed"));
+    // before success is reported. Some FUSE drivers answer a flush of a
+    // pulled drive with success, so the pair is looked at once more.
+    if (folders.wroteToDrive && folders.drive.IsOpen() && !result.folderGone) {
+        if (::syncfs(folders.drive.Get()) != 0) {
+            result.flushFailed = true;
+            log.Problem(m_options.driveFolder, KXStrings::GetString("sync_flush_failed"));
+        }
+        result.folderGone = !pair.StillThere();
     }
     if (!result.cancelled)
         PaceWait(m_options.pacing.afterRun, m_control);

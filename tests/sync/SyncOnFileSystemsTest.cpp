@@ -34,6 +34,12 @@ constexpr std::int64_t kJune = 1'717'236'000;
 class Recorder : public RecordingCallback {
 public:
     std::vector<std::pair<std::string, std::string>> failed;  // item, reason
+    std::function<void(std::size_t)> onSynced;
+    void OnRowSynced(std::size_t row, const halvex::ScanCounters&) override
+    {
+        if (onSynced)
+            onSynced(row);
+    }
     void OnRowFailed(std::size_t, const fs::path& item, const std::string& reason) override
     {
         failed.emplace_back(item.string(), reason);
@@ -341,6 +347,22 @@ TEST_P(SyncOnFoldingDrives, DrivePulledMidCopyLeavesNoPartialFileAndTheNextRunRe
     result = Run();
     EXPECT_EQ(result.failures, 0u);
     EXPECT_EQ(Tree(drive), Tree(computer)) << "the half copy is gone, the rest is there";
+}
+
+// Pulled after the last copy, before the run's final flush of the drive:
+// the run does not report success.
+TEST_P(SyncOnFoldingDrives, DrivePulledBeforeTheFinalFlushFailsTheRun)
+{
+    WriteFile(computer / "only.txt", "data", kJune);
+    Scan();
+    ASSERT_EQ(rows.size(), 1u);
+    callback.onSynced = [&](std::size_t) { volume->Pull(); };
+    const halvex::SyncRunResult result = Run();
+    EXPECT_EQ(result.successes, 1u);
+    // exfat-fuse fails the flush; fusefat answers it, and the drive is found gone.
+    EXPECT_TRUE(result.flushFailed || result.folderGone);
+    if (result.flushFailed)
+        EXPECT_NE(halvex::SyncResultText(result).find(KXStrings::GetString("sync_flush_failed")), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, SyncOnFileSystems,
