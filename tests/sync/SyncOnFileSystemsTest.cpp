@@ -191,7 +191,8 @@ TEST_P(SyncOnFileSystems, TwoNamesTheDriveHoldsAsOneClash)
 // The other way round: the drive (here the temporary folder) holds two
 // names, and the computer folder lies on the folding volume.
 TEST_P(SyncOnFoldingDrives, TwoNamesTheComputerHoldsAsOneClash)
-{    const fs::path folding = drive;
+{
+    const fs::path folding = drive;
     const fs::path plain = tmp / "plain";
     WriteFile(plain / "Notes" / "a.txt", "one", kJune);
     WriteFile(plain / "notes" / "b.txt", "two", kJune);
@@ -218,8 +219,8 @@ TEST_P(SyncOnFileSystems, NamesFatCannotHoldFailAlone)
         EXPECT_EQ(listed.size(), 4u);
         return;
     }
-    EXPECT_EQ(listed, (std::set<std::string>{"problem what?.txt", "problem trailing.", "problem a|b",
-                                             "to-drive fine.txt"}));
+    EXPECT_EQ(listed,
+              (std::set<std::string>{"problem what?.txt", "problem trailing.", "problem a|b", "to-drive fine.txt"}));
     const halvex::SyncRunResult result = Run();
     EXPECT_EQ(result.successes, 1u);
     EXPECT_EQ(result.failures, 3u);
@@ -276,7 +277,8 @@ TEST_P(SyncOnFileSystems, NothingIsWrittenThroughAComputerLink)
 
 // Drive-side links exist only where the drive's file system has them (not FAT).
 TEST_P(SyncOnLinkingDrives, NothingIsWrittenThroughADriveLink)
-{    const fs::path elsewhere = tmp / "elsewhere";
+{
+    const fs::path elsewhere = tmp / "elsewhere";
     WriteFile(elsewhere / "mine.txt", "mine", kJanuary);
     fs::create_directory_symlink(elsewhere, drive / "docs");
     WriteFile(computer / "docs" / "victim.txt", "from the computer", kJune);
@@ -317,7 +319,8 @@ TEST_P(SyncOnFileSystems, DestinationChangedSinceTheScanIsLeftAlone)
 // drive gone, every name on the drive holds its whole file (never a part,
 // never an empty file with the source's time), and the next run completes.
 TEST_P(SyncOnFoldingDrives, DrivePulledMidCopyLeavesNoPartialFileAndTheNextRunRepairs)
-{    for (const char* name : {"a.txt", "b.txt"})
+{
+    for (const char* name : {"a.txt", "b.txt"})
         WriteFile(computer / name, std::string("small ") + name, kJanuary);
     WriteFile(computer / "big.bin", std::string(6 << 20, 'b'), kJune);
     WriteFile(computer / "z.txt", "after", kJune);
