@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -21,23 +22,21 @@ namespace halvex {
 
 namespace {
 
-// Internal marker for "stopped on request"; never reported as an error.
+// Internal markers for "stopped on request" and "the destination changed";
+// never reported as errors.
 constexpr int kCancelled = ECANCELED;
+constexpr int kChanged = -1;
 
 CopyResult ResultFor(int error)
 {
     switch (error) {
-    case 0:
-        return {CopyOutcome::Done, 0};
-    case kCancelled:
-        return {CopyOutcome::Cancelled, 0};
+    case 0: return {CopyOutcome::Done, 0};
+    case kCancelled: return {CopyOutcome::Cancelled, 0};
+    case kChanged: return {CopyOutcome::Changed, 0};
     case ENOSPC:
-    case EDQUOT:
-        return {CopyOutcome::DiskFull, error};
-    case EFBIG:
-        return {CopyOutcome::TooLarge, error};
-    default:
-        return {CopyOutcome::Failed, error};
+    case EDQUOT: return {CopyOutcome::DiskFull, error};
+    case EFBIG: return {CopyOutcome::TooLarge, error};
+    default: return {CopyOutcome::Failed, error};
     }
 }
 
@@ -58,8 +57,8 @@ int WaitUnlessCancelled(const CopyOptions& options)
 // copy does not (another volume, a file system without the call, old kernels).
 bool KernelCopyUnavailable(int error)
 {
-    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
-           error == ENOTSUP || error == EBADF;
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP ||
+           error == EBADF;
 }
 
 int WriteAll(int fd, const char* data, std::size_t size)
@@ -144,33 +143,61 @@ int Reserve(int fd, std::uint64_t size)
 
 // Puts the finished copy under its real name. Without replace, an item that
 // appeared meanwhile under that name wins and stays.
-int Publish(const std::filesystem::path& temporary, const std::filesystem::path& destination,
-            bool replace)
+int Publish(int folderFd, const std::string& temporary, const std::string& destination, bool replace)
 {
     if (replace)
-        return ::rename(temporary.c_str(), destination.c_str()) == 0 ? 0 : errno;
-    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, destination.c_str(),
-                    RENAME_NOREPLACE) == 0)
+        return ::renameat(folderFd, temporary.c_str(), folderFd, destination.c_str()) == 0 ? 0 : errno;
+    if (::renameat2(folderFd, temporary.c_str(), folderFd, destination.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
     // The volume cannot refuse a replacement by itself (some network file
     // systems); a check just before is the best left.
     struct stat existing {};
-    if (::lstat(destination.c_str(), &existing) == 0)
+    if (::fstatat(folderFd, destination.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
         return EEXIST;
-    return ::rename(temporary.c_str(), destination.c_str()) == 0 ? 0 : errno;
+    return ::renameat(folderFd, temporary.c_str(), folderFd, destination.c_str()) == 0 ? 0 : errno;
 }
 
-void FlushFolder(const std::filesystem::path& folder)
+std::int64_t TimeNs(const struct stat& st)
 {
-    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.IsOpen())
-        ::fsync(fd.Get());  // best effort: not every volume can flush a folder
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+}
+
+// Whether the destination is still what the caller saw.
+bool StillAsExpected(int folderFd, const std::string& name, const ExpectedDestination& expected)
+{
+    struct stat now {};
+    if (::fstatat(folderFd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0)
+        return !expected.exists && errno == ENOENT;
+    return expected.exists && S_ISREG(now.st_mode) && static_cast<std::uint64_t>(now.st_size) == expected.size &&
+           TimeNs(now) == expected.timeNs;
+}
+
+// The replaced file's owner, attributes and mode onto the copy. Its owner
+// only where the process may give it (a user cannot give a file away).
+int KeepReplacedMetadata(int folderFd, const std::string& name, const struct stat& replaced, int out)
+{
+    if (!KeepsUnixPermissions(out))
+        return 0;
+    if ((replaced.st_uid != ::geteuid() || replaced.st_gid != ::getegid()) &&
+        ::fchown(out, replaced.st_uid, replaced.st_gid) != 0 && errno != EPERM)
+        return errno;
+    FileDescriptor old(::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (old.IsOpen()) {
+        if (int error = CopyExtendedAttributes(old.Get(), out))
+            return error;
+    }
+    // New content does not inherit set-id bits, as a write to the file
+    // itself would clear them.
+    return ::fchmod(out, replaced.st_mode & 01777) == 0 ? 0 : errno;
 }
 
 // Everything between the open source and the finished temporary file.
-int WriteCopy(int in, const struct stat& source, int out, const CopyOptions& options)
+// `replaced` is the file the copy will replace when it is to keep what that
+// was.
+int WriteCopy(int in, const struct stat& source, int out, const CopyOptions& options, int folderFd,
+              const std::string& name, const struct stat* replaced)
 {
     const auto size = static_cast<std::uint64_t>(source.st_size);
     if (int error = Reserve(out, size))
@@ -189,6 +216,10 @@ int WriteCopy(int in, const struct stat& source, int out, const CopyOptions& opt
     }
     if (int error = ApplyOwnerAndMode(out, source, options.keepMode, false))
         return error;
+    if (replaced) {
+        if (int error = KeepReplacedMetadata(folderFd, name, *replaced, out))
+            return error;
+    }
     if (options.keepTimes) {
         if (int error = ApplyTimes(out, source))
             return error;
@@ -198,47 +229,40 @@ int WriteCopy(int in, const struct stat& source, int out, const CopyOptions& opt
     return 0;
 }
 
-}  // namespace
-
-CopyResult CopyFileAtomic(const std::filesystem::path& source,
-                          const std::filesystem::path& destination, const CopyOptions& options)
+// The copy of the open source into the open folder.
+CopyResult CopyInto(int in, int folderFd, const std::string& name, const CopyOptions& options)
 {
-    if (int stop = WaitUnlessCancelled(options))
-        return ResultFor(stop);
-
-    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (!in.IsOpen())
-        return ResultFor(errno);
     struct stat sourceInfo {};
-    if (::fstat(in.Get(), &sourceInfo) != 0)
+    if (::fstat(in, &sourceInfo) != 0)
         return ResultFor(errno);
     if (S_ISDIR(sourceInfo.st_mode))
         return ResultFor(EISDIR);
     if (!S_ISREG(sourceInfo.st_mode))
         return ResultFor(EINVAL);
 
-    const std::string name = destination.filename().string();
-    if (name.empty() || name == "." || name == "..")
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         return ResultFor(EINVAL);
+    if (options.expected && !StillAsExpected(folderFd, name, *options.expected))
+        return ResultFor(kChanged);
     struct stat existing {};
-    if (::lstat(destination.c_str(), &existing) == 0) {
+    const bool replacing = ::fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    if (replacing) {
         if (!options.replace)
             return ResultFor(EEXIST);
         if (S_ISDIR(existing.st_mode))
             return ResultFor(EISDIR);
     }
+    const bool keepReplaced = replacing && !options.keepMode && S_ISREG(existing.st_mode);
 
-    const std::filesystem::path folder =
-        destination.has_parent_path() ? destination.parent_path() : std::filesystem::path(".");
-    std::filesystem::path temporary;
+    std::string temporary;
     FileDescriptor out;
-    // A private mode while the data goes in; the real one is set at the end.
-    const mode_t createMode = options.keepMode ? 0600 : 0666;
+    // A private mode while the data goes in when the real one is set at the
+    // end; a new file is created as any other, with the folder's defaults.
+    const mode_t createMode = options.keepMode || keepReplaced ? 0600 : 0666;
     for (int attempt = 0; attempt < 16 && !out.IsOpen(); ++attempt) {
-        temporary = folder / TemporaryNameFor(name);
-        out = FileDescriptor(::open(temporary.c_str(),
-                                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
-                                    createMode));
+        temporary = TemporaryNameFor(name);
+        out = FileDescriptor(::openat(folderFd, temporary.c_str(),
+                                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, createMode));
         if (!out.IsOpen() && errno != EEXIST)
             return ResultFor(errno);
     }
@@ -249,18 +273,63 @@ CopyResult CopyFileAtomic(const std::filesystem::path& source,
     MarkCopyInProgress(out.Get());
     FileDescriptor inProgress(::fcntl(out.Get(), F_DUPFD_CLOEXEC, 0));
 
-    int error = WriteCopy(in.Get(), sourceInfo, out.Get(), options);
+    int error = WriteCopy(in, sourceInfo, out.Get(), options, folderFd, name, keepReplaced ? &existing : nullptr);
     if (int closeError = out.Close(); error == 0)
         error = closeError;
+    if (error == 0 && options.stillWanted && !options.stillWanted())
+        error = ENOENT;
+    if (error == 0 && options.expected && !StillAsExpected(folderFd, name, *options.expected))
+        error = kChanged;
     if (error == 0)
-        error = Publish(temporary, destination, options.replace);
+        error = Publish(folderFd, temporary, name, options.replace && !(options.expected && !options.expected->exists));
+    if (error == EEXIST && options.expected)
+        error = kChanged;
     if (error != 0) {
-        ::unlink(temporary.c_str());
+        ::unlinkat(folderFd, temporary.c_str(), 0);
         return ResultFor(error);
     }
+    // Some FUSE drivers (fusefat) stamp the present time on a renamed file;
+    // a copy that looked newer than its source would travel back.
+    struct stat published {};
+    if (options.keepTimes && ::fstatat(folderFd, name.c_str(), &published, AT_SYMLINK_NOFOLLOW) == 0 &&
+        std::llabs(published.st_mtim.tv_sec - sourceInfo.st_mtim.tv_sec) > 2) {
+        const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+        if (::utimensat(folderFd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+            return ResultFor(errno);
+    }
     if (options.durable)
-        FlushFolder(folder);
+        ::fsync(folderFd);  // best effort: not every volume can flush a folder
     return ResultFor(0);
+}
+
+}  // namespace
+
+CopyResult CopyFileAtomic(const std::filesystem::path& source, const std::filesystem::path& destination,
+                          const CopyOptions& options)
+{
+    if (int stop = WaitUnlessCancelled(options))
+        return ResultFor(stop);
+    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!in.IsOpen())
+        return ResultFor(errno);
+    const std::filesystem::path folder =
+        destination.has_parent_path() ? destination.parent_path() : std::filesystem::path(".");
+    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folderFd.IsOpen())
+        return ResultFor(errno);
+    return CopyInto(in.Get(), folderFd.Get(), destination.filename().string(), options);
+}
+
+CopyResult CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,
+                      const std::string& destinationName, const CopyOptions& options)
+{
+    if (int stop = WaitUnlessCancelled(options))
+        return ResultFor(stop);
+    FileDescriptor in(
+        ::openat(sourceFolderFd, sourceName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK));
+    if (!in.IsOpen())
+        return ResultFor(errno);
+    return CopyInto(in.Get(), destinationFolderFd, destinationName, options);
 }
 
 }  // namespace halvex

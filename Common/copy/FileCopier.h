@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace halvex {
@@ -15,6 +16,14 @@ enum class CopyOutcome {
     Failed,     // any other error of this file (see error)
     DiskFull,   // ENOSPC or EDQUOT on the destination
     TooLarge,   // EFBIG: the file does not fit the destination's file system
+    Changed,    // the destination is no longer as CopyOptions::expected says: left alone
+};
+
+// The destination as the caller last saw it.
+struct ExpectedDestination {
+    bool exists = false;
+    std::uint64_t size = 0;
+    std::int64_t timeNs = 0;  // modification time, nanoseconds since the epoch
 };
 
 struct CopyResult {
@@ -39,6 +48,14 @@ struct CopyOptions {
     // Flush the data to the device before the rename, so a drive pulled out
     // right after the copy never holds an empty file under the real name.
     bool durable = true;
+    // When set, the destination is replaced only while it is still as
+    // expected, checked again just before the rename; one that appeared,
+    // went or changed meanwhile stays as it is (CopyOutcome::Changed).
+    const ExpectedDestination* expected = nullptr;
+    // Asked just before the rename: false leaves the destination as it is
+    // and fails the copy with ENOENT (its folder is no longer the one meant,
+    // as when a drive is pulled while the folder is open).
+    std::function<bool()> stillWanted;
     // Size of the read and write buffer when the kernel cannot copy by
     // itself; 0 chooses it by the buffer rule (see CopyBuffer.h).
     std::size_t bufferSize = 0;
@@ -53,8 +70,19 @@ inline constexpr std::string_view kCopyTemporaryPrefix = ".halvex-part-";
 // over the destination only when data, attributes and times are complete.
 // A failed, cancelled or disk-full copy removes the temporary file and leaves
 // any earlier destination untouched.
+//
+// A replaced file keeps what it was: unless keepMode asks for the source's,
+// the copy takes the replaced file's permission bits, its owner where this
+// process may give it, and its extended attributes and ACLs where both
+// volumes keep them; until then the temporary file is private (0600). A new
+// file gets the volume's default, as any new file.
 CopyResult CopyFileAtomic(const std::filesystem::path& source,
                           const std::filesystem::path& destination,
                           const CopyOptions& options = {});
+
+// The same between open folders, by plain names: neither the source nor the
+// destination is followed if it is a link.
+CopyResult CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,
+                      const std::string& destinationName, const CopyOptions& options = {});
 
 }  // namespace halvex

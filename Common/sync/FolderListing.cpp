@@ -1,12 +1,12 @@
 #include "sync/FolderListing.h"
 
 #include <dirent.h>
-#include <sys/syscall.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace halvex {
@@ -43,21 +43,26 @@ FolderListing::Kind KindOf(mode_t mode)
 
 }  // namespace
 
-void FolderListing::Read(int folderFd)
+bool FolderListing::Read(int folderFd)
 {
     m_names.clear();
     m_entries.clear();
-    m_byName.clear();
-    if (folderFd < 0)
-        return;
+    if (folderFd < 0) {
+        errno = EBADF;
+        return false;
+    }
     // getdents64 straight on the caller's descriptor: no stream, no second
     // descriptor, a few calls per folder. The descriptor's offset is not used
     // again (only fstatat and openat follow), so reading it to the end is fine.
     alignas(8) static thread_local char buffer[32768];
     for (;;) {
         const long got = ::syscall(SYS_getdents64, folderFd, buffer, sizeof buffer);
-        if (got <= 0)
-            break;  // end, or a folder that cannot be read: what was read stays
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
         for (long at = 0; at < got;) {
             const auto* e = reinterpret_cast<const struct linux_dirent64*>(buffer + at);
             at += e->d_reclen;
@@ -66,10 +71,11 @@ void FolderListing::Read(int folderFd)
             Entry entry;
             entry.nameOffset = static_cast<std::uint32_t>(m_names.size());
             if (e->d_type == DT_UNKNOWN) {
+                // An entry that cannot be looked at is kept as Other: it is
+                // there, and nothing may be copied over it.
                 struct stat st {};
-                if (::fstatat(folderFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue;
-                entry.kind = KindOf(st.st_mode);
+                entry.kind =
+                    ::fstatat(folderFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 ? KindOf(st.st_mode) : Kind::Other;
             } else {
                 entry.kind = KindOf(e->d_type);
             }
@@ -77,20 +83,7 @@ void FolderListing::Read(int folderFd)
             m_entries.push_back(entry);
         }
     }
-    m_byName.resize(m_entries.size());
-    for (std::uint32_t i = 0; i < m_byName.size(); ++i)
-        m_byName[i] = i;
-    std::sort(m_byName.begin(), m_byName.end(),
-              [this](std::uint32_t a, std::uint32_t b) { return std::strcmp(Name(a), Name(b)) < 0; });
-}
-
-std::ptrdiff_t FolderListing::Find(const char* name) const
-{
-    const auto at = std::lower_bound(m_byName.begin(), m_byName.end(), name,
-                                     [this](std::uint32_t i, const char* n) { return std::strcmp(Name(i), n) < 0; });
-    if (at == m_byName.end() || std::strcmp(Name(*at), name) != 0)
-        return -1;
-    return *at;
+    return true;
 }
 
 }  // namespace halvex

@@ -16,25 +16,20 @@ public:
     struct Entry {
         std::uint32_t nameOffset = 0;
         Kind kind = Kind::Other;
-        std::int8_t verdict = 0;  // set by the scan: see SyncScanner
-        bool walked = false;      // the scan entered this folder already
     };
 
     // Reads the folder of the descriptor (which stays open and owned by the
-    // caller). An unreadable folder gives an empty listing.
-    void Read(int folderFd);
+    // caller). False, with errno set, when the folder could not be read to
+    // its end: a listing cut short must not make files look missing.
+    [[nodiscard]] bool Read(int folderFd);
 
     std::size_t size() const { return m_entries.size(); }
-    Entry& operator[](std::size_t i) { return m_entries[i]; }
     Kind kind(std::size_t i) const { return m_entries[i].kind; }
     const char* Name(std::size_t i) const { return m_names.data() + m_entries[i].nameOffset; }
-    // The index of the entry with that name, or -1.
-    std::ptrdiff_t Find(const char* name) const;
 
 private:
     std::string m_names;
     std::vector<Entry> m_entries;
-    std::vector<std::uint32_t> m_byName;  // entry indices sorted by name
 };
 
 }  // namespace halvex

@@ -43,6 +43,10 @@ public:
     virtual void OnFileProgress(std::uint64_t done, std::uint64_t total) {}
     // Run: a row was copied with its times; the direction counts are already lowered.
     virtual void OnRowSynced(std::size_t row, const ScanCounters& counters) {}
+    // Run: a row was not synchronized for a reason the user can act on (a
+    // problem row of the scan, a destination changed meanwhile): the item
+    // concerned and the localised reason.
+    virtual void OnRowFailed(std::size_t row, const std::filesystem::path& item, const std::string& reason) {}
 
     // A message box: the text is already localised and formatted.
     virtual void ShowMessage(const std::string& text, MessageIcon icon) {}

@@ -130,7 +130,8 @@ bool ConfirmFolderSize(const fs::path& folder, const SyncDriveProbe& probe, Sync
            Answer::Yes;
 }
 
-std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback& callback)
+std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback& callback,
+                                            const SyncDriveProbe& probe)
 {
     SyncFolderPair pair;
     pair.usb = SyncUsbPath(place.runPath);
@@ -145,11 +146,19 @@ std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback
     const std::string stored = ReadComputerFolder(indexPath, place.computerKey);
     if (!stored.empty()) {
         if (::stat(stored.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            pair.computer = stored;
-            return pair;
-        }
-        if (callback.Ask(KXStrings::GetString("sync_folder_gone"), MessageIcon::Warning, true) != Answer::Yes)
+            // The index lies on the drive, which anyone may have written.
+            const Status check = CheckBrowsedFolder(stored, pair.usb, probe);
+            if (check) {
+                pair.computer = stored;
+                return pair;
+            }
+            callback.ShowMessage(KXStrings::Format("sync_stored_folder_bad", stored,
+                                                   KXStrings::GetString(check.messageKey)),
+                                 MessageIcon::Warning);
+        } else if (callback.Ask(KXStrings::GetString("sync_folder_gone"), MessageIcon::Warning, true) !=
+                   Answer::Yes) {
             return std::nullopt;
+        }
     }
     const std::optional<fs::path> chosen = callback.ChooseFolder();
     if (!chosen)

@@ -62,8 +62,12 @@ bool ConfirmFolderSize(const std::filesystem::path& folder, const SyncDriveProbe
 
 // Resolves the pair when sync starts: creates the drive folder, reads this
 // computer's folder, asks "sync_folder_gone" or runs the chooser as needed.
-// Shows its own messages; nullopt when sync must not go on.
-std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback& callback);
+// The folder read from the drive's index gets the chooser's checks: one that
+// fails them is named with the reason ("sync_stored_folder_bad") and the
+// chooser asked for another. Shows its own messages; nullopt when sync must
+// not go on.
+std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback& callback,
+                                            const SyncDriveProbe& probe = {});
 
 // The first "<drive folder>_Old<n>", n from 1, that does not exist.
 std::filesystem::path FirstFreeAsideName(const std::filesystem::path& usbPath, int& n);

@@ -43,6 +43,12 @@ void SyncLog::DiskFull(const std::filesystem::path& source) { WriteFileLine("syn
 void SyncLog::FileFailed(const std::filesystem::path& source) { WriteFileLine("sync_log_file_sys", source); }
 void SyncLog::Cancelled(const std::filesystem::path& source) { WriteFileLine("sync_log_cancelled", source); }
 
+void SyncLog::Problem(const std::filesystem::path& item, const std::string& reason)
+{
+    if (m_log.IsOpen())
+        (void)m_log.Write(FormatText(ExpandTabs(KXStrings::GetString("sync_log_problem")), item, reason));
+}
+
 void SyncLog::End(std::uint32_t successes, std::uint32_t failures)
 {
     if (!m_log.IsOpen())

@@ -19,6 +19,8 @@ public:
     void DiskFull(const std::filesystem::path& source);
     void FileFailed(const std::filesystem::path& source);
     void Cancelled(const std::filesystem::path& source);
+    // A row not synchronized, with the reason: "sync_log_problem".
+    void Problem(const std::filesystem::path& item, const std::string& reason);
     // Writes the end line and closes the file.
     void End(std::uint32_t successes, std::uint32_t failures);
 

@@ -1,18 +1,23 @@
 #include "sync/SyncRunner.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <set>
-#include <thread>
 #include <system_error>
+#include <thread>
 
-#include "copy/FileCopier.h"
+#include "copy/FileDescriptor.h"
 #include "copy/LeftoverCopies.h"
-#include "sync/SyncLog.h"
-#include "util/FolderWatch.h"
 #include "strings/KXStrings.h"
+#include "sync/SyncLog.h"
+#include "sync/SyncProblem.h"
+#include "sync/SyncRoots.h"
+#include "util/FolderWatch.h"
 
 namespace halvex {
 
@@ -46,11 +51,96 @@ private:
     std::vector<FolderWatch> m_folders;
 };
 
+// A row's folder below its side's folder of the pair; empty when the row
+// does not lie inside it.
+std::optional<std::filesystem::path> FolderBelow(const std::filesystem::path& item, const std::filesystem::path& root)
+{
+    const std::filesystem::path relative = item.lexically_relative(root);
+    if (relative.empty() || *relative.begin() == "..")
+        return std::nullopt;
+    return relative.parent_path();
+}
+
 }  // namespace
+
+// The pair's folders, opened once per run; -1 when the options name none.
+struct SyncRunner::Folders {
+    FileDescriptor computer;
+    FileDescriptor drive;
+    int openError = 0;
+    bool wroteToDrive = false;
+    std::set<std::filesystem::path> cleaned;
+};
 
 SyncRunner::SyncRunner(SyncCallback& callback, const SyncControl& control, SyncRunOptions options)
     : m_callback(callback), m_control(control), m_options(std::move(options))
+{}
+
+// Copies one row. With the pair's folders known, both sides are entered
+// from them by descriptor; otherwise (rows made by hand) by path.
+CopyResult SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere)
 {
+    const bool toDrive = !row.sourceUsb;
+    FileDescriptor sourceFolder;
+    FileDescriptor targetFolder;
+    bool created = false;
+    if (!m_options.computerFolder.empty() && !m_options.driveFolder.empty()) {
+        const std::filesystem::path& sourceRoot = row.sourceUsb ? m_options.driveFolder : m_options.computerFolder;
+        const std::filesystem::path& targetRoot = row.sourceUsb ? m_options.computerFolder : m_options.driveFolder;
+        const FileDescriptor& sourceFd = row.sourceUsb ? folders.drive : folders.computer;
+        const FileDescriptor& targetFd = row.sourceUsb ? folders.computer : folders.drive;
+        const auto sourceBelow = FolderBelow(row.path, sourceRoot);
+        const auto targetBelow = FolderBelow(row.dstPath, targetRoot);
+        if (!sourceBelow || !targetBelow)
+            return {CopyOutcome::Failed, EINVAL};
+        if (!sourceFd.IsOpen() || !targetFd.IsOpen())
+            return {CopyOutcome::Failed, folders.openError};
+        sourceFolder = FileDescriptor(OpenFolderBelow(sourceFd.Get(), *sourceBelow, MissingFolders::Fail, created));
+        if (!sourceFolder.IsOpen())
+            return {CopyOutcome::Failed, errno};
+        targetFolder = FileDescriptor(OpenFolderBelow(targetFd.Get(), *targetBelow, MissingFolders::Create, created));
+    } else {
+        std::error_code ec;
+        sourceFolder = FileDescriptor(::open(row.path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!sourceFolder.IsOpen())
+            return {CopyOutcome::Failed, errno};
+        created = std::filesystem::create_directories(row.dstPath.parent_path(), ec);
+        if (ec)
+            return {IsDiskFull(ec.value()) ? CopyOutcome::DiskFull : CopyOutcome::Failed, ec.value()};
+        targetFolder = FileDescriptor(::open(row.dstPath.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    if (created && toDrive)
+        folders.wroteToDrive = true;
+    if (!targetFolder.IsOpen())
+        return {IsDiskFull(errno) ? CopyOutcome::DiskFull : CopyOutcome::Failed, errno};
+    if (folders.cleaned.insert(row.dstPath.parent_path()).second)
+        RemoveLeftoverCopies(row.dstPath.parent_path());
+
+    CopyOptions options;
+    options.keepTimes = true;
+    // Flushing before the rename protects the good copy a new one replaces,
+    // and on the drive keeps a file pulled out right after from standing
+    // there empty with the source's time, which later scans take as in sync.
+    struct stat existing {};
+    options.durable =
+        toDrive || ::fstatat(targetFolder.Get(), row.dstPath.filename().c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    ExpectedDestination expected{row.dstExists, row.dstSize, row.dstTimeNs};
+    if (row.dstScanned)
+        options.expected = &expected;
+    // The folders are open, so a pair moved away meanwhile would still take
+    // the copy: the same check as between files, once more at the end.
+    options.stillWanted = pairThere;
+    options.cancel = &m_control.cancel();
+    options.pause = &m_control.pause();
+    options.progress = [this](std::uint64_t done, std::uint64_t size) {
+        m_callback.OnFileProgress(done, size);
+        return !m_control.Cancelled();
+    };
+    const CopyResult copy = CopyFileAt(sourceFolder.Get(), row.path.filename().string(), targetFolder.Get(),
+                                       row.dstPath.filename().string(), options);
+    if (toDrive && copy.outcome != CopyOutcome::Changed)
+        folders.wroteToDrive = true;  // even a failed copy may have left blocks behind
+    return copy;
 }
 
 SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counters)
@@ -65,7 +155,15 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
     m_callback.OnRunCount({}, 0, total);
 
     const PairWatch pair(m_options.computerFolder, m_options.driveFolder);
-    std::set<std::filesystem::path> cleanedFolders;
+    Folders folders;
+    if (!m_options.computerFolder.empty() && !m_options.driveFolder.empty()) {
+        folders.computer = FileDescriptor(OpenSyncRoot(m_options.computerFolder, false));
+        if (!folders.computer.IsOpen())
+            folders.openError = errno;
+        folders.drive = FileDescriptor(OpenSyncRoot(m_options.driveFolder, true));
+        if (!folders.drive.IsOpen())
+            folders.openError = errno;
+    }
     std::uint32_t processed = 0;
     bool stopped = false;
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -86,32 +184,15 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
         std::this_thread::yield();
 
         bool cancelledCopy = false;
+        bool reported = false;
         struct stat source {};
-        if (::stat(row.path.c_str(), &source) == 0 && S_ISREG(source.st_mode)) {
-            std::error_code ec;
-            std::filesystem::create_directories(row.dstPath.parent_path(), ec);
-            CopyResult copy;
-            if (ec) {
-                copy.outcome = IsDiskFull(ec.value()) ? CopyOutcome::DiskFull : CopyOutcome::Failed;
-                copy.error = ec.value();
-            } else {
-                if (cleanedFolders.insert(row.dstPath.parent_path()).second)
-                    RemoveLeftoverCopies(row.dstPath.parent_path());
-                CopyOptions options;
-                options.keepTimes = true;
-                // Flushing before the rename protects the good copy a new one
-                // replaces. A new file has nothing to protect, and flushing
-                // each one would make the run wait on the device for every file.
-                struct stat existing {};
-                options.durable = ::lstat(row.dstPath.c_str(), &existing) == 0;
-                options.cancel = &m_control.cancel();
-                options.pause = &m_control.pause();
-                options.progress = [this](std::uint64_t done, std::uint64_t size) {
-                    m_callback.OnFileProgress(done, size);
-                    return !m_control.Cancelled();
-                };
-                copy = CopyFileAtomic(row.path, row.dstPath, options);
-            }
+        if (!row.problem.empty()) {
+            const std::string text = SyncProblemText(row);
+            log.Problem(row.path, text);
+            m_callback.OnRowFailed(i, row.path, text);
+            reported = true;
+        } else if (::lstat(row.path.c_str(), &source) == 0 && S_ISREG(source.st_mode)) {
+            const CopyResult copy = CopyRow(row, folders, [&pair] { return pair.StillThere(); });
             switch (copy.outcome) {
             case CopyOutcome::Done: {
                 std::uint32_t& count = row.sourceUsb ? counters.toComputer : counters.toDrive;
@@ -128,16 +209,26 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
                 result.diskFull = true;
                 const std::filesystem::path mount =
                     m_options.mountPath ? m_options.mountPath(row.dstPath) : MountPointOf(row.dstPath);
-                m_callback.ShowMessage(KXStrings::Format("err_sync_disk_full", mount.string()),
-                                       MessageIcon::Error);
+                m_callback.ShowMessage(KXStrings::Format("err_sync_disk_full", mount.string()), MessageIcon::Error);
                 stopped = true;
                 break;
             }
-            case CopyOutcome::Cancelled:
-                cancelledCopy = true;
+            case CopyOutcome::Cancelled: cancelledCopy = true; break;
+            case CopyOutcome::Changed: {
+                const std::string text = KXStrings::GetString(kProblemChanged);
+                log.Problem(row.dstPath, text);
+                m_callback.OnRowFailed(i, row.dstPath, text);
+                reported = true;
                 break;
+            }
             case CopyOutcome::Failed:
             case CopyOutcome::TooLarge:
+                if (copy.error == ELOOP || copy.error == ENOTDIR) {
+                    const std::string text = KXStrings::GetString(kProblemLink);
+                    log.Problem(row.dstPath, text);
+                    m_callback.OnRowFailed(i, row.dstPath, text);
+                    reported = true;
+                }
                 break;
             }
         }
@@ -145,7 +236,8 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
             break;
         if (!row.synced && !cancelledCopy) {
             ++result.failures;
-            log.FileFailed(row.path);
+            if (!reported)
+                log.FileFailed(row.path);
             // A failure is often the first sign of a pulled drive: the
             // files after it would only fail too, or land in its place.
             if (!pair.StillThere()) {
@@ -160,6 +252,16 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
             result.cancelled = true;
             break;
         }
+    }
+    // Once for the whole run: the drive's file system holds what was written
+    // before success is reported. Some FUSE drivers answer a flush of a
+    // pulled drive with success, so the pair is looked at once more.
+    if (folders.wroteToDrive && folders.drive.IsOpen() && !result.folderGone) {
+        if (::syncfs(folders.drive.Get()) != 0) {
+            result.flushFailed = true;
+            log.Problem(m_options.driveFolder, KXStrings::GetString("sync_flush_failed"));
+        }
+        result.folderGone = !pair.StillThere();
     }
     if (!result.cancelled)
         PaceWait(m_options.pacing.afterRun, m_control);
@@ -184,7 +286,7 @@ void RecountDirections(const std::vector<ItemData>& rows, ScanCounters& counters
 {
     counters.toComputer = counters.toDrive = 0;
     for (const ItemData& r : rows)
-        if (r.check)
+        if (r.check && r.problem.empty())
             ++(r.sourceUsb ? counters.toComputer : counters.toDrive);
 }
 
@@ -198,7 +300,11 @@ std::string SyncResultText(const SyncRunResult& result)
             text += "\n\n";
         text += KXStrings::Format("sync_fail", result.failures);
     }
-    return text.empty() ? KXStrings::GetString("sync_none") : text;
+    if (text.empty())
+        text = KXStrings::GetString("sync_none");
+    if (result.flushFailed)
+        text += "\n\n" + KXStrings::GetString("sync_flush_failed");
+    return text;
 }
 
 std::filesystem::path MountPointOf(const std::filesystem::path& path)

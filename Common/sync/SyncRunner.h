@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "copy/FileCopier.h"
 #include "sync/ItemData.h"
 #include "sync/SyncCallback.h"
 #include "sync/SyncControl.h"
@@ -32,6 +33,7 @@ struct SyncRunResult {
     bool cancelled = false;
     bool diskFull = false;
     bool folderGone = false;  // a folder of the pair went away; the run stopped
+    bool flushFailed = false; // what was written to the drive could not be made durable
 };
 
 // The sync run: copies every checked row that is not yet synced, first to
@@ -41,6 +43,14 @@ struct SyncRunResult {
 // was) and ends the run. Temporary copies that an earlier run left in a
 // destination folder (killed, or its drive pulled) are removed before the
 // first copy into that folder.
+//
+// Problem rows of the scan are reported (log, OnRowFailed) and counted as
+// failures, never copied. With the pair's folders set, both sides are
+// entered folder by folder from them, never through a link, and a
+// destination that changed since the scan is left alone. Files written to
+// the drive are flushed before their rename, and the drive's file system once
+// more at the end, before success is reported: a drive pulled right after
+// holds complete files or none.
 class SyncRunner {
 public:
     SyncRunner(SyncCallback& callback, const SyncControl& control, SyncRunOptions options);
@@ -48,6 +58,9 @@ public:
     SyncRunResult Run(std::vector<ItemData>& rows, ScanCounters& counters);
 
 private:
+    struct Folders;
+    CopyResult CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere);
+
     SyncCallback& m_callback;
     const SyncControl& m_control;
     SyncRunOptions m_options;
@@ -56,9 +69,10 @@ private:
 std::uint32_t CountChecked(const std::vector<ItemData>& rows);
 // Removes the rows marked synced; returns how many went.
 std::size_t RemoveSyncedRows(std::vector<ItemData>& rows);
-// Recounts the checked rows per direction.
+// Recounts the checked rows per direction (problem rows are no copies).
 void RecountDirections(const std::vector<ItemData>& rows, ScanCounters& counters);
-// "sync_success" and "sync_fail" joined by an empty line, or "sync_none".
+// "sync_success" and "sync_fail" joined by an empty line, or "sync_none";
+// "sync_flush_failed" after them when the drive could not be flushed.
 std::string SyncResultText(const SyncRunResult& result);
 // The mount point of the file system that holds path (or its nearest existing parent).
 std::filesystem::path MountPointOf(const std::filesystem::path& path);

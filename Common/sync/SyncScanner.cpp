@@ -10,13 +10,17 @@
 #include <cerrno>
 #include <cstring>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
 #include "strings/KXStrings.h"
 #include "sync/FileTimeCompare.h"
 #include "sync/FolderListing.h"
+#include "sync/SyncProblem.h"
+#include "sync/SyncRoots.h"
 #include "util/FileDateText.h"
 #include "util/FileSizeText.h"
+#include "util/NameFolding.h"
 
 namespace halvex {
 
@@ -25,11 +29,6 @@ namespace {
 using Kind = FolderListing::Kind;
 
 constexpr long kFatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC: vfat and msdos
-
-// What pass 1 decided for a drive file it compared: pass 2 need not read it again.
-constexpr std::int8_t kUndecided = 0;
-constexpr std::int8_t kListFromDrive = 1;
-constexpr std::int8_t kNotListed = -1;
 
 bool EndsWithLnk(const char* name)
 {
@@ -47,8 +46,8 @@ bool OnFat(int folderFd)
 // The FAT hidden attribute, when the driver lets us read it.
 bool FatHidden(int folderFd, const char* name, bool isFolder)
 {
-    const int fd = ::openat(folderFd, name,
-                            O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (isFolder ? O_DIRECTORY : 0));
+    const int fd =
+        ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (isFolder ? O_DIRECTORY : 0));
     if (fd < 0)
         return false;
     std::uint32_t attributes = 0;
@@ -62,11 +61,15 @@ bool StatAt(int folderFd, const char* name, struct stat& st)
     return folderFd >= 0 && ::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-int OpenFolderAt(int folderFd, const char* name, bool followLink)
+// A subfolder, never through a link.
+int OpenFolderAt(int folderFd, const char* name)
 {
-    if (folderFd < 0)
-        return -1;
-    return ::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+    return ::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+}
+
+bool IsLinkError(int error)
+{
+    return error == ELOOP || error == ENOTDIR;
 }
 
 class FdGuard {
@@ -107,14 +110,35 @@ std::string WithSeparator(const std::filesystem::path& p)
     return s;
 }
 
+// A row the run reports instead of copying; `item` is on the drive when onDrive.
+ItemData ProblemRow(std::filesystem::path item, bool onDrive, std::string key, std::string detail)
+{
+    ItemData row;
+    row.name = item.filename().string();
+    row.path = std::move(item);
+    row.sourceUsb = onDrive;
+    row.readable = false;
+    row.problem = std::move(key);
+    row.problemDetail = std::move(detail);
+    return row;
+}
+
 }  // namespace
 
-SyncScanner::SyncScanner(SyncCallback& callback, const SyncControl& control, Recursion recursion,
-                         SyncPacing pacing)
+// The entries of both sides that one name stands for (one each, unless a
+// side holds names that the other side would make one), and the pass 2 rows
+// they give, shown where the group's first drive entry is met.
+struct SyncScanner::Group {
+    std::vector<std::uint32_t> computer;
+    std::vector<std::uint32_t> drive;
+    std::vector<ItemData> fromDrive;
+    bool done = false;
+};
+
+SyncScanner::SyncScanner(SyncCallback& callback, const SyncControl& control, Recursion recursion, SyncPacing pacing)
     : m_callback(callback), m_control(control), m_recursion(recursion), m_pacing(pacing),
       m_dateFormat(UserShortDateFormat()), m_timeFormat(UserTimeFormatWithoutSeconds())
-{
-}
+{}
 
 bool SyncScanner::Scan(const std::filesystem::path& computerFolder, const std::filesystem::path& driveFolder,
                        std::vector<ItemData>& rows)
@@ -123,15 +147,33 @@ bool SyncScanner::Scan(const std::filesystem::path& computerFolder, const std::f
     m_counters = {};
     m_computerRoot = WithSeparator(computerFolder);
     m_driveRoot = WithSeparator(driveFolder);
-    m_relative.clear();
+    m_computerRelative.clear();
+    m_driveRelative.clear();
+    m_computerFolds = FoldsCase(computerFolder);
+    m_driveFolds = FoldsCase(driveFolder);
     ReportProgress();
     PaceWait(m_pacing.beforeScan, m_control);
 
-    // A folder of the pair that cannot be read yields no rows from its side.
-    const int computerFd = ::open(computerFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const int driveFd = ::open(driveFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A folder of the pair that does not exist yet yields no rows from its
+    // side; one that exists but cannot be opened is a failure of the scan.
     std::vector<ItemData> fromDrive;
-    if (!WalkPair(computerFd, driveFd, rows, fromDrive))
+    int fds[2] = {-1, -1};
+    const std::filesystem::path* roots[2] = {&computerFolder, &driveFolder};
+    for (int side = 0; side < 2; ++side) {
+        fds[side] = OpenSyncRoot(*roots[side], side == 1);
+        if (fds[side] < 0 && errno != ENOENT) {
+            const int error = errno;
+            if (fds[0] >= 0)
+                ::close(fds[0]);
+            Place(ProblemRow(*roots[side], side == 1,
+                             IsLinkError(error) && side == 1 ? kProblemLink : kProblemUnreadable, std::strerror(error)),
+                  rows, fromDrive);
+            for (ItemData& row : fromDrive)
+                Announce(rows, std::move(row));
+            return !m_control.Cancelled();
+        }
+    }
+    if (!WalkPair(fds[0], fds[1], rows, fromDrive))
         return false;
     for (ItemData& row : fromDrive)
         Announce(rows, std::move(row));
@@ -149,19 +191,22 @@ bool SyncScanner::Stop()
 
 void SyncScanner::ReportProgress()
 {
-    const std::string message = m_recursion == Recursion::Into
-        ? KXStrings::Format("sync_wait_msg", m_counters.foldersScanned, m_counters.filesScanned)
-        : KXStrings::Format("sync_wait_msg_no_sub", m_counters.filesScanned);
+    const std::string message =
+        m_recursion == Recursion::Into
+            ? KXStrings::Format("sync_wait_msg", m_counters.foldersScanned, m_counters.filesScanned)
+            : KXStrings::Format("sync_wait_msg_no_sub", m_counters.filesScanned);
     m_callback.OnScanProgress(m_counters, message);
 }
 
-// Passes over hidden entries, links, devices and ".lnk" files, and
-// subfolders when not recursing; counts what it lets through.
+// Passes over hidden entries, devices and ".lnk" files, and subfolders when
+// not recursing; counts the files and folders it lets through.
 SyncScanner::EntryUse SyncScanner::Classify(const FolderListing& listing, std::size_t i, int folderFd, bool onFat)
 {
     const Kind kind = listing.kind(i);
-    if (kind != Kind::File && kind != Kind::Folder)
-        return EntryUse::Skip;
+    if (kind == Kind::Link)
+        return EntryUse::Link;
+    if (kind == Kind::Other)
+        return EntryUse::Other;
     if (onFat && FatHidden(folderFd, listing.Name(i), kind == Kind::Folder))
         return EntryUse::Skip;
     if (kind == Kind::Folder) {
@@ -177,173 +222,211 @@ SyncScanner::EntryUse SyncScanner::Classify(const FolderListing& listing, std::s
     return EntryUse::File;
 }
 
-// Takes ownership of both descriptors; either may be -1 (no such folder).
-// Pass 1 rows go to rows at once; pass 2 rows of this folder pair are
-// gathered in fromDrive, in the drive folder's order.
-bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& rows,
-                           std::vector<ItemData>& fromDrive)
+// Takes ownership of both descriptors; either may be -1 (no such folder on
+// that side). Pass 1 rows go to rows at once; pass 2 rows of this folder pair
+// are gathered in fromDrive, in the drive folder's order.
+bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive)
 {
     FdGuard computerGuard(computerFd);
     FdGuard driveGuard(driveFd);
-    FolderListing computer;
-    FolderListing drive;
-    computer.Read(computerFd);
-    drive.Read(driveFd);
+    FolderListing listings[2];
+    const int fds[2] = {computerFd, driveFd};
+    for (int side = 0; side < 2; ++side) {
+        if (fds[side] >= 0 && !listings[side].Read(fds[side])) {
+            // Its files are not missing, only unknown: nothing below is
+            // compared, on either side.
+            const std::string& relative = side == 1 ? m_driveRelative : m_computerRelative;
+            const std::filesystem::path folder = (side == 1 ? m_driveRoot : m_computerRoot) + relative;
+            Place(ProblemRow(folder.parent_path(), side == 1, kProblemUnreadable, std::strerror(errno)), rows,
+                  fromDrive);
+            return true;
+        }
+    }
+    const FolderListing& computer = listings[0];
+    const FolderListing& drive = listings[1];
     const bool computerFat = OnFat(computerFd);
     const bool driveFat = OnFat(driveFd);
-    // Pass 2 rows of the drive subfolders walked together with their
-    // computer twin, by the subfolder's place in the drive listing.
-    std::vector<std::pair<std::size_t, std::vector<ItemData>>> walkedBlocks;
+    const bool fold = m_computerFolds || m_driveFolds;
 
-    // Pass 1: from the computer to the drive.
+    // Names grouped as a folding side sees them.
+    std::vector<Group> groups;
+    std::unordered_map<std::string, std::uint32_t> byKey;
+    std::vector<std::uint32_t> computerGroup(computer.size(), UINT32_MAX);
+    std::vector<std::uint32_t> driveGroup(drive.size(), UINT32_MAX);
+    const auto place = [&](const FolderListing& listing, std::size_t i, bool onDrive) {
+        const auto [at, added] = byKey.try_emplace(fold ? FoldedName(listing.Name(i)) : std::string(listing.Name(i)),
+                                                   static_cast<std::uint32_t>(groups.size()));
+        if (added)
+            groups.emplace_back();
+        (onDrive ? groups[at->second].drive : groups[at->second].computer).push_back(static_cast<std::uint32_t>(i));
+        (onDrive ? driveGroup : computerGroup)[i] = at->second;
+    };
+    for (std::size_t i = 0; i < computer.size(); ++i)
+        if (Classify(computer, i, computerFd, computerFat) != EntryUse::Skip)
+            place(computer, i, false);
+    for (std::size_t j = 0; j < drive.size(); ++j)
+        if (Classify(drive, j, driveFd, driveFat) != EntryUse::Skip)
+            place(drive, j, true);
+
+    // Pass 1 in the computer's order; pass 2 in the drive's, each group's
+    // drive rows where its first drive entry is.
     for (std::size_t i = 0; i < computer.size(); ++i) {
         if (Stop())
             return false;
-        const char* name = computer.Name(i);
-        const EntryUse use = Classify(computer, i, computerFd, computerFat);
-        if (use == EntryUse::Skip)
+        if (computerGroup[i] == UINT32_MAX || groups[computerGroup[i]].done)
             continue;
-        const std::ptrdiff_t twin = drive.Find(name);
-
-        if (use == EntryUse::Folder) {
-            const int sub = OpenFolderAt(computerFd, name, false);
-            if (sub < 0)
-                continue;
-            // A missing drive subfolder is not created here: every file below counts as missing.
-            const int driveSub = twin >= 0 ? OpenFolderAt(driveFd, name, true) : -1;
-            std::vector<ItemData> block;
-            RelativeScope scope(m_relative, name);
-            if (!WalkPair(sub, driveSub, rows, block))
-                return false;
-            // Through a link on the drive side the block is not the drive's
-            // own: pass 2 skips links, so it is dropped.
-            if (twin >= 0 && drive[twin].kind == Kind::Folder) {
-                drive[twin].walked = true;
-                walkedBlocks.emplace_back(static_cast<std::size_t>(twin), std::move(block));
-            }
-            continue;
-        }
-
-        struct stat source {};
-        const bool sourceKnown = StatAt(computerFd, name, source);
-        bool list = true;
-        if (twin >= 0) {
-            if (drive[twin].kind == Kind::Link)
-                continue;  // a link on the other side is not ours to replace
-            struct stat target {};
-            const bool targetKnown = StatAt(driveFd, name, target);
-            const int newer = CompareTimes(sourceKnown, source.st_mtim.tv_sec, targetKnown, target.st_mtim.tv_sec);
-            list = newer == 1;
-            if (drive[twin].kind == Kind::File)
-                drive[twin].verdict = newer == -1 ? kListFromDrive : kNotListed;
-        }
-        if (list)
-            Announce(rows, MakeRow(false, computerFd, name, sourceKnown ? &source : nullptr));
+        Group& group = groups[computerGroup[i]];
+        group.done = true;
+        if (!Pair(group, computer, drive, computerFd, driveFd, rows, group.fromDrive))
+            return false;
     }
-
-    // Pass 2: from the drive to the computer, meeting the walked blocks in the drive's order.
-    std::sort(walkedBlocks.begin(), walkedBlocks.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::size_t nextBlock = 0;
     for (std::size_t j = 0; j < drive.size(); ++j) {
         if (Stop())
             return false;
-        const char* name = drive.Name(j);
-        const EntryUse use = Classify(drive, j, driveFd, driveFat);
-        if (use == EntryUse::Skip)
+        if (driveGroup[j] == UINT32_MAX)
             continue;
-
-        if (use == EntryUse::Folder) {
-            if (drive[j].walked) {
-                while (nextBlock < walkedBlocks.size() && walkedBlocks[nextBlock].first < j)
-                    ++nextBlock;
-                if (nextBlock < walkedBlocks.size() && walkedBlocks[nextBlock].first == j)
-                    for (ItemData& row : walkedBlocks[nextBlock].second)
-                        fromDrive.push_back(std::move(row));
-                continue;
-            }
-            const int sub = OpenFolderAt(driveFd, name, false);
-            if (sub < 0)
-                continue;
-            RelativeScope scope(m_relative, name);
-            if (!WalkOneWay(true, sub, OpenFolderAt(computerFd, name, true), fromDrive))
+        Group& group = groups[driveGroup[j]];
+        if (group.drive.front() != j)
+            continue;
+        if (!group.done) {
+            group.done = true;
+            if (!Pair(group, computer, drive, computerFd, driveFd, rows, group.fromDrive))
                 return false;
-            continue;
         }
-
-        if (drive[j].verdict == kNotListed)
-            continue;
-        struct stat source {};
-        const bool sourceKnown = StatAt(driveFd, name, source);
-        bool list = drive[j].verdict == kListFromDrive;
-        if (!list) {
-            // Not compared in pass 1: missing there, or not a plain file.
-            const std::ptrdiff_t twin = computer.Find(name);
-            if (twin < 0) {
-                list = true;
-            } else {
-                if (computer[twin].kind == Kind::Link)
-                    continue;
-                struct stat target {};
-                const bool targetKnown = StatAt(computerFd, name, target);
-                list = CompareTimes(sourceKnown, source.st_mtim.tv_sec, targetKnown, target.st_mtim.tv_sec) == 1;
-            }
-        }
-        if (list)
-            fromDrive.push_back(MakeRow(true, driveFd, name, sourceKnown ? &source : nullptr));
+        for (ItemData& row : group.fromDrive)
+            fromDrive.push_back(std::move(row));
     }
     return true;
 }
 
-// One direction only, for a folder that exists on the source side alone.
-// Takes ownership of both descriptors.
-bool SyncScanner::WalkOneWay(bool sourceUsb, int sourceFd, int targetFd, std::vector<ItemData>& out)
+// Decides one name: rows, problem rows, or a walk into a pair of subfolders.
+bool SyncScanner::Pair(const Group& group, const FolderListing& computer, const FolderListing& drive, int computerFd,
+                       int driveFd, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive)
 {
-    FdGuard sourceGuard(sourceFd);
-    FdGuard targetGuard(targetFd);
-    FolderListing listing;
-    listing.Read(sourceFd);
-    const bool fat = OnFat(sourceFd);
-    for (std::size_t i = 0; i < listing.size(); ++i) {
-        if (Stop())
-            return false;
-        const char* name = listing.Name(i);
-        const EntryUse use = Classify(listing, i, sourceFd, fat);
-        if (use == EntryUse::Skip)
-            continue;
-        if (use == EntryUse::Folder) {
-            const int sub = OpenFolderAt(sourceFd, name, false);
-            if (sub < 0)
+    if (group.computer.size() > 1 || group.drive.size() > 1) {
+        // Copied over, either name would replace the other's file there.
+        for (int side = 0; side < 2; ++side) {
+            const auto& entries = side == 1 ? group.drive : group.computer;
+            const FolderListing& listing = side == 1 ? drive : computer;
+            if (entries.size() < 2)
                 continue;
-            RelativeScope scope(m_relative, name);
-            if (!WalkOneWay(sourceUsb, sub, OpenFolderAt(targetFd, name, true), out))
-                return false;
-            continue;
+            std::string others;
+            for (std::size_t k = 1; k < entries.size(); ++k)
+                others += std::string(k > 1 ? ", " : "") + listing.Name(entries[k]);
+            Problem(side == 1, listing.Name(entries[0]), kProblemNameClash, others, rows, fromDrive);
         }
-        struct stat source {};
-        const bool sourceKnown = StatAt(sourceFd, name, source);
-        bool list = true;
-        struct stat target {};
-        if (StatAt(targetFd, name, target)) {
-            if (S_ISLNK(target.st_mode))
-                continue;
-            list = CompareTimes(sourceKnown, source.st_mtim.tv_sec, true, target.st_mtim.tv_sec) == 1;
-        } else if (targetFd >= 0 && errno != ENOENT && errno != ENOTDIR) {
-            list = CompareTimes(sourceKnown, source.st_mtim.tv_sec, false, 0) == 1;  // there, time unreadable
-        }
-        if (list)
-            out.push_back(MakeRow(sourceUsb, sourceFd, name, sourceKnown ? &source : nullptr));
+        return true;
     }
-    return true;
+    const char* computerName = group.computer.empty() ? nullptr : computer.Name(group.computer[0]);
+    const char* driveName = group.drive.empty() ? nullptr : drive.Name(group.drive[0]);
+    const Kind computerKind = computerName ? computer.kind(group.computer[0]) : Kind::Other;
+    const Kind driveKind = driveName ? drive.kind(group.drive[0]) : Kind::Other;
+
+    if (!computerName || !driveName) {
+        // On one side only: links and devices stay where they are; a name
+        // the other side cannot hold is reported.
+        const bool onDrive = driveName != nullptr;
+        const char* name = onDrive ? driveName : computerName;
+        const Kind kind = onDrive ? driveKind : computerKind;
+        if (kind != Kind::File && kind != Kind::Folder)
+            return true;
+        if (onDrive ? m_computerFolds : m_driveFolds) {
+            if (std::string problem = FatNameProblem(name); !problem.empty()) {
+                Problem(onDrive, name, problem, {}, rows, fromDrive);
+                return true;
+            }
+        }
+        if (kind == Kind::File) {
+            PairFiles(computerName, driveName, computerFd, driveFd, rows, fromDrive);
+            return true;
+        }
+        const int sub = OpenFolderAt(onDrive ? driveFd : computerFd, name);
+        if (sub < 0) {
+            Problem(onDrive, name, IsLinkError(errno) ? kProblemLink : kProblemUnreadable, std::strerror(errno), rows,
+                    fromDrive);
+            return true;
+        }
+        RelativeScope computerScope(m_computerRelative, name);
+        RelativeScope driveScope(m_driveRelative, name);
+        return onDrive ? WalkPair(-1, sub, rows, fromDrive) : WalkPair(sub, -1, rows, fromDrive);
+    }
+
+    if (computerKind == Kind::Link || driveKind == Kind::Link) {
+        if (computerKind != driveKind)
+            Problem(driveKind == Kind::Link, driveKind == Kind::Link ? driveName : computerName, kProblemLink, {}, rows,
+                    fromDrive);
+        return true;
+    }
+    if (computerKind != driveKind) {
+        Problem(false, computerName, kProblemKindDiffers, {}, rows, fromDrive);
+        return true;
+    }
+    if (computerKind == Kind::File) {
+        PairFiles(computerName, driveName, computerFd, driveFd, rows, fromDrive);
+        return true;
+    }
+    const int computerSub = OpenFolderAt(computerFd, computerName);
+    if (computerSub < 0) {
+        Problem(false, computerName, IsLinkError(errno) ? kProblemLink : kProblemUnreadable, std::strerror(errno), rows,
+                fromDrive);
+        return true;
+    }
+    const int driveSub = OpenFolderAt(driveFd, driveName);
+    if (driveSub < 0) {
+        const int error = errno;
+        ::close(computerSub);
+        Problem(true, driveName, IsLinkError(error) ? kProblemLink : kProblemUnreadable, std::strerror(error), rows,
+                fromDrive);
+        return true;
+    }
+    RelativeScope computerScope(m_computerRelative, computerName);
+    RelativeScope driveScope(m_driveRelative, driveName);
+    return WalkPair(computerSub, driveSub, rows, fromDrive);
 }
 
-ItemData SyncScanner::MakeRow(bool sourceUsb, int sourceFd, const char* name, const struct stat* source) const
+// A file on one or both sides (a null name: not on that side); the newer
+// copy is listed, under the name the destination already has.
+void SyncScanner::PairFiles(const char* computerName, const char* driveName, int computerFd, int driveFd,
+                            std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive)
+{
+    struct stat onComputer {};
+    struct stat onDrive {};
+    const bool computerKnown = computerName && StatAt(computerFd, computerName, onComputer);
+    const bool driveKnown = driveName && StatAt(driveFd, driveName, onDrive);
+    int newer = 0;
+    if (computerName && driveName)
+        newer = CompareTimes(computerKnown, onComputer.st_mtim.tv_sec, driveKnown, onDrive.st_mtim.tv_sec);
+    else
+        newer = computerName ? 1 : -1;
+    if (newer == 0)
+        return;
+    const bool sourceUsb = newer < 0;
+    ItemData row = sourceUsb
+                       ? MakeRow(true, driveFd, driveName, computerName, driveKnown ? &onDrive : nullptr)
+                       : MakeRow(false, computerFd, computerName, driveName, computerKnown ? &onComputer : nullptr);
+    const bool targetKnown = sourceUsb ? computerKnown : driveKnown;
+    const struct stat& target = sourceUsb ? onComputer : onDrive;
+    // A target that is there but cannot be looked at counts as changed: the
+    // run will not replace what it could not compare.
+    row.dstScanned = true;
+    row.dstExists = (sourceUsb ? computerName : driveName) != nullptr;
+    if (targetKnown) {
+        row.dstSize = static_cast<std::uint64_t>(target.st_size);
+        row.dstTimeNs = static_cast<std::int64_t>(target.st_mtim.tv_sec) * 1'000'000'000 + target.st_mtim.tv_nsec;
+    }
+    Place(std::move(row), rows, fromDrive);
+}
+
+ItemData SyncScanner::MakeRow(bool sourceUsb, int sourceFd, const char* name, const char* dstName,
+                              const struct stat* source) const
 {
     ItemData row;
     const std::string& sourceRoot = sourceUsb ? m_driveRoot : m_computerRoot;
     const std::string& targetRoot = sourceUsb ? m_computerRoot : m_driveRoot;
-    row.path = sourceRoot + m_relative + name;
-    row.dstPath = targetRoot + m_relative + name;
+    const std::string& sourceRelative = sourceUsb ? m_driveRelative : m_computerRelative;
+    const std::string& targetRelative = sourceUsb ? m_computerRelative : m_driveRelative;
+    row.path = sourceRoot + sourceRelative + name;
+    row.dstPath = targetRoot + targetRelative + (dstName ? dstName : name);
     row.name = name;
     row.sourceUsb = sourceUsb;
     // A file that cannot be opened for reading is still listed, without size and date.
@@ -357,12 +440,28 @@ ItemData SyncScanner::MakeRow(bool sourceUsb, int sourceFd, const char* name, co
     return row;
 }
 
-void SyncScanner::Announce(std::vector<ItemData>& rows, ItemData&& row)
+void SyncScanner::Problem(bool onDrive, const char* name, const std::string& key, std::string detail,
+                          std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive)
+{
+    Place(ProblemRow((onDrive ? m_driveRoot + m_driveRelative : m_computerRoot + m_computerRelative) + name, onDrive,
+                     key, std::move(detail)),
+          rows, fromDrive);
+}
+
+// Pass 1 rows are shown at once; pass 2 rows where their drive folder is met.
+void SyncScanner::Place(ItemData&& row, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive)
 {
     if (row.sourceUsb)
-        ++m_counters.toComputer;
+        fromDrive.push_back(std::move(row));
     else
-        ++m_counters.toDrive;
+        Announce(rows, std::move(row));
+}
+
+void SyncScanner::Announce(std::vector<ItemData>& rows, ItemData&& row)
+{
+    // A problem row is reported by the run, not copied: it is no file to copy.
+    if (row.problem.empty())
+        ++(row.sourceUsb ? m_counters.toComputer : m_counters.toDrive);
     rows.push_back(std::move(row));
     ReportProgress();
     m_callback.OnRowAdded(rows.back(), m_counters);

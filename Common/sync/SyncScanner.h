@@ -25,8 +25,17 @@ enum class Recursion { TopOnly, Into };
 // once on each side; the rows still come out as two passes would give them:
 // pass 1 rows first, then pass 2 rows, each in its source folder's
 // enumeration order with a subfolder's files where the subfolder is met.
-// Hidden names, links, devices and ".lnk" files are passed over; a link on
-// the other side is never listed for replacement.
+// Hidden names, devices and ".lnk" files are passed over, and so are links
+// that have nothing of their name on the other side.
+//
+// When either side folds case (FAT, exFAT), names are paired as that side
+// sees them: `Report.txt` and `report.txt` are one row, written under the
+// name the destination already has. What cannot be copied safely becomes a
+// problem row (see ItemData::problem) that the run reports as a failure:
+// two names of one side that the other side would make one, a link where
+// the other side has a file or folder, a file facing a folder, a folder that
+// cannot be read (its subtree is left alone on both sides), a name a folding
+// side cannot hold. Subfolders are entered by descriptor, never through a link.
 class SyncScanner {
 public:
     SyncScanner(SyncCallback& callback, const SyncControl& control, Recursion recursion,
@@ -40,11 +49,19 @@ public:
     const ScanCounters& Counters() const { return m_counters; }
 
 private:
-    enum class EntryUse { Skip, Folder, File };
+    struct Group;
+    enum class EntryUse { Skip, Link, Other, Folder, File };
     EntryUse Classify(const FolderListing& listing, std::size_t i, int folderFd, bool onFat);
     bool WalkPair(int computerFd, int driveFd, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
-    bool WalkOneWay(bool sourceUsb, int sourceFd, int targetFd, std::vector<ItemData>& out);
-    ItemData MakeRow(bool sourceUsb, int sourceFd, const char* name, const struct stat* source) const;
+    bool Pair(const Group& group, const FolderListing& computer, const FolderListing& drive, int computerFd,
+              int driveFd, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
+    void PairFiles(const char* computerName, const char* driveName, int computerFd, int driveFd,
+                   std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
+    ItemData MakeRow(bool sourceUsb, int sourceFd, const char* name, const char* dstName,
+                     const struct stat* source) const;
+    void Problem(bool onDrive, const char* name, const std::string& key, std::string detail,
+                 std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
+    void Place(ItemData&& row, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
     void Announce(std::vector<ItemData>& rows, ItemData&& row);
     bool Stop();
     void ReportProgress();
@@ -54,9 +71,13 @@ private:
     Recursion m_recursion;
     SyncPacing m_pacing;
     ScanCounters m_counters;
+    bool m_computerFolds = false;
+    bool m_driveFolds = false;
     std::string m_computerRoot;  // with a trailing separator
     std::string m_driveRoot;
-    std::string m_relative;      // the folder in hand below the roots: "" or "a/b/"
+    // The folder in hand below each root, "" or "a/b/", under each side's own names.
+    std::string m_computerRelative;
+    std::string m_driveRelative;
     std::string m_dateFormat;    // the user's formats, read once per scanner
     std::string m_timeFormat;
 };

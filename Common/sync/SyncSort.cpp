@@ -47,6 +47,8 @@ bool DirectionLess(const ItemData& a, const ItemData& b, const std::string& from
 
 std::string DirectionText(const ItemData& row)
 {
+    if (!row.problem.empty())
+        return KXStrings::GetString("sync_dir_problem");
     return KXStrings::GetString(row.sourceUsb ? "sync_dir_usb" : "sync_dir_local");
 }
 

@@ -393,7 +393,7 @@ bool KWSyncDlg::Prepare()
             return std::nullopt;
         return chooser.getFolderPath();
     });
-    const std::optional<SyncFolderPair> pair = GetFolderInfo(place, callback);
+    const std::optional<SyncFolderPair> pair = GetFolderInfo(place, callback, m_probe);
     if (!pair)
         return false;
     m_pair = *pair;

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "strings/KXStrings.h"
+#include "sync/SyncProblem.h"
 
 namespace halvex::app {
 
@@ -44,6 +45,9 @@ QVariant SyncRowModel::data(const QModelIndex& index, int role) const
         }
         break;
     case Qt::ToolTipRole:
+        // A row that is not copied says why wherever the pointer rests.
+        if (!row.problem.empty())
+            return Qs(row.path.string() + "\n\n" + SyncProblemText(row));
         return column == SyncColumn::Name ? Qs(row.path.string()) : QVariant();
     case Qt::CheckStateRole:
         if (column == SyncColumn::Name)
@@ -170,13 +174,13 @@ void SyncRowModel::TakeRunResult(const std::vector<ItemData>& ran)
 std::uint32_t SyncRowModel::CheckedFromDrive() const
 {
     return static_cast<std::uint32_t>(
-        std::count_if(m_rows.begin(), m_rows.end(), [](const ItemData& r) { return r.check && r.sourceUsb; }));
+        std::count_if(m_rows.begin(), m_rows.end(), [](const ItemData& r) { return r.check && r.sourceUsb && r.problem.empty(); }));
 }
 
 std::uint32_t SyncRowModel::CheckedFromComputer() const
 {
     return static_cast<std::uint32_t>(
-        std::count_if(m_rows.begin(), m_rows.end(), [](const ItemData& r) { return r.check && !r.sourceUsb; }));
+        std::count_if(m_rows.begin(), m_rows.end(), [](const ItemData& r) { return r.check && !r.sourceUsb && r.problem.empty(); }));
 }
 
 }  // namespace halvex::app

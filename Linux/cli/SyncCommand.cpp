@@ -15,6 +15,7 @@
 #include "strings/FormatText.h"
 #include "strings/KXStrings.h"
 #include "sync/SyncFolderPair.h"
+#include "sync/SyncProblem.h"
 #include "sync/SyncRunner.h"
 #include "sync/SyncScanner.h"
 #include "util/ComputerIdentity.h"
@@ -53,6 +54,11 @@ public:
     {
         if (!countText.empty())
             m_console.progress(m_status + "  " + countText, processed, total);
+    }
+    void OnRowFailed(std::size_t, const fs::path& item, const std::string& reason) override
+    {
+        m_console.endProgress();
+        m_console.error(item.string() + ": " + reason);
     }
     void ShowMessage(const std::string& text, MessageIcon icon) override
     {
@@ -156,7 +162,7 @@ int Run(Context& context, const std::vector<std::string>& options)
     }
     // The folder chooser of the window has no place here: a stored folder
     // that is gone ends the command after its question.
-    const std::optional<SyncFolderPair> pair = GetFolderInfo(place, callback);
+    const std::optional<SyncFolderPair> pair = GetFolderInfo(place, callback, probe);
     if (!pair)
         return kExitSetup;
 
@@ -172,13 +178,21 @@ int Run(Context& context, const std::vector<std::string>& options)
     if (parsed->list) {
         for (const ItemData& row : rows) {
             const fs::path& root = row.sourceUsb ? pair->usb : pair->computer;
-            out << (row.sourceUsb ? "to-computer\t" : "to-drive\t") << row.path.lexically_relative(root).string()
-                << '\n';
+            const std::string relative = row.path.lexically_relative(root).string();
+            if (!row.problem.empty())
+                out << "problem\t" << (row.sourceUsb ? "drive:" : "computer:") << relative << '\t'
+                    << SyncProblemText(row) << '\n';
+            else
+                out << (row.sourceUsb ? "to-computer\t" : "to-drive\t") << relative << '\n';
         }
-        out << rows.size() << " to copy: " << counters.toComputer << " to-computer, " << counters.toDrive
-            << " to-drive\n";
+        const std::size_t problems = rows.size() - counters.toComputer - counters.toDrive;
+        out << counters.toComputer + counters.toDrive << " to copy: " << counters.toComputer << " to-computer, "
+            << counters.toDrive << " to-drive";
+        if (problems > 0)
+            out << "; " << problems << " problem(s)";
+        out << '\n';
         out.flush();
-        return scanned ? kExitDone : kExitFailures;
+        return scanned && problems == 0 ? kExitDone : kExitFailures;
     }
     if (!scanned)
         return kExitFailures;  // a cancelled scan copies nothing, as in the window
@@ -207,7 +221,8 @@ int Run(Context& context, const std::vector<std::string>& options)
     if (runOptions.log && !runOptions.logPath.empty())
         out << FormatText(Text("cli_sync_log_at", "Sync log: %s"), runOptions.logPath) << '\n';
     out.flush();
-    return result.failures > 0 || result.cancelled || result.folderGone ? kExitFailures : kExitDone;
+    return result.failures > 0 || result.cancelled || result.folderGone || result.flushFailed ? kExitFailures
+                                                                                              : kExitDone;
 }
 
 }  // namespace
@@ -227,9 +242,15 @@ const Command& SyncCommand()
         "  --no-subfolders        only the files directly in the two folders (saved)\n"
         "  --log, --no-log        write the sync log, or not (saved)\n"
         "  --list                 print what would be copied, 'to-computer' or 'to-drive',\n"
-        "                         a tab and the path, then the count; copy nothing\n"
-        "Exit status 0 when every file was copied, 1 when a file failed or Ctrl-C\n"
-        "stopped the sync (after the file in hand), 2 on a usage or setup error.\n",
+        "                         a tab and the path, then the count; copy nothing.\n"
+        "                         What cannot be copied is listed as 'problem', a tab,\n"
+        "                         'computer:' or 'drive:' and the path, a tab and why\n"
+        "Names are compared as a FAT or exFAT side sees them: two names that differ\n"
+        "only in case are one file there, and two such names on the other side are\n"
+        "reported, never copied over each other. Links are never followed.\n"
+        "Exit status 0 when every file was copied, 1 when a file failed, was not\n"
+        "copied for a reason listed, or Ctrl-C stopped the sync (after the file in\n"
+        "hand), 2 on a usage or setup error.\n",
         Needs::Drive, &Run};
     return command;
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "strings/KXStrings.h"
+
 using halvex::app::SyncRowModel;
 
 namespace {
@@ -71,3 +73,19 @@ TEST(SyncRowModelTest, ABatchIsOneInsertionAndTheUsersCheckIsReported)
 }
 
 }  // namespace
+
+// A row the run will not copy says why, and is no copy in the arrows' counts.
+TEST(SyncRowModelTest, AProblemRowSaysWhyAndIsNotCountedAsACopy)
+{
+    ASSERT_TRUE(KXStrings::LoadStringTable(std::filesystem::path(HALVEX_TEST_DATA) / "sync" / "Localizable.strings"));
+    SyncRowModel model;
+    ItemData clash = Row("Report.txt", false);
+    clash.problem = "sync_name_clash";
+    clash.problemDetail = "report.txt";
+    model.Append({clash, Row("b", false)});
+    EXPECT_EQ(model.CheckedFromComputer(), 1u);
+    const QString tip = model.data(model.index(0, 2), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.startsWith("/src/Report.txt")) << tip.toStdString();
+    EXPECT_TRUE(tip.contains("Report.txt and report.txt differ only in upper and lower case")) << tip.toStdString();
+    EXPECT_EQ(model.data(model.index(0, 3), Qt::DisplayRole).toString(), "Not synchronized");
+}

@@ -152,6 +152,35 @@ TEST_F(SyncWindowTest, NormalSyncCopiesOnlyTheCheckedRowsAndKeepsTheUncheckedOne
     EXPECT_EQ(LastBox(), KXStrings::GetString("sync_none"));
 }
 
+// A computer link where the drive has a file: the row says it is not
+// synchronized, the run counts it as a failure, nothing goes through the link.
+TEST_F(SyncWindowTest, ARowThatIsNotCopiedSaysSoAndFailsTheRun)
+{
+    const fs::path elsewhere = m_root / "Elsewhere";
+    WriteFile(elsewhere / "mine.txt", "mine");
+    fs::create_symlink(elsewhere / "mine.txt", m_computer / "note.txt");
+    WriteFile(m_usb / "note.txt", "drive");
+    WriteFile(m_usb / "photo.jpg", "photo");
+    auto window = OpenWindow();
+    window->show();
+    SetDetails(*window, true);
+    SyncRowModel& model = *window->Model();
+    ASSERT_EQ(model.rowCount(), 2);
+    const int problem = RowOf(model, "note.txt");
+    EXPECT_EQ(model.data(model.index(problem, 3), Qt::DisplayRole).toString().toStdString(),
+              KXStrings::GetString("sync_dir_problem"));
+    EXPECT_TRUE(window->ArrowToComputer()->isVisible());
+    EXPECT_TRUE(window->ArrowToDrive()->isHidden()) << "the problem row is no copy to the drive";
+    window->grab().save(QString::fromStdString((ScreenshotFolder() / "sync_window_problem.png").string()));
+
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    window->SyncButton()->click();
+    EXPECT_EQ(LastBox(), KXStrings::Format("sync_success", 1) + "\n\n" + KXStrings::Format("sync_fail", 1));
+    EXPECT_EQ(fs::file_size(elsewhere / "mine.txt"), 4u) << "the file behind the link is untouched";
+    ASSERT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(model.Row(0).name, "note.txt");
+}
+
 TEST_F(SyncWindowTest, SyncWithTheDetailsHiddenScansFirstAndCopiesEverything)
 {
     WriteFile(m_computer / "a.txt", "a");

@@ -94,6 +94,45 @@ TEST_F(FileCopierTest, ModeIsKeptOnlyWhenAsked)
     EXPECT_EQ(StatOf(folder / "plain").st_mode & 07777, 0666u & ~mask);
 }
 
+// A replaced file keeps what it was, and its new data is never readable by
+// others while it is written.
+TEST_F(FileCopierTest, ReplacedFileKeepsItsModeAndAttributesAndStaysPrivateMeanwhile)
+{
+    WriteFile(source, PatternData(3 * 262144));
+    ASSERT_EQ(::chmod(source.c_str(), 0644), 0);
+    WriteFile(destination, "old");
+    ASSERT_EQ(::chmod(destination.c_str(), 0600), 0);
+    const bool attributes = ::setxattr(destination.c_str(), "user.halvex.kept", "old", 3, 0) == 0;
+
+    mode_t whileWritten = 0;
+    CopyOptions options;
+    options.bufferSize = 65536;
+    options.progress = [&](std::uint64_t, std::uint64_t) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+            if (entry.path().filename().string().rfind(kCopyTemporaryPrefix, 0) == 0)
+                whileWritten = StatOf(entry.path()).st_mode & 07777;
+        return true;
+    };
+    ASSERT_TRUE(CopyFileAtomic(source, destination, options).ok());
+    EXPECT_EQ(whileWritten, 0600u);
+    EXPECT_EQ(StatOf(destination).st_mode & 07777, 0600u);
+    EXPECT_EQ(ReadFile(destination), ReadFile(source));
+    if (attributes) {
+        char value[8] = {};
+        ASSERT_EQ(::getxattr(destination.c_str(), "user.halvex.kept", value, sizeof value), 3);
+        EXPECT_EQ(std::string(value, 3), "old");
+    }
+
+    // An executable stays one; with keepMode the source's mode wins.
+    ASSERT_EQ(::chmod(destination.c_str(), 0750), 0);
+    ASSERT_TRUE(CopyFileAtomic(source, destination).ok());
+    EXPECT_EQ(StatOf(destination).st_mode & 07777, 0750u);
+    CopyOptions keep;
+    keep.keepMode = true;
+    ASSERT_TRUE(CopyFileAtomic(source, destination, keep).ok());
+    EXPECT_EQ(StatOf(destination).st_mode & 07777, 0644u);
+}
+
 TEST_F(FileCopierTest, ReadOnlySourceModeDoesNotStopTheCopy)
 {
     WriteFile(source, PatternData(5000));

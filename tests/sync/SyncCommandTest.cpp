@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "FatVolume.h"
 #include "SyncTestSupport.h"
 
 using namespace synctest;
@@ -118,7 +119,7 @@ TEST_F(SyncCommandTest, FailedFileGivesStatusOneAndALogLine)
     const Outcome o = Sync(Folder() + " --subfolders --log");
     EXPECT_EQ(o.status, 1) << o.err;
     EXPECT_NE(o.out.find("1 file(s) could not be synchronized."), std::string::npos) << o.out;
-    EXPECT_NE(ReadFile(runtime / "HalvexFileSync.log").find("Copy failed:\t" + (drive / "blocked" / "inside").string()),
+    EXPECT_NE(ReadFile(runtime / "HalvexFileSync.log").find("Not synchronized:\t" + (computer / "blocked").string()),
               std::string::npos);
 }
 
@@ -140,4 +141,56 @@ TEST_F(SyncCommandTest, ChangingTheFolderAsksBeforeSettingTheDriveFolderAside)
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(ReadFile(run / "Sync Folder_Old1" / "old.txt"), "kept");
     EXPECT_TRUE(fs::is_empty(drive));
+}
+
+// The computer folder in the drive's index is drive content like any other:
+// one that holds the drive folder is refused, not synchronized into itself.
+TEST_F(SyncCommandTest, StoredFolderThatFailsTheChooserChecksIsRefused)
+{
+    ASSERT_EQ(Sync(Folder() + " --list").status, 0);
+    const fs::path index = run / "Halvex Data" / "com.halvex.dravane.sync.plist";
+    std::string text = ReadFile(index);
+    const std::size_t at = text.find(computer.string());
+    ASSERT_NE(at, std::string::npos) << text;
+    text.replace(at, computer.string().size(), tmp.path().string());
+    std::ofstream(index, std::ios::binary | std::ios::trunc) << text;
+    WriteFile(tmp / "outside.txt", "x");
+
+    const Outcome o = Sync("");
+    EXPECT_EQ(o.status, 2) << o.out;
+    EXPECT_NE(o.err.find("cannot be used"), std::string::npos) << o.err;
+    EXPECT_TRUE(fs::is_empty(drive));
+}
+
+// `dravane sync` on a real exFAT drive folder: the name clash fails the run
+// (status 1) and writes nothing; one file under two spellings keeps the
+// newer text.
+TEST_F(SyncCommandTest, OnExFatTheNewerTextWinsAndAClashFails)
+{
+    halvex::test::FatVolume volume(halvex::test::FatKind::ExFat);
+    HALVEX_REQUIRE_FAT(volume);
+    fs::create_directories(drive);
+    ASSERT_EQ(halvex::test::RunShell("mount --bind '" + volume.path().string() + "' '" + drive.string() + "'").status,
+              0);
+    struct Unbind {
+        fs::path folder;
+        ~Unbind() { halvex::test::RunShell("umount '" + folder.string() + "'"); }
+    } unbind{drive};
+
+    WriteFile(computer / "Report.txt", "January text", 1'704'103'200);
+    WriteFile(drive / "report.txt", "June text", 1'717'236'000);
+    Outcome o = Sync(Folder());
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(ReadFile(computer / "Report.txt"), "June text");
+    EXPECT_EQ(ReadFile(drive / "report.txt"), "June text");
+
+    WriteFile(computer / "Notes.txt", "one", 1'717'236'000);
+    WriteFile(computer / "notes.txt", "two", 1'717'236'000);
+    o = Sync("--list");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("problem\tcomputer:"), std::string::npos) << o.out;
+    o = Sync("");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("otes.txt and "), std::string::npos) << o.err;
+    EXPECT_FALSE(fs::exists(drive / "notes.txt"));
 }

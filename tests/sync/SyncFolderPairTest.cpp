@@ -83,6 +83,35 @@ TEST_F(SyncFolderPairTest, StoredFolderThatExistsIsUsedWithoutQuestions)
     EXPECT_EQ(callback.chooserOpened, 0);
 }
 
+// The index lies on the drive: a stored folder that fails the chooser's
+// checks (here: one that holds the drive folder, or lies on a removable
+// drive) is named, and the chooser is asked for another.
+TEST_F(SyncFolderPairTest, StoredFolderThatFailsTheChecksIsAskedForAgain)
+{
+    for (const bool removable : {false, true}) {
+        SCOPED_TRACE(removable ? "on a removable drive" : "holding the drive folder");
+        callback = {};
+        const fs::path stored = removable ? home : tmp.path();
+        halvex::SyncDriveProbe probe;
+        probe.isRemovable = [&](const fs::path& folder) { return removable && folder == home; };
+        ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, stored).ok);
+        const fs::path other = tmp / "other";
+        fs::create_directories(other);
+        callback.choices.push_back(other);
+        const auto pair = halvex::GetFolderInfo(place, callback, probe);
+        ASSERT_TRUE(pair);
+        EXPECT_EQ(pair->computer, other);
+        EXPECT_EQ(callback.chooserOpened, 1);
+        ASSERT_EQ(callback.messages.size(), 1u);
+        EXPECT_NE(callback.messages[0].first.find(stored.string() + ", cannot be used"), std::string::npos)
+            << callback.messages[0].first;
+        EXPECT_EQ(Stored(), other.string());
+        // Without a choice (the command line) nothing goes on.
+        ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, stored).ok);
+        EXPECT_FALSE(halvex::GetFolderInfo(place, callback, probe));
+    }
+}
+
 TEST_F(SyncFolderPairTest, NoStoredFolderRunsTheChooserAndStoresItsChoice)
 {
     callback.choices.push_back(home);

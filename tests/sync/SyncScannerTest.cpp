@@ -31,8 +31,8 @@ protected:
         std::vector<std::string> out;
         for (const ItemData& r : rows) {
             const fs::path root = r.sourceUsb ? drive : computer;
-            out.push_back(std::string(r.sourceUsb ? "to-computer " : "to-drive ") +
-                          r.path.lexically_relative(root).string());
+            const char* kind = !r.problem.empty() ? "problem " : r.sourceUsb ? "to-computer " : "to-drive ";
+            out.push_back(kind + r.path.lexically_relative(root).string());
         }
         return out;
     }
@@ -153,12 +153,15 @@ TEST_F(SyncScannerTest, HiddenLinksAndShortcutsAreNeverListed)
     EXPECT_EQ(counters.filesScanned, 1u) << "skipped entries are not counted";
 }
 
-TEST_F(SyncScannerTest, LinkOnTheOtherSideIsNotReplaced)
+TEST_F(SyncScannerTest, LinkOnTheOtherSideIsReportedNotReplaced)
 {
     WriteFile(computer / "notes.txt", "new", 9000);
     WriteFile(tmp / "elsewhere.txt", "old", 1000);
     fs::create_symlink(tmp / "elsewhere.txt", drive / "notes.txt");
-    EXPECT_TRUE(Scan().empty());
+    EXPECT_EQ(Scan(), std::vector<std::string>{"problem notes.txt"});
+    EXPECT_EQ(rows[0].problem, "sync_link_skipped");
+    EXPECT_TRUE(rows[0].sourceUsb) << "the link is the drive's";
+    EXPECT_EQ(counters.toDrive + counters.toComputer, 0u);
 }
 
 TEST_F(SyncScannerTest, UnreadableFilesAndFoldersForAnOrdinaryUser)
@@ -186,9 +189,30 @@ TEST_F(SyncScannerTest, UnreadableFilesAndFoldersForAnOrdinaryUser)
     std::set<std::string> lines;
     for (std::string line; std::getline(in, line);)
         lines.insert(line.rfind("to-drive open.txt readable", 0) == 0 ? "to-drive open.txt readable" : line);
+    // The folder that cannot be opened is a failure, not a folder without files.
     EXPECT_EQ(lines, (std::set<std::string>{"to-drive open.txt readable", "to-drive secret.txt unreadable '' ''",
-                                            "finished"}))
+                                            "problem closed unreadable '' ''", "finished"}))
         << *report;
+}
+
+// A drive folder that cannot be read hides files that may be newer than the
+// computer's: nothing below it goes either way, and the row says why.
+TEST_F(SyncScannerTest, UnreadableDriveFolderLeavesItsTwinAlone)
+{
+    WriteFile(computer / "shared" / "old.txt", "computer", 1000);
+    WriteFile(drive / "shared" / "old.txt", "drive", 9000);
+    WriteFile(drive / "shared" / "only-on-drive.txt", "drive", 9000);
+    OpenToOthers(tmp.path());
+    fs::permissions(drive / "shared", fs::perms::none);
+    const auto report = AsOrdinaryUser([&] {
+        std::string text;
+        for (const std::string& row : Scan())
+            text += row + "|";
+        return text + rows.front().problem;
+    });
+    if (!report)
+        GTEST_SKIP() << "cannot become an ordinary user here";
+    EXPECT_EQ(*report, "problem shared|sync_folder_unreadable");
 }
 
 TEST_F(SyncScannerTest, MissingFolderOfThePairYieldsNoRows)
