@@ -155,9 +155,14 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
     m_strCheckedFolder.clear();
     m_bDestinationGone = false;
 
-    create_folder(destinationText);
+    // The set name comes from a profile on the drive: it must name a folder
+    // directly inside the backup folder, and neither may be a link.
     m_strDestinationRoot += set_name + "/";
-    create_folder(m_strDestinationRoot);
+    if (!IsValidSetName(set_name) || !create_folder(destinationText) || !create_folder(m_strDestinationRoot)) {
+        if (!m_bDryRun)
+            refuse_entry(IsValidSetName(set_name) ? bm::kSetFolderLink : bm::kDamagedProfile, m_strDestinationRoot);
+        return !m_bCancel;
+    }
     if (!m_bDryRun) {
         if (!m_setWatch.Watch(m_strDestinationRoot)) {
             m_bCancel = report_error(message(bm::kErrorCopying) + sourceText + message(bm::kTo) +
@@ -165,7 +170,11 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
             ++m_nFailed;
             return !m_bCancel;
         }
-        store_original_folder(m_strDestinationRoot, sourceText);
+        if (!store_original_folder(m_strDestinationRoot, sourceText)) {
+            refuse_entry(bm::kInfoUnwritable, m_strDestinationRoot + kInfoFileName);
+            if (m_bCancel)
+                return false;
+        }
         if (!m_pool && m_nArchiveThreads > 0)
             m_pool = std::make_unique<ArchivePool>(m_nArchiveThreads);
     }
@@ -235,7 +244,11 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
             m_bCancel = true;
         return;
     }
-    create_folder(destination);
+    if (!create_folder(destination)) {
+        if (!m_bDryRun)
+            refuse_entry(bm::kSetFolderLink, destination);
+        return;
+    }
 
     // Each folder is read once; its files are grouped by the first filter that
     // matches them, so a file two filters match is handled once.
@@ -265,27 +278,42 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
     }
 }
 
-void KWBackupManager::create_folder(const std::string& path)
+bool KWBackupManager::create_folder(const std::string& path)
 {
-    if (FolderExists(path))
-        return;
+    // Not followed: a link planted on the drive would lead the archives, and
+    // the generations they push down, anywhere.
+    struct stat st {};
+    if (::lstat(RemoveTrailingSlash(path).c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
     if (m_bDryRun) {
         // One cluster for each folder the run would create.
         if (m_setCountedFolders.insert(RemoveTrailingSlash(path)).second)
             m_vecBytesToWrite.push_back(1);
-        return;
+        return true;
     }
+    // A folder that cannot be made fails its files when they are written.
     ::mkdir(path.c_str(), 0777);
+    return true;
 }
 
-void KWBackupManager::create_subfolders(const std::string& base, const std::vector<std::string>& stack)
+bool KWBackupManager::create_subfolders(const std::string& base, const std::vector<std::string>& stack)
 {
     std::string folder = base;
-    create_folder(folder);
+    if (!create_folder(folder))
+        return false;
     for (const auto& name : stack) {
         folder += name + "/";
-        create_folder(folder);
+        if (!create_folder(folder))
+            return false;
     }
+    return true;
+}
+
+void KWBackupManager::refuse_entry(int number, const std::string& path)
+{
+    ++m_nFailed;
+    if (report_error(message(number) + "\n" + RemoveUNCPrefix(path)))
+        m_bCancel = true;
 }
 
 std::string KWBackupManager::get_subfolders(const std::vector<std::string>& stack) const
@@ -303,7 +331,11 @@ void KWBackupManager::move_file(const std::string& source_folder, const std::str
         return;
     // Files of one folder come in a row: the folder is checked once for them.
     if (destination_folder != m_strCheckedFolder) {
-        create_folder(destination_folder);
+        if (!create_folder(destination_folder)) {
+            if (!m_bDryRun)
+                refuse_entry(bm::kSetFolderLink, destination_folder);
+            return;
+        }
         m_strCheckedFolder = destination_folder;
         // What a killed run left here goes before this run writes beside it.
         if (!m_bDryRun)
@@ -343,9 +375,14 @@ void KWBackupManager::move_stored(const std::string& source_folder, const std::s
 {
     if (m_bCancel || m_bFileDone)
         return;
-    create_subfolders(m_strDestinationRoot + (m_nDepth == 1 ? kRecentBackup : kOldBackup) + "/", stack);
     const std::string from = source_folder + name;
     const std::string to = destination_folder + name;
+    if (!create_subfolders(m_strDestinationRoot + (m_nDepth == 1 ? kRecentBackup : kOldBackup) + "/", stack)) {
+        if (!m_bDryRun)
+            refuse_entry(bm::kSetFolderLink, destination_folder);
+        m_bFileDone = true;
+        return;
+    }
 
     if (FileExists(to)) {
         if (m_nDepth == 1) {

@@ -109,8 +109,12 @@ private:
     void copy_folders(const std::string& source, const std::string& destination);
     void move_file(const std::string& source_folder, const std::string& destination_folder,
                    const std::string& name);
-    void create_folder(const std::string& path);
-    void create_subfolders(const std::string& base, const std::vector<std::string>& stack);
+    // False when something other than a real folder (a link, a file) stands
+    // where the folder belongs: nothing is written through it.
+    [[nodiscard]] bool create_folder(const std::string& path);
+    [[nodiscard]] bool create_subfolders(const std::string& base, const std::vector<std::string>& stack);
+    // One entry is not backed up: a failure with its message and path.
+    void refuse_entry(int message, const std::string& path);
     std::string get_subfolders(const std::vector<std::string>& stack) const;
     void store_details(const std::string& folder, const std::string& name);
 

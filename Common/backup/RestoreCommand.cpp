@@ -4,6 +4,7 @@
 #include "backup/BackupCategories.h"
 #include "backup/BackupCommands.h"
 #include "backup/BackupFileUtils.h"
+#include "backup/BackupSetFolder.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
 #include "backup/TerminalRunView.h"
@@ -120,6 +121,8 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, const BackupCom
     const auto backupFolder = context.driveRoot / KWBackupManager::kBackupFolder;
     if (!FolderExists(backupFolder))
         return Fail(context, bm::kNoBackupFolder);
+    if (const Status checked = CheckSetFolder(backupFolder, set); !checked.ok)
+        return Fail(context, SetFolderMessage(checked));
     const auto source = backupFolder / set / generationFolder / folder;
     if (!FolderExists(source))
         return Fail(context, bm::kCannotRestoreHere);
