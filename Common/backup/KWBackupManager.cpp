@@ -13,6 +13,7 @@
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupInfoFile.h"
 #include "backup/BackupStrings.h"
+#include "backup/DriveNameRules.h"
 #include "backup/LeftoverArchives.h"
 #include "backup/ZipArchive.h"
 
@@ -159,10 +160,11 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
     // directly inside the backup folder, and neither may be a link.
     m_strDestinationRoot += set_name + "/";
     if (!IsValidSetName(set_name) || !create_folder(destinationText) || !create_folder(m_strDestinationRoot)) {
-        if (!m_bDryRun)
+        if (!m_bDryRun)  // the run that follows says it
             refuse_entry(IsValidSetName(set_name) ? bm::kSetFolderLink : bm::kDamagedProfile, m_strDestinationRoot);
         return !m_bCancel;
     }
+    m_driveNames = DriveNameRules::Of(m_strDestinationRoot);
     if (!m_bDryRun) {
         if (!m_setWatch.Watch(m_strDestinationRoot)) {
             m_bCancel = report_error(message(bm::kErrorCopying) + sourceText + message(bm::kTo) +
@@ -245,10 +247,11 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
         return;
     }
     if (!create_folder(destination)) {
-        if (!m_bDryRun)
-            refuse_entry(bm::kSetFolderLink, destination);
+        refuse_entry(bm::kSetFolderLink, destination);
         return;
     }
+
+    const std::vector<int> refused = refused_names(listing.files, listing.folders);
 
     // Each folder is read once; its files are grouped by the first filter that
     // matches them, so a file two filters match is handled once.
@@ -259,17 +262,32 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
             if (taken[i] || !MatchesFilter(listing.files[i], filter))
                 continue;
             taken[i] = true;
+            if (refused[i]) {
+                if (!m_bDryRun)
+                    refuse_entry(refused[i], source + listing.files[i]);
+                if (m_bCancel)
+                    return;
+                continue;
+            }
             m_bFileDone = false;
             move_file(source, destination, listing.files[i]);
             if (m_bCancel)
                 return;
         }
     }
-    for (const auto& folder : listing.folders) {
+    for (std::size_t i = 0; i < listing.folders.size(); ++i) {
+        const std::string& folder = listing.folders[i];
         // A source that holds the drive's backup folder must not walk into
         // the archives it is writing: each level would mirror itself again.
         if (source + folder + "/" == m_strBackupFolder)
             continue;
+        if (const int problem = refused[listing.files.size() + i]) {
+            if (!m_bDryRun)
+                refuse_entry(problem, source + folder + "/");
+            if (m_bCancel)
+                return;
+            continue;
+        }
         m_vecSubfolderStack.push_back(folder);
         copy_folders(source + folder + "/", destination + folder + "/");
         m_vecSubfolderStack.pop_back();
@@ -278,13 +296,33 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
     }
 }
 
+// The names this folder writes on the drive: the archives of the files a
+// filter takes, then the subfolders. Where the drive folds case, the first of
+// names equal but for case (in name order, so the same one every run) keeps
+// its generations and the others fail.
+std::vector<int> KWBackupManager::refused_names(const std::vector<std::string>& files,
+                                                const std::vector<std::string>& folders) const
+{
+    if (!m_driveNames.foldsCase && !m_driveNames.fatNames)
+        return std::vector<int>(files.size() + folders.size(), 0);
+    std::vector<std::string> names;
+    for (const auto& file : files) {
+        const bool taken = std::any_of(m_vecFilters.begin(), m_vecFilters.end(),
+                                       [&file](const std::string& filter) { return MatchesFilter(file, filter); });
+        names.push_back(taken ? file + ".zip" : std::string());
+    }
+    names.insert(names.end(), folders.begin(), folders.end());
+    return RefusedDriveNames(names, m_driveNames);
+}
+
 bool KWBackupManager::create_folder(const std::string& path)
 {
     // Not followed: a link planted on the drive would lead the archives, and
-    // the generations they push down, anywhere.
+    // the generations they push down, anywhere. A dry run writes nothing and
+    // counts the files the run will try.
     struct stat st {};
     if (::lstat(RemoveTrailingSlash(path).c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode);
+        return S_ISDIR(st.st_mode) || m_bDryRun;
     if (m_bDryRun) {
         // One cluster for each folder the run would create.
         if (m_setCountedFolders.insert(RemoveTrailingSlash(path)).second)
@@ -332,8 +370,7 @@ void KWBackupManager::move_file(const std::string& source_folder, const std::str
     // Files of one folder come in a row: the folder is checked once for them.
     if (destination_folder != m_strCheckedFolder) {
         if (!create_folder(destination_folder)) {
-            if (!m_bDryRun)
-                refuse_entry(bm::kSetFolderLink, destination_folder);
+            refuse_entry(bm::kSetFolderLink, destination_folder);
             return;
         }
         m_strCheckedFolder = destination_folder;
@@ -378,8 +415,7 @@ void KWBackupManager::move_stored(const std::string& source_folder, const std::s
     const std::string from = source_folder + name;
     const std::string to = destination_folder + name;
     if (!create_subfolders(m_strDestinationRoot + (m_nDepth == 1 ? kRecentBackup : kOldBackup) + "/", stack)) {
-        if (!m_bDryRun)
-            refuse_entry(bm::kSetFolderLink, destination_folder);
+        refuse_entry(bm::kSetFolderLink, destination_folder);
         m_bFileDone = true;
         return;
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/DriveNameRules.h"
 #include "backup/FileRecords.h"
 #include "backup/KWCallback.h"
 #include "util/FolderWatch.h"
@@ -115,6 +116,9 @@ private:
     [[nodiscard]] bool create_subfolders(const std::string& base, const std::vector<std::string>& stack);
     // One entry is not backed up: a failure with its message and path.
     void refuse_entry(int message, const std::string& path);
+    // Per file, then per folder: 0, or the message refusing its name on the drive.
+    std::vector<int> refused_names(const std::vector<std::string>& files,
+                                   const std::vector<std::string>& folders) const;
     std::string get_subfolders(const std::vector<std::string>& stack) const;
     void store_details(const std::string& folder, const std::string& name);
 
@@ -162,4 +166,5 @@ private:
     std::uint32_t m_nSkipped = 0;
     bool m_bDestinationGone = false;
     halvex::FolderWatch m_setWatch;  // the set folder as the run found it
+    halvex::DriveNameRules m_driveNames;  // of the set folder, learnt at the start of a run
 };
