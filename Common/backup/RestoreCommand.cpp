@@ -141,7 +141,8 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, const BackupCom
     if (const Status checked = CheckSetFolder(backupFolder, set); !checked.ok)
         return Fail(context, SetFolderMessage(checked));
     const auto source = backupFolder / set / generationFolder / folder;
-    if (!FolderExists(source) || !ReachedWithoutLinks(backupFolder / set, std::filesystem::path(generationFolder) / folder))
+    if (!FolderExists(source) ||
+        !ReachedWithoutLinks(backupFolder / set, std::filesystem::path(generationFolder) / folder))
         return Fail(context, bm::kCannotRestoreHere);
 
     std::vector<std::filesystem::path> archives;
