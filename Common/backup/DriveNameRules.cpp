@@ -1,7 +1,5 @@
 #include "backup/DriveNameRules.h"
 
-#include <set>
-
 #include "backup/BackupStrings.h"
 #include "util/NameFolding.h"
 
@@ -25,7 +23,8 @@ DriveNameRules DriveNameRules::Of(const std::filesystem::path& folderOnDrive)
     return rules;
 }
 
-std::vector<int> RefusedDriveNames(const std::vector<std::string>& names, const DriveNameRules& rules)
+std::vector<int> RefusedDriveNames(const std::vector<std::string>& names, const DriveNameRules& rules,
+                                   const std::set<std::string>& onDrive)
 {
     std::vector<int> refused(names.size(), 0);
     std::set<std::string> held;
@@ -34,7 +33,13 @@ std::vector<int> RefusedDriveNames(const std::vector<std::string>& names, const 
             continue;
         if (rules.fatNames && !FatNameProblem(names[i]).empty())
             refused[i] = backup_message::kNameNotOnDrive;
-        else if (rules.foldsCase && !held.insert(FoldedName(names[i])).second)
+        else if (rules.foldsCase && onDrive.count(names[i]))
+            held.insert(FoldedName(names[i]));
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i].empty() || refused[i] || (rules.foldsCase && onDrive.count(names[i])))
+            continue;
+        if (rules.foldsCase && !held.insert(FoldedName(names[i])).second)
             refused[i] = backup_message::kCaseClash;
     }
     return refused;

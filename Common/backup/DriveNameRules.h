@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,10 @@ struct DriveNameRules {
 
 // For the names one folder writes, in order of precedence (an empty name is
 // not written and not checked): 0 when the drive holds the name beside the
-// earlier ones, else the backup message refusing it.
-std::vector<int> RefusedDriveNames(const std::vector<std::string>& names, const DriveNameRules& rules);
+// others, else the backup message refusing it. A name the folder on the drive
+// already holds in exactly that spelling comes first: its stored copies are
+// its own, and a newcomer equal but for case must not push them down.
+std::vector<int> RefusedDriveNames(const std::vector<std::string>& names, const DriveNameRules& rules,
+                                   const std::set<std::string>& onDrive = {});
 
 }  // namespace halvex

@@ -251,7 +251,7 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
         return;
     }
 
-    const std::vector<int> refused = refused_names(listing.files, listing.folders);
+    const std::vector<int> refused = refused_names(listing.files, listing.folders, destination);
 
     // Each folder is read once; its files are grouped by the first filter that
     // matches them, so a file two filters match is handled once.
@@ -297,11 +297,12 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
 }
 
 // The names this folder writes on the drive: the archives of the files a
-// filter takes, then the subfolders. Where the drive folds case, the first of
-// names equal but for case (in name order, so the same one every run) keeps
-// its generations and the others fail.
+// filter takes, then the subfolders. Where the drive folds case, of names
+// equal but for case the one already stored under its own spelling, else the
+// first in name order, keeps its generations, and the others fail.
 std::vector<int> KWBackupManager::refused_names(const std::vector<std::string>& files,
-                                                const std::vector<std::string>& folders) const
+                                                const std::vector<std::string>& folders,
+                                                const std::string& destination) const
 {
     if (!m_driveNames.foldsCase && !m_driveNames.fatNames)
         return std::vector<int>(files.size() + folders.size(), 0);
@@ -312,7 +313,13 @@ std::vector<int> KWBackupManager::refused_names(const std::vector<std::string>& 
         names.push_back(taken ? file + ".zip" : std::string());
     }
     names.insert(names.end(), folders.begin(), folders.end());
-    return RefusedDriveNames(names, m_driveNames);
+    std::set<std::string> onDrive;
+    if (DIR* dir = m_driveNames.foldsCase ? ::opendir(destination.c_str()) : nullptr) {
+        while (const dirent* entry = ::readdir(dir))
+            onDrive.insert(entry->d_name);
+        ::closedir(dir);
+    }
+    return RefusedDriveNames(names, m_driveNames, onDrive);
 }
 
 bool KWBackupManager::create_folder(const std::string& path)

@@ -116,9 +116,10 @@ private:
     [[nodiscard]] bool create_subfolders(const std::string& base, const std::vector<std::string>& stack);
     // One entry is not backed up: a failure with its message and path.
     void refuse_entry(int message, const std::string& path);
-    // Per file, then per folder: 0, or the message refusing its name on the drive.
-    std::vector<int> refused_names(const std::vector<std::string>& files,
-                                   const std::vector<std::string>& folders) const;
+    // Per file, then per folder: 0, or the message refusing its name in the
+    // destination folder on the drive.
+    std::vector<int> refused_names(const std::vector<std::string>& files, const std::vector<std::string>& folders,
+                                   const std::string& destination) const;
     std::string get_subfolders(const std::vector<std::string>& stack) const;
     void store_details(const std::string& folder, const std::string& name);
 

@@ -131,6 +131,25 @@ TEST_P(DriveNamesTest, NamesEqualButForCaseKeepTheirOwnGenerations)
     }
 }
 
+// A file stored alone for a while, then joined by a name equal but for case
+// that sorts first: the stored copies stay the first file's own.
+TEST_P(DriveNamesTest, ANewcomerInOtherCaseDoesNotTakeOverStoredCopies)
+{
+    Write("report.doc", "lower 1", 1700000000);
+    Run();
+    Write("Report.doc", "upper 1", 1700000100);
+    Write("report.doc", "lower 2", 1700000100);
+    const auto second = Run();
+    EXPECT_EQ(Stored(current() / "report.doc.zip"), "lower 2");
+    EXPECT_EQ(Stored(recent() / "report.doc.zip"), "lower 1");
+    if (Folds()) {
+        EXPECT_TRUE(Mentions(second, bm::kCaseClash, (source() / "Report.doc").string()));
+        EXPECT_EQ(Listed(current()), (std::set<std::string>{"report.doc.zip"}));
+    } else {
+        EXPECT_EQ(Stored(current() / "Report.doc.zip"), "upper 1");
+    }
+}
+
 // The computer's file system holds these names; only the drive's is asked.
 using FatDriveNamesTest = DriveNamesTest;
 
