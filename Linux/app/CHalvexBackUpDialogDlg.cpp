@@ -196,7 +196,11 @@ void CHalvexBackUpDialogDlg::Backup()
 
 void CHalvexBackUpDialogDlg::Restore()
 {
-    (void)m_session.store.ReadCurrent(m_session.profile);
+    if (const auto read = m_session.store.ReadCurrent(m_session.profile);
+        read == BackupProfileStore::ReadResult::Damaged) {
+        ShowReadProblem(read);
+        return;
+    }
     if (m_session.profile.lastBackupTime == 0)
         return;
     KWRestoreChildDialog restore(this, m_session);
