@@ -7,6 +7,7 @@
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupProfileStore.h"
 #include "backup/BackupRun.h"
+#include "backup/BackupSetFolder.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
 #include "backup/TerminalRunView.h"
@@ -99,8 +100,10 @@ int ProfileList(BackupProfileStore& store, const BackupCommandContext& context)
         BackupProfile profile;
         if (!store.Read(number, profile))
             continue;
-        *context.out << (number == store.CurrentProfile() ? "* " : "  ") << number << "\t" << profile.DisplayName()
-                     << "\t" << profile.sourceFolder << "\n";
+        *context.out << (number == store.CurrentProfile() ? "* " : "  ") << number << "\t" << profile.DisplayName();
+        if (!IsValidSetName(profile.setName))
+            *context.out << " " << context.strings->Message(bm::kDamagedMark);
+        *context.out << "\t" << profile.sourceFolder << "\n";
     }
     return kExitDone;
 }
@@ -202,6 +205,13 @@ int ProfileDelete(BackupProfileStore& store, int number, bool confirmed, const B
                      << "\n";
         return kExitFailed;
     }
+    // The set name leads the delete: one that is no folder name could name
+    // the drive itself or a folder anywhere, so the profile is left alone.
+    if (!IsValidSetName(profile.setName)) {
+        *context.err << context.strings->Message(bm::kDamagedProfile) << " " << store.ProfilePath(number).string()
+                     << "\n";
+        return kExitFailed;
+    }
     if (!confirmed) {
         TerminalRunView fallback(*context.out, *context.in, context.terminal);
         BackupRunView& view = context.view ? *context.view : fallback;
@@ -210,12 +220,13 @@ int ProfileDelete(BackupProfileStore& store, int number, bool confirmed, const B
         if (!view.AskYesNo(BackupRunView::Question::Overwrite, question))
             return kExitFailed;
     }
-    if (!profile.setName.empty() && !context.driveRoot.empty()) {
-        const auto setFolder = context.driveRoot / KWBackupManager::kBackupFolder / profile.setName;
-        std::error_code error;
-        std::filesystem::remove_all(setFolder, error);
-        if (error) {
-            *context.err << context.strings->Message(bm::kSetFolderUndeletable) << " " << setFolder.string() << "\n";
+    if (!context.driveRoot.empty()) {
+        const auto backupFolder = context.driveRoot / KWBackupManager::kBackupFolder;
+        if (const Status removed = DeleteSetFolder(backupFolder, profile.setName); !removed.ok) {
+            *context.err << context.strings->Message(SetFolderMessage(removed)) << " "
+                         << (backupFolder / profile.setName).string() << "\n";
+            if (!removed.detail.empty())
+                *context.err << removed.detail << "\n";
             return kExitFailed;
         }
     }

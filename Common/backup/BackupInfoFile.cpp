@@ -4,10 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "backup/BackupFileUtils.h"
+#include "plist/AtomicFileWrite.h"
 
 namespace halvex {
 
@@ -18,24 +20,15 @@ constexpr std::size_t kMaxInfoBytes = 64 * 1024;
 
 constexpr std::array<const char*, 3> kGenerations{"Current Backup", "Recent Backup", "Old Backup"};
 
-bool WriteWhole(const std::filesystem::path& file, const std::string& text)
+// Replaced whole through a temporary, so a pulled drive leaves the old text
+// or the new one. A link in the set's place is replaced, never written
+// through: the drive's content must not lead the write onto the computer.
+bool ReplaceInfoFile(const std::filesystem::path& file, const std::string& text)
 {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(file.c_str()) != 0)
         return false;
-    std::size_t done = 0;
-    bool ok = true;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return ::close(fd) == 0 && ok;
+    return WriteFileAtomic(file, text);
 }
 
 void AppendUtf8(std::string& out, char32_t c)
@@ -137,10 +130,10 @@ std::string InfoFileAlternative(int number)
 
 bool WriteInfoFile(const std::filesystem::path& setFolder, const std::string& sourceFolder)
 {
-    if (WriteWhole(setFolder / kInfoFileName, sourceFolder))
+    if (ReplaceInfoFile(setFolder / kInfoFileName, sourceFolder))
         return true;
     for (int number = 0; number < kInfoFileAlternatives; ++number)
-        if (WriteWhole(setFolder / InfoFileAlternative(number), sourceFolder))
+        if (ReplaceInfoFile(setFolder / InfoFileAlternative(number), sourceFolder))
             return true;
     return false;
 }

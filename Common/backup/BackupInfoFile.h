@@ -30,8 +30,9 @@ inline constexpr int kInfoFileAlternatives = 999;  // "info000.ini" to "info998.
 std::string InfoFileAlternative(int number);
 
 // Writes the source folder into "info.ini" of the set, or into the first of
-// the numbered names that can be written. False when none could.
-bool WriteInfoFile(const std::filesystem::path& setFolder, const std::string& sourceFolder);
+// the numbered names that can be written, each through a temporary renamed
+// over it. False when none could; the files there are then as they were.
+[[nodiscard]] bool WriteInfoFile(const std::filesystem::path& setFolder, const std::string& sourceFolder);
 
 // Finds the set that holds path and reads its information file.
 InfoFileLookup ReadInfoFile(const std::filesystem::path& pathInSet);

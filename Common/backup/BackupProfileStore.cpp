@@ -88,6 +88,8 @@ BackupProfileStore::ReadResult BackupProfileStore::ReadCurrent(BackupProfile& pr
         return ReadResult::NoProfile;
     if (!Read(m_nCurrentProfile, profile))
         return ReadResult::Unreadable;
+    if (!IsValidSetName(profile.setName))
+        return ReadResult::Damaged;
     return profile.CombinedList().empty() ? ReadResult::EmptyList : ReadResult::Ok;
 }
 

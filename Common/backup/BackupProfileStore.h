@@ -33,9 +33,11 @@ public:
     int CurrentProfile() const { return m_nCurrentProfile; }
     void SetCurrentProfile(int number) { m_nCurrentProfile = number; }
 
-    enum class ReadResult { Ok, NoProfile, Unreadable, EmptyList };
+    enum class ReadResult { Ok, NoProfile, Unreadable, Damaged, EmptyList };
     // Reads the current profile. Unreadable: message 55 with the path;
-    // EmptyList: no category gives an extension (message 14 for a run).
+    // Damaged: its set name is no valid folder name (message 61), so the
+    // profile is neither run nor deleted; EmptyList: no category gives an
+    // extension (message 14 for a run).
     ReadResult ReadCurrent(BackupProfile& profile) const;
     bool Read(int number, BackupProfile& profile) const;
 

@@ -1,15 +1,35 @@
 #include "backup/BackupRun.h"
 
+#include <cerrno>
 #include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupProfileStore.h"
+#include "backup/BackupSetFolder.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
 
 namespace halvex {
 
 namespace bm = backup_message;
+
+namespace {
+
+// One syncfs for the whole run. File systems that cannot sync (some FUSE
+// mounts) say so; that is no failure.
+bool FlushDrive(const std::filesystem::path& folderOnDrive)
+{
+    const int fd = ::open(folderOnDrive.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool flushed = ::syncfs(fd) == 0 || errno == EINVAL || errno == ENOSYS || errno == ENOTSUP;
+    ::close(fd);
+    return flushed;
+}
+
+}  // namespace
 
 BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, BackupProfileStore& store,
                                           BackupRunView& view, const BackupStrings& strings,
@@ -21,8 +41,18 @@ BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, Backu
         return result;
     }
     BackupProfile profile;
-    if (store.ReadCurrent(profile) != BackupProfileStore::ReadResult::Ok || profile.sourceFolder.empty()) {
+    const auto read = store.ReadCurrent(profile);
+    if (read == BackupProfileStore::ReadResult::Damaged) {
+        result.message = bm::kDamagedProfile;
+        return result;
+    }
+    if (read != BackupProfileStore::ReadResult::Ok || profile.sourceFolder.empty()) {
         result.message = bm::kNoSettings;
+        return result;
+    }
+    const std::filesystem::path destination = request.driveRoot / KWBackupManager::kBackupFolder;
+    if (const Status set = CheckSetFolder(destination, profile.setName); !set.ok) {
+        result.message = SetFolderMessage(set);
         return result;
     }
 
@@ -33,7 +63,6 @@ BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, Backu
     for (const auto& token : SplitExtensionList(profile.CombinedList()))
         engine.AddFilter(token, "anything", false);
 
-    const std::filesystem::path destination = request.driveRoot / KWBackupManager::kBackupFolder;
     result.bytesNeeded = engine.ComputeSize(profile.sourceFolder, destination, request.clusterSize,
                                             profile.setName, &result.files);
     if (result.files == 0) {
@@ -62,6 +91,13 @@ BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, Backu
         // The set is not whole: no last backup time, no "completed".
         view.SetStatusText({});
         result.message = bm::kNoDrive;
+        return result;
+    }
+    // Done means on the drive, not in the page cache: a drive pulled right
+    // after "completed" must not come back with empty archives.
+    if (!FlushDrive(destination / profile.setName)) {
+        view.SetStatusText({});
+        result.message = bm::kNotDurable;
         return result;
     }
 

@@ -84,6 +84,13 @@ inline constexpr int kRenameDenied = 57;
 inline constexpr int kRenameInvalid = 58;
 inline constexpr int kRenameFailed = 59;
 inline constexpr int kSetNameHasDot = 60;
+inline constexpr int kDamagedProfile = 61;
+inline constexpr int kSetFolderLink = 62;
+inline constexpr int kCaseClash = 63;
+inline constexpr int kNameNotOnDrive = 64;
+inline constexpr int kInfoUnwritable = 65;
+inline constexpr int kNotDurable = 66;
+inline constexpr int kDamagedMark = 67;
 }  // namespace backup_message
 
 namespace backup_label {

@@ -13,6 +13,7 @@
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupInfoFile.h"
 #include "backup/BackupStrings.h"
+#include "backup/DriveNameRules.h"
 #include "backup/LeftoverArchives.h"
 #include "backup/ZipArchive.h"
 
@@ -155,9 +156,15 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
     m_strCheckedFolder.clear();
     m_bDestinationGone = false;
 
-    create_folder(destinationText);
+    // The set name comes from a profile on the drive: it must name a folder
+    // directly inside the backup folder, and neither may be a link.
     m_strDestinationRoot += set_name + "/";
-    create_folder(m_strDestinationRoot);
+    if (!IsValidSetName(set_name) || !create_folder(destinationText) || !create_folder(m_strDestinationRoot)) {
+        if (!m_bDryRun)  // the run that follows says it
+            refuse_entry(IsValidSetName(set_name) ? bm::kSetFolderLink : bm::kDamagedProfile, m_strDestinationRoot);
+        return !m_bCancel;
+    }
+    m_driveNames = DriveNameRules::Of(m_strDestinationRoot);
     if (!m_bDryRun) {
         if (!m_setWatch.Watch(m_strDestinationRoot)) {
             m_bCancel = report_error(message(bm::kErrorCopying) + sourceText + message(bm::kTo) +
@@ -165,7 +172,11 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
             ++m_nFailed;
             return !m_bCancel;
         }
-        store_original_folder(m_strDestinationRoot, sourceText);
+        if (!store_original_folder(m_strDestinationRoot, sourceText)) {
+            refuse_entry(bm::kInfoUnwritable, m_strDestinationRoot + kInfoFileName);
+            if (m_bCancel)
+                return false;
+        }
         if (!m_pool && m_nArchiveThreads > 0)
             m_pool = std::make_unique<ArchivePool>(m_nArchiveThreads);
     }
@@ -235,7 +246,12 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
             m_bCancel = true;
         return;
     }
-    create_folder(destination);
+    if (!create_folder(destination)) {
+        refuse_entry(bm::kSetFolderLink, destination);
+        return;
+    }
+
+    const std::vector<int> refused = refused_names(listing.files, listing.folders, destination);
 
     // Each folder is read once; its files are grouped by the first filter that
     // matches them, so a file two filters match is handled once.
@@ -246,17 +262,32 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
             if (taken[i] || !MatchesFilter(listing.files[i], filter))
                 continue;
             taken[i] = true;
+            if (refused[i]) {
+                if (!m_bDryRun)
+                    refuse_entry(refused[i], source + listing.files[i]);
+                if (m_bCancel)
+                    return;
+                continue;
+            }
             m_bFileDone = false;
             move_file(source, destination, listing.files[i]);
             if (m_bCancel)
                 return;
         }
     }
-    for (const auto& folder : listing.folders) {
+    for (std::size_t i = 0; i < listing.folders.size(); ++i) {
+        const std::string& folder = listing.folders[i];
         // A source that holds the drive's backup folder must not walk into
         // the archives it is writing: each level would mirror itself again.
         if (source + folder + "/" == m_strBackupFolder)
             continue;
+        if (const int problem = refused[listing.files.size() + i]) {
+            if (!m_bDryRun)
+                refuse_entry(problem, source + folder + "/");
+            if (m_bCancel)
+                return;
+            continue;
+        }
         m_vecSubfolderStack.push_back(folder);
         copy_folders(source + folder + "/", destination + folder + "/");
         m_vecSubfolderStack.pop_back();
@@ -265,27 +296,69 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
     }
 }
 
-void KWBackupManager::create_folder(const std::string& path)
+// The names this folder writes on the drive: the archives of the files a
+// filter takes, then the subfolders. Where the drive folds case, of names
+// equal but for case the one already stored under its own spelling, else the
+// first in name order, keeps its generations, and the others fail.
+std::vector<int> KWBackupManager::refused_names(const std::vector<std::string>& files,
+                                                const std::vector<std::string>& folders,
+                                                const std::string& destination) const
 {
-    if (FolderExists(path))
-        return;
+    if (!m_driveNames.foldsCase && !m_driveNames.fatNames)
+        return std::vector<int>(files.size() + folders.size(), 0);
+    std::vector<std::string> names;
+    for (const auto& file : files) {
+        const bool taken = std::any_of(m_vecFilters.begin(), m_vecFilters.end(),
+                                       [&file](const std::string& filter) { return MatchesFilter(file, filter); });
+        names.push_back(taken ? file + ".zip" : std::string());
+    }
+    names.insert(names.end(), folders.begin(), folders.end());
+    std::set<std::string> onDrive;
+    if (DIR* dir = m_driveNames.foldsCase ? ::opendir(destination.c_str()) : nullptr) {
+        while (const dirent* entry = ::readdir(dir))
+            onDrive.insert(entry->d_name);
+        ::closedir(dir);
+    }
+    return RefusedDriveNames(names, m_driveNames, onDrive);
+}
+
+bool KWBackupManager::create_folder(const std::string& path)
+{
+    // Not followed: a link planted on the drive would lead the archives, and
+    // the generations they push down, anywhere. A dry run writes nothing and
+    // counts the files the run will try.
+    struct stat st {};
+    if (::lstat(RemoveTrailingSlash(path).c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) || m_bDryRun;
     if (m_bDryRun) {
         // One cluster for each folder the run would create.
         if (m_setCountedFolders.insert(RemoveTrailingSlash(path)).second)
             m_vecBytesToWrite.push_back(1);
-        return;
+        return true;
     }
+    // A folder that cannot be made fails its files when they are written.
     ::mkdir(path.c_str(), 0777);
+    return true;
 }
 
-void KWBackupManager::create_subfolders(const std::string& base, const std::vector<std::string>& stack)
+bool KWBackupManager::create_subfolders(const std::string& base, const std::vector<std::string>& stack)
 {
     std::string folder = base;
-    create_folder(folder);
+    if (!create_folder(folder))
+        return false;
     for (const auto& name : stack) {
         folder += name + "/";
-        create_folder(folder);
+        if (!create_folder(folder))
+            return false;
     }
+    return true;
+}
+
+void KWBackupManager::refuse_entry(int number, const std::string& path)
+{
+    ++m_nFailed;
+    if (report_error(message(number) + "\n" + RemoveUNCPrefix(path)))
+        m_bCancel = true;
 }
 
 std::string KWBackupManager::get_subfolders(const std::vector<std::string>& stack) const
@@ -303,7 +376,10 @@ void KWBackupManager::move_file(const std::string& source_folder, const std::str
         return;
     // Files of one folder come in a row: the folder is checked once for them.
     if (destination_folder != m_strCheckedFolder) {
-        create_folder(destination_folder);
+        if (!create_folder(destination_folder)) {
+            refuse_entry(bm::kSetFolderLink, destination_folder);
+            return;
+        }
         m_strCheckedFolder = destination_folder;
         // What a killed run left here goes before this run writes beside it.
         if (!m_bDryRun)
@@ -343,9 +419,13 @@ void KWBackupManager::move_stored(const std::string& source_folder, const std::s
 {
     if (m_bCancel || m_bFileDone)
         return;
-    create_subfolders(m_strDestinationRoot + (m_nDepth == 1 ? kRecentBackup : kOldBackup) + "/", stack);
     const std::string from = source_folder + name;
     const std::string to = destination_folder + name;
+    if (!create_subfolders(m_strDestinationRoot + (m_nDepth == 1 ? kRecentBackup : kOldBackup) + "/", stack)) {
+        refuse_entry(bm::kSetFolderLink, destination_folder);
+        m_bFileDone = true;
+        return;
+    }
 
     if (FileExists(to)) {
         if (m_nDepth == 1) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/DriveNameRules.h"
 #include "backup/FileRecords.h"
 #include "backup/KWCallback.h"
 #include "util/FolderWatch.h"
@@ -109,8 +110,16 @@ private:
     void copy_folders(const std::string& source, const std::string& destination);
     void move_file(const std::string& source_folder, const std::string& destination_folder,
                    const std::string& name);
-    void create_folder(const std::string& path);
-    void create_subfolders(const std::string& base, const std::vector<std::string>& stack);
+    // False when something other than a real folder (a link, a file) stands
+    // where the folder belongs: nothing is written through it.
+    [[nodiscard]] bool create_folder(const std::string& path);
+    [[nodiscard]] bool create_subfolders(const std::string& base, const std::vector<std::string>& stack);
+    // One entry is not backed up: a failure with its message and path.
+    void refuse_entry(int message, const std::string& path);
+    // Per file, then per folder: 0, or the message refusing its name in the
+    // destination folder on the drive.
+    std::vector<int> refused_names(const std::vector<std::string>& files, const std::vector<std::string>& folders,
+                                   const std::string& destination) const;
     std::string get_subfolders(const std::vector<std::string>& stack) const;
     void store_details(const std::string& folder, const std::string& name);
 
@@ -158,4 +167,5 @@ private:
     std::uint32_t m_nSkipped = 0;
     bool m_bDestinationGone = false;
     halvex::FolderWatch m_setWatch;  // the set folder as the run found it
+    halvex::DriveNameRules m_driveNames;  // of the set folder, learnt at the start of a run
 };

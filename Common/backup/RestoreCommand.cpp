@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <ostream>
+#include <sys/stat.h>
 
 #include "backup/BackupCategories.h"
 #include "backup/BackupCommands.h"
 #include "backup/BackupFileUtils.h"
+#include "backup/BackupSetFolder.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
 #include "backup/TerminalRunView.h"
@@ -34,6 +36,22 @@ bool IsInsideRelative(const std::filesystem::path& relative)
     for (const auto& part : relative)
         if (part == "..")
             return false;
+    return true;
+}
+
+// The archives are read from below the set folder only: no folder on the way
+// down from it may be a link the drive's content planted.
+bool ReachedWithoutLinks(const std::filesystem::path& setFolder, const std::filesystem::path& relative)
+{
+    std::filesystem::path path = setFolder;
+    for (const auto& part : relative) {
+        if (part.empty() || part == ".")
+            continue;
+        path /= part;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
+            return false;
+    }
     return true;
 }
 
@@ -120,8 +138,11 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, const BackupCom
     const auto backupFolder = context.driveRoot / KWBackupManager::kBackupFolder;
     if (!FolderExists(backupFolder))
         return Fail(context, bm::kNoBackupFolder);
+    if (const Status checked = CheckSetFolder(backupFolder, set); !checked.ok)
+        return Fail(context, SetFolderMessage(checked));
     const auto source = backupFolder / set / generationFolder / folder;
-    if (!FolderExists(source))
+    if (!FolderExists(source) ||
+        !ReachedWithoutLinks(backupFolder / set, std::filesystem::path(generationFolder) / folder))
         return Fail(context, bm::kCannotRestoreHere);
 
     std::vector<std::filesystem::path> archives;

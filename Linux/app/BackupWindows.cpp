@@ -178,7 +178,9 @@ void KWBackupProcessDlg::Work()
     m_result = result.message;
     // 29 and 11 are shown by the run itself; the refusals before it are shown here.
     if (result.message == bm::kNoDrive || result.message == bm::kNoSettings ||
-        result.message == bm::kNothingToBackup || result.message == bm::kNoSpace)
+        result.message == bm::kNothingToBackup || result.message == bm::kNoSpace ||
+        result.message == bm::kDamagedProfile || result.message == bm::kSetFolderLink ||
+        result.message == bm::kNotDurable)
         m_view.ShowMessage(m_session.strings.Message(result.message));
 }
 

@@ -292,6 +292,8 @@ public:
 private:
     void FillProfiles(int selectNumber);
     bool RunConfigure(bool newProfile);
+    // Shows why the current profile cannot be used; false when it can.
+    bool ShowReadProblem(BackupProfileStore::ReadResult read);
 
     BackupSession& m_session;
     std::vector<int> m_numbers;

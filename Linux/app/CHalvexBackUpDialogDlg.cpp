@@ -7,6 +7,7 @@
 #include "BackupWindows.h"
 #include "KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
+#include "backup/BackupSetFolder.h"
 #include "strings/KXStrings.h"
 
 namespace halvex::app {
@@ -67,7 +68,10 @@ void CHalvexBackUpDialogDlg::FillProfiles(int selectNumber)
     for (std::size_t row = 0; row < m_numbers.size(); ++row) {
         BackupProfile profile;
         (void)m_session.store.Read(m_numbers[row], profile);
-        m_list->addItem(QString::fromStdString(profile.DisplayName()));
+        QString text = QString::fromStdString(profile.DisplayName());
+        if (!IsValidSetName(profile.setName))
+            text += " " + m_session.Message(bm::kDamagedMark);
+        m_list->addItem(text);
         if (m_numbers[row] == selectNumber)
             selectRow = static_cast<int>(row);
     }
@@ -91,10 +95,18 @@ void CHalvexBackUpDialogDlg::SelectProfile(int row)
     m_session.store.SetCurrentProfile(m_numbers[row]);
     (void)m_session.store.WriteIndex();
     m_session.profile = {};
-    if (m_session.store.ReadCurrent(m_session.profile) == BackupProfileStore::ReadResult::Unreadable)
-        KWMsgBox::Show(this, m_session.Message(bm::kProfileUnreadable) + " " +
-                                 QString::fromStdString(m_session.CurrentProfilePath().string()),
-                       KWMsgBox::kStop);
+    ShowReadProblem(m_session.store.ReadCurrent(m_session.profile));
+}
+
+bool CHalvexBackUpDialogDlg::ShowReadProblem(BackupProfileStore::ReadResult read)
+{
+    if (read != BackupProfileStore::ReadResult::Unreadable && read != BackupProfileStore::ReadResult::Damaged)
+        return false;
+    const int message = read == BackupProfileStore::ReadResult::Damaged ? bm::kDamagedProfile : bm::kProfileUnreadable;
+    KWMsgBox::Show(this,
+                   m_session.Message(message) + " " + QString::fromStdString(m_session.CurrentProfilePath().string()),
+                   KWMsgBox::kStop);
+    return true;
 }
 
 bool CHalvexBackUpDialogDlg::RunConfigure(bool newProfile)
@@ -122,18 +134,24 @@ void CHalvexBackUpDialogDlg::DeleteProfile()
     const int number = m_numbers[row];
     BackupProfile profile;
     (void)m_session.store.Read(number, profile);
+    // The set name leads the delete: one that is no folder name could name
+    // the drive itself or a folder anywhere, so the profile is left alone.
+    if (!IsValidSetName(profile.setName)) {
+        KWMsgBox::Show(this,
+                       m_session.Message(bm::kDamagedProfile) + " " +
+                           QString::fromStdString(m_session.store.ProfilePath(number).string()),
+                       KWMsgBox::kStop);
+        return;
+    }
     const QString question = m_session.Message(bm::kDeleteQuestionBefore) + " " +
                              QString::fromStdString(profile.setName) + m_session.Message(bm::kDeleteQuestionAfter);
     if (KWMsgBox::Show(this, question, KWMsgBox::kCaution, KWMsgBox::kYesNo, KWMsgBox::kIdNo) != KWMsgBox::kIdYes)
         return;
-    // A set name that is no folder name could name a folder outside the drive's backup folder.
-    if (!profile.setName.empty() && IsValidSetName(profile.setName) && !m_session.driveRoot.empty()) {
-        const auto setFolder = m_session.BackupFolder() / profile.setName;
-        std::error_code error;
-        std::filesystem::remove_all(setFolder, error);
-        if (error) {
-            KWMsgBox::Show(this, m_session.Message(bm::kSetFolderUndeletable) + " " +
-                                     QString::fromStdString(setFolder.string()),
+    if (!m_session.driveRoot.empty()) {
+        if (const Status removed = DeleteSetFolder(m_session.BackupFolder(), profile.setName); !removed.ok) {
+            KWMsgBox::Show(this,
+                           m_session.Message(SetFolderMessage(removed)) + " " +
+                               QString::fromStdString((m_session.BackupFolder() / profile.setName).string()),
                            KWMsgBox::kStop);
             return;
         }
@@ -162,12 +180,8 @@ void CHalvexBackUpDialogDlg::StartBackup()
 void CHalvexBackUpDialogDlg::Backup()
 {
     m_session.profile = {};
-    if (m_session.store.ReadCurrent(m_session.profile) == BackupProfileStore::ReadResult::Unreadable) {
-        KWMsgBox::Show(this, m_session.Message(bm::kProfileUnreadable) + " " +
-                                 QString::fromStdString(m_session.CurrentProfilePath().string()),
-                       KWMsgBox::kStop);
+    if (ShowReadProblem(m_session.store.ReadCurrent(m_session.profile)))
         return;
-    }
     auto askYes = [this](int message) {
         return KWMsgBox::Show(this, m_session.Message(message), KWMsgBox::kCaution, KWMsgBox::kYesNo,
                               KWMsgBox::kIdYes) == KWMsgBox::kIdYes;
@@ -182,7 +196,11 @@ void CHalvexBackUpDialogDlg::Backup()
 
 void CHalvexBackUpDialogDlg::Restore()
 {
-    (void)m_session.store.ReadCurrent(m_session.profile);
+    if (const auto read = m_session.store.ReadCurrent(m_session.profile);
+        read == BackupProfileStore::ReadResult::Damaged) {
+        ShowReadProblem(read);
+        return;
+    }
     if (m_session.profile.lastBackupTime == 0)
         return;
     KWRestoreChildDialog restore(this, m_session);

@@ -392,3 +392,27 @@ TEST_F(BackupWindowsTest, BackupWindowAnswersQuestionsAndRefusalsOfTheRun)
 }
 
 }  // namespace
+
+TEST_F(BackupWindowsTest, ProfileWithAHostileSetNameIsShownDamagedAndNeverUsed)
+{
+    MakeProfile("..");
+    WriteText(m_drive / "Backup" / "Keep" / "Current Backup" / "b.doc.zip", "zip");
+    WriteText(m_drive / "Sync" / "mine.txt", "mine");
+    // Selecting it, deleting it, backing it up and restoring each say why, and only that.
+    for (int box = 0; box < 4; ++box)
+        KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    ASSERT_EQ(window.ProfileList()->count(), 1);
+    EXPECT_TRUE(window.ProfileList()->item(0)->text().endsWith(m_session->Message(backup_message::kDamagedMark)));
+    window.DeleteProfile();
+    window.Backup();
+    window.Restore();
+    const QString damaged = m_session->Message(backup_message::kDamagedProfile);
+    ASSERT_EQ(ShownTexts().size(), 4);
+    for (const auto& text : ShownTexts())
+        EXPECT_TRUE(text.startsWith(damaged)) << text.toStdString();
+    EXPECT_EQ(window.ProfileList()->count(), 1);
+    EXPECT_TRUE(fs::exists(m_session->store.ProfilePath(1)));
+    EXPECT_EQ(ReadText(m_drive / "Sync" / "mine.txt"), "mine");
+    EXPECT_TRUE(fs::exists(m_drive / "Backup" / "Keep" / "Current Backup" / "b.doc.zip"));
+}

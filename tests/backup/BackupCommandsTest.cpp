@@ -1,9 +1,12 @@
 #include "backup/BackupCommands.h"
 
+#include <ctime>
 #include <sstream>
 
 #include "BackupTestSupport.h"
+#include "backup/BackupProfile.h"
 #include "backup/BackupStrings.h"
+#include "backup/KWBackupManager.h"
 
 using namespace halvex;
 using namespace halvex::test;
@@ -162,4 +165,91 @@ TEST_F(BackupCommandsTest, RestoreRefusesEscapesAndMissingSets)
     EXPECT_EQ(m_err.str(), "Can not restore file(s) from this location!\n");
     EXPECT_EQ(Restore({"--set", "Docs", "--file", "../x", "--original"}), kExitFailed);
     EXPECT_EQ(Restore({"--set", "Docs", "--original", "--desktop"}), kExitFailed);
+}
+
+// A profile file on the drive can be edited to any set name, and the set
+// folder replaced by a link. Whatever it says, the commands and the engine
+// delete and write nothing outside the drive's Backup folder.
+TEST_F(BackupCommandsTest, HostileSetNamesTouchNothingOutsideTheBackupFolder)
+{
+    namespace fs = std::filesystem;
+    const fs::path drive = m_folder / "drive";
+    const fs::path outside = m_folder / "outside";
+    WriteFile(outside / "keep.txt", "keep");
+    WriteFile(outside / "report.doc.zip", "not an archive of ours");
+    WriteFile(drive / "sync" / "keep.txt", "keep");
+    enum class Plant { Nothing, SetIsLink, BackupIsLink, GenerationIsLink };
+    const struct {
+        std::string setName;
+        Plant plant;
+        int backup, remove;  // exit codes; restore always fails
+    } table[] = {
+        {outside.string(), Plant::Nothing, kExitFailed, kExitFailed},
+        {"..", Plant::Nothing, kExitFailed, kExitFailed},
+        {"../../x", Plant::Nothing, kExitFailed, kExitFailed},
+        {"", Plant::Nothing, kExitFailed, kExitFailed},
+        {"Docs/../..", Plant::Nothing, kExitFailed, kExitFailed},
+        {"Linked", Plant::SetIsLink, kExitFailed, kExitFailed},
+        {"Docs", Plant::BackupIsLink, kExitFailed, kExitFailed},
+        // A valid set whose generation folder leads out: the file there fails
+        // and the delete removes the link, not what it names.
+        {"Docs", Plant::GenerationIsLink, kExitSomeFailed, kExitDone},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE("set name '" + row.setName + "'");
+        fs::remove_all(drive / "Backup");
+        fs::remove_all(m_context.dataFolder);
+        fs::create_directories(m_context.dataFolder);
+        CreateDocsProfile();
+        ASSERT_EQ(Backup({}), kExitDone) << m_err.str();
+        switch (row.plant) {
+        case Plant::Nothing:
+            break;
+        case Plant::SetIsLink:
+            fs::create_directory_symlink(outside, drive / "Backup" / row.setName);
+            break;
+        case Plant::BackupIsLink:
+            fs::rename(drive / "Backup", drive / "RealBackup");
+            fs::create_directory_symlink(outside, drive / "Backup");
+            break;
+        case Plant::GenerationIsLink:
+            fs::remove_all(set() / "Current Backup");
+            fs::create_directory_symlink(outside, set() / "Current Backup");
+            break;
+        }
+        const auto profileFile = m_context.dataFolder / "com.halvex.pellory.backup.profile1.plist";
+        BackupProfile profile;
+        ASSERT_TRUE(ReadProfileFile(profileFile, BackupStrings::BuiltIn(), profile));
+        profile.setName = row.setName;
+        ASSERT_TRUE(WriteProfileFile(profileFile, profile));
+        WriteFile(source() / "report.doc", "changed");
+        SetTime(source() / "report.doc", std::time(nullptr) + 10);
+
+        const bool damaged = !IsValidSetName(row.setName);
+        // Where the run goes ahead, its own files change: the set and the profiles.
+        std::vector<fs::path> skip;
+        if (row.remove == kExitDone)
+            skip = {drive / "Backup", m_context.dataFolder};
+        const auto before = TreeSnapshot(m_folder.path(), skip);
+        Profile({"list"});
+        EXPECT_EQ(m_out.str().find("(damaged)") != std::string::npos, damaged) << m_out.str();
+        EXPECT_EQ(Backup({"--on-error", "skip"}), row.backup) << m_err.str();
+        EXPECT_EQ(Restore({"--set", row.setName, "--original"}), kExitFailed);
+        RecordingCallback callback;
+        KWBackupManager engine(callback);
+        engine.AddFilter("*", "all");
+        engine.Backup(source(), drive / "Backup", row.setName);
+        EXPECT_EQ(engine.GetStoredCount(), 0u);
+        EXPECT_FALSE(callback.errors.empty());
+        EXPECT_EQ(Profile({"delete", "1", "--yes"}), row.remove) << m_err.str();
+        EXPECT_EQ(TreeSnapshot(m_folder.path(), skip), before);
+        if (row.plant == Plant::BackupIsLink) {
+            fs::remove(drive / "Backup");
+            fs::rename(drive / "RealBackup", drive / "Backup");
+        }
+        if (row.remove == kExitDone)
+            EXPECT_FALSE(fs::exists(fs::symlink_status(set())));
+        else
+            EXPECT_TRUE(fs::exists(set() / "Current Backup" / "report.doc.zip"));
+    }
 }

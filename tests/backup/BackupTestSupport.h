@@ -1,9 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -76,6 +78,29 @@ inline std::string Quote(const std::filesystem::path& path)
             quoted += c;
     }
     return quoted + "'";
+}
+
+// Every entry below root (links not followed) with its content: what a run
+// must leave alone. Entries below the skipped folders are left out.
+inline std::map<std::string, std::string> TreeSnapshot(const std::filesystem::path& root,
+                                                       const std::vector<std::filesystem::path>& skip = {})
+{
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> entries;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        if (std::find(skip.begin(), skip.end(), it->path()) != skip.end()) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        const std::string key = fs::relative(it->path(), root).string();
+        if (it->is_symlink())
+            entries[key] = "-> " + fs::read_symlink(it->path()).string();
+        else if (it->is_directory())
+            entries[key] = "/";
+        else
+            entries[key] = ReadFile(it->path());
+    }
+    return entries;
 }
 
 // A callback that records every call and answers from settable fields.

@@ -10,6 +10,8 @@
 #include <tuple>
 
 #include "FaultTestSupport.h"
+#include "backup/BackupProfile.h"
+#include "backup/BackupStrings.h"
 #include "strings/KXTheme.h"
 
 using namespace faults;
@@ -282,4 +284,35 @@ TEST(DamagedTheme, DefaultsStandForAnUnreadableThemeFile)
         EXPECT_EQ(theme.UsbColour(), *KXTheme::ParseColour(KXTheme::kUsbColourDefault));
         EXPECT_EQ(theme.LocalColour(), *KXTheme::ParseColour(KXTheme::kLocalColourDefault));
     }
+}
+
+// A profile's set name edited on the drive to lead out of "Backup": the real
+// dravane, told yes to every question, deletes and writes nothing outside it.
+TEST_F(DamagedInputTest, ASetNameLeadingOutOfTheBackupFolderIsNeverUsed)
+{
+    const fs::path file = data / "com.halvex.pellory.backup.profile1.plist";
+    WriteFile(tmp / "outside" / "keep.txt", "keep", 1'600'000'000);
+    for (const std::string& name : {std::string(".."), std::string("../../x"), (tmp / "outside").string(),
+                                    std::string()}) {
+        halvex::BackupProfile profile;
+        ASSERT_TRUE(halvex::ReadProfileFile(file, halvex::BackupStrings::BuiltIn(), profile));
+        profile.setName = name;
+        ASSERT_TRUE(halvex::WriteProfileFile(file, profile));
+        EXPECT_EQ(Dravane({"--yes", "profile", "delete", "1"}).code, 2) << name;
+        EXPECT_EQ(Dravane({"backup"}).code, 2) << name;
+        EXPECT_EQ(Dravane({"restore", "--set", name, "--original"}).code, 2) << name;
+        EXPECT_EQ(ReadFile(tmp / "outside" / "keep.txt"), "keep");
+        EXPECT_FALSE(fs::exists(tmp / "x"));
+        EXPECT_TRUE(fs::exists(file));
+        ExpectUserFilesUntouched();
+    }
+    // Named right again, the same command deletes the set, and only it.
+    halvex::BackupProfile profile;
+    ASSERT_TRUE(halvex::ReadProfileFile(file, halvex::BackupStrings::BuiltIn(), profile));
+    profile.setName = "Set";
+    ASSERT_TRUE(halvex::WriteProfileFile(file, profile));
+    const Outcome deleted = Dravane({"--yes", "profile", "delete", "1"});
+    EXPECT_EQ(deleted.code, 0) << deleted.text;
+    EXPECT_FALSE(fs::exists(set));
+    EXPECT_EQ(ReadFile(drive / "photo.jpg"), "from the drive");
 }

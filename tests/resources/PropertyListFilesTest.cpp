@@ -120,7 +120,8 @@ TEST(BackupStringTable, EveryLanguageHasTheWholeTable)
             keysByLanguage[folder].insert(key);
         }
         // The numbers the backup windows and engine show.
-        for (int n : {0, 1, 2, 3, 11, 12, 13, 14, 15, 28, 29, 31, 32, 36, 37, 38, 39, 41, 46, 49, 50, 52, 53, 54, 55, 60})
+        for (int n : {0,  1,  2,  3,  11, 12, 13, 14, 15, 28, 29, 31, 32, 36, 37, 38, 39,
+                      41, 46, 49, 50, 52, 53, 54, 55, 60, 61, 62, 63, 64, 65, 66, 67})
             EXPECT_EQ(values.count("Message" + std::to_string(n)), 1u) << n;
         for (int n = 0; n <= 29; ++n)
             EXPECT_EQ(values.count("Line" + std::to_string(n)), 1u) << n;
