@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
+
 #include "UpdateTestSupport.h"
+#include "../support/ShellCommand.h"
+#include "update/UpdateJournal.h"
 
 namespace {
 
@@ -103,6 +108,132 @@ TEST_F(InstallTest, StopsAtTheFirstFileThatCannotBePlacedAndKeepsTheOldOne)
     EXPECT_EQ(ReadText(m_drive / "a/b.txt/kept.txt"), "old");
     ASSERT_EQ(m_log.size(), 1u);
     EXPECT_EQ(m_log[0], "Update Failed: " + (m_drive / "a/b.txt").string());
+}
+
+// Every file of a folder, hidden ones included, with its text.
+std::map<std::string, std::string> Snapshot(const fs::path& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            files[entry.path().lexically_relative(folder).generic_string()] = ReadText(entry.path());
+    return files;
+}
+
+// Version N on the drive, N+1 in the package: two changed files in two
+// folders, one added in a new folder, one the same.
+class AllOrNothingTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WriteText(m_drive / "app/Linux/dravane", "dravane N");
+        WriteText(m_drive / "app/Linux/lib/libcore.so", "core N");
+        WriteText(m_drive / "app/Resources/same.txt", "same");
+        m_old = Snapshot(m_drive.path());
+    }
+
+    fs::path Unpacked()
+    {
+        m_unpack = std::make_unique<TempFolder>();
+        const fs::path root = m_unpack->path();
+        WriteText(root / "app/Linux/dravane", "dravane N+1");
+        WriteText(root / "app/Linux/lib/libcore.so", "core N+1");
+        WriteText(root / "app/Resources/added/new.txt", "added in N+1");
+        WriteText(root / "app/Resources/same.txt", "same");
+        SameTime(m_drive / "app/Resources/same.txt", root / "app/Resources/same.txt");
+        return root;
+    }
+
+    std::map<std::string, std::string> New() const
+    {
+        auto files = m_old;
+        files["app/Linux/dravane"] = "dravane N+1";
+        files["app/Linux/lib/libcore.so"] = "core N+1";
+        files["app/Resources/added/new.txt"] = "added in N+1";
+        return files;
+    }
+
+    TempFolder m_drive;
+    std::unique_ptr<TempFolder> m_unpack;
+    std::map<std::string, std::string> m_old;
+};
+
+// Journal, three stagings, journal, two set aside and three swapped; then
+// the journal that says "done", and the tidying.
+constexpr int kChangesBeforeDone = 11;
+
+TEST_F(AllOrNothingTest, StoppedAtEveryPointTheDriveIsOneVersionAndASecondTrySucceeds)
+{
+    int points = 0;
+    for (int stopAt = 0;; ++stopAt) {
+        SCOPED_TRACE(stopAt);
+        int changes = 0;
+        halvex::InstallCallbacks callbacks;
+        callbacks.stopBeforeChange = [&] { return changes++ == stopAt; };
+        const bool installed = halvex::InstallUnpackedUpdate(Unpacked(), m_drive.path(), {}, callbacks);
+        if (installed) {
+            ASSERT_EQ(Snapshot(m_drive.path()), New());
+            break;
+        }
+        ++points;
+        // The next start settles the drive: back to N, nothing left over, or
+        // once the journal says every file is in place, N+1 tidied.
+        ASSERT_TRUE(halvex::RecoverInterruptedUpdate(m_drive.path()));
+        ASSERT_EQ(Snapshot(m_drive.path()), stopAt < kChangesBeforeDone ? m_old : New());
+        // The Updater's next run does the same on its own.
+        if (stopAt % 2 == 0)
+            continue;
+        ASSERT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), m_drive.path(), {}, {}));
+        ASSERT_EQ(Snapshot(m_drive.path()), New());
+        fs::remove_all(m_drive.path());
+        SetUp();
+    }
+    EXPECT_EQ(points, kChangesBeforeDone + 1);
+}
+
+TEST_F(AllOrNothingTest, AFileThatCannotBeReplacedPutsEveryOldFileBack)
+{
+    // An immutable file can be neither renamed nor replaced, even by root.
+    const fs::path locked = m_drive / "app/Linux/lib/libcore.so";
+    if (halvex::test::RunShell("chattr +i '" + locked.string() + "' 2>/dev/null").status != 0)
+        GTEST_SKIP() << "no immutable files here";
+    std::vector<std::string> log;
+    halvex::InstallCallbacks callbacks;
+    callbacks.log = [&](const std::string& line) { log.push_back(line); };
+    const bool installed = halvex::InstallUnpackedUpdate(Unpacked(), m_drive.path(), {}, callbacks);
+    (void)halvex::test::RunShell("chattr -i '" + locked.string() + "'");
+    EXPECT_FALSE(installed);
+    EXPECT_EQ(Snapshot(m_drive.path()), m_old);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().rfind("Update Failed: " + locked.string(), 0), 0u) << log.back();
+
+    EXPECT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), m_drive.path(), {}, {}));
+    EXPECT_EQ(Snapshot(m_drive.path()), New());
+}
+
+TEST(UpdateJournal, OnlyAWellFormedJournalNamesFilesToTouch)
+{
+    halvex::UpdateJournal journal;
+    journal.pid = 42;
+    journal.state = halvex::JournalState::Replacing;
+    journal.entries = {{"app/Linux/dravane", true}, {"app/new file.txt", false}};
+    halvex::UpdateJournal read;
+    ASSERT_TRUE(halvex::ParseJournal(halvex::JournalText(journal), read));
+    EXPECT_EQ(read.pid, 42);
+    EXPECT_EQ(read.state, halvex::JournalState::Replacing);
+    ASSERT_EQ(read.entries.size(), 2u);
+    EXPECT_EQ(read.entries[1].relative, "app/new file.txt");
+    EXPECT_FALSE(read.entries[1].existed);
+
+    const std::string head = "halvex-update 1\npid 7\nstate done\n";
+    for (const std::string& bad : std::vector<std::string>{head + "E ../outside\n", head + "E /etc/passwd\n", head + "A a/./b\n",
+                                   head + "A a//b\n", head + "E a\x01b\n", head + "E " + std::string(250, 'x') + "\n",
+                                   head + "X a\n", head.substr(0, head.size() - 1), "halvex-update 2\npid 7\nstate done\n",
+                                   std::string("halvex-update 1\nstate done\n"), head + "state staging\n",
+                                   std::string("halvex-update 1\npid -1\nstate done\n")}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(halvex::ParseJournal(bad, read));
+    }
 }
 
 TEST(ArchiveModes, OnlyUnixEntriesWithBits)
