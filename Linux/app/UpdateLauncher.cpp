@@ -11,6 +11,7 @@
 #include "MainCommand.h"
 #include "ToolWindows.h"
 #include "UpdateFlow.h"
+#include "config/DriveConfiguration.h"
 #include "prefs/KXAppPrefs.h"
 
 namespace halvex::app {
@@ -23,6 +24,7 @@ UpdateActions ActionsFor(KWMainApp& app)
     actions.handOff.bundlePath = app.Paths().BundlePath();
     actions.handOff.tempFolder = app.Paths().TempFolder();
     actions.handOff.pid = ::getpid();
+    actions.check.configuredBaseAddress = DriveConfiguration::Load(app.Paths().ResourcesPath()).updateBaseUrl;
     actions.startProgram = [](const std::filesystem::path& program, const std::vector<std::string>& arguments) {
         return KMSystem::StartProgram(program, arguments);
     };

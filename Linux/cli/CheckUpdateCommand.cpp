@@ -11,6 +11,7 @@
 #include "KMSystem.h"
 #include "paths/KXAppPaths.h"
 #include "Text.h"
+#include "config/DriveConfiguration.h"
 #include "strings/FormatText.h"
 #include "strings/KXStrings.h"
 #include "update/KXAutoUpdate.h"
@@ -102,6 +103,7 @@ int Run(Context& context, const std::vector<std::string>& options)
     Console& console = context.console();
     UpdateCheckOptions checkOptions;
     checkOptions.cancel = &context.cancel();
+    checkOptions.configuredBaseAddress = DriveConfiguration::Load(context.paths().ResourcesPath()).updateBaseUrl;
     const UpdateCheckResult result = RunUpdateCheck(checkOptions);
     const char* key = UpdateCheckMessageKey(result.outcome);
     switch (result.outcome) {
@@ -142,7 +144,9 @@ const Command& CheckUpdateCommand()
         "              folder and prints 'package: <path>'\n"
         "  --install   also hands the package to the updater, which replaces the\n"
         "              suite's files on the drive once this program has ended\n"
-        "HALVEX_UPDATE_URL overrides the update service's address (it must end in '/').\n"
+        "The update service's address is \"UpdateBaseURL\" in the drive's\n"
+        "HalvexDravane.app/Contents/Resources/Configuration.plist, else the one built\n"
+        "in; HALVEX_UPDATE_URL overrides both (it must end in '/').\n"
         "Exit status: 0 offer or nothing new, 1 failure, 2 usage.\n",
         Needs::Setup, &Run};
     return command;
