@@ -13,6 +13,7 @@
 #include "UpdateFlow.h"
 #include "config/DriveConfiguration.h"
 #include "prefs/KXAppPrefs.h"
+#include "util/SuiteVersion.h"
 
 namespace halvex::app {
 
@@ -25,6 +26,7 @@ UpdateActions ActionsFor(KWMainApp& app)
     actions.handOff.tempFolder = app.Paths().TempFolder();
     actions.handOff.pid = ::getpid();
     actions.check.configuredBaseAddress = DriveConfiguration::Load(app.Paths().ResourcesPath()).updateBaseUrl;
+    actions.check.version = DriveSuiteVersionForUpdate(app.Paths().ProgramPath());
     actions.startProgram = [](const std::filesystem::path& program, const std::vector<std::string>& arguments) {
         return KMSystem::StartProgram(program, arguments);
     };

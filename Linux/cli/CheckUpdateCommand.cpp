@@ -14,6 +14,7 @@
 #include "config/DriveConfiguration.h"
 #include "strings/FormatText.h"
 #include "strings/KXStrings.h"
+#include "util/SuiteVersion.h"
 #include "update/KXAutoUpdate.h"
 #include "update/PackageDownload.h"
 #include "update/UpdateCheck.h"
@@ -104,6 +105,7 @@ int Run(Context& context, const std::vector<std::string>& options)
     UpdateCheckOptions checkOptions;
     checkOptions.cancel = &context.cancel();
     checkOptions.configuredBaseAddress = DriveConfiguration::Load(context.paths().ResourcesPath()).updateBaseUrl;
+    checkOptions.version = DriveSuiteVersionForUpdate(context.paths().ProgramPath());
     const UpdateCheckResult result = RunUpdateCheck(checkOptions);
     const char* key = UpdateCheckMessageKey(result.outcome);
     switch (result.outcome) {
@@ -113,7 +115,9 @@ int Run(Context& context, const std::vector<std::string>& options)
         console.out().flush();
         return download ? Download(context, result, install) : kExitDone;
     case UpdateCheckOutcome::NothingNew:
-        console.message(KXStrings::GetString(key));
+        // The window says what the other editions say; a command line says plainly.
+        console.message(FormatText(Text("cli_update_up_to_date", "Halvex Dravane %s is up to date."),
+                                   checkOptions.version));
         return kExitDone;
     case UpdateCheckOutcome::NoConnection:
         console.error(KXStrings::GetString(key));
