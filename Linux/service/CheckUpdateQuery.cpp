@@ -6,21 +6,6 @@ namespace {
 
 constexpr int kMaxParameters = 8;
 
-std::string Escaped(std::string_view text)
-{
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 std::string Reply(const std::string& attributes)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<response><update " + attributes + "/></response>\n";
@@ -67,8 +52,10 @@ std::string ErrorReply(ServiceError error)
 
 std::string OfferReply(const Release& release)
 {
-    return Reply("version=\"" + Escaped(release.version) + "\" url=\"" + Escaped(release.url) + "\" sha256=\"" +
-                 Escaped(release.sha256) + "\"");
+    // A release of the list holds digits, letters, dots, dashes, underscores
+    // and slashes only (see ParseReleaseList): nothing to escape in XML.
+    return Reply("version=\"" + release.version + "\" url=\"" + release.url + "\" sha256=\"" + release.sha256 +
+                 "\"");
 }
 
 std::string CheckReply(const ReleaseList* list, std::string_view query)

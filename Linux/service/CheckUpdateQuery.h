@@ -35,7 +35,8 @@ std::string CheckReply(const ReleaseList* list, std::string_view query);
 
 // <response><update error="N"/></response>
 std::string ErrorReply(ServiceError error);
-// <response><update version=".." url=".." sha256=".."/></response>
+// <response><update version=".." url=".." sha256=".."/></response> of a
+// release that ParseReleaseList kept.
 std::string OfferReply(const Release& release);
 
 }  // namespace halvex::service

@@ -240,6 +240,18 @@ TEST_F(ProgramFaultTest, BackupWhoseDriveFolderGoesMidArchiveStopsWithMessage13)
     EXPECT_EQ(ReadFile(profile), profileAfterFirst) << "no last backup time for a set that is not whole";
 }
 
+// The Updater's command line as the suite's hand-off gives it, for a suite
+// that has already quit.
+std::vector<std::string> UpdaterArguments(const fs::path& bundle, const fs::path& package)
+{
+    const pid_t ended = ::fork();
+    if (ended == 0)
+        ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    return {ProgramPath("Updater").string(), "-pid", std::to_string(ended), "-name", "Pellory", "-cur",
+            bundle.string(), "-zip", package.string(), "-silent", "1"};
+}
+
 // The Updater killed while it swaps a drive's files, at the moment its
 // journal says the swapping has begun: the drive's launcher brings the drive
 // back to one version before it copies or starts anything, and the next
@@ -269,13 +281,7 @@ TEST_F(ProgramFaultTest, UpdaterKilledAmidItsSwapsLeavesOneVersionThatTheLaunche
         Child zip(arguments, {}, output);
         ASSERT_EQ(zip.ExitCode(), 0) << zip.Err();
     }
-    const pid_t ended = ::fork();
-    if (ended == 0)
-        ::_exit(0);
-    ::waitpid(ended, nullptr, 0);
-    const std::vector<std::string> updater = {ProgramPath("Updater").string(), "-pid", std::to_string(ended),
-                                              "-name", "Pellory", "-cur", (top / "HalvexDravane.app").string(),
-                                              "-zip", (tmp / "temp" / "Dravane-2.zip").string(), "-silent", "1"};
+    const std::vector<std::string> updater = UpdaterArguments(top / "HalvexDravane.app", tmp / "temp" / "Dravane-2.zip");
     const std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen", "XDG_CACHE_HOME=" + (tmp / "cache").string()};
 
     CreationWatch watch(top);
@@ -338,13 +344,7 @@ TEST_F(ProgramFaultTest, UpdaterKilledMidPlacementLeavesOldOrNewFilesAndARerunFi
                   {}, output);
         ASSERT_EQ(zip.ExitCode(), 0) << zip.Err();
     }
-    const pid_t ended = ::fork();
-    if (ended == 0)
-        ::_exit(0);
-    ::waitpid(ended, nullptr, 0);
-    const std::vector<std::string> updater = {ProgramPath("Updater").string(), "-pid", std::to_string(ended),
-                                              "-name", "Pellory", "-cur", suite.string(), "-zip", package.string(),
-                                              "-silent", "1"};
+    const std::vector<std::string> updater = UpdaterArguments(suite, package);
     const std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen"};
 
     CreationWatch watch(resources);
