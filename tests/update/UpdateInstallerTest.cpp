@@ -121,40 +121,55 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder)
 }
 
 // Version N on the drive, N+1 in the package: two changed files in two
-// folders, one added in a new folder, one the same.
+// folders, one added in a new folder, one the same. The drive's launcher
+// sits at its top, as make-drive.sh puts it.
+const fs::path kLinux = "HalvexDravane.app/Contents/Linux";
+const fs::path kResources = "HalvexDravane.app/Contents/Resources";
+
 class AllOrNothingTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        WriteText(m_drive / "app/Linux/dravane", "dravane N");
-        WriteText(m_drive / "app/Linux/lib/libcore.so", "core N");
-        WriteText(m_drive / "app/Resources/same.txt", "same");
-        m_old = Snapshot(m_drive.path());
+        m_drive = std::make_unique<TempFolder>();
+        WriteText(*m_drive / kLinux / "dravane", "#!/bin/sh\necho N\n");
+        WriteText(*m_drive / kLinux / "lib/libcore.so", "core N");
+        WriteText(*m_drive / kResources / "same.txt", "same");
+        fs::copy_file(fs::path(HALVEX_SOURCE_DIR) / "scripts/drive/HalvexDravane.sh", *m_drive / "HalvexDravane.sh");
+        m_old = Snapshot(m_drive->path());
     }
 
     fs::path Unpacked()
     {
         m_unpack = std::make_unique<TempFolder>();
         const fs::path root = m_unpack->path();
-        WriteText(root / "app/Linux/dravane", "dravane N+1");
-        WriteText(root / "app/Linux/lib/libcore.so", "core N+1");
-        WriteText(root / "app/Resources/added/new.txt", "added in N+1");
-        WriteText(root / "app/Resources/same.txt", "same");
-        SameTime(m_drive / "app/Resources/same.txt", root / "app/Resources/same.txt");
+        WriteText(root / kLinux / "dravane", "#!/bin/sh\necho N+1\n");
+        WriteText(root / kLinux / "lib/libcore.so", "core N+1");
+        WriteText(root / kResources / "added/new.txt", "added in N+1");
+        WriteText(root / kResources / "same.txt", "same");
+        SameTime(*m_drive / kResources / "same.txt", root / kResources / "same.txt");
         return root;
     }
 
     std::map<std::string, std::string> New() const
     {
         auto files = m_old;
-        files["app/Linux/dravane"] = "dravane N+1";
-        files["app/Linux/lib/libcore.so"] = "core N+1";
-        files["app/Resources/added/new.txt"] = "added in N+1";
+        files[(kLinux / "dravane").string()] = "#!/bin/sh\necho N+1\n";
+        files[(kLinux / "lib/libcore.so").string()] = "core N+1";
+        files[(kResources / "added/new.txt").string()] = "added in N+1";
         return files;
     }
 
-    TempFolder m_drive;
-    std::unique_ptr<TempFolder> m_unpack;
+    // The drive's launcher, as a user starts the command line from it: it
+    // settles the drive first, then runs the drive's "dravane".
+    std::string Launch()
+    {
+        const halvex::test::ShellOutput run = halvex::test::RunShell(
+            "XDG_CACHE_HOME='" + m_unpack->path().string() + "/cache' sh '" + (*m_drive / "HalvexDravane.sh").string() +
+            "' --cli");
+        return run.status == 0 ? run.out : "failed";
+    }
+
+    std::unique_ptr<TempFolder> m_drive, m_unpack;
     std::map<std::string, std::string> m_old;
 };
 
@@ -164,51 +179,55 @@ constexpr int kChangesBeforeDone = 11;
 
 TEST_F(AllOrNothingTest, StoppedAtEveryPointTheDriveIsOneVersionAndASecondTrySucceeds)
 {
-    int points = 0;
-    for (int stopAt = 0;; ++stopAt) {
-        SCOPED_TRACE(stopAt);
-        int changes = 0;
-        halvex::InstallCallbacks callbacks;
-        callbacks.stopBeforeChange = [&] { return changes++ == stopAt; };
-        const bool installed = halvex::InstallUnpackedUpdate(Unpacked(), m_drive.path(), {}, callbacks);
-        if (installed) {
-            ASSERT_EQ(Snapshot(m_drive.path()), New());
-            break;
+    enum class Next { Recovery, Launcher, SecondTry };
+    for (const Next next : {Next::Recovery, Next::Launcher, Next::SecondTry}) {
+        int points = 0;
+        for (int stopAt = 0;; ++stopAt) {
+            SCOPED_TRACE(testing::Message() << "next " << static_cast<int>(next) << ", stopped at " << stopAt);
+            SetUp();
+            int changes = 0;
+            halvex::InstallCallbacks callbacks;
+            callbacks.stopBeforeChange = [&] { return changes++ == stopAt; };
+            if (halvex::InstallUnpackedUpdate(Unpacked(), m_drive->path(), {}, callbacks)) {
+                ASSERT_EQ(Snapshot(m_drive->path()), New());
+                break;
+            }
+            ++points;
+            // The next start settles the drive: back to N, nothing left
+            // over, or once the journal said every file is in place, N+1.
+            const bool newer = stopAt >= kChangesBeforeDone;
+            if (next == Next::Recovery)
+                ASSERT_TRUE(halvex::RecoverInterruptedUpdate(m_drive->path()));
+            if (next == Next::Launcher)
+                ASSERT_EQ(Launch(), newer ? "N+1\n" : "N\n");
+            if (next != Next::SecondTry)
+                ASSERT_EQ(Snapshot(m_drive->path()), newer ? New() : m_old);
+            // The Updater's next run settles it on its own and installs.
+            ASSERT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), m_drive->path(), {}, {}));
+            ASSERT_EQ(Snapshot(m_drive->path()), New());
         }
-        ++points;
-        // The next start settles the drive: back to N, nothing left over, or
-        // once the journal says every file is in place, N+1 tidied.
-        ASSERT_TRUE(halvex::RecoverInterruptedUpdate(m_drive.path()));
-        ASSERT_EQ(Snapshot(m_drive.path()), stopAt < kChangesBeforeDone ? m_old : New());
-        // The Updater's next run does the same on its own.
-        if (stopAt % 2 == 0)
-            continue;
-        ASSERT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), m_drive.path(), {}, {}));
-        ASSERT_EQ(Snapshot(m_drive.path()), New());
-        fs::remove_all(m_drive.path());
-        SetUp();
+        EXPECT_EQ(points, kChangesBeforeDone + 1);
     }
-    EXPECT_EQ(points, kChangesBeforeDone + 1);
 }
 
 TEST_F(AllOrNothingTest, AFileThatCannotBeReplacedPutsEveryOldFileBack)
 {
     // An immutable file can be neither renamed nor replaced, even by root.
-    const fs::path locked = m_drive / "app/Linux/lib/libcore.so";
+    const fs::path locked = *m_drive / kLinux / "lib/libcore.so";
     if (halvex::test::RunShell("chattr +i '" + locked.string() + "' 2>/dev/null").status != 0)
         GTEST_SKIP() << "no immutable files here";
     std::vector<std::string> log;
     halvex::InstallCallbacks callbacks;
     callbacks.log = [&](const std::string& line) { log.push_back(line); };
-    const bool installed = halvex::InstallUnpackedUpdate(Unpacked(), m_drive.path(), {}, callbacks);
+    const bool installed = halvex::InstallUnpackedUpdate(Unpacked(), m_drive->path(), {}, callbacks);
     (void)halvex::test::RunShell("chattr -i '" + locked.string() + "'");
     EXPECT_FALSE(installed);
-    EXPECT_EQ(Snapshot(m_drive.path()), m_old);
+    EXPECT_EQ(Snapshot(m_drive->path()), m_old);
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back().rfind("Update Failed: " + locked.string(), 0), 0u) << log.back();
 
-    EXPECT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), m_drive.path(), {}, {}));
-    EXPECT_EQ(Snapshot(m_drive.path()), New());
+    EXPECT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), m_drive->path(), {}, {}));
+    EXPECT_EQ(Snapshot(m_drive->path()), New());
 }
 
 TEST(UpdateJournal, OnlyAWellFormedJournalNamesFilesToTouch)
