@@ -186,8 +186,10 @@ int Stage(const PlannedFile& file, const fs::path& staged)
     ::chmod(file.source.c_str(), file.mode);
     if (const int error = PlaceFile(file.source, staged); error != 0)
         return error;
-    if (::chmod(staged.c_str(), file.mode) != 0 || !SetModificationTime(staged, file.modified))
-        return errno;
+    // FAT keeps no permission bits and times in 2 s steps: neither is a
+    // reason to keep the old version.
+    (void)::chmod(staged.c_str(), file.mode);
+    (void)SetModificationTime(staged, file.modified);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "UpdateTestSupport.h"
+#include "../support/FatVolume.h"
 #include "../support/ShellCommand.h"
 #include "update/UpdateJournal.h"
 
@@ -131,11 +132,15 @@ protected:
     void SetUp() override
     {
         m_drive = std::make_unique<TempFolder>();
-        WriteText(*m_drive / kLinux / "dravane", "#!/bin/sh\necho N\n");
-        WriteText(*m_drive / kLinux / "lib/libcore.so", "core N");
-        WriteText(*m_drive / kResources / "same.txt", "same");
-        fs::copy_file(fs::path(HALVEX_SOURCE_DIR) / "scripts/drive/HalvexDravane.sh", *m_drive / "HalvexDravane.sh");
-        m_old = Snapshot(m_drive->path());
+        if (!m_volume.empty()) {
+            fs::remove_all(m_volume / "drive");
+            fs::create_directory(m_volume / "drive");
+        }
+        WriteText(Top() / kLinux / "dravane", "#!/bin/sh\necho N\n");
+        WriteText(Top() / kLinux / "lib/libcore.so", "core N");
+        WriteText(Top() / kResources / "same.txt", "same");
+        WriteText(Top() / "HalvexDravane.sh", ReadText(fs::path(HALVEX_SOURCE_DIR) / "scripts/drive/HalvexDravane.sh"));
+        m_old = Snapshot(Top());
     }
 
     fs::path Unpacked()
@@ -146,7 +151,7 @@ protected:
         WriteText(root / kLinux / "lib/libcore.so", "core N+1");
         WriteText(root / kResources / "added/new.txt", "added in N+1");
         WriteText(root / kResources / "same.txt", "same");
-        SameTime(*m_drive / kResources / "same.txt", root / kResources / "same.txt");
+        SameTime(Top() / kResources / "same.txt", root / kResources / "same.txt");
         return root;
     }
 
@@ -164,12 +169,18 @@ protected:
     std::string Launch()
     {
         const halvex::test::ShellOutput run = halvex::test::RunShell(
-            "XDG_CACHE_HOME='" + m_unpack->path().string() + "/cache' sh '" + (*m_drive / "HalvexDravane.sh").string() +
+            "XDG_CACHE_HOME='" + m_unpack->path().string() + "/cache' sh '" + (Top() / "HalvexDravane.sh").string() +
             "' --cli");
         return run.status == 0 ? run.out : "failed";
     }
 
+    // The drive's top: a temporary folder, or one on m_volume when set.
+    fs::path Top() const { return m_volume.empty() ? m_drive->path() : m_volume / "drive"; }
+
+    void StopEverywhere();
+
     std::unique_ptr<TempFolder> m_drive, m_unpack;
+    fs::path m_volume;
     std::map<std::string, std::string> m_old;
 };
 
@@ -177,7 +188,7 @@ protected:
 // the journal that says "done", and the tidying.
 constexpr int kChangesBeforeDone = 11;
 
-TEST_F(AllOrNothingTest, StoppedAtEveryPointTheDriveIsOneVersionAndASecondTrySucceeds)
+void AllOrNothingTest::StopEverywhere()
 {
     enum class Next { Recovery, Launcher, SecondTry };
     for (const Next next : {Next::Recovery, Next::Launcher, Next::SecondTry}) {
@@ -188,8 +199,8 @@ TEST_F(AllOrNothingTest, StoppedAtEveryPointTheDriveIsOneVersionAndASecondTrySuc
             int changes = 0;
             halvex::InstallCallbacks callbacks;
             callbacks.stopBeforeChange = [&] { return changes++ == stopAt; };
-            if (halvex::InstallUnpackedUpdate(Unpacked(), m_drive->path(), {}, callbacks)) {
-                ASSERT_EQ(Snapshot(m_drive->path()), New());
+            if (halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, callbacks)) {
+                ASSERT_EQ(Snapshot(Top()), New());
                 break;
             }
             ++points;
@@ -197,37 +208,61 @@ TEST_F(AllOrNothingTest, StoppedAtEveryPointTheDriveIsOneVersionAndASecondTrySuc
             // over, or once the journal said every file is in place, N+1.
             const bool newer = stopAt >= kChangesBeforeDone;
             if (next == Next::Recovery)
-                ASSERT_TRUE(halvex::RecoverInterruptedUpdate(m_drive->path()));
+                ASSERT_TRUE(halvex::RecoverInterruptedUpdate(Top()));
             if (next == Next::Launcher)
                 ASSERT_EQ(Launch(), newer ? "N+1\n" : "N\n");
             if (next != Next::SecondTry)
-                ASSERT_EQ(Snapshot(m_drive->path()), newer ? New() : m_old);
+                ASSERT_EQ(Snapshot(Top()), newer ? New() : m_old);
             // The Updater's next run settles it on its own and installs.
-            ASSERT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), m_drive->path(), {}, {}));
-            ASSERT_EQ(Snapshot(m_drive->path()), New());
+            ASSERT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, {}));
+            ASSERT_EQ(Snapshot(Top()), New());
         }
         EXPECT_EQ(points, kChangesBeforeDone + 1);
+    }
+}
+
+TEST_F(AllOrNothingTest, StoppedAtEveryPointTheDriveIsOneVersionAndASecondTrySucceeds)
+{
+    StopEverywhere();
+}
+
+// Flash drives carry FAT file systems: no permission bits, 2 s times, their
+// own rename rules.
+TEST_F(AllOrNothingTest, StoppedAtEveryPointOnFatVolumesToo)
+{
+    for (const halvex::test::FatKind kind : {halvex::test::FatKind::ExFat, halvex::test::FatKind::Fat32}) {
+        SCOPED_TRACE(halvex::test::FatKindName(kind));
+        halvex::test::FatVolume volume(kind);
+        if (!volume.mounted()) {
+            std::printf("%s skipped: %s\n", halvex::test::FatKindName(kind), volume.skipReason().c_str());
+            continue;
+        }
+        m_volume = volume.path();
+        StopEverywhere();
+        m_volume.clear();
+        if (HasFatalFailure())
+            return;
     }
 }
 
 TEST_F(AllOrNothingTest, AFileThatCannotBeReplacedPutsEveryOldFileBack)
 {
     // An immutable file can be neither renamed nor replaced, even by root.
-    const fs::path locked = *m_drive / kLinux / "lib/libcore.so";
+    const fs::path locked = Top() / kLinux / "lib/libcore.so";
     if (halvex::test::RunShell("chattr +i '" + locked.string() + "' 2>/dev/null").status != 0)
         GTEST_SKIP() << "no immutable files here";
     std::vector<std::string> log;
     halvex::InstallCallbacks callbacks;
     callbacks.log = [&](const std::string& line) { log.push_back(line); };
-    const bool installed = halvex::InstallUnpackedUpdate(Unpacked(), m_drive->path(), {}, callbacks);
+    const bool installed = halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, callbacks);
     (void)halvex::test::RunShell("chattr -i '" + locked.string() + "'");
     EXPECT_FALSE(installed);
-    EXPECT_EQ(Snapshot(m_drive->path()), m_old);
+    EXPECT_EQ(Snapshot(Top()), m_old);
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back().rfind("Update Failed: " + locked.string(), 0), 0u) << log.back();
 
-    EXPECT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), m_drive->path(), {}, {}));
-    EXPECT_EQ(Snapshot(m_drive->path()), New());
+    EXPECT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, {}));
+    EXPECT_EQ(Snapshot(Top()), New());
 }
 
 TEST(UpdateJournal, OnlyAWellFormedJournalNamesFilesToTouch)
