@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -85,7 +87,13 @@ void SetCommonOptions(CurlHandle& curl, const std::string& address, const Transf
     curl_easy_setopt(h, CURLOPT_URL, address.c_str());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // Once on https, a redirect must not fall back to plain http, where
+    // anyone on the way could answer in the service's name.
+    std::string scheme = address.substr(0, 8);
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    const bool secure = scheme == "https://";
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);

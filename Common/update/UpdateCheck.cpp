@@ -14,7 +14,7 @@ UpdateCheckResult RunUpdateCheck(const UpdateCheckOptions& options)
         return result;
     }
     std::string base;
-    if (Status status = UpdateBaseAddress(base); !status) {
+    if (Status status = UpdateBaseAddress(base, options.configuredBaseAddress); !status) {
         result.detail = status.detail;
         return result;
     }

@@ -29,6 +29,8 @@ struct UpdateCheckResult {
 
 struct UpdateCheckOptions {
     std::string version;  // "%d.%d.%d" of the suite; empty means this build's
+    // The drive configuration's base address; empty when it names none.
+    std::string configuredBaseAddress;
     TransferLimits limits;
     std::filesystem::path routeFile = "/proc/net/route";
     std::filesystem::path ipv6RouteFile = "/proc/net/ipv6_route";
@@ -36,7 +38,8 @@ struct UpdateCheckOptions {
 };
 
 // The user-facing check: connection, request, reply. The base address comes
-// from UpdateBaseAddress (HALVEX_UPDATE_URL or the built-in one).
+// from UpdateBaseAddress (HALVEX_UPDATE_URL, the drive's configuration or
+// the built-in one).
 UpdateCheckResult RunUpdateCheck(const UpdateCheckOptions& options = {});
 
 // The string-table key of the text shown for an outcome.

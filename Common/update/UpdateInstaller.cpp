@@ -7,12 +7,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
+#include <cstring>
 #include <set>
 #include <system_error>
 #include <vector>
 
 #include "copy/FileCopier.h"
 #include "copy/LeftoverCopies.h"
+#include "update/UpdateJournal.h"
 
 namespace fs = std::filesystem;
 
@@ -34,17 +37,19 @@ bool SetModificationTime(const fs::path& file, const struct timespec& modified)
     return ::utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// Moves or copies one file into place; the old target stays whole on failure.
-bool PlaceFile(const fs::path& source, const fs::path& target)
+// Moves or copies one file into place; the old target stays whole on
+// failure. Answers 0 or the errno of the failure.
+int PlaceFile(const fs::path& source, const fs::path& target)
 {
     if (::rename(source.c_str(), target.c_str()) == 0)
-        return true;
+        return 0;
     if (errno != EXDEV)
-        return false;
+        return errno;
     CopyOptions options;
     options.keepTimes = true;
     options.keepMode = true;
-    return CopyFileAtomic(source, target, options).ok();
+    const CopyResult copied = CopyFileAtomic(source, target, options);
+    return copied.ok() ? 0 : (copied.error != 0 ? copied.error : EIO);
 }
 
 }  // namespace
@@ -118,16 +123,25 @@ std::string UpdatePercentText(long long value, long long minimum, long long maxi
     return std::to_string(percent) + "%";
 }
 
-bool InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targetFolder,
-                           const std::map<std::string, mode_t>& modes, const InstallCallbacks& callbacks)
+namespace {
+
+struct PlannedFile {
+    fs::path source;
+    std::string relative;
+    bool existed = false;
+    mode_t mode = 0644;
+    struct timespec modified {};
+};
+
+// Every file the package changes, in a fixed order; false, with nothing
+// touched, when one of them could not be placed.
+bool PlanInstall(const fs::path& unpackFolder, const fs::path& targetFolder, const std::map<std::string, mode_t>& modes,
+                 const InstallCallbacks& callbacks, std::vector<PlannedFile>& plan)
 {
     std::error_code error;
     fs::recursive_directory_iterator it(unpackFolder, error);
     if (error)
         return false;
-    // An updater killed halfway left temporary copies beside the files it
-    // was placing; they go before anything new is placed beside them.
-    std::set<fs::path> cleanedFolders;
     for (const fs::recursive_directory_iterator end; it != end; it.increment(error)) {
         if (error)
             return false;
@@ -142,28 +156,122 @@ bool InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targetF
         const fs::path target = targetFolder / relative;
         struct stat targetInfo {};
         const bool targetExists = ::lstat(target.c_str(), &targetInfo) == 0;
-        if (!targetExists) {
-            CreateFolder(target.parent_path());
-        } else if (!FileNeedsUpdate(source, target)) {
-            continue;
-        }
-        mode_t mode = sourceInfo.st_mode & 0777;
-        if (const auto known = modes.find(relative.generic_string()); known != modes.end())
-            mode = known->second;
-        else if (targetExists && S_ISREG(targetInfo.st_mode))
-            mode = targetInfo.st_mode & 0777;
-        ::chmod(source.c_str(), mode);
-        if (cleanedFolders.insert(target.parent_path()).second)
-            RemoveLeftoverCopies(target.parent_path());
-        if (!PlaceFile(source, target)) {
+        // A folder or link where the package has a file cannot be swapped
+        // for it without losing what it holds.
+        if (!UsableJournalPath(relative.generic_string()) || (targetExists && !S_ISREG(targetInfo.st_mode))) {
             if (callbacks.log)
                 callbacks.log("Update Failed: " + target.string());
             return false;
         }
-        SetModificationTime(target, sourceInfo.st_mtim);
+        if (targetExists && !FileNeedsUpdate(source, target))
+            continue;
+        PlannedFile file{source, relative.generic_string(), targetExists, static_cast<mode_t>(sourceInfo.st_mode & 0777),
+                         sourceInfo.st_mtim};
+        if (const auto known = modes.find(file.relative); known != modes.end())
+            file.mode = known->second;
+        else if (targetExists)
+            file.mode = targetInfo.st_mode & 0777;
+        plan.push_back(std::move(file));
+    }
+    std::sort(plan.begin(), plan.end(), [](const PlannedFile& a, const PlannedFile& b) { return a.relative < b.relative; });
+    return true;
+}
+
+// The new file beside its target, whole and with its mode and time.
+// Answers 0 or the errno of the failure.
+int Stage(const PlannedFile& file, const fs::path& staged)
+{
+    if (!CreateFolder(staged.parent_path()))
+        return errno != 0 ? errno : EIO;
+    ::chmod(file.source.c_str(), file.mode);
+    if (const int error = PlaceFile(file.source, staged); error != 0)
+        return error;
+    // FAT keeps no permission bits and times in 2 s steps: neither is a
+    // reason to keep the old version.
+    (void)::chmod(staged.c_str(), file.mode);
+    (void)SetModificationTime(staged, file.modified);
+    return 0;
+}
+
+}  // namespace
+
+bool InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targetFolder,
+                           const std::map<std::string, mode_t>& modes, const InstallCallbacks& callbacks)
+{
+    const auto fail = [&](const std::string& line) {
+        if (callbacks.log)
+            callbacks.log(line);
+        return false;
+    };
+    // An install killed earlier is undone before anything else happens here.
+    if (Status recovered = RecoverInterruptedUpdate(targetFolder); !recovered)
+        return fail("Update Failed: " + recovered.detail);
+    std::vector<PlannedFile> plan;
+    if (!PlanInstall(unpackFolder, targetFolder, modes, callbacks, plan))
+        return false;
+    if (plan.empty())
+        return true;
+    const auto stopped = [&] { return callbacks.stopBeforeChange && callbacks.stopBeforeChange(); };
+
+    UpdateJournal journal;
+    journal.pid = ::getpid();
+    for (const PlannedFile& file : plan)
+        journal.entries.push_back({file.relative, file.existed});
+    const auto settle = [&](const std::string& line) {
+        if (Status undone = SettleUpdate(targetFolder, journal); !undone)
+            fail("Update Failed: " + undone.detail);
+        return fail(line);
+    };
+    if (stopped())
+        return false;
+    if (Status written = WriteUpdateJournal(targetFolder, journal); !written)
+        return fail("Update Failed: " + written.detail);
+
+    // Every new file is written beside its target first: a full drive or an
+    // unreadable package entry is found before any old file is touched.
+    std::set<fs::path> cleanedFolders;
+    for (const PlannedFile& file : plan) {
+        const fs::path target = targetFolder / file.relative;
+        if (cleanedFolders.insert(target.parent_path()).second)
+            RemoveLeftoverCopies(target.parent_path());
+        if (stopped())
+            return false;
+        if (const int error = Stage(file, StagedPathFor(target)); error != 0)
+            return settle("Update Failed: " + target.string() + ": " + std::strerror(error));
+    }
+    if (stopped())
+        return false;
+    journal.state = JournalState::Replacing;
+    if (Status written = WriteUpdateJournal(targetFolder, journal); !written)
+        return settle("Update Failed: " + written.detail);
+
+    // The old files are set aside, not removed, until every new one is in place.
+    for (const PlannedFile& file : plan) {
+        const fs::path target = targetFolder / file.relative;
+        if (file.existed) {
+            if (stopped())
+                return false;
+            if (::rename(target.c_str(), ReplacedPathFor(target).c_str()) != 0)
+                return settle("Update Failed: " + target.string() + ": " + std::strerror(errno));
+        }
+        if (stopped())
+            return false;
+        if (::rename(StagedPathFor(target).c_str(), target.c_str()) != 0)
+            return settle("Update Failed: " + target.string() + ": " + std::strerror(errno));
         if (callbacks.log)
             callbacks.log("Updated: " + target.string());
     }
+    if (stopped())
+        return false;
+    journal.state = JournalState::Done;
+    if (Status written = WriteUpdateJournal(targetFolder, journal); !written)
+        return settle("Update Failed: " + written.detail);
+    if (stopped())
+        return false;
+    // From here on the update has happened; a failure to tidy up is finished
+    // by the next start.
+    if (Status settled = SettleUpdate(targetFolder, journal); !settled && callbacks.log)
+        callbacks.log("Update left behind: " + settled.detail);
     return true;
 }
 

@@ -34,17 +34,24 @@ struct InstallCallbacks {
     std::function<void()> step;
     // "Updated: <target>" and "Update Failed: <target>".
     std::function<void(const std::string& line)> log;
+    // Asked before each change of the target folder; true abandons the
+    // install right there, as a kill would, journal and all (tests stop it
+    // at every point this way).
+    std::function<bool()> stopBeforeChange;
 };
 
-// Places the unpacked package over the folder that holds the suite's bundle:
-// every regular file whose relative path has no part beginning with "." and
-// that differs from the file on the drive by size or modification time. A
-// file replaces the old one by rename where the two share a file system, else
-// by a copy that is renamed into place when complete, so a failure leaves the
-// old file whole; temporary copies a killed earlier run left in a folder are
-// removed before the first file is placed there. The placed file keeps the source's modification time and
-// gets the package's mode when `modes` has one, else the mode of the file it
-// replaces. Stops at the first file that cannot be placed; false then.
+// Places the unpacked package over the folder that holds the suite's bundle,
+// all or nothing: every regular file whose relative path has no part
+// beginning with "." and that differs from the file on the drive by size or
+// modification time. A journal in the target folder (see UpdateJournal.h)
+// records the plan first; then every new file is written beside its target
+// under a temporary name, and only when all are there are the targets
+// swapped, the old files kept aside until the last new one is in place. Any
+// failure puts the old files back and removes the new ones; an install that
+// an earlier run left unfinished is undone first. The placed file keeps the
+// source's modification time and gets the package's mode when `modes` has
+// one, else the mode of the file it replaces. False when the package could
+// not be placed; the folder then holds what it held before.
 bool InstallUnpackedUpdate(const std::filesystem::path& unpackFolder, const std::filesystem::path& targetFolder,
                            const std::map<std::string, mode_t>& modes, const InstallCallbacks& callbacks);
 

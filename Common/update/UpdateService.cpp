@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 
+// An organisation's build may name its update service; the plain build
+// names none, and a drive then needs its configuration to update.
 #ifndef HALVEX_UPDATE_BASE_URL
-#define HALVEX_UPDATE_BASE_URL "https://update.halvex.example/dravane/"
+#define HALVEX_UPDATE_BASE_URL ""
 #endif
 
 namespace halvex {
@@ -23,10 +25,18 @@ Status CheckUpdateBaseAddress(std::string_view base)
     return Status::Ok();
 }
 
-Status UpdateBaseAddress(std::string& base)
+Status UpdateBaseAddress(std::string& base, std::string_view configured)
 {
     const char* variable = std::getenv(kUpdateUrlVariable);
-    base = (variable && *variable) ? std::string(variable) : BuiltInUpdateBaseAddress();
+    if (variable && *variable)
+        base = variable;
+    else if (!configured.empty())
+        base = configured;
+    else
+        base = BuiltInUpdateBaseAddress();
+    if (base.empty())
+        return Status::Fail("check_update_err", "no update service is configured: set \"UpdateBaseURL\" in the "
+                                                "drive's Resources/Configuration.plist");
     Status status = CheckUpdateBaseAddress(base);
     if (!status)
         base.clear();

@@ -12,17 +12,19 @@ namespace halvex {
 inline constexpr std::string_view kUpdateScriptName = "check-update.php";
 inline constexpr std::string_view kUpdateProductId = "01";
 inline constexpr std::string_view kUpdateUserAgent = "HalvexAutoUpdate";
-// Overrides the built-in base address (tests, a company's own mirror).
+// Overrides every other base address (tests).
 inline constexpr const char* kUpdateUrlVariable = "HALVEX_UPDATE_URL";
 
-// The base address built into the program.
+// The base address built into the program (CMake's HALVEX_UPDATE_BASE_URL);
+// empty when the build names none.
 std::string BuiltInUpdateBaseAddress();
 
-// The base address: HALVEX_UPDATE_URL when set and not empty, else the
-// built-in one. It must be an http or https address ending in "/", since the
+// The base address: HALVEX_UPDATE_URL when set and not empty, else the one
+// the drive's configuration names (`configured`), else the built-in one;
+// none at all fails with "check_update_err". It must be an http or https address ending in "/", since the
 // script and the package addresses are appended to it as they are; anything
 // else fails with "check_update_err" and the reason.
-Status UpdateBaseAddress(std::string& base);
+Status UpdateBaseAddress(std::string& base, std::string_view configured = {});
 Status CheckUpdateBaseAddress(std::string_view base);
 
 // <base>check-update.php

@@ -11,7 +11,9 @@
 #include "MainCommand.h"
 #include "ToolWindows.h"
 #include "UpdateFlow.h"
+#include "config/DriveConfiguration.h"
 #include "prefs/KXAppPrefs.h"
+#include "util/SuiteVersion.h"
 
 namespace halvex::app {
 
@@ -23,6 +25,8 @@ UpdateActions ActionsFor(KWMainApp& app)
     actions.handOff.bundlePath = app.Paths().BundlePath();
     actions.handOff.tempFolder = app.Paths().TempFolder();
     actions.handOff.pid = ::getpid();
+    actions.check.configuredBaseAddress = DriveConfiguration::Load(app.Paths().ResourcesPath()).updateBaseUrl;
+    actions.check.version = DriveSuiteVersionForUpdate(app.Paths().ProgramPath());
     actions.startProgram = [](const std::filesystem::path& program, const std::vector<std::string>& arguments) {
         return KMSystem::StartProgram(program, arguments);
     };

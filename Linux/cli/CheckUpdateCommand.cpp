@@ -11,8 +11,10 @@
 #include "KMSystem.h"
 #include "paths/KXAppPaths.h"
 #include "Text.h"
+#include "config/DriveConfiguration.h"
 #include "strings/FormatText.h"
 #include "strings/KXStrings.h"
+#include "util/SuiteVersion.h"
 #include "update/KXAutoUpdate.h"
 #include "update/PackageDownload.h"
 #include "update/UpdateCheck.h"
@@ -102,6 +104,8 @@ int Run(Context& context, const std::vector<std::string>& options)
     Console& console = context.console();
     UpdateCheckOptions checkOptions;
     checkOptions.cancel = &context.cancel();
+    checkOptions.configuredBaseAddress = DriveConfiguration::Load(context.paths().ResourcesPath()).updateBaseUrl;
+    checkOptions.version = DriveSuiteVersionForUpdate(context.paths().ProgramPath());
     const UpdateCheckResult result = RunUpdateCheck(checkOptions);
     const char* key = UpdateCheckMessageKey(result.outcome);
     switch (result.outcome) {
@@ -111,7 +115,9 @@ int Run(Context& context, const std::vector<std::string>& options)
         console.out().flush();
         return download ? Download(context, result, install) : kExitDone;
     case UpdateCheckOutcome::NothingNew:
-        console.message(KXStrings::GetString(key));
+        // The window says what the other editions say; a command line says plainly.
+        console.message(FormatText(Text("cli_update_up_to_date", "Halvex Dravane %s is up to date."),
+                                   checkOptions.version));
         return kExitDone;
     case UpdateCheckOutcome::NoConnection:
         console.error(KXStrings::GetString(key));
@@ -142,7 +148,9 @@ const Command& CheckUpdateCommand()
         "              folder and prints 'package: <path>'\n"
         "  --install   also hands the package to the updater, which replaces the\n"
         "              suite's files on the drive once this program has ended\n"
-        "HALVEX_UPDATE_URL overrides the update service's address (it must end in '/').\n"
+        "The update service's address is \"UpdateBaseURL\" in the drive's\n"
+        "HalvexDravane.app/Contents/Resources/Configuration.plist, else the one built\n"
+        "in; HALVEX_UPDATE_URL overrides both (it must end in '/').\n"
         "Exit status: 0 offer or nothing new, 1 failure, 2 usage.\n",
         Needs::Setup, &Run};
     return command;

@@ -21,6 +21,20 @@ std::string WithName(const std::string& id, const std::string& name)
 
 std::string SizeLine(std::uint64_t bytes) { return std::to_string(bytes) + " (" + KMDevice::stringFromFileSize(bytes) + ")"; }
 
+// Which accepted vendor list decided "suite drive", and its entries.
+std::string VendorListLine(const KMDevice& drive)
+{
+    std::string line = drive.vendorListSource() == KMDevice::VendorListSource::DriveConfiguration
+                           ? "drive configuration"
+                           : "built-in";
+    const char* separator = " (";
+    for (const std::string& id : drive.acceptedVendors()) {
+        line += separator + id;
+        separator = " ";
+    }
+    return line + ")";
+}
+
 int Run(Context& context, const std::vector<std::string>& options)
 {
     if (!options.empty()) {
@@ -42,7 +56,8 @@ int Run(Context& context, const std::vector<std::string>& options)
         << "suite drive: " << (drive.isHalvexDrive() ? "yes" : "no") << '\n'
         << "total: " << SizeLine(total) << '\n'
         << "used: " << SizeLine(used) << '\n'
-        << "free: " << SizeLine(free) << '\n';
+        << "free: " << SizeLine(free) << '\n'
+        << "vendor list: " << VendorListLine(drive) << '\n';
     out.flush();
     if (!sized) {
         context.console().error(Text("cli_size_unreadable", "The drive's size could not be read."));
@@ -61,7 +76,9 @@ const Command& InfoCommand()
         "\n"
         "Prints the drive the run path lies on, one 'key: value' line each: run path,\n"
         "mount path, device, label, usb (yes/no), vendor, product, suite drive (yes/no),\n"
-        "total, used, free (bytes and the size text). Unlike the other commands it runs\n"
+        "total, used, free (bytes and the size text), and vendor list: whether the\n"
+        "accepted vendors came from the drive's Configuration.plist (\"drive\n"
+        "configuration\") or are the built-in ones, with the list. Unlike the other commands it runs\n"
         "from any folder: it is the diagnostic that says why a drive is or is not\n"
         "accepted.\n",
         Needs::Setup, &Run};

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "DiskLabels.h"
+#include "config/DriveConfiguration.h"
 #include "MountInfo.h"
 
 namespace fs = std::filesystem;
 
-// FIXME: the suite's own vendor id is a placeholder until the drives' final
-// controller is chosen; the other four are the flash controllers' vendors.
+// The suite's own drives' vendor, then the flash controllers' vendors.
 const std::array<std::string_view, 5> KMDevice::sVendorID = {"090C", "13FE", "058F", "1F75", "1E3D"};
 
 namespace {
@@ -35,16 +35,6 @@ std::string ReadAttribute(const fs::path& file)
         text.pop_back();
     const std::size_t start = text.find_first_not_of(" \t");
     return start == std::string::npos ? std::string() : text.substr(start);
-}
-
-// "090c" -> "090C"; empty when the id is not four hexadecimal characters.
-std::string UsbId(const std::string& text)
-{
-    if (text.size() != 4 || !std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
-        return {};
-    std::string id = text;
-    std::transform(id.begin(), id.end(), id.begin(), [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
-    return id;
 }
 
 bool IsKernelName(const std::string& name)
@@ -98,6 +88,14 @@ fs::path SingleSlave(const fs::path& node, const fs::path& sysRoot)
 
 KMDevice::KMDevice(const fs::path& path, halvex::DeviceSources sources) : m_sources(std::move(sources))
 {
+    // The drive's own configuration names the vendors of its sticks. That
+    // alone never starts anything from a drive: the suite reads it from the
+    // drive it already runs from.
+    m_acceptedVendors = halvex::DriveConfiguration::Load(halvex::DriveResourcesFor(path)).acceptedVendorIds;
+    if (!m_acceptedVendors.empty())
+        m_vendorListSource = VendorListSource::DriveConfiguration;
+    else
+        m_acceptedVendors.assign(sVendorID.begin(), sVendorID.end());
     initDevice(path);
     if (!m_sources.assumedDriveRoot.empty())
         applyAssumedDrive(m_sources.assumedDriveRoot);
@@ -169,13 +167,13 @@ void KMDevice::findDevices()
         if (!fs::exists(node / "idVendor", error) || !fs::exists(node / "idProduct", error))
             continue;
         m_bRunFromDevice = true;
-        m_strVendorID = UsbId(ReadAttribute(node / "idVendor"));
-        m_strProductID = UsbId(ReadAttribute(node / "idProduct"));
+        m_strVendorID = halvex::UsbIdText(ReadAttribute(node / "idVendor"));
+        m_strProductID = halvex::UsbIdText(ReadAttribute(node / "idProduct"));
         m_strManufacturer = ReadAttribute(node / "manufacturer");
         m_strProduct = ReadAttribute(node / "product");
         m_strSerial = ReadAttribute(node / "serial");
-        m_bOurDevice = !m_strVendorID.empty() &&
-                       std::find(sVendorID.begin(), sVendorID.end(), m_strVendorID) != sVendorID.end();
+        m_bOurDevice = !m_strVendorID.empty() && std::find(m_acceptedVendors.begin(), m_acceptedVendors.end(),
+                                                           m_strVendorID) != m_acceptedVendors.end();
         return;
     }
 }
@@ -217,7 +215,7 @@ void KMDevice::applyAssumedDrive(const fs::path& root)
     m_bAssumed = true;
     m_bRunFromDevice = true;
     m_bOurDevice = true;
-    m_strVendorID = std::string(sVendorID.front());
+    m_strVendorID = m_acceptedVendors.front();
     m_pathMount = realRoot;
     const std::string name = realRoot.filename().string();
     if (!name.empty())

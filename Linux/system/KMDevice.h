@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "DeviceSources.h"
 
@@ -14,9 +15,13 @@
 // plugging. Used on one thread at a time.
 class KMDevice {
 public:
-    // The accepted USB vendors, four upper-case hexadecimal characters each;
-    // the first is the suite's own drives', the others its flash controllers'.
+    // The built-in accepted USB vendors, four upper-case hexadecimal
+    // characters each; the first is the suite's own drives', the others its
+    // flash controllers'. A drive's configuration (Configuration.plist,
+    // "AcceptedVendorIDs") replaces them for that drive.
     static const std::array<std::string_view, 5> sVendorID;
+
+    enum class VendorListSource { BuiltIn, DriveConfiguration };
 
     // For the run path pass DeviceSources::FromEnvironment(runPath), so that
     // HALVEX_ASSUME_USB applies to it; the default detects for real.
@@ -28,6 +33,9 @@ public:
     bool runFromDevice() const { return m_bRunFromDevice; }
     // ... of an accepted vendor.
     bool isHalvexDrive() const { return m_bOurDevice; }
+    // The vendors this drive was tested against, and where they came from.
+    const std::vector<std::string>& acceptedVendors() const { return m_acceptedVendors; }
+    VendorListSource vendorListSource() const { return m_vendorListSource; }
     // True when HALVEX_ASSUME_USB made this path's drive a suite drive.
     bool isAssumed() const { return m_bAssumed; }
 
@@ -94,6 +102,8 @@ private:
     std::string m_strManufacturer;
     std::string m_strProduct;
     std::string m_strSerial;
+    std::vector<std::string> m_acceptedVendors;
+    VendorListSource m_vendorListSource = VendorListSource::BuiltIn;
     bool m_bRemovable = false;
     bool m_bRunFromDevice = false;
     bool m_bOurDevice = false;

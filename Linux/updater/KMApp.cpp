@@ -107,22 +107,26 @@ void KMApp::updateThread()
     // The suite quits right after starting us; its files are not replaced
     // while it still runs.
     if (!halvex::WaitForProcessEnd(m_pid, kSuiteEndLimit)) {
-        Log("Update Failed: process " + std::to_string(m_pid) + " did not end");
-        m_bUpdateGood = false;
+        Fail("Update Failed: process " + std::to_string(m_pid) + " did not end");
+        m_bSuiteRuns = true;
     }
     std::error_code error;
     if (m_bUpdateGood) {
         fs::remove_all(m_strUnzipPath, error);
         if (halvex::Status unpacked = halvex::ExtractZipArchive(m_strZipPath, m_strUnzipPath); !unpacked) {
-            Log("Update Failed: " + m_strZipPath.string() + ": " + unpacked.messageKey + " " + unpacked.detail);
-            m_bUpdateGood = false;
+            Fail("Update Failed: " + m_strZipPath.string() + ": " + unpacked.messageKey + " " + unpacked.detail);
         }
     }
     if (m_bUpdateGood) {
         m_nNumOfFiles = static_cast<int>(halvex::CountEntries(m_strUnzipPath));
         halvex::InstallCallbacks callbacks;
         callbacks.step = [this] { ++m_nDone; };
-        callbacks.log = [this](const std::string& line) { Log(line); };
+        callbacks.log = [this](const std::string& line) {
+            if (line.starts_with("Update Failed: "))
+                Fail(line);
+            else
+                Log(line);
+        };
         if (!halvex::InstallUnpackedUpdate(m_strUnzipPath, halvex::InstallFolderFor(m_strCurPath),
                                            halvex::ReadArchiveModes(m_strZipPath), callbacks))
             m_bUpdateGood = false;
@@ -137,7 +141,10 @@ void KMApp::endUpdate()
     m_timer->stop();
     showWorkerPosition();
     std::error_code error;
-    fs::remove(m_strZipPath, error);
+    // A package that could not be installed stays for the next try, which
+    // downloads it no more.
+    if (m_bUpdateGood)
+        fs::remove(m_strZipPath, error);
     fs::remove_all(m_strUnzipPath, error);
     stopProgress();
     // The full bar stays in view for a moment before the outcome.
@@ -149,27 +156,51 @@ void KMApp::finish()
     m_window->hide();
     const bool good = m_bUpdateGood;
     if (!m_bSilent) {
-        const std::string text = halvex::FormatText(m_strings.Get(good ? "update_good" : "update_fail"), m_strName);
+        const std::string text =
+            good ? halvex::FormatText(m_strings.Get("update_good"), m_strName)
+                 : halvex::FormatText(m_strings.Get("update_fail_kept"), m_strName, ReasonText());
         QApplication::beep();
         QMessageBox alert(good ? QMessageBox::Information : QMessageBox::Warning, QString::fromUtf8(kAlertTitle),
                           QString::fromStdString(text), QMessageBox::Ok);
         alert.setWindowFlag(Qt::WindowStaysOnTopHint);
         alert.exec();
     }
-    if (good) {
-        // A drive whose programs may not run (FAT's showexec, noexec) is
-        // started through its launcher, which also refreshes the user's
-        // cached copy of the programs that were just replaced.
-        const fs::path launcher = halvex::InstallFolderFor(m_strCurPath) / "HalvexDravane.sh";
-        std::error_code error;
-        const bool viaLauncher = fs::is_regular_file(launcher, error);
-        const fs::path program = viaLauncher ? fs::path("/bin/sh") : halvex::RelaunchProgramFor(m_strCurPath);
-        const std::vector<std::string> arguments =
-            viaLauncher ? std::vector<std::string>{launcher.string()} : std::vector<std::string>{};
-        if (!halvex::StartDetached(program, arguments))
-            Log("Could not start " + program.string());
-    }
+    // After a good update the new version starts. After a failure the drive
+    // holds the earlier version whole, and a user who watched the window
+    // gets it back; the command line's user reads the outcome instead.
+    if (good || (!m_bSilent && !m_bSuiteRuns))
+        startSuite();
     QCoreApplication::exit(ExitStatus());
+}
+
+void KMApp::startSuite()
+{
+    // A drive whose programs may not run (FAT's showexec, noexec) is
+    // started through its launcher, which also refreshes the user's
+    // cached copy of the programs that were just replaced.
+    const fs::path launcher = halvex::InstallFolderFor(m_strCurPath) / "HalvexDravane.sh";
+    std::error_code error;
+    const bool viaLauncher = fs::is_regular_file(launcher, error);
+    const fs::path program = viaLauncher ? fs::path("/bin/sh") : halvex::RelaunchProgramFor(m_strCurPath);
+    const std::vector<std::string> arguments =
+        viaLauncher ? std::vector<std::string>{launcher.string()} : std::vector<std::string>{};
+    if (!halvex::StartDetached(program, arguments))
+        Log("Could not start " + program.string());
+}
+
+std::string KMApp::ReasonText() const
+{
+    std::lock_guard lock(m_reasonMutex);
+    return m_strReason;
+}
+
+void KMApp::Fail(const std::string& line)
+{
+    Log(line);
+    m_bUpdateGood = false;
+    std::lock_guard lock(m_reasonMutex);
+    if (m_strReason.empty())
+        m_strReason = line.substr(line.starts_with("Update Failed: ") ? 15 : 0);
 }
 
 void KMApp::setStatus(const QString& text)

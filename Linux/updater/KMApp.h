@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -51,6 +52,10 @@ private:
     void updatePercent();
     void showWorkerPosition();
     void Log(const std::string& line);
+    // Logs a failure; the first one is what the user is told. Any thread.
+    void Fail(const std::string& line);
+    std::string ReasonText() const;
+    void startSuite();
 
     QWidget* m_window = nullptr;
     QLabel* m_staticStatus = nullptr;
@@ -67,6 +72,10 @@ private:
     std::atomic<int> m_nDone{0};
     std::atomic<bool> m_bUpdateGood{true};
     bool m_bSilent = false;
+    // The suite did not end: no second one is started after the failure.
+    std::atomic<bool> m_bSuiteRuns{false};
+    mutable std::mutex m_reasonMutex;
+    std::string m_strReason;
     halvex::StringTable m_strings;
     std::thread m_worker;
 };

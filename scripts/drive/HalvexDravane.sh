@@ -14,6 +14,53 @@ if [ ! -d "$linux" ]; then
     exit 2
 fi
 
+# An update that was killed or cut off half way left its journal (the
+# Updater's format: "halvex-update 1", "pid N", "state S", then "E path" for
+# a replaced file and "A path" for an added one). Before anything is copied
+# or started, the drive goes back to one version: the set-aside old files
+# return and the new ones go, or, once every new file was in place, only the
+# set-aside ones go. The Updater does the same at its next run.
+settle_update() {
+    journal="$drive/.halvex-update-journal"
+    [ "$(head -n 1 "$journal")" = "halvex-update 1" ] || return 1
+    [ "$(wc -c < "$journal")" -le 1048576 ] || return 1
+    pid=$(sed -n 's/^pid \([0-9][0-9]*\)$/\1/p' "$journal" | head -n 1)
+    state=$(sed -n 's/^state //p' "$journal" | head -n 1)
+    if [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Updater ]; then
+        echo "HalvexDravane.sh: an update is being installed; the suite starts again when it is done" >&2
+        exit 1
+    fi
+    case "$state" in staging|replacing|done) ;; *) return 1 ;; esac
+    failed=0
+    while IFS= read -r line; do
+        case "$line" in "E "*|"A "*) ;; *) continue ;; esac
+        kind=${line%% *}
+        rel=${line#? }
+        case "/$rel/" in *//*|*/./*|*/../*) continue ;; esac
+        target="$drive/$rel"
+        staged="${target%/*}/.halvex-new-${target##*/}"
+        replaced="${target%/*}/.halvex-old-${target##*/}"
+        case "$state" in
+        staging)
+            rm -f "$staged" || failed=1 ;;
+        replacing)
+            if [ "$kind" = E ]; then
+                if [ -e "$replaced" ]; then mv -f "$replaced" "$target" || failed=1; fi
+            elif [ ! -e "$staged" ]; then
+                rm -f "$target" || failed=1
+            fi
+            rm -f "$staged" || failed=1 ;;
+        done)
+            rm -f "$replaced" || failed=1 ;;
+        esac
+    done < "$journal"
+    [ "$failed" = 0 ] || return 1
+    rm -f "$journal"
+}
+if [ -f "$drive/.halvex-update-journal" ]; then
+    settle_update || echo "HalvexDravane.sh: an unfinished update could not be undone" >&2
+fi
+
 version=$(head -c 64 "$linux/VERSION" 2>/dev/null | tr -cd '0-9.')
 [ -n "$version" ] || version=0
 # Names, sizes and times of the programs: an update changes them, and with

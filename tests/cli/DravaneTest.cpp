@@ -116,7 +116,7 @@ TEST_F(DravaneTest, InfoReportsTheFakeUsbStickAndTheFakeNvmeDisk)
     ASSERT_EQ(usb.status, kExitDone) << usb.err;
     const std::vector<std::string> lines = Lines(usb.out);
     const std::vector<std::string> keys = {"run path", "mount path", "device", "label", "usb",  "vendor",
-                                           "product",  "suite drive", "total", "used",  "free"};
+                                           "product",  "suite drive", "total", "used",  "free", "vendor list"};
     ASSERT_EQ(lines.size(), keys.size()) << usb.out;
     for (std::size_t i = 0; i < keys.size(); ++i)
         EXPECT_EQ(lines[i].substr(0, keys[i].size() + 2), keys[i] + ": ") << lines[i];
@@ -126,7 +126,9 @@ TEST_F(DravaneTest, InfoReportsTheFakeUsbStickAndTheFakeNvmeDisk)
     EXPECT_EQ(lines[5], "vendor: 090C (Halvex)");
     EXPECT_EQ(lines[6], "product: 1000 (Dravane Stick)");
     EXPECT_EQ(lines[7], "suite drive: yes");
+    EXPECT_EQ(lines[11], "vendor list: built-in (090C 13FE 058F 1F75 1E3D)");
     EXPECT_FALSE(fs::exists(stick / "Halvex Data")) << "info writes nothing";
+
 
     const Result nvme = Dravane({"--run-path", root.string(), "info"});
     EXPECT_EQ(nvme.status, kExitDone);
@@ -141,6 +143,16 @@ TEST_F(DravaneTest, InfoReportsTheFakeUsbStickAndTheFakeNvmeDisk)
     EXPECT_FALSE(fs::exists(root / "Halvex Data"));
     EXPECT_EQ(Dravane({"--run-path", stick.string(), "--yes", "ask"}, {}, {}, &table).status, kExitDone);
     EXPECT_TRUE(fs::is_directory(stick / "Halvex Data"));
+
+    // The drive's own vendor list decides once it names one.
+    const fs::path resources = stick / "HalvexDravane.app/Contents/Resources";
+    fs::create_directories(resources);
+    fs::copy(fs::path(HALVEX_SOURCE_DIR) / "Resources/English.lproj", resources / "English.lproj");
+    FakeDriveTree::write(resources / "Configuration.plist",
+                         "<plist><dict><key>AcceptedVendorIDs</key><array><string>abcd</string></array></dict></plist>");
+    const Result configured = Dravane({"--run-path", stick.string(), "info"});
+    EXPECT_NE(configured.out.find("suite drive: no\n"), std::string::npos) << configured.out << configured.err;
+    EXPECT_NE(configured.out.find("vendor list: drive configuration (ABCD)\n"), std::string::npos);
 }
 
 TEST_F(DravaneTest, AssumedDriveIsAnnouncedOnceAndSizesAreReal)

@@ -240,6 +240,77 @@ TEST_F(ProgramFaultTest, BackupWhoseDriveFolderGoesMidArchiveStopsWithMessage13)
     EXPECT_EQ(ReadFile(profile), profileAfterFirst) << "no last backup time for a set that is not whole";
 }
 
+// The Updater's command line as the suite's hand-off gives it, for a suite
+// that has already quit.
+std::vector<std::string> UpdaterArguments(const fs::path& bundle, const fs::path& package)
+{
+    const pid_t ended = ::fork();
+    if (ended == 0)
+        ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    return {ProgramPath("Updater").string(), "-pid", std::to_string(ended), "-name", "Pellory", "-cur",
+            bundle.string(), "-zip", package.string(), "-silent", "1"};
+}
+
+// The Updater killed while it swaps a drive's files, at the moment its
+// journal says the swapping has begun: the drive's launcher brings the drive
+// back to one version before it copies or starts anything, and the next
+// Updater run installs the update whole.
+TEST_F(ProgramFaultTest, UpdaterKilledAmidItsSwapsLeavesOneVersionThatTheLauncherStarts)
+{
+    if (!fs::exists(ProgramPath("Updater")))
+        GTEST_SKIP() << "the Updater is not built";
+    const fs::path top = tmp / "stick";
+    const fs::path programs = top / "HalvexDravane.app" / "Contents" / "Linux";
+    const fs::path journal = top / ".halvex-update-journal";
+    // The drive's "dravane" says which versions the files beside it are.
+    WriteFile(programs / "dravane", "#!/bin/sh\ncat \"$(dirname \"$0\")\"/part-* | sort -u\n");
+    WriteFile(programs / "VERSION", "1.0\n");
+    fs::copy_file(fs::path(HALVEX_SOURCE_DIR) / "scripts" / "drive" / "HalvexDravane.sh", top / "HalvexDravane.sh");
+    // Many small files, so that the kill lands among the swaps.
+    std::vector<std::string> arguments = {"python3", (fs::path(HALVEX_TEST_DATA) / "update" / "make_zip.py").string(),
+                                          (tmp / "temp" / "Dravane-2.zip").string()};
+    for (int i = 0; i < 1000; ++i) {
+        const std::string name = "part-" + std::to_string(1000 + i);
+        WriteFile(programs / name, "N\n");
+        WriteFile(tmp / "work" / name, "N+1\n", 1'700'000'000);
+        arguments.push_back("HalvexDravane.app/Contents/Linux/" + name + "=" + (tmp / "work" / name).string());
+    }
+    fs::create_directories(tmp / "temp");
+    {
+        Child zip(arguments, {}, output);
+        ASSERT_EQ(zip.ExitCode(), 0) << zip.Err();
+    }
+    const std::vector<std::string> updater = UpdaterArguments(top / "HalvexDravane.app", tmp / "temp" / "Dravane-2.zip");
+    const std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen", "XDG_CACHE_HOME=" + (tmp / "cache").string()};
+
+    CreationWatch watch(top);
+    ASSERT_TRUE(watch.ready());
+    auto first = std::make_unique<Child>(updater, environment, output);
+    const auto swapping = watch.WaitFor(
+        [&](const std::string& name) {
+            return name == journal.filename().string() && ReadFile(journal).find("state replacing") != std::string::npos;
+        },
+        60s);
+    first->Kill();
+    ASSERT_TRUE(swapping) << "the journal never said the swapping began: " << first->Err();
+    EXPECT_EQ(first->ExitCode(), -SIGKILL);
+    ASSERT_TRUE(fs::exists(journal)) << "the kill came after the install ended";
+
+    Child launcher({"sh", (top / "HalvexDravane.sh").string(), "--cli"}, environment, output);
+    ASSERT_EQ(launcher.ExitCode(), 0) << launcher.Err();
+    EXPECT_TRUE(launcher.Out() == "N\n" || launcher.Out() == "N+1\n") << launcher.Out();
+    EXPECT_FALSE(fs::exists(journal));
+    EXPECT_TRUE(NamesStartingWith(programs, ".halvex-").empty());
+
+    Child second(updater, environment, output);
+    ASSERT_EQ(second.ExitCode(), 0) << second.Err();
+    Child after({"sh", (top / "HalvexDravane.sh").string(), "--cli"}, environment, output);
+    ASSERT_EQ(after.ExitCode(), 0) << after.Err();
+    EXPECT_EQ(after.Out(), "N+1\n") << after.Err();
+    EXPECT_FALSE(fs::exists(tmp / "temp" / "Dravane-2.zip"));
+}
+
 // The Updater copies each file from its unpack folder in the temporary folder
 // onto the drive, another volume, through a temporary name. Killed in the
 // middle of one, the suite on the drive must still be whole, file by file old
@@ -273,13 +344,7 @@ TEST_F(ProgramFaultTest, UpdaterKilledMidPlacementLeavesOldOrNewFilesAndARerunFi
                   {}, output);
         ASSERT_EQ(zip.ExitCode(), 0) << zip.Err();
     }
-    const pid_t ended = ::fork();
-    if (ended == 0)
-        ::_exit(0);
-    ::waitpid(ended, nullptr, 0);
-    const std::vector<std::string> updater = {ProgramPath("Updater").string(), "-pid", std::to_string(ended),
-                                              "-name", "Pellory", "-cur", suite.string(), "-zip", package.string(),
-                                              "-silent", "1"};
+    const std::vector<std::string> updater = UpdaterArguments(suite, package);
     const std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen"};
 
     CreationWatch watch(resources);

@@ -89,6 +89,29 @@ TEST_F(KMDeviceTest, DetectionRulesPerDrive)
     }
 }
 
+TEST_F(KMDeviceTest, TheDrivesConfigurationReplacesTheBuiltInVendorList)
+{
+    const auto configure = [](const fs::path& drive, const std::string& ids) {
+        const fs::path resources = drive / "HalvexDravane.app" / "Contents" / "Resources";
+        fs::create_directories(resources);
+        FakeDriveTree::write(resources / "Configuration.plist",
+                             "<plist version=\"1.0\"><dict><key>AcceptedVendorIDs</key><array>" + ids +
+                                 "</array></dict></plist>");
+    };
+    configure(foreign, "<string>abcd</string>");
+    configure(stick, "<string>ABCD</string>");
+    configure(bare, "<string>not an id</string>");
+    const KMDevice accepted = detect(foreign);
+    EXPECT_TRUE(accepted.isHalvexDrive());
+    EXPECT_EQ(accepted.vendorListSource(), KMDevice::VendorListSource::DriveConfiguration);
+    // Its bundle, as the auto-run agent passes it, finds the same file.
+    EXPECT_TRUE(detect(foreign / "HalvexDravane.app").isHalvexDrive());
+    EXPECT_FALSE(detect(stick).isHalvexDrive()) << "the list replaces the built-in one";
+    const KMDevice unusable = detect(bare);
+    EXPECT_TRUE(unusable.isHalvexDrive());
+    EXPECT_EQ(unusable.vendorListSource(), KMDevice::VendorListSource::BuiltIn);
+}
+
 TEST_F(KMDeviceTest, UsbStickReportsItsIdentityAndMount)
 {
     const KMDevice device = detect(stick);

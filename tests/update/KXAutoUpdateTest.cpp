@@ -84,11 +84,11 @@ TEST(UpdateService, RequestAddressIsFormedAsItIs)
     EXPECT_EQ(halvex::UpdateRequestAddress("http://h/s.php", "0 1", "1.0 beta"), "http://h/s.php?id=0 1&ver=1.0 beta");
 }
 
-TEST(UpdateService, BaseAddressFromTheEnvironmentMustEndWithSlash)
+TEST(UpdateService, BaseAddressFromTheEnvironmentThenTheDriveThenTheBuild)
 {
     std::string base;
     ::setenv(halvex::kUpdateUrlVariable, "http://127.0.0.1:9/mirror/", 1);
-    EXPECT_TRUE(halvex::UpdateBaseAddress(base));
+    EXPECT_TRUE(halvex::UpdateBaseAddress(base, "https://drive.example/"));
     EXPECT_EQ(base, "http://127.0.0.1:9/mirror/");
     ::setenv(halvex::kUpdateUrlVariable, "http://127.0.0.1:9/mirror", 1);
     EXPECT_FALSE(halvex::UpdateBaseAddress(base));
@@ -96,7 +96,10 @@ TEST(UpdateService, BaseAddressFromTheEnvironmentMustEndWithSlash)
     ::setenv(halvex::kUpdateUrlVariable, "file:///etc/", 1);
     EXPECT_FALSE(halvex::UpdateBaseAddress(base));
     ::unsetenv(halvex::kUpdateUrlVariable);
-    EXPECT_TRUE(halvex::UpdateBaseAddress(base));
+    EXPECT_TRUE(halvex::UpdateBaseAddress(base, "https://drive.example/"));
+    EXPECT_EQ(base, "https://drive.example/");
+    // The plain build names no service: a drive without one says so.
+    EXPECT_EQ(bool(halvex::UpdateBaseAddress(base)), !halvex::BuiltInUpdateBaseAddress().empty());
     EXPECT_EQ(base, halvex::BuiltInUpdateBaseAddress());
 }
 

@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
+
 #include "UpdateTestSupport.h"
+#include "../support/FatVolume.h"
+#include "../support/ShellCommand.h"
+#include "update/UpdateJournal.h"
 
 namespace {
 
@@ -103,6 +109,185 @@ TEST_F(InstallTest, StopsAtTheFirstFileThatCannotBePlacedAndKeepsTheOldOne)
     EXPECT_EQ(ReadText(m_drive / "a/b.txt/kept.txt"), "old");
     ASSERT_EQ(m_log.size(), 1u);
     EXPECT_EQ(m_log[0], "Update Failed: " + (m_drive / "a/b.txt").string());
+}
+
+// Every file of a folder, hidden ones included, with its text.
+std::map<std::string, std::string> Snapshot(const fs::path& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            files[entry.path().lexically_relative(folder).generic_string()] = ReadText(entry.path());
+    return files;
+}
+
+// Version N on the drive, N+1 in the package: two changed files in two
+// folders, one added in a new folder, one the same. The drive's launcher
+// sits at its top, as make-drive.sh puts it.
+const fs::path kLinux = "HalvexDravane.app/Contents/Linux";
+const fs::path kResources = "HalvexDravane.app/Contents/Resources";
+
+class AllOrNothingTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_drive = std::make_unique<TempFolder>();
+        if (!m_volume.empty()) {
+            fs::remove_all(m_volume / "drive");
+            fs::create_directory(m_volume / "drive");
+        }
+        WriteText(Top() / kLinux / "dravane", "#!/bin/sh\necho N\n");
+        WriteText(Top() / kLinux / "lib/libcore.so", "core N");
+        WriteText(Top() / kResources / "same.txt", "same");
+        WriteText(Top() / "HalvexDravane.sh", ReadText(fs::path(HALVEX_SOURCE_DIR) / "scripts/drive/HalvexDravane.sh"));
+        m_old = Snapshot(Top());
+    }
+
+    fs::path Unpacked()
+    {
+        m_unpack = std::make_unique<TempFolder>();
+        const fs::path root = m_unpack->path();
+        WriteText(root / kLinux / "dravane", "#!/bin/sh\necho N+1\n");
+        WriteText(root / kLinux / "lib/libcore.so", "core N+1");
+        WriteText(root / kResources / "added/new.txt", "added in N+1");
+        WriteText(root / kResources / "same.txt", "same");
+        SameTime(Top() / kResources / "same.txt", root / kResources / "same.txt");
+        return root;
+    }
+
+    std::map<std::string, std::string> New() const
+    {
+        auto files = m_old;
+        files[(kLinux / "dravane").string()] = "#!/bin/sh\necho N+1\n";
+        files[(kLinux / "lib/libcore.so").string()] = "core N+1";
+        files[(kResources / "added/new.txt").string()] = "added in N+1";
+        return files;
+    }
+
+    // The drive's launcher, as a user starts the command line from it: it
+    // settles the drive first, then runs the drive's "dravane".
+    std::string Launch()
+    {
+        const halvex::test::ShellOutput run = halvex::test::RunShell(
+            "XDG_CACHE_HOME='" + m_unpack->path().string() + "/cache' sh '" + (Top() / "HalvexDravane.sh").string() +
+            "' --cli");
+        return run.status == 0 ? run.out : "failed";
+    }
+
+    // The drive's top: a temporary folder, or one on m_volume when set.
+    fs::path Top() const { return m_volume.empty() ? m_drive->path() : m_volume / "drive"; }
+
+    void StopEverywhere();
+
+    std::unique_ptr<TempFolder> m_drive, m_unpack;
+    fs::path m_volume;
+    std::map<std::string, std::string> m_old;
+};
+
+// Journal, three stagings, journal, two set aside and three swapped; then
+// the journal that says "done", and the tidying.
+constexpr int kChangesBeforeDone = 11;
+
+void AllOrNothingTest::StopEverywhere()
+{
+    enum class Next { Recovery, Launcher, SecondTry };
+    for (const Next next : {Next::Recovery, Next::Launcher, Next::SecondTry}) {
+        int points = 0;
+        for (int stopAt = 0;; ++stopAt) {
+            SCOPED_TRACE(testing::Message() << "next " << static_cast<int>(next) << ", stopped at " << stopAt);
+            SetUp();
+            int changes = 0;
+            halvex::InstallCallbacks callbacks;
+            callbacks.stopBeforeChange = [&] { return changes++ == stopAt; };
+            if (halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, callbacks)) {
+                ASSERT_EQ(Snapshot(Top()), New());
+                break;
+            }
+            ++points;
+            // The next start settles the drive: back to N, nothing left
+            // over, or once the journal said every file is in place, N+1.
+            const bool newer = stopAt >= kChangesBeforeDone;
+            if (next == Next::Recovery)
+                ASSERT_TRUE(halvex::RecoverInterruptedUpdate(Top()));
+            if (next == Next::Launcher)
+                ASSERT_EQ(Launch(), newer ? "N+1\n" : "N\n");
+            if (next != Next::SecondTry)
+                ASSERT_EQ(Snapshot(Top()), newer ? New() : m_old);
+            // The Updater's next run settles it on its own and installs.
+            ASSERT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, {}));
+            ASSERT_EQ(Snapshot(Top()), New());
+        }
+        EXPECT_EQ(points, kChangesBeforeDone + 1);
+    }
+}
+
+TEST_F(AllOrNothingTest, StoppedAtEveryPointTheDriveIsOneVersionAndASecondTrySucceeds)
+{
+    StopEverywhere();
+}
+
+// Flash drives carry FAT file systems: no permission bits, 2 s times, their
+// own rename rules.
+TEST_F(AllOrNothingTest, StoppedAtEveryPointOnFatVolumesToo)
+{
+    for (const halvex::test::FatKind kind : {halvex::test::FatKind::ExFat, halvex::test::FatKind::Fat32}) {
+        SCOPED_TRACE(halvex::test::FatKindName(kind));
+        halvex::test::FatVolume volume(kind);
+        if (!volume.mounted()) {
+            std::printf("%s skipped: %s\n", halvex::test::FatKindName(kind), volume.skipReason().c_str());
+            continue;
+        }
+        m_volume = volume.path();
+        StopEverywhere();
+        m_volume.clear();
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+TEST_F(AllOrNothingTest, AFileThatCannotBeReplacedPutsEveryOldFileBack)
+{
+    // An immutable file can be neither renamed nor replaced, even by root.
+    const fs::path locked = Top() / kLinux / "lib/libcore.so";
+    if (halvex::test::RunShell("chattr +i '" + locked.string() + "' 2>/dev/null").status != 0)
+        GTEST_SKIP() << "no immutable files here";
+    std::vector<std::string> log;
+    halvex::InstallCallbacks callbacks;
+    callbacks.log = [&](const std::string& line) { log.push_back(line); };
+    const bool installed = halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, callbacks);
+    (void)halvex::test::RunShell("chattr -i '" + locked.string() + "'");
+    EXPECT_FALSE(installed);
+    EXPECT_EQ(Snapshot(Top()), m_old);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().rfind("Update Failed: " + locked.string(), 0), 0u) << log.back();
+
+    EXPECT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, {}));
+    EXPECT_EQ(Snapshot(Top()), New());
+}
+
+TEST(UpdateJournal, OnlyAWellFormedJournalNamesFilesToTouch)
+{
+    halvex::UpdateJournal journal;
+    journal.pid = 42;
+    journal.state = halvex::JournalState::Replacing;
+    journal.entries = {{"app/Linux/dravane", true}, {"app/new file.txt", false}};
+    halvex::UpdateJournal read;
+    ASSERT_TRUE(halvex::ParseJournal(halvex::JournalText(journal), read));
+    EXPECT_EQ(read.pid, 42);
+    EXPECT_EQ(read.state, halvex::JournalState::Replacing);
+    ASSERT_EQ(read.entries.size(), 2u);
+    EXPECT_EQ(read.entries[1].relative, "app/new file.txt");
+    EXPECT_FALSE(read.entries[1].existed);
+
+    const std::string head = "halvex-update 1\npid 7\nstate done\n";
+    for (const std::string& bad : std::vector<std::string>{head + "E ../outside\n", head + "E /etc/passwd\n", head + "A a/./b\n",
+                                   head + "A a//b\n", head + "E a\x01b\n", head + "E " + std::string(250, 'x') + "\n",
+                                   head + "X a\n", head.substr(0, head.size() - 1), "halvex-update 2\npid 7\nstate done\n",
+                                   std::string("halvex-update 1\nstate done\n"), head + "state staging\n",
+                                   std::string("halvex-update 1\npid -1\nstate done\n")}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(halvex::ParseJournal(bad, read));
+    }
 }
 
 TEST(ArchiveModes, OnlyUnixEntriesWithBits)

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <fstream>
 
 #include "HalvexVersion.h"
 
@@ -13,4 +16,27 @@ TEST(SuiteVersion, UpdateVersionIsTheFirstThreeNumbersOfTheFullVersion)
     EXPECT_EQ(full, std::string(halvex::kVersionText));
     EXPECT_EQ(full.rfind(update + ".", 0), 0u);
     EXPECT_EQ(std::count(update.begin(), update.end(), '.'), 2);
+}
+
+TEST(SuiteVersion, TheDrivesVersionFileDecidesWhenItHoldsAVersion)
+{
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("halvex-version-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string own = halvex::SuiteVersionForUpdate();
+    EXPECT_EQ(halvex::DriveSuiteVersionForUpdate(folder), own) << "no file";
+    const struct {
+        const char* text;
+        std::string sent;
+    } cases[] = {
+        {"1.0.1\n", "1.0.1"}, {"2.3.4.5\n", "2.3.4"}, {"7.1", "7.1"},     {"10", "10"},
+        {"1..2\n", own},      {"1.2.3.4.5", own},     {"v1.2\n", own},    {"1.2 \n", own},
+        {"", own},            {"1234567890.1", own},  {"1.0\n1", own},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::ofstream(folder / "VERSION", std::ios::trunc) << c.text;
+        EXPECT_EQ(halvex::DriveSuiteVersionForUpdate(folder), c.sent);
+    }
+    std::filesystem::remove_all(folder);
 }

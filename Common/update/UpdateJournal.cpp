@@ -1,0 +1,220 @@
+#include "update/UpdateJournal.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "plist/AtomicFileWrite.h"
+#include "util/BoundedRead.h"
+
+namespace fs = std::filesystem;
+
+namespace halvex {
+
+namespace {
+
+constexpr std::string_view kMagic = "halvex-update 1";
+constexpr std::size_t kMaxNameBytes = 255;
+
+const char* StateName(JournalState state)
+{
+    switch (state) {
+    case JournalState::Staging:
+        return "staging";
+    case JournalState::Replacing:
+        return "replacing";
+    case JournalState::Done:
+        break;
+    }
+    return "done";
+}
+
+bool StateFromName(std::string_view name, JournalState& state)
+{
+    for (JournalState candidate : {JournalState::Staging, JournalState::Replacing, JournalState::Done})
+        if (name == StateName(candidate)) {
+            state = candidate;
+            return true;
+        }
+    return false;
+}
+
+// The Updater's process name in /proc: a journal whose writer is no longer
+// an Updater (ended, or a reused id) is a leftover.
+bool UpdaterRuns(pid_t pid)
+{
+    if (pid <= 0 || pid == ::getpid())
+        return false;
+    std::string name;
+    if (!ReadBoundedFile("/proc/" + std::to_string(pid) + "/comm", 64, name))
+        return false;
+    return name == "Updater\n";
+}
+
+bool Missing(const fs::path& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) != 0 && errno == ENOENT;
+}
+
+Status Failure(const fs::path& path, int error)
+{
+    return Status::Fail("update_fail", path.string() + ": " + std::strerror(error));
+}
+
+// Removes a file that may be gone already.
+Status RemoveIfThere(const fs::path& path)
+{
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT)
+        return Status::Ok();
+    return Failure(path, errno);
+}
+
+Status UndoEntry(const fs::path& folder, const JournalEntry& entry)
+{
+    const fs::path target = folder / entry.relative;
+    const fs::path staged = StagedPathFor(target);
+    const fs::path replaced = ReplacedPathFor(target);
+    if (entry.existed) {
+        // The old file was set aside: it goes back over whatever took its place.
+        if (!Missing(replaced) && ::rename(replaced.c_str(), target.c_str()) != 0)
+            return Failure(target, errno);
+    } else if (Missing(staged)) {
+        // An added file whose staged copy is gone has been placed.
+        if (Status removed = RemoveIfThere(target); !removed)
+            return removed;
+    }
+    return RemoveIfThere(staged);
+}
+
+}  // namespace
+
+std::string JournalText(const UpdateJournal& journal)
+{
+    std::string text(kMagic);
+    text += "\npid " + std::to_string(journal.pid) + "\nstate " + StateName(journal.state) + "\n";
+    for (const JournalEntry& entry : journal.entries)
+        text += (entry.existed ? "E " : "A ") + entry.relative + "\n";
+    return text;
+}
+
+bool UsableJournalPath(std::string_view relative)
+{
+    if (relative.empty() || relative.front() == '/' || relative.back() == '/')
+        return false;
+    for (const char c : relative)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return false;
+    std::size_t start = 0;
+    while (start <= relative.size()) {
+        const std::size_t end = std::min(relative.find('/', start), relative.size());
+        const std::string_view part = relative.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        if (end == relative.size())
+            return part.size() + kStagedPrefix.size() <= kMaxNameBytes &&
+                   part.size() + kReplacedPrefix.size() <= kMaxNameBytes;
+        start = end + 1;
+    }
+    return false;
+}
+
+bool ParseJournal(std::string_view text, UpdateJournal& journal)
+{
+    journal = {};
+    if (text.size() > kMaxJournalSize || text.empty() || text.back() != '\n')
+        return false;
+    std::size_t lineNumber = 0;
+    bool sawPid = false, sawState = false;
+    for (std::size_t start = 0; start < text.size(); ++lineNumber) {
+        const std::size_t end = text.find('\n', start);
+        const std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        if (lineNumber == 0) {
+            if (line != kMagic)
+                return false;
+        } else if (line.starts_with("pid ") && !sawPid) {
+            const std::string_view digits = line.substr(4);
+            long long pid = 0;
+            const auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+            if (error != std::errc() || last != digits.data() + digits.size() || pid < 0 || pid > 0x7fffffff)
+                return false;
+            journal.pid = static_cast<pid_t>(pid);
+            sawPid = true;
+        } else if (line.starts_with("state ") && !sawState) {
+            if (!StateFromName(line.substr(6), journal.state))
+                return false;
+            sawState = true;
+        } else if ((line.starts_with("E ") || line.starts_with("A ")) && UsableJournalPath(line.substr(2))) {
+            journal.entries.push_back({std::string(line.substr(2)), line.front() == 'E'});
+        } else {
+            return false;
+        }
+    }
+    return sawPid && sawState;
+}
+
+fs::path StagedPathFor(const fs::path& target)
+{
+    return target.parent_path() / (std::string(kStagedPrefix) + target.filename().string());
+}
+
+fs::path ReplacedPathFor(const fs::path& target)
+{
+    return target.parent_path() / (std::string(kReplacedPrefix) + target.filename().string());
+}
+
+Status WriteUpdateJournal(const fs::path& folder, const UpdateJournal& journal)
+{
+    const fs::path file = folder / kUpdateJournalName;
+    if (!WriteFileAtomic(file, JournalText(journal)))
+        return Status::Fail("update_fail", file.string() + ": the install journal could not be written");
+    return Status::Ok();
+}
+
+Status SettleUpdate(const fs::path& folder, const UpdateJournal& journal)
+{
+    Status status;
+    for (const JournalEntry& entry : journal.entries) {
+        Status step;
+        switch (journal.state) {
+        case JournalState::Staging:
+            step = RemoveIfThere(StagedPathFor(folder / entry.relative));
+            break;
+        case JournalState::Replacing:
+            step = UndoEntry(folder, entry);
+            break;
+        case JournalState::Done:
+            step = RemoveIfThere(ReplacedPathFor(folder / entry.relative));
+            break;
+        }
+        // The other entries are still settled; the journal stays for a later try.
+        if (!step && status)
+            status = step;
+    }
+    if (!status)
+        return status;
+    return RemoveIfThere(folder / kUpdateJournalName);
+}
+
+Status RecoverInterruptedUpdate(const fs::path& folder)
+{
+    const fs::path file = folder / kUpdateJournalName;
+    if (Missing(file))
+        return Status::Ok();
+    std::string text;
+    UpdateJournal journal;
+    if (!ReadBoundedFile(file, kMaxJournalSize, text) || !ParseJournal(text, journal))
+        return Status::Fail("update_fail", file.string() + ": the journal of an earlier install is damaged");
+    if (UpdaterRuns(journal.pid))
+        return Status::Fail("update_fail", "another update is being installed (process " +
+                                               std::to_string(journal.pid) + ")");
+    return SettleUpdate(folder, journal);
+}
+
+}  // namespace halvex

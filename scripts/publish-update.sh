@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Publishes a drive folder as an update:
+#
+#   scripts/publish-update.sh DRIVE_DIR VERSION RELEASES_DIR
+#
+# DRIVE_DIR is a folder laid out by make-drive.sh with the new build; VERSION
+# is the version the drives will report once updated (1 to 4 numbers). The
+# package, a zip archive of what the Updater places over a drive's top
+# folder (the bundle and the launchers, never a user's data), goes to
+# RELEASES_DIR/packages/HalvexDravane-VERSION.zip, and a line with its
+# SHA-256 digest goes into RELEASES_DIR/releases.list under the suite's
+# identifier; `halvex-update-service --root RELEASES_DIR` serves both.
+set -euo pipefail
+
+# The identifier every edition of the suite asks the update service with.
+suite_id=01
+
+die() { echo "publish-update.sh: $*" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: publish-update.sh DRIVE_DIR VERSION RELEASES_DIR" >&2; exit 2; }
+drive=$1 version=$2 releases=$3
+[[ "$version" =~ ^[0-9]{1,9}(\.[0-9]{1,9}){0,3}$ ]] || die "VERSION must be 1 to 4 numbers joined by dots: $version"
+bundle=$drive/HalvexDravane.app
+[ -f "$bundle/Contents/Linux/dravane" ] && [ -d "$bundle/Contents/Resources" ] ||
+  die "$drive is not a drive folder made by make-drive.sh"
+for tool in zip sha256sum; do command -v $tool >/dev/null || die "$tool is needed"; done
+
+mkdir -p "$releases/packages"
+name=HalvexDravane-$version.zip
+staging=$(mktemp -d)
+partial=$releases/packages/.$name.partial-$$
+trap 'rm -rf "$staging" "$partial" "$releases/.releases.list.partial-$$"' EXIT
+
+cp -a "$bundle" "$staging/"
+for launcher in HalvexDravane.sh autorun.sh; do
+  [ -f "$drive/$launcher" ] && cp -a "$drive/$launcher" "$staging/"
+done
+# The drives report the published version from here (and their launcher
+# keys its cached copy of the programs on it).
+printf '%s\n' "$version" > "$staging/HalvexDravane.app/Contents/Linux/VERSION"
+# Hidden files are never placed by the Updater; they stay out of the package.
+(cd "$staging" && zip -q -r -X "$partial" . -x '.*' -x '*/.*')
+digest=$(sha256sum "$partial" | cut -d' ' -f1)
+mv -f "$partial" "$releases/packages/$name"
+
+# The release list is replaced whole, so the service never reads half of it;
+# a release published again under the same version replaces its line.
+list=$releases/releases.list
+{
+  if [ -f "$list" ]; then
+    awk -v id="$suite_id" -v version="$version" '!($1 == id && $2 == version)' "$list"
+  else
+    echo "# identifier version package sha256, one release a line (scripts/publish-update.sh)"
+  fi
+  echo "$suite_id $version packages/$name $digest"
+} > "$releases/.releases.list.partial-$$"
+mv -f "$releases/.releases.list.partial-$$" "$list"
+echo "$releases/packages/$name $digest"
