@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "AppText.h"
 #include "BackupWindows.h"
 #include "KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
@@ -21,14 +22,10 @@ namespace halvex::app {
 
 namespace bm = backup_message;
 
-namespace {
-QString Key(const char* key) { return QString::fromStdString(KXStrings::GetString(key)); }
-}  // namespace
-
 KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& session, bool newProfile)
     : QDialog(owner), m_session(session), m_newProfile(newProfile)
 {
-    setWindowTitle(Key(newProfile ? "new_backup_profile" : "backup_profile"));
+    setWindowTitle(TextOr(newProfile ? "new_backup_profile" : "backup_profile"));
     setModal(true);
     if (newProfile) {
         m_profile = BackupProfile::WithDefaultLists(session.strings);
@@ -43,33 +40,33 @@ KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& sessio
     auto* left = new QVBoxLayout;
     outer->addLayout(left);
 
-    left->addWidget(new QLabel(tr("Profile Name:"), this));
+    left->addWidget(new QLabel(TextOr("backup_profile_name"), this));
     m_name = new QLineEdit(QString::fromStdString(m_profile.setName), this);
     left->addWidget(m_name);
-    left->addWidget(new QLabel(tr("Select folder to backup:"), this));
+    left->addWidget(new QLabel(TextOr("backup_source_folder"), this));
     auto* sourceRow = new QHBoxLayout;
     m_source = new QLineEdit(QString::fromStdString(m_profile.sourceFolder), this);
     m_source->setMinimumWidth(260);
-    auto* browse = new QPushButton(tr("Browse"), this);
+    auto* browse = new QPushButton(TextOr("browse"), this);
     sourceRow->addWidget(m_source, 1);
     sourceRow->addWidget(browse);
     left->addLayout(sourceRow);
-    left->addWidget(new QLabel(tr("Categories:"), this));
+    left->addWidget(new QLabel(TextOr("backup_categories"), this));
     m_categoriesList = new QListWidget(this);
     m_categoriesList->setMinimumHeight(170);
     left->addWidget(m_categoriesList, 1);
     auto* categoryRow = new QHBoxLayout;
-    auto* create = new QPushButton(tr("&Create"), this);
-    auto* edit = new QPushButton(tr("&Edit"), this);
-    m_filters = new QPushButton(Key("show_filters"), this);
+    auto* create = new QPushButton(TextOr("category_create"), this);
+    auto* edit = new QPushButton(TextOr("category_edit"), this);
+    m_filters = new QPushButton(TextOr("show_filters"), this);
     categoryRow->addWidget(create);
     categoryRow->addWidget(edit);
     categoryRow->addStretch();
     categoryRow->addWidget(m_filters);
     left->addLayout(categoryRow);
     auto* buttons = new QHBoxLayout;
-    auto* save = new QPushButton(tr("Save"), this);
-    auto* cancel = new QPushButton(tr("Cancel"), this);
+    auto* save = new QPushButton(TextOr("save"), this);
+    auto* cancel = new QPushButton(TextOr("cancel"), this);
     save->setDefault(true);
     buttons->addStretch();
     buttons->addWidget(save);
@@ -82,7 +79,7 @@ KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& sessio
     panel->setContentsMargins(0, 0, 0, 0);
     m_files = new QTreeWidget(m_filePanel);
     m_files->setColumnCount(3);
-    m_files->setHeaderLabels({tr("Filename"), tr("Size"), tr("Category")});
+    m_files->setHeaderLabels({TextOr("name"), TextOr("size"), TextOr("category_column")});
     m_files->setRootIsDecorated(false);
     m_files->setUniformRowHeights(true);
     m_files->setMinimumWidth(460);
@@ -195,7 +192,7 @@ void KWBackupConfigureDlg::ToggleFilters()
 {
     const bool show = !m_filePanel->isVisible();
     m_filePanel->setVisible(show);
-    m_filters->setText(Key(show ? "hide_filters" : "show_filters"));
+    m_filters->setText(TextOr(show ? "hide_filters" : "show_filters"));
     if (show)
         RefreshFiles();
     adjustSize();
