@@ -135,9 +135,10 @@ void KWPelloryDlg::BuildControls()
     m_btnBackupDrop->setGeometry(282, top, 18, 64);
     m_btnPrefs->setGeometry(386, top, 64, 64);
     for (auto [button, text] : {std::pair{m_btnSync, syncLabel}, {m_btnBackup, backupLabel}, {m_btnPrefs, prefsLabel}}) {
-        // Drawn on the background, centred under the button widened by 5 pixels each side.
+        // Drawn on the background, centred under the button; a long
+        // translation takes a second line rather than being cut.
         const QRect r = button->geometry();
-        m_labels.push_back({QRect(r.left() - 30, r.bottom() + 4, r.width() + 60, 18), text});
+        m_labels.push_back({QRect(r.center().x() - 75, r.bottom() + 4, 150, 36), text});
     }
 
     auto* logo = new DWImageButton(DWSkin::ContentImage("Logo.png"), {}, {}, TextOr("web_home"), this);
@@ -316,7 +317,7 @@ void KWPelloryDlg::paintEvent(QPaintEvent*)
     painter.setFont(font);
     painter.setPen(palette().color(QPalette::Text));
     for (const DrawnLabel& label : m_labels)
-        painter.drawText(label.rect, Qt::AlignHCenter | Qt::AlignTop, label.text);
+        painter.drawText(label.rect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, label.text);
 }
 
 QString KWPelloryDlg::DriveLinkText() const

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -330,8 +331,14 @@ void KWSyncDlg::BuildDetails()
     header->setSortIndicatorShown(false);
     header->setHighlightSections(false);
     const int widths[] = {185, 75, 115, 85};
-    for (int i = 0; i < 4; ++i)
-        m_table->setColumnWidth(i, widths[i]);
+    // Each heading fits in every language; the name column gives up the room.
+    int extra = 0;
+    for (int i = 1; i < 4; ++i) {
+        const int width = std::max(widths[i], header->sectionSizeHint(i));
+        extra += width - widths[i];
+        m_table->setColumnWidth(i, width);
+    }
+    m_table->setColumnWidth(0, std::max(110, widths[0] - extra));
     header->setStretchLastSection(true);
     layout->addWidget(m_table, 1);
 
