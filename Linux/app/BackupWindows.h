@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "BackupListSort.h"
 #include "backup/BackupCallbacks.h"
 #include "backup/BackupProfile.h"
 #include "backup/BackupProfileStore.h"
@@ -235,8 +236,7 @@ private:
     QTreeWidget* m_files;
     QLabel* m_path;
     std::vector<FileDescrItemCat> m_rows;
-    int m_sortColumn = -1;
-    bool m_reversed = false;
+    BackupListSort m_sort;
 };
 
 class KWRestoreChildDialog : public QDialog {
@@ -279,8 +279,7 @@ private:
     QPushButton* m_restore;
     std::filesystem::path m_folder;
     std::vector<FileDescrItem> m_rows;
-    int m_sortColumn = -1;
-    bool m_reversed = false;
+    BackupListSort m_sort;
 };
 
 class CHalvexBackUpDialogDlg : public QDialog {

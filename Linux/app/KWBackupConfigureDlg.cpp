@@ -222,27 +222,17 @@ void KWBackupConfigureDlg::RefreshFiles()
     m_rows.clear();
     for (auto& file : details)
         m_rows.push_back({file.name, file.folder, file.category, file.size, {}});
-    m_sortColumn = -1;
-    m_reversed = false;
-    m_files->header()->setSortIndicatorShown(false);
+    m_sort.Clear(m_files->header());
     ShowFiles();
 }
 
 void KWBackupConfigureDlg::SortByColumn(int column)
 {
-    if (column == m_sortColumn) {
-        m_reversed = !m_reversed;
-    } else {
-        using Compare = bool (*)(FileDescrItemCat, FileDescrItemCat);
-        const Compare compare = column == 1   ? Compare(sortBySize)
-                                : column == 2 ? Compare(sortByCategory)
-                                              : Compare(sortByName);
-        std::sort(m_rows.begin(), m_rows.end(), compare);
-        m_sortColumn = column;
-        m_reversed = false;
-    }
-    m_files->header()->setSortIndicatorShown(true);
-    m_files->header()->setSortIndicator(m_sortColumn, m_reversed ? Qt::AscendingOrder : Qt::DescendingOrder);
+    using Compare = bool (*)(FileDescrItemCat, FileDescrItemCat);
+    const Compare compare = column == 1   ? Compare(sortBySize)
+                            : column == 2 ? Compare(sortByCategory)
+                                          : Compare(sortByName);
+    m_sort.Click(column, m_rows, compare, m_files->header());
     ShowFiles();
 }
 
@@ -252,7 +242,7 @@ void KWBackupConfigureDlg::ShowFiles()
     QList<QTreeWidgetItem*> items;
     const std::size_t count = m_rows.size();
     for (std::size_t i = 0; i < count; ++i) {
-        const auto& row = m_rows[m_reversed ? count - 1 - i : i];
+        const auto& row = m_sort.Shown(m_rows, i);
         auto* item = new QTreeWidgetItem({QString::fromStdString(row.name),
                                           QString::fromStdString(ListSizeText(row.size)),
                                           QString::fromStdString(row.category)});

@@ -199,28 +199,18 @@ void KWRestoreChildDialog::FillFiles()
                           FileModificationTime(entry.path()).value_or(0) / 1000000000, type.iconName().toStdString()});
     }
     std::sort(m_rows.begin(), m_rows.end(), [](const FileDescrItem& a, const FileDescrItem& b) { return a.name < b.name; });
-    m_sortColumn = -1;
-    m_reversed = false;
-    m_files->header()->setSortIndicatorShown(false);
+    m_sort.Clear(m_files->header());
     ShowFiles();
 }
 
 void KWRestoreChildDialog::SortByColumn(int column)
 {
-    if (column == m_sortColumn) {
-        m_reversed = !m_reversed;
-    } else {
-        using Compare = bool (*)(FileDescrItem, FileDescrItem);
-        const Compare compare = column == 1   ? Compare(sortBySize)
-                                : column == 2 ? Compare(sortByDesc)
-                                : column == 3 ? Compare(sortByDate)
-                                              : Compare(sortByName);
-        std::stable_sort(m_rows.begin(), m_rows.end(), compare);
-        m_sortColumn = column;
-        m_reversed = false;
-    }
-    m_files->header()->setSortIndicatorShown(true);
-    m_files->header()->setSortIndicator(m_sortColumn, m_reversed ? Qt::AscendingOrder : Qt::DescendingOrder);
+    using Compare = bool (*)(FileDescrItem, FileDescrItem);
+    const Compare compare = column == 1   ? Compare(sortBySize)
+                            : column == 2 ? Compare(sortByDesc)
+                            : column == 3 ? Compare(sortByDate)
+                                          : Compare(sortByName);
+    m_sort.Click(column, m_rows, compare, m_files->header());
     ShowFiles();
 }
 
@@ -230,7 +220,7 @@ void KWRestoreChildDialog::ShowFiles()
     QList<QTreeWidgetItem*> items;
     const std::size_t count = m_rows.size();
     for (std::size_t i = 0; i < count; ++i) {
-        const FileDescrItem& row = m_rows[m_reversed ? count - 1 - i : i];
+        const FileDescrItem& row = m_sort.Shown(m_rows, i);
         auto* item = new QTreeWidgetItem({QString::fromStdString(row.name), QString::fromStdString(ListSizeText(row.size)),
                                           QString::fromStdString(row.description), DateText(row.modified)});
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
