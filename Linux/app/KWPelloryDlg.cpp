@@ -34,7 +34,6 @@ using namespace halvex::app;
 
 namespace {
 
-
 constexpr int kWidth = 520;
 constexpr int kHeight = 262;
 constexpr int kBandHeight = 58;
@@ -377,12 +376,15 @@ void KWPelloryDlg::FillCommandMenu(QMenu* menu)
         submenu->deleteLater();
     const bool enabled = m_bToolFlag;
     auto add = [&](QMenu* into, const QString& text, int command) {
-        QAction* action = into->addAction(text, this, [this, command] { OnCommand(command); });
+        // Run once the menu has closed: the window's menu button holds its
+        // menu in a loop of its own, and a tool window is modal.
+        QAction* action = into->addAction(
+            text, this, [this, command] { QTimer::singleShot(0, this, [this, command] { OnCommand(command); }); });
         action->setEnabled(enabled);
         return action;
     };
 
-    QAction* toggle = add(menu, TextOr(isVisible() ? "close_main" : "open_main"), kCmdToggleMain);
+    QAction* toggle = add(menu, TextOr(isVisible() && !isMinimized() ? "close_main" : "open_main"), kCmdToggleMain);
     menu->setDefaultAction(toggle);
     menu->addSeparator();
     QMenu* sync = menu->addMenu(TextOr("sync_window_title"));

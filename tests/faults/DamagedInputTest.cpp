@@ -144,10 +144,10 @@ const Row kRows[] = {
     // An archive: the error names it and the restore stops there.
     {"archive", "Backup/Set/Current Backup/top.txt.zip", 0,
      {"restore", "--set", "Set", "--to", "{out}", "--overwrite", "yes"}, 2, "Error copying file \"", "completed"},
-    // The string table: start-up fails with its message (its first half is
-    // the comment that documents the keys; a cut among the entries is checked
-    // on its own below).
-    {"string table", "HalvexDravane.app/Contents/Resources/English.lproj/Localizable.strings", 0,
+    // The string table: start-up fails with its message (its first 2000 bytes
+    // are the comment that documents the keys; a cut among the entries is
+    // checked on its own below).
+    {"string table", "HalvexDravane.app/Contents/Resources/English.lproj/Localizable.strings", 2000,
      {"sync", "--list"}, 2, "required resource files can not be loaded", "to-"},
     // The backup string table: the built-in English texts.
     {"backup string table", "HalvexDravane.app/Contents/Resources/English.lproj/BackupRestore.plist", 0,
