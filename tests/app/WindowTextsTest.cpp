@@ -388,7 +388,7 @@ bool HasDrawing(const QImage& image)
     return colours.size() >= 16;
 }
 
-TEST_F(WindowTextsTest, ScreenshotsOfTheMainSyncAndSetupWindowsInEveryLanguage)
+TEST_F(WindowTextsTest, ScreenshotsOfTheWindowsInEveryLanguage)
 {
     const auto shoot = [](QWidget& window, const std::string& name) {
         const fs::path file = ScreenshotFolder() / (name + ".png");
@@ -420,6 +420,15 @@ TEST_F(WindowTextsTest, ScreenshotsOfTheMainSyncAndSetupWindowsInEveryLanguage)
             KWPrefsDlg prefs(nullptr, context, page);
             shoot(prefs, "prefs_" + std::to_string(page) + "_" + folder);
         }
+        BackupSession session(m_app.Paths().DataPath(), m_drive, 4096, "02:00:00:AA:BB:CC");
+        ASSERT_TRUE(session.strings.Load(KXStrings::LanguageFolderPath() / "BackupRestore.plist"));
+        CHalvexBackUpDialogDlg backup(nullptr, session);
+        shoot(backup, "backup_window_" + folder);
+        KWBackupConfigureDlg configure(nullptr, session, true);
+        configure.ToggleFilters();
+        shoot(configure, "backup_configure_" + folder);
+        KWRestoreChildDialog restore(nullptr, session);
+        shoot(restore, "restore_window_" + folder);
     }
     KXStrings::SetLanguage(kEnglishUS);
 }
