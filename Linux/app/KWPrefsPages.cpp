@@ -84,7 +84,8 @@ KWPrefsSync::KWPrefsSync(const PrefsContext& context)
     row->addWidget(m_browse);
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addLayout(row);
-    groupLayout->addWidget(new QLabel(QString::fromStdString(KXStrings::Format("prefs_sync_folder_pair", SyncUsbFolderName()))));
+    const std::string pair = KXStrings::Format("prefs_sync_folder_pair", SyncUsbFolderName());
+    groupLayout->addWidget(new QLabel(QString::fromStdString(pair)));
     layout->addSpacing(8);
     layout->addWidget(group);
     layout->addStretch(1);

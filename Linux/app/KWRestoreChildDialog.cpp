@@ -198,7 +198,8 @@ void KWRestoreChildDialog::FillFiles()
         m_rows.push_back({name, type.comment().toStdString(), GetFileSize(entry.path()),
                           FileModificationTime(entry.path()).value_or(0) / 1000000000, type.iconName().toStdString()});
     }
-    std::sort(m_rows.begin(), m_rows.end(), [](const FileDescrItem& a, const FileDescrItem& b) { return a.name < b.name; });
+    std::sort(m_rows.begin(), m_rows.end(),
+              [](const FileDescrItem& a, const FileDescrItem& b) { return a.name < b.name; });
     m_sort.Clear(m_files->header());
     ShowFiles();
 }
@@ -221,7 +222,8 @@ void KWRestoreChildDialog::ShowFiles()
     const std::size_t count = m_rows.size();
     for (std::size_t i = 0; i < count; ++i) {
         const FileDescrItem& row = m_sort.Shown(m_rows, i);
-        auto* item = new QTreeWidgetItem({QString::fromStdString(row.name), QString::fromStdString(ListSizeText(row.size)),
+        auto* item = new QTreeWidgetItem({QString::fromStdString(row.name),
+                                          QString::fromStdString(ListSizeText(row.size)),
                                           QString::fromStdString(row.description), DateText(row.modified)});
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         QIcon icon = QIcon::fromTheme(QString::fromStdString(row.icon));

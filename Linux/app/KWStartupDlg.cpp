@@ -20,7 +20,8 @@ constexpr int kBandHeight = 118;
 KWStartupDlg::KWStartupDlg(QWidget* owner, bool atFirstRun)
     : QDialog(owner), m_background(DWSkin::ContentImage("Setup_Background.png")),
       m_btnContinue(new QPushButton(halvex::app::TextOr("welcome_continue"))),
-      m_btnExit(new QPushButton(atFirstRun ? halvex::app::TextOr("exit", "Exit") : halvex::app::TextOr("cancel", "Cancel"))),
+      m_btnExit(new QPushButton(atFirstRun ? halvex::app::TextOr("exit", "Exit")
+                                           : halvex::app::TextOr("cancel", "Cancel"))),
       m_btnSync(new QPushButton(halvex::app::TextOr("sync_window_title"))),
       m_btnBackup(new QPushButton(halvex::app::TextOr("backup_backup")))
 {

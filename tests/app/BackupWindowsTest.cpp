@@ -231,10 +231,12 @@ TEST_F(BackupWindowsTest, RestoreWindowSortsStoresItsDestinationAndReportsTheEnd
             names.push_back(files->topLevelItem(row)->text(0).toStdString());
         return names;
     };
+    // Greatest first: names, sizes (memo does not compress), dates.
     const std::vector<std::string> byName{"report.doc", "notes.txt", "memo.txt"};
     const std::vector<std::string> byDate{"report.doc", "notes.txt", "memo.txt"};
-    for (const auto& [column, expected] :
-         std::vector<std::pair<int, std::vector<std::string>>>{{0, byName}, {1, {"memo.txt", "report.doc", "notes.txt"}}, {3, byDate}}) {
+    const std::vector<std::pair<int, std::vector<std::string>>> sorts{
+        {0, byName}, {1, {"memo.txt", "report.doc", "notes.txt"}}, {3, byDate}};
+    for (const auto& [column, expected] : sorts) {
         restore.SortByColumn(column);
         EXPECT_EQ(order(), expected) << "column " << column;
         EXPECT_EQ(files->header()->sortIndicatorSection(), column);

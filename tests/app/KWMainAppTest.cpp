@@ -217,7 +217,8 @@ TEST_F(KWMainAppTest, WithoutANotificationAreaTheWindowCarriesTheMenuAndItsClose
     EXPECT_FALSE(window->TrayIcon()->IsShown());
     ASSERT_TRUE(window->MenuButton()->isVisible());
     EXPECT_EQ(MenuTexts(window->WindowMenu()), MenuTexts(window->BuildTrayMenu()));
-    EXPECT_TRUE(MenuTexts(window->WindowMenu()).join(" ").contains(QString::fromStdString(KXStrings::GetString("about"))));
+    const QString about = QString::fromStdString(KXStrings::GetString("about"));
+    EXPECT_TRUE(MenuTexts(window->WindowMenu()).join(" ").contains(about));
 
     bool greyed = false;
     window->SetToolRunner([&](int) { greyed = AllGreyed(window->WindowMenu()); });

@@ -60,7 +60,8 @@ const QRegularExpression kPlaceholder(QStringLiteral("%(?:\\d*l?[sdc]|%)"));
 const QRegularExpression kMarkedKey(QStringLiteral("\u27E6([A-Za-z0-9_]+)"));
 const QRegularExpression kInnermostMarked(QStringLiteral("\u27E6[^\u27E6\u27E7]*\u27E7"));
 // Texts that are data, not wording: sizes, percentages, list dates.
-const QRegularExpression kDataText(QStringLiteral("^(\\d+%|\\d+ (byte|bytes|KB)|\\d\\d/\\d\\d/\\d{4}   \\d\\d:\\d\\d)$"));
+const QRegularExpression kDataText(
+    QStringLiteral("^(\\d+%|\\d+ (byte|bytes|KB)|\\d\\d/\\d\\d/\\d{4}   \\d\\d:\\d\\d)$"));
 
 const std::vector<LanguageId> kLanguages = {1033, 2057, 1036, 3084, 1041, 2052, 1028};
 
