@@ -6,9 +6,10 @@
 
 namespace halvex::app {
 
-// A string-table text, or the built-in English one when the table lacks it,
-// so that no button or title is ever blank.
-inline QString TextOr(const char* key, const char* fallback)
+// A string-table text as the windows show it. Where a built-in English text
+// is given, it stands in when the table lacks the key, so that no button or
+// title is ever blank.
+inline QString TextOr(const char* key, const char* fallback = "")
 {
     const std::string text = KXStrings::GetString(key);
     return text.empty() ? QString::fromUtf8(fallback) : QString::fromStdString(text);

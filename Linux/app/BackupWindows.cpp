@@ -9,12 +9,14 @@
 
 #include <future>
 
+#include "AppText.h"
 #include "BackupWindows.h"
 #include "DWProgressBar.h"
 #include "KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupRun.h"
 #include "backup/KWBackupManager.h"
+#include "strings/KXStrings.h"
 
 namespace halvex::app {
 
@@ -95,7 +97,7 @@ KWRunDlg::KWRunDlg(QWidget* owner, BackupSession& session, const QString& title)
     m_status->setWordWrap(true);
     m_destination = new QLabel(this);
     m_destination->setWordWrap(true);
-    m_cancel = new QPushButton(tr("Cancel"), this);
+    m_cancel = new QPushButton(TextOr("cancel"), this);
     m_cancel->setEnabled(false);
     layout->addWidget(m_progress);
     layout->addWidget(m_status);
@@ -161,11 +163,10 @@ void KWRunDlg::Tick()
 // ---- KWBackupProcessDlg -------------------------------------------------------
 
 KWBackupProcessDlg::KWBackupProcessDlg(QWidget* owner, BackupSession& session)
-    : KWRunDlg(owner, session, tr("Backup"))
+    : KWRunDlg(owner, session, TextOr("backup_backup"))
 {
-    SetDestinationText(tr("Destination path: %1")
-                           .arg(QString::fromStdString(WithTrailingSlash(
-                               (session.BackupFolder() / session.profile.setName).string()))));
+    SetDestinationText(QString::fromStdString(KXStrings::Format(
+        "backup_destination", WithTrailingSlash((session.BackupFolder() / session.profile.setName).string()))));
 }
 
 void KWBackupProcessDlg::Work()
@@ -188,7 +189,7 @@ void KWBackupProcessDlg::Work()
 
 KWRestoreProcessDlg::KWRestoreProcessDlg(QWidget* owner, BackupSession& session,
                                          std::vector<std::filesystem::path> pool)
-    : KWRunDlg(owner, session, tr("Restore")), m_pool(std::move(pool))
+    : KWRunDlg(owner, session, TextOr("backup_restore")), m_pool(std::move(pool))
 {
 }
 
@@ -204,7 +205,10 @@ void KWRestoreProcessDlg::Work()
         m_view.ShowMessage(strings.Message(bm::kNoSettings));
         return;
     }
-    if (profile.restoreChoice == RestoreChoice::Other && profile.restoreFolder == strings.Label(backup_label::kInvalidPath)) {
+    // An other folder that is missing would send every file back to its
+    // original place instead, which is not what the user chose.
+    if (profile.restoreFolder == strings.Label(backup_label::kInvalidPath) ||
+        (profile.restoreChoice == RestoreChoice::Other && profile.restoreFolder.empty())) {
         m_view.ShowMessage(strings.Message(bm::kNoRestorePath));
         return;
     }
@@ -232,10 +236,10 @@ void KWRestoreProcessDlg::Work()
     }
     QMetaObject::invokeMethod(this, [this, destination] { SetDestinationText(destination); }, Qt::QueuedConnection);
 
-    const bool finished = engine.RestoreFromFilesPool(target);
+    // A restore stopped part-way has still ended: the files restored so far stay.
+    (void)engine.RestoreFromFilesPool(target);
     m_view.SetStatusText({});
-    if (finished)
-        m_view.ShowMessage(strings.Message(bm::kRestoreDone));
+    m_view.ShowMessage(strings.Message(bm::kRestoreDone));
 }
 
 // ---- KWUpdateWaitDialog -------------------------------------------------------
@@ -243,7 +247,7 @@ void KWRestoreProcessDlg::Work()
 KWUpdateWaitDialog::KWUpdateWaitDialog(QWidget* owner, const BackupStrings& strings) : QDialog(owner)
 {
     setModal(true);
-    setWindowTitle(tr("Please wait"));
+    setWindowTitle(TextOr("wait_title"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(22, 18, 22, 18);
     for (int line = 25; line <= 29; ++line) {

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "BackupListSort.h"
 #include "backup/BackupCallbacks.h"
 #include "backup/BackupProfile.h"
 #include "backup/BackupProfileStore.h"
@@ -235,8 +236,7 @@ private:
     QTreeWidget* m_files;
     QLabel* m_path;
     std::vector<FileDescrItemCat> m_rows;
-    int m_sortColumn = -1;
-    bool m_reversed = false;
+    BackupListSort m_sort;
 };
 
 class KWRestoreChildDialog : public QDialog {
@@ -247,7 +247,13 @@ public:
     QTreeWidget* FileList() const { return m_files; }
     QPushButton* RestoreButton() const { return m_restore; }
     QLineEdit* OtherEdit() const { return m_other; }
+    QPushButton* BrowseButton() const { return m_browse; }
     void SelectChoice(RestoreChoice choice);
+    // What Browse does with the folder picked: it becomes the other folder,
+    // with its trailing separator, and is stored in the profile at once.
+    void ChooseOtherFolder(const QString& folder);
+    // A click on a column header: name, size, type or date; again reverses.
+    void SortByColumn(int column);
     // Selects the tree folder at this path below the backup folder.
     bool SelectFolder(const std::filesystem::path& folder);
     // The checks of the Restore button; true when the restore ran.
@@ -256,7 +262,11 @@ public:
 private:
     void FillTree(QTreeWidgetItem* parent, const std::filesystem::path& folder, int depth);
     void FillFiles();
+    void ShowFiles();
     RestoreChoice Choice() const;
+    // The "Restore RestorePath" text of a choice.
+    std::string RestoreFolderText(RestoreChoice choice) const;
+    bool StoreRestoreSettings(RestoreChoice choice);
 
     BackupSession& m_session;
     QTreeWidget* m_tree;
@@ -265,8 +275,11 @@ private:
     QRadioButton* m_original;
     QRadioButton* m_otherChoice;
     QLineEdit* m_other;
+    QPushButton* m_browse;
     QPushButton* m_restore;
     std::filesystem::path m_folder;
+    std::vector<FileDescrItem> m_rows;
+    BackupListSort m_sort;
 };
 
 class CHalvexBackUpDialogDlg : public QDialog {

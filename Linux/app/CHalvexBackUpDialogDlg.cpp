@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "AppText.h"
 #include "BackupWindows.h"
 #include "KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
@@ -17,19 +18,19 @@ namespace bm = backup_message;
 CHalvexBackUpDialogDlg::CHalvexBackUpDialogDlg(QWidget* owner, BackupSession& session)
     : QDialog(owner), m_session(session)
 {
-    setWindowTitle(tr("Backup"));
+    setWindowTitle(TextOr("backup_backup"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 16, 18, 14);
-    layout->addWidget(new QLabel(tr("Select profile"), this));
+    layout->addWidget(new QLabel(TextOr("backup_select_profile"), this));
     auto* middle = new QHBoxLayout;
     m_list = new QListWidget(this);
     m_list->setMinimumSize(300, 180);
     middle->addWidget(m_list, 1);
     auto* commands = new QVBoxLayout;
-    auto* create = new QPushButton(tr("Create profile"), this);
-    m_edit = new QPushButton(tr("Edit profille"), this);
-    m_delete = new QPushButton(tr("Delete  profille"), this);
+    auto* create = new QPushButton(TextOr("backup_create_profile"), this);
+    m_edit = new QPushButton(TextOr("backup_edit_profile"), this);
+    m_delete = new QPushButton(TextOr("backup_delete_profile"), this);
     commands->addWidget(create);
     commands->addWidget(m_edit);
     commands->addWidget(m_delete);
@@ -37,9 +38,9 @@ CHalvexBackUpDialogDlg::CHalvexBackUpDialogDlg(QWidget* owner, BackupSession& se
     middle->addLayout(commands);
     layout->addLayout(middle);
     auto* buttons = new QHBoxLayout;
-    m_backup = new QPushButton(tr("&Backup"), this);
-    m_restoreButton = new QPushButton(tr("&Restore"), this);
-    auto* cancel = new QPushButton(tr("Cancel"), this);
+    m_backup = new QPushButton(TextOr("backup_start"), this);
+    m_restoreButton = new QPushButton(TextOr("restore_start"), this);
+    auto* cancel = new QPushButton(TextOr("cancel"), this);
     buttons->addStretch();
     buttons->addWidget(m_backup);
     buttons->addWidget(m_restoreButton);

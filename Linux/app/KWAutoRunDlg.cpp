@@ -13,7 +13,7 @@
 #include "strings/KXStrings.h"
 
 KWAutoRunDlg::KWAutoRunDlg(QWidget* owner)
-    : QDialog(owner), m_doNotAsk(new QCheckBox(QStringLiteral("Do not ask me again"))),
+    : QDialog(owner), m_doNotAsk(new QCheckBox(halvex::app::TextOr("autorun_ask_never"))),
       m_btnYes(new QPushButton(halvex::app::TextOr("yes", "Yes"))), m_btnNo(new QPushButton(halvex::app::TextOr("no", "No")))
 {
     setWindowTitle(halvex::app::TextOr("setup_autorun", "Autorun"));
@@ -27,11 +27,9 @@ KWAutoRunDlg::KWAutoRunDlg(QWidget* owner)
     picture->setPixmap(note.scaled(48, 48, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     picture->setAlignment(Qt::AlignTop);
 
-    auto* text = new QLabel(QStringLiteral(
-        "Halvex Dravane features an option that automatically launches the Halvex Dravane application when a USB "
-        "flash drive is plugged into your computer."));
+    auto* text = new QLabel(halvex::app::TextOr("autorun_ask_text"));
     text->setWordWrap(true);
-    auto* question = new QLabel(QStringLiteral("Would you like to enable Autorun on this computer?"));
+    auto* question = new QLabel(halvex::app::TextOr("autorun_ask_question"));
     question->setWordWrap(true);
     QFont bold = question->font();
     bold.setBold(true);

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "AppText.h"
 #include "BackupWindows.h"
 #include "KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
@@ -21,14 +22,10 @@ namespace halvex::app {
 
 namespace bm = backup_message;
 
-namespace {
-QString Key(const char* key) { return QString::fromStdString(KXStrings::GetString(key)); }
-}  // namespace
-
 KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& session, bool newProfile)
     : QDialog(owner), m_session(session), m_newProfile(newProfile)
 {
-    setWindowTitle(Key(newProfile ? "new_backup_profile" : "backup_profile"));
+    setWindowTitle(TextOr(newProfile ? "new_backup_profile" : "backup_profile"));
     setModal(true);
     if (newProfile) {
         m_profile = BackupProfile::WithDefaultLists(session.strings);
@@ -43,33 +40,33 @@ KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& sessio
     auto* left = new QVBoxLayout;
     outer->addLayout(left);
 
-    left->addWidget(new QLabel(tr("Profile Name:"), this));
+    left->addWidget(new QLabel(TextOr("backup_profile_name"), this));
     m_name = new QLineEdit(QString::fromStdString(m_profile.setName), this);
     left->addWidget(m_name);
-    left->addWidget(new QLabel(tr("Select folder to backup:"), this));
+    left->addWidget(new QLabel(TextOr("backup_source_folder"), this));
     auto* sourceRow = new QHBoxLayout;
     m_source = new QLineEdit(QString::fromStdString(m_profile.sourceFolder), this);
     m_source->setMinimumWidth(260);
-    auto* browse = new QPushButton(tr("Browse"), this);
+    auto* browse = new QPushButton(TextOr("browse"), this);
     sourceRow->addWidget(m_source, 1);
     sourceRow->addWidget(browse);
     left->addLayout(sourceRow);
-    left->addWidget(new QLabel(tr("Categories:"), this));
+    left->addWidget(new QLabel(TextOr("backup_categories"), this));
     m_categoriesList = new QListWidget(this);
     m_categoriesList->setMinimumHeight(170);
     left->addWidget(m_categoriesList, 1);
     auto* categoryRow = new QHBoxLayout;
-    auto* create = new QPushButton(tr("&Create"), this);
-    auto* edit = new QPushButton(tr("&Edit"), this);
-    m_filters = new QPushButton(Key("show_filters"), this);
+    auto* create = new QPushButton(TextOr("category_create"), this);
+    auto* edit = new QPushButton(TextOr("category_edit"), this);
+    m_filters = new QPushButton(TextOr("show_filters"), this);
     categoryRow->addWidget(create);
     categoryRow->addWidget(edit);
     categoryRow->addStretch();
     categoryRow->addWidget(m_filters);
     left->addLayout(categoryRow);
     auto* buttons = new QHBoxLayout;
-    auto* save = new QPushButton(tr("Save"), this);
-    auto* cancel = new QPushButton(tr("Cancel"), this);
+    auto* save = new QPushButton(TextOr("save"), this);
+    auto* cancel = new QPushButton(TextOr("cancel"), this);
     save->setDefault(true);
     buttons->addStretch();
     buttons->addWidget(save);
@@ -82,7 +79,7 @@ KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& sessio
     panel->setContentsMargins(0, 0, 0, 0);
     m_files = new QTreeWidget(m_filePanel);
     m_files->setColumnCount(3);
-    m_files->setHeaderLabels({tr("Filename"), tr("Size"), tr("Category")});
+    m_files->setHeaderLabels({TextOr("name"), TextOr("size"), TextOr("category_column")});
     m_files->setRootIsDecorated(false);
     m_files->setUniformRowHeights(true);
     m_files->setMinimumWidth(460);
@@ -195,7 +192,7 @@ void KWBackupConfigureDlg::ToggleFilters()
 {
     const bool show = !m_filePanel->isVisible();
     m_filePanel->setVisible(show);
-    m_filters->setText(Key(show ? "hide_filters" : "show_filters"));
+    m_filters->setText(TextOr(show ? "hide_filters" : "show_filters"));
     if (show)
         RefreshFiles();
     adjustSize();
@@ -225,27 +222,17 @@ void KWBackupConfigureDlg::RefreshFiles()
     m_rows.clear();
     for (auto& file : details)
         m_rows.push_back({file.name, file.folder, file.category, file.size, {}});
-    m_sortColumn = -1;
-    m_reversed = false;
-    m_files->header()->setSortIndicatorShown(false);
+    m_sort.Clear(m_files->header());
     ShowFiles();
 }
 
 void KWBackupConfigureDlg::SortByColumn(int column)
 {
-    if (column == m_sortColumn) {
-        m_reversed = !m_reversed;
-    } else {
-        using Compare = bool (*)(FileDescrItemCat, FileDescrItemCat);
-        const Compare compare = column == 1   ? Compare(sortBySize)
-                                : column == 2 ? Compare(sortByCategory)
-                                              : Compare(sortByName);
-        std::sort(m_rows.begin(), m_rows.end(), compare);
-        m_sortColumn = column;
-        m_reversed = false;
-    }
-    m_files->header()->setSortIndicatorShown(true);
-    m_files->header()->setSortIndicator(m_sortColumn, m_reversed ? Qt::AscendingOrder : Qt::DescendingOrder);
+    using Compare = bool (*)(FileDescrItemCat, FileDescrItemCat);
+    const Compare compare = column == 1   ? Compare(sortBySize)
+                            : column == 2 ? Compare(sortByCategory)
+                                          : Compare(sortByName);
+    m_sort.Click(column, m_rows, compare, m_files->header());
     ShowFiles();
 }
 
@@ -255,7 +242,7 @@ void KWBackupConfigureDlg::ShowFiles()
     QList<QTreeWidgetItem*> items;
     const std::size_t count = m_rows.size();
     for (std::size_t i = 0; i < count; ++i) {
-        const auto& row = m_rows[m_reversed ? count - 1 - i : i];
+        const auto& row = m_sort.Shown(m_rows, i);
         auto* item = new QTreeWidgetItem({QString::fromStdString(row.name),
                                           QString::fromStdString(ListSizeText(row.size)),
                                           QString::fromStdString(row.category)});

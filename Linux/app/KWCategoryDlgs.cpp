@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "AppText.h"
 #include "BackupWindows.h"
 #include "KWMsgBox.h"
 
@@ -15,13 +16,10 @@ namespace halvex::app {
 
 namespace {
 
-constexpr const char* kAddTypesText =
-    "Add File Type: (Ex: doc:rtf:txt)\n(Use colon as separator to add multiple types)";
-
 QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton* save)
 {
     auto* row = new QHBoxLayout;
-    auto* cancel = new QPushButton(QObject::tr("Cancel"), dialog);
+    auto* cancel = new QPushButton(TextOr("cancel"), dialog);
     QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
     save->setDefault(true);
     row->addStretch();
@@ -38,19 +36,19 @@ KWCreateCatDlg::KWCreateCatDlg(QWidget* owner, const BackupStrings& strings, Bac
                                std::vector<QString> shownNames)
     : QDialog(owner), m_strings(strings), m_profile(profile), m_shownNames(std::move(shownNames))
 {
-    setWindowTitle(tr("Create Category"));
+    setWindowTitle(TextOr("category_create_title"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 16, 18, 14);
-    layout->addWidget(new QLabel(tr("Category Name:"), this));
+    layout->addWidget(new QLabel(TextOr("category_name"), this));
     m_name = new QLineEdit(this);
     layout->addWidget(m_name);
-    layout->addWidget(new QLabel(tr(kAddTypesText), this));
+    layout->addWidget(new QLabel(TextOr("category_add_types"), this));
     m_types = new QLineEdit(this);
     m_types->setMinimumWidth(320);
     layout->addWidget(m_types);
     layout->addSpacing(6);
-    auto* save = new QPushButton(tr("Save"), this);
+    auto* save = new QPushButton(TextOr("save"), this);
     layout->addLayout(ButtonRow(this, save));
     connect(save, &QPushButton::clicked, this, [this] {
         if (Save())
@@ -92,32 +90,32 @@ bool KWCreateCatDlg::Save()
 KWEditCatDlg::KWEditCatDlg(QWidget* owner, const BackupStrings& strings, BackupProfile& profile)
     : QDialog(owner), m_strings(strings), m_profile(profile)
 {
-    setWindowTitle(tr("Edit Category"));
+    setWindowTitle(TextOr("category_edit_title"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 16, 18, 14);
-    layout->addWidget(new QLabel(tr("Category Name:"), this));
+    layout->addWidget(new QLabel(TextOr("category_name"), this));
     m_categories = new QComboBox(this);
     for (const auto& category : m_profile.userCategories)
         m_categories->addItem(QString::fromStdString(category.name));
     layout->addWidget(m_categories);
-    layout->addWidget(new QLabel(tr(kAddTypesText), this));
+    layout->addWidget(new QLabel(TextOr("category_add_types"), this));
     m_types = new QLineEdit(this);
     m_types->setMinimumWidth(320);
     layout->addWidget(m_types);
-    layout->addWidget(new QLabel(tr("Included File Types:"), this));
+    layout->addWidget(new QLabel(TextOr("category_types"), this));
     m_list = new QListWidget(this);
     m_list->setMinimumHeight(140);
     layout->addWidget(m_list);
     auto* listRow = new QHBoxLayout;
-    auto* remove = new QPushButton(tr("Remove file type"), this);
-    auto* remove_category = new QPushButton(tr("Delete"), this);
+    auto* remove = new QPushButton(TextOr("category_remove_type"), this);
+    auto* remove_category = new QPushButton(TextOr("delete"), this);
     listRow->addWidget(remove);
     listRow->addStretch();
     listRow->addWidget(remove_category);
     layout->addLayout(listRow);
     layout->addSpacing(6);
-    auto* save = new QPushButton(tr("Save"), this);
+    auto* save = new QPushButton(TextOr("save"), this);
     layout->addLayout(ButtonRow(this, save));
 
     connect(m_categories, &QComboBox::currentIndexChanged, this, &KWEditCatDlg::ShowCategory);

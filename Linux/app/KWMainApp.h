@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -38,6 +39,11 @@ public:
     // The drive's mount path shown where the other builds show a drive letter.
     QString DriveText() const;
 
+    // Whether the desktop has a notification area; the system is asked unless
+    // a test sets its own answer before StartUp.
+    void SetTrayProbe(std::function<bool()> probe) { m_fnTrayProbe = std::move(probe); }
+    const std::function<bool()>& TrayProbe() const { return m_fnTrayProbe; }
+
     // Exit: the sync log deleted, the tray icon removed, everything freed.
     void CleanUp();
 
@@ -50,4 +56,5 @@ private:
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<KWPelloryDlg> m_mainWindow;
     bool m_bSetupCompletedNow = false;
+    std::function<bool()> m_fnTrayProbe;
 };

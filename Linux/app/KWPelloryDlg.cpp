@@ -15,6 +15,7 @@
 
 #include <filesystem>
 
+#include "AppText.h"
 #include "DWImageButton.h"
 #include "DWProgressBar.h"
 #include "DWSkin.h"
@@ -33,21 +34,18 @@ using namespace halvex::app;
 
 namespace {
 
-QString Tr(const char* key)
-{
-    return QString::fromStdString(KXStrings::GetString(key));
-}
-
 constexpr int kWidth = 520;
 constexpr int kHeight = 262;
 constexpr int kBandHeight = 58;
+// statvfs is cheap; a few seconds is soon enough for a bar of this size.
+constexpr int kSpacePollMs = 2000;
 
 }  // namespace
 
 KWPelloryDlg::KWPelloryDlg(KWMainApp& app, bool setupCompletedNow, QWidget* parent)
     : QWidget(parent), m_app(app), m_bSetupCompletedNow(setupCompletedNow)
 {
-    setWindowTitle(Tr("main_window_title"));
+    setWindowTitle(TextOr("main_window_title"));
     const QPixmap appImage = DWSkin::ContentImage("App.png");
     if (!appImage.isNull())
         setWindowIcon(QIcon(appImage));
@@ -66,13 +64,19 @@ KWPelloryDlg::KWPelloryDlg(KWMainApp& app, bool setupCompletedNow, QWidget* pare
         if (isVisible())
             RefreshDriveSpace();
     });
+    m_timerSpacePoll.setInterval(kSpacePollMs);
+    connect(&m_timerSpacePoll, &QTimer::timeout, this, [this] {
+        if (isVisible() && !isMinimized())
+            RefreshDriveSpace();
+    });
 
     BuildControls();
 
     QIcon trayIcon(DWSkin::ContentImage("SystemMenu.png"));
     if (trayIcon.isNull())
         trayIcon = windowIcon();
-    m_tray = new DWTrayIcon(trayIcon, Tr("tray_tooltip"), this);
+    m_tray = new DWTrayIcon(trayIcon, TextOr("tray_tooltip"), this, m_app.TrayProbe());
+    connect(m_tray, &DWTrayIcon::availabilityChanged, this, &KWPelloryDlg::FollowTray);
     connect(m_tray, &DWTrayIcon::menuRequested, this, [this] {
         QMenu* menu = BuildTrayMenu();
         menu->popup(QCursor::pos());
@@ -113,9 +117,9 @@ QAbstractButton* KWPelloryDlg::MakeMainButton(const QString& imageBase, const QS
 
 void KWPelloryDlg::BuildControls()
 {
-    const QString syncLabel = Tr("sync_window_title");
-    const QString backupLabel = Tr("backup_backup");
-    const QString prefsLabel = Tr("prefs_window_title");
+    const QString syncLabel = TextOr("sync_window_title");
+    const QString backupLabel = TextOr("backup_backup");
+    const QString prefsLabel = TextOr("prefs_window_title");
 
     m_btnSync = MakeMainButton("Main_Sync", syncLabel, kCmdSyncButton);
     m_btnSyncDrop = MakeMainButton("Main_Drop", syncLabel, kCmdSyncDrop);
@@ -130,21 +134,34 @@ void KWPelloryDlg::BuildControls()
     m_btnBackupDrop->setGeometry(282, top, 18, 64);
     m_btnPrefs->setGeometry(386, top, 64, 64);
     for (auto [button, text] : {std::pair{m_btnSync, syncLabel}, {m_btnBackup, backupLabel}, {m_btnPrefs, prefsLabel}}) {
-        // Drawn on the background, centred under the button widened by 5 pixels each side.
+        // Drawn on the background, centred under the button; a long
+        // translation takes a second line rather than being cut.
         const QRect r = button->geometry();
-        m_labels.push_back({QRect(r.left() - 30, r.bottom() + 4, r.width() + 60, 18), text});
+        m_labels.push_back({QRect(r.center().x() - 75, r.bottom() + 4, 150, 36), text});
     }
 
-    auto* logo = new DWImageButton(DWSkin::ContentImage("Logo.png"), {}, {}, Tr("web_home"), this);
+    auto* logo = new DWImageButton(DWSkin::ContentImage("Logo.png"), {}, {}, TextOr("web_home"), this);
     logo->setGeometry(16, 11, logo->sizeHint().width(), logo->sizeHint().height());
     connect(logo, &QAbstractButton::clicked, this, [this] { OnCommand(kCmdLogo); });
     m_btnLogo = logo;
 
     auto* welcome = new DWImageButton(DWSkin::ContentImage("Welcome.png"), {}, DWSkin::ContentImage("Welcome_Selected.png"),
-                                      Tr("setup_title"), this);
+                                      TextOr("setup_title"), this);
     welcome->setGeometry(kWidth - 52, 9, 40, 40);
     connect(welcome, &QAbstractButton::clicked, this, [this] { OnCommand(kCmdWelcome); });
     m_btnWelcome = welcome;
+
+    m_btnMenu = new QToolButton(this);
+    m_btnMenu->setText(TextOr("main_menu"));
+    m_btnMenu->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_btnMenu->setPopupMode(QToolButton::InstantPopup);
+    m_windowMenu = new QMenu(m_btnMenu);
+    // Filled as it opens, so that its texts and greying follow the moment.
+    connect(m_windowMenu, &QMenu::aboutToShow, this, [this] { FillCommandMenu(m_windowMenu); });
+    m_btnMenu->setMenu(m_windowMenu);
+    const int menuWidth = std::max(64, m_btnMenu->sizeHint().width() + 8);
+    m_btnMenu->setGeometry(kWidth - 60 - menuWidth, 16, menuWidth, 26);
+    m_btnMenu->hide();
 
     m_lblDrivePicture = new QLabel(this);
     m_lblDrivePicture->setPixmap(DWSkin::ContentImage("Usb_Volume.png"));
@@ -191,10 +208,10 @@ void KWPelloryDlg::Place()
 void KWPelloryDlg::Open()
 {
     RefreshDriveSpace();
-    if (DWTrayIcon::Available())
-        m_tray->Show();
+    FollowTray(m_tray->Available());
     Place();
-    if (!KXAppPrefs::Bool(halvex::prefkey::kShowMain)) {
+    // Without a notification area a hidden window could never come back.
+    if (!KXAppPrefs::Bool(halvex::prefkey::kShowMain) && TrayShown()) {
         showMinimized();
         m_timerHide.start();
     } else {
@@ -202,6 +219,7 @@ void KWPelloryDlg::Open()
         raise();
         activateWindow();
     }
+    m_bOpened = true;
     if (m_bSetupCompletedNow) {
         const int answer = KWMsgBox::Show(this, KXStrings::GetString("sync_after_setup"), KWMsgBox::kCaution,
                                           KWMsgBox::kYesNo, KWMsgBox::kIdYes);
@@ -210,9 +228,37 @@ void KWPelloryDlg::Open()
     }
 }
 
-bool KWPelloryDlg::CloseHides() const
+bool KWPelloryDlg::TrayShown() const
 {
     return m_tray && m_tray->IsShown();
+}
+
+bool KWPelloryDlg::CloseHides() const
+{
+    return TrayShown();
+}
+
+void KWPelloryDlg::FollowTray(bool available)
+{
+    if (m_bExiting)
+        return;
+    if (available)
+        m_tray->Show();
+    else
+        m_tray->Remove();
+    m_btnMenu->setVisible(!available);
+    // The tray went away with the window hidden in it: bring the window back,
+    // or the suite could only be reached by starting it again.
+    if (!available && m_bToolFlag && (!isVisible() || isMinimized()) && m_bOpened)
+        ToggleMain();
+}
+
+void KWPelloryDlg::HideMain()
+{
+    if (TrayShown())
+        hide();
+    else
+        showMinimized();
 }
 
 void KWPelloryDlg::closeEvent(QCloseEvent* event)
@@ -222,12 +268,14 @@ void KWPelloryDlg::closeEvent(QCloseEvent* event)
         return;
     }
     // The frame's close hides the window into the notification area; where
-    // the desktop has none, the window could never come back, so it minimises.
-    event->ignore();
-    if (CloseHides())
+    // the desktop has none, it ends the suite as Exit does.
+    if (CloseHides()) {
+        event->ignore();
         hide();
-    else
-        showMinimized();
+        return;
+    }
+    Exit();
+    event->accept();
 }
 
 void KWPelloryDlg::changeEvent(QEvent* event)
@@ -239,6 +287,13 @@ void KWPelloryDlg::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     RefreshDriveSpace();
+    m_timerSpacePoll.start();
+}
+
+void KWPelloryDlg::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_timerSpacePoll.stop();
 }
 
 void KWPelloryDlg::paintEvent(QPaintEvent*)
@@ -261,7 +316,7 @@ void KWPelloryDlg::paintEvent(QPaintEvent*)
     painter.setFont(font);
     painter.setPen(palette().color(QPalette::Text));
     for (const DrawnLabel& label : m_labels)
-        painter.drawText(label.rect, Qt::AlignHCenter | Qt::AlignTop, label.text);
+        painter.drawText(label.rect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, label.text);
 }
 
 QString KWPelloryDlg::DriveLinkText() const
@@ -310,38 +365,49 @@ QMenu* KWPelloryDlg::BuildTrayMenu()
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     m_trayMenu = menu;
+    FillCommandMenu(menu);
+    return menu;
+}
+
+void KWPelloryDlg::FillCommandMenu(QMenu* menu)
+{
+    menu->clear();
+    for (QMenu* submenu : menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
+        submenu->deleteLater();
     const bool enabled = m_bToolFlag;
     auto add = [&](QMenu* into, const QString& text, int command) {
-        QAction* action = into->addAction(text, this, [this, command] { OnCommand(command); });
+        // Run once the menu has closed: the window's menu button holds its
+        // menu in a loop of its own, and a tool window is modal.
+        QAction* action = into->addAction(
+            text, this, [this, command] { QTimer::singleShot(0, this, [this, command] { OnCommand(command); }); });
         action->setEnabled(enabled);
         return action;
     };
 
-    QAction* toggle = add(menu, Tr(isVisible() ? "close_main" : "open_main"), kCmdToggleMain);
+    QAction* toggle = add(menu, TextOr(isVisible() && !isMinimized() ? "close_main" : "open_main"), kCmdToggleMain);
     menu->setDefaultAction(toggle);
     menu->addSeparator();
-    QMenu* sync = menu->addMenu(Tr("sync_window_title"));
+    QMenu* sync = menu->addMenu(TextOr("sync_window_title"));
     sync->setEnabled(enabled);
-    add(sync, Tr("sync_normal"), kCmdSyncNormal);
+    add(sync, TextOr("sync_normal"), kCmdSyncNormal);
     sync->addSeparator();
-    add(sync, Tr("sync_instant"), kCmdSyncInstant);
+    add(sync, TextOr("sync_instant"), kCmdSyncInstant);
     menu->addSeparator();
-    add(menu, Tr("prefs_window_title") + "...", kCmdPrefs);
+    add(menu, TextOr("prefs_window_title") + "...", kCmdPrefs);
     menu->addSeparator();
-    QMenu* help = menu->addMenu(Tr("help"));
+    QMenu* help = menu->addMenu(TextOr("help"));
     help->setEnabled(enabled);
-    add(help, Tr("help_doc"), kCmdHelp);
-    add(help, Tr("check_update"), kCmdCheckUpdate);
+    add(help, TextOr("help_doc"), kCmdHelp);
+    add(help, TextOr("check_update"), kCmdCheckUpdate);
     help->addSeparator();
-    add(help, Tr("web_feedback"), kCmdWebForum);
+    add(help, TextOr("web_feedback"), kCmdWebForum);
     help->addSeparator();
-    add(help, Tr("web_support"), kCmdWebSupport);
-    add(help, Tr("web_home"), kCmdWebHome);
+    add(help, TextOr("web_support"), kCmdWebSupport);
+    add(help, TextOr("web_home"), kCmdWebHome);
     help->addSeparator();
-    add(help, Tr("about"), kCmdAbout);
+    add(help, TextOr("about"), kCmdAbout);
     menu->addSeparator();
-    add(menu, Tr("exit"), kCmdExit);
-    return menu;
+    add(menu, TextOr("exit"), kCmdExit);
 }
 
 void KWPelloryDlg::ShowDropMenu(int dropCommand)
@@ -356,17 +422,17 @@ void KWPelloryDlg::ShowDropMenu(int dropCommand)
         menu.addAction(text, this, [this, command] { QTimer::singleShot(0, this, [this, command] { OnCommand(command); }); });
     };
     if (dropCommand == kCmdSyncDrop) {
-        add(Tr("sync_normal"), kCmdSyncNormal);
+        add(TextOr("sync_normal"), kCmdSyncNormal);
         menu.addSeparator();
-        add(Tr("sync_instant"), kCmdSyncInstant);
+        add(TextOr("sync_instant"), kCmdSyncInstant);
         menu.addSeparator();
-        add(Tr("sync_window_title") + " " + Tr("prefs_window_title") + "...", kCmdSyncPrefs);
+        add(TextOr("sync_window_title") + " " + TextOr("prefs_window_title") + "...", kCmdSyncPrefs);
     } else {
-        add(Tr("backup_backup"), kCmdBackupRun);
+        add(TextOr("backup_backup"), kCmdBackupRun);
         menu.addSeparator();
-        add(Tr("backup_restore"), kCmdBackupRestore);
+        add(TextOr("backup_restore"), kCmdBackupRestore);
         menu.addSeparator();
-        add(Tr("backup_config"), kCmdBackupConfigure);
+        add(TextOr("backup_config"), kCmdBackupConfigure);
     }
     button->setDown(true);
     menu.exec(button->mapToGlobal(QPoint(0, button->height())));
@@ -377,7 +443,7 @@ void KWPelloryDlg::ShowDropMenu(int dropCommand)
 void KWPelloryDlg::ToggleMain()
 {
     if (isVisible() && !isMinimized()) {
-        hide();
+        HideMain();
     } else {
         showNormal();
         raise();
@@ -405,7 +471,8 @@ void KWPelloryDlg::RunTool(const std::function<void()>& tool)
     m_bToolFlag = false;
     tool();
     m_bToolFlag = true;
-    if (wasVisible && !m_bExiting) {
+    // Without a tray, a window left hidden could not be reached again.
+    if ((wasVisible || !TrayShown()) && !m_bExiting) {
         show();
         raise();
         activateWindow();
@@ -515,7 +582,7 @@ void KWPelloryDlg::OnCommand(int id)
         Exit();
         break;
     case kCmdHide:
-        hide();
+        HideMain();
         break;
     case kCmdDriveLink:
         halvex::app::RevealFolder(m_app.Paths().RunPath());

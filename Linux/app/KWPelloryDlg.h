@@ -14,6 +14,7 @@ class QAbstractButton;
 class QFileSystemWatcher;
 class QLabel;
 class QMenu;
+class QToolButton;
 class DWProgressBar;
 class DWTrayIcon;
 class KWMainApp;
@@ -47,10 +48,15 @@ public:
     bool ToolWindowOpen() const { return !m_bToolFlag; }
     QMenu* BuildTrayMenu();
     DWTrayIcon* TrayIcon() const { return m_tray; }
+    // Where the desktop has no notification area, the window carries the
+    // tray menu's commands in this button.
+    QToolButton* MenuButton() const { return m_btnMenu; }
+    QMenu* WindowMenu() const { return m_windowMenu; }
     QString DriveLinkText() const;
     QString DriveSpaceToolTip() const;
     std::int64_t DriveBarPosition() const { return m_nLastUsedKB; }
     bool CloseHides() const;
+    bool Exiting() const { return m_bExiting; }
 
     // Test seam: replaces what a command opens (sync, backup, prefs, ...).
     void SetToolRunner(std::function<void(int command)> runner) { m_fnToolRunner = std::move(runner); }
@@ -61,11 +67,18 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
     void BuildControls();
+    void FillCommandMenu(QMenu* menu);
+    // The tray came or went: the menu button and the close button follow.
+    void FollowTray(bool available);
+    bool TrayShown() const;
+    // Hides the window into the tray, or minimises it where there is none.
+    void HideMain();
     QAbstractButton* MakeMainButton(const QString& imageBase, const QString& label, int command);
     void Place();
     void ToggleMain();
@@ -82,6 +95,7 @@ private:
     bool m_bSetupCompletedNow;
     bool m_bToolFlag = true;  // true while no tool window is open
     bool m_bExiting = false;
+    bool m_bOpened = false;
     std::int64_t m_nLastUsedKB = -1;
 
     QAbstractButton* m_btnSync = nullptr;
@@ -91,6 +105,8 @@ private:
     QAbstractButton* m_btnPrefs = nullptr;
     QAbstractButton* m_btnWelcome = nullptr;
     QAbstractButton* m_btnLogo = nullptr;
+    QToolButton* m_btnMenu = nullptr;
+    QMenu* m_windowMenu = nullptr;
     QLabel* m_lblDrivePicture = nullptr;
     QLabel* m_lblDriveLink = nullptr;
     DWProgressBar* m_barSpace = nullptr;
@@ -108,5 +124,6 @@ private:
     QTimer m_timerInstantSync;   // timer 4
     QTimer m_timerHide;          // timer 5
     QTimer m_timerSpaceRefresh;  // debounces file-system changes on the drive
+    QTimer m_timerSpacePoll;     // changes deep in the drive that no watch reports
     std::function<void(int)> m_fnToolRunner;
 };

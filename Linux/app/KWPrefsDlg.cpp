@@ -8,6 +8,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "AppText.h"
 #include "DWSkin.h"
 #include "prefs/KXAppPrefs.h"
@@ -108,6 +110,8 @@ KWPrefsDlg::KWPrefsDlg(QWidget* owner, PrefsContext context, Page page)
     });
     connect(m_btnOk, &QPushButton::clicked, this, &KWPrefsDlg::accept);
     connect(m_btnCancel, &QPushButton::clicked, this, &KWPrefsDlg::reject);
+    // Check boxes do not wrap: a longer translation widens the window instead.
+    setFixedSize(std::max(width(), layout->sizeHint().width()), height());
     SelectPage(page);
 }
 

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "AppText.h"
 #include "DWSkin.h"
 #include "SyncFolderSupport.h"
 #include "SyncUiCallback.h"
@@ -15,6 +16,7 @@
 #include "strings/KXStrings.h"
 
 using namespace halvex;
+using halvex::app::TextOr;
 
 namespace {
 
@@ -40,15 +42,14 @@ QVBoxLayout* PageLayout(QWidget* page)
 }  // namespace
 
 KWPrefsGeneral::KWPrefsGeneral()
-    : m_showMain(new QCheckBox(QStringLiteral("Show the main window when Halvex Dravane starts"))),
-      m_checkUpdate(new QCheckBox(QStringLiteral("Check for updates automatically when Halvex Dravane starts")))
+    : m_showMain(new QCheckBox(TextOr("prefs_show_main"))),
+      m_checkUpdate(new QCheckBox(TextOr("prefs_check_update")))
 {
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(m_showMain);
-    layout->addWidget(Hint(QStringLiteral(
-        "When this is off, Halvex Dravane starts hidden; open it from its icon in the notification area.")));
+    layout->addWidget(Hint(TextOr("prefs_show_main_hint")));
     layout->addWidget(m_checkUpdate);
-    layout->addWidget(Hint(QStringLiteral("You are told only when a newer version is available.")));
+    layout->addWidget(Hint(TextOr("prefs_check_update_hint")));
     layout->addStretch(1);
     m_showMain->setChecked(KXAppPrefs::Bool(prefkey::kShowMain));
     m_checkUpdate->setChecked(KXAppPrefs::Bool(prefkey::kCheckUpdate));
@@ -62,17 +63,17 @@ bool KWPrefsGeneral::Save()
 }
 
 KWPrefsSync::KWPrefsSync(const PrefsContext& context)
-    : m_context(context), m_syncLog(new QCheckBox(QStringLiteral("Keep a log of every sync"))),
-      m_subfolders(new QCheckBox(QStringLiteral("Include subfolders when synchronizing"))), m_folder(new QLineEdit),
-      m_browse(new QPushButton(QStringLiteral("Browse...")))
+    : m_context(context), m_syncLog(new QCheckBox(TextOr("prefs_sync_log"))),
+      m_subfolders(new QCheckBox(TextOr("prefs_subfolders"))), m_folder(new QLineEdit),
+      m_browse(new QPushButton(TextOr("browse")))
 {
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(m_syncLog);
-    layout->addWidget(Hint(QStringLiteral("The log lists each file copied, and what could not be copied.")));
+    layout->addWidget(Hint(TextOr("prefs_sync_log_hint")));
     layout->addWidget(m_subfolders);
-    layout->addWidget(Hint(QStringLiteral("Subfolders in the sync folder may be too large to sync effectively.")));
+    layout->addWidget(Hint(TextOr("sync_subfolders_note")));
 
-    auto* group = new QGroupBox(QStringLiteral("Sync folder on this computer"));
+    auto* group = new QGroupBox(TextOr("prefs_sync_folder"));
     auto* row = new QHBoxLayout;
     auto* icon = new QLabel;
     const QPixmap folderImage = DWSkin::ContentImage("Folder.png");
@@ -83,8 +84,8 @@ KWPrefsSync::KWPrefsSync(const PrefsContext& context)
     row->addWidget(m_browse);
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addLayout(row);
-    groupLayout->addWidget(new QLabel(QStringLiteral("It is kept in step with the folder \"%1\" on the flash drive.")
-                                          .arg(QString::fromStdString(SyncUsbFolderName()))));
+    const std::string pair = KXStrings::Format("prefs_sync_folder_pair", SyncUsbFolderName());
+    groupLayout->addWidget(new QLabel(QString::fromStdString(pair)));
     layout->addSpacing(8);
     layout->addWidget(group);
     layout->addStretch(1);
@@ -94,7 +95,7 @@ KWPrefsSync::KWPrefsSync(const PrefsContext& context)
     m_strStored = ReadComputerFolder(SyncIndexPath(m_context.sync.dataPath), m_context.sync.computerKey);
     m_folder->setText(QString::fromStdString(m_strStored));
     m_folder->setReadOnly(true);
-    m_folder->setPlaceholderText(QStringLiteral("No folder chosen yet"));
+    m_folder->setPlaceholderText(TextOr("prefs_no_folder"));
     connect(m_browse, &QPushButton::clicked, this, [this] {
         if (!m_context.browse)
             return;
@@ -120,17 +121,15 @@ bool KWPrefsSync::Save()
 
 KWPrefsAdvanced::KWPrefsAdvanced(const PrefsContext& context)
     : m_context(context),
-      m_autoRun(new QCheckBox(QStringLiteral("Start Halvex Dravane automatically when the flash drive is plugged in"))),
-      m_ask(new QCheckBox(QStringLiteral("Offer automatic start when Halvex Dravane starts on a new computer"))),
+      m_autoRun(new QCheckBox(TextOr("prefs_autorun"))),
+      m_ask(new QCheckBox(TextOr("prefs_ask_autorun"))),
       m_bAdministrator(context.autoRun.isAdministrator && context.autoRun.isAdministrator())
 {
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(m_autoRun);
-    layout->addWidget(Hint(QStringLiteral("Installs a very small application on this computer that starts Halvex "
-                                          "Dravane when the drive is inserted.")));
+    layout->addWidget(Hint(TextOr("prefs_autorun_hint")));
     if (!m_bAdministrator)
-        layout->addWidget(Hint(QStringLiteral(
-            "This option is unavailable because you do not have administrative rights for this computer.")));
+        layout->addWidget(Hint(TextOr("autorun_no_admin")));
     layout->addWidget(m_ask);
     layout->addStretch(1);
     m_autoRun->setChecked(m_bAdministrator && m_context.autoRun.isInstalled && m_context.autoRun.isInstalled());

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 
+#include "AppText.h"
 #include "BackupWindows.h"
 #include "DWSkin.h"
 #include "KWMsgBox.h"
@@ -71,7 +72,7 @@ QPixmap FolderPixmap(QWidget* widget)
 KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& session)
     : QDialog(owner), m_session(session)
 {
-    setWindowTitle(tr("Restore"));
+    setWindowTitle(TextOr("backup_restore"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 16, 18, 14);
@@ -90,10 +91,10 @@ KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& sessio
     splitter->setStretchFactor(1, 1);
     layout->addWidget(splitter, 1);
 
-    layout->addWidget(new QLabel(tr("Please select the destination folder to restore files:"), this));
-    m_desktop = new QRadioButton(tr("Desktop"), this);
-    m_original = new QRadioButton(tr("Original Backup Folder"), this);
-    m_otherChoice = new QRadioButton(tr("Other Location:"), this);
+    layout->addWidget(new QLabel(TextOr("restore_destination_prompt"), this));
+    m_desktop = new QRadioButton(TextOr("folder_desktop"), this);
+    m_original = new QRadioButton(TextOr("restore_original"), this);
+    m_otherChoice = new QRadioButton(TextOr("restore_other"), this);
     auto* group = new QButtonGroup(this);
     group->addButton(m_desktop);
     group->addButton(m_original);
@@ -102,16 +103,15 @@ KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& sessio
     layout->addWidget(m_original);
     auto* otherRow = new QHBoxLayout;
     m_other = new QLineEdit(this);
-    auto* browse = new QPushButton(tr("..."), this);
-    browse->setFixedWidth(34);
+    m_browse = new QPushButton(TextOr("browse_short"), this);
     otherRow->addWidget(m_otherChoice);
     otherRow->addWidget(m_other, 1);
-    otherRow->addWidget(browse);
+    otherRow->addWidget(m_browse);
     layout->addLayout(otherRow);
     auto* buttons = new QHBoxLayout;
-    m_restore = new QPushButton(tr("Restore"), this);
+    m_restore = new QPushButton(TextOr("backup_restore"), this);
     m_restore->setEnabled(false);
-    auto* cancel = new QPushButton(tr("Cancel"), this);
+    auto* cancel = new QPushButton(TextOr("cancel"), this);
     buttons->addStretch();
     buttons->addWidget(m_restore);
     buttons->addWidget(cancel);
@@ -121,6 +121,9 @@ KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& sessio
     if (profile.restoreChoice == RestoreChoice::Other &&
         profile.restoreFolder != m_session.strings.Label(backup_label::kInvalidPath))
         m_other->setText(QString::fromStdString(profile.restoreFolder));
+    // Browse belongs to the other-folder choice alone.
+    connect(m_otherChoice, &QRadioButton::toggled, m_browse, &QPushButton::setEnabled);
+    m_browse->setEnabled(false);
     SelectChoice(profile.restoreChoice);
 
     connect(m_tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
@@ -131,13 +134,13 @@ KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& sessio
     });
     connect(m_files, &QTreeWidget::itemSelectionChanged, this,
             [this] { m_restore->setEnabled(!m_files->selectedItems().isEmpty()); });
-    connect(browse, &QPushButton::clicked, this, [this] {
+    connect(m_browse, &QPushButton::clicked, this, [this] {
         const QString chosen = QFileDialog::getExistingDirectory(this, m_session.Label(16), m_other->text());
-        if (!chosen.isEmpty()) {
-            m_other->setText(chosen);
-            m_otherChoice->setChecked(true);
-        }
+        if (!chosen.isEmpty())
+            ChooseOtherFolder(chosen);
     });
+    m_files->header()->setSectionsClickable(true);
+    connect(m_files->header(), &QHeaderView::sectionClicked, this, &KWRestoreChildDialog::SortByColumn);
     connect(m_restore, &QPushButton::clicked, this, [this] {
         if (StartRestore())
             accept();
@@ -177,11 +180,11 @@ void KWRestoreChildDialog::FillTree(QTreeWidgetItem* parent, const fs::path& fol
 
 void KWRestoreChildDialog::FillFiles()
 {
-    m_files->clear();
+    m_rows.clear();
     QuietCallback quiet;
     KWBackupManager engine(quiet, m_session.strings);
-    std::vector<std::pair<std::string, fs::path>> files;
     std::error_code error;
+    QMimeDatabase mimes;
     for (const auto& entry : fs::directory_iterator(m_folder, error)) {
         std::error_code kind;
         if (!entry.is_regular_file(kind) || IsHiddenName(entry.path().filename().string()))
@@ -191,19 +194,39 @@ void KWRestoreChildDialog::FillFiles()
         std::string name = entry.path().filename().string();
         if (name.size() > 4 && name.compare(name.size() - 4, 4, ".zip") == 0)
             name.resize(name.size() - 4);
-        files.emplace_back(name, entry.path());
+        const QMimeType type = mimes.mimeTypeForFile(QString::fromStdString(name), QMimeDatabase::MatchExtension);
+        m_rows.push_back({name, type.comment().toStdString(), GetFileSize(entry.path()),
+                          FileModificationTime(entry.path()).value_or(0) / 1000000000, type.iconName().toStdString()});
     }
-    std::sort(files.begin(), files.end());
-    QMimeDatabase mimes;
+    std::sort(m_rows.begin(), m_rows.end(),
+              [](const FileDescrItem& a, const FileDescrItem& b) { return a.name < b.name; });
+    m_sort.Clear(m_files->header());
+    ShowFiles();
+}
+
+void KWRestoreChildDialog::SortByColumn(int column)
+{
+    using Compare = bool (*)(FileDescrItem, FileDescrItem);
+    const Compare compare = column == 1   ? Compare(sortBySize)
+                            : column == 2 ? Compare(sortByDesc)
+                            : column == 3 ? Compare(sortByDate)
+                                          : Compare(sortByName);
+    m_sort.Click(column, m_rows, compare, m_files->header());
+    ShowFiles();
+}
+
+void KWRestoreChildDialog::ShowFiles()
+{
+    m_files->clear();
     QList<QTreeWidgetItem*> items;
-    for (const auto& [name, archive] : files) {
-        const QString display = QString::fromStdString(name);
-        const QMimeType type = mimes.mimeTypeForFile(display, QMimeDatabase::MatchExtension);
-        const std::int64_t seconds = FileModificationTime(archive).value_or(0) / 1000000000;
-        auto* item = new QTreeWidgetItem({display, QString::fromStdString(ListSizeText(GetFileSize(archive))),
-                                          type.comment(), DateText(seconds)});
+    const std::size_t count = m_rows.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const FileDescrItem& row = m_sort.Shown(m_rows, i);
+        auto* item = new QTreeWidgetItem({QString::fromStdString(row.name),
+                                          QString::fromStdString(ListSizeText(row.size)),
+                                          QString::fromStdString(row.description), DateText(row.modified)});
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-        QIcon icon = QIcon::fromTheme(type.iconName());
+        QIcon icon = QIcon::fromTheme(QString::fromStdString(row.icon));
         item->setIcon(0, icon.isNull() ? style()->standardIcon(QStyle::SP_FileIcon) : icon);
         items.append(item);
     }
@@ -230,6 +253,42 @@ void KWRestoreChildDialog::SelectChoice(RestoreChoice choice)
         ->setChecked(true);
 }
 
+void KWRestoreChildDialog::ChooseOtherFolder(const QString& folder)
+{
+    m_other->setText(QString::fromStdString(WithTrailingSlash(folder.toStdString())));
+    m_otherChoice->setChecked(true);
+    (void)StoreRestoreSettings(RestoreChoice::Other);
+}
+
+std::string KWRestoreChildDialog::RestoreFolderText(RestoreChoice choice) const
+{
+    const BackupStrings& strings = m_session.strings;
+    switch (choice) {
+    case RestoreChoice::Desktop:
+        if (m_session.desktopFolder.empty())
+            return strings.Label(backup_label::kInvalidPath);
+        return WithTrailingSlash(
+            (m_session.desktopFolder / strings.Label(backup_label::kRestoreFolderName)).string());
+    case RestoreChoice::Original:
+        return strings.Label(backup_label::kOriginalFolder);
+    case RestoreChoice::Other:
+        break;
+    }
+    return WithTrailingSlash(m_other->text().trimmed().toStdString());
+}
+
+bool KWRestoreChildDialog::StoreRestoreSettings(RestoreChoice choice)
+{
+    m_session.profile.restoreChoice = choice;
+    m_session.profile.restoreFolder = RestoreFolderText(choice);
+    if (WriteRestoreSettings(m_session.CurrentProfilePath(), m_session.profile))
+        return true;
+    KWMsgBox::Show(this, m_session.Message(bm::kProfileUnreadable) + " " +
+                             QString::fromStdString(m_session.CurrentProfilePath().string()),
+                   KWMsgBox::kStop);
+    return false;
+}
+
 RestoreChoice KWRestoreChildDialog::Choice() const
 {
     return m_desktop->isChecked() ? RestoreChoice::Desktop
@@ -240,8 +299,7 @@ RestoreChoice KWRestoreChildDialog::Choice() const
 bool KWRestoreChildDialog::StartRestore()
 {
     const RestoreChoice choice = Choice();
-    const QString other = m_other->text().trimmed();
-    if (choice == RestoreChoice::Other && other.isEmpty()) {
+    if (choice == RestoreChoice::Other && m_other->text().trimmed().isEmpty()) {
         KWMsgBox::Show(this, m_session.Label(17), KWMsgBox::kCaution);
         return false;
     }
@@ -267,14 +325,8 @@ bool KWRestoreChildDialog::StartRestore()
             return false;
         }
     }
-    m_session.profile.restoreChoice = choice;
-    m_session.profile.restoreFolder = choice == RestoreChoice::Other ? other.toStdString() : std::string{};
-    if (!WriteRestoreSettings(m_session.CurrentProfilePath(), m_session.profile)) {
-        KWMsgBox::Show(this, m_session.Message(bm::kProfileUnreadable) + " " +
-                                 QString::fromStdString(m_session.CurrentProfilePath().string()),
-                       KWMsgBox::kStop);
+    if (!StoreRestoreSettings(choice))
         return false;
-    }
     KWRestoreProcessDlg progress(this, m_session, std::move(pool));
     progress.exec();
     return true;

@@ -5,12 +5,14 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "AppText.h"
 #include "DWSkin.h"
 #include "strings/KXStrings.h"
 
+using halvex::app::TextOr;
+
 KWSetupAutoRun::KWSetupAutoRun(bool isAdministrator)
-    : KWWizardPage(QString::fromStdString(KXStrings::GetString("setup_autorun")),
-                   QString::fromStdString(KXStrings::GetString("setup_autorun_side"))),
+    : KWWizardPage(TextOr("setup_autorun"), TextOr("setup_autorun_side")),
       m_bAdministrator(isAdministrator)
 {
 }
@@ -25,17 +27,15 @@ void KWSetupAutoRun::Create()
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
-    layout->addWidget(paragraph(QStringLiteral(
-        "Halvex Dravane can automatically launch itself whenever your drive is inserted to give you easy access to "
-        "these tools. This requires the installation of a very small application on this computer.")));
-    auto* question = paragraph(QStringLiteral("Would you like to enable this function on this computer?"));
+    layout->addWidget(paragraph(TextOr("setup_autorun_intro")));
+    auto* question = paragraph(TextOr("setup_autorun_question"));
     QFont bold = question->font();
     bold.setBold(true);
     question->setFont(bold);
     layout->addWidget(question);
 
-    m_yes = new QRadioButton(QStringLiteral("Yes"));
-    m_no = new QRadioButton(QStringLiteral("No"));
+    m_yes = new QRadioButton(TextOr("yes"));
+    m_no = new QRadioButton(TextOr("no"));
     m_no->setChecked(true);
     auto* choices = new QHBoxLayout;
     choices->setContentsMargins(12, 0, 0, 0);
@@ -51,8 +51,7 @@ void KWSetupAutoRun::Create()
     const QPixmap caution = DWSkin::ContentImage("AlertCaution.png");
     if (!caution.isNull())
         noteIcon->setPixmap(caution.scaled(24, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    m_note->setText(QStringLiteral(
-        "This option is unavailable because you do not have administrative rights for this computer."));
+    m_note->setText(TextOr("autorun_no_admin"));
     m_note->setWordWrap(true);
     noteRow->addWidget(noteIcon, 0, Qt::AlignTop);
     noteRow->addWidget(m_note, 1);
@@ -60,7 +59,7 @@ void KWSetupAutoRun::Create()
     noteBox->setLayout(noteRow);
     layout->addWidget(noteBox);
     layout->addStretch(1);
-    layout->addWidget(paragraph(QStringLiteral("Click Finish to complete the setup and start using Halvex Dravane.")));
+    layout->addWidget(paragraph(TextOr("setup_autorun_finish")));
 
     m_yes->setEnabled(m_bAdministrator);
     m_no->setEnabled(m_bAdministrator);

@@ -5,23 +5,21 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "AppText.h"
 #include "KWWizardDlg.h"
 #include "PlatformActions.h"
 #include "RtfToHtml.h"
 #include "strings/KXStrings.h"
 
 KWSetupLicense::KWSetupLicense(std::filesystem::path licenseFile)
-    : KWWizardPage(QString::fromStdString(KXStrings::GetString("setup_license")),
-                   QString::fromStdString(KXStrings::GetString("setup_license_side"))),
+    : KWWizardPage(halvex::app::TextOr("setup_license"), halvex::app::TextOr("setup_license_side")),
       m_licenseFile(std::move(licenseFile))
 {
 }
 
 void KWSetupLicense::Create()
 {
-    auto* intro = new QLabel(QStringLiteral(
-        "OK, just a few quick steps to define some preferences, and this tool will be ready to use. But, first, "
-        "please read the license agreement, and click below to accept these terms and proceed."));
+    auto* intro = new QLabel(halvex::app::TextOr("setup_license_intro"));
     intro->setWordWrap(true);
     m_text = new QTextBrowser;
     m_text->setReadOnly(true);
@@ -30,7 +28,7 @@ void KWSetupLicense::Create()
     m_text->setHtml(QString::fromStdString(halvex::app::RtfFileToHtml(m_licenseFile)));
     connect(m_text, &QTextBrowser::anchorClicked, this,
             [](const QUrl& url) { halvex::app::OpenUrl(url.toString()); });
-    m_accept = new QCheckBox(QStringLiteral("I accept the terms of the license agreement"));
+    m_accept = new QCheckBox(halvex::app::TextOr("setup_license_accept"));
     connect(m_accept, &QCheckBox::toggled, this, [this](bool on) { Wizard()->EnableNext(on); });
 
     auto* layout = new QVBoxLayout(this);

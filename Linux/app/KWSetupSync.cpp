@@ -9,11 +9,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "AppText.h"
 #include "DWSkin.h"
 #include "KWWizardDlg.h"
 #include "strings/KXStrings.h"
 
 namespace fs = std::filesystem;
+using halvex::app::TextOr;
 
 namespace {
 
@@ -42,8 +44,7 @@ QLabel* Picture(const char* name)
 }  // namespace
 
 KWSetupSync::KWSetupSync(Folders folders, Browser browse, Checker check)
-    : KWWizardPage(QString::fromStdString(KXStrings::GetString("setup_sync")),
-                   QString::fromStdString(KXStrings::GetString("setup_sync_side"))),
+    : KWWizardPage(TextOr("setup_sync"), TextOr("setup_sync_side")),
       m_folders(std::move(folders)), m_fnBrowse(std::move(browse)), m_fnCheck(std::move(check))
 {
 }
@@ -53,10 +54,8 @@ void KWSetupSync::Create()
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(7);
-    layout->addWidget(Paragraph(QStringLiteral(
-        "This function synchronizes the contents of a folder on your computer with a folder on the flash drive. "
-        "Synchronizing makes sure the most current version is copied to both places.")));
-    layout->addWidget(Paragraph(QStringLiteral("What folder would you like to sync with your flash drive?"), true));
+    layout->addWidget(Paragraph(TextOr("setup_sync_intro")));
+    layout->addWidget(Paragraph(TextOr("setup_sync_question"), true));
 
     m_choices = new QButtonGroup(this);
     auto* grid = new QGridLayout;
@@ -67,9 +66,9 @@ void KWSetupSync::Create()
         Choice choice;
         QString text;
         const char* image;
-    } rows[] = {{kDesktop, QStringLiteral("Desktop"), "Desktop.png"},
-                {kDocuments, documentsName.isEmpty() ? QStringLiteral("Documents") : documentsName, "Documents.png"},
-                {kOwnFolder, QStringLiteral("Use existing folder. Click to browse:"), "Folder.png"}};
+    } rows[] = {{kDesktop, TextOr("folder_desktop"), "Desktop.png"},
+                {kDocuments, documentsName.isEmpty() ? TextOr("folder_documents") : documentsName, "Documents.png"},
+                {kOwnFolder, TextOr("setup_sync_own"), "Folder.png"}};
     int row = 0;
     for (const auto& entry : rows) {
         auto* button = new QRadioButton(entry.text);
@@ -79,7 +78,7 @@ void KWSetupSync::Create()
         ++row;
     }
     m_edit = new QLineEdit(QString::fromStdString(m_folders.ownStart.string()));
-    m_browse = new QPushButton(QStringLiteral("Browse..."));
+    m_browse = new QPushButton(TextOr("browse"));
     const QPixmap browseImage = DWSkin::Image("Browse_Normal.png");
     if (!browseImage.isNull())
         m_browse->setIcon(QIcon(browseImage));
@@ -90,13 +89,11 @@ void KWSetupSync::Create()
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
 
-    layout->addWidget(Paragraph(QStringLiteral(
-        "This tool is very useful for loading important files on your flash drive before a trip, or using your flash "
-        "drive to store synchronized data on two or more computers.")));
+    layout->addWidget(Paragraph(TextOr("setup_sync_tip")));
     layout->addSpacing(4);
-    layout->addWidget(Paragraph(QStringLiteral("Would you like to sync subfolders?"), true));
-    m_yes = new QRadioButton(QStringLiteral("Yes"));
-    m_no = new QRadioButton(QStringLiteral("No"));
+    layout->addWidget(Paragraph(TextOr("setup_sync_subfolders"), true));
+    m_yes = new QRadioButton(TextOr("yes"));
+    m_no = new QRadioButton(TextOr("no"));
     m_no->setChecked(true);
     auto* subfolders = new QHBoxLayout;
     subfolders->setContentsMargins(12, 0, 0, 0);
@@ -105,7 +102,7 @@ void KWSetupSync::Create()
     subfolders->addWidget(m_no);
     subfolders->addStretch(1);
     layout->addLayout(subfolders);
-    auto* note = Paragraph(QStringLiteral("Subfolders in the sync folder may be too large to sync effectively."));
+    auto* note = Paragraph(TextOr("sync_subfolders_note"));
     note->setContentsMargins(12, 0, 0, 0);
     QFont small = note->font();
     small.setItalic(true);

@@ -19,8 +19,11 @@ constexpr int kBandHeight = 118;
 
 KWStartupDlg::KWStartupDlg(QWidget* owner, bool atFirstRun)
     : QDialog(owner), m_background(DWSkin::ContentImage("Setup_Background.png")),
-      m_btnContinue(new QPushButton(QStringLiteral("Continue"))),
-      m_btnExit(new QPushButton(atFirstRun ? halvex::app::TextOr("exit", "Exit") : halvex::app::TextOr("cancel", "Cancel")))
+      m_btnContinue(new QPushButton(halvex::app::TextOr("welcome_continue"))),
+      m_btnExit(new QPushButton(atFirstRun ? halvex::app::TextOr("exit", "Exit")
+                                           : halvex::app::TextOr("cancel", "Cancel"))),
+      m_btnSync(new QPushButton(halvex::app::TextOr("sync_window_title"))),
+      m_btnBackup(new QPushButton(halvex::app::TextOr("backup_backup")))
 {
     setWindowTitle(halvex::app::TextOr("setup_title", "Halvex Dravane Setup"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -29,22 +32,22 @@ KWStartupDlg::KWStartupDlg(QWidget* owner, bool atFirstRun)
     if (!m_background.isNull())
         m_background.setMask(m_background.createMaskFromColor(QColor(255, 0, 255), Qt::MaskInColor));
 
-    auto* welcome = new QLabel(QStringLiteral(
-        "<p>Thank you for choosing Halvex Dravane, the companion tools that travel with your USB flash drive.</p>"
-        "<p>Keep a folder of this computer and your drive in step with <b>File Sync</b>, protect your documents, "
-        "music and pictures with <b>Backup</b>, and let the suite start by itself whenever the drive is plugged in.</p>"
-        "<p>Click <b>Continue</b> to accept the license agreement and choose your settings. It only takes a "
-        "minute.</p>"));
+    auto* welcome = new QLabel(halvex::app::TextOr(atFirstRun ? "welcome_text" : "welcome_text_again"));
     welcome->setWordWrap(true);
-    welcome->setTextFormat(Qt::RichText);
+    welcome->setTextFormat(Qt::PlainText);
+    welcome->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    for (QPushButton* button : {m_btnContinue, m_btnExit})
-        button->setMinimumWidth(100);
-    m_btnContinue->setDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(m_btnContinue);
-    buttons->addWidget(m_btnExit);
+    for (QPushButton* button : {m_btnContinue, m_btnSync, m_btnBackup, m_btnExit}) {
+        button->setMinimumWidth(100);
+        buttons->addWidget(button);
+    }
+    // The setup runs once; afterwards the window leads to the tools.
+    for (QPushButton* button : {m_btnContinue, m_btnSync, m_btnBackup})
+        button->setHidden((button == m_btnContinue) != atFirstRun);
+    QPushButton* first = atFirstRun ? m_btnContinue : m_btnSync;
+    first->setDefault(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(28, kBandHeight + 18, 22, 16);
@@ -53,7 +56,20 @@ KWStartupDlg::KWStartupDlg(QWidget* owner, bool atFirstRun)
 
     connect(m_btnContinue, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_btnExit, &QPushButton::clicked, this, &QDialog::reject);
-    m_btnContinue->setFocus();
+    connect(m_btnSync, &QPushButton::clicked, this, [this] {
+        m_choice = halvex::app::StartupChoice::Sync;
+        accept();
+    });
+    connect(m_btnBackup, &QPushButton::clicked, this, [this] {
+        m_choice = halvex::app::StartupChoice::Backup;
+        accept();
+    });
+    first->setFocus();
+}
+
+halvex::app::StartupChoice KWStartupDlg::Choice() const
+{
+    return result() == QDialog::Accepted ? m_choice : halvex::app::StartupChoice::Cancelled;
 }
 
 void KWStartupDlg::paintEvent(QPaintEvent*)
@@ -75,7 +91,7 @@ void KWStartupDlg::paintEvent(QPaintEvent*)
     font.setPointSize(15);
     font.setWeight(QFont::Black);
     painter.setFont(font);
-    const QString title = QStringLiteral("Welcome to %1").arg(halvex::app::TextOr("app_name", "Halvex Dravane"));
+    const QString title = QString::fromStdString(KXStrings::Format("welcome_title", KXStrings::GetString("app_name")));
     const QRect titleRect(0, 0, width(), kBandHeight);
     painter.setPen(QColor(10, 24, 44));
     painter.drawText(titleRect.translated(1, 1), Qt::AlignCenter, title);

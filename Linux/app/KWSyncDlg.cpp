@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -264,7 +265,7 @@ void KWSyncDlg::BuildUpper()
     row->addLayout(middle);
     row->addStretch(1);
     const QString host = QSysInfo::machineHostName();
-    row->addLayout(side(m_btnLocal, m_lblLocalName, "Computer_Normal.png", host.isEmpty() ? "Computer" : host,
+    row->addLayout(side(m_btnLocal, m_lblLocalName, "Computer_Normal.png", host.isEmpty() ? Tr("this_computer") : host,
                         "computerButton"));
     layout->addLayout(row);
 
@@ -275,7 +276,7 @@ void KWSyncDlg::BuildUpper()
 
     auto* detailsRow = new QHBoxLayout;
     m_btnArrow = new DWImageButton(DWSkin::Image("Arrow_Normal.png"), DWSkin::Image("Arrow_Pushed.png"),
-                                   DWSkin::Image("Arrow_Down.png"), ">", m_upper);
+                                   DWSkin::Image("Arrow_Down.png"), Tr("show_details"), m_upper);
     m_btnArrow->setObjectName("detailsArrow");
     m_btnArrow->setCheckable(true);
     m_btnDetails = new QPushButton(Tr("show_details"), m_upper);
@@ -330,8 +331,14 @@ void KWSyncDlg::BuildDetails()
     header->setSortIndicatorShown(false);
     header->setHighlightSections(false);
     const int widths[] = {185, 75, 115, 85};
-    for (int i = 0; i < 4; ++i)
-        m_table->setColumnWidth(i, widths[i]);
+    // Each heading fits in every language; the name column gives up the room.
+    int extra = 0;
+    for (int i = 1; i < 4; ++i) {
+        const int width = std::max(widths[i], header->sectionSizeHint(i));
+        extra += width - widths[i];
+        m_table->setColumnWidth(i, width);
+    }
+    m_table->setColumnWidth(0, std::max(110, widths[0] - extra));
     header->setStretchLastSection(true);
     layout->addWidget(m_table, 1);
 
@@ -352,10 +359,10 @@ void KWSyncDlg::BuildDetails()
     m_lblPath->setFont(pathFont);
     m_lblPath->setMinimumWidth(60);
     m_lblPath->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_btnRefresh = new DWImageButton("Reload", "Refresh", m_details);
+    m_btnRefresh = new DWImageButton("Reload", Tr("refresh_sync_list"), m_details);
     m_btnRefresh->setObjectName("refreshButton");
     m_btnRefresh->setToolTip(Tr("refresh_sync_list"));
-    m_btnLog = new DWImageButton("Log", "Log", m_details);
+    m_btnLog = new DWImageButton("Log", Tr("error_log"), m_details);
     m_btnLog->setObjectName("logButton");
     m_btnLog->setToolTip(Tr("error_log"));
     infoRow->addWidget(m_imgUsb);
@@ -663,8 +670,8 @@ void KWSyncDlg::OnHeaderClicked(int section)
 void KWSyncDlg::OnListMenu(const QPoint& at)
 {
     QMenu menu(this);
-    QAction* wipeUsb = menu.addAction("Empty the USB sync folder and copy this computer's files again");
-    QAction* wipeLocal = menu.addAction("Empty this computer's sync folder and copy the USB files again");
+    QAction* wipeUsb = menu.addAction(Tr("sync_wipe_usb_item"));
+    QAction* wipeLocal = menu.addAction(Tr("sync_wipe_local_item"));
     QAction* chosen = menu.exec(m_table->viewport()->mapToGlobal(at));
     if (chosen == wipeUsb)
         WipeFolder(true);

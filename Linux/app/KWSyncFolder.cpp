@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "AppText.h"
 #include "DWImageButton.h"
 #include "DWSkin.h"
 #include "KMSystem.h"
@@ -19,10 +20,9 @@
 #include "strings/KXStrings.h"
 
 namespace fs = std::filesystem;
+using halvex::app::TextOr;
 
 namespace {
-
-QString Tr(const char* key) { return QString::fromStdString(KXStrings::GetString(key)); }
 
 fs::path FromQt(const QString& path) { return fs::path(path.toStdString()); }
 
@@ -31,18 +31,16 @@ fs::path FromQt(const QString& path) { return fs::path(path.toStdString()); }
 KWSyncFolder::KWSyncFolder(QWidget* owner, fs::path usbPath, halvex::SyncDriveProbe probe)
     : QDialog(owner), m_pathUsb(std::move(usbPath)), m_probe(std::move(probe))
 {
-    setWindowTitle(Tr("sync_folder_title"));
+    setWindowTitle(TextOr("sync_folder_title"));
     setObjectName("KWSyncFolder");
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(22, 18, 22, 16);
     layout->setSpacing(12);
-    auto* intro = new QLabel(
-        "The File Sync function synchronizes the contents of a folder on your computer with a folder on the USB "
-        "flash drive. The sync folder has not yet been selected for this computer.");
+    auto* intro = new QLabel(TextOr("sync_folder_intro"));
     intro->setWordWrap(true);
     layout->addWidget(intro);
-    auto* prompt = new QLabel("Please select the Sync folder location for this computer:");
+    auto* prompt = new QLabel(TextOr("sync_folder_prompt"));
     QFont bold = prompt->font();
     bold.setBold(true);
     prompt->setFont(bold);
@@ -55,7 +53,8 @@ KWSyncFolder::KWSyncFolder(QWidget* owner, fs::path usbPath, halvex::SyncDrivePr
     const struct {
         const char* image;
         QString text;
-    } choices[] = {{"Desktop.png", "Desktop"}, {"Documents.png", "Documents"}, {"Folder.png", "Other folder"}};
+    } choices[] = {{"Desktop.png", TextOr("folder_desktop")}, {"Documents.png", TextOr("folder_documents")},
+                   {"Folder.png", TextOr("folder_other")}};
     for (int i = 0; i < 3; ++i) {
         auto* cell = new QVBoxLayout;
         auto* picture = new QLabel;
@@ -77,14 +76,14 @@ KWSyncFolder::KWSyncFolder(QWidget* owner, fs::path usbPath, halvex::SyncDrivePr
     m_browse = new DWImageButton(DWSkin::Image("Browse_Normal.png"), DWSkin::Image("Browse_Normal.png"),
                                  DWSkin::Image("Browse_Selected.png"), "...", this);
     m_browse->setObjectName("browse");
-    m_browse->setToolTip(Tr("sync_select_folder_title"));
+    m_browse->setToolTip(TextOr("sync_select_folder_title"));
     folderRow->addWidget(m_edit, 1);
     folderRow->addWidget(m_browse);
     layout->addLayout(folderRow);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setText(Tr("ok"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(Tr("cancel"));
+    buttons->button(QDialogButtonBox::Ok)->setText(TextOr("ok"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(TextOr("cancel"));
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &KWSyncFolder::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &KWSyncFolder::reject);
@@ -118,10 +117,10 @@ bool KWSyncFolder::BrowseEnabled() const { return m_browse->isEnabled(); }
 
 void KWSyncFolder::OnBrowse()
 {
-    QFileDialog picker(this, Tr("sync_select_folder_title"), m_edit->text());
+    QFileDialog picker(this, TextOr("sync_select_folder_title"), m_edit->text());
     picker.setFileMode(QFileDialog::Directory);
     picker.setOption(QFileDialog::ShowDirsOnly, true);
-    picker.setLabelText(QFileDialog::Accept, Tr("select"));
+    picker.setLabelText(QFileDialog::Accept, TextOr("select"));
     if (picker.exec() != QDialog::Accepted || picker.selectedFiles().isEmpty())
         return;
     (void)AcceptBrowsed(FromQt(picker.selectedFiles().first()));

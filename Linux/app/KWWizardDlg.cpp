@@ -170,8 +170,12 @@ void KWWizardDlg::paintEvent(QPaintEvent*)
     gradient.setColorAt(0, QColor(28, 84, 150));
     gradient.setColorAt(1, QColor(16, 52, 98));
     painter.fillRect(side, gradient);
-    if (!m_background.isNull())
+    if (!m_background.isNull()) {
+        // At half strength, so that the step list stays readable over it.
+        painter.setOpacity(0.5);
         painter.drawPixmap(side, m_background);
+        painter.setOpacity(1.0);
+    }
     QFont font = painter.font();
     font.setBold(true);
     font.setPointSizeF(font.pointSizeF() * 1.15);

@@ -26,7 +26,8 @@ KWSetupSync::Folders SetupFolders()
 StartupChoice RunStartupWindow(QWidget* owner, KWMainApp&, bool atFirstRun)
 {
     KWStartupDlg welcome(owner, atFirstRun);
-    return welcome.exec() == QDialog::Accepted ? StartupChoice::Continue : StartupChoice::Cancelled;
+    welcome.exec();
+    return welcome.Choice();
 }
 
 bool HandleSetup(KWMainApp& app, bool& completedNow)

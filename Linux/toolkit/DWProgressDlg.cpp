@@ -8,10 +8,11 @@
 #include <QVBoxLayout>
 
 #include "DWProgressBar.h"
+#include "DWSpinner.h"
 #include "strings/KXStrings.h"
 
 DWProgressDlg::DWProgressDlg(QWidget* owner, const QString& title)
-    : DWWorkDlg(owner), m_status(new QLabel), m_count(new QLabel), m_bar(new DWProgressBar),
+    : DWWorkDlg(owner), m_spinner(new DWSpinner), m_status(new QLabel), m_count(new QLabel), m_bar(new DWProgressBar),
       m_percent(new QLabel(QStringLiteral("0%"))),
       m_cancel(new QPushButton(QString::fromStdString(KXStrings::GetString("cancel"))))
 {
@@ -33,10 +34,17 @@ DWProgressDlg::DWProgressDlg(QWidget* owner, const QString& title)
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
     buttonRow->addWidget(m_cancel);
+    m_spinner->setFixedSize(36, 36);
+    auto* lines = new QVBoxLayout;
+    lines->addWidget(m_status);
+    lines->addWidget(m_count);
+    auto* top = new QHBoxLayout;
+    top->setSpacing(12);
+    top->addWidget(m_spinner, 0, Qt::AlignVCenter);
+    top->addLayout(lines, 1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 16, 18, 14);
-    layout->addWidget(m_status);
-    layout->addWidget(m_count);
+    layout->addLayout(top);
     layout->addLayout(barRow);
     layout->addLayout(buttonRow);
     setMinimumWidth(440);
@@ -53,6 +61,12 @@ DWProgressDlg::DWProgressDlg(QWidget* owner, const QString& title)
         m_bar->setPosition(position);
         ShowPosition();
     });
+}
+
+void DWProgressDlg::showEvent(QShowEvent* event)
+{
+    m_spinner->start();
+    DWWorkDlg::showEvent(event);
 }
 
 void DWProgressDlg::ShowPosition()

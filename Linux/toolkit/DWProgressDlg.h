@@ -7,9 +7,11 @@
 class QLabel;
 class QPushButton;
 class DWProgressBar;
+class DWSpinner;
 
 // The progress window: a status line, a count line, a bar and its
-// percentage, and Cancel. Cancel asks the owner first (when a question is
+// percentage, a turning sign of life for the long files that hold the bar
+// still, and Cancel. Cancel asks the owner first (when a question is
 // set) while the worker is held at its pause gate.
 class DWProgressDlg : public DWWorkDlg {
     Q_OBJECT
@@ -29,10 +31,12 @@ public:
 
 protected:
     void OnCancel() override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void ShowPosition();
 
+    DWSpinner* m_spinner;
     QLabel* m_status;
     QLabel* m_count;
     DWProgressBar* m_bar;

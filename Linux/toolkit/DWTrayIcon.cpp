@@ -1,8 +1,16 @@
 #include "DWTrayIcon.h"
 
-DWTrayIcon::DWTrayIcon(const QIcon& icon, const QString& toolTip, QObject* parent)
-    : QObject(parent), m_icon(new QSystemTrayIcon(icon, this))
+namespace {
+constexpr int kProbeIntervalMs = 3000;
+}  // namespace
+
+DWTrayIcon::DWTrayIcon(const QIcon& icon, const QString& toolTip, QObject* parent, AreaProbe probe)
+    : QObject(parent), m_icon(new QSystemTrayIcon(icon, this)),
+      m_probe(probe ? std::move(probe) : AreaProbe(&QSystemTrayIcon::isSystemTrayAvailable)), m_bAvailable(m_probe())
 {
+    m_timerProbe.setInterval(kProbeIntervalMs);
+    connect(&m_timerProbe, &QTimer::timeout, this, &DWTrayIcon::CheckAvailability);
+    m_timerProbe.start();
     m_icon->setToolTip(toolTip);
     m_timerClick.setSingleShot(true);
     m_timerClick.setInterval(900);
@@ -15,9 +23,18 @@ DWTrayIcon::~DWTrayIcon()
     Remove();
 }
 
-bool DWTrayIcon::Available()
+bool DWTrayIcon::Available() const
 {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return m_bAvailable;
+}
+
+void DWTrayIcon::CheckAvailability()
+{
+    const bool available = m_probe();
+    if (available == m_bAvailable)
+        return;
+    m_bAvailable = available;
+    emit availabilityChanged(available);
 }
 
 bool DWTrayIcon::IsShown() const

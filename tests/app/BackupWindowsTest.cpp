@@ -198,7 +198,96 @@ TEST_F(BackupWindowsTest, ProfileMadeInTheWindowsIsBackedUpTwiceAndRestoredElsew
     BackupProfile after;
     ASSERT_TRUE(m_session->store.Read(1, after));
     EXPECT_EQ(after.restoreChoice, RestoreChoice::Other);
-    EXPECT_EQ(after.restoreFolder, restored.string());
+    EXPECT_EQ(after.restoreFolder, restored.string() + "/") << "the chosen folder keeps its trailing separator";
+}
+
+TEST_F(BackupWindowsTest, RestoreWindowSortsStoresItsDestinationAndReportsTheEndOfAStoppedRestore)
+{
+    // Three documents with distinct sizes and times, backed up once.
+    std::string noise(5000, ' ');
+    unsigned seed = 7;
+    for (char& c : noise)
+        c = static_cast<char>('!' + (seed = seed * 1103515245u + 12345u) % 90);  // does not compress
+    WriteText(m_source / "memo.txt", noise);
+    const std::int64_t base = 1'600'000'000LL * 1'000'000'000LL;
+    ASSERT_TRUE(SetFileModificationTime(m_source / "report.doc", base + 3'000'000'000'000LL));
+    ASSERT_TRUE(SetFileModificationTime(m_source / "notes.txt", base + 2'000'000'000'000LL));
+    ASSERT_TRUE(SetFileModificationTime(m_source / "memo.txt", base));
+    MakeProfile("Work");
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    window.Backup();
+    const fs::path current = m_drive / "Backup" / "Work" / "Current Backup";
+    ASSERT_TRUE(fs::exists(current / "memo.txt.zip")) << ShownTexts().join(" | ").toStdString();
+
+    KWRestoreChildDialog restore(nullptr, *m_session);
+    ASSERT_TRUE(restore.SelectFolder(current));
+    QTreeWidget* files = restore.FileList();
+    ASSERT_EQ(files->topLevelItemCount(), 3);
+    const auto order = [files] {
+        std::vector<std::string> names;
+        for (int row = 0; row < files->topLevelItemCount(); ++row)
+            names.push_back(files->topLevelItem(row)->text(0).toStdString());
+        return names;
+    };
+    // Greatest first: names, sizes (memo does not compress), dates.
+    const std::vector<std::string> byName{"report.doc", "notes.txt", "memo.txt"};
+    const std::vector<std::string> byDate{"report.doc", "notes.txt", "memo.txt"};
+    const std::vector<std::pair<int, std::vector<std::string>>> sorts{
+        {0, byName}, {1, {"memo.txt", "report.doc", "notes.txt"}}, {3, byDate}};
+    for (const auto& [column, expected] : sorts) {
+        restore.SortByColumn(column);
+        EXPECT_EQ(order(), expected) << "column " << column;
+        EXPECT_EQ(files->header()->sortIndicatorSection(), column);
+    }
+    restore.SortByColumn(3);
+    EXPECT_EQ(order(), std::vector<std::string>(byDate.rbegin(), byDate.rend())) << "a second click reverses";
+    restore.SortByColumn(2);
+    EXPECT_EQ(files->topLevelItem(0)->text(2) >= files->topLevelItem(2)->text(2), true) << "by type, greatest first";
+
+    // Browse belongs to the other-folder choice, and what it picks is stored at once.
+    for (auto [choice, enabled] : {std::pair{RestoreChoice::Desktop, false}, {RestoreChoice::Other, true},
+                                   {RestoreChoice::Original, false}}) {
+        restore.SelectChoice(choice);
+        EXPECT_EQ(restore.BrowseButton()->isEnabled(), enabled);
+    }
+    const fs::path elsewhere = m_root / "Elsewhere";
+    restore.ChooseOtherFolder(QString::fromStdString(elsewhere.string()));
+    EXPECT_EQ(restore.OtherEdit()->text().toStdString(), elsewhere.string() + "/");
+    BackupProfile stored;
+    ASSERT_TRUE(m_session->store.Read(1, stored));
+    EXPECT_EQ(stored.restoreChoice, RestoreChoice::Other);
+    EXPECT_EQ(stored.restoreFolder, elsewhere.string() + "/");
+
+    // Desktop and original folder store their own texts.
+    const auto restoreSelected = [&](RestoreChoice choice, std::vector<int> rows) {
+        restore.SelectChoice(choice);
+        files->clearSelection();
+        for (int row : rows)
+            files->topLevelItem(row)->setSelected(true);
+        return restore.StartRestore();
+    };
+    restore.SortByColumn(0);  // report.doc, notes.txt, memo.txt
+    KWMsgBox::ClearTestState();
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    ASSERT_TRUE(restoreSelected(RestoreChoice::Desktop, {1}));
+    ASSERT_TRUE(m_session->store.Read(1, stored));
+    EXPECT_EQ(stored.restoreFolder, (m_session->desktopFolder / "HalvexRestoreFiles").string() + "/");
+    EXPECT_EQ(ReadText(m_session->desktopFolder / "HalvexRestoreFiles" / "notes.txt"), "first notes");
+
+    // A damaged archive stops the restore part-way (No to going on): the end is still reported.
+    WriteText(current / "notes.txt.zip", "not a zip archive");
+    fs::remove(m_source / "memo.txt");
+    KWMsgBox::ClearTestState();
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdNo);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    ASSERT_TRUE(restoreSelected(RestoreChoice::Original, {1, 2}));
+    ASSERT_TRUE(m_session->store.Read(1, stored));
+    EXPECT_EQ(stored.restoreFolder, m_session->strings.Label(15));
+    EXPECT_EQ(ShownTexts().size(), 2u) << ShownTexts().join(" | ").toStdString();
+    EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(28));
+    EXPECT_FALSE(fs::exists(m_source / "memo.txt")) << "the files after the stop stay in the set";
 }
 
 TEST_F(BackupWindowsTest, CategoryWindowsCheckTheirFieldsAndEditTheProfile)

@@ -1,10 +1,13 @@
 #include "KWMainApp.h"
 
 #include <QMenu>
+#include <QToolButton>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <fstream>
+
+#include <unistd.h>
 
 #include "AppFixture.h"
 #include "DWTrayIcon.h"
@@ -99,6 +102,7 @@ TEST_F(KWMainAppTest, ShowMainOffHidesTheWindowRightAway)
 {
     AcceptLicence(false);
     KWMainApp app;
+    app.SetTrayProbe([] { return true; });
     ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
     QTRY_VERIFY_WITH_TIMEOUT(!app.MainWindow()->isVisible(), 1000);
 }
@@ -141,6 +145,7 @@ TEST_F(KWMainAppTest, TrayMenuFollowsTheWindowAndCommandsToggleIt)
 {
     AcceptLicence();
     KWMainApp app;
+    app.SetTrayProbe([] { return true; });
     ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
     KWPelloryDlg* window = app.MainWindow();
     const auto firstText = [&] { return window->BuildTrayMenu()->actions().at(0)->text().toStdString(); };
@@ -179,6 +184,103 @@ TEST_F(KWMainAppTest, SetupJustCompletedOffersTheSyncAndNoOpensNothing)
     KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
     again.Open();
     QTRY_COMPARE_WITH_TIMEOUT(opened, 1, 1000);
+}
+
+QStringList MenuTexts(QMenu* menu)
+{
+    emit menu->aboutToShow();
+    QStringList texts;
+    for (QAction* action : menu->actions()) {
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        if (action->menu())
+            texts << "[" + MenuTexts(action->menu()).join(",") + "]";
+    }
+    return texts;
+}
+
+bool AllGreyed(QMenu* menu)
+{
+    emit menu->aboutToShow();
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator() && action->isEnabled())
+            return false;
+    return true;
+}
+
+TEST_F(KWMainAppTest, WithoutANotificationAreaTheWindowCarriesTheMenuAndItsCloseEndsTheSuite)
+{
+    AcceptLicence(false);
+    KWMainApp app;
+    app.SetTrayProbe([] { return false; });
+    ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
+    KWPelloryDlg* window = app.MainWindow();
+    QTest::qWait(200);
+    EXPECT_TRUE(window->isVisible()) << "ShowMain off would hide it beyond reach";
+    EXPECT_FALSE(window->TrayIcon()->IsShown());
+    ASSERT_TRUE(window->MenuButton()->isVisible());
+    EXPECT_EQ(MenuTexts(window->WindowMenu()), MenuTexts(window->BuildTrayMenu()));
+    const QString about = QString::fromStdString(KXStrings::GetString("about"));
+    EXPECT_TRUE(MenuTexts(window->WindowMenu()).join(" ").contains(about));
+
+    bool greyed = false;
+    window->SetToolRunner([&](int) { greyed = AllGreyed(window->WindowMenu()); });
+    window->OnCommand(kCmdSyncNormal);
+    EXPECT_TRUE(greyed);
+    EXPECT_FALSE(AllGreyed(window->WindowMenu()));
+
+    window->OnCommand(kCmdToggleMain);
+    EXPECT_TRUE(window->isVisible()) << "minimised, not hidden";
+    window->OnCommand(kCmdToggleMain);
+    window->close();
+    EXPECT_TRUE(window->Exiting()) << "the close button quits as Exit does";
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(KWMainAppTest, ANotificationAreaThatComesAndGoesIsFollowed)
+{
+    AcceptLicence();
+    bool area = false;
+    KWMainApp app;
+    app.SetTrayProbe([&area] { return area; });
+    ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
+    KWPelloryDlg* window = app.MainWindow();
+    EXPECT_TRUE(window->MenuButton()->isVisible());
+
+    area = true;
+    window->TrayIcon()->CheckAvailability();
+    EXPECT_TRUE(window->TrayIcon()->IsShown());
+    EXPECT_FALSE(window->MenuButton()->isVisible());
+    window->close();
+    EXPECT_FALSE(window->isVisible()) << "hidden in the notification area";
+    EXPECT_FALSE(window->Exiting());
+
+    area = false;
+    window->TrayIcon()->CheckAvailability();
+    EXPECT_FALSE(window->TrayIcon()->IsShown());
+    EXPECT_TRUE(window->isVisible()) << "the window hidden in a vanished tray comes back";
+    EXPECT_TRUE(window->MenuButton()->isVisible());
+}
+
+TEST_F(KWMainAppTest, DriveBarFollowsChangesDeepInTheDriveWhileShown)
+{
+    AcceptLicence();
+    KWMainApp app;
+    ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
+    KWPelloryDlg* window = app.MainWindow();
+    // Below the top folder, where no watch reaches.
+    const fs::path deep = m_drive / "Documents" / "2026";
+    fs::create_directories(deep);
+    QTest::qWait(700);
+    window->RefreshDriveSpace();
+    const std::int64_t before = window->DriveBarPosition();
+    {
+        std::ofstream out(deep / "big.bin", std::ios::binary);
+        const std::string block(1 << 20, 'x');
+        for (int i = 0; i < 24; ++i)
+            out << block;
+    }
+    ::sync();
+    QTRY_VERIFY_WITH_TIMEOUT(window->DriveBarPosition() >= before + 20 * 1024, 6000);
 }
 
 }  // namespace

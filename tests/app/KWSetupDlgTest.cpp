@@ -240,18 +240,28 @@ TEST_F(KWSetupDlgTest, FinishSetsAsideAFullDriveFolderAndReportsAFailedInstallOn
     EXPECT_EQ(boxes[2].text.toStdString(), KXStrings::GetString("err_autorun_install"));
 }
 
-TEST_F(KWSetupDlgTest, WelcomeWindowContinuesOrExits)
+TEST_F(KWSetupDlgTest, WelcomeWindowContinuesToTheSetupFirstAndToTheToolsLater)
 {
     KWStartupDlg first(nullptr, true);
     EXPECT_EQ(first.ExitButton()->text().toStdString(), KXStrings::GetString("exit"));
+    EXPECT_TRUE(first.SyncButton()->isHidden());
+    EXPECT_TRUE(first.BackupButton()->isHidden());
     SaveScreenshot(first, "welcome_window.png");
     first.ContinueButton()->click();
-    EXPECT_EQ(first.result(), QDialog::Accepted);
+    EXPECT_EQ(first.Choice(), StartupChoice::Continue);
 
-    KWStartupDlg later(nullptr, false);
-    later.show();
-    later.ExitButton()->click();
-    EXPECT_EQ(later.result(), QDialog::Rejected);
+    // Opened again from the main window: the tools, or Cancel back to it.
+    for (auto [button, choice] : {std::pair{&KWStartupDlg::SyncButton, StartupChoice::Sync},
+                                  {&KWStartupDlg::BackupButton, StartupChoice::Backup},
+                                  {&KWStartupDlg::ExitButton, StartupChoice::Cancelled}}) {
+        KWStartupDlg later(nullptr, false);
+        later.show();
+        EXPECT_FALSE(later.ContinueButton()->isVisible());
+        (later.*button)()->click();
+        EXPECT_EQ(later.Choice(), choice);
+        if (choice == StartupChoice::Sync)
+            SaveScreenshot(later, "welcome_window_again.png");
+    }
 }
 
 TEST_F(KWSetupDlgTest, Screenshots)

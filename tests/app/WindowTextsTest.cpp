@@ -1,0 +1,437 @@
+// Every text a window shows comes from the string tables. With a table whose
+// values are their own keys between markers, a visible text without the
+// markers was written into the code, and a marker names a key the tables must
+// hold in every language.
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSysInfo>
+#include <QTableView>
+#include <QTest>
+#include <QTextDocumentFragment>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <fstream>
+#include <set>
+
+#include "AppFixture.h"
+#include "BackupWindows.h"
+#include "DWTrayIcon.h"
+#include "KWAboutDlg.h"
+#include "KWAutoRunDlg.h"
+#include "KWDownloadDlg.h"
+#include "KWMainApp.h"
+#include "KWPelloryDlg.h"
+#include "KWPrefsDlg.h"
+#include "KWSetupDlg.h"
+#include "KWSetupLicense.h"
+#include "KWStartupDlg.h"
+#include "KWSyncDlg.h"
+#include "KWSyncFolder.h"
+#include "MainCommand.h"
+#include "SyncFolderSupport.h"
+#include "strings/KXStrings.h"
+#include "sync/SyncFolderPair.h"
+#include "util/ComputerIdentity.h"
+#include "util/ScrambleIdentity.h"
+
+namespace fs = std::filesystem;
+using namespace halvex;
+using namespace halvex::app;
+
+namespace {
+
+const QString kOpen = QStringLiteral("\u27E6");
+const QString kClose = QStringLiteral("\u27E7");
+const QRegularExpression kPlaceholder(QStringLiteral("%(?:\\d*l?[sdc]|%)"));
+const QRegularExpression kMarkedKey(QStringLiteral("\u27E6([A-Za-z0-9_]+)"));
+const QRegularExpression kInnermostMarked(QStringLiteral("\u27E6[^\u27E6\u27E7]*\u27E7"));
+// Texts that are data, not wording: sizes, percentages, list dates.
+const QRegularExpression kDataText(
+    QStringLiteral("^(\\d+%|\\d+ (byte|bytes|KB)|\\d\\d/\\d\\d/\\d{4}   \\d\\d:\\d\\d)$"));
+
+const std::vector<LanguageId> kLanguages = {1033, 2057, 1036, 3084, 1041, 2052, 1028};
+
+// "key" = "⟦key %s⟧": the markers around the key, with the English
+// placeholders kept so that formatted texts still format.
+std::string PseudoTable(const StringTable& english)
+{
+    std::string text;
+    for (const auto& [key, value] : english.Entries()) {
+        QString pseudo = kOpen + QString::fromStdString(key);
+        auto matches = kPlaceholder.globalMatch(QString::fromStdString(value));
+        while (matches.hasNext())
+            pseudo += " " + matches.next().captured();
+        text += "\"" + key + "\" = \"" + (pseudo + kClose).toStdString() + "\";\n";
+    }
+    return text;
+}
+
+// Walks windows and menus and keeps what it finds: texts without markers,
+// and the keys the markers name.
+class TextCheck {
+public:
+    explicit TextCheck(QStringList data) : m_data(std::move(data)) {}
+
+    void Text(const QString& where, QString text, bool required = false)
+    {
+        text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+        text = text.trimmed();
+        if (text.isEmpty()) {
+            if (required)
+                m_unmarked.push_back(where + ": (empty)");
+            return;
+        }
+        auto keys = kMarkedKey.globalMatch(text);
+        while (keys.hasNext())
+            m_keys.insert(keys.next().captured(1).toStdString());
+        QString rest = text;
+        for (QString before; before != rest;) {
+            before = rest;
+            rest.remove(kInnermostMarked);
+        }
+        rest.remove(QRegularExpression(QStringLiteral("[\\s.:()/\\-]")));
+        if (rest.isEmpty() || kDataText.match(text).hasMatch())
+            return;
+        for (const QString& data : m_data)
+            if (text.contains(data))
+                return;
+        m_unmarked.push_back(where + ": " + text);
+    }
+
+    void Window(QWidget* window, const QString& name)
+    {
+        Text(name + " title", window->windowTitle(), true);
+        QList<QWidget*> widgets = window->findChildren<QWidget*>();
+        widgets.prepend(window);
+        for (QWidget* widget : widgets) {
+            if (widget != window && !widget->isVisibleTo(window))
+                continue;
+            const QString where = name + " " + widget->metaObject()->className();
+            Text(where + " tip", widget->toolTip());
+            if (auto* label = qobject_cast<QLabel*>(widget)) {
+                const QString text = Qt::mightBeRichText(label->text())
+                                         ? QTextDocumentFragment::fromHtml(label->text()).toPlainText()
+                                         : label->text();
+                Text(where, text);
+            } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+                const bool worded = qobject_cast<QPushButton*>(widget) || qobject_cast<QCheckBox*>(widget) ||
+                                    qobject_cast<QRadioButton*>(widget);
+                Text(where, button->text(), worded);
+                if (auto* tool = qobject_cast<QToolButton*>(widget); tool && tool->menu())
+                    Menu(tool->menu(), where);
+            } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+                Text(where, group->title(), true);
+            } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+                Text(where + " placeholder", edit->placeholderText());
+            } else if (auto* list = qobject_cast<QListWidget*>(widget)) {
+                for (int row = 0; row < list->count(); ++row)
+                    Text(where, list->item(row)->text());
+            } else if (auto* view = qobject_cast<QAbstractItemView*>(widget)) {
+                QHeaderView* header = nullptr;
+                if (auto* tree = qobject_cast<QTreeView*>(view))
+                    header = tree->header();
+                else if (auto* table = qobject_cast<QTableView*>(view))
+                    header = table->horizontalHeader();
+                if (header && !header->isHidden() && view->model())
+                    for (int column = 0; column < view->model()->columnCount(); ++column)
+                        if (!header->isSectionHidden(column))
+                            Text(where + " column",
+                                 view->model()->headerData(column, Qt::Horizontal).toString(), true);
+            }
+        }
+    }
+
+    void Menu(QMenu* menu, const QString& where)
+    {
+        emit menu->aboutToShow();  // menus filled as they open
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator())
+                continue;
+            Text(where + " menu", action->text(), true);
+            if (action->menu())
+                Menu(action->menu(), where);
+        }
+    }
+
+    // The next popup menu that opens (a drop-down run with exec) is read and closed.
+    void CatchPopup(QObject* context, const QString& where)
+    {
+        QTimer::singleShot(50, context, [this, where] {
+            if (auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                Menu(popup, where);
+                popup->close();
+            } else {
+                m_unmarked.push_back(where + ": the menu did not open");
+            }
+        });
+    }
+
+    const std::vector<QString>& Unmarked() const { return m_unmarked; }
+    const std::set<std::string>& Keys() const { return m_keys; }
+
+private:
+    QStringList m_data;
+    std::vector<QString> m_unmarked;
+    std::set<std::string> m_keys;
+};
+
+class WindowTextsTest : public AppFixture {
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        AcceptLicence();
+        m_app.SetTrayProbe([] { return false; });
+        ASSERT_EQ(m_app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
+        m_computer = m_root / "Laptop Files";
+        fs::create_directories(m_computer);
+        for (const char* name : {"report.txt", "draft.doc"})
+            std::ofstream(m_computer / name) << name;
+        fs::create_directories(m_drive / SyncUsbFolderName());
+        std::ofstream(m_drive / SyncUsbFolderName() / "photo.jpg") << "photo";
+        ASSERT_TRUE(WriteComputerFolder(SyncIndexPath(m_app.Paths().DataPath()),
+                                        ScrambleIdentity(ComputerIdentity()), m_computer));
+        m_english = KXStrings::Table();
+    }
+    void TearDown() override
+    {
+        m_app.CleanUp();
+        (void)KXStrings::Init(m_app.Paths().ResourcesPath());
+        AppFixture::TearDown();
+    }
+
+    void LoadPseudoTable()
+    {
+        const fs::path file = m_root / "pseudo.strings";
+        std::ofstream(file, std::ios::binary) << PseudoTable(m_english);
+        ASSERT_TRUE(KXStrings::LoadStringTable(file));
+    }
+
+    std::unique_ptr<KWSetupDlg> Wizard()
+    {
+        fs::create_directories(m_root / "My Papers");
+        KWSetupSync::Folders folders{m_root, m_root / "My Papers", m_root / "My Papers"};
+        auto wizard = std::make_unique<KWSetupDlg>(
+            nullptr, KXStrings::LicensePath(), folders, [](QWidget*, const fs::path&) { return std::nullopt; },
+            [](QWidget*, const fs::path&) { return true; }, false);
+        wizard->Start();
+        return wizard;
+    }
+
+    std::unique_ptr<KWSyncDlg> SyncWindow()
+    {
+        auto window = std::make_unique<KWSyncDlg>(nullptr, m_app, SyncMode::Normal);
+        window->SetPacing({});
+        EXPECT_TRUE(window->Prepare());
+        window->show();
+        window->ShowDetails(true);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->Animating(); }));
+        return window;
+    }
+
+    // Opens every window and page and hands each to the check.
+    void VisitEveryWindow(TextCheck& check)
+    {
+        KWPelloryDlg main(m_app, false);
+        main.Open();
+        EXPECT_TRUE(main.MenuButton()->isVisible());
+        check.Window(&main, "main");
+        check.Menu(main.BuildTrayMenu(), "tray");
+        for (int drop : {kCmdSyncDrop, kCmdBackupDrop}) {
+            check.CatchPopup(&main, "drop menu");
+            main.OnCommand(drop);
+            QTest::qWait(350);  // past the guard against reopening
+        }
+        KWAboutDlg about(&main);
+        check.Window(&about, "about");
+
+        for (bool firstRun : {true, false}) {
+            KWStartupDlg welcome(nullptr, firstRun);
+            check.Window(&welcome, "welcome");
+        }
+        auto wizard = Wizard();
+        check.Window(wizard.get(), "wizard licence");
+        wizard->LicensePage()->findChild<QCheckBox*>()->setChecked(true);
+        wizard->Next();
+        check.Window(wizard.get(), "wizard sync");
+        wizard->Next();
+        check.Window(wizard.get(), "wizard autorun");
+        KWAutoRunDlg autoRun(nullptr);
+        check.Window(&autoRun, "autorun question");
+
+        PrefsContext context{SyncPlaceOf(m_app), {}, {}};
+        context.autoRun.isAdministrator = [] { return false; };
+        for (auto page : {KWPrefsDlg::kGeneral, KWPrefsDlg::kSync, KWPrefsDlg::kAdvanced}) {
+            KWPrefsDlg prefs(nullptr, context, page);
+            check.Window(&prefs, "prefs");
+        }
+        KWSyncFolder chooser(nullptr, m_drive / SyncUsbFolderName(), {});
+        check.Window(&chooser, "sync folder");
+
+        auto sync = SyncWindow();
+        check.Window(sync.get(), "sync");
+        check.CatchPopup(sync.get(), "sync list");
+        emit sync->Table()->customContextMenuRequested(QPoint(4, 4));
+        KWDownloadDlg download(nullptr, {});
+        check.Window(&download, "download");
+
+        VisitBackupWindows(check);
+    }
+
+    void VisitBackupWindows(TextCheck& check)
+    {
+        BackupSession session(m_app.Paths().DataPath(), m_drive, 4096, "02:00:00:AA:BB:CC");
+        for (int n = 0; n <= 70; ++n) {
+            const std::string number = std::to_string(n);
+            // Marked, but not as keys of the string tables: the backup table has its own.
+            session.strings.SetLabel(n, (kOpen + "#m" + QString::fromStdString(number) + kClose).toStdString());
+            session.strings.SetMessage(n, (kOpen + "#" + QString::fromStdString(number) + kClose).toStdString());
+        }
+        session.desktopFolder = m_root / "Desktop";
+        BackupProfile profile = BackupProfile::WithDefaultLists(session.strings);
+        profile.macAddress = session.identity;
+        profile.sourceFolder = m_computer.string();
+        profile.setName = "Work";
+        profile.userCategories.push_back({"Letters", "doc:"});
+        int number = 0;
+        session.store.ReadIndex();
+        ASSERT_TRUE(session.store.Create(profile, number).ok);
+        session.profile = profile;
+
+        CHalvexBackUpDialogDlg backup(nullptr, session);
+        check.Window(&backup, "backup");
+        KWBackupConfigureDlg configure(nullptr, session, false);
+        configure.ToggleFilters();
+        check.Window(&configure, "backup profile");
+        KWCreateCatDlg create(nullptr, session.strings, profile, {});
+        check.Window(&create, "create category");
+        KWEditCatDlg edit(nullptr, session.strings, profile);
+        check.Window(&edit, "edit category");
+        KWRestoreChildDialog restore(nullptr, session);
+        check.Window(&restore, "restore");
+        KWBackupProcessDlg backupRun(nullptr, session);
+        check.Window(&backupRun, "backup progress");
+        KWRestoreProcessDlg restoreRun(nullptr, session, {});
+        check.Window(&restoreRun, "restore progress");
+        KWUpdateWaitDialog wait(nullptr, session.strings);
+        check.Window(&wait, "backup wait");
+    }
+
+    QStringList DataTexts() const
+    {
+        // Paths and names of the test's own files and folders.
+        return {QString::fromStdString(m_root.string()), "STICK", "Laptop Files", "My Papers", "Work", "Letters",
+                "report.txt", "draft.doc", "photo.jpg", "doc", QString::fromStdString(SyncUsbFolderName()),
+                QSysInfo::machineHostName()};
+    }
+
+    KWMainApp m_app;
+    fs::path m_computer;
+    StringTable m_english;
+};
+
+TEST_F(WindowTextsTest, EveryVisibleTextComesFromTheStringTables)
+{
+    LoadPseudoTable();
+    TextCheck check(DataTexts());
+    VisitEveryWindow(check);
+    for (const QString& text : check.Unmarked())
+        ADD_FAILURE() << text.toStdString();
+    EXPECT_GT(check.Keys().size(), 100u) << "the walk reached the windows";
+}
+
+TEST_F(WindowTextsTest, EveryLanguageHoldsEveryKeyTheWindowsUse)
+{
+    LoadPseudoTable();
+    TextCheck check(DataTexts());
+    VisitEveryWindow(check);
+    for (LanguageId language : kLanguages) {
+        StringTable table;
+        ASSERT_TRUE(table.Load(KXStrings::StringTablePath(language))) << language;
+        for (const std::string& key : check.Keys()) {
+            ASSERT_TRUE(table.Contains(key)) << KXStrings::LanguageFolderName(language) << " lacks " << key;
+            const auto placeholders = [](const std::string& value) {
+                QStringList found;
+                auto matches = kPlaceholder.globalMatch(QString::fromStdString(value));
+                while (matches.hasNext())
+                    found << matches.next().captured();
+                return found;
+            };
+            EXPECT_EQ(placeholders(table.Entries().at(key)), placeholders(m_english.Entries().at(key)))
+                << KXStrings::LanguageFolderName(language) << " " << key;
+        }
+    }
+}
+
+// A picture is blank when a single colour fills it.
+bool HasDrawing(const QImage& image)
+{
+    if (image.isNull())
+        return false;
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height() && colours.size() < 16; y += 3)
+        for (int x = 0; x < image.width() && colours.size() < 16; x += 3)
+            colours.insert(image.pixel(x, y));
+    return colours.size() >= 16;
+}
+
+TEST_F(WindowTextsTest, ScreenshotsOfTheWindowsInEveryLanguage)
+{
+    const auto shoot = [](QWidget& window, const std::string& name) {
+        const fs::path file = ScreenshotFolder() / (name + ".png");
+        fs::remove(file);
+        window.show();
+        ASSERT_TRUE(window.grab().save(QString::fromStdString(file.string())));
+        EXPECT_TRUE(HasDrawing(QImage(QString::fromStdString(file.string())))) << file;
+    };
+    for (LanguageId language : kLanguages) {
+        const std::string folder = KXStrings::LanguageFolderName(language);
+        KXStrings::SetLanguage(language);
+        ASSERT_TRUE(KXStrings::LoadStringTable(KXStrings::StringTablePath(language))) << folder;
+        KWPelloryDlg main(m_app, false);
+        main.Open();
+        shoot(main, "main_window_" + folder);
+        auto sync = SyncWindow();
+        shoot(*sync, "sync_window_" + folder);
+        auto wizard = Wizard();
+        shoot(*wizard, "wizard_licence_" + folder);
+        wizard->LicensePage()->findChild<QCheckBox*>()->setChecked(true);
+        wizard->Next();
+        shoot(*wizard, "wizard_sync_" + folder);
+        wizard->Next();
+        shoot(*wizard, "wizard_autorun_" + folder);
+        KWStartupDlg welcome(nullptr, true);
+        shoot(welcome, "welcome_" + folder);
+        PrefsContext context{SyncPlaceOf(m_app), {}, {}};
+        for (auto page : {KWPrefsDlg::kGeneral, KWPrefsDlg::kSync, KWPrefsDlg::kAdvanced}) {
+            KWPrefsDlg prefs(nullptr, context, page);
+            shoot(prefs, "prefs_" + std::to_string(page) + "_" + folder);
+        }
+        BackupSession session(m_app.Paths().DataPath(), m_drive, 4096, "02:00:00:AA:BB:CC");
+        ASSERT_TRUE(session.strings.Load(KXStrings::LanguageFolderPath() / "BackupRestore.plist"));
+        CHalvexBackUpDialogDlg backup(nullptr, session);
+        shoot(backup, "backup_window_" + folder);
+        KWBackupConfigureDlg configure(nullptr, session, true);
+        configure.ToggleFilters();
+        shoot(configure, "backup_configure_" + folder);
+        KWRestoreChildDialog restore(nullptr, session);
+        shoot(restore, "restore_window_" + folder);
+    }
+    KXStrings::SetLanguage(kEnglishUS);
+}
+
+}  // namespace
