@@ -19,6 +19,7 @@
 
 #include "backup/BackupFileUtils.h"
 #include "backup/LeftoverArchives.h"
+#include "zip/WholeEntryCodec.h"
 #include "zip/ZipEntryName.h"
 
 namespace halvex {
@@ -132,18 +133,33 @@ std::optional<std::int64_t> ReadExtendedTimestamp(const unsigned char* extra, st
     return std::nullopt;
 }
 
-// Deflates a sample quickly: data that does not shrink by a few percent is
-// stored in the deflate stream as it is, which costs no compression time.
-bool LooksCompressible(const char* data, std::size_t size)
+// Large files stream through zlib; the first chunk tells whether their data
+// compresses at all (photos, music and films do not).
+bool LooksCompressible(const unsigned char* data, std::size_t size)
 {
     const std::size_t sample = std::min<std::size_t>(size, 64 * 1024);
     if (sample < 4096)
         return true;
-    uLongf packed = compressBound(static_cast<uLong>(sample));
-    std::vector<Bytef> out(packed);
-    if (compress2(out.data(), &packed, reinterpret_cast<const Bytef*>(data), static_cast<uLong>(sample), 1) != Z_OK)
-        return true;
-    return packed < sample - sample / 32;
+    thread_local ScratchBuffer packed;
+    unsigned char* out = packed.Reserve(sample);
+    return !out || DeflateWhenSmaller(data, sample, out) != 0;
+}
+
+// Reads until `size` bytes are in or the file ends; -1 on a read error.
+ssize_t ReadUpTo(int fd, unsigned char* data, std::size_t size)
+{
+    std::size_t filled = 0;
+    while (filled < size) {
+        const ssize_t got = ::read(fd, data + filled, size - filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        filled += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(filled);
 }
 
 tm_zip ZipDate(std::int64_t seconds)
@@ -222,26 +238,65 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
     const unsigned long flags = (IsValidUtf8(entryName, nonAscii) && nonAscii) ? kUtf8NameFlag : 0;
     const int zip64 = static_cast<std::uint64_t>(st.st_size) >= kZip64Threshold ? 1 : 0;
 
-    // The first chunk is read before the entry opens: it tells whether the
-    // data compresses at all (photos, music and films do not).
-    thread_local std::vector<char> buffer(kChunk);
-    std::size_t filled = 0;
-    bool readFailed = false;
-    while (filled < buffer.size()) {
-        const ssize_t got = ::read(in.get(), buffer.data() + filled, buffer.size() - filled);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            readFailed = true;
-            break;
+    // A file that fits in memory is read and deflated once; the result
+    // decides between a deflated and a stored entry, written raw with its CRC.
+    thread_local ScratchBuffer whole;
+    thread_local ScratchBuffer packed;
+    struct Trimmer {
+        ~Trimmer()
+        {
+            whole.Trim();
+            packed.Trim();
         }
-        if (got == 0)
-            break;
-        filled += static_cast<std::size_t>(got);
+    } trimAfterwards;
+    const unsigned char* body = nullptr;
+    std::size_t bodySize = 0;
+    std::size_t size = 0;
+    std::uint32_t crc = 0;
+    int method = Z_DEFLATED;
+    int level = Z_DEFAULT_COMPRESSION;
+    bool streaming = true;
+    if (static_cast<std::uint64_t>(st.st_size) <= kWholeEntryLimit) {
+        // One byte more than the size shows a file that grew meanwhile.
+        const std::size_t room = static_cast<std::size_t>(st.st_size) + 1;
+        unsigned char* data = whole.Reserve(room);
+        if (!data)
+            return Status::Fail("zip_source", ErrnoText(ENOMEM));
+        const ssize_t got = ReadUpTo(in.get(), data, room);
+        if (got < 0)
+            return Status::Fail("zip_source", ErrnoText(errno));
+        if (static_cast<std::size_t>(got) < room) {
+            streaming = false;
+            size = static_cast<std::size_t>(got);
+            crc = Crc32(data, size);
+            unsigned char* out = packed.Reserve(size);
+            bodySize = out ? DeflateWhenSmaller(data, size, out) : 0;
+            body = out;
+            if (bodySize == 0) {
+                method = 0;
+                level = 0;
+                body = data;
+                bodySize = size;
+            }
+        } else if (::lseek(in.get(), 0, SEEK_SET) != 0) {
+            return Status::Fail("zip_source", ErrnoText(errno));
+        }
     }
-    if (readFailed)
-        return Status::Fail("zip_source", ErrnoText(errno));
-    const int level = LooksCompressible(buffer.data(), filled) ? Z_DEFAULT_COMPRESSION : Z_NO_COMPRESSION;
+
+    // A large file streams through zlib in chunks.
+    std::vector<unsigned char> buffer;
+    std::size_t filled = 0;
+    if (streaming) {
+        buffer.resize(kChunk);
+        const ssize_t got = ReadUpTo(in.get(), buffer.data(), buffer.size());
+        if (got < 0)
+            return Status::Fail("zip_source", ErrnoText(errno));
+        filled = static_cast<std::size_t>(got);
+        if (!LooksCompressible(buffer.data(), filled)) {
+            method = 0;
+            level = 0;
+        }
+    }
 
     zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
     if (!zip)
@@ -255,10 +310,19 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
     errno = 0;
     if (zipOpenNewFileInZip4_64(zip, entryName.c_str(), &info, extra.empty() ? nullptr : extra.data(),
                                 static_cast<uInt>(extra.size()), extra.empty() ? nullptr : extra.data(),
-                                static_cast<uInt>(extra.size()), nullptr, Z_DEFLATED, level, 0, -MAX_WBITS,
-                                DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flags,
+                                static_cast<uInt>(extra.size()), nullptr, method, level, streaming ? 0 : 1,
+                                -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flags,
                                 zip64) != ZIP_OK) {
         fail("zip_write", ErrnoText(errno ? errno : EIO));
+    } else if (!streaming) {
+        errno = 0;
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            fail("cancelled", {});
+        else if (bodySize > 0 && zipWriteInFileInZip(zip, body, static_cast<unsigned>(bodySize)) != ZIP_OK)
+            fail("zip_write", ErrnoText(errno ? errno : EIO));
+        errno = 0;
+        if (zipCloseFileInZipRaw64(zip, size, crc) != ZIP_OK)
+            fail("zip_write", ErrnoText(errno ? errno : EIO));
     } else {
         for (;;) {
             if (cancel && cancel->load(std::memory_order_relaxed)) {
@@ -272,10 +336,7 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
                 fail("zip_write", ErrnoText(errno ? errno : EIO));
                 break;
             }
-            ssize_t got = -1;
-            do
-                got = ::read(in.get(), buffer.data(), buffer.size());
-            while (got < 0 && errno == EINTR);
+            const ssize_t got = ReadUpTo(in.get(), buffer.data(), buffer.size());
             if (got < 0) {
                 fail("zip_source", ErrnoText(errno));
                 break;
@@ -324,29 +385,85 @@ bool IsPlainEntryName(const std::string& name)
 
 namespace {
 
-Status ExtractCurrentEntry(unzFile zip, const unz_file_info64& info, const std::filesystem::path& target,
-                           std::optional<std::int64_t> exactSeconds)
+Status WriteAll(int fd, const unsigned char* data, std::size_t size)
 {
-    if (info.flag & 1)
-        return Status::Fail("unzip_encrypted", "encrypted entry");
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd, data + written, size - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Status::Fail("unzip_write", ErrnoText(errno));
+        written += static_cast<std::size_t>(n);
+    }
+    return Status::Ok();
+}
+
+bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
+
+// An entry that fits in memory: its raw bytes are read whole, inflated with
+// libdeflate into a buffer of exactly the size the directory states, and
+// checked against the stored CRC before anything is written.
+Status WriteWholeEntry(unzFile zip, const unz_file_info64& info, int fd)
+{
+    int method = 0;
+    int level = 0;
+    if (unzOpenCurrentFile2(zip, &method, &level, 1) != UNZ_OK)
+        return Status::Fail("unzip_read", "cannot open entry");
+    thread_local ScratchBuffer raw;
+    thread_local ScratchBuffer inflated;
+    struct Trimmer {
+        ~Trimmer()
+        {
+            raw.Trim();
+            inflated.Trim();
+        }
+    } trimAfterwards;
+    const auto packedSize = static_cast<std::size_t>(info.compressed_size);
+    const auto size = static_cast<std::size_t>(info.uncompressed_size);
+    unsigned char* in = raw.Reserve(packedSize);
+    std::size_t got = 0;
+    while (in && got < packedSize) {
+        const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(packedSize - got, 1u << 30));
+        const int n = unzReadCurrentFile(zip, in + got, chunk);
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    unzCloseCurrentFile(zip);
+    if (!in)
+        return Status::Fail("unzip_read", ErrnoText(ENOMEM));
+    if (got != packedSize)
+        return Status::Fail("unzip_read", "damaged entry");
+
+    const unsigned char* data = in;
+    if (method == Z_DEFLATED) {
+        unsigned char* out = inflated.Reserve(size);
+        if (!out)
+            return Status::Fail("unzip_read", ErrnoText(ENOMEM));
+        if (!InflateExactly(in, packedSize, out, size))
+            return Status::Fail("unzip_read", "damaged entry");
+        data = out;
+    } else if (packedSize != size) {
+        return Status::Fail("unzip_read", "damaged entry");
+    }
+    if (Crc32(data, size) != info.crc)
+        return Status::Fail("unzip_read", "CRC mismatch");
+    return WriteAll(fd, data, size);
+}
+
+// A large entry streams through zlib; minizip checks the CRC at its close.
+Status WriteStreamedEntry(unzFile zip, int fd, const std::atomic<bool>* cancel)
+{
     if (unzOpenCurrentFile(zip) != UNZ_OK)
         return Status::Fail("unzip_read", "cannot open entry");
-
-    // A restore that was killed here before left its temporary beside the file.
-    RemoveLeftoverRestores(target.parent_path(), target.filename().string());
-    const std::string temporary = TemporarySibling(target, "restore");
-    const bool unixMode = (info.version >> 8) == 3 && ((info.external_fa >> 16) & 0777) != 0;
-    const mode_t mode = unixMode ? static_cast<mode_t>((info.external_fa >> 16) & 0777) : 0666;
-    FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (out.get() < 0) {
-        const int error = errno;
-        unzCloseCurrentFile(zip);
-        return Status::Fail("unzip_write", ErrnoText(error));
-    }
-
     Status result = Status::Ok();
-    std::vector<char> buffer(kChunk);
+    std::vector<unsigned char> buffer(kChunk);
     for (;;) {
+        if (Cancelled(cancel)) {
+            result = Status::Fail("cancelled");
+            break;
+        }
         const int got = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
         if (got < 0) {
             result = Status::Fail("unzip_read", "damaged entry");
@@ -354,34 +471,44 @@ Status ExtractCurrentEntry(unzFile zip, const unz_file_info64& info, const std::
         }
         if (got == 0)
             break;
-        std::size_t written = 0;
-        while (written < static_cast<std::size_t>(got)) {
-            const ssize_t n = ::write(out.get(), buffer.data() + written, static_cast<std::size_t>(got) - written);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                result = Status::Fail("unzip_write", ErrnoText(errno));
-                break;
-            }
-            written += static_cast<std::size_t>(n);
-        }
+        result = WriteAll(fd, buffer.data(), static_cast<std::size_t>(got));
         if (!result.ok)
             break;
     }
     const int closed = unzCloseCurrentFile(zip);
     if (result.ok && closed == UNZ_CRCERROR)
         result = Status::Fail("unzip_read", "CRC mismatch");
+    return result;
+}
+
+Status ExtractCurrentEntry(unzFile zip, const unz_file_info64& info, const std::filesystem::path& target,
+                           std::optional<std::int64_t> exactSeconds, const std::atomic<bool>* cancel,
+                           UnpackedArchive& unpacked)
+{
+    if (info.flag & 1)
+        return Status::Fail("unzip_encrypted", "encrypted entry");
+    const bool whole = (info.compression_method == 0 || info.compression_method == Z_DEFLATED) &&
+                       info.uncompressed_size <= kWholeEntryLimit && info.compressed_size <= kWholeEntryLimit;
+
+    // A restore that was killed here before left its temporary beside the file.
+    RemoveLeftoverRestores(target.parent_path(), target.filename().string());
+    const std::string temporary = TemporarySibling(target, "restore");
+    const bool unixMode = (info.version >> 8) == 3 && ((info.external_fa >> 16) & 0777) != 0;
+    const mode_t mode = unixMode ? static_cast<mode_t>((info.external_fa >> 16) & 0777) : 0666;
+    FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (out.get() < 0)
+        return Status::Fail("unzip_write", ErrnoText(errno));
+
+    Status result = whole ? WriteWholeEntry(zip, info, out.get()) : WriteStreamedEntry(zip, out.get(), cancel);
     if (!out.close() && result.ok)
         result = Status::Fail("unzip_write", ErrnoText(errno));
-
     if (result.ok) {
         const std::int64_t seconds = exactSeconds ? *exactSeconds : DosDateToSeconds(info.tmu_date);
         SetFileModificationTime(temporary, seconds * 1000000000);
-        if (::rename(temporary.c_str(), target.c_str()) != 0)
-            result = Status::Fail("unzip_write", ErrnoText(errno));
-    }
-    if (!result.ok)
+        unpacked.files.emplace_back(temporary, target);
+    } else {
         ::unlink(temporary.c_str());
+    }
     return result;
 }
 
@@ -401,26 +528,33 @@ bool IsEmptyArchive(const std::filesystem::path& archive)
 
 }  // namespace
 
-Status CopyFileUnZip(const std::filesystem::path& destination, const std::filesystem::path& archive)
+UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std::filesystem::path& archive,
+                             const std::atomic<bool>* cancel)
 {
+    UnpackedArchive unpacked;
+    Status& result = unpacked.status;
     unzFile zip = unzOpen64(archive.c_str());
     if (!zip) {
         // minizip refuses an archive without entries; that one is complete.
-        if (IsEmptyArchive(archive))
-            return Status::Ok();
-        return Status::Fail("unzip_open", "not a readable zip archive");
+        if (!IsEmptyArchive(archive))
+            result = Status::Fail("unzip_open", "not a readable zip archive");
+        return unpacked;
     }
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(zip, &global) != UNZ_OK) {
         unzClose(zip);
-        return Status::Fail("unzip_open", "damaged zip directory");
+        result = Status::Fail("unzip_open", "damaged zip directory");
+        return unpacked;
     }
     const std::filesystem::path folder = destination.parent_path();
     const std::string expectedName = destination.filename().string();
 
-    Status result = Status::Ok();
     int step = global.number_entry > 0 ? unzGoToFirstFile(zip) : UNZ_END_OF_LIST_OF_FILE;
     for (ZPOS64_T index = 0; index < global.number_entry && result.ok; ++index) {
+        if (Cancelled(cancel)) {
+            result = Status::Fail("cancelled");
+            break;
+        }
         if (step != UNZ_OK) {
             result = Status::Fail("unzip_open", "damaged zip directory");
             break;
@@ -445,12 +579,40 @@ Status CopyFileUnZip(const std::filesystem::path& destination, const std::filesy
             break;
         }
         const auto exact = ReadExtendedTimestamp(extra, std::min<std::size_t>(info.size_file_extra, sizeof extra));
-        result = ExtractCurrentEntry(zip, info, target, exact);
+        result = ExtractCurrentEntry(zip, info, target, exact, cancel, unpacked);
         if (result.ok && index + 1 < global.number_entry)
             step = unzGoToNextFile(zip);
     }
     unzClose(zip);
+    if (!result.ok)
+        DiscardUnpacked(unpacked);
+    return unpacked;
+}
+
+Status PlaceUnpacked(UnpackedArchive& unpacked)
+{
+    Status result = unpacked.status;
+    for (const auto& [temporary, target] : unpacked.files) {
+        if (result.ok && ::rename(temporary.c_str(), target.c_str()) != 0)
+            result = Status::Fail("unzip_write", ErrnoText(errno));
+        if (!result.ok)
+            ::unlink(temporary.c_str());
+    }
+    unpacked.files.clear();
     return result;
+}
+
+void DiscardUnpacked(UnpackedArchive& unpacked)
+{
+    for (const auto& file : unpacked.files)
+        ::unlink(file.first.c_str());
+    unpacked.files.clear();
+}
+
+Status CopyFileUnZip(const std::filesystem::path& destination, const std::filesystem::path& archive)
+{
+    UnpackedArchive unpacked = UnpackBeside(destination, archive);
+    return PlaceUnpacked(unpacked);
 }
 
 }  // namespace halvex
