@@ -1,11 +1,14 @@
 #include <algorithm>
 #include <cerrno>
+#include <map>
+#include <unistd.h>
 
 #include "backup/ArchivePool.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupInfoFile.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
+#include "backup/LeftoverArchives.h"
 #include "backup/ZipArchive.h"
 
 using namespace halvex;
@@ -99,6 +102,9 @@ bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
     // The archives of one folder belong to one set: its information file is read once.
     std::string lookedUpFolder;
     InfoFileLookup lookup;
+    // What killed restores left in the folder in hand, read once for its files.
+    std::string leftoverFolder;
+    std::multimap<std::string, std::string> leftovers;
 
     // An error question keeps its place in the order: the restores before it
     // are placed (and asked about) first.
@@ -152,6 +158,14 @@ bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
                 continue;
             }
         }
+        if (destinationFolder != leftoverFolder) {
+            leftoverFolder = destinationFolder;
+            leftovers = LeftoverRestoresByName(destinationFolder);
+        }
+        const auto [first, last] = leftovers.equal_range(storedName);
+        for (auto it = first; it != last; ++it)
+            ::unlink((destinationFolder + it->second).c_str());
+        leftovers.erase(first, last);
         schedule_restore(entry, sourceFolder, destinationFolder, name, storedName);
     }
     drain_restores();
@@ -181,7 +195,7 @@ void KWBackupManager::schedule_restore(const std::string& entry, const std::stri
     }
     pending.unpacked = std::make_shared<UnpackedArchive>();
     auto work = [unpacked = pending.unpacked, destination, entry, this] {
-        *unpacked = UnpackBeside(destination, entry, &m_bAbandon);
+        *unpacked = UnpackBeside(destination, entry, &m_bAbandon, Leftovers::ClearedByCaller);
         return unpacked->status;
     };
     pending.done = m_pool ? m_pool->Submit(work) : std::async(std::launch::deferred, work);

@@ -404,12 +404,16 @@ bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(
 // An entry that fits in memory: its raw bytes are read whole, inflated with
 // libdeflate into a buffer of exactly the size the directory states, and
 // checked against the stored CRC before anything is written.
-Status WriteWholeEntry(unzFile zip, const unz_file_info64& info, int fd)
+Status WriteWholeEntry(unzFile zip, int archiveFd, const unz_file_info64& info, int fd)
 {
     int method = 0;
     int level = 0;
     if (unzOpenCurrentFile2(zip, &method, &level, 1) != UNZ_OK)
         return Status::Fail("unzip_read", "cannot open entry");
+    // minizip has checked the local header and found where the data begins;
+    // the raw bytes are read from there in one go.
+    const ZPOS64_T at = unzGetCurrentFileZStreamPos64(zip);
+    unzCloseCurrentFile(zip);
     thread_local ScratchBuffer raw;
     thread_local ScratchBuffer inflated;
     struct Trimmer {
@@ -422,17 +426,17 @@ Status WriteWholeEntry(unzFile zip, const unz_file_info64& info, int fd)
     const auto packedSize = static_cast<std::size_t>(info.compressed_size);
     const auto size = static_cast<std::size_t>(info.uncompressed_size);
     unsigned char* in = raw.Reserve(packedSize);
+    if (!in)
+        return Status::Fail("unzip_read", ErrnoText(ENOMEM));
     std::size_t got = 0;
-    while (in && got < packedSize) {
-        const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(packedSize - got, 1u << 30));
-        const int n = unzReadCurrentFile(zip, in + got, chunk);
+    while (got < packedSize) {
+        const ssize_t n = ::pread(archiveFd, in + got, packedSize - got, static_cast<off_t>(at + got));
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
             break;
         got += static_cast<std::size_t>(n);
     }
-    unzCloseCurrentFile(zip);
-    if (!in)
-        return Status::Fail("unzip_read", ErrnoText(ENOMEM));
     if (got != packedSize)
         return Status::Fail("unzip_read", "damaged entry");
 
@@ -481,17 +485,19 @@ Status WriteStreamedEntry(unzFile zip, int fd, const std::atomic<bool>* cancel)
     return result;
 }
 
-Status ExtractCurrentEntry(unzFile zip, const unz_file_info64& info, const std::filesystem::path& target,
-                           std::optional<std::int64_t> exactSeconds, const std::atomic<bool>* cancel,
-                           UnpackedArchive& unpacked)
+Status ExtractCurrentEntry(unzFile zip, int archiveFd, const unz_file_info64& info,
+                           const std::filesystem::path& target, std::optional<std::int64_t> exactSeconds,
+                           const std::atomic<bool>* cancel, Leftovers leftovers, UnpackedArchive& unpacked)
 {
     if (info.flag & 1)
         return Status::Fail("unzip_encrypted", "encrypted entry");
-    const bool whole = (info.compression_method == 0 || info.compression_method == Z_DEFLATED) &&
+    const bool whole = archiveFd >= 0 &&
+                       (info.compression_method == 0 || info.compression_method == Z_DEFLATED) &&
                        info.uncompressed_size <= kWholeEntryLimit && info.compressed_size <= kWholeEntryLimit;
 
     // A restore that was killed here before left its temporary beside the file.
-    RemoveLeftoverRestores(target.parent_path(), target.filename().string());
+    if (leftovers == Leftovers::Remove)
+        RemoveLeftoverRestores(target.parent_path(), target.filename().string());
     const std::string temporary = TemporarySibling(target, "restore");
     const bool unixMode = (info.version >> 8) == 3 && ((info.external_fa >> 16) & 0777) != 0;
     const mode_t mode = unixMode ? static_cast<mode_t>((info.external_fa >> 16) & 0777) : 0666;
@@ -499,7 +505,8 @@ Status ExtractCurrentEntry(unzFile zip, const unz_file_info64& info, const std::
     if (out.get() < 0)
         return Status::Fail("unzip_write", ErrnoText(errno));
 
-    Status result = whole ? WriteWholeEntry(zip, info, out.get()) : WriteStreamedEntry(zip, out.get(), cancel);
+    Status result =
+        whole ? WriteWholeEntry(zip, archiveFd, info, out.get()) : WriteStreamedEntry(zip, out.get(), cancel);
     if (!out.close() && result.ok)
         result = Status::Fail("unzip_write", ErrnoText(errno));
     if (result.ok) {
@@ -529,7 +536,7 @@ bool IsEmptyArchive(const std::filesystem::path& archive)
 }  // namespace
 
 UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std::filesystem::path& archive,
-                             const std::atomic<bool>* cancel)
+                             const std::atomic<bool>* cancel, Leftovers leftovers)
 {
     UnpackedArchive unpacked;
     Status& result = unpacked.status;
@@ -548,6 +555,7 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
     }
     const std::filesystem::path folder = destination.parent_path();
     const std::string expectedName = destination.filename().string();
+    const FileDescriptor archiveFd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
 
     int step = global.number_entry > 0 ? unzGoToFirstFile(zip) : UNZ_END_OF_LIST_OF_FILE;
     for (ZPOS64_T index = 0; index < global.number_entry && result.ok; ++index) {
@@ -579,7 +587,7 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
             break;
         }
         const auto exact = ReadExtendedTimestamp(extra, std::min<std::size_t>(info.size_file_extra, sizeof extra));
-        result = ExtractCurrentEntry(zip, info, target, exact, cancel, unpacked);
+        result = ExtractCurrentEntry(zip, archiveFd.get(), info, target, exact, cancel, leftovers, unpacked);
         if (result.ok && index + 1 < global.number_entry)
             step = unzGoToNextFile(zip);
     }

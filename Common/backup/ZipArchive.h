@@ -44,8 +44,11 @@ struct UnpackedArchive {
 // destination's and would replace an existing file. The CRC of every entry
 // is checked. An archive without entries is a success. On failure (or when
 // `cancel` becomes set) no temporary is left.
+// The temporaries a killed restore left beside a file go before it is
+// unpacked again, unless the caller has cleared the whole folder once.
+enum class Leftovers { Remove, ClearedByCaller };
 UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std::filesystem::path& archive,
-                             const std::atomic<bool>* cancel = nullptr);
+                             const std::atomic<bool>* cancel = nullptr, Leftovers leftovers = Leftovers::Remove);
 // Renames the temporaries into place; answers the unpacking's status or the
 // rename's failure.
 Status PlaceUnpacked(UnpackedArchive& unpacked);
