@@ -363,8 +363,12 @@ void SyncScanner::Announce(std::vector<ItemData>& rows, ItemData&& row)
         ++m_counters.toComputer;
     else
         ++m_counters.toDrive;
-    rows.push_back(std::move(row));
     ReportProgress();
+    if (m_rowKeeping == RowKeeping::CallbackOnly) {
+        m_callback.OnRowAdded(row, m_counters);
+        return;
+    }
+    rows.push_back(std::move(row));
     m_callback.OnRowAdded(rows.back(), m_counters);
 }
 

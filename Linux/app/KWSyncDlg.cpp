@@ -111,6 +111,7 @@ class ScanReports : public SyncCallback {
 public:
     ScanReports(DWWorkDlg& window, ScanFeed& feed) : m_window(window), m_feed(feed) {}
     void OnScanProgress(const ScanCounters&, const std::string& message) override { m_window.SetMessage(message); }
+    // The scanner keeps no rows of its own here: this copy is the list's.
     void OnRowAdded(const ItemData& row, const ScanCounters&) override
     {
         std::lock_guard lock(m_feed.mutex);
@@ -443,21 +444,21 @@ void KWSyncDlg::ShowDetails(bool show)
     if (show == m_bDetailsShown)
         return;
     m_bDetailsShown = show;
-    if (show) {
+    if (show)
         m_btnSync->setEnabled(false);
-        if (!m_timerHoldOff.isActive())
-            (void)RebuildList();
-        if (isHidden())
-            return;  // the drive went away during the scan
+    else
         UpdateArrowsAndTips(false);
-        m_animation->setStartValue(height());
-        m_animation->setEndValue(m_nFullHeight);
-    } else {
-        UpdateArrowsAndTips(false);
-        m_animation->setStartValue(height());
-        m_animation->setEndValue(m_nSmallHeight);
-    }
+    // The list opens before its scan, so that its rows are seen as they come.
+    m_animation->setStartValue(height());
+    m_animation->setEndValue(show ? m_nFullHeight : m_nSmallHeight);
     m_animation->start();
+    if (!show)
+        return;
+    if (!m_timerHoldOff.isActive())
+        (void)RebuildList();
+    if (isHidden())
+        return;  // the drive went away during the scan
+    UpdateArrowsAndTips(false);
 }
 
 void KWSyncDlg::OnAnimationFinished()
@@ -485,7 +486,8 @@ bool KWSyncDlg::RebuildList()
                                          : KXStrings::Format("sync_wait_msg_no_sub", 0);
     DWWaitDlg wait(this, Tr("sync_wait_title"), QString::fromStdString(first));
 
-    // Redrawing is off while rows stream in; they arrive in batches.
+    // Rows are shown while the scan runs; they arrive in batches.
+    m_model->SetRoots(m_pair.computer, m_pair.usb);
     ScanFeed feed;
     auto drain = [this, &feed] {
         std::vector<ItemData> batch;
@@ -501,7 +503,6 @@ bool KWSyncDlg::RebuildList()
     QTimer drainTimer;
     drainTimer.setInterval(kDrainMs);
     connect(&drainTimer, &QTimer::timeout, this, drain);
-    m_table->setUpdatesEnabled(false);
     drainTimer.start();
     const fs::path computer = m_pair.computer;
     const fs::path usb = m_pair.usb;
@@ -510,12 +511,12 @@ bool KWSyncDlg::RebuildList()
         SyncControl control(EngineCancel(window));
         ScanReports reports(window, feed);
         SyncScanner scanner(reports, control, subfolders ? Recursion::Into : Recursion::TopOnly, pacing);
+        scanner.SetRowKeeping(RowKeeping::CallbackOnly);
         std::vector<ItemData> rows;
         (void)scanner.Scan(computer, usb, rows);
     });
     drainTimer.stop();
     drain();
-    m_table->setUpdatesEnabled(true);
     if (wait.IsShutDown()) {
         hide();
         return false;
@@ -539,7 +540,7 @@ void KWSyncDlg::StartSync()
             return;
         }
     }
-    if (CountChecked(m_model->Rows()) > 0)
+    if (m_model->CheckedFromDrive() + m_model->CheckedFromComputer() > 0)
         DoRun();
     else if (!m_bInstant)
         KWMsgBox::Show(this, KXStrings::GetString("sync_none"), KWMsgBox::kNote, KWMsgBox::kOk);
@@ -634,10 +635,10 @@ void KWSyncDlg::UpdateSelectedInfo()
         m_lblPath->SetPath({});
         return;
     }
-    const ItemData& row = m_model->Row(selected.first().row());
-    m_imgUsb->setVisible(row.sourceUsb);
-    m_imgLocal->setVisible(!row.sourceUsb);
-    m_lblPath->SetPath(QString::fromStdString(row.path.string()));
+    const int row = selected.first().row();
+    m_imgUsb->setVisible(m_model->FromDrive(row));
+    m_imgLocal->setVisible(!m_model->FromDrive(row));
+    m_lblPath->SetPath(QString::fromStdString(m_model->SourcePath(row)));
 }
 
 QString KWSyncDlg::PathText() const { return m_lblPath->Path(); }
