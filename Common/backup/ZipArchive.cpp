@@ -204,7 +204,8 @@ std::string TemporarySibling(const std::filesystem::path& target, const char* ta
         .string();
 }
 
-// Every archive sets up and drops a deflate state of a quarter megabyte. With
+// Every archive sets up and drops minizip's buffers (and, when it streams, a
+// deflate state of a quarter megabyte). With
 // the allocator's default the heap shrinks after each file and grows again
 // for the next, and the fresh pages cost more than the compression of a small
 // file; keeping freed memory for reuse avoids that.
