@@ -41,6 +41,27 @@ std::string RelativeFolders(const std::string& base, const std::string& folder)
     return relative;
 }
 
+// What killed restores left in the folder in hand, read once for all the
+// files restored into it; each file's own go before it is unpacked.
+class FolderLeftovers {
+public:
+    void RemoveFor(const std::string& folder, const std::string& name)
+    {
+        if (folder != m_folder) {
+            m_folder = folder;
+            m_byName = LeftoverRestoresByName(folder);
+        }
+        const auto [first, last] = m_byName.equal_range(name);
+        for (auto it = first; it != last; ++it)
+            ::unlink((folder + it->second).c_str());
+        m_byName.erase(first, last);
+    }
+
+private:
+    std::string m_folder;
+    std::multimap<std::string, std::string> m_byName;
+};
+
 }  // namespace
 
 void KWBackupManager::AddFileToRestorePool(const std::filesystem::path& archive)
@@ -102,9 +123,7 @@ bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
     // The archives of one folder belong to one set: its information file is read once.
     std::string lookedUpFolder;
     InfoFileLookup lookup;
-    // What killed restores left in the folder in hand, read once for its files.
-    std::string leftoverFolder;
-    std::multimap<std::string, std::string> leftovers;
+    FolderLeftovers leftovers;
 
     // An error question keeps its place in the order: the restores before it
     // are placed (and asked about) first.
@@ -158,14 +177,7 @@ bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
                 continue;
             }
         }
-        if (destinationFolder != leftoverFolder) {
-            leftoverFolder = destinationFolder;
-            leftovers = LeftoverRestoresByName(destinationFolder);
-        }
-        const auto [first, last] = leftovers.equal_range(storedName);
-        for (auto it = first; it != last; ++it)
-            ::unlink((destinationFolder + it->second).c_str());
-        leftovers.erase(first, last);
+        leftovers.RemoveFor(destinationFolder, storedName);
         schedule_restore(entry, sourceFolder, destinationFolder, name, storedName);
     }
     drain_restores();

@@ -215,6 +215,120 @@ void KeepFreedMemory()
     std::call_once(once, [] { mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024); });
 }
 
+// The entry's data as it goes into the archive.
+struct EntryBody {
+    bool whole = false;                   // in memory, written raw with its CRC
+    const unsigned char* data = nullptr;  // whole: the deflated or stored bytes
+    std::size_t size = 0;                 // whole: bytes at data
+    std::size_t original = 0;             // whole: the file's size
+    std::uint32_t crc = 0;                // whole: the file's CRC
+    int method = Z_DEFLATED;
+    int level = Z_DEFAULT_COMPRESSION;
+    std::vector<unsigned char> chunk;     // streamed: the chunk in hand
+    std::size_t filled = 0;
+};
+
+// The buffers of a file held whole, one pair per thread, trimmed after each file.
+ScratchBuffer& ReadBuffer()
+{
+    thread_local ScratchBuffer buffer;
+    return buffer;
+}
+
+ScratchBuffer& PackedBuffer()
+{
+    thread_local ScratchBuffer buffer;
+    return buffer;
+}
+
+// A file that fits in memory is read and deflated once, and the result
+// decides between a deflated and a stored entry. A larger file, or one that
+// grew past its size meanwhile, streams through zlib; its first chunk tells
+// whether it compresses at all (photos, music and films do not).
+Status PrepareBody(int fd, std::uint64_t statSize, EntryBody& body)
+{
+    if (statSize <= kWholeEntryLimit) {
+        // One byte more than the size shows a file that grew meanwhile.
+        const std::size_t room = static_cast<std::size_t>(statSize) + 1;
+        unsigned char* data = ReadBuffer().Reserve(room);
+        if (!data)
+            return Status::Fail("zip_source", ErrnoText(ENOMEM));
+        const ssize_t got = ReadUpTo(fd, data, room);
+        if (got < 0)
+            return Status::Fail("zip_source", ErrnoText(errno));
+        if (static_cast<std::size_t>(got) < room) {
+            body.whole = true;
+            body.original = static_cast<std::size_t>(got);
+            body.crc = Crc32(data, body.original);
+            unsigned char* out = PackedBuffer().Reserve(body.original);
+            body.size = out ? DeflateWhenSmaller(data, body.original, out) : 0;
+            body.data = out;
+            if (body.size == 0) {
+                body.method = 0;
+                body.level = 0;
+                body.data = data;
+                body.size = body.original;
+            }
+            return Status::Ok();
+        }
+        if (::lseek(fd, 0, SEEK_SET) != 0)
+            return Status::Fail("zip_source", ErrnoText(errno));
+    }
+    body.chunk.resize(kChunk);
+    const ssize_t got = ReadUpTo(fd, body.chunk.data(), body.chunk.size());
+    if (got < 0)
+        return Status::Fail("zip_source", ErrnoText(errno));
+    body.filled = static_cast<std::size_t>(got);
+    if (!LooksCompressible(body.chunk.data(), body.filled)) {
+        body.method = 0;
+        body.level = 0;
+    }
+    return Status::Ok();
+}
+
+Status ZipError(const char* key)
+{
+    return Status::Fail(key, ErrnoText(errno ? errno : EIO));
+}
+
+// Writes the body into the entry just opened and closes the entry.
+Status WriteBody(zipFile zip, int fd, EntryBody& body, const std::atomic<bool>* cancel)
+{
+    Status result = Status::Ok();
+    if (body.whole) {
+        errno = 0;
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            result = Status::Fail("cancelled");
+        else if (body.size > 0 && zipWriteInFileInZip(zip, body.data, static_cast<unsigned>(body.size)) != ZIP_OK)
+            result = ZipError("zip_write");
+        errno = 0;
+        if (zipCloseFileInZipRaw64(zip, body.original, body.crc) != ZIP_OK && result.ok)
+            result = ZipError("zip_write");
+        return result;
+    }
+    while (body.filled > 0) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            result = Status::Fail("cancelled");
+            break;
+        }
+        errno = 0;
+        if (zipWriteInFileInZip(zip, body.chunk.data(), static_cast<unsigned>(body.filled)) != ZIP_OK) {
+            result = ZipError("zip_write");
+            break;
+        }
+        const ssize_t got = ReadUpTo(fd, body.chunk.data(), body.chunk.size());
+        if (got < 0) {
+            result = Status::Fail("zip_source", ErrnoText(errno));
+            break;
+        }
+        body.filled = static_cast<std::size_t>(got);
+    }
+    errno = 0;
+    if (zipCloseFileInZip(zip) != ZIP_OK && result.ok)
+        result = ZipError("zip_write");
+    return result;
+}
+
 }  // namespace
 
 Status WriteSingleEntryZip(const std::filesystem::path& source, const std::filesystem::path& archive,
@@ -239,121 +353,36 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
     const unsigned long flags = (IsValidUtf8(entryName, nonAscii) && nonAscii) ? kUtf8NameFlag : 0;
     const int zip64 = static_cast<std::uint64_t>(st.st_size) >= kZip64Threshold ? 1 : 0;
 
-    // A file that fits in memory is read and deflated once; the result
-    // decides between a deflated and a stored entry, written raw with its CRC.
-    thread_local ScratchBuffer whole;
-    thread_local ScratchBuffer packed;
     struct Trimmer {
         ~Trimmer()
         {
-            whole.Trim();
-            packed.Trim();
+            ReadBuffer().Trim();
+            PackedBuffer().Trim();
         }
     } trimAfterwards;
-    const unsigned char* body = nullptr;
-    std::size_t bodySize = 0;
-    std::size_t size = 0;
-    std::uint32_t crc = 0;
-    int method = Z_DEFLATED;
-    int level = Z_DEFAULT_COMPRESSION;
-    bool streaming = true;
-    if (static_cast<std::uint64_t>(st.st_size) <= kWholeEntryLimit) {
-        // One byte more than the size shows a file that grew meanwhile.
-        const std::size_t room = static_cast<std::size_t>(st.st_size) + 1;
-        unsigned char* data = whole.Reserve(room);
-        if (!data)
-            return Status::Fail("zip_source", ErrnoText(ENOMEM));
-        const ssize_t got = ReadUpTo(in.get(), data, room);
-        if (got < 0)
-            return Status::Fail("zip_source", ErrnoText(errno));
-        if (static_cast<std::size_t>(got) < room) {
-            streaming = false;
-            size = static_cast<std::size_t>(got);
-            crc = Crc32(data, size);
-            unsigned char* out = packed.Reserve(size);
-            bodySize = out ? DeflateWhenSmaller(data, size, out) : 0;
-            body = out;
-            if (bodySize == 0) {
-                method = 0;
-                level = 0;
-                body = data;
-                bodySize = size;
-            }
-        } else if (::lseek(in.get(), 0, SEEK_SET) != 0) {
-            return Status::Fail("zip_source", ErrnoText(errno));
-        }
-    }
-
-    // A large file streams through zlib in chunks.
-    std::vector<unsigned char> buffer;
-    std::size_t filled = 0;
-    if (streaming) {
-        buffer.resize(kChunk);
-        const ssize_t got = ReadUpTo(in.get(), buffer.data(), buffer.size());
-        if (got < 0)
-            return Status::Fail("zip_source", ErrnoText(errno));
-        filled = static_cast<std::size_t>(got);
-        if (!LooksCompressible(buffer.data(), filled)) {
-            method = 0;
-            level = 0;
-        }
-    }
+    EntryBody body;
+    if (Status prepared = PrepareBody(in.get(), static_cast<std::uint64_t>(st.st_size), body); !prepared.ok)
+        return prepared;
 
     zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
     if (!zip)
         return Status::Fail("zip_create", ErrnoText(errno));
-
     Status result = Status::Ok();
-    auto fail = [&](const char* key, std::string detail) {
-        if (result.ok)
-            result = Status::Fail(key, std::move(detail));
-    };
     errno = 0;
     if (zipOpenNewFileInZip4_64(zip, entryName.c_str(), &info, extra.empty() ? nullptr : extra.data(),
                                 static_cast<uInt>(extra.size()), extra.empty() ? nullptr : extra.data(),
-                                static_cast<uInt>(extra.size()), nullptr, method, level, streaming ? 0 : 1,
-                                -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flags,
-                                zip64) != ZIP_OK) {
-        fail("zip_write", ErrnoText(errno ? errno : EIO));
-    } else if (!streaming) {
-        errno = 0;
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            fail("cancelled", {});
-        else if (bodySize > 0 && zipWriteInFileInZip(zip, body, static_cast<unsigned>(bodySize)) != ZIP_OK)
-            fail("zip_write", ErrnoText(errno ? errno : EIO));
-        errno = 0;
-        if (zipCloseFileInZipRaw64(zip, size, crc) != ZIP_OK)
-            fail("zip_write", ErrnoText(errno ? errno : EIO));
-    } else {
-        for (;;) {
-            if (cancel && cancel->load(std::memory_order_relaxed)) {
-                fail("cancelled", {});
-                break;
-            }
-            if (filled == 0)
-                break;
-            errno = 0;
-            if (zipWriteInFileInZip(zip, buffer.data(), static_cast<unsigned>(filled)) != ZIP_OK) {
-                fail("zip_write", ErrnoText(errno ? errno : EIO));
-                break;
-            }
-            const ssize_t got = ReadUpTo(in.get(), buffer.data(), buffer.size());
-            if (got < 0) {
-                fail("zip_source", ErrnoText(errno));
-                break;
-            }
-            filled = static_cast<std::size_t>(got);
-        }
-        errno = 0;
-        if (zipCloseFileInZip(zip) != ZIP_OK)
-            fail("zip_write", ErrnoText(errno ? errno : EIO));
-    }
+                                static_cast<uInt>(extra.size()), nullptr, body.method, body.level,
+                                body.whole ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
+                                kMadeByUnix, flags, zip64) != ZIP_OK)
+        result = ZipError("zip_write");
+    else
+        result = WriteBody(zip, in.get(), body, cancel);
     errno = 0;
-    if (zipClose(zip, nullptr) != ZIP_OK)
-        fail("zip_write", ErrnoText(errno ? errno : EIO));
+    if (zipClose(zip, nullptr) != ZIP_OK && result.ok)
+        result = ZipError("zip_write");
 
     if (result.ok && !SetFileModificationTime(archive, mtimeNs))
-        fail("zip_write", ErrnoText(errno));
+        result = Status::Fail("zip_write", ErrnoText(errno));
     if (!result.ok)
         ::unlink(archive.c_str());
     return result;
