@@ -17,8 +17,10 @@ namespace halvex {
 // content of `source`. The entry's time and the archive's modification time
 // are the source's modification time; the entry also carries the exact time
 // in an extended-timestamp extra field (0x5455), because the zip's own date is
-// local time to 2 s. Files of 4 GiB and more get Zip64 records. On any failure
-// (or when `cancel` becomes set) the partial archive is removed.
+// local time to 2 s. A file of up to 32 MiB is read and deflated once in
+// memory and written raw with its CRC; larger ones stream. Files of 4 GiB and
+// more get Zip64 records. On any failure (or when `cancel` becomes set) the
+// partial archive is removed.
 Status WriteSingleEntryZip(const std::filesystem::path& source, const std::filesystem::path& archive,
                            const std::string& entryName, const std::atomic<bool>* cancel = nullptr);
 
@@ -38,15 +40,16 @@ struct UnpackedArchive {
     std::vector<std::pair<std::string, std::filesystem::path>> files;  // temporary, final name
 };
 
+// The temporaries a killed restore left beside a file go before it is
+// unpacked again, unless the caller has cleared them for the whole folder.
+enum class Leftovers { Remove, ClearedByCaller };
+
 // Extracts every entry of `archive` into the folder of `destination`, each
 // under a temporary name with the entry's time. An entry whose name is not a
 // plain file name is refused, as is one whose name differs from
 // destination's and would replace an existing file. The CRC of every entry
 // is checked. An archive without entries is a success. On failure (or when
 // `cancel` becomes set) no temporary is left.
-// The temporaries a killed restore left beside a file go before it is
-// unpacked again, unless the caller has cleared the whole folder once.
-enum class Leftovers { Remove, ClearedByCaller };
 UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std::filesystem::path& archive,
                              const std::atomic<bool>* cancel = nullptr, Leftovers leftovers = Leftovers::Remove);
 // Renames the temporaries into place; answers the unpacking's status or the
