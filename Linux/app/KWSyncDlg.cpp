@@ -16,6 +16,8 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
+#include <malloc.h>
+
 #include <atomic>
 #include <mutex>
 
@@ -517,6 +519,9 @@ bool KWSyncDlg::RebuildList()
     });
     drainTimer.stop();
     drain();
+    // The rows came through the worker's heap, which keeps what was freed;
+    // the list holds its own compact copy, so that memory goes back.
+    malloc_trim(0);
     if (wait.IsShutDown()) {
         hide();
         return false;
