@@ -100,6 +100,8 @@ KWBackupManager::~KWBackupManager()
     m_bAbandon = true;
     for (auto& pending : m_dequePending)
         discard_archive(pending);
+    for (auto& pending : m_dequeRestores)
+        discard_restore(pending);
 }
 
 std::string KWBackupManager::message(int number) const

@@ -20,6 +20,7 @@
 namespace halvex {
 class ArchivePool;
 class BackupStrings;
+struct UnpackedArchive;
 }  // namespace halvex
 
 // The backup and restore engine. A backup walks the source folder, keeps the
@@ -51,8 +52,8 @@ public:
     void SetDryRun(bool dryRun) { m_bDryRun = dryRun; }
     bool IsDryRun() const { return m_bDryRun; }
     void SetCollecting(bool collecting) { m_bCollecting = collecting; }
-    // Threads that write archives ahead of the walk; 0 writes each archive
-    // on the engine's thread when it is placed.
+    // Threads that write archives ahead of the walk, and unpack them ahead
+    // of a restore; 0 does each on the engine's thread when it is placed.
     void SetArchiveThreads(unsigned threads) { m_nArchiveThreads = threads; }
     bool IsCancelled() const { return m_bCancel; }
     // The set folder went away during the last run (the drive pulled, the
@@ -106,6 +107,16 @@ private:
         std::string temporary;
         std::future<halvex::Status> written;
     };
+    // An archive unpacked ahead by the pool, waiting for its questions and its place.
+    struct PendingRestore {
+        std::string archive;
+        std::string sourceFolder;
+        std::string destinationFolder;
+        std::string name;
+        std::string storedName;
+        std::shared_ptr<halvex::UnpackedArchive> unpacked;
+        std::future<halvex::Status> done;
+    };
 
     void copy_folders(const std::string& source, const std::string& destination);
     void move_file(const std::string& source_folder, const std::string& destination_folder,
@@ -130,6 +141,12 @@ private:
     void place_archive(PendingArchive& pending);
     void discard_archive(PendingArchive& pending);
     void drain_pending();
+    void schedule_restore(const std::string& entry, const std::string& sourceFolder,
+                          const std::string& destinationFolder, const std::string& name,
+                          const std::string& storedName);
+    void place_next_restore();
+    void discard_restore(PendingRestore& pending);
+    void drain_restores();
     bool report_error(const std::string& text);
     bool stop_if_destination_gone();
     void report_fatal(int message);
@@ -161,6 +178,8 @@ private:
     unsigned m_nArchiveThreads;
     std::unique_ptr<halvex::ArchivePool> m_pool;
     std::deque<PendingArchive> m_dequePending;
+    std::deque<PendingRestore> m_dequeRestores;
+    std::multiset<std::string> m_setRestoreTargets;  // destinations of m_dequeRestores
     std::atomic<bool> m_bAbandon{false};
     std::uint32_t m_nStored = 0;
     std::uint32_t m_nFailed = 0;

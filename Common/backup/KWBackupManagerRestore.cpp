@@ -1,16 +1,23 @@
 #include <algorithm>
 #include <cerrno>
+#include <map>
+#include <unistd.h>
 
+#include "backup/ArchivePool.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupInfoFile.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
+#include "backup/LeftoverArchives.h"
 #include "backup/ZipArchive.h"
 
 using namespace halvex;
 namespace bm = halvex::backup_message;
 
 namespace {
+
+// How far unpacking may run ahead of the placing and the questions.
+constexpr std::size_t kRestoresAheadPerThread = 3;
 
 // The stored file's name: the archive's name without its ".zip".
 std::string StoredName(const std::string& archiveName)
@@ -33,6 +40,27 @@ std::string RelativeFolders(const std::string& base, const std::string& folder)
             return {};
     return relative;
 }
+
+// What killed restores left in the folder in hand, read once for all the
+// files restored into it; each file's own go before it is unpacked.
+class FolderLeftovers {
+public:
+    void RemoveFor(const std::string& folder, const std::string& name)
+    {
+        if (folder != m_folder) {
+            m_folder = folder;
+            m_byName = LeftoverRestoresByName(folder);
+        }
+        const auto [first, last] = m_byName.equal_range(name);
+        for (auto it = first; it != last; ++it)
+            ::unlink((folder + it->second).c_str());
+        m_byName.erase(first, last);
+    }
+
+private:
+    std::string m_folder;
+    std::multimap<std::string, std::string> m_byName;
+};
 
 }  // namespace
 
@@ -87,8 +115,26 @@ bool KWBackupManager::ExistsOriginalBackupFolder(const std::filesystem::path& pa
 bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
 {
     m_bCancel = false;
+    m_bAbandon = false;
     m_nStored = m_nFailed = m_nSkipped = 0;
+    if (!m_pool && m_nArchiveThreads > 0)
+        m_pool = std::make_unique<ArchivePool>(m_nArchiveThreads);
     const std::string targetText = target.empty() ? std::string() : WithTrailingSlash(target.string());
+    // The archives of one folder belong to one set: its information file is read once.
+    std::string lookedUpFolder;
+    InfoFileLookup lookup;
+    FolderLeftovers leftovers;
+
+    // An error question keeps its place in the order: the restores before it
+    // are placed (and asked about) first.
+    auto failEntry = [this](const std::string& text) {
+        drain_restores();
+        if (m_bCancel)
+            return;
+        ++m_nFailed;
+        if (report_error(text))
+            m_bCancel = true;
+    };
 
     for (const auto& entry : m_vecRestorePool) {
         if (m_bCancel)
@@ -99,71 +145,135 @@ bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
 
         std::string destinationFolder;
         if (targetText.empty()) {
-            const std::string original = ReadOriginalFolder(entry);
-            if (original.empty())
+            if (sourceFolder != lookedUpFolder || lookup.result != InfoFileResult::Ok) {
+                lookup = ReadInfoFile(entry);
+                lookedUpFolder = sourceFolder;
+            }
+            if (lookup.result != InfoFileResult::Ok || lookup.originalFolder.empty()) {
+                drain_restores();
+                if (!m_bCancel)
+                    (void)ReadOriginalFolder(entry);  // reports why
                 return false;
+            }
             // A tree comes back as a tree: the folders between the generation
             // folder and the file are recreated below the original folder.
-            const InfoFileLookup lookup = ReadInfoFile(entry);
-            destinationFolder =
-                original + RelativeFolders(WithTrailingSlash(lookup.generationFolder.string()), sourceFolder);
+            destinationFolder = lookup.originalFolder +
+                                RelativeFolders(WithTrailingSlash(lookup.generationFolder.string()), sourceFolder);
         } else {
             destinationFolder = targetText + RelativeFolders(m_strRestoreBase, sourceFolder);
         }
 
         if (!FileExists(entry)) {
-            ++m_nFailed;
-            if (report_error(message(bm::kErrorCopying) + entry + message(bm::kTo) + destinationFolder + storedName +
-                             "\"\n" + ErrnoText(ENOENT))) {
-                m_bCancel = true;
-                break;
-            }
+            failEntry(message(bm::kErrorCopying) + entry + message(bm::kTo) + destinationFolder + storedName +
+                      "\"\n" + ErrnoText(ENOENT));
             continue;
         }
-
         if (!FolderExists(destinationFolder)) {
             std::error_code error;
             std::filesystem::create_directories(destinationFolder, error);
             if (error) {
-                ++m_nFailed;
-                if (report_error(message(bm::kErrorCopying) + entry + message(bm::kTo) + destinationFolder +
-                                 storedName + "\"\n" + error.message())) {
-                    m_bCancel = true;
-                    break;
-                }
+                failEntry(message(bm::kErrorCopying) + entry + message(bm::kTo) + destinationFolder + storedName +
+                          "\"\n" + error.message());
                 continue;
             }
         }
-
-        // The stored copy is compared with the file it would replace.
-        const std::string destination = destinationFolder + storedName;
-        if (std::filesystem::symlink_status(destination).type() != std::filesystem::file_type::not_found) {
-            const int comparison = CompareFilesTime(entry, destination);
-            if (comparison == 0) {
-                ++m_nSkipped;
-                continue;
-            }
-            if (comparison < 0 && !m_callback.OverwriteFile(destinationFolder, storedName)) {
-                ++m_nSkipped;
-                continue;
-            }
-        }
-
-        if (!m_callback.NotifyCopyingFile(sourceFolder, name)) {
-            m_bCancel = true;
-            break;
-        }
-        const Status restored = CopyFileUnZip(destination, entry);
-        if (!restored.ok) {
-            ++m_nFailed;
-            if (report_error(message(bm::kErrorCopying) + entry + message(bm::kTo) + destination + "\"" +
-                             (restored.detail.empty() ? "" : "\n" + restored.detail))) {
-                m_bCancel = true;
-                break;
-            }
-            continue;
-        }
-        ++m_nStored;
+        leftovers.RemoveFor(destinationFolder, storedName);
+        schedule_restore(entry, sourceFolder, destinationFolder, name, storedName);
     }
+    drain_restores();
     return !m_bCancel;
+}
+
+// ---- unpacking ahead ------------------------------------------------------------
+
+void KWBackupManager::schedule_restore(const std::string& entry, const std::string& sourceFolder,
+                                       const std::string& destinationFolder, const std::string& name,
+                                       const std::string& storedName)
+{
+    PendingRestore pending;
+    pending.archive = entry;
+    pending.sourceFolder = sourceFolder;
+    pending.destinationFolder = destinationFolder;
+    pending.name = name;
+    pending.storedName = storedName;
+    const std::string destination = destinationFolder + storedName;
+    // A file with the stored copy's own time is skipped without unpacking,
+    // unless an earlier restore of this run is still to land on it.
+    if (m_setRestoreTargets.count(destination) == 0 &&
+        std::filesystem::symlink_status(destination).type() != std::filesystem::file_type::not_found &&
+        CompareFilesTime(entry, destination) == 0) {
+        ++m_nSkipped;
+        return;
+    }
+    pending.unpacked = std::make_shared<UnpackedArchive>();
+    auto work = [unpacked = pending.unpacked, destination, entry, this] {
+        *unpacked = UnpackBeside(destination, entry, &m_bAbandon, Leftovers::ClearedByCaller);
+        return unpacked->status;
+    };
+    pending.done = m_pool ? m_pool->Submit(work) : std::async(std::launch::deferred, work);
+    m_setRestoreTargets.insert(destination);
+    m_dequeRestores.push_back(std::move(pending));
+
+    const std::size_t limit = m_pool ? kRestoresAheadPerThread * m_pool->Threads() : 0;
+    while (m_dequeRestores.size() > limit && !m_bCancel)
+        place_next_restore();
+}
+
+void KWBackupManager::drain_restores()
+{
+    while (!m_dequeRestores.empty())
+        place_next_restore();
+}
+
+void KWBackupManager::discard_restore(PendingRestore& pending)
+{
+    if (pending.done.valid())
+        pending.done.wait();
+    if (pending.unpacked)
+        DiscardUnpacked(*pending.unpacked);
+}
+
+// The questions and the placing happen here, in the pool's order, on the
+// engine's thread; the file itself was unpacked ahead under a temporary name.
+void KWBackupManager::place_next_restore()
+{
+    PendingRestore pending = std::move(m_dequeRestores.front());
+    m_dequeRestores.pop_front();
+    const std::string destination = pending.destinationFolder + pending.storedName;
+    if (const auto held = m_setRestoreTargets.find(destination); held != m_setRestoreTargets.end())
+        m_setRestoreTargets.erase(held);
+    if (m_bCancel) {
+        m_bAbandon = true;
+        discard_restore(pending);
+        return;
+    }
+
+    // The stored copy is compared with the file it would replace.
+    if (std::filesystem::symlink_status(destination).type() != std::filesystem::file_type::not_found) {
+        const int comparison = CompareFilesTime(pending.archive, destination);
+        if (comparison == 0 ||
+            (comparison < 0 && !m_callback.OverwriteFile(pending.destinationFolder, pending.storedName))) {
+            ++m_nSkipped;
+            discard_restore(pending);
+            return;
+        }
+    }
+    if (!m_callback.NotifyCopyingFile(pending.sourceFolder, pending.name)) {
+        m_bCancel = true;
+        m_bAbandon = true;
+        discard_restore(pending);
+        return;
+    }
+    (void)pending.done.get();  // the status is the unpacked archive's own
+    const Status restored = PlaceUnpacked(*pending.unpacked);
+    if (!restored.ok) {
+        ++m_nFailed;
+        if (report_error(message(bm::kErrorCopying) + pending.archive + message(bm::kTo) + destination + "\"" +
+                         (restored.detail.empty() ? "" : "\n" + restored.detail))) {
+            m_bCancel = true;
+            m_bAbandon = true;
+        }
+        return;
+    }
+    ++m_nStored;
 }

@@ -1,5 +1,9 @@
 #include "backup/LeftoverArchives.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <string>
 
 #include "util/EndedWriters.h"
@@ -9,6 +13,7 @@ namespace halvex {
 namespace {
 
 constexpr std::string_view kPartialTag = ".zip.partial-";
+constexpr std::string_view kRestoreTag = ".restore-";
 
 // The writer's process id of a partial archive name, 0 when the name is not one.
 pid_t WriterOf(std::string_view name)
@@ -41,6 +46,30 @@ std::size_t RemoveLeftoverRestores(const std::filesystem::path& folder, std::str
             return 0;
         return WriterPid(entry.substr(prefix.size()), 2);
     });
+}
+
+std::multimap<std::string, std::string> LeftoverRestoresByName(const std::filesystem::path& folder)
+{
+    std::multimap<std::string, std::string> byName;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return byName;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        // ".NAME.restore-PID-N": the last tag, for NAME may hold one too.
+        const std::size_t tag = name.rfind(kRestoreTag);
+        if (name.size() < 2 || name.front() != '.' || tag == std::string_view::npos || tag < 2)
+            continue;
+        const pid_t writer = WriterPid(name.substr(tag + kRestoreTag.size()), 2);
+        if (writer == 0 || !WriterEnded(writer))
+            continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        byName.emplace(std::string(name.substr(1, tag - 1)), std::string(name));
+    }
+    ::closedir(dir);
+    return byName;
 }
 
 }  // namespace halvex

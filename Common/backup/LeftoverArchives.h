@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <map>
+#include <string>
 #include <string_view>
 
 namespace halvex {
@@ -20,5 +22,10 @@ std::size_t RemoveLeftoverArchives(const std::filesystem::path& folder);
 // those of `name` in `folder` whose writer has ended: only the suite's own
 // names for the file about to be restored, in a folder that is the user's.
 std::size_t RemoveLeftoverRestores(const std::filesystem::path& folder, std::string_view name);
+
+// The same temporaries of a whole folder, by the name of the file each was
+// for, read once: a restore of many files into one folder removes those of
+// each file it restores from this list instead of reading the folder again.
+std::multimap<std::string, std::string> LeftoverRestoresByName(const std::filesystem::path& folder);
 
 }  // namespace halvex

@@ -19,6 +19,7 @@
 
 #include "backup/BackupFileUtils.h"
 #include "backup/LeftoverArchives.h"
+#include "zip/WholeEntryCodec.h"
 #include "zip/ZipEntryName.h"
 
 namespace halvex {
@@ -132,18 +133,33 @@ std::optional<std::int64_t> ReadExtendedTimestamp(const unsigned char* extra, st
     return std::nullopt;
 }
 
-// Deflates a sample quickly: data that does not shrink by a few percent is
-// stored in the deflate stream as it is, which costs no compression time.
-bool LooksCompressible(const char* data, std::size_t size)
+// Large files stream through zlib; the first chunk tells whether their data
+// compresses at all (photos, music and films do not).
+bool LooksCompressible(const unsigned char* data, std::size_t size)
 {
     const std::size_t sample = std::min<std::size_t>(size, 64 * 1024);
     if (sample < 4096)
         return true;
-    uLongf packed = compressBound(static_cast<uLong>(sample));
-    std::vector<Bytef> out(packed);
-    if (compress2(out.data(), &packed, reinterpret_cast<const Bytef*>(data), static_cast<uLong>(sample), 1) != Z_OK)
-        return true;
-    return packed < sample - sample / 32;
+    thread_local ScratchBuffer packed;
+    unsigned char* out = packed.Reserve(sample);
+    return !out || DeflateWhenSmaller(data, sample, out) != 0;
+}
+
+// Reads until `size` bytes are in or the file ends; -1 on a read error.
+ssize_t ReadUpTo(int fd, unsigned char* data, std::size_t size)
+{
+    std::size_t filled = 0;
+    while (filled < size) {
+        const ssize_t got = ::read(fd, data + filled, size - filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        filled += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(filled);
 }
 
 tm_zip ZipDate(std::int64_t seconds)
@@ -188,7 +204,8 @@ std::string TemporarySibling(const std::filesystem::path& target, const char* ta
         .string();
 }
 
-// Every archive sets up and drops a deflate state of a quarter megabyte. With
+// Every archive sets up and drops minizip's buffers (and, when it streams, a
+// deflate state of a quarter megabyte). With
 // the allocator's default the heap shrinks after each file and grows again
 // for the next, and the fresh pages cost more than the compression of a small
 // file; keeping freed memory for reuse avoids that.
@@ -196,6 +213,120 @@ void KeepFreedMemory()
 {
     static std::once_flag once;
     std::call_once(once, [] { mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024); });
+}
+
+// The entry's data as it goes into the archive.
+struct EntryBody {
+    bool whole = false;                   // in memory, written raw with its CRC
+    const unsigned char* data = nullptr;  // whole: the deflated or stored bytes
+    std::size_t size = 0;                 // whole: bytes at data
+    std::size_t original = 0;             // whole: the file's size
+    std::uint32_t crc = 0;                // whole: the file's CRC
+    int method = Z_DEFLATED;
+    int level = Z_DEFAULT_COMPRESSION;
+    std::vector<unsigned char> chunk;     // streamed: the chunk in hand
+    std::size_t filled = 0;
+};
+
+// The buffers of a file held whole, one pair per thread, trimmed after each file.
+ScratchBuffer& ReadBuffer()
+{
+    thread_local ScratchBuffer buffer;
+    return buffer;
+}
+
+ScratchBuffer& PackedBuffer()
+{
+    thread_local ScratchBuffer buffer;
+    return buffer;
+}
+
+// A file that fits in memory is read and deflated once, and the result
+// decides between a deflated and a stored entry. A larger file, or one that
+// grew past its size meanwhile, streams through zlib; its first chunk tells
+// whether it compresses at all (photos, music and films do not).
+Status PrepareBody(int fd, std::uint64_t statSize, EntryBody& body)
+{
+    if (statSize <= kWholeEntryLimit) {
+        // One byte more than the size shows a file that grew meanwhile.
+        const std::size_t room = static_cast<std::size_t>(statSize) + 1;
+        unsigned char* data = ReadBuffer().Reserve(room);
+        if (!data)
+            return Status::Fail("zip_source", ErrnoText(ENOMEM));
+        const ssize_t got = ReadUpTo(fd, data, room);
+        if (got < 0)
+            return Status::Fail("zip_source", ErrnoText(errno));
+        if (static_cast<std::size_t>(got) < room) {
+            body.whole = true;
+            body.original = static_cast<std::size_t>(got);
+            body.crc = Crc32(data, body.original);
+            unsigned char* out = PackedBuffer().Reserve(body.original);
+            body.size = out ? DeflateWhenSmaller(data, body.original, out) : 0;
+            body.data = out;
+            if (body.size == 0) {
+                body.method = 0;
+                body.level = 0;
+                body.data = data;
+                body.size = body.original;
+            }
+            return Status::Ok();
+        }
+        if (::lseek(fd, 0, SEEK_SET) != 0)
+            return Status::Fail("zip_source", ErrnoText(errno));
+    }
+    body.chunk.resize(kChunk);
+    const ssize_t got = ReadUpTo(fd, body.chunk.data(), body.chunk.size());
+    if (got < 0)
+        return Status::Fail("zip_source", ErrnoText(errno));
+    body.filled = static_cast<std::size_t>(got);
+    if (!LooksCompressible(body.chunk.data(), body.filled)) {
+        body.method = 0;
+        body.level = 0;
+    }
+    return Status::Ok();
+}
+
+Status ZipError(const char* key)
+{
+    return Status::Fail(key, ErrnoText(errno ? errno : EIO));
+}
+
+// Writes the body into the entry just opened and closes the entry.
+Status WriteBody(zipFile zip, int fd, EntryBody& body, const std::atomic<bool>* cancel)
+{
+    Status result = Status::Ok();
+    if (body.whole) {
+        errno = 0;
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            result = Status::Fail("cancelled");
+        else if (body.size > 0 && zipWriteInFileInZip(zip, body.data, static_cast<unsigned>(body.size)) != ZIP_OK)
+            result = ZipError("zip_write");
+        errno = 0;
+        if (zipCloseFileInZipRaw64(zip, body.original, body.crc) != ZIP_OK && result.ok)
+            result = ZipError("zip_write");
+        return result;
+    }
+    while (body.filled > 0) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            result = Status::Fail("cancelled");
+            break;
+        }
+        errno = 0;
+        if (zipWriteInFileInZip(zip, body.chunk.data(), static_cast<unsigned>(body.filled)) != ZIP_OK) {
+            result = ZipError("zip_write");
+            break;
+        }
+        const ssize_t got = ReadUpTo(fd, body.chunk.data(), body.chunk.size());
+        if (got < 0) {
+            result = Status::Fail("zip_source", ErrnoText(errno));
+            break;
+        }
+        body.filled = static_cast<std::size_t>(got);
+    }
+    errno = 0;
+    if (zipCloseFileInZip(zip) != ZIP_OK && result.ok)
+        result = ZipError("zip_write");
+    return result;
 }
 
 }  // namespace
@@ -222,76 +353,36 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
     const unsigned long flags = (IsValidUtf8(entryName, nonAscii) && nonAscii) ? kUtf8NameFlag : 0;
     const int zip64 = static_cast<std::uint64_t>(st.st_size) >= kZip64Threshold ? 1 : 0;
 
-    // The first chunk is read before the entry opens: it tells whether the
-    // data compresses at all (photos, music and films do not).
-    thread_local std::vector<char> buffer(kChunk);
-    std::size_t filled = 0;
-    bool readFailed = false;
-    while (filled < buffer.size()) {
-        const ssize_t got = ::read(in.get(), buffer.data() + filled, buffer.size() - filled);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            readFailed = true;
-            break;
+    struct Trimmer {
+        ~Trimmer()
+        {
+            ReadBuffer().Trim();
+            PackedBuffer().Trim();
         }
-        if (got == 0)
-            break;
-        filled += static_cast<std::size_t>(got);
-    }
-    if (readFailed)
-        return Status::Fail("zip_source", ErrnoText(errno));
-    const int level = LooksCompressible(buffer.data(), filled) ? Z_DEFAULT_COMPRESSION : Z_NO_COMPRESSION;
+    } trimAfterwards;
+    EntryBody body;
+    if (Status prepared = PrepareBody(in.get(), static_cast<std::uint64_t>(st.st_size), body); !prepared.ok)
+        return prepared;
 
     zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
     if (!zip)
         return Status::Fail("zip_create", ErrnoText(errno));
-
     Status result = Status::Ok();
-    auto fail = [&](const char* key, std::string detail) {
-        if (result.ok)
-            result = Status::Fail(key, std::move(detail));
-    };
     errno = 0;
     if (zipOpenNewFileInZip4_64(zip, entryName.c_str(), &info, extra.empty() ? nullptr : extra.data(),
                                 static_cast<uInt>(extra.size()), extra.empty() ? nullptr : extra.data(),
-                                static_cast<uInt>(extra.size()), nullptr, Z_DEFLATED, level, 0, -MAX_WBITS,
-                                DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flags,
-                                zip64) != ZIP_OK) {
-        fail("zip_write", ErrnoText(errno ? errno : EIO));
-    } else {
-        for (;;) {
-            if (cancel && cancel->load(std::memory_order_relaxed)) {
-                fail("cancelled", {});
-                break;
-            }
-            if (filled == 0)
-                break;
-            errno = 0;
-            if (zipWriteInFileInZip(zip, buffer.data(), static_cast<unsigned>(filled)) != ZIP_OK) {
-                fail("zip_write", ErrnoText(errno ? errno : EIO));
-                break;
-            }
-            ssize_t got = -1;
-            do
-                got = ::read(in.get(), buffer.data(), buffer.size());
-            while (got < 0 && errno == EINTR);
-            if (got < 0) {
-                fail("zip_source", ErrnoText(errno));
-                break;
-            }
-            filled = static_cast<std::size_t>(got);
-        }
-        errno = 0;
-        if (zipCloseFileInZip(zip) != ZIP_OK)
-            fail("zip_write", ErrnoText(errno ? errno : EIO));
-    }
+                                static_cast<uInt>(extra.size()), nullptr, body.method, body.level,
+                                body.whole ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
+                                kMadeByUnix, flags, zip64) != ZIP_OK)
+        result = ZipError("zip_write");
+    else
+        result = WriteBody(zip, in.get(), body, cancel);
     errno = 0;
-    if (zipClose(zip, nullptr) != ZIP_OK)
-        fail("zip_write", ErrnoText(errno ? errno : EIO));
+    if (zipClose(zip, nullptr) != ZIP_OK && result.ok)
+        result = ZipError("zip_write");
 
     if (result.ok && !SetFileModificationTime(archive, mtimeNs))
-        fail("zip_write", ErrnoText(errno));
+        result = Status::Fail("zip_write", ErrnoText(errno));
     if (!result.ok)
         ::unlink(archive.c_str());
     return result;
@@ -324,29 +415,89 @@ bool IsPlainEntryName(const std::string& name)
 
 namespace {
 
-Status ExtractCurrentEntry(unzFile zip, const unz_file_info64& info, const std::filesystem::path& target,
-                           std::optional<std::int64_t> exactSeconds)
+Status WriteAll(int fd, const unsigned char* data, std::size_t size)
 {
-    if (info.flag & 1)
-        return Status::Fail("unzip_encrypted", "encrypted entry");
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd, data + written, size - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Status::Fail("unzip_write", ErrnoText(errno));
+        written += static_cast<std::size_t>(n);
+    }
+    return Status::Ok();
+}
+
+bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
+
+// An entry that fits in memory: its raw bytes are read whole, inflated with
+// libdeflate into a buffer of exactly the size the directory states, and
+// checked against the stored CRC before anything is written.
+Status WriteWholeEntry(unzFile zip, int archiveFd, const unz_file_info64& info, int fd)
+{
+    int method = 0;
+    int level = 0;
+    if (unzOpenCurrentFile2(zip, &method, &level, 1) != UNZ_OK)
+        return Status::Fail("unzip_read", "cannot open entry");
+    // minizip has checked the local header and found where the data begins;
+    // the raw bytes are read from there in one go.
+    const ZPOS64_T at = unzGetCurrentFileZStreamPos64(zip);
+    unzCloseCurrentFile(zip);
+    thread_local ScratchBuffer raw;
+    thread_local ScratchBuffer inflated;
+    struct Trimmer {
+        ~Trimmer()
+        {
+            raw.Trim();
+            inflated.Trim();
+        }
+    } trimAfterwards;
+    const auto packedSize = static_cast<std::size_t>(info.compressed_size);
+    const auto size = static_cast<std::size_t>(info.uncompressed_size);
+    unsigned char* in = raw.Reserve(packedSize);
+    if (!in)
+        return Status::Fail("unzip_read", ErrnoText(ENOMEM));
+    std::size_t got = 0;
+    while (got < packedSize) {
+        const ssize_t n = ::pread(archiveFd, in + got, packedSize - got, static_cast<off_t>(at + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got != packedSize)
+        return Status::Fail("unzip_read", "damaged entry");
+
+    const unsigned char* data = in;
+    if (method == Z_DEFLATED) {
+        unsigned char* out = inflated.Reserve(size);
+        if (!out)
+            return Status::Fail("unzip_read", ErrnoText(ENOMEM));
+        if (!InflateExactly(in, packedSize, out, size))
+            return Status::Fail("unzip_read", "damaged entry");
+        data = out;
+    } else if (packedSize != size) {
+        return Status::Fail("unzip_read", "damaged entry");
+    }
+    if (Crc32(data, size) != info.crc)
+        return Status::Fail("unzip_read", "CRC mismatch");
+    return WriteAll(fd, data, size);
+}
+
+// A large entry streams through zlib; minizip checks the CRC at its close.
+Status WriteStreamedEntry(unzFile zip, int fd, const std::atomic<bool>* cancel)
+{
     if (unzOpenCurrentFile(zip) != UNZ_OK)
         return Status::Fail("unzip_read", "cannot open entry");
-
-    // A restore that was killed here before left its temporary beside the file.
-    RemoveLeftoverRestores(target.parent_path(), target.filename().string());
-    const std::string temporary = TemporarySibling(target, "restore");
-    const bool unixMode = (info.version >> 8) == 3 && ((info.external_fa >> 16) & 0777) != 0;
-    const mode_t mode = unixMode ? static_cast<mode_t>((info.external_fa >> 16) & 0777) : 0666;
-    FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (out.get() < 0) {
-        const int error = errno;
-        unzCloseCurrentFile(zip);
-        return Status::Fail("unzip_write", ErrnoText(error));
-    }
-
     Status result = Status::Ok();
-    std::vector<char> buffer(kChunk);
+    std::vector<unsigned char> buffer(kChunk);
     for (;;) {
+        if (Cancelled(cancel)) {
+            result = Status::Fail("cancelled");
+            break;
+        }
         const int got = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
         if (got < 0) {
             result = Status::Fail("unzip_read", "damaged entry");
@@ -354,34 +505,47 @@ Status ExtractCurrentEntry(unzFile zip, const unz_file_info64& info, const std::
         }
         if (got == 0)
             break;
-        std::size_t written = 0;
-        while (written < static_cast<std::size_t>(got)) {
-            const ssize_t n = ::write(out.get(), buffer.data() + written, static_cast<std::size_t>(got) - written);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                result = Status::Fail("unzip_write", ErrnoText(errno));
-                break;
-            }
-            written += static_cast<std::size_t>(n);
-        }
+        result = WriteAll(fd, buffer.data(), static_cast<std::size_t>(got));
         if (!result.ok)
             break;
     }
     const int closed = unzCloseCurrentFile(zip);
     if (result.ok && closed == UNZ_CRCERROR)
         result = Status::Fail("unzip_read", "CRC mismatch");
+    return result;
+}
+
+Status ExtractCurrentEntry(unzFile zip, int archiveFd, const unz_file_info64& info,
+                           const std::filesystem::path& target, std::optional<std::int64_t> exactSeconds,
+                           const std::atomic<bool>* cancel, Leftovers leftovers, UnpackedArchive& unpacked)
+{
+    if (info.flag & 1)
+        return Status::Fail("unzip_encrypted", "encrypted entry");
+    const bool whole = archiveFd >= 0 &&
+                       (info.compression_method == 0 || info.compression_method == Z_DEFLATED) &&
+                       info.uncompressed_size <= kWholeEntryLimit && info.compressed_size <= kWholeEntryLimit;
+
+    // A restore that was killed here before left its temporary beside the file.
+    if (leftovers == Leftovers::Remove)
+        RemoveLeftoverRestores(target.parent_path(), target.filename().string());
+    const std::string temporary = TemporarySibling(target, "restore");
+    const bool unixMode = (info.version >> 8) == 3 && ((info.external_fa >> 16) & 0777) != 0;
+    const mode_t mode = unixMode ? static_cast<mode_t>((info.external_fa >> 16) & 0777) : 0666;
+    FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (out.get() < 0)
+        return Status::Fail("unzip_write", ErrnoText(errno));
+
+    Status result =
+        whole ? WriteWholeEntry(zip, archiveFd, info, out.get()) : WriteStreamedEntry(zip, out.get(), cancel);
     if (!out.close() && result.ok)
         result = Status::Fail("unzip_write", ErrnoText(errno));
-
     if (result.ok) {
         const std::int64_t seconds = exactSeconds ? *exactSeconds : DosDateToSeconds(info.tmu_date);
         SetFileModificationTime(temporary, seconds * 1000000000);
-        if (::rename(temporary.c_str(), target.c_str()) != 0)
-            result = Status::Fail("unzip_write", ErrnoText(errno));
-    }
-    if (!result.ok)
+        unpacked.files.emplace_back(temporary, target);
+    } else {
         ::unlink(temporary.c_str());
+    }
     return result;
 }
 
@@ -401,26 +565,34 @@ bool IsEmptyArchive(const std::filesystem::path& archive)
 
 }  // namespace
 
-Status CopyFileUnZip(const std::filesystem::path& destination, const std::filesystem::path& archive)
+UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std::filesystem::path& archive,
+                             const std::atomic<bool>* cancel, Leftovers leftovers)
 {
+    UnpackedArchive unpacked;
+    Status& result = unpacked.status;
     unzFile zip = unzOpen64(archive.c_str());
     if (!zip) {
         // minizip refuses an archive without entries; that one is complete.
-        if (IsEmptyArchive(archive))
-            return Status::Ok();
-        return Status::Fail("unzip_open", "not a readable zip archive");
+        if (!IsEmptyArchive(archive))
+            result = Status::Fail("unzip_open", "not a readable zip archive");
+        return unpacked;
     }
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(zip, &global) != UNZ_OK) {
         unzClose(zip);
-        return Status::Fail("unzip_open", "damaged zip directory");
+        result = Status::Fail("unzip_open", "damaged zip directory");
+        return unpacked;
     }
     const std::filesystem::path folder = destination.parent_path();
     const std::string expectedName = destination.filename().string();
+    const FileDescriptor archiveFd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
 
-    Status result = Status::Ok();
     int step = global.number_entry > 0 ? unzGoToFirstFile(zip) : UNZ_END_OF_LIST_OF_FILE;
     for (ZPOS64_T index = 0; index < global.number_entry && result.ok; ++index) {
+        if (Cancelled(cancel)) {
+            result = Status::Fail("cancelled");
+            break;
+        }
         if (step != UNZ_OK) {
             result = Status::Fail("unzip_open", "damaged zip directory");
             break;
@@ -445,12 +617,40 @@ Status CopyFileUnZip(const std::filesystem::path& destination, const std::filesy
             break;
         }
         const auto exact = ReadExtendedTimestamp(extra, std::min<std::size_t>(info.size_file_extra, sizeof extra));
-        result = ExtractCurrentEntry(zip, info, target, exact);
+        result = ExtractCurrentEntry(zip, archiveFd.get(), info, target, exact, cancel, leftovers, unpacked);
         if (result.ok && index + 1 < global.number_entry)
             step = unzGoToNextFile(zip);
     }
     unzClose(zip);
+    if (!result.ok)
+        DiscardUnpacked(unpacked);
+    return unpacked;
+}
+
+Status PlaceUnpacked(UnpackedArchive& unpacked)
+{
+    Status result = unpacked.status;
+    for (const auto& [temporary, target] : unpacked.files) {
+        if (result.ok && ::rename(temporary.c_str(), target.c_str()) != 0)
+            result = Status::Fail("unzip_write", ErrnoText(errno));
+        if (!result.ok)
+            ::unlink(temporary.c_str());
+    }
+    unpacked.files.clear();
     return result;
+}
+
+void DiscardUnpacked(UnpackedArchive& unpacked)
+{
+    for (const auto& file : unpacked.files)
+        ::unlink(file.first.c_str());
+    unpacked.files.clear();
+}
+
+Status CopyFileUnZip(const std::filesystem::path& destination, const std::filesystem::path& archive)
+{
+    UnpackedArchive unpacked = UnpackBeside(destination, archive);
+    return PlaceUnpacked(unpacked);
 }
 
 }  // namespace halvex

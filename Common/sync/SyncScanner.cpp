@@ -462,8 +462,12 @@ void SyncScanner::Announce(std::vector<ItemData>& rows, ItemData&& row)
     // A problem row is reported by the run, not copied: it is no file to copy.
     if (row.problem.empty())
         ++(row.sourceUsb ? m_counters.toComputer : m_counters.toDrive);
-    rows.push_back(std::move(row));
     ReportProgress();
+    if (m_rowKeeping == RowKeeping::CallbackOnly) {
+        m_callback.OnRowAdded(row, m_counters);
+        return;
+    }
+    rows.push_back(std::move(row));
     m_callback.OnRowAdded(rows.back(), m_counters);
 }
 

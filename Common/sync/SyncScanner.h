@@ -15,6 +15,9 @@ namespace halvex {
 class FolderListing;
 
 enum class Recursion { TopOnly, Into };
+// Whether a scan keeps its rows in the vector it fills, or only hands each
+// to the callback: a list that holds rows its own way need not pay twice.
+enum class RowKeeping { Keep, CallbackOnly };
 
 // The comparison of the two folders of the pair. Pass 1 lists what the
 // computer folder has that the drive folder lacks or holds older; pass 2 the
@@ -47,6 +50,7 @@ public:
               std::vector<ItemData>& rows);
 
     const ScanCounters& Counters() const { return m_counters; }
+    void SetRowKeeping(RowKeeping keeping) { m_rowKeeping = keeping; }
 
 private:
     struct Group;
@@ -70,6 +74,7 @@ private:
     const SyncControl& m_control;
     Recursion m_recursion;
     SyncPacing m_pacing;
+    RowKeeping m_rowKeeping = RowKeeping::Keep;
     ScanCounters m_counters;
     bool m_computerFolds = false;
     bool m_driveFolds = false;

@@ -6,7 +6,7 @@
 
 namespace halvex {
 
-int CompareNoCase(const std::string& a, const std::string& b)
+int CompareNoCase(std::string_view a, std::string_view b)
 {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sync/ItemData.h"
@@ -22,7 +23,7 @@ bool DirectionLess(const ItemData& a, const ItemData& b, const std::string& from
 
 // Case-insensitive comparison of UTF-8 texts: ASCII letters folded, other
 // bytes compared as they are.
-int CompareNoCase(const std::string& a, const std::string& b);
+int CompareNoCase(std::string_view a, std::string_view b);
 
 // Stable sort of the rows by one column; equal rows keep the order of the scan.
 void SortRows(std::vector<ItemData>& rows, SyncColumn column, SortOrder order);

@@ -16,6 +16,8 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -112,6 +114,7 @@ class ScanReports : public SyncCallback {
 public:
     ScanReports(DWWorkDlg& window, ScanFeed& feed) : m_window(window), m_feed(feed) {}
     void OnScanProgress(const ScanCounters&, const std::string& message) override { m_window.SetMessage(message); }
+    // The scanner keeps no rows of its own here: this copy is the list's.
     void OnRowAdded(const ItemData& row, const ScanCounters&) override
     {
         std::lock_guard lock(m_feed.mutex);
@@ -450,21 +453,21 @@ void KWSyncDlg::ShowDetails(bool show)
     if (show == m_bDetailsShown)
         return;
     m_bDetailsShown = show;
-    if (show) {
+    if (show)
         m_btnSync->setEnabled(false);
-        if (!m_timerHoldOff.isActive())
-            (void)RebuildList();
-        if (isHidden())
-            return;  // the drive went away during the scan
+    else
         UpdateArrowsAndTips(false);
-        m_animation->setStartValue(height());
-        m_animation->setEndValue(m_nFullHeight);
-    } else {
-        UpdateArrowsAndTips(false);
-        m_animation->setStartValue(height());
-        m_animation->setEndValue(m_nSmallHeight);
-    }
+    // The list opens before its scan, so that its rows are seen as they come.
+    m_animation->setStartValue(height());
+    m_animation->setEndValue(show ? m_nFullHeight : m_nSmallHeight);
     m_animation->start();
+    if (!show)
+        return;
+    if (!m_timerHoldOff.isActive())
+        (void)RebuildList();
+    if (isHidden())
+        return;  // the drive went away during the scan
+    UpdateArrowsAndTips(false);
 }
 
 void KWSyncDlg::OnAnimationFinished()
@@ -492,7 +495,8 @@ bool KWSyncDlg::RebuildList()
                                          : KXStrings::Format("sync_wait_msg_no_sub", 0);
     DWWaitDlg wait(this, Tr("sync_wait_title"), QString::fromStdString(first));
 
-    // Redrawing is off while rows stream in; they arrive in batches.
+    // Rows are shown while the scan runs; they arrive in batches.
+    m_model->SetRoots(m_pair.computer, m_pair.usb);
     ScanFeed feed;
     auto drain = [this, &feed] {
         std::vector<ItemData> batch;
@@ -508,7 +512,6 @@ bool KWSyncDlg::RebuildList()
     QTimer drainTimer;
     drainTimer.setInterval(kDrainMs);
     connect(&drainTimer, &QTimer::timeout, this, drain);
-    m_table->setUpdatesEnabled(false);
     drainTimer.start();
     const fs::path computer = m_pair.computer;
     const fs::path usb = m_pair.usb;
@@ -517,12 +520,15 @@ bool KWSyncDlg::RebuildList()
         SyncControl control(EngineCancel(window));
         ScanReports reports(window, feed);
         SyncScanner scanner(reports, control, subfolders ? Recursion::Into : Recursion::TopOnly, pacing);
+        scanner.SetRowKeeping(RowKeeping::CallbackOnly);
         std::vector<ItemData> rows;
         (void)scanner.Scan(computer, usb, rows);
     });
     drainTimer.stop();
     drain();
-    m_table->setUpdatesEnabled(true);
+    // The rows came through the worker's heap, which keeps what was freed;
+    // the list holds its own compact copy, so that memory goes back.
+    malloc_trim(0);
     if (wait.IsShutDown()) {
         hide();
         return false;
@@ -546,7 +552,7 @@ void KWSyncDlg::StartSync()
             return;
         }
     }
-    if (CountChecked(m_model->Rows()) > 0)
+    if (m_model->CheckedFromDrive() + m_model->CheckedFromComputer() > 0)
         DoRun();
     else if (!m_bInstant)
         KWMsgBox::Show(this, KXStrings::GetString("sync_none"), KWMsgBox::kNote, KWMsgBox::kOk);
@@ -641,10 +647,10 @@ void KWSyncDlg::UpdateSelectedInfo()
         m_lblPath->SetPath({});
         return;
     }
-    const ItemData& row = m_model->Row(selected.first().row());
-    m_imgUsb->setVisible(row.sourceUsb);
-    m_imgLocal->setVisible(!row.sourceUsb);
-    m_lblPath->SetPath(QString::fromStdString(row.path.string()));
+    const int row = selected.first().row();
+    m_imgUsb->setVisible(m_model->FromDrive(row));
+    m_imgLocal->setVisible(!m_model->FromDrive(row));
+    m_lblPath->SetPath(QString::fromStdString(m_model->SourcePath(row)));
 }
 
 QString KWSyncDlg::PathText() const { return m_lblPath->Path(); }

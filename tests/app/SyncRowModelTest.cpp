@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "strings/KXStrings.h"
+#include "sync/SyncSort.h"
+#include "util/FileDateText.h"
+#include "util/FileSizeText.h"
 
 using halvex::app::SyncRowModel;
 
@@ -70,6 +73,90 @@ TEST(SyncRowModelTest, ABatchIsOneInsertionAndTheUsersCheckIsReported)
     model.sort(1, Qt::DescendingOrder);
     EXPECT_EQ(model.Row(0).name, "f99999");
     EXPECT_EQ(model.data(model.index(0, 1), Qt::TextAlignmentRole).toInt(), int(Qt::AlignRight | Qt::AlignVCenter));
+}
+
+// Rows the scanner makes are held compactly and come back as they went in;
+// rows that do not fit that form are kept whole. Either way each column
+// sorts exactly as the engine's SortRows orders the same rows.
+TEST(SyncRowModelTest, CompactRowsComeBackWholeAndSortAsTheEngineSorts)
+{
+    const std::string computer = "/home/me/Files/";
+    const std::string drive = "/media/me/STICK/Sync Folder/";
+    auto scanned = [&](const std::string& relative, bool fromDrive, std::uint64_t size, std::int64_t date,
+                       bool readable = true) {
+        ItemData row;
+        row.path = (fromDrive ? drive : computer) + relative;
+        row.dstPath = (fromDrive ? computer : drive) + relative;
+        row.name = row.path.filename().string();
+        row.sourceUsb = fromDrive;
+        row.readable = readable;
+        if (readable) {
+            row.size = size;
+            row.date = date;
+            row.sizeText = halvex::SizeText(size);
+            row.dateText = halvex::FormatFileDate(date, halvex::UserShortDateFormat(),
+                                                  halvex::UserTimeFormatWithoutSeconds());
+        }
+        return row;
+    };
+    std::vector<ItemData> rows = {
+        scanned("b/Zeta.txt", false, 5000, 1700000000),
+        scanned("alpha.jpg", true, 10, 1600000000),
+        scanned("c/d/\xC3\xA9t\xC3\xA9.pdf", false, 5000, 1650000000),
+        scanned("locked.doc", true, 0, 0, false),
+        scanned("b/zeta.TXT", true, 1 << 20, 1700000000),
+        Row("outside.txt", false, 7),  // not below the roots
+        scanned("Beta", false, 1, 1750000000),
+    };
+    rows[1].check = false;
+    // What the run checks again before it replaces a destination.
+    rows[0].dstScanned = rows[0].dstExists = true;
+    rows[0].dstSize = 4321;
+    rows[0].dstTimeNs = 1'690'000'000'123'456'789;
+    rows[6].dstScanned = true;
+
+    SyncRowModel model;
+    model.SetRoots(computer, drive);
+    model.Append(std::vector<ItemData>(rows));
+    ASSERT_EQ(model.rowCount(), static_cast<int>(rows.size()));
+    for (int i = 0; i < model.rowCount(); ++i) {
+        const ItemData back = model.Row(i);
+        const ItemData& in = rows[static_cast<std::size_t>(i)];
+        EXPECT_EQ(back.path, in.path);
+        EXPECT_EQ(back.dstPath, in.dstPath);
+        EXPECT_EQ(back.name, in.name);
+        EXPECT_EQ(back.sizeText, in.sizeText) << in.name;
+        EXPECT_EQ(back.dateText, in.dateText) << in.name;
+        EXPECT_EQ(std::tie(back.size, back.date, back.sourceUsb, back.check, back.readable, back.dstScanned,
+                           back.dstExists, back.dstSize, back.dstTimeNs),
+                  std::tie(in.size, in.date, in.sourceUsb, in.check, in.readable, in.dstScanned, in.dstExists,
+                           in.dstSize, in.dstTimeNs))
+            << in.name;
+        EXPECT_EQ(model.data(model.index(i, 0), Qt::DisplayRole).toString().toStdString(), in.name);
+        EXPECT_EQ(model.data(model.index(i, 1), Qt::DisplayRole).toString().toStdString(), in.sizeText);
+        EXPECT_EQ(model.SourcePath(i), in.path.string());
+    }
+    EXPECT_EQ(model.CheckedFromDrive(), 2u);
+    EXPECT_EQ(model.CheckedFromComputer(), 4u);
+
+    for (int column = 0; column < 4; ++column) {
+        for (const auto order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            std::vector<ItemData> expected = model.Rows();
+            halvex::SortRows(expected, static_cast<halvex::SyncColumn>(column),
+                             order == Qt::AscendingOrder ? halvex::SortOrder::Ascending : halvex::SortOrder::Descending);
+            model.sort(column, order);
+            std::string want;
+            for (const ItemData& row : expected)
+                want += row.path.string() + "|";
+            std::string got;
+            for (const ItemData& row : model.Rows())
+                got += row.path.string() + "|";
+            EXPECT_EQ(got, want) << "column " << column << " order " << order;
+        }
+    }
+    // Other roots are another pair: the list starts again.
+    model.SetRoots("/elsewhere", drive);
+    EXPECT_EQ(model.rowCount(), 0);
 }
 
 }  // namespace

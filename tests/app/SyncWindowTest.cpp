@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -419,3 +420,28 @@ TEST_F(SyncFolderChooserTest, CancelledChooserClosesTheSyncWindowAndStoresNothin
 }
 
 }  // namespace
+
+// The list opens before its scan and paints the rows found so far: a user
+// with a long list sees it fill instead of a blank window until the end.
+TEST_F(SyncWindowTest, RowsAreOnScreenWhileTheScanRuns)
+{
+    WriteFile(m_computer / "early.txt", "x");
+    auto window = OpenWindow();
+    halvex::SyncPacing pacing;
+    pacing.afterScan = std::chrono::milliseconds(1000);  // the wait window stays up with the rows found
+    window->SetPacing(pacing);
+    window->show();
+    bool seen = false;
+    QTimer look;
+    look.setInterval(20);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        QTableView* table = window->Table();
+        if (window->Model()->rowCount() == 1 && table->updatesEnabled() && table->isVisible() &&
+            !table->viewport()->visibleRegion().isEmpty() && window->height() > 300)
+            seen = true;
+    });
+    look.start();
+    SetDetails(*window, true);
+    look.stop();
+    EXPECT_TRUE(seen);
+}

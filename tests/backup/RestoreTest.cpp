@@ -177,3 +177,95 @@ TEST(InfoFile, ASetNamedLikeAGenerationFolderIsFoundByItsInformationFile)
     ASSERT_EQ(lookup.result, InfoFileResult::Ok);
     EXPECT_EQ(lookup.setFolder, set);
 }
+
+// Archives are unpacked ahead on several threads, but what the user sees
+// keeps the pool's order: notices, questions and errors one at a time, a
+// damaged archive failing alone, and nothing restored or left after a stop.
+TEST(ParallelRestore, QuestionsKeepTheirOrderAndCancelLeavesNothingBehind)
+{
+    TempFolder folder;
+    constexpr int kFiles = 40;
+    auto fileName = [](int i) { return "f" + std::to_string(100 + i) + ".txt"; };
+    auto content = [](int i) { return std::string(1000 + 37 * i, static_cast<char>('a' + i % 26)); };
+    for (int i = 0; i < kFiles; ++i) {
+        WriteFile(folder / "source" / fileName(i), content(i));
+        SetTime(folder / "source" / fileName(i), 1700000000);
+    }
+    RecordingCallback backupCallback;
+    KWBackupManager backup(backupCallback);
+    backup.AddFilter("*", "anything");
+    ASSERT_TRUE(backup.Backup(folder / "source", folder / "Backup", "Set"));
+    const auto current = folder / "Backup" / "Set" / "Current Backup";
+    std::string damaged = ReadFile(current / (fileName(10) + ".zip"));
+    damaged[49] = static_cast<char>(damaged[49] ^ 0x40);  // inside the deflated data
+    WriteFile(current / (fileName(10) + ".zip"), damaged);
+
+    class OrderedCallback : public RecordingCallback {
+    public:
+        std::vector<std::string> events;
+        bool ErrorOccurred(const std::string& text) override
+        {
+            events.push_back("error");
+            return RecordingCallback::ErrorOccurred(text);
+        }
+        bool OverwriteFile(const std::string& folder, const std::string& name) override
+        {
+            events.push_back("ask " + name);
+            return RecordingCallback::OverwriteFile(folder, name);
+        }
+        bool NotifyCopyingFile(const std::string& folder, const std::string& name) override
+        {
+            const bool go = RecordingCallback::NotifyCopyingFile(folder, name);
+            if (go)
+                events.push_back(name.substr(0, name.size() - 4));
+            return go;
+        }
+    };
+    const auto target = folder / "target";
+    WriteFile(target / fileName(20), "newer on the computer");
+    SetTime(target / fileName(20), 1800000000);
+
+    OrderedCallback callback;
+    KWBackupManager engine(callback);
+    engine.SetArchiveThreads(4);
+    for (int i = 0; i < kFiles; ++i)
+        engine.AddFileToRestorePool(current / (fileName(i) + ".zip"));
+    EXPECT_TRUE(engine.RestoreFromFilesPool(target));
+    std::vector<std::string> expected;
+    for (int i = 0; i < kFiles; ++i) {
+        if (i == 20) {
+            expected.push_back("ask " + fileName(i));
+            continue;
+        }
+        expected.push_back(fileName(i));
+        if (i == 10)
+            expected.push_back("error");
+    }
+    EXPECT_EQ(callback.events, expected);
+    for (int i = 0; i < kFiles; ++i) {
+        if (i == 10)
+            EXPECT_FALSE(std::filesystem::exists(target / fileName(i)));
+        else if (i == 20)
+            EXPECT_EQ(ReadFile(target / fileName(i)), "newer on the computer");
+        else
+            EXPECT_TRUE(ReadFile(target / fileName(i)) == content(i)) << i;
+    }
+    EXPECT_EQ(engine.GetStoredCount(), kFiles - 2u);
+    EXPECT_EQ(engine.GetFailedCount(), 1u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target), {}), kFiles - 1);
+
+    // Cancel at the sixth file: the five before it are in place, nothing else.
+    const auto second = folder / "second";
+    OrderedCallback cancelling;
+    cancelling.cancelAfter = 5;
+    KWBackupManager stopped(cancelling);
+    stopped.SetArchiveThreads(4);
+    for (int i = 0; i < kFiles; ++i)
+        stopped.AddFileToRestorePool(current / (fileName(i) + ".zip"));
+    EXPECT_FALSE(stopped.RestoreFromFilesPool(second));
+    std::vector<std::string> present;
+    for (const auto& entry : std::filesystem::directory_iterator(second))
+        present.push_back(entry.path().filename().string());
+    std::sort(present.begin(), present.end());
+    EXPECT_EQ(present, std::vector<std::string>({fileName(0), fileName(1), fileName(2), fileName(3), fileName(4)}));
+}

@@ -171,3 +171,78 @@ TEST(ZipArchive, FileOfFourGigabytesGetsZip64Records)
                          "sys.exit(i.file_size != (4 << 30) + 7)\" " + Quote(folder / "big.img.zip")),
               0);
 }
+
+// Each size and kind of content takes its own path: whole in memory or
+// streamed above 32 MiB, deflated when that saves, stored when it does not.
+TEST(ZipArchive, EntriesAreDeflatedOrStoredAndComeBackWhole)
+{
+    TempFolder folder;
+    std::string random(100000, '\0');
+    std::uint32_t seed = 7;
+    for (auto& c : random) {
+        seed = seed * 1103515245 + 12345;
+        c = static_cast<char>(seed >> 16);
+    }
+    std::string text;
+    while (text.size() < 100000)
+        text += "generation folder drive profile " + std::to_string(text.size()) + "\n";
+    std::string bigText;
+    while (bigText.size() < (33u << 20))
+        bigText += text;
+    std::string bigRandom;
+    while (bigRandom.size() < (33u << 20))
+        bigRandom += random + std::to_string(bigRandom.size());
+
+    struct Case {
+        const char* name;
+        std::string content;
+        int method;  // 0 stored, 8 deflated
+    };
+    const std::vector<Case> cases = {
+        {"empty.txt", "", 0},
+        {"one.txt", "x", 0},
+        {"text.txt", text, 8},
+        {"random.bin", random, 0},
+        // A little text behind random data still does not save enough.
+        {"mostly-random.bin", random + std::string(1000, 'a'), 0},
+        {"half.bin", random + text, 8},
+        {"big-text.txt", bigText, 8},
+        {"big-random.bin", bigRandom, 0},
+    };
+    const std::string python =
+        "import sys, zipfile\n"
+        "z = zipfile.ZipFile(sys.argv[1])\n"
+        "assert z.testzip() is None\n"
+        "i = z.infolist()\n"
+        "assert len(i) == 1 and i[0].compress_type == int(sys.argv[3]), (len(i), i[0].compress_type)\n"
+        "assert z.read(i[0]) == open(sys.argv[2], 'rb').read()\n";
+    WriteFile(folder / "check.py", python);
+    std::filesystem::create_directory(folder / "out");
+    for (const auto& c : cases) {
+        const auto source = folder / c.name;
+        WriteFile(source, c.content);
+        ASSERT_TRUE(CopyFileZip(source, source)) << c.name;
+        const auto archive = folder / (std::string(c.name) + ".zip");
+        EXPECT_EQ(RunCommand("unzip -tqq " + Quote(archive) + " >/dev/null"), 0) << c.name;
+        EXPECT_EQ(RunCommand("python3 " + Quote(folder / "check.py") + " " + Quote(archive) + " " + Quote(source) +
+                             " " + std::to_string(c.method)),
+                  0)
+            << c.name;
+        ASSERT_TRUE(CopyFileUnZip(folder / "out" / c.name, archive).ok) << c.name;
+        EXPECT_TRUE(ReadFile(folder / "out" / c.name) == c.content) << c.name;
+    }
+
+    // A flipped byte of stored data, and a directory that lies about the
+    // size, fail that archive and leave nothing behind.
+    std::string stored = ReadFile(folder / "random.bin.zip");
+    stored[5000] = static_cast<char>(stored[5000] ^ 1);
+    WriteFile(folder / "bad" / "random.bin.zip", stored);
+    EXPECT_EQ(CopyFileUnZip(folder / "bad" / "random.bin", folder / "bad" / "random.bin.zip").detail, "CRC mismatch");
+    std::string lying = ReadFile(folder / "text.txt.zip");
+    const std::size_t central = lying.rfind(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    lying[central + 24] = static_cast<char>(lying[central + 24] + 1);  // uncompressed size, low byte
+    WriteFile(folder / "bad" / "text.txt.zip", lying);
+    EXPECT_FALSE(CopyFileUnZip(folder / "bad" / "text.txt", folder / "bad" / "text.txt.zip").ok);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "bad"), {}), 2);
+}

@@ -266,3 +266,25 @@ TEST_F(SyncScannerTest, RescanStartsFromEmptyRowsAndCounters)
     EXPECT_EQ(counters.filesScanned, 1u);
     EXPECT_EQ(counters.toDrive, 1u);
 }
+
+// A list that keeps rows its own way gets every row through the callback,
+// in the same order, while the scanner keeps none of them.
+TEST_F(SyncScannerTest, RowsHandedOnlyToTheCallbackComeInTheListsOrder)
+{
+    WriteFile(computer / "a" / "1", "x");
+    WriteFile(computer / "b", "x");
+    WriteFile(drive / "c", "x");
+    Scan();
+    std::vector<std::string> names;
+    for (const ItemData& row : rows)
+        names.push_back(row.name);
+    callback.rowsAdded.clear();
+
+    halvex::SyncScanner scanner(callback, control, Recursion::Into);
+    scanner.SetRowKeeping(halvex::RowKeeping::CallbackOnly);
+    EXPECT_TRUE(scanner.Scan(computer, drive, rows));
+    EXPECT_TRUE(rows.empty());
+    EXPECT_EQ(callback.rowsAdded, names);
+    EXPECT_EQ(scanner.Counters().toComputer, 1u);
+    EXPECT_EQ(scanner.Counters().toDrive, 2u);
+}

@@ -1,0 +1,264 @@
+#!/usr/bin/env python3
+"""Every speed figure of the suite as a ratio to its peer tool, in one run.
+
+  backup    5 000 files, 216 MB (half text, half random) to an empty set:
+            the backup engine / `zip -q -r` of the tree.            goal <= 0.5
+  restore   that whole set to an empty folder:
+            the restore engine / `unzip -q` of zip's archive.       goal <= 0.6
+  unchanged 20 000 unchanged files: a backup with nothing to do /
+            `rsync -rtn` of the tree against a copy.                goal <= 1.0
+  scan      200 000 files in 20 000 folders each side, nothing to copy:
+            `dravane sync --list` / `rsync -rtn` both ways, and its peak memory.
+  copy      20 000 files of 2 KB to an empty drive folder:
+            `dravane sync` / `rsync -rt`.
+  window    the real sync window offscreen with 100 000 rows: resident memory
+            (goal < 100 MB), the longest wait of its event loop and repaint
+            during the fill (goal < 100 ms), the slowest sort (goal < 500 ms).
+
+Ours and the peer run alternately, --runs times each; the figures are medians.
+Everything runs on tmpfs (default: a new folder in /dev/shm), so that the
+disk's swings do not decide.
+
+Usage: bench/run.py [--build BUILD] [--work DIR] [--runs N] [--only NAME,...]
+"""
+import argparse
+import filecmp
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+FIGURES = ["backup", "restore", "unchanged", "scan", "copy", "window"]
+
+
+def measure(command, cwd=None, env=None):
+    """Wall seconds, CPU seconds and peak resident KB of one run."""
+    start = time.perf_counter()
+    child = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    wall = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit("failed: %s" % " ".join(command))
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+
+
+def alternate(runs, ours, peer, before_ours=None, before_peer=None):
+    """Runs both in turn; answers the median (wall, cpu, peak KB) of each."""
+    mine, theirs = [], []
+    for _ in range(runs):
+        if before_ours:
+            before_ours()
+        mine.append(ours())
+        if before_peer:
+            before_peer()
+        theirs.append(peer())
+    med = lambda rows: tuple(statistics.median(r[i] for r in rows) for i in range(3))
+    return med(mine), med(theirs)
+
+
+def report(name, ours, peer, goal, note=""):
+    ratio = ours[0] / peer[0]
+    print("%-9s ours %.3f s (%.2f s CPU), peer %.3f s (%.2f s CPU), ratio %.2f  goal %s%s"
+          % (name, ours[0], ours[1], peer[0], peer[1], ratio, goal, note), flush=True)
+
+
+def make_mixed_tree(root, files, total):
+    rng = random.Random(7)
+    size = total // files
+    words = b"backup restore archive generation folder drive profile category "
+    text = (words * (size // len(words) + 1))[:size]
+    for i in range(files):
+        folder = os.path.join(root, "d%03d" % (i // 100))
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "f%05d.%s" % (i, "bin" if i % 2 else "txt")), "wb") as out:
+            out.write(rng.randbytes(size) if i % 2 else text)
+
+
+def make_flat_tree(root, folders, per_folder, size, mtime):
+    data = b"x" * size
+    for f in range(folders):
+        folder = os.path.join(root, "d%02d" % (f % 40), "f%05d" % f)
+        os.makedirs(folder, exist_ok=True)
+        for n in range(per_folder):
+            path = os.path.join(folder, "file%02d.dat" % n)
+            with open(path, "wb") as out:
+                out.write(data)
+            if mtime:
+                os.utime(path, (mtime, mtime))
+
+
+def reset(folder):
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+
+
+def same_tree(a, b):
+    compare = filecmp.dircmp(a, b)
+    if compare.left_only or compare.right_only or compare.diff_files or compare.funny_files:
+        return False
+    if filecmp.cmpfiles(a, b, compare.common_files, shallow=False)[1]:
+        return False
+    return all(same_tree(os.path.join(a, d), os.path.join(b, d)) for d in compare.common_dirs)
+
+
+def bench_backup(work, tools, runs, only):
+    src, drive, archive = os.path.join(work, "src"), os.path.join(work, "drive"), os.path.join(work, "all.zip")
+    make_mixed_tree(src, 5000, 216 * 1000 * 1000)
+    backup = [tools["backup_bench"], "backup", src, os.path.join(drive, "Backup"), "Bench"]
+
+    def empty():
+        reset(drive)
+        if os.path.exists(archive):
+            os.remove(archive)
+    if "backup" in only:
+        ours, peer = alternate(runs, lambda: measure(backup), lambda: measure(["zip", "-q", "-r", archive, "src"], cwd=work),
+                               before_ours=empty, before_peer=empty)
+        report("backup", ours, peer, "<= 0.5")
+    empty()
+    measure(backup)
+    measure(["zip", "-q", "-r", archive, "src"], cwd=work)
+    current = os.path.join(drive, "Backup", "Bench", "Current Backup")
+    for folder, _, names in os.walk(current):
+        for name in names:
+            with zipfile.ZipFile(os.path.join(folder, name)) as z:
+                if z.testzip() is not None or len(z.namelist()) != 1:
+                    sys.exit("damaged archive: " + name)
+    if subprocess.run(["unzip", "-tqq", os.path.join(current, "d000", "f00000.txt.zip")],
+                      stdout=subprocess.DEVNULL).returncode != 0:
+        sys.exit("unzip -t refuses an archive")
+
+    if "restore" in only:
+        out, unzipped = os.path.join(work, "restored"), os.path.join(work, "unzipped")
+        restore = [tools["backup_bench"], "restore", current, out]
+        ours, peer = alternate(runs, lambda: measure(restore),
+                               lambda: measure(["unzip", "-q", archive, "-d", unzipped]),
+                               before_ours=lambda: shutil.rmtree(out, ignore_errors=True),
+                               before_peer=lambda: reset(unzipped))
+        if not same_tree(src, out):
+            sys.exit("the restore does not give back every byte")
+        report("restore", ours, peer, "<= 0.6", "; every byte back, every archive passes zipfile")
+        shutil.rmtree(out)
+        shutil.rmtree(unzipped)
+    shutil.rmtree(drive)
+    shutil.rmtree(src)
+    os.remove(archive)
+
+
+def bench_unchanged(work, tools, runs):
+    src, drive, copy = os.path.join(work, "src"), os.path.join(work, "drive"), os.path.join(work, "copy")
+    make_mixed_tree(src, 20000, 20000 * 512)
+    os.makedirs(drive)
+    backup = [tools["backup_bench"], "backup", src, os.path.join(drive, "Backup"), "Bench"]
+    measure(backup)
+    shutil.copytree(src, copy, symlinks=True)
+    ours, peer = alternate(runs, lambda: measure(backup), lambda: measure(["rsync", "-rtn", src + "/", copy + "/"]))
+    report("unchanged", ours, peer, "<= 1.0")
+    for folder in (src, drive, copy):
+        shutil.rmtree(folder)
+
+
+def sync_run_path(work, tools, computer):
+    """A drive-shaped run path whose bundle is the build's, with the computer
+    folder stored for this computer; answers the dravane command and its env."""
+    run = os.path.join(work, "run")
+    os.makedirs(run, exist_ok=True)
+    bundle = os.path.join(tools["build"], "drive", "HalvexDravane.app")
+    link = os.path.join(run, "HalvexDravane.app")
+    if not os.path.islink(link):
+        os.symlink(bundle, link)
+    env = dict(os.environ, HALVEX_ASSUME_USB="1", LC_ALL="C")
+    base = [tools["dravane"], "--run-path", run, "sync"]
+    subprocess.run(base + ["--computer-folder", computer, "--subfolders", "--no-log", "--list", "--yes"],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    return base, env, os.path.join(run, "Sync Folder")
+
+
+def bench_scan(work, tools, runs):
+    computer = os.path.join(work, "computer")
+    drive = os.path.join(work, "run", "Sync Folder")
+    make_flat_tree(computer, 20000, 10, 64, 1_600_000_000)
+    make_flat_tree(drive, 20000, 10, 64, 1_600_000_000)
+    base, env, _ = sync_run_path(work, tools, computer)
+
+    def both_ways():
+        a = measure(["rsync", "-rtn", "--modify-window=2", computer + "/", drive + "/"])
+        b = measure(["rsync", "-rtn", "--modify-window=2", drive + "/", computer + "/"])
+        return a[0] + b[0], a[1] + b[1], max(a[2], b[2])
+    ours, peer = alternate(runs, lambda: measure(base + ["--list"], env=env), both_ways)
+    report("scan", ours, peer, "kept (0.30)", "; peak memory %.1f MB" % (ours[2] / 1024.0))
+    shutil.rmtree(os.path.join(work, "run"))
+    shutil.rmtree(computer)
+
+
+def bench_copy(work, tools, runs):
+    computer = os.path.join(work, "computer")
+    make_flat_tree(computer, 200, 100, 2048, 0)
+    base, env, drive = sync_run_path(work, tools, computer)
+    target = os.path.join(work, "rsync-target")
+    ours, peer = alternate(runs, lambda: measure(base, env=env), lambda: measure(["rsync", "-rt", computer + "/", target + "/"]),
+                           before_ours=lambda: reset(drive), before_peer=lambda: reset(target))
+    report("copy", ours, peer, "kept (0.88)")
+    for folder in (os.path.join(work, "run"), computer, target):
+        shutil.rmtree(folder)
+
+
+def bench_window(work, tools):
+    out = subprocess.run([tools["window_bench"], os.path.join(work, "window"), "100000"], check=True,
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+    figures = dict(line.split(" ", 1) for line in out.splitlines() if " " in line)
+    sorts = [int(v) for k, v in figures.items() if k.startswith("sort_")]
+    print("window    %s rows: %s MB resident (peak %s MB; %s MB before the window), %s rows seen during the fill "
+          "of %s ms, event loop's longest wait %s ms, longest repaint %s ms, slowest sort %d ms  "
+          "goals < 100 MB, < 100 ms, < 500 ms"
+          % (figures["rows"], figures["rss_mb"], figures["peak_rss_mb"], figures["rss_before_window_mb"],
+             figures["rows_seen_during_scan"], figures["fill_ms"], figures["longest_event_loop_gap_ms"],
+             figures["longest_repaint_ms"], max(sorts)), flush=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default=os.path.join(TOP, "build"))
+    parser.add_argument("--work", default=None)
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--only", default=",".join(FIGURES))
+    args = parser.parse_args()
+    only = set(args.only.split(","))
+    build = os.path.abspath(args.build)
+
+    subprocess.run(["cmake", "--build", build, "--parallel", "2", "--target", "dravane", "backup_bench", "window_bench"],
+                   check=True, stdout=subprocess.DEVNULL)
+    tools = {
+        "build": build,
+        "dravane": os.path.join(build, "drive", "HalvexDravane.app", "Contents", "Linux", "dravane"),
+        "backup_bench": os.path.join(build, "bench", "backup_bench"),
+        "window_bench": os.path.join(build, "bench", "window_bench"),
+    }
+    work = args.work or tempfile.mkdtemp(prefix="halvex-bench-", dir="/dev/shm")
+    kind = subprocess.run(["stat", "-f", "-c", "%T", work], stdout=subprocess.PIPE, text=True).stdout.strip()
+    print("work folder %s (%s), %d runs each, load %.2f %.2f %.2f" % ((work, kind, args.runs) + os.getloadavg()),
+          flush=True)
+    try:
+        if only & {"backup", "restore"}:
+            bench_backup(work, tools, args.runs, only)
+        if "unchanged" in only:
+            bench_unchanged(work, tools, args.runs)
+        if "scan" in only:
+            bench_scan(work, tools, args.runs)
+        if "copy" in only:
+            bench_copy(work, tools, args.runs)
+        if "window" in only:
+            bench_window(work, tools)
+    finally:
+        if not args.work:
+            shutil.rmtree(work, ignore_errors=True)
+    print("load at the end %.2f %.2f %.2f" % os.getloadavg())
+
+
+if __name__ == "__main__":
+    sys.exit(main())
