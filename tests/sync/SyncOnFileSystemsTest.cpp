@@ -339,10 +339,11 @@ TEST_P(SyncOnFoldingDrives, DrivePulledMidCopyLeavesNoPartialFileAndTheNextRunRe
     EXPECT_EQ(result.successes, 2u);
     ASSERT_TRUE(volume->Remount());
     for (const auto& [name, content] : Tree(drive)) {
-        if (name == "big.bin")
+        if (name == "big.bin") {
             EXPECT_TRUE(content == "earlier version" || content == ReadFile(computer / name)) << content.size();
-        else if (name.rfind(".halvex-part-", 0) != 0)
+        } else if (name.rfind(".halvex-part-", 0) != 0) {
             EXPECT_EQ(content, ReadFile(computer / name)) << name;
+        }
     }
 
     callback.onFileProgress = nullptr;
@@ -364,8 +365,9 @@ TEST_P(SyncOnFoldingDrives, DrivePulledBeforeTheFinalFlushFailsTheRun)
     EXPECT_EQ(result.successes, 1u);
     // exfat-fuse fails the flush; fusefat answers it, and the drive is found gone.
     EXPECT_TRUE(result.flushFailed || result.folderGone);
-    if (result.flushFailed)
+    if (result.flushFailed) {
         EXPECT_NE(halvex::SyncResultText(result).find(KXStrings::GetString("sync_flush_failed")), std::string::npos);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, SyncOnFileSystems,

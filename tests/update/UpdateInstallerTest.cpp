@@ -207,12 +207,15 @@ void AllOrNothingTest::StopEverywhere()
             // The next start settles the drive: back to N, nothing left
             // over, or once the journal said every file is in place, N+1.
             const bool newer = stopAt >= kChangesBeforeDone;
-            if (next == Next::Recovery)
+            if (next == Next::Recovery) {
                 ASSERT_TRUE(halvex::RecoverInterruptedUpdate(Top()));
-            if (next == Next::Launcher)
+            }
+            if (next == Next::Launcher) {
                 ASSERT_EQ(Launch(), newer ? "N+1\n" : "N\n");
-            if (next != Next::SecondTry)
+            }
+            if (next != Next::SecondTry) {
                 ASSERT_EQ(Snapshot(Top()), newer ? New() : m_old);
+            }
             // The Updater's next run settles it on its own and installs.
             ASSERT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, {}));
             ASSERT_EQ(Snapshot(Top()), New());
