@@ -11,6 +11,7 @@
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
 #include "backup/TerminalRunView.h"
+#include "util/ParseInteger.h"
 
 namespace halvex {
 
@@ -188,11 +189,11 @@ int ProfileCreate(BackupProfileStore& store, const Options& options, const Backu
 
 bool OwnProfile(BackupProfileStore& store, const std::string& text, const BackupCommandContext& context, int& number)
 {
-    try {
-        number = std::stoi(text);
-    } catch (...) {
+    // "1abc" names no profile: a delete must not fall on profile 1.
+    const auto parsed = ParseInteger<int>(text);
+    if (!parsed)
         return false;
-    }
+    number = *parsed;
     const auto own = store.ProfilesOf(context.identity);
     return std::find(own.begin(), own.end(), number) != own.end();
 }

@@ -7,6 +7,7 @@
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupStrings.h"
 #include "plist/DXPlistPrefs.h"
+#include "util/ParseInteger.h"
 
 namespace halvex {
 
@@ -37,9 +38,10 @@ int HighestProfileFile(const std::filesystem::path& folder)
             name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
             continue;
         const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-        if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos)
+        const auto number = ParseInteger<int>(digits);
+        if (digits.size() > 6 || !number || *number < 0)
             continue;
-        highest = std::max(highest, std::stoi(digits));
+        highest = std::max(highest, *number);
     }
     return std::min(highest, 100000);
 }

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "plist/DXPlistPrefs.h"
+#include "util/ParseInteger.h"
 
 namespace halvex {
 
@@ -19,10 +20,11 @@ bool NumberAfter(const std::string& key, std::string_view prefix, int& number)
 {
     if (key.size() <= prefix.size() || key.compare(0, prefix.size(), prefix) != 0)
         return false;
-    const char* first = key.data() + prefix.size();
-    const char* last = key.data() + key.size();
-    const auto [end, error] = std::from_chars(first, last, number);
-    return error == std::errc() && end == last && number >= 0;
+    const auto parsed = ParseInteger<int>(std::string_view(key).substr(prefix.size()));
+    if (!parsed || *parsed < 0)
+        return false;
+    number = *parsed;
+    return true;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "strings/FormatText.h"
 #include "update/UpdateService.h"
 #include "util/BoundedRead.h"
+#include "util/ParseInteger.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ bool HasIpv4DefaultRoute(const std::string& table)
         std::string iface, destination, gateway, flags, refCnt, use, metric, mask;
         if (!(fields >> iface >> destination >> gateway >> flags >> refCnt >> use >> metric >> mask))
             continue;
-        const unsigned long flagBits = std::strtoul(flags.c_str(), nullptr, 16);
+        const unsigned long flagBits = ParseInteger<unsigned long>(flags, 16).value_or(0);
         constexpr unsigned long kRouteUp = 0x1;
         if (iface != "lo" && destination == "00000000" && mask == "00000000" && (flagBits & kRouteUp))
             return true;
@@ -48,7 +49,7 @@ bool HasIpv6DefaultRoute(const std::string& table)
         if (!(fields >> destination >> length >> source >> sourceLength >> nextHop >> metric >> refCnt >> use >>
               flags >> iface))
             continue;
-        const unsigned long flagBits = std::strtoul(flags.c_str(), nullptr, 16);
+        const unsigned long flagBits = ParseInteger<unsigned long>(flags, 16).value_or(0);
         constexpr unsigned long kRouteUp = 0x1;
         constexpr unsigned long kRouteReject = 0x200;
         if (iface != "lo" && destination == std::string(32, '0') && length == "00" && (flagBits & kRouteUp) &&
@@ -128,7 +129,7 @@ bool KXAutoUpdate::ParseData(const char* data)
     }
     if (std::string_view(error) == "0")
         return true;
-    m_nError = std::atoi(error);
+    m_nError = ParseInteger<int>(error).value_or(0);
     return false;
 }
 

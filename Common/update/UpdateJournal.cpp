@@ -11,6 +11,7 @@
 
 #include "plist/AtomicFileWrite.h"
 #include "util/BoundedRead.h"
+#include "util/ParseInteger.h"
 
 namespace fs = std::filesystem;
 
@@ -140,11 +141,10 @@ bool ParseJournal(std::string_view text, UpdateJournal& journal)
                 return false;
         } else if (line.starts_with("pid ") && !sawPid) {
             const std::string_view digits = line.substr(4);
-            long long pid = 0;
-            const auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
-            if (error != std::errc() || last != digits.data() + digits.size() || pid < 0 || pid > 0x7fffffff)
+            const auto pid = ParseInteger<long long>(digits);
+            if (!pid || *pid < 0 || *pid > 0x7fffffff)
                 return false;
-            journal.pid = static_cast<pid_t>(pid);
+            journal.pid = static_cast<pid_t>(*pid);
             sawPid = true;
         } else if (line.starts_with("state ") && !sawState) {
             if (!StateFromName(line.substr(6), journal.state))

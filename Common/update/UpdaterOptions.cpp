@@ -1,4 +1,5 @@
 #include "update/UpdaterOptions.h"
+#include "util/ParseInteger.h"
 
 #include <charconv>
 #include <map>
@@ -31,11 +32,10 @@ std::optional<UpdaterOptions> ParseUpdaterOptions(const std::vector<std::string>
     }
     UpdaterOptions options;
     const std::string& pid = values["pid"];
-    long long number = 0;
-    const auto [end, error] = std::from_chars(pid.data(), pid.data() + pid.size(), number);
-    if (error != std::errc() || end != pid.data() + pid.size() || number <= 0 || number > 0x7fffffff)
+    const auto number = ParseInteger<long long>(pid);
+    if (!number || *number <= 0 || *number > 0x7fffffff)
         return std::nullopt;
-    options.pid = static_cast<pid_t>(number);
+    options.pid = static_cast<pid_t>(*number);
     options.name = values["name"];
     options.curPath = values["cur"];
     options.zipPath = values["zip"];

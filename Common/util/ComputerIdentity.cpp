@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "util/BoundedRead.h"
+#include "util/ParseInteger.h"
 
 namespace halvex {
 
@@ -141,9 +142,10 @@ std::optional<std::string> DefaultRouteInterface(const fs::path& routeTable)
         if (!destination || !flags || !mask || *destination != 0 || *mask != 0 ||
             (*flags & kRouteUp) == 0)
             continue;
-        unsigned long metric = 0;
-        if (std::sscanf(std::string(fields[6]).c_str(), "%lu", &metric) != 1)
+        const auto parsedMetric = ParseInteger<unsigned long>(fields[6]);
+        if (!parsedMetric)
             continue;
+        const unsigned long metric = *parsedMetric;
         if (!best || metric < bestMetric) {
             best = std::string(fields[0]);
             bestMetric = metric;

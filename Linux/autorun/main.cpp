@@ -17,6 +17,7 @@
 #include "InstanceLock.h"
 #include "MountWatcher.h"
 #include "util/SuiteVersion.h"
+#include "util/ParseInteger.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ std::chrono::milliseconds Period()
     const char* value = std::getenv("HALVEX_MOUNT_POLL_MS");
     if (value == nullptr)
         return kDefaultPeriod;
-    const long milliseconds = std::strtol(value, nullptr, 10);
+    const long milliseconds = halvex::ParseInteger<long>(value).value_or(0);
     if (milliseconds < 10 || milliseconds > 60000)
         return kDefaultPeriod;
     return std::chrono::milliseconds(milliseconds);

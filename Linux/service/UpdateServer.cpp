@@ -14,6 +14,7 @@
 #include "CheckUpdateQuery.h"
 #include "ReleaseList.h"
 #include "util/BoundedRead.h"
+#include "util/ParseInteger.h"
 
 namespace fs = std::filesystem;
 
@@ -117,10 +118,8 @@ std::optional<ServiceOptions> ParseServiceOptions(const std::vector<std::string>
         if (host.size() > 2 && host.front() == '[' && host.back() == ']')
             host = host.substr(1, host.size() - 2);
         const std::string port = colon == std::string::npos ? std::string() : value.substr(colon + 1);
-        int number = -1;
-        const auto [end, failure] = std::from_chars(port.data(), port.data() + port.size(), number);
-        if (host.empty() || failure != std::errc() || end != port.data() + port.size() || number < 0 ||
-            number > 65535) {
+        const int number = halvex::ParseInteger<int>(port).value_or(-1);
+        if (host.empty() || number < 0 || number > 65535) {
             error = "--listen needs ADDR:PORT, not " + value;
             return std::nullopt;
         }

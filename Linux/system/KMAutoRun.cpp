@@ -8,6 +8,7 @@
 #include "KMSystem.h"
 #include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"
+#include "util/ParseInteger.h"
 
 namespace fs = std::filesystem;
 
@@ -40,11 +41,10 @@ std::optional<std::array<int, 4>> KMAutoRun::ParseVersion(std::string_view text)
             return std::nullopt;
         const std::size_t dot = text.find('.');
         const std::string_view part = text.substr(0, dot);
-        int value = 0;
-        const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
-        if (part.empty() || error != std::errc() || end != part.data() + part.size() || value < 0)
+        const auto value = halvex::ParseInteger<int>(part);
+        if (!value || *value < 0)
             return std::nullopt;
-        numbers[index++] = value;
+        numbers[index++] = *value;
         if (dot == std::string_view::npos)
             return numbers;
         text.remove_prefix(dot + 1);
