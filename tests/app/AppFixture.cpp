@@ -1,6 +1,10 @@
 #include "AppFixture.h"
 
+#include <QImage>
+#include <QWidget>
+
 #include <cstdlib>
+#include <set>
 #include <fstream>
 
 #include <unistd.h>
@@ -53,4 +57,30 @@ fs::path ScreenshotFolder()
     const fs::path folder = fs::path(HALVEX_BINARY_DIR) / "screenshots";
     fs::create_directories(folder);
     return folder;
+}
+
+namespace {
+
+// A picture is blank when a single colour, or next to one, fills it.
+bool HasDrawing(const QImage& image)
+{
+    if (image.isNull())
+        return false;
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height() && colours.size() < 16; y += 3) {
+        for (int x = 0; x < image.width() && colours.size() < 16; x += 3)
+            colours.insert(image.pixel(x, y));
+    }
+    return colours.size() >= 16;
+}
+
+}  // namespace
+
+void SaveScreenshot(QWidget& window, const std::string& name)
+{
+    const fs::path file = ScreenshotFolder() / name;
+    fs::remove(file);
+    window.show();
+    ASSERT_TRUE(window.grab().save(QString::fromStdString(file.string()))) << file;
+    EXPECT_TRUE(HasDrawing(QImage(QString::fromStdString(file.string())))) << file << " is blank";
 }

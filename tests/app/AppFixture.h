@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <string>
 
+class QWidget;
+#include <string>
+
 #include "KWMsgBox.h"
 #include "prefs/KXAppPrefs.h"
 
@@ -30,3 +33,7 @@ protected:
 
 // Where the tests leave the pictures of the windows.
 std::filesystem::path ScreenshotFolder();
+
+// Shows the window and saves its picture as `name` in the screenshot folder;
+// a failure of the test when nothing was written or the picture is blank.
+void SaveScreenshot(QWidget& window, const std::string& name);

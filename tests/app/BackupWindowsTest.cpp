@@ -60,7 +60,7 @@ void OnNextModal(std::function<void(T*)> act)
 
 void Shoot(QWidget* window, const char* name)
 {
-    window->grab().save(QString::fromStdString((ScreenshotFolder() / name).string()));
+    SaveScreenshot(*window, name);
 }
 
 QStringList ShownTexts()

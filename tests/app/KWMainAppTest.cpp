@@ -35,7 +35,7 @@ TEST_F(KWMainAppTest, StartsOnAnAssumedDriveAndShowsItsNameAndSpace)
     EXPECT_TRUE(window->DriveSpaceToolTip().contains("STICK")) << window->DriveSpaceToolTip().toStdString();
     EXPECT_GT(window->DriveBarPosition(), 0) << "a real file system has used space";
 
-    window->grab().save(QString::fromStdString((ScreenshotFolder() / "main_window.png").string()));
+    SaveScreenshot(*window, "main_window.png");
 }
 
 TEST_F(KWMainAppTest, EndsQuietlyWhenTheRunPathIsNotOnAUsbDrive)

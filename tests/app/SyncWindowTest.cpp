@@ -112,7 +112,7 @@ TEST_F(SyncWindowTest, NormalSyncCopiesOnlyTheCheckedRowsAndKeepsTheUncheckedOne
     window->show();
     EXPECT_EQ(window->Pair().computer, m_computer);
     EXPECT_TRUE(window->ArrowToComputer()->isHidden()) << "arrows belong to the details";
-    window->grab().save(QString::fromStdString((ScreenshotFolder() / "sync_window_small.png").string()));
+    SaveScreenshot(*window, "sync_window_small.png");
 
     SetDetails(*window, true);
     SyncRowModel& model = *window->Model();
@@ -130,7 +130,7 @@ TEST_F(SyncWindowTest, NormalSyncCopiesOnlyTheCheckedRowsAndKeepsTheUncheckedOne
     EXPECT_FALSE(window->SourceImageShown(!model.Row(0).sourceUsb));
     EXPECT_NE(model.data(model.index(RowOf(model, "photo.jpg"), 0), Qt::ForegroundRole),
               model.data(model.index(RowOf(model, "report.txt"), 0), Qt::ForegroundRole));
-    window->grab().save(QString::fromStdString((ScreenshotFolder() / "sync_window_details.png").string()));
+    SaveScreenshot(*window, "sync_window_details.png");
 
     Uncheck(model, RowOf(model, "draft.txt"));
     EXPECT_TRUE(window->ComputerButton()->toolTip().startsWith(
@@ -172,7 +172,7 @@ TEST_F(SyncWindowTest, ARowThatIsNotCopiedSaysSoAndFailsTheRun)
               KXStrings::GetString("sync_dir_problem"));
     EXPECT_TRUE(window->ArrowToComputer()->isVisible());
     EXPECT_TRUE(window->ArrowToDrive()->isHidden()) << "the problem row is no copy to the drive";
-    window->grab().save(QString::fromStdString((ScreenshotFolder() / "sync_window_problem.png").string()));
+    SaveScreenshot(*window, "sync_window_problem.png");
 
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
     window->SyncButton()->click();
@@ -367,7 +367,7 @@ TEST_F(SyncFolderChooserTest, RefusesRemovableAndReadOnlyFoldersAndConfirmsCance
     EXPECT_EQ(chooser.CurrentChoice(), KWSyncFolder::kDesktop);
     EXPECT_FALSE(chooser.BrowseEnabled());
     EXPECT_EQ(chooser.FolderText().toStdString(), KWSyncFolder::DocumentsFolder().string());
-    chooser.grab().save(QString::fromStdString((ScreenshotFolder() / "sync_folder_chooser.png").string()));
+    SaveScreenshot(chooser, "sync_folder_chooser.png");
 
     chooser.SetChoice(KWSyncFolder::kOwnFolder);
     EXPECT_TRUE(chooser.BrowseEnabled());

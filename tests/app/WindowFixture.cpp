@@ -60,8 +60,4 @@ halvex::app::AutoRunControl WindowFixture::FakeAutoRun(bool administrator)
     return control;
 }
 
-void SaveScreenshot(QWidget& window, const char* name)
-{
-    window.show();
-    window.grab().save(QString::fromStdString((ScreenshotFolder() / name).string()));
-}
+

@@ -32,4 +32,3 @@ protected:
     int m_nUninstalls = 0;
 };
 
-void SaveScreenshot(QWidget& window, const char* name);
