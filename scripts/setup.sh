@@ -17,7 +17,7 @@ packages=(
   clang libclang-rt-14-dev
   exfat-fuse exfatprogs fusefat fuse3
   libdeflate-dev libcpp-httplib-dev
-  dbus clang-format ccache
+  dbus libglib2.0-bin python3-dbus python3-gi clang-format ccache
 )
 
 sudo_cmd=()
