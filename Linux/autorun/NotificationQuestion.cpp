@@ -33,19 +33,32 @@ public:
         int pipeEnds[2];
         if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
             return;
+        // The agent blocks its stop signals; gdbus must not inherit that.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t signals;
+        sigemptyset(&signals);
+        posix_spawnattr_setsigmask(&attributes, &signals);
+        sigaddset(&signals, SIGTERM);
+        sigaddset(&signals, SIGINT);
+        sigaddset(&signals, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attributes, &signals);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        arguments.insert(arguments.begin(), "gdbus");
+        // gdbus writes to a pipe in blocks; stdbuf makes it hand over each line.
+        arguments.insert(arguments.begin(), {"stdbuf", "-oL", "gdbus"});
         std::vector<char*> argv;
         for (std::string& argument : arguments)
             argv.push_back(argument.data());
         argv.push_back(nullptr);
-        if (::posix_spawnp(&m_pid, "gdbus", &actions, nullptr, argv.data(), environ) != 0)
+        if (::posix_spawnp(&m_pid, "stdbuf", &actions, &attributes, argv.data(), environ) != 0)
             m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
         ::close(pipeEnds[1]);
         m_out = pipeEnds[0];
         if (m_pid < 0) {

@@ -10,8 +10,8 @@ namespace halvex {
 // Asks the user through the desktop's notification service
 // (org.freedesktop.Notifications on the session bus) whether to start the
 // suite from a drive that is not trusted. The agent links no D-Bus library:
-// the questions go through the `gdbus` tool, one call per request and one
-// monitor for the answer. Blocks the calling thread until the user answers,
+// the questions go through the `gdbus` tool (under `stdbuf`, for its lines
+// to arrive as written), one call per request and one monitor for the answer. Blocks the calling thread until the user answers,
 // the notification is closed, `limit` passes or stopDescriptor turns readable.
 class NotificationQuestion {
 public:

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 # A desktop notification service of the agent's tests, run inside its own
-# session bus (dbus-run-session). Prints the bus address once it is ready,
+# session bus (dbus-run-session). Prints the bus address and its own process
+# id once it is ready (ending it ends the session and its bus),
 # notes every Notify call as one JSON line in RECORD, and answers each with
 # ANSWER: an action key, "dismiss" (closed without an action) or "absent"
 # (the service never takes its name). CAPABILITIES is a comma list.
@@ -67,5 +68,5 @@ bus = dbus.SessionBus()
 if answer != "absent":
     name = dbus.service.BusName(INTERFACE, bus)
     service = Notifications(bus)
-print(os.environ["DBUS_SESSION_BUS_ADDRESS"], flush=True)
+print(os.environ["DBUS_SESSION_BUS_ADDRESS"], os.getpid(), flush=True)
 GLib.MainLoop().run()
