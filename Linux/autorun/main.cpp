@@ -71,7 +71,7 @@ halvex::NotificationQuestion::Texts QuestionTexts(const halvex::DriveIdentity& d
     return {Text("app_name", "Halvex Dravane"),
             Text("autorun_ask_summary", "Start Halvex Dravane from this drive?"),
             halvex::FormatText(Text("autorun_ask_body",
-                                    "The drive \"%s\" carries Halvex Dravane, but it is not one of the drives you "
+                                    "The drive “%s” carries Halvex Dravane, but it is not one of the drives you "
                                     "trust on this computer. Start it only if you know this drive."),
                                drive.label),
             Text("autorun_ask_start", "Start"), Text("autorun_ask_always", "Always for this drive"),

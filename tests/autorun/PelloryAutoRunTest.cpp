@@ -335,7 +335,7 @@ TEST_F(PelloryAutoRunTest, AsksAboutAnUntrustedDriveThroughADesktopNotification)
         if (c.asked) {
             EXPECT_NE(questions[0].find("\"summary\": \"Start Halvex Dravane from this drive?\""), std::string::npos)
                 << questions[0];
-            EXPECT_NE(questions[0].find("The drive \\\"STICK\\\" carries Halvex Dravane"), std::string::npos)
+            EXPECT_NE(questions[0].find("The drive “STICK” carries Halvex Dravane"), std::string::npos)
                 << questions[0];
             EXPECT_NE(questions[0].find("\"actions\": [\"start\", \"Start\", \"always\", \"Always for this drive\", "
                                         "\"not-now\", \"Not now\"]"),

@@ -40,7 +40,7 @@ class Notifications(dbus.service.Object):
         self.next_id += 1
         with open(record, "a", encoding="utf-8") as out:
             out.write(json.dumps({"app": str(app), "summary": str(summary), "body": str(body),
-                                  "actions": [str(a) for a in actions]}) + "\n")
+                                  "actions": [str(a) for a in actions]}, ensure_ascii=False) + "\n")
         GLib.timeout_add(50, self.respond, number)
         return number
 
