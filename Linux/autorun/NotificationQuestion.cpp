@@ -120,8 +120,9 @@ public:
         }
     }
 
-    // All output and a zero exit status within the limit.
-    bool Finish(std::string& output, std::chrono::milliseconds limit)
+    // All output and a zero exit status within the limit; `status` gets the
+    // exit status (127: stdbuf found no gdbus), -1 when it did not end so.
+    bool Finish(std::string& output, std::chrono::milliseconds limit, int* exitStatus = nullptr)
     {
         const auto deadline = Clock::now() + limit;
         std::string line;
@@ -133,6 +134,8 @@ public:
         while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
         }
         m_pid = -1;
+        if (exitStatus != nullptr)
+            *exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
@@ -151,10 +154,10 @@ std::vector<std::string> CallArguments(const char* method, std::vector<std::stri
     return arguments;
 }
 
-bool Call(const char* method, std::vector<std::string> values, std::string& output)
+bool Call(const char* method, std::vector<std::string> values, std::string& output, int* exitStatus = nullptr)
 {
     Gdbus call(CallArguments(method, std::move(values)));
-    return call.started() && call.Finish(output, kCallLimit);
+    return call.started() && call.Finish(output, kCallLimit, exitStatus);
 }
 
 }  // namespace
@@ -214,8 +217,10 @@ NotificationQuestion::Signal NotificationQuestion::SignalOf(const std::string& l
 DriveAnswer NotificationQuestion::Ask(const Texts& texts, std::string& why) const
 {
     std::string capabilities;
-    if (!Call("GetCapabilities", {}, capabilities)) {
-        why = "no desktop notification service answers";
+    int exitStatus = -1;
+    if (!Call("GetCapabilities", {}, capabilities, &exitStatus)) {
+        why = exitStatus == 127 ? "the gdbus tool (GLib) that asks the desktop is missing"
+                                : "no desktop notification service answers";
         return DriveAnswer::NoQuestion;
     }
     if (capabilities.find("'actions'") == std::string::npos) {
