@@ -82,20 +82,38 @@ protected:
         return point;
     }
 
-    pid_t StartAgent(const std::vector<std::string>& arguments = {})
+    pid_t StartAgent(const std::vector<std::string>& arguments = {}) { return Spawn("PelloryAutoRun", arguments, true); }
+
+    // The built dravane with these arguments; its exit status.
+    int Dravane(const std::vector<std::string>& arguments)
     {
-        std::vector<std::string> all{std::string(HALVEX_PROGRAM_DIR) + "/PelloryAutoRun"};
+        const pid_t child = Spawn("dravane", arguments, false);
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // A built program in what the agent and dravane share: the fake drives,
+    // this user's configuration folder, the session bus, the language. The
+    // agent also gets a quick look at the table, the mark and its log.
+    pid_t Spawn(const std::string& program, const std::vector<std::string>& arguments, bool asAgent)
+    {
+        std::vector<std::string> all{std::string(HALVEX_PROGRAM_DIR) + "/" + program};
         all.insert(all.end(), arguments.begin(), arguments.end());
         const pid_t child = fork();
         if (child == 0) {
-            ExportEnvironment();
-            setenv("HALVEX_MOUNT_POLL_MS", "30", 1);
-            setenv("XDG_RUNTIME_DIR", (tree.root() / "run").c_str(), 1);
-            setenv("HALVEX_TEST_MARK", mark.c_str(), 1);
+            tree.exportEnvironment();
+            setenv("XDG_CONFIG_HOME", (tree.root() / "config").c_str(), 1);
+            setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
+            setenv("LC_ALL", "C", 1);
             unsetenv("HALVEX_ASSUME_USB");
-            FILE* out = freopen(log.c_str(), "a", stderr);
-            if (out == nullptr)
-                _exit(120);
+            if (asAgent) {
+                setenv("HALVEX_MOUNT_POLL_MS", "30", 1);
+                setenv("XDG_RUNTIME_DIR", (tree.root() / "run").c_str(), 1);
+                setenv("HALVEX_TEST_MARK", mark.c_str(), 1);
+                if (freopen(log.c_str(), "a", stderr) == nullptr)
+                    _exit(120);
+            }
             std::vector<char*> argv;
             for (std::string& argument : all)
                 argv.push_back(argument.data());
@@ -104,37 +122,6 @@ protected:
             _exit(127);
         }
         return child;
-    }
-
-    // What the agent and dravane share: the fake drives, this user's
-    // configuration folder, the session bus, the language.
-    void ExportEnvironment() const
-    {
-        tree.exportEnvironment();
-        setenv("XDG_CONFIG_HOME", (tree.root() / "config").c_str(), 1);
-        setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
-        setenv("LC_ALL", "C", 1);
-    }
-
-    // The built dravane with these arguments; its exit status.
-    int Dravane(const std::vector<std::string>& arguments)
-    {
-        std::vector<std::string> all{std::string(HALVEX_PROGRAM_DIR) + "/dravane"};
-        all.insert(all.end(), arguments.begin(), arguments.end());
-        const pid_t child = fork();
-        if (child == 0) {
-            ExportEnvironment();
-            unsetenv("HALVEX_ASSUME_USB");
-            std::vector<char*> argv;
-            for (std::string& argument : all)
-                argv.push_back(argument.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     halvex::TrustedDrives TrustList() const
