@@ -49,23 +49,22 @@ void RemoveLeftoverTemporaries(const fs::path& folder, const std::string& name)
     });
 }
 
-int CreateTemporary(const fs::path& folder, const std::string& name, fs::path& temporary)
+int CreateTemporary(const fs::path& folder, const std::string& name, fs::path& temporary, mode_t mode)
 {
     static std::atomic<unsigned> counter{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary = folder / ("." + name + "." + std::to_string(::getpid()) + "-" +
                               std::to_string(counter++) + "-" + std::to_string(stamp % 1000000) + ".tmp");
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
 }
 
-}  // namespace
-
-bool WriteFileAtomic(const fs::path& target, std::string_view data)
+// A negative mode keeps the replaced file's bits (new files: 0666 less the umask).
+bool WriteAtomic(const fs::path& target, std::string_view data, int mode)
 {
     if (target.empty() || !target.has_filename())
         return false;
@@ -85,11 +84,14 @@ bool WriteFileAtomic(const fs::path& target, std::string_view data)
 
     RemoveLeftoverTemporaries(folder, path.filename().string());
     fs::path temporary;
-    const int fd = CreateTemporary(folder, path.filename().string(), temporary);
+    const int fd = CreateTemporary(folder, path.filename().string(), temporary,
+                                   mode < 0 ? 0666 : static_cast<mode_t>(mode));
     if (fd < 0)
         return false;
     bool ok = WriteAll(fd, data);
-    if (ok && hadOld)
+    if (ok && mode >= 0)
+        (void)::fchmod(fd, static_cast<mode_t>(mode));  // created with no more than `mode`; this undoes the umask
+    else if (ok && hadOld)
         (void)::fchmod(fd, old.st_mode & 07777);  // FAT and exFAT refuse; their files have no bits to keep
     ok = ok && Flush(fd);
     ok = (::close(fd) == 0) && ok;
@@ -106,6 +108,18 @@ bool WriteFileAtomic(const fs::path& target, std::string_view data)
         ::close(folderFd);
     }
     return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomic(const fs::path& target, std::string_view data)
+{
+    return WriteAtomic(target, data, -1);
+}
+
+bool WriteFileAtomic(const fs::path& target, std::string_view data, fs::perms mode)
+{
+    return WriteAtomic(target, data, static_cast<int>(mode & fs::perms::mask));
 }
 
 }  // namespace halvex

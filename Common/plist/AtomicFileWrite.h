@@ -14,4 +14,10 @@ namespace halvex {
 // that a killed or cut-off earlier write left behind are removed first.
 [[nodiscard]] bool WriteFileAtomic(const std::filesystem::path& target, std::string_view data);
 
+// The same for a file only its owner may read: the new file gets exactly
+// `mode` (0600), whatever the umask or the replaced file's bits were, so it
+// is never readable by others, not even for a moment.
+[[nodiscard]] bool WriteFileAtomic(const std::filesystem::path& target, std::string_view data,
+                                   std::filesystem::perms mode);
+
 }  // namespace halvex

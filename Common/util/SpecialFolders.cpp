@@ -78,23 +78,25 @@ std::filesystem::path HomeFolder()
     return {};
 }
 
-std::filesystem::path UserDirsFile(const std::filesystem::path& home)
-{
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/')
-        return std::filesystem::path(config) / "user-dirs.dirs";
-    return home / ".config" / "user-dirs.dirs";
-}
-
 std::filesystem::path XdgFolder(std::string_view key, std::string_view fallback)
 {
     const std::filesystem::path home = UserBaseFolder();
     if (home.empty())
         return {};
-    std::filesystem::path folder = UserDirFromFile(UserDirsFile(home), key, home);
+    std::filesystem::path folder = UserDirFromFile(UserConfigFolder() / "user-dirs.dirs", key, home);
     return folder.empty() ? home / fallback : folder;
 }
 
 }  // namespace
+
+std::filesystem::path UserConfigFolder()
+{
+    // A relative value is to be ignored.
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/')
+        return config;
+    const std::filesystem::path home = UserBaseFolder();
+    return home.empty() ? std::filesystem::path() : home / ".config";
+}
 
 std::filesystem::path UserDirFromText(std::string_view text, std::string_view key,
                                       const std::filesystem::path& home)

@@ -8,6 +8,10 @@ namespace halvex {
 // The user's home: $HOME, else the password database's entry.
 std::filesystem::path UserBaseFolder();
 
+// The user's configuration folder: $XDG_CONFIG_HOME when absolute, else
+// ~/.config; empty when there is no home.
+std::filesystem::path UserConfigFolder();
+
 // The user's desktop and documents folders from the XDG user-dirs file
 // ($XDG_CONFIG_HOME/user-dirs.dirs, default ~/.config), falling back to
 // ~/Desktop and ~/Documents.

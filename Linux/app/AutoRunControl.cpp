@@ -1,15 +1,18 @@
 #include "AutoRunControl.h"
 
+#include "AppText.h"
 #include "KMAutoRun.h"
+#include "KMDevice.h"
 #include "KMSystem.h"
 #include "KWMsgBox.h"
+#include "TrustedDrives.h"
 #include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
 
 namespace halvex::app {
 
-AutoRunControl AutoRunControl::ForSuite(const std::filesystem::path& resourcesPath)
+AutoRunControl AutoRunControl::ForSuite(const std::filesystem::path& resourcesPath, const KMDevice& drive)
 {
     AutoRunControl control;
     control.isAdministrator = [] { return KMSystem::IsUserAdmin(); };
@@ -19,7 +22,39 @@ AutoRunControl AutoRunControl::ForSuite(const std::filesystem::path& resourcesPa
     control.install = [package = KMAutoRun::PackageIn(resourcesPath)] { return KMAutoRun::Enable(package); };
     control.uninstall = [] { return KMAutoRun::Disable(); };
     control.start = [] { return KMAutoRun::Start(); };
+    control.trustThisDrive = [identity = DriveIdentity::Of(drive), onUsb = drive.runFromDevice()] {
+        return onUsb ? TrustedDrives().Trust(identity) : Status::Fail("err_trust_not_distinct");
+    };
+    control.trustedDrives = [] {
+        TrustedDrives list;
+        (void)list.Load();  // a damaged list shows as empty, as the agent reads it
+        return list.Drives();
+    };
+    control.forgetDrive = [](const DriveIdentity& identity) { return TrustedDrives().Forget(identity); };
     return control;
+}
+
+void ReportTrustFailure(QWidget* owner, const Status& status)
+{
+    const bool distinct = status.messageKey != "err_trust_not_distinct";
+    const QString text = distinct ? TextOr("err_trust_list_write", "The list of trusted drives could not be saved.")
+                                  : TextOr("err_trust_not_distinct",
+                                           "This drive has no serial number or file system UUID that tells it "
+                                           "from other drives, so it cannot be trusted.");
+    KWMsgBox::Show(owner, status.detail.empty() ? text : text + " (" + QString::fromStdString(status.detail) + ")",
+                   KWMsgBox::kStop, KWMsgBox::kOk);
+}
+
+bool EnableAutoRunFromThisDrive(QWidget* owner, const AutoRunControl& control)
+{
+    if (!InstallAutoRun(owner, control))
+        return false;
+    if (!control.trustThisDrive)
+        return true;
+    const Status trusted = control.trustThisDrive();
+    if (!trusted)
+        ReportTrustFailure(owner, trusted);
+    return true;
 }
 
 bool InstallAutoRun(QWidget* owner, const AutoRunControl& control)
@@ -60,7 +95,7 @@ void RunStartupAutoRunCheck(QWidget* owner, const AutoRunControl& control, const
     }
     const AutoRunAnswer answer = ask ? ask(owner) : AutoRunAnswer{};
     if (answer.install)
-        (void)InstallAutoRun(owner, control);
+        (void)EnableAutoRunFromThisDrive(owner, control);
     if (!answer.askAgain) {
         // Written straight into the file, then read back, so the registry
         // and the file agree before anything else syncs.

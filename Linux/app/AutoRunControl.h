@@ -2,7 +2,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <vector>
 
+#include "DriveIdentity.h"
+#include "util/Status.h"
+
+class KMDevice;
 class QWidget;
 
 namespace halvex::app {
@@ -17,13 +22,23 @@ struct AutoRunControl {
     std::function<bool()> install;  // silent; false on failure
     std::function<bool()> uninstall;
     std::function<bool()> start;
+    // This user's trusted drives, the only ones the agent starts without asking.
+    std::function<Status()> trustThisDrive;  // the drive the suite runs from
+    std::function<std::vector<DriveIdentity>()> trustedDrives;
+    std::function<Status(const DriveIdentity&)> forgetDrive;
 
-    // The suite's agent, unpacked from the package in `resourcesPath`.
-    static AutoRunControl ForSuite(const std::filesystem::path& resourcesPath);
+    // The suite's agent, unpacked from the package in `resourcesPath`, and
+    // the trust list of this user with `drive` as the suite's own drive.
+    static AutoRunControl ForSuite(const std::filesystem::path& resourcesPath, const KMDevice& drive);
 };
 
 // Installs and reports a failure once with "err_autorun_install".
 bool InstallAutoRun(QWidget* owner, const AutoRunControl& control);
+// The user enables auto-run from this drive: installs the agent as above,
+// then trusts the drive, reporting a failure of that with its message.
+bool EnableAutoRunFromThisDrive(QWidget* owner, const AutoRunControl& control);
+// Reports a failed change of the trust list with its message.
+void ReportTrustFailure(QWidget* owner, const Status& status);
 // Removes and reports a failure with "err_autorun_uninstall".
 bool UninstallAutoRun(QWidget* owner, const AutoRunControl& control);
 

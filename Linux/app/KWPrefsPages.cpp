@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -123,6 +124,7 @@ KWPrefsAdvanced::KWPrefsAdvanced(const PrefsContext& context)
     : m_context(context),
       m_autoRun(new QCheckBox(TextOr("prefs_autorun"))),
       m_ask(new QCheckBox(TextOr("prefs_ask_autorun"))),
+      m_trusted(new QListWidget), m_forget(new QPushButton(TextOr("prefs_forget_drive"))),
       m_bAdministrator(context.autoRun.isAdministrator && context.autoRun.isAdministrator())
 {
     QVBoxLayout* layout = PageLayout(this);
@@ -131,10 +133,45 @@ KWPrefsAdvanced::KWPrefsAdvanced(const PrefsContext& context)
     if (!m_bAdministrator)
         layout->addWidget(Hint(TextOr("autorun_no_admin")));
     layout->addWidget(m_ask);
-    layout->addStretch(1);
+    layout->addSpacing(6);
+    layout->addWidget(new QLabel(TextOr("prefs_trusted_drives")));
+    auto* row = new QHBoxLayout;
+    row->addWidget(m_trusted, 1);
+    row->addWidget(m_forget, 0, Qt::AlignTop);
+    layout->addLayout(row, 1);
     m_autoRun->setChecked(m_bAdministrator && m_context.autoRun.isInstalled && m_context.autoRun.isInstalled());
     m_autoRun->setEnabled(m_bAdministrator);
     m_ask->setChecked(KXAppPrefs::Bool(prefkey::kAskAutoRun));
+
+    if (m_context.autoRun.trustedDrives)
+        m_drives = m_context.autoRun.trustedDrives();
+    const QString serial = TextOr("prefs_trusted_drive_serial");
+    for (const DriveIdentity& drive : m_drives) {
+        // The serial tells apart sticks of one make that share a label.
+        QString text = QString::fromStdString(drive.label) + QStringLiteral("  (") +
+                       QString::fromStdString(drive.vendorId) + QStringLiteral(":") +
+                       QString::fromStdString(drive.productId);
+        if (!drive.serial.empty())
+            text += QStringLiteral(", ") + serial + QStringLiteral(" ") + QString::fromStdString(drive.serial);
+        if (!drive.uuid.empty())
+            text += QStringLiteral(", UUID ") + QString::fromStdString(drive.uuid);
+        m_trusted->addItem(text + QStringLiteral(")"));
+    }
+    m_trusted->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_forget->setEnabled(false);
+    connect(m_trusted, &QListWidget::currentRowChanged, this, [this](int row) { m_forget->setEnabled(row >= 0); });
+    connect(m_forget, &QPushButton::clicked, this, &KWPrefsAdvanced::ForgetSelected);
+}
+
+void KWPrefsAdvanced::ForgetSelected()
+{
+    const int row = m_trusted->currentRow();
+    if (row < 0 || static_cast<std::size_t>(row) >= m_drives.size())
+        return;
+    m_forgotten.push_back(m_drives[static_cast<std::size_t>(row)]);
+    m_drives.erase(m_drives.begin() + row);
+    delete m_trusted->takeItem(row);
+    m_forget->setEnabled(m_trusted->currentRow() >= 0);
 }
 
 bool KWPrefsAdvanced::Save()
@@ -144,11 +181,19 @@ bool KWPrefsAdvanced::Save()
 
 void KWPrefsAdvanced::ApplyAutoRun()
 {
+    for (const DriveIdentity& drive : m_forgotten) {
+        const Status forgotten = m_context.autoRun.forgetDrive ? m_context.autoRun.forgetDrive(drive) : Status::Ok();
+        if (!forgotten) {
+            app::ReportTrustFailure(window(), forgotten);
+            break;
+        }
+    }
+    m_forgotten.clear();
     if (!m_bAdministrator)
         return;
     const bool installed = m_context.autoRun.isInstalled && m_context.autoRun.isInstalled();
     if (m_autoRun->isChecked() && !installed)
-        (void)app::InstallAutoRun(window(), m_context.autoRun);
+        (void)app::EnableAutoRunFromThisDrive(window(), m_context.autoRun);
     else if (!m_autoRun->isChecked() && installed)
         (void)app::UninstallAutoRun(window(), m_context.autoRun);
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "AutoRunControl.h"
 #include "sync/SyncFolderPair.h"
@@ -12,6 +13,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 
 // What the preferences pages reach beyond the registry.
@@ -63,23 +65,33 @@ private:
     std::string m_strStored;
 };
 
-// The Advanced page: the installed agent and "AskAutoRun".
+// The Advanced page: the installed agent, "AskAutoRun" and the drives the
+// agent starts the suite from without asking.
 class KWPrefsAdvanced : public QWidget {
     Q_OBJECT
 
 public:
     explicit KWPrefsAdvanced(const PrefsContext& context);
     bool Save();
-    // After the preferences are written: installs or removes the agent when
-    // the box no longer matches it.
+    // After the preferences are written: installs the agent and trusts this
+    // drive, or removes the agent, when the box no longer matches it; then
+    // forgets the drives taken off the list.
     void ApplyAutoRun();
 
     QCheckBox* AutoRunBox() const { return m_autoRun; }
     QCheckBox* AskBox() const { return m_ask; }
+    QListWidget* TrustedList() const { return m_trusted; }
+    QPushButton* ForgetButton() const { return m_forget; }
 
 private:
+    void ForgetSelected();
+
     const PrefsContext& m_context;
     QCheckBox* m_autoRun;
     QCheckBox* m_ask;
+    QListWidget* m_trusted;
+    QPushButton* m_forget;
+    std::vector<halvex::DriveIdentity> m_drives;     // as listed, row by row
+    std::vector<halvex::DriveIdentity> m_forgotten;  // forgotten on OK
     bool m_bAdministrator;
 };

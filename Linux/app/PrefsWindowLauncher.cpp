@@ -10,7 +10,7 @@ bool RunPrefsWindow(QWidget* owner, KWMainApp& app, PrefsPage page)
 {
     PrefsContext context;
     context.sync = SyncPlaceOf(app);
-    context.autoRun = AutoRunControl::ForSuite(app.Paths().ResourcesPath());
+    context.autoRun = AutoRunControl::ForSuite(app.Paths().ResourcesPath(), app.Device());
     const std::filesystem::path usbPath = SyncUsbPath(app.Paths().RunPath());
     context.browse = [usbPath, probe = MakeSyncDriveProbe(app.Device())](QWidget* parent,
                                                                       const std::filesystem::path& start) {

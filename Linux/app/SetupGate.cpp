@@ -51,7 +51,7 @@ void StoreSetupChoices(QWidget* owner, const SetupPlace& place, const SetupChoic
     (void)KXAppPrefs::Read();
 
     if (choices.installAutoRun)
-        (void)InstallAutoRun(owner, autoRun);
+        (void)EnableAutoRunFromThisDrive(owner, autoRun);
 }
 
 }  // namespace halvex::app

@@ -34,7 +34,8 @@ bool RunSetupGate(QWidget* owner, const SetupPlace& place, const SetupWindows& w
 
 // Finish, in order: "eula"; the sync folder (with the set-aside question
 // when the drive folder holds files) and "SyncSubfolders"; the file saved
-// and read again; then the agent installed when asked for.
+// and read again; then the agent installed and this drive trusted when
+// asked for.
 void StoreSetupChoices(QWidget* owner, const SetupPlace& place, const SetupChoices& choices,
                        const AutoRunControl& autoRun);
 

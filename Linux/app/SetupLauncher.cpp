@@ -33,7 +33,7 @@ StartupChoice RunStartupWindow(QWidget* owner, KWMainApp&, bool atFirstRun)
 bool HandleSetup(KWMainApp& app, bool& completedNow)
 {
     const SetupPlace place{app.Paths().AppPrefsPath(), SyncPlaceOf(app)};
-    const AutoRunControl autoRun = AutoRunControl::ForSuite(app.Paths().ResourcesPath());
+    const AutoRunControl autoRun = AutoRunControl::ForSuite(app.Paths().ResourcesPath(), app.Device());
     const SyncDriveProbe probe = MakeSyncDriveProbe(app.Device());
     const std::filesystem::path usbPath = SyncUsbPath(app.Paths().RunPath());
 
@@ -62,7 +62,7 @@ void StartupAutoRunCheck(QWidget* owner, KWMainApp& app)
     // in: an agent that starts the suite on insertion has nothing to do for it.
     if (app.Device().isAssumed())
         return;
-    RunStartupAutoRunCheck(owner, AutoRunControl::ForSuite(app.Paths().ResourcesPath()), [](QWidget* parent) {
+    RunStartupAutoRunCheck(owner, AutoRunControl::ForSuite(app.Paths().ResourcesPath(), app.Device()), [](QWidget* parent) {
         KWAutoRunDlg ask(parent);
         AutoRunAnswer answer;
         answer.install = ask.exec() == QDialog::Accepted;

@@ -4,24 +4,38 @@
 
 #include <cerrno>
 #include <system_error>
+#include <vector>
 
 #include "KMDevice.h"
 #include "KMSystem.h"
 #include "MountWatcher.h"
+#include "TrustedDrives.h"
 
 namespace fs = std::filesystem;
 
 namespace halvex {
 
-AutoRunAgent::AutoRunAgent(DeviceSources sources, Launcher launcher, Logger logger)
-    : m_sources(std::move(sources)), m_launcher(std::move(launcher)), m_logger(std::move(logger))
+namespace {
+
+std::string Describe(const DriveIdentity& drive)
+{
+    return "\"" + drive.label + "\" (vendor " + drive.vendorId + ", product " + drive.productId + ", serial \"" +
+           drive.serial + "\", UUID \"" + drive.uuid + "\")";
+}
+
+}  // namespace
+
+AutoRunAgent::AutoRunAgent(DeviceSources sources, fs::path trustFile, Question question, Launcher launcher,
+                           Logger logger)
+    : m_sources(std::move(sources)), m_trustFile(std::move(trustFile)), m_question(std::move(question)),
+      m_launcher(std::move(launcher)), m_logger(std::move(logger))
 {
 }
 
-void AutoRunAgent::DeviceDidMount(const fs::path& mountPoint)
+void AutoRunAgent::DeviceDidMount(const MountEntry& mount)
 {
-    m_logger("Someone inserted " + mountPoint.string());
-    const fs::path application = mountPoint / kApplicationName;
+    m_logger("Someone inserted " + mount.mountPoint.string());
+    const fs::path application = mount.mountPoint / kApplicationName;
     std::error_code error;
     if (!fs::exists(application, error))
         return;
@@ -31,8 +45,62 @@ void AutoRunAgent::DeviceDidMount(const fs::path& mountPoint)
     const KMDevice device(application, m_sources);
     if (!device.isHalvexDrive())
         return;
+    // Nor is the vendor, which any stick can claim: the user must know the drive.
+    const DriveIdentity drive = DriveIdentity::Of(device);
+    if (!IsTrusted(drive) && !UserAllows(mount, drive))
+        return;
+    if (!StillTheSameDrive(mount, drive)) {
+        m_logger("Not started: " + mount.mountPoint.string() + " no longer holds the drive " + Describe(drive));
+        return;
+    }
     if (!m_launcher(application))
         m_logger("Could not start " + application.string());
+}
+
+bool AutoRunAgent::IsTrusted(const DriveIdentity& drive) const
+{
+    TrustedDrives trusted(m_trustFile);
+    if (const Status loaded = trusted.Load(); !loaded)
+        m_logger("The list of trusted drives " + m_trustFile.string() + " cannot be used (" + loaded.detail +
+                 "); no drive counts as trusted");
+    return trusted.IsTrusted(drive);
+}
+
+bool AutoRunAgent::UserAllows(const MountEntry& mount, const DriveIdentity& drive) const
+{
+    std::string why;
+    const DriveAnswer answer = m_question ? m_question(drive, why) : DriveAnswer::NoQuestion;
+    switch (answer) {
+    case DriveAnswer::Start:
+        return true;
+    case DriveAnswer::Always:
+        if (const Status trusted = TrustedDrives(m_trustFile).Trust(drive); !trusted)
+            m_logger("The drive " + Describe(drive) + " could not be added to the trusted drives (" +
+                     trusted.messageKey + ": " + trusted.detail + ")");
+        return true;
+    case DriveAnswer::NotNow:
+        m_logger("Not started from " + mount.mountPoint.string() + ": the user declined the drive " +
+                 Describe(drive));
+        return false;
+    case DriveAnswer::NoQuestion:
+        break;
+    }
+    m_logger("Not started from " + mount.mountPoint.string() + ": the drive " + Describe(drive) +
+             " is not trusted and " + (why.empty() ? std::string("nobody could be asked") : why));
+    return false;
+}
+
+bool AutoRunAgent::StillTheSameDrive(const MountEntry& mount, const DriveIdentity& drive) const
+{
+    std::vector<MountEntry> entries;
+    if (!ReadMountInfo(m_sources.mountInfo, entries))
+        return false;
+    const MountEntry* now = FindMountFor(entries, mount.mountPoint);
+    if (now == nullptr || now->mountPoint != mount.mountPoint || now->majorMinor != mount.majorMinor ||
+        now->source != mount.source)
+        return false;
+    const KMDevice device(mount.mountPoint / kApplicationName, m_sources);
+    return device.isHalvexDrive() && DriveIdentity::Of(device).SameDrive(drive);
 }
 
 void AutoRunAgent::Run(MountWatcher& watcher, int stopDescriptor, std::chrono::milliseconds period)
@@ -47,8 +115,13 @@ void AutoRunAgent::Run(MountWatcher& watcher, int stopDescriptor, std::chrono::m
             return;
         if (descriptors[1].revents != 0)
             return;
-        for (const MountEntry& mount : watcher.TakeNewMounts())
-            DeviceDidMount(mount.mountPoint);
+        for (const MountEntry& mount : watcher.TakeNewMounts()) {
+            // A question may have waited long; a stop asked for meanwhile comes first.
+            pollfd stop{stopDescriptor, POLLIN, 0};
+            if (::poll(&stop, 1, 0) > 0)
+                return;
+            DeviceDidMount(mount);
+        }
     }
 }
 

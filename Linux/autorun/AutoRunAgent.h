@@ -6,39 +6,57 @@
 #include <string>
 
 #include "DeviceSources.h"
+#include "DriveAnswer.h"
+#include "DriveIdentity.h"
+#include "MountInfo.h"
 
 namespace halvex {
 
 class MountWatcher;
 
 // The agent's one job: when a volume is mounted that carries the suite at its
-// top and lies on a USB drive of an accepted vendor, start the suite from it.
+// top and lies on a USB drive of an accepted vendor, start the suite from it,
+// but only from a drive this user trusts (TrustedDrives) or, for another
+// drive, once the user says so when asked.
 class AutoRunAgent {
 public:
     // Starts the application folder's program; false when it could not.
     using Launcher = std::function<bool(const std::filesystem::path& application)>;
     using Logger = std::function<void(const std::string& line)>;
+    // Asks whether to start the suite from a drive that is not trusted;
+    // with NoQuestion, `why` says why nobody could be asked.
+    using Question = std::function<DriveAnswer(const DriveIdentity& drive, std::string& why)>;
 
     static constexpr const char* kApplicationName = "HalvexDravane.app";
     // The launcher at a drive's top that starts the suite from a no-exec drive.
     static constexpr const char* kLauncherName = "HalvexDravane.sh";
 
-    AutoRunAgent(DeviceSources sources, Launcher launcher, Logger logger);
+    AutoRunAgent(DeviceSources sources, std::filesystem::path trustFile, Question question, Launcher launcher,
+                 Logger logger);
 
-    // One newly appeared mount point.
-    void DeviceDidMount(const std::filesystem::path& mountPoint);
+    // One newly appeared mount.
+    void DeviceDidMount(const MountEntry& mount);
 
     // Handles new mounts until stopDescriptor becomes readable (the signal
     // descriptor of SIGTERM and SIGINT). Looks at the table on each kernel
     // event and at least once per period.
     void Run(MountWatcher& watcher, int stopDescriptor, std::chrono::milliseconds period);
 
-    // The default launcher: "Contents/Linux/HalvexDravane" of the
-    // application folder, started detached with no arguments.
+    // The default launcher: the drive's launcher read by /bin/sh, else
+    // "Contents/Linux/HalvexDravane" of the application folder, started
+    // detached with no arguments.
     static bool LaunchApplication(const std::filesystem::path& application);
 
 private:
+    bool IsTrusted(const DriveIdentity& drive) const;
+    bool UserAllows(const MountEntry& mount, const DriveIdentity& drive) const;
+    // The mount point still holds the mount and the drive decided on: a drive
+    // swapped in while the user was asked is not started.
+    bool StillTheSameDrive(const MountEntry& mount, const DriveIdentity& drive) const;
+
     DeviceSources m_sources;
+    std::filesystem::path m_trustFile;
+    Question m_question;
     Launcher m_launcher;
     Logger m_logger;
 };

@@ -1,7 +1,8 @@
 // PelloryAutoRun: the auto-run agent. Started at log-in by its autostart
 // entry, it waits for mounts and starts the suite from each newly mounted
-// drive of the suite. No window; its lines go to standard error, which the
-// session's journal keeps. SIGTERM and SIGINT end it.
+// drive of the suite that this user trusts, and asks through a desktop
+// notification about any other. No window; its lines go to standard error,
+// which the session's journal keeps. SIGTERM and SIGINT end it.
 
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -16,12 +17,19 @@
 #include "AutoRunAgent.h"
 #include "InstanceLock.h"
 #include "MountWatcher.h"
+#include "NotificationQuestion.h"
+#include "TrustedDrives.h"
+#include "strings/FormatText.h"
+#include "strings/KXStrings.h"
 #include "util/SuiteVersion.h"
 #include "util/ParseInteger.h"
 
 namespace {
 
 constexpr std::chrono::milliseconds kDefaultPeriod{2000};
+// How long a question about a drive waits for the user; mounts that arrive
+// meanwhile are handled after it.
+constexpr std::chrono::minutes kQuestionLimit{2};
 
 void Log(const std::string& line)
 {
@@ -40,6 +48,35 @@ std::chrono::milliseconds Period()
     if (milliseconds < 10 || milliseconds > 60000)
         return kDefaultPeriod;
     return std::chrono::milliseconds(milliseconds);
+}
+
+// The agent's own copy of the string tables, beside its program
+// (PelloryAutoRun.app/Contents/Resources); never a drive's, which could
+// dress the question up as anything.
+void LoadStrings()
+{
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || !KXStrings::Init(program.parent_path().parent_path() / "Resources"))
+        Log("No string tables beside " + program.string() + "; the questions are in English");
+}
+
+std::string Text(std::string_view key, std::string_view english)
+{
+    const std::string text = KXStrings::GetString(key);
+    return text.empty() ? std::string(english) : text;
+}
+
+halvex::NotificationQuestion::Texts QuestionTexts(const halvex::DriveIdentity& drive)
+{
+    return {Text("app_name", "Halvex Dravane"),
+            Text("autorun_ask_summary", "Start Halvex Dravane from this drive?"),
+            halvex::FormatText(Text("autorun_ask_body",
+                                    "The drive “%s” carries Halvex Dravane, but it is not one of the drives you "
+                                    "trust on this computer. Start it only if you know this drive."),
+                               drive.label),
+            Text("autorun_ask_start", "Start"), Text("autorun_ask_always", "Always for this drive"),
+            Text("autorun_ask_not_now", "Not now")};
 }
 
 }  // namespace
@@ -81,7 +118,14 @@ int main(int argc, char** argv)
         return 1;
     }
     Log("PelloryAutoRun " + halvex::SuiteVersionText() + " watching " + sources.mountInfo.string());
-    halvex::AutoRunAgent agent(sources, halvex::AutoRunAgent::LaunchApplication, Log);
+    LoadStrings();
+    const halvex::NotificationQuestion question(kQuestionLimit, stopDescriptor);
+    halvex::AutoRunAgent agent(
+        sources, halvex::TrustedDrives::DefaultFile(),
+        [&question](const halvex::DriveIdentity& drive, std::string& why) {
+            return question.Ask(QuestionTexts(drive), why);
+        },
+        halvex::AutoRunAgent::LaunchApplication, Log);
     agent.Run(watcher, stopDescriptor, Period());
     close(stopDescriptor);
     return 0;

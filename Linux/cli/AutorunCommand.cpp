@@ -1,17 +1,32 @@
-// dravane autorun status|enable|disable: the auto-run agent on this computer.
+// dravane autorun status|enable|disable|trust|untrust: the auto-run agent on
+// this computer and the drives it may start the suite from.
 
 #include <ostream>
 
 #include "Command.h"
 #include "Context.h"
+#include "DriveIdentity.h"
 #include "KMAutoRun.h"
+#include "KMDevice.h"
 #include "Text.h"
+#include "TrustedDrives.h"
 #include "paths/KXAppPaths.h"
 #include "strings/FormatText.h"
 
 namespace halvex::cli {
 
 namespace {
+
+std::string TrustListError(const halvex::Status& status, const TrustedDrives& list)
+{
+    if (status.messageKey == "err_trust_list_write")
+        return FormatText(Text("err_trust_list_write", "The list of trusted drives could not be saved in %s."),
+                          list.File().string()) +
+               " (" + status.detail + ")";
+    return FormatText(Text("err_trust_list_damaged",
+                           "The list of trusted drives %s could not be read (%s); no drive counts as trusted."),
+                      list.File().string(), status.detail);
+}
 
 std::string VersionText(const std::array<int, 4>& version)
 {
@@ -31,7 +46,43 @@ int Status(Context& context)
         << "enabled: " << (KMAutoRun::IsEnabled() ? "yes" : "no") << '\n'
         << "running: " << (KMAutoRun::IsRunning() ? "yes" : "no") << '\n'
         << "path: " << KMAutoRun::InstalledAgent().string() << '\n';
+    TrustedDrives trusted;
+    if (const halvex::Status loaded = trusted.Load(); !loaded)
+        context.console().error(TrustListError(loaded, trusted));
+    out << "trusted drives: " << trusted.Drives().size() << '\n';
+    for (const DriveIdentity& drive : trusted.Drives())
+        out << "trusted: " << drive.label << " (vendor " << drive.vendorId << ", product " << drive.productId
+            << ", serial " << drive.serial << ", UUID " << drive.uuid << ")\n";
     out.flush();
+    return kExitDone;
+}
+
+// trust and untrust: the drive of the run path, as the agent will see it.
+int ChangeTrust(Context& context, bool trust)
+{
+    const DriveIdentity drive = DriveIdentity::Of(context.drive());
+    if (!context.drive().runFromDevice() || !drive.IsDistinct()) {
+        context.console().error(Text("err_trust_not_distinct",
+                                     "This drive has no serial number or file system UUID that tells it from "
+                                     "other drives, so it cannot be trusted."));
+        return kExitSetup;
+    }
+    TrustedDrives trusted;
+    bool wasTrusted = false;
+    const halvex::Status changed = trust ? trusted.Trust(drive) : trusted.Forget(drive, &wasTrusted);
+    if (!changed) {
+        context.console().error(TrustListError(changed, trusted));
+        return kExitFailures;
+    }
+    if (trust)
+        context.console().message(FormatText(
+            Text("cli_drive_trusted", "The auto-run agent now starts Halvex Dravane from the drive %s."), drive.label));
+    else if (wasTrusted)
+        context.console().message(FormatText(
+            Text("cli_drive_untrusted", "The drive %s is no longer trusted by the auto-run agent."), drive.label));
+    else
+        context.console().message(
+            FormatText(Text("cli_drive_not_trusted", "The drive %s was not trusted."), drive.label));
     return kExitDone;
 }
 
@@ -39,7 +90,7 @@ int Run(Context& context, const std::vector<std::string>& options)
 {
     if (options.size() != 1) {
         context.console().error(options.empty()
-                                    ? Text("cli_autorun_usage", "Usage: dravane autorun status|enable|disable")
+                                    ? Text("cli_autorun_usage", "Usage: dravane autorun status|enable|disable|trust|untrust")
                                     : FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."),
                                                  options[1]));
         return kExitSetup;
@@ -63,6 +114,8 @@ int Run(Context& context, const std::vector<std::string>& options)
         }
         return kExitDone;
     }
+    if (action == "trust" || action == "untrust")
+        return ChangeTrust(context, action == "trust");
     context.console().error(FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), action));
     return kExitSetup;
 }
@@ -73,13 +126,21 @@ const Command& AutorunCommand()
 {
     static const Command command{
         "autorun", "the auto-run agent that starts the suite when its drive is plugged in",
-        "autorun status|enable|disable\n"
+        "autorun status|enable|disable|trust|untrust\n"
         "\n"
         "status   prints installed, version, outdated, enabled and running (yes/no),\n"
-        "         and the agent's path\n"
+        "         the agent's path, and the drives it trusts (label, vendor, product,\n"
+        "         serial, UUID)\n"
         "enable   installs the agent from the suite's resources when it is missing or\n"
         "         older than 1.0.0.1, adds its autostart entry and starts it\n"
         "disable  stops the agent, deletes it and removes its autostart entry\n"
+        "trust    lets the agent start the suite from the drive of the run path\n"
+        "untrust  forgets that drive: the agent asks again before starting from it\n"
+        "\n"
+        "The agent starts the suite only from trusted drives; for another drive of the\n"
+        "suite it asks through a desktop notification. The list is this user's own, in\n"
+        "$XDG_CONFIG_HOME/halvex-dravane/trusted-drives; a drive is told by its USB\n"
+        "vendor, product and serial number and its file system UUID.\n"
         "\n"
         "The agent is installed for the current user, in $XDG_DATA_HOME/Halvex, and\n"
         "started at log-in by an entry in $XDG_CONFIG_HOME/autostart.\n",

@@ -28,6 +28,7 @@ DeviceSources DeviceSources::FromEnvironment(const std::filesystem::path& runPat
     Override(sources.sysfsRoot, "HALVEX_SYSFS_ROOT");
     Override(sources.mountInfo, "HALVEX_MOUNTINFO");
     Override(sources.diskByLabel, "HALVEX_DISK_BY_LABEL");
+    Override(sources.diskByUuid, "HALVEX_DISK_BY_UUID");
     if (AssumeUsbRequested() && !runPath.empty())
         sources.assumedDriveRoot = runPath;
     return sources;

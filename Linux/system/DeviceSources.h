@@ -6,11 +6,12 @@ namespace halvex {
 
 // Where drive detection looks. The defaults are the running system's; tests
 // and diagnostics point them at a built tree through HALVEX_SYSFS_ROOT,
-// HALVEX_MOUNTINFO and HALVEX_DISK_BY_LABEL.
+// HALVEX_MOUNTINFO, HALVEX_DISK_BY_LABEL and HALVEX_DISK_BY_UUID.
 struct DeviceSources {
     std::filesystem::path sysfsRoot = "/sys";
     std::filesystem::path mountInfo = "/proc/self/mountinfo";
     std::filesystem::path diskByLabel = "/dev/disk/by-label";
+    std::filesystem::path diskByUuid = "/dev/disk/by-uuid";
     // When set, this folder is taken as the top of a USB drive of the suite's
     // own vendor (HALVEX_ASSUME_USB=1 with the run path): the suite can be
     // tried without a drive. Only paths inside it are assumed.

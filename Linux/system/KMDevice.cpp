@@ -180,7 +180,9 @@ void KMDevice::findDevices()
 
 void KMDevice::findVolumeName()
 {
-    m_strVolumeName = halvex::FindLabelFor(m_sources.diskByLabel, m_strDeviceKernelName);
+    m_strLabel = halvex::FindLabelFor(m_sources.diskByLabel, m_strDeviceKernelName);
+    m_strUuid = halvex::FindLabelFor(m_sources.diskByUuid, m_strDeviceKernelName);
+    m_strVolumeName = m_strLabel;
     if (m_strVolumeName.empty())
         m_strVolumeName = m_pathMount.filename().string();
     if (m_strVolumeName.empty())

@@ -59,6 +59,10 @@ public:
     const std::string& manufacturer() const { return m_strManufacturer; }
     const std::string& product() const { return m_strProduct; }
     const std::string& serial() const { return m_strSerial; }
+    // The file system's UUID as udev names it ("1A2B-3C4D"); empty when it has none.
+    const std::string& fileSystemUuid() const { return m_strUuid; }
+    // The label alone, without volumeName()'s fallbacks; empty when none.
+    const std::string& label() const { return m_strLabel; }
 
     // Total, used and free bytes of the path's file system; free counts
     // every free block, not just those open to this user. False and zeros
@@ -97,6 +101,8 @@ private:
     std::string m_strFsType;
     std::string m_strBSDName;
     std::string m_strVolumeName;
+    std::string m_strLabel;
+    std::string m_strUuid;
     std::string m_strVendorID;
     std::string m_strProductID;
     std::string m_strManufacturer;

@@ -89,11 +89,7 @@ bool ReadItem(const fs::path& file, LoginItems::Item& item)
 
 fs::path LoginItems::DefaultFolder()
 {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    // Relative values are to be ignored.
-    if (config != nullptr && config[0] == '/')
-        return fs::path(config) / "autostart";
-    return UserBaseFolder() / ".config" / "autostart";
+    return UserConfigFolder() / "autostart";
 }
 
 std::string LoginItems::ProgramOfExec(std::string_view exec)

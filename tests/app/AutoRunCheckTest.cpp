@@ -30,6 +30,7 @@ TEST_F(AutoRunCheckTest, AdministratorWithoutAgentIsAskedAndYesInstalls)
     RunStartupAutoRunCheck(nullptr, FakeAutoRun(true), Answer(true, true));
     EXPECT_EQ(m_nAsked, 1);
     EXPECT_EQ(m_nInstalls, 1);
+    EXPECT_EQ(m_trusted.size(), 1u) << "enabling auto-run from a drive trusts it";
     EXPECT_FALSE(std::filesystem::exists(PrefsFile())) << "asking again needs no write";
 }
 
@@ -42,6 +43,7 @@ TEST_F(AutoRunCheckTest, DoNotAskAgainIsStoredAndHonoured)
     }
     RunStartupAutoRunCheck(nullptr, FakeAutoRun(true), Answer(false, false));
     EXPECT_EQ(m_nInstalls, 0);
+    EXPECT_TRUE(m_trusted.empty());
     EXPECT_FALSE(KXAppPrefs::Bool("AskAutoRun"));
     DXPlistPrefs file(PrefsFile());
     ASSERT_TRUE(file.Load());

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 
 #include <chrono>
@@ -121,6 +122,7 @@ TEST_F(KWPrefsDlgTest, AutoRunBoxInstallsAndRemovesTheAgent)
     }
     EXPECT_EQ(m_nInstalls, 1);
     EXPECT_TRUE(m_bInstalled);
+    EXPECT_EQ(m_trusted.size(), 1u);
     {
         KWPrefsDlg prefs(nullptr, Context(true));
         EXPECT_TRUE(prefs.Advanced()->AutoRunBox()->isChecked());
@@ -144,6 +146,33 @@ TEST_F(KWPrefsDlgTest, AutoRunBoxInstallsAndRemovesTheAgent)
     prefs.accept();
     ASSERT_EQ(KWMsgBox::ShownBoxes().size(), 1u);
     EXPECT_EQ(KWMsgBox::ShownBoxes()[0].text.toStdString(), KXStrings::GetString("err_autorun_install"));
+}
+
+TEST_F(KWPrefsDlgTest, TrustedDrivesAreListedAndForgottenOnOkOnly)
+{
+    const halvex::DriveIdentity other{"090C", "1000", "BB02", "", "STICK"};
+    m_trusted = {kThisDrive, other};
+    {
+        KWPrefsDlg prefs(nullptr, Context(false), KWPrefsDlg::kAdvanced);
+        QListWidget* list = prefs.Advanced()->TrustedList();
+        ASSERT_EQ(list->count(), 2);
+        EXPECT_NE(list->item(1)->text().indexOf(QStringLiteral("BB02")), -1) << "same labels told apart";
+        EXPECT_FALSE(prefs.Advanced()->ForgetButton()->isEnabled());
+        list->setCurrentRow(0);
+        prefs.Advanced()->ForgetButton()->click();
+        EXPECT_EQ(list->count(), 1);
+        prefs.CancelButton()->click();
+    }
+    EXPECT_EQ(m_trusted.size(), 2u);
+    {
+        KWPrefsDlg prefs(nullptr, Context(false), KWPrefsDlg::kAdvanced);
+        prefs.Advanced()->TrustedList()->setCurrentRow(0);
+        prefs.Advanced()->ForgetButton()->click();
+        SaveScreenshot(prefs, "prefs_trusted_drives.png");
+        prefs.accept();
+    }
+    ASSERT_EQ(m_trusted.size(), 1u);
+    EXPECT_TRUE(m_trusted[0].SameDrive(other));
 }
 
 TEST_F(KWPrefsDlgTest, WithoutAdministratorRightsTheAutoRunBoxIsDisabled)

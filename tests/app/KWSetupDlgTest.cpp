@@ -213,6 +213,8 @@ TEST_F(KWSetupDlgTest, FinishWritesTheLicenceTheFolderAndSubfoldersThenInstalls)
     EXPECT_TRUE(KXAppPrefs::Bool("SyncSubfolders")) << "the preferences are read again";
     EXPECT_TRUE(KXAppPrefs::Bool("WinUI"));
     EXPECT_EQ(m_nInstalls, 1);
+    ASSERT_EQ(m_trusted.size(), 1u);
+    EXPECT_TRUE(m_trusted[0].SameDrive(kThisDrive));
     EXPECT_TRUE(KWMsgBox::ShownBoxes().empty());
 }
 

@@ -57,6 +57,16 @@ halvex::app::AutoRunControl WindowFixture::FakeAutoRun(bool administrator)
         return true;
     };
     control.start = [] { return true; };
+    control.trustThisDrive = [this] {
+        std::erase_if(m_trusted, [](const halvex::DriveIdentity& d) { return d.SameDrive(kThisDrive); });
+        m_trusted.push_back(kThisDrive);
+        return halvex::Status::Ok();
+    };
+    control.trustedDrives = [this] { return m_trusted; };
+    control.forgetDrive = [this](const halvex::DriveIdentity& drive) {
+        std::erase_if(m_trusted, [&](const halvex::DriveIdentity& d) { return d.SameDrive(drive); });
+        return halvex::Status::Ok();
+    };
     return control;
 }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "AppFixture.h"
 #include "AutoRunControl.h"
@@ -24,11 +25,14 @@ protected:
     std::filesystem::path ComputerFolder(const std::string& name) const;
     std::string FileText(const std::filesystem::path& file) const;
 
-    // The pretend agent: counts installs and removals.
+    // The pretend agent: counts installs and removals; its trust list is
+    // m_trusted, this drive kThisDrive.
     halvex::app::AutoRunControl FakeAutoRun(bool administrator);
     bool m_bInstalled = false;
     bool m_bInstallWorks = true;
     int m_nInstalls = 0;
     int m_nUninstalls = 0;
+    std::vector<halvex::DriveIdentity> m_trusted;
+    static inline const halvex::DriveIdentity kThisDrive{"090C", "1000", "AA01", "1A2B-3C4D", "STICK"};
 };
 

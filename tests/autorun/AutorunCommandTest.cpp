@@ -11,6 +11,7 @@
 #include "Dravane.h"
 #include "KMAutoRun.h"
 #include "KMSystem.h"
+#include "TrustedDrives.h"
 
 namespace fs = std::filesystem;
 using halvex::test::ScopedEnv;
@@ -70,6 +71,14 @@ TEST_F(AutorunCommandTest, EnableStatusDisable)
     status = Dravane({"autorun", "status"});
     EXPECT_NE(status.out.find("installed: yes\nversion: 1."), std::string::npos) << status.out;
     EXPECT_NE(status.out.find("outdated: no\nenabled: yes\nrunning: yes\n"), std::string::npos) << status.out;
+
+    ASSERT_TRUE(halvex::TrustedDrives(folder / "config" / "halvex-dravane" / "trusted-drives")
+                    .Trust({"090C", "1000", "AA01", "1A2B-3C4D", "STICK"}));
+    status = Dravane({"autorun", "status"});
+    EXPECT_NE(status.out.find("trusted drives: 1\ntrusted: STICK (vendor 090C, product 1000, serial AA01, "
+                              "UUID 1A2B-3C4D)\n"),
+              std::string::npos)
+        << status.out;
 
     ASSERT_EQ(Dravane({"autorun", "disable"}).status, 0);
     status = Dravane({"autorun", "status"});

@@ -1,17 +1,21 @@
 // The agent program end to end: a built sysfs tree and mountinfo file that
-// the test changes while the agent runs, and stand-in suites that leave a
-// mark when started.
+// the test changes while the agent runs, stand-in suites that leave a mark
+// when started, the real dravane to trust drives, and a notification
+// service of the test's own on a private session bus.
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "AutoRunTestSupport.h"
 #include "FakeDriveTree.h"
+#include "TrustedDrives.h"
 #include "util/SuiteVersion.h"
 
 namespace fs = std::filesystem;
@@ -42,8 +46,13 @@ protected:
     void SetUp() override
     {
         tree.usbDevice(kBus, "1d6b", "0002");
-        tree.usbDevice(kBus + "/1-1", "090c", "1000");
+        tree.usbDevice(kBus + "/1-1", "090c", "1000", "Halvex", "Stick", "AA01");
         tree.disk(kBus + "/1-1/1-1:1.0/host0/target0:0:0/0:0:0:0/block/sdb", true, {"sdb1", "sdb2"});
+        tree.label("STICK", "sdb1");
+        // The same make, another serial: someone else's stick (its label
+        // cannot be the same here: one by-label folder holds one link per name).
+        tree.usbDevice(kBus + "/1-4", "090c", "1000", "Halvex", "Stick", "BB02");
+        tree.disk(kBus + "/1-4/1-4:1.0/host3/target3:0:0/3:0:0:0/block/sde", true, {"sde1"});
         tree.usbDevice(kBus + "/1-2", "abcd", "0001");
         tree.disk(kBus + "/1-2/1-2:1.0/host1/target1:0:0/1:0:0:0/block/sdc", true, {"sdc1"});
         tree.usbDevice(kBus + "/1-3", "13fe", "4300");
@@ -73,22 +82,38 @@ protected:
         return point;
     }
 
-    pid_t StartAgent(const std::vector<std::string>& arguments = {})
+    pid_t StartAgent(const std::vector<std::string>& arguments = {}) { return Spawn("PelloryAutoRun", arguments, true); }
+
+    // The built dravane with these arguments; its exit status.
+    int Dravane(const std::vector<std::string>& arguments)
     {
-        std::vector<std::string> all{std::string(HALVEX_PROGRAM_DIR) + "/PelloryAutoRun"};
+        const pid_t child = Spawn("dravane", arguments, false);
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // A built program in what the agent and dravane share: the fake drives,
+    // this user's configuration folder, the session bus, the language. The
+    // agent also gets a quick look at the table, the mark and its log.
+    pid_t Spawn(const std::string& program, const std::vector<std::string>& arguments, bool asAgent)
+    {
+        std::vector<std::string> all{std::string(HALVEX_PROGRAM_DIR) + "/" + program};
         all.insert(all.end(), arguments.begin(), arguments.end());
         const pid_t child = fork();
         if (child == 0) {
-            setenv("HALVEX_MOUNTINFO", tree.mountInfo().c_str(), 1);
-            setenv("HALVEX_SYSFS_ROOT", tree.sysfs().c_str(), 1);
-            setenv("HALVEX_DISK_BY_LABEL", tree.byLabel().c_str(), 1);
-            setenv("HALVEX_MOUNT_POLL_MS", "30", 1);
-            setenv("XDG_RUNTIME_DIR", (tree.root() / "run").c_str(), 1);
-            setenv("HALVEX_TEST_MARK", mark.c_str(), 1);
+            tree.exportEnvironment();
+            setenv("XDG_CONFIG_HOME", (tree.root() / "config").c_str(), 1);
+            setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
+            setenv("LC_ALL", "C", 1);
             unsetenv("HALVEX_ASSUME_USB");
-            FILE* out = freopen(log.c_str(), "a", stderr);
-            if (out == nullptr)
-                _exit(120);
+            if (asAgent) {
+                setenv("HALVEX_MOUNT_POLL_MS", "30", 1);
+                setenv("XDG_RUNTIME_DIR", (tree.root() / "run").c_str(), 1);
+                setenv("HALVEX_TEST_MARK", mark.c_str(), 1);
+                if (freopen(log.c_str(), "a", stderr) == nullptr)
+                    _exit(120);
+            }
             std::vector<char*> argv;
             for (std::string& argument : all)
                 argv.push_back(argument.data());
@@ -99,16 +124,37 @@ protected:
         return child;
     }
 
+    halvex::TrustedDrives TrustList() const
+    {
+        halvex::TrustedDrives list(tree.root() / "config" / "halvex-dravane" / "trusted-drives");
+        EXPECT_TRUE(list.Load());
+        return list;
+    }
+
+    // The program of the stand-in suite on a drive, as it notes itself.
+    static std::string Program(const fs::path& point)
+    {
+        return (point / "HalvexDravane.app/Contents/Linux/HalvexDravane").string();
+    }
+
+    bool LogHas(const std::string& text) const { return ReadText(log).find(text) != std::string::npos; }
+    bool Refused(const fs::path& point) const { return LogHas("Not started from " + point.string() + ":"); }
+
     bool AgentIsWatching() const { return ReadText(log).find(" watching ") != std::string::npos; }
 
     FakeDriveTree tree{"agent"};
     fs::path mark = tree.root() / "started";
     fs::path log = tree.root() / "agent.log";
     pid_t agent = -1;
+    // No session bus at all unless a test starts one: nobody can be asked.
+    std::string bus = "unix:path=" + (tree.root() / "no-bus").string();
 };
 
 TEST_F(PelloryAutoRunTest, StartsTheSuiteFromANewlyMountedDriveOfAnAcceptedVendorOnly)
 {
+    // Both partitions of the suite's stick are trusted: the test here is the vendor's.
+    ASSERT_TRUE(halvex::TrustedDrives(tree.root() / "config" / "halvex-dravane" / "trusted-drives")
+                    .Trust({"090C", "1000", "AA01", "", "STICK"}));
     // Mounted before the agent started: not inserted now.
     const fs::path present = Drive("present", true);
     tree.mountLine(present.string(), "/dev/sdd1", "vfat", "8:49");
@@ -148,6 +194,146 @@ TEST_F(PelloryAutoRunTest, StartsTheSuiteFromANewlyMountedDriveOfAnAcceptedVendo
     ASSERT_EQ(waitpid(agent, &status, 0), agent);
     agent = -1;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST_F(PelloryAutoRunTest, StartsOnlyDrivesThisUserTrusts)
+{
+    agent = StartAgent();
+    ASSERT_TRUE(WaitUntil([&] { return AgentIsWatching(); })) << ReadText(log);
+
+    // The suite, an accepted vendor, never trusted, nobody to ask: nothing starts.
+    const fs::path first = Drive("first", true);
+    tree.mountLine(first.string(), "/dev/sdb1", "vfat", "8:17");
+    ASSERT_TRUE(WaitUntil([&] { return Refused(first); })) << ReadText(log);
+    EXPECT_TRUE(LogHas("is not trusted and no desktop notification service answers")) << ReadText(log);
+
+    ASSERT_EQ(Dravane({"--run-path", first.string(), "autorun", "trust"}), 0);
+    const fs::path again = Drive("again", true);
+    tree.mountLine(again.string(), "/dev/sdb1", "vfat", "8:17");
+    ASSERT_TRUE(WaitUntil([&] { return Lines(mark).size() == 1; })) << ReadText(log);
+
+    // Named as the trusted stick is labelled.
+    const fs::path impostor = Drive("STICK", true);
+    tree.mountLine(impostor.string(), "/dev/sde1", "vfat", "8:65");
+    ASSERT_TRUE(WaitUntil([&] { return Refused(impostor); })) << ReadText(log);
+
+    ASSERT_EQ(Dravane({"--run-path", again.string(), "autorun", "untrust"}), 0);
+    const fs::path third = Drive("third", true);
+    tree.mountLine(third.string(), "/dev/sdb1", "vfat", "8:17");
+    ASSERT_TRUE(WaitUntil([&] { return Refused(third); })) << ReadText(log);
+
+    EXPECT_EQ(Lines(mark), std::vector<std::string>{Program(again)});
+    EXPECT_TRUE(TrustList().Drives().empty());
+}
+
+// A notification service of the test's own, on a session bus of its own that
+// dbus-run-session ends with it.
+class NotificationService {
+public:
+    NotificationService(const std::string& answer, const fs::path& record, const std::string& capabilities)
+    {
+        int out[2];
+        if (pipe(out) != 0)
+            return;
+        m_session = fork();
+        if (m_session == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            const std::string script = std::string(HALVEX_SOURCE_DIR) + "/tests/autorun/notification_service.py";
+            execlp("dbus-run-session", "dbus-run-session", "--", "/usr/bin/python3", script.c_str(), answer.c_str(),
+                   record.c_str(), capabilities.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        m_out = fdopen(out[0], "r");
+        char line[1024] = {};
+        if (m_out != nullptr && fgets(line, sizeof line, m_out) != nullptr) {
+            std::istringstream words(line);
+            words >> m_address >> m_service;
+        }
+    }
+    ~NotificationService()
+    {
+        // The session, and its bus, end with the service.
+        if (m_service > 0)
+            kill(m_service, SIGTERM);
+        else if (m_session > 0)
+            kill(m_session, SIGTERM);
+        if (m_session > 0)
+            waitpid(m_session, nullptr, 0);
+        if (m_out != nullptr)
+            fclose(m_out);
+    }
+    NotificationService(const NotificationService&) = delete;
+    NotificationService& operator=(const NotificationService&) = delete;
+
+    const std::string& address() const { return m_address; }
+
+private:
+    pid_t m_session = -1;
+    pid_t m_service = -1;
+    FILE* m_out = nullptr;
+    std::string m_address;
+};
+
+TEST_F(PelloryAutoRunTest, AsksAboutAnUntrustedDriveThroughADesktopNotification)
+{
+    const struct {
+        const char* answer;
+        const char* capabilities;
+        bool asked;
+        bool started;
+        bool trusted;
+        const char* logLine;
+    } cases[] = {
+        {"start", "actions,body", true, true, false, nullptr},
+        {"always", "actions,body,body-markup", true, true, true, nullptr},
+        {"not-now", "actions,body", true, false, false, "the user declined the drive"},
+        {"dismiss", "actions,body", true, false, false, "the user declined the drive"},
+        {"absent", "actions,body", false, false, false, "no desktop notification service answers"},
+        {"start", "body", false, false, false, "the desktop notification service offers no actions"},
+    };
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.answer) + " with " + c.capabilities);
+        const fs::path record = tree.root() / ("questions" + std::to_string(round));
+        NotificationService service(c.answer, record, c.capabilities);
+        ASSERT_FALSE(service.address().empty());
+        bus = service.address();
+        fs::remove(tree.root() / "config" / "halvex-dravane" / "trusted-drives");
+        fs::remove(mark);
+        fs::remove(log);
+        agent = StartAgent();
+        ASSERT_TRUE(WaitUntil([&] { return AgentIsWatching(); })) << ReadText(log);
+
+        const fs::path point = Drive("drive" + std::to_string(round++), true);
+        tree.mountLine(point.string(), "/dev/sdb1", "vfat", "8:17");
+        ASSERT_TRUE(WaitUntil([&] { return Refused(point) || !Lines(mark).empty(); }, std::chrono::seconds(15)))
+            << ReadText(log);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // nothing more may follow
+
+        EXPECT_EQ(Lines(mark), c.started ? std::vector<std::string>{Program(point)} : std::vector<std::string>{});
+        EXPECT_EQ(TrustList().IsTrusted({"090C", "1000", "AA01", "", ""}), c.trusted);
+        if (c.logLine != nullptr)
+            EXPECT_TRUE(LogHas(c.logLine)) << ReadText(log);
+        const std::vector<std::string> questions = Lines(record);
+        ASSERT_EQ(questions.size(), c.asked ? 1u : 0u);
+        if (c.asked) {
+            EXPECT_NE(questions[0].find("\"summary\": \"Start Halvex Dravane from this drive?\""), std::string::npos)
+                << questions[0];
+            EXPECT_NE(questions[0].find("The drive “STICK” carries Halvex Dravane"), std::string::npos)
+                << questions[0];
+            EXPECT_NE(questions[0].find("\"actions\": [\"start\", \"Start\", \"always\", \"Always for this drive\", "
+                                        "\"not-now\", \"Not now\"]"),
+                      std::string::npos)
+                << questions[0];
+        }
+        // Ended as the session ends it, so that its own helpers end too.
+        kill(agent, SIGTERM);
+        waitpid(agent, nullptr, 0);
+        agent = -1;
+    }
 }
 
 TEST_F(PelloryAutoRunTest, SecondInstanceForTheSameUserEndsAtOnce)

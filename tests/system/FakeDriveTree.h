@@ -1,6 +1,6 @@
 #pragma once
 
-// A built sysfs tree, mountinfo file and by-label folder in a temporary
+// A built sysfs tree, mountinfo file and by-label and by-uuid folders in a temporary
 // folder, shaped like the real ones (class/block entries are symlinks into
 // devices/), so drive detection can be tested without drives. Header-only:
 // the CLI tests use it too.
@@ -23,6 +23,7 @@ public:
     {
         std::filesystem::create_directories(sysfs());
         std::filesystem::create_directories(byLabel());
+        std::filesystem::create_directories(byUuid());
         std::filesystem::create_directories(root_ / "mnt");
     }
     FakeDriveTree(const FakeDriveTree&) = delete;
@@ -31,6 +32,7 @@ public:
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path sysfs() const { return root_ / "sys"; }
     std::filesystem::path byLabel() const { return root_ / "by-label"; }
+    std::filesystem::path byUuid() const { return root_ / "by-uuid"; }
     std::filesystem::path mountInfo() const { return root_ / "mountinfo"; }
 
     DeviceSources sources() const
@@ -39,6 +41,7 @@ public:
         s.sysfsRoot = sysfs();
         s.mountInfo = mountInfo();
         s.diskByLabel = byLabel();
+        s.diskByUuid = byUuid();
         return s;
     }
 
@@ -114,6 +117,21 @@ public:
     void label(const std::string& escapedLabel, const std::string& kernelName)
     {
         std::filesystem::create_symlink(std::filesystem::path("../..") / kernelName, byLabel() / escapedLabel);
+    }
+
+    // A by-uuid link to ../../<kernel name>.
+    void uuid(const std::string& uuid, const std::string& kernelName)
+    {
+        std::filesystem::create_symlink(std::filesystem::path("../..") / kernelName, byUuid() / uuid);
+    }
+
+    // Every variable of detection pointed at this tree, for a program started from here.
+    void exportEnvironment() const
+    {
+        ::setenv("HALVEX_MOUNTINFO", mountInfo().c_str(), 1);
+        ::setenv("HALVEX_SYSFS_ROOT", sysfs().c_str(), 1);
+        ::setenv("HALVEX_DISK_BY_LABEL", byLabel().c_str(), 1);
+        ::setenv("HALVEX_DISK_BY_UUID", byUuid().c_str(), 1);
     }
 
     static void write(const std::filesystem::path& file, const std::string& text)

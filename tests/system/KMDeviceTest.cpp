@@ -47,6 +47,7 @@ protected:
         share = tree.mount("share", "server:/export", "nfs4", "0:60");
         tree.label("MY\\x20STICK", "sdb1");
         tree.label("SDCARD", "mmcblk0p1");
+        tree.uuid("1A2B-3C4D", "sdb1");
     }
 
     KMDevice detect(const fs::path& path) const { return KMDevice(path, tree.sources()); }
@@ -119,6 +120,8 @@ TEST_F(KMDeviceTest, UsbStickReportsItsIdentityAndMount)
     EXPECT_EQ(device.manufacturer(), "Halvex");
     EXPECT_EQ(device.product(), "Dravane Stick");
     EXPECT_EQ(device.serial(), "AA01");
+    EXPECT_EQ(device.fileSystemUuid(), "1A2B-3C4D");
+    EXPECT_EQ(detect(card).fileSystemUuid(), "");
     EXPECT_EQ(device.deviceName(), "/dev/sdb1");
     EXPECT_EQ(device.mountPath(), stick);
     EXPECT_EQ(device.fileSystemType(), "vfat");
@@ -229,11 +232,13 @@ TEST_F(KMDeviceTest, EnvironmentOverridesTheSources)
         ScopedEnv sysfs("HALVEX_SYSFS_ROOT", "/x/sys");
         ScopedEnv mounts("HALVEX_MOUNTINFO", "/x/mountinfo");
         ScopedEnv labels("HALVEX_DISK_BY_LABEL", "/x/by-label");
+        ScopedEnv uuids("HALVEX_DISK_BY_UUID", "/x/by-uuid");
         ScopedEnv assume("HALVEX_ASSUME_USB", "1");
         const auto sources = halvex::DeviceSources::FromEnvironment("/run/here");
         EXPECT_EQ(sources.sysfsRoot, "/x/sys");
         EXPECT_EQ(sources.mountInfo, "/x/mountinfo");
         EXPECT_EQ(sources.diskByLabel, "/x/by-label");
+        EXPECT_EQ(sources.diskByUuid, "/x/by-uuid");
         EXPECT_EQ(sources.assumedDriveRoot, "/run/here");
     }
     ScopedEnv assume("HALVEX_ASSUME_USB", "yes");

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "DriveIdentity.h"
+#include "util/Status.h"
+
+namespace halvex {
+
+// The drives this user lets the auto-run agent start the suite from, kept on
+// the computer in the user's configuration folder, never on a drive: nothing
+// a drive carries can make it trusted. The file is written whole and
+// atomically, readable by its owner only, and read as hostile input: a file
+// that is too large or damaged in any line counts as an empty list.
+//
+//   halvex-trusted-drives 1
+//   <vendor> TAB <product> TAB <serial> TAB <uuid> TAB <label>
+class TrustedDrives {
+public:
+    static constexpr std::size_t kMaxBytes = 256 * 1024;
+    static constexpr std::size_t kMaxDrives = 1000;
+    static constexpr std::string_view kHeader = "halvex-trusted-drives 1";
+
+    // $XDG_CONFIG_HOME/halvex-dravane/trusted-drives (default ~/.config).
+    static std::filesystem::path DefaultFile();
+
+    explicit TrustedDrives(std::filesystem::path file = DefaultFile());
+
+    const std::filesystem::path& File() const { return m_file; }
+    const std::vector<DriveIdentity>& Drives() const { return m_drives; }
+    bool IsTrusted(const DriveIdentity& drive) const;
+
+    // Reads the list; a missing file is an empty list. An unreadable, too
+    // large or damaged file leaves the list empty and fails with
+    // "err_trust_list_damaged" and the reason.
+    Status Load();
+    // Reads the file again, adds the drive (or renews its label) and writes
+    // the list. A drive without a serial number or UUID is refused with
+    // "err_trust_not_distinct". A damaged file is set aside as
+    // "<name>.damaged" before the new list replaces it.
+    Status Trust(const DriveIdentity& drive);
+    // Reads the file again and writes it without the drive; `wasTrusted`
+    // tells whether it was listed (nothing is written when it was not).
+    Status Forget(const DriveIdentity& drive, bool* wasTrusted = nullptr);
+
+    static std::string Format(const std::vector<DriveIdentity>& drives);
+    // False, with the reason, for text that is not a whole, valid list.
+    static bool Parse(std::string_view text, std::vector<DriveIdentity>& drives, std::string& reason);
+
+private:
+    Status Write();
+    Status Reload();
+
+    std::filesystem::path m_file;
+    std::vector<DriveIdentity> m_drives;
+};
+
+}  // namespace halvex
