@@ -29,7 +29,7 @@ bool HasIpv4DefaultRoute(const std::string& table)
         std::string iface, destination, gateway, flags, refCnt, use, metric, mask;
         if (!(fields >> iface >> destination >> gateway >> flags >> refCnt >> use >> metric >> mask))
             continue;
-        const unsigned long flagBits = ParseInteger<unsigned long>(flags, 16).value_or(0);
+        const unsigned long flagBits = halvex::ParseInteger<unsigned long>(flags, 16).value_or(0);
         constexpr unsigned long kRouteUp = 0x1;
         if (iface != "lo" && destination == "00000000" && mask == "00000000" && (flagBits & kRouteUp))
             return true;
@@ -49,7 +49,7 @@ bool HasIpv6DefaultRoute(const std::string& table)
         if (!(fields >> destination >> length >> source >> sourceLength >> nextHop >> metric >> refCnt >> use >>
               flags >> iface))
             continue;
-        const unsigned long flagBits = ParseInteger<unsigned long>(flags, 16).value_or(0);
+        const unsigned long flagBits = halvex::ParseInteger<unsigned long>(flags, 16).value_or(0);
         constexpr unsigned long kRouteUp = 0x1;
         constexpr unsigned long kRouteReject = 0x200;
         if (iface != "lo" && destination == std::string(32, '0') && length == "00" && (flagBits & kRouteUp) &&
@@ -129,7 +129,7 @@ bool KXAutoUpdate::ParseData(const char* data)
     }
     if (std::string_view(error) == "0")
         return true;
-    m_nError = ParseInteger<int>(error).value_or(0);
+    m_nError = halvex::ParseInteger<int>(error).value_or(0);
     return false;
 }
 

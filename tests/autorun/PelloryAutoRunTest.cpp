@@ -315,8 +315,9 @@ TEST_F(PelloryAutoRunTest, AsksAboutAnUntrustedDriveThroughADesktopNotification)
 
         EXPECT_EQ(Lines(mark), c.started ? std::vector<std::string>{Program(point)} : std::vector<std::string>{});
         EXPECT_EQ(TrustList().IsTrusted({"090C", "1000", "AA01", "", ""}), c.trusted);
-        if (c.logLine != nullptr)
+        if (c.logLine != nullptr) {
             EXPECT_TRUE(LogHas(c.logLine)) << ReadText(log);
+        }
         const std::vector<std::string> questions = Lines(record);
         ASSERT_EQ(questions.size(), c.asked ? 1u : 0u);
         if (c.asked) {
