@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "plist/PlistNumbers.h"
 #include "plist/SafeXmlParse.h"
 #include "strings/FormatText.h"
 #include "update/UpdateService.h"
@@ -129,7 +130,7 @@ bool KXAutoUpdate::ParseData(const char* data)
     }
     if (std::string_view(error) == "0")
         return true;
-    m_nError = halvex::ParseInteger<int>(error).value_or(0);
+    m_nError = halvex::plist::ReadInteger(error);  // the other builds read it with atoi
     return false;
 }
 
