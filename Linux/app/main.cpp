@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "KWMainApp.h"
+#include "app/main/KWMainApp.h"
 
 int main(int argc, char** argv)
 {

@@ -6,10 +6,10 @@
 #include <system_error>
 #include <vector>
 
-#include "KMDevice.h"
-#include "KMSystem.h"
+#include "system/KMDevice.h"
+#include "system/KMSystem.h"
 #include "MountWatcher.h"
-#include "TrustedDrives.h"
+#include "system/TrustedDrives.h"
 
 namespace fs = std::filesystem;
 

@@ -5,10 +5,10 @@
 #include <functional>
 #include <string>
 
-#include "DeviceSources.h"
+#include "system/DeviceSources.h"
 #include "DriveAnswer.h"
-#include "DriveIdentity.h"
-#include "MountInfo.h"
+#include "system/DriveIdentity.h"
+#include "system/MountInfo.h"
 
 namespace halvex {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "MountInfo.h"
+#include "system/MountInfo.h"
 
 namespace halvex {
 

@@ -18,7 +18,7 @@
 #include "InstanceLock.h"
 #include "MountWatcher.h"
 #include "NotificationQuestion.h"
-#include "TrustedDrives.h"
+#include "system/TrustedDrives.h"
 #include "strings/FormatText.h"
 #include "strings/KXStrings.h"
 #include "util/SuiteVersion.h"

@@ -5,11 +5,11 @@
 
 #include "Command.h"
 #include "Context.h"
-#include "DriveIdentity.h"
-#include "KMAutoRun.h"
-#include "KMDevice.h"
+#include "system/DriveIdentity.h"
+#include "system/KMAutoRun.h"
+#include "system/KMDevice.h"
 #include "Text.h"
-#include "TrustedDrives.h"
+#include "system/TrustedDrives.h"
 #include "paths/KXAppPaths.h"
 #include "strings/FormatText.h"
 

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "Context.h"
-#include "KMDevice.h"
+#include "system/KMDevice.h"
 #include "backup/BackupCallbacks.h"
 #include "backup/BackupStrings.h"
 #include "paths/KXAppPaths.h"

@@ -8,7 +8,7 @@
 
 #include "Command.h"
 #include "Context.h"
-#include "KMSystem.h"
+#include "system/KMSystem.h"
 #include "paths/KXAppPaths.h"
 #include "Text.h"
 #include "config/DriveConfiguration.h"

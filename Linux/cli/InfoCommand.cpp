@@ -4,7 +4,7 @@
 
 #include "Command.h"
 #include "Context.h"
-#include "KMDevice.h"
+#include "system/KMDevice.h"
 #include "Text.h"
 #include "strings/FormatText.h"
 

@@ -6,8 +6,8 @@
 
 #include "Command.h"
 #include "Context.h"
-#include "KMDevice.h"
-#include "SyncDriveRules.h"
+#include "system/KMDevice.h"
+#include "system/SyncDriveRules.h"
 #include "Text.h"
 #include "paths/KXAppPaths.h"
 #include "prefs/KXAppPrefs.h"

@@ -1,9 +1,9 @@
-#include "DesktopLaunch.h"
+#include "system/DesktopLaunch.h"
 
 #include <cctype>
 #include <cstdio>
 
-#include "Processes.h"
+#include "system/Processes.h"
 
 namespace halvex {
 

@@ -1,4 +1,4 @@
-#include "DeviceSources.h"
+#include "system/DeviceSources.h"
 
 #include <cstdlib>
 #include <cstring>

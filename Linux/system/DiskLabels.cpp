@@ -1,4 +1,4 @@
-#include "DiskLabels.h"
+#include "system/DiskLabels.h"
 
 #include "util/HexDigit.h"
 

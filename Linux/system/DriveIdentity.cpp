@@ -1,8 +1,8 @@
-#include "DriveIdentity.h"
+#include "system/DriveIdentity.h"
 
 #include <algorithm>
 
-#include "KMDevice.h"
+#include "system/KMDevice.h"
 
 namespace halvex {
 

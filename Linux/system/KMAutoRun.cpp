@@ -1,11 +1,11 @@
-#include "KMAutoRun.h"
+#include "system/KMAutoRun.h"
 
 #include <algorithm>
 #include <charconv>
 #include <system_error>
 #include <thread>
 
-#include "KMSystem.h"
+#include "system/KMSystem.h"
 #include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"
 #include "util/ParseInteger.h"

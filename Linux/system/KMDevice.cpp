@@ -1,4 +1,4 @@
-#include "KMDevice.h"
+#include "system/KMDevice.h"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -11,9 +11,9 @@
 #include <system_error>
 #include <vector>
 
-#include "DiskLabels.h"
+#include "system/DiskLabels.h"
 #include "config/DriveConfiguration.h"
-#include "MountInfo.h"
+#include "system/MountInfo.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "DeviceSources.h"
+#include "system/DeviceSources.h"
 
 // The drive a path lives on: its mount, its whole disk, and the USB device
 // above that disk. Built once by start-up from the run path (and by the

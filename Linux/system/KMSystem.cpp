@@ -1,4 +1,4 @@
-#include "KMSystem.h"
+#include "system/KMSystem.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,10 +6,10 @@
 #include <array>
 #include <cstdlib>
 
-#include "DesktopLaunch.h"
-#include "LoginItems.h"
-#include "Processes.h"
-#include "ZipExtraction.h"
+#include "system/DesktopLaunch.h"
+#include "system/LoginItems.h"
+#include "system/Processes.h"
+#include "system/ZipExtraction.h"
 #include "util/ComputerIdentity.h"
 #include "util/FileDateText.h"
 #include "util/FolderSize.h"

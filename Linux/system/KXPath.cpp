@@ -1,4 +1,4 @@
-#include "KXPath.h"
+#include "system/KXPath.h"
 
 #include <sys/stat.h>
 

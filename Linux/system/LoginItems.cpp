@@ -1,4 +1,4 @@
-#include "LoginItems.h"
+#include "system/LoginItems.h"
 
 #include <unistd.h>
 

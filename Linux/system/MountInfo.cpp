@@ -1,4 +1,4 @@
-#include "MountInfo.h"
+#include "system/MountInfo.h"
 
 #include <array>
 #include <fstream>

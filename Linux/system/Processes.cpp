@@ -1,4 +1,4 @@
-#include "Processes.h"
+#include "system/Processes.h"
 
 #include <fcntl.h>
 #include <signal.h>

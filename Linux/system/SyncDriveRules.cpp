@@ -1,10 +1,10 @@
-#include "SyncDriveRules.h"
+#include "system/SyncDriveRules.h"
 
 #include <fstream>
 #include <optional>
 #include <string>
 
-#include "KMDevice.h"
+#include "system/KMDevice.h"
 #include "sync/SyncRunner.h"
 
 namespace halvex {

@@ -1,4 +1,4 @@
-#include "TrustedDrives.h"
+#include "system/TrustedDrives.h"
 
 #include <algorithm>
 #include <array>

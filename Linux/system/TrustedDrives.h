@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "DriveIdentity.h"
+#include "system/DriveIdentity.h"
 #include "util/Status.h"
 
 namespace halvex {

@@ -1,4 +1,4 @@
-#include "ZipExtraction.h"
+#include "system/ZipExtraction.h"
 
 #include <fcntl.h>
 #include <minizip/unzip.h>

@@ -1,9 +1,9 @@
-#include "DWImageButton.h"
+#include "toolkit/DWImageButton.h"
 
 #include <QPainter>
 #include <QStyleOptionButton>
 
-#include "DWSkin.h"
+#include "toolkit/DWSkin.h"
 
 DWImageButton::DWImageButton(const QString& imageBase, const QString& text, QWidget* parent)
     : DWImageButton(DWSkin::Image(imageBase + "_Normal.png"), DWSkin::Image(imageBase + "_Hover.png"),

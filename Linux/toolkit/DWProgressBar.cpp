@@ -1,9 +1,9 @@
-#include "DWProgressBar.h"
+#include "toolkit/DWProgressBar.h"
 
 #include <QPainter>
 #include <QStyleOptionProgressBar>
 
-#include "DWSkin.h"
+#include "toolkit/DWSkin.h"
 
 DWProgressBar::DWProgressBar(QWidget* parent)
     : QWidget(parent), m_empty(DWSkin::Image("Progress_Empty.png")),

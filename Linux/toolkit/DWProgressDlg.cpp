@@ -1,4 +1,4 @@
-#include "DWProgressDlg.h"
+#include "toolkit/DWProgressDlg.h"
 
 #include <QElapsedTimer>
 #include <QHBoxLayout>
@@ -7,8 +7,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "DWProgressBar.h"
-#include "DWSpinner.h"
+#include "toolkit/DWProgressBar.h"
+#include "toolkit/DWSpinner.h"
 #include "strings/KXStrings.h"
 
 DWProgressDlg::DWProgressDlg(QWidget* owner, const QString& title)

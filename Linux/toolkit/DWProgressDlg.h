@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "DWWorkDlg.h"
+#include "toolkit/DWWorkDlg.h"
 
 class QLabel;
 class QPushButton;

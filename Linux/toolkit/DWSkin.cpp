@@ -1,4 +1,4 @@
-#include "DWSkin.h"
+#include "toolkit/DWSkin.h"
 
 std::filesystem::path DWSkin::m_sResourcesPath;
 KXTheme DWSkin::m_sTheme;

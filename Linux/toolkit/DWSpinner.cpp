@@ -1,4 +1,4 @@
-#include "DWSpinner.h"
+#include "toolkit/DWSpinner.h"
 
 #include <QPainter>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "DWTrayIcon.h"
+#include "toolkit/DWTrayIcon.h"
 
 namespace {
 constexpr int kProbeIntervalMs = 3000;

@@ -1,11 +1,11 @@
-#include "DWWaitDlg.h"
+#include "toolkit/DWWaitDlg.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "DWSpinner.h"
+#include "toolkit/DWSpinner.h"
 #include "strings/KXStrings.h"
 
 DWWaitDlg::DWWaitDlg(QWidget* owner, const QString& title, const QString& message)

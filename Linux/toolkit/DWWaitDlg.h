@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DWWorkDlg.h"
+#include "toolkit/DWWorkDlg.h"
 
 class QLabel;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "DWWorkDlg.h"
+#include "toolkit/DWWorkDlg.h"
 
 #include <QMetaObject>
 #include <QShowEvent>

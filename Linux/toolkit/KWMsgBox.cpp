@@ -1,4 +1,4 @@
-#include "KWMsgBox.h"
+#include "toolkit/KWMsgBox.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -8,7 +8,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "DWSkin.h"
+#include "toolkit/DWSkin.h"
 #include "strings/KXStrings.h"
 
 std::deque<int> KWMsgBox::m_sAnswers;

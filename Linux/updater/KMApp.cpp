@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <system_error>
 
-#include "Processes.h"
+#include "system/Processes.h"
 #include "UpdaterStrings.h"
-#include "ZipExtraction.h"
+#include "system/ZipExtraction.h"
 #include "strings/FormatText.h"
 #include "update/UpdateInstaller.h"
 

@@ -19,9 +19,9 @@
 #include <fstream>
 #include <string>
 
-#include "KWMainApp.h"
-#include "KWSyncDlg.h"
-#include "SyncRowModel.h"
+#include "app/main/KWMainApp.h"
+#include "app/sync/KWSyncDlg.h"
+#include "app/sync/SyncRowModel.h"
 #include "plist/DXPlistPrefs.h"
 #include "sync/SyncFolderPair.h"
 #include "util/ComputerIdentity.h"

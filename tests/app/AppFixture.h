@@ -11,7 +11,7 @@
 class QWidget;
 #include <string>
 
-#include "KWMsgBox.h"
+#include "toolkit/KWMsgBox.h"
 #include "prefs/KXAppPrefs.h"
 
 // A drive-shaped folder in a temporary place whose resources are the

@@ -1,9 +1,9 @@
-#include "AutoRunControl.h"
+#include "app/autorun/AutoRunControl.h"
 
 #include <QCheckBox>
 #include <QPushButton>
 
-#include "KWAutoRunDlg.h"
+#include "app/autorun/KWAutoRunDlg.h"
 #include "WindowFixture.h"
 #include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"

@@ -15,8 +15,8 @@
 #include <sstream>
 
 #include "AppFixture.h"
-#include "BackupWindows.h"
-#include "DWSkin.h"
+#include "app/backup/BackupWindows.h"
+#include "toolkit/DWSkin.h"
 #include "backup/BackupFileUtils.h"
 #include "strings/KXStrings.h"
 

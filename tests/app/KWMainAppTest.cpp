@@ -1,4 +1,4 @@
-#include "KWMainApp.h"
+#include "app/main/KWMainApp.h"
 
 #include <QMenu>
 #include <QToolButton>
@@ -10,9 +10,9 @@
 #include <unistd.h>
 
 #include "AppFixture.h"
-#include "DWTrayIcon.h"
-#include "KWPelloryDlg.h"
-#include "MainCommand.h"
+#include "toolkit/DWTrayIcon.h"
+#include "app/main/KWPelloryDlg.h"
+#include "app/main/MainCommand.h"
 #include "strings/KXStrings.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "KWPrefsDlg.h"
+#include "app/prefs/KWPrefsDlg.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "KWSetupDlg.h"
+#include "app/setup/KWSetupDlg.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -9,11 +9,11 @@
 
 #include <fstream>
 
-#include "KWSetupAutoRun.h"
-#include "KWSetupLicense.h"
-#include "KWStartupDlg.h"
-#include "KWWizardPage.h"
-#include "SetupGate.h"
+#include "app/setup/KWSetupAutoRun.h"
+#include "app/setup/KWSetupLicense.h"
+#include "app/setup/KWStartupDlg.h"
+#include "app/setup/KWWizardPage.h"
+#include "app/setup/SetupGate.h"
 #include "WindowFixture.h"
 #include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"

@@ -1,4 +1,4 @@
-#include "MountWatcher.h"
+#include "app/main/MountWatcher.h"
 
 #include <QSignalSpy>
 #include <QTest>

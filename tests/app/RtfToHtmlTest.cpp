@@ -1,4 +1,4 @@
-#include "RtfToHtml.h"
+#include "app/setup/RtfToHtml.h"
 
 #include <gtest/gtest.h>
 

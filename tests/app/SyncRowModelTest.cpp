@@ -1,4 +1,4 @@
-#include "SyncRowModel.h"
+#include "app/sync/SyncRowModel.h"
 
 #include <QSignalSpy>
 

@@ -1,4 +1,4 @@
-#include "KWSyncDlg.h"
+#include "app/sync/KWSyncDlg.h"
 
 #include <QAbstractButton>
 #include <QHeaderView>
@@ -16,11 +16,11 @@
 #include <thread>
 
 #include "AppFixture.h"
-#include "DWImageButton.h"
-#include "DWWorkDlg.h"
-#include "KWMainApp.h"
-#include "KWSyncFolder.h"
-#include "SyncRowModel.h"
+#include "toolkit/DWImageButton.h"
+#include "toolkit/DWWorkDlg.h"
+#include "app/main/KWMainApp.h"
+#include "app/sync/KWSyncFolder.h"
+#include "app/sync/SyncRowModel.h"
 #include "strings/KXStrings.h"
 #include "sync/SyncFolderPair.h"
 #include "util/ComputerIdentity.h"

@@ -1,10 +1,10 @@
-#include "UpdateFlow.h"
+#include "app/update/UpdateFlow.h"
 
 #include <QLabel>
 
 #include "../update/UpdateTestSupport.h"
-#include "DWProgressBar.h"
-#include "KWDownloadDlg.h"
+#include "toolkit/DWProgressBar.h"
+#include "app/update/KWDownloadDlg.h"
 #include "WindowFixture.h"
 #include "strings/KXStrings.h"
 #include "update/UpdateService.h"

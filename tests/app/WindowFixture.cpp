@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "DWSkin.h"
+#include "toolkit/DWSkin.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
 

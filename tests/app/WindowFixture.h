@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "AppFixture.h"
-#include "AutoRunControl.h"
+#include "app/autorun/AutoRunControl.h"
 #include "sync/SyncFolderPair.h"
 
 // Windows built on their own: the drive's strings, look and preferences are

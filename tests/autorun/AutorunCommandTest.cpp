@@ -9,9 +9,9 @@
 #include "AutoRunTestSupport.h"
 #include "SystemTestSupport.h"
 #include "Dravane.h"
-#include "KMAutoRun.h"
-#include "KMSystem.h"
-#include "TrustedDrives.h"
+#include "system/KMAutoRun.h"
+#include "system/KMSystem.h"
+#include "system/TrustedDrives.h"
 
 namespace fs = std::filesystem;
 using halvex::test::ScopedEnv;

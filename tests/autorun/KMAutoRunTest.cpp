@@ -1,4 +1,4 @@
-#include "KMAutoRun.h"
+#include "system/KMAutoRun.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,7 +8,7 @@
 
 #include "AutoRunTestSupport.h"
 #include "SystemTestSupport.h"
-#include "KMSystem.h"
+#include "system/KMSystem.h"
 #include "util/SuiteVersion.h"
 
 namespace fs = std::filesystem;

@@ -15,7 +15,7 @@
 
 #include "AutoRunTestSupport.h"
 #include "FakeDriveTree.h"
-#include "TrustedDrives.h"
+#include "system/TrustedDrives.h"
 #include "util/SuiteVersion.h"
 
 namespace fs = std::filesystem;

@@ -11,7 +11,7 @@
 #include "Command.h"
 #include "Context.h"
 #include "FakeDriveTree.h"
-#include "KMDevice.h"
+#include "system/KMDevice.h"
 #include "SystemTestSupport.h"
 
 namespace fs = std::filesystem;

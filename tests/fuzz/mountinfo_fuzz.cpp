@@ -1,6 +1,6 @@
 // The mount table reader with the lookups made on it.
 #include "FuzzSupport.h"
-#include "MountInfo.h"
+#include "system/MountInfo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

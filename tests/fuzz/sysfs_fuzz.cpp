@@ -3,9 +3,9 @@
 // device reports itself), the mount table (where "@M" stands for the mount
 // point of the fake drive) and the label link's name.
 #include "FuzzSupport.h"
-#include "DeviceSources.h"
-#include "DiskLabels.h"
-#include "KMDevice.h"
+#include "system/DeviceSources.h"
+#include "system/DiskLabels.h"
+#include "system/KMDevice.h"
 
 #include <array>
 #include <filesystem>

@@ -2,7 +2,7 @@
 // a backup set) and to the updater's unpacking: either may fail, but nothing
 // may be written outside the folder each was given.
 #include "FuzzSupport.h"
-#include "ZipExtraction.h"
+#include "system/ZipExtraction.h"
 #include "backup/ZipArchive.h"
 
 #include <filesystem>

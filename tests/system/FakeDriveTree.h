@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "DeviceSources.h"
+#include "system/DeviceSources.h"
 #include "SystemTestSupport.h"
 
 namespace halvex::test {

@@ -1,4 +1,4 @@
-#include "KMDevice.h"
+#include "system/KMDevice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "KMSystem.h"
+#include "system/KMSystem.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "DesktopLaunch.h"
-#include "KXPath.h"
+#include "system/DesktopLaunch.h"
+#include "system/KXPath.h"
 #include "SystemTestSupport.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "LoginItems.h"
+#include "system/LoginItems.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "KMSystem.h"
+#include "system/KMSystem.h"
 #include "SystemTestSupport.h"
 
 namespace fs = std::filesystem;

@@ -1,8 +1,8 @@
-#include "MountInfo.h"
+#include "system/MountInfo.h"
 
 #include <gtest/gtest.h>
 
-#include "DiskLabels.h"
+#include "system/DiskLabels.h"
 
 using namespace halvex;
 

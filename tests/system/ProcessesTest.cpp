@@ -1,4 +1,4 @@
-#include "Processes.h"
+#include "system/Processes.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "KMSystem.h"
+#include "system/KMSystem.h"
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "TrustedDrives.h"
+#include "system/TrustedDrives.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "ZipExtraction.h"
+#include "system/ZipExtraction.h"
 
 #include <gtest/gtest.h>
 #include <minizip/zip.h>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "KMSystem.h"
+#include "system/KMSystem.h"
 #include "SystemTestSupport.h"
 #include "zip/ZipEntryName.h"
 

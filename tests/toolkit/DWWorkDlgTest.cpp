@@ -1,6 +1,6 @@
-#include "DWProgressDlg.h"
-#include "DWProgressBar.h"
-#include "DWWaitDlg.h"
+#include "toolkit/DWProgressDlg.h"
+#include "toolkit/DWProgressBar.h"
+#include "toolkit/DWWaitDlg.h"
 
 #include <QApplication>
 #include <QPushButton>

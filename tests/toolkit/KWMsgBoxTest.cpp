@@ -1,4 +1,4 @@
-#include "KWMsgBox.h"
+#include "toolkit/KWMsgBox.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,3 +1,0 @@
-#include "KWWizardPage.h"
-
-KWWizardPage::KWWizardPage(const QString& title, const QString& sideText) : m_strTitle(title), m_strSide(sideText) {}

@@ -1,0 +1,110 @@
+#include "app/autorun/AutoRunControl.h"
+
+#include "app/main/AppText.h"
+#include "system/KMAutoRun.h"
+#include "system/KMDevice.h"
+#include "system/KMSystem.h"
+#include "toolkit/KWMsgBox.h"
+#include "system/TrustedDrives.h"
+#include "plist/DXPlistPrefs.h"
+#include "prefs/KXAppPrefs.h"
+#include "strings/KXStrings.h"
+
+namespace halvex::app {
+
+AutoRunControl AutoRunControl::ForSuite(const std::filesystem::path& resourcesPath, const KMDevice& drive)
+{
+    AutoRunControl control;
+    control.isAdministrator = [] { return KMSystem::IsUserAdmin(); };
+    control.isInstalled = [] { return KMAutoRun::IsEnabled(); };
+    control.isOutdated = [] { return KMAutoRun::NeedToInstall(); };
+    control.isRunning = [] { return KMAutoRun::IsRunning(); };
+    control.install = [package = KMAutoRun::PackageIn(resourcesPath)] { return KMAutoRun::Enable(package); };
+    control.uninstall = [] { return KMAutoRun::Disable(); };
+    control.start = [] { return KMAutoRun::Start(); };
+    control.trustThisDrive = [identity = DriveIdentity::Of(drive), onUsb = drive.runFromDevice()] {
+        return onUsb ? TrustedDrives().Trust(identity) : Status::Fail("err_trust_not_distinct");
+    };
+    control.trustedDrives = [] {
+        TrustedDrives list;
+        (void)list.Load();  // a damaged list shows as empty, as the agent reads it
+        return list.Drives();
+    };
+    control.forgetDrive = [](const DriveIdentity& identity) { return TrustedDrives().Forget(identity); };
+    return control;
+}
+
+void ReportTrustFailure(QWidget* owner, const Status& status)
+{
+    const bool distinct = status.messageKey != "err_trust_not_distinct";
+    const QString text = distinct ? TextOr("err_trust_list_write", "The list of trusted drives could not be saved.")
+                                  : TextOr("err_trust_not_distinct",
+                                           "This drive has no serial number or file system UUID that tells it "
+                                           "from other drives, so it cannot be trusted.");
+    KWMsgBox::Show(owner, status.detail.empty() ? text : text + " (" + QString::fromStdString(status.detail) + ")",
+                   KWMsgBox::kStop, KWMsgBox::kOk);
+}
+
+bool EnableAutoRunFromThisDrive(QWidget* owner, const AutoRunControl& control)
+{
+    if (!InstallAutoRun(owner, control))
+        return false;
+    if (!control.trustThisDrive)
+        return true;
+    const Status trusted = control.trustThisDrive();
+    if (!trusted)
+        ReportTrustFailure(owner, trusted);
+    return true;
+}
+
+bool InstallAutoRun(QWidget* owner, const AutoRunControl& control)
+{
+    if (control.install && control.install())
+        return true;
+    KWMsgBox::Show(owner, KXStrings::GetString("err_autorun_install"), KWMsgBox::kStop, KWMsgBox::kOk);
+    return false;
+}
+
+bool UninstallAutoRun(QWidget* owner, const AutoRunControl& control)
+{
+    if (control.uninstall && control.uninstall())
+        return true;
+    KWMsgBox::Show(owner, KXStrings::GetString("err_autorun_uninstall"), KWMsgBox::kStop, KWMsgBox::kOk);
+    return false;
+}
+
+void RunStartupAutoRunCheck(QWidget* owner, const AutoRunControl& control, const AutoRunQuestion& ask)
+{
+    const bool administrator = control.isAdministrator && control.isAdministrator();
+    const bool installed = administrator && control.isInstalled && control.isInstalled();
+    const auto action = KMAutoRun::DecideAtStartup(
+        administrator, installed, installed && control.isOutdated && control.isOutdated(),
+        installed && control.isRunning && control.isRunning(), KXAppPrefs::Bool(halvex::prefkey::kAskAutoRun));
+    switch (action) {
+    case KMAutoRun::StartupAction::Nothing:
+        return;
+    case KMAutoRun::StartupAction::Reinstall:
+        (void)InstallAutoRun(owner, control);
+        return;
+    case KMAutoRun::StartupAction::StartAgent:
+        if (control.start)
+            (void)control.start();
+        return;
+    case KMAutoRun::StartupAction::Ask:
+        break;
+    }
+    const AutoRunAnswer answer = ask ? ask(owner) : AutoRunAnswer{};
+    if (answer.install)
+        (void)EnableAutoRunFromThisDrive(owner, control);
+    if (!answer.askAgain) {
+        // Written straight into the file, then read back, so the registry
+        // and the file agree before anything else syncs.
+        DXPlistPrefs prefs(KXAppPrefs::FilePath());
+        (void)prefs.Load();
+        prefs.SetValue(halvex::prefkey::kAskAutoRun, false);
+        (void)prefs.Update();
+        (void)KXAppPrefs::Read();
+    }
+}
+
+}  // namespace halvex::app

@@ -1,0 +1,211 @@
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/main/AppText.h"
+#include "app/backup/BackupWindows.h"
+#include "toolkit/KWMsgBox.h"
+#include "backup/BackupFileUtils.h"
+#include "backup/BackupSetFolder.h"
+#include "strings/KXStrings.h"
+
+namespace halvex::app {
+
+namespace bm = backup_message;
+
+CHalvexBackUpDialogDlg::CHalvexBackUpDialogDlg(QWidget* owner, BackupSession& session)
+    : QDialog(owner), m_session(session)
+{
+    setWindowTitle(TextOr("backup_backup"));
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(18, 16, 18, 14);
+    layout->addWidget(new QLabel(TextOr("backup_select_profile"), this));
+    auto* middle = new QHBoxLayout;
+    m_list = new QListWidget(this);
+    m_list->setMinimumSize(300, 180);
+    middle->addWidget(m_list, 1);
+    auto* commands = new QVBoxLayout;
+    auto* create = new QPushButton(TextOr("backup_create_profile"), this);
+    m_edit = new QPushButton(TextOr("backup_edit_profile"), this);
+    m_delete = new QPushButton(TextOr("backup_delete_profile"), this);
+    commands->addWidget(create);
+    commands->addWidget(m_edit);
+    commands->addWidget(m_delete);
+    commands->addStretch();
+    middle->addLayout(commands);
+    layout->addLayout(middle);
+    auto* buttons = new QHBoxLayout;
+    m_backup = new QPushButton(TextOr("backup_start"), this);
+    m_restoreButton = new QPushButton(TextOr("restore_start"), this);
+    auto* cancel = new QPushButton(TextOr("cancel"), this);
+    buttons->addStretch();
+    buttons->addWidget(m_backup);
+    buttons->addWidget(m_restoreButton);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+
+    connect(m_list, &QListWidget::currentRowChanged, this, &CHalvexBackUpDialogDlg::SelectProfile);
+    connect(create, &QPushButton::clicked, this, &CHalvexBackUpDialogDlg::CreateProfile);
+    connect(m_edit, &QPushButton::clicked, this, &CHalvexBackUpDialogDlg::EditProfile);
+    connect(m_delete, &QPushButton::clicked, this, &CHalvexBackUpDialogDlg::DeleteProfile);
+    connect(m_backup, &QPushButton::clicked, this, &CHalvexBackUpDialogDlg::Backup);
+    connect(m_restoreButton, &QPushButton::clicked, this, &CHalvexBackUpDialogDlg::Restore);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    m_session.store.ReadIndex();
+    (void)m_session.store.ReadCurrent(m_session.profile);
+    FillProfiles(m_session.store.CurrentProfile());
+}
+
+void CHalvexBackUpDialogDlg::FillProfiles(int selectNumber)
+{
+    const QSignalBlocker blocker(m_list);
+    m_list->clear();
+    m_numbers = m_session.store.ProfilesOf(m_session.identity);
+    int selectRow = -1;
+    for (std::size_t row = 0; row < m_numbers.size(); ++row) {
+        BackupProfile profile;
+        (void)m_session.store.Read(m_numbers[row], profile);
+        QString text = QString::fromStdString(profile.DisplayName());
+        if (!IsValidSetName(profile.setName))
+            text += " " + m_session.Message(bm::kDamagedMark);
+        m_list->addItem(text);
+        if (m_numbers[row] == selectNumber)
+            selectRow = static_cast<int>(row);
+    }
+    const bool any = !m_numbers.empty();
+    m_edit->setEnabled(any);
+    m_delete->setEnabled(any);
+    m_backup->setEnabled(any);
+    m_restoreButton->setEnabled(any);
+    if (!any)
+        return;
+    if (selectRow < 0)
+        selectRow = static_cast<int>(m_numbers.size()) - 1;
+    m_list->setCurrentRow(selectRow);
+    SelectProfile(selectRow);
+}
+
+void CHalvexBackUpDialogDlg::SelectProfile(int row)
+{
+    if (row < 0 || row >= static_cast<int>(m_numbers.size()))
+        return;
+    m_session.store.SetCurrentProfile(m_numbers[row]);
+    (void)m_session.store.WriteIndex();
+    m_session.profile = {};
+    ShowReadProblem(m_session.store.ReadCurrent(m_session.profile));
+}
+
+bool CHalvexBackUpDialogDlg::ShowReadProblem(BackupProfileStore::ReadResult read)
+{
+    if (read != BackupProfileStore::ReadResult::Unreadable && read != BackupProfileStore::ReadResult::Damaged)
+        return false;
+    const int message = read == BackupProfileStore::ReadResult::Damaged ? bm::kDamagedProfile : bm::kProfileUnreadable;
+    KWMsgBox::Show(this,
+                   m_session.Message(message) + " " + QString::fromStdString(m_session.CurrentProfilePath().string()),
+                   KWMsgBox::kStop);
+    return true;
+}
+
+bool CHalvexBackUpDialogDlg::RunConfigure(bool newProfile)
+{
+    KWBackupConfigureDlg configure(this, m_session, newProfile);
+    if (configure.exec() != QDialog::Accepted)
+        return false;
+    FillProfiles(m_session.store.CurrentProfile());
+    return true;
+}
+
+void CHalvexBackUpDialogDlg::CreateProfile() { RunConfigure(true); }
+
+void CHalvexBackUpDialogDlg::EditProfile()
+{
+    if (!m_numbers.empty())
+        RunConfigure(false);
+}
+
+void CHalvexBackUpDialogDlg::DeleteProfile()
+{
+    const int row = m_list->currentRow();
+    if (row < 0 || row >= static_cast<int>(m_numbers.size()))
+        return;
+    const int number = m_numbers[row];
+    BackupProfile profile;
+    (void)m_session.store.Read(number, profile);
+    // The set name leads the delete: one that is no folder name could name
+    // the drive itself or a folder anywhere, so the profile is left alone.
+    if (!IsValidSetName(profile.setName)) {
+        KWMsgBox::Show(this,
+                       m_session.Message(bm::kDamagedProfile) + " " +
+                           QString::fromStdString(m_session.store.ProfilePath(number).string()),
+                       KWMsgBox::kStop);
+        return;
+    }
+    const QString question = m_session.Message(bm::kDeleteQuestionBefore) + " " +
+                             QString::fromStdString(profile.setName) + m_session.Message(bm::kDeleteQuestionAfter);
+    if (KWMsgBox::Show(this, question, KWMsgBox::kCaution, KWMsgBox::kYesNo, KWMsgBox::kIdNo) != KWMsgBox::kIdYes)
+        return;
+    if (!m_session.driveRoot.empty()) {
+        if (const Status removed = DeleteSetFolder(m_session.BackupFolder(), profile.setName); !removed.ok) {
+            KWMsgBox::Show(this,
+                           m_session.Message(SetFolderMessage(removed)) + " " +
+                               QString::fromStdString((m_session.BackupFolder() / profile.setName).string()),
+                           KWMsgBox::kStop);
+            return;
+        }
+    }
+    const Status deleted = m_session.store.Delete(number);
+    if (!deleted.ok) {
+        KWMsgBox::Show(this,
+                       QString("%1 %2\n%3\n%4")
+                           .arg(m_session.Message(bm::kDeleteFailed),
+                                QString::fromStdString(m_session.store.ProfilePath(number).string()),
+                                m_session.Message(bm::kDeleteFailedLine2), QString::fromStdString(deleted.detail)),
+                       KWMsgBox::kStop);
+        return;
+    }
+    m_session.profile = {};
+    FillProfiles(-1);
+}
+
+void CHalvexBackUpDialogDlg::StartBackup()
+{
+    KWBackupProcessDlg progress(this, m_session);
+    progress.exec();
+    (void)m_session.store.ReadCurrent(m_session.profile);
+}
+
+void CHalvexBackUpDialogDlg::Backup()
+{
+    m_session.profile = {};
+    if (ShowReadProblem(m_session.store.ReadCurrent(m_session.profile)))
+        return;
+    auto askYes = [this](int message) {
+        return KWMsgBox::Show(this, m_session.Message(message), KWMsgBox::kCaution, KWMsgBox::kYesNo,
+                              KWMsgBox::kIdYes) == KWMsgBox::kIdYes;
+    };
+    if (m_session.profile.sourceFolder.empty()) {
+        if (!RunConfigure(m_numbers.empty()) || !askYes(0))
+            return;
+    }
+    if (askYes(bm::kAreYouSure))
+        StartBackup();
+}
+
+void CHalvexBackUpDialogDlg::Restore()
+{
+    if (const auto read = m_session.store.ReadCurrent(m_session.profile);
+        read == BackupProfileStore::ReadResult::Damaged) {
+        ShowReadProblem(read);
+        return;
+    }
+    if (m_session.profile.lastBackupTime == 0)
+        return;
+    KWRestoreChildDialog restore(this, m_session);
+    restore.exec();
+}
+
+}  // namespace halvex::app

@@ -1,0 +1,50 @@
+#include "app/setup/KWSetupLicense.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+#include "app/main/AppText.h"
+#include "app/setup/KWWizardDlg.h"
+#include "app/main/PlatformActions.h"
+#include "app/setup/RtfToHtml.h"
+#include "strings/KXStrings.h"
+
+KWSetupLicense::KWSetupLicense(std::filesystem::path licenseFile)
+    : KWWizardPage(halvex::app::TextOr("setup_license"), halvex::app::TextOr("setup_license_side")),
+      m_licenseFile(std::move(licenseFile))
+{
+}
+
+void KWSetupLicense::Create()
+{
+    auto* intro = new QLabel(halvex::app::TextOr("setup_license_intro"));
+    intro->setWordWrap(true);
+    m_text = new QTextBrowser;
+    m_text->setReadOnly(true);
+    m_text->setOpenLinks(false);
+    // A missing licence leaves the box empty; the page still works.
+    m_text->setHtml(QString::fromStdString(halvex::app::RtfFileToHtml(m_licenseFile)));
+    connect(m_text, &QTextBrowser::anchorClicked, this,
+            [](const QUrl& url) { halvex::app::OpenUrl(url.toString()); });
+    m_accept = new QCheckBox(halvex::app::TextOr("setup_license_accept"));
+    connect(m_accept, &QCheckBox::toggled, this, [this](bool on) { Wizard()->EnableNext(on); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+    layout->addWidget(intro);
+    layout->addWidget(m_text, 1);
+    layout->addWidget(m_accept);
+}
+
+void KWSetupLicense::OnActivate()
+{
+    Wizard()->EnableNext(IsAccepted());
+}
+
+bool KWSetupLicense::IsAccepted() const
+{
+    return m_accept && m_accept->isChecked();
+}

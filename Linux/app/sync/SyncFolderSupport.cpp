@@ -1,0 +1,50 @@
+#include "app/sync/SyncFolderSupport.h"
+
+#include <QFileDialog>
+
+#include <string>
+
+#include "system/KMDevice.h"
+#include "app/main/KWMainApp.h"
+#include "toolkit/KWMsgBox.h"
+#include "strings/KXStrings.h"
+#include "util/ComputerIdentity.h"
+#include "util/ScrambleIdentity.h"
+
+namespace fs = std::filesystem;
+
+namespace halvex::app {
+
+SyncPlace SyncPlaceOf(const KWMainApp& app)
+{
+    return SyncPlace{app.Paths().RunPath(), app.Paths().DataPath(), ScrambleIdentity(ComputerIdentity())};
+}
+
+std::optional<fs::path> BrowseSyncFolder(QWidget* owner, const fs::path& start, const fs::path& usbPath,
+                                         const SyncDriveProbe& probe)
+{
+    QFileDialog picker(owner, QString::fromStdString(KXStrings::GetString("sync_select_folder_title")),
+                       QString::fromStdString(start.string()));
+    picker.setFileMode(QFileDialog::Directory);
+    picker.setOption(QFileDialog::ShowDirsOnly, true);
+    const std::string select = KXStrings::GetString("select");
+    if (!select.empty())
+        picker.setLabelText(QFileDialog::Accept, QString::fromStdString(select));
+    if (picker.exec() != QDialog::Accepted || picker.selectedFiles().isEmpty())
+        return std::nullopt;
+    const fs::path folder = picker.selectedFiles().front().toStdString();
+    if (!CheckTypedSyncFolder(owner, folder, usbPath, probe))
+        return std::nullopt;
+    return folder;
+}
+
+bool CheckTypedSyncFolder(QWidget* owner, const fs::path& folder, const fs::path& usbPath,
+                          const SyncDriveProbe& probe)
+{
+    const Status status = CheckBrowsedFolder(folder, usbPath, probe);
+    if (!status)
+        KWMsgBox::Show(owner, KXStrings::GetString(status.messageKey), KWMsgBox::kStop, KWMsgBox::kOk);
+    return status.ok;
+}
+
+}  // namespace halvex::app
