@@ -8,7 +8,7 @@
 #include "app/main/AppText.h"
 #include "app/setup/KWWizardDlg.h"
 #include "app/main/PlatformActions.h"
-#include "app/setup/RtfToHtml.h"
+#include "strings/RtfToHtml.h"
 #include "strings/KXStrings.h"
 
 KWSetupLicense::KWSetupLicense(std::filesystem::path licenseFile)
@@ -25,7 +25,7 @@ void KWSetupLicense::Create()
     m_text->setReadOnly(true);
     m_text->setOpenLinks(false);
     // A missing licence leaves the box empty; the page still works.
-    m_text->setHtml(QString::fromStdString(halvex::app::RtfFileToHtml(m_licenseFile)));
+    m_text->setHtml(QString::fromStdString(halvex::RtfFileToHtml(m_licenseFile)));
     connect(m_text, &QTextBrowser::anchorClicked, this,
             [](const QUrl& url) { halvex::app::OpenUrl(url.toString()); });
     m_accept = new QCheckBox(halvex::app::TextOr("setup_license_accept"));

@@ -1,4 +1,4 @@
-#include "app/setup/RtfToHtml.h"
+#include "strings/RtfToHtml.h"
 
 #include <array>
 #include <cstdint>
@@ -7,7 +7,7 @@
 
 #include "util/HexDigit.h"
 
-namespace halvex::app {
+namespace halvex {
 
 namespace {
 
@@ -385,4 +385,4 @@ std::string RtfFileToHtml(const std::filesystem::path& file)
     return RtfToHtml(data);
 }
 
-}  // namespace halvex::app
+}  // namespace halvex

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace halvex::app {
+namespace halvex {
 
-// The licence is kept as RTF; Qt shows HTML. This reads the part of RTF the
+// The licence is kept as RTF; the windows show HTML. This reads the part of RTF the
 // licence texts use: paragraphs and line breaks, bold, italic, underline and
 // font sizes, \uN and \'hh characters, escaped braces and backslashes, and
 // HYPERLINK fields. Other destinations (font and colour tables, pictures,
@@ -19,4 +19,4 @@ std::string RtfToHtml(std::string_view rtf);
 inline constexpr std::size_t kMaxRtfFileSize = 4 * 1024 * 1024;
 std::string RtfFileToHtml(const std::filesystem::path& file);
 
-}  // namespace halvex::app
+}  // namespace halvex

@@ -1,13 +1,12 @@
-#include "app/setup/RtfToHtml.h"
+#include "strings/RtfToHtml.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <string>
 
-#include "AppFixture.h"
 
-using halvex::app::RtfToHtml;
+using halvex::RtfToHtml;
 
 namespace {
 
@@ -68,13 +67,13 @@ TEST(RtfToHtmlTest, EveryLanguageLicenceConverts)
         if (!std::filesystem::exists(licence))
             continue;
         ++seen;
-        const std::string html = halvex::app::RtfFileToHtml(licence);
+        const std::string html = halvex::RtfFileToHtml(licence);
         EXPECT_GT(html.size(), 200u) << licence;
         EXPECT_EQ(html.find("\\"), std::string::npos) << licence << ": a control word leaked";
         EXPECT_EQ(html.find("fonttbl"), std::string::npos) << licence;
     }
     EXPECT_GT(seen, 0);
-    EXPECT_TRUE(halvex::app::RtfFileToHtml("/nonexistent/License.rtf").empty());
+    EXPECT_TRUE(halvex::RtfFileToHtml("/nonexistent/License.rtf").empty());
 }
 
 }  // namespace
