@@ -8,7 +8,7 @@
 
 #include "system/KMDevice.h"
 #include "system/KMSystem.h"
-#include "MountWatcher.h"
+#include "system/MountWatcher.h"
 #include "system/TrustedDrives.h"
 
 namespace fs = std::filesystem;

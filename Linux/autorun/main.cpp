@@ -16,7 +16,7 @@
 
 #include "AutoRunAgent.h"
 #include "InstanceLock.h"
-#include "MountWatcher.h"
+#include "system/MountWatcher.h"
 #include "NotificationQuestion.h"
 #include "system/TrustedDrives.h"
 #include "strings/FormatText.h"

@@ -24,7 +24,7 @@
 #include "app/main/KWAboutDlg.h"
 #include "app/main/KWMainApp.h"
 #include "toolkit/KWMsgBox.h"
-#include "app/main/MountWatcher.h"
+#include "app/main/MountNotifier.h"
 #include "app/main/PlatformActions.h"
 #include "app/main/ToolWindows.h"
 #include "prefs/KXAppPrefs.h"
@@ -179,8 +179,8 @@ void KWPelloryDlg::BuildControls()
 
 void KWPelloryDlg::WatchDrive()
 {
-    m_mountWatcher = new MountWatcher(this);
-    connect(m_mountWatcher, &MountWatcher::mountsChanged, this, &KWPelloryDlg::CheckDriveRemoved);
+    m_mountWatcher = new MountNotifier(this);
+    connect(m_mountWatcher, &MountNotifier::mountsChanged, this, &KWPelloryDlg::CheckDriveRemoved);
 
     // Changes on the drive while the window is up refresh the space shown.
     m_fsWatcher = new QFileSystemWatcher(this);

@@ -18,7 +18,7 @@ class QToolButton;
 class DWProgressBar;
 class DWTrayIcon;
 class KWMainApp;
-class MountWatcher;
+class MountNotifier;
 
 // The main window: the drive's name and space, the tools, and the
 // notification-area icon through which the suite lives while hidden.
@@ -118,7 +118,7 @@ private:
 
     DWTrayIcon* m_tray = nullptr;
     QPointer<QMenu> m_trayMenu;
-    MountWatcher* m_mountWatcher = nullptr;
+    MountNotifier* m_mountWatcher = nullptr;
     QFileSystemWatcher* m_fsWatcher = nullptr;
     QTimer m_timerDropGuard;     // timer 3: a click that closed a drop menu does not reopen it
     QTimer m_timerInstantSync;   // timer 4

@@ -9,10 +9,11 @@
 
 namespace halvex {
 
-// Follows the mount table and tells which mounts appeared since the last
-// look. The kernel flags /proc/self/mountinfo with POLLPRI when the table
-// changes; a plain file (a test's) gives no such event, so callers also look
-// again after a period.
+// Follows the mount table and tells which mounts appeared, or that any came
+// or went, since the last look: the agent's and the main window's one watch.
+// The kernel flags /proc/self/mountinfo with POLLPRI when the table changes;
+// a plain file (a test's) gives no such event, so callers also look again
+// after a period.
 class MountWatcher {
 public:
     explicit MountWatcher(std::filesystem::path mountInfo);
@@ -31,6 +32,10 @@ public:
     // the table's order. A mount that went away and came back counts as new.
     // An unreadable table gives nothing and keeps the previous reading.
     std::vector<MountEntry> TakeNewMounts();
+
+    // Reads the table again: true when a mount appeared or went since the
+    // previous reading. An unreadable table changes nothing.
+    bool TakeChange();
 
     // The comparison itself: entries of `now` whose identity is not in `known`.
     static std::vector<MountEntry> NewMounts(const std::set<std::string>& known,

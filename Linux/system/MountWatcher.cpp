@@ -1,4 +1,4 @@
-#include "MountWatcher.h"
+#include "system/MountWatcher.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -43,6 +43,18 @@ std::vector<MountEntry> MountWatcher::TakeNewMounts()
     std::vector<MountEntry> fresh = NewMounts(m_known, entries);
     m_known = Identities(entries);
     return fresh;
+}
+
+bool MountWatcher::TakeChange()
+{
+    std::vector<MountEntry> entries;
+    if (!ReadMountInfo(m_mountInfo, entries))
+        return false;
+    std::set<std::string> now = Identities(entries);
+    if (now == m_known)
+        return false;
+    m_known = std::move(now);
+    return true;
 }
 
 std::vector<MountEntry> MountWatcher::NewMounts(const std::set<std::string>& known,

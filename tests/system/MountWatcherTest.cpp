@@ -1,4 +1,4 @@
-#include "MountWatcher.h"
+#include "system/MountWatcher.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,12 @@ using halvex::MountWatcher;
 using halvex::test::FakeDriveTree;
 
 namespace {
+
+std::string FakeDriveTreeText(const FakeDriveTree& tree)
+{
+    std::ifstream in(tree.mountInfo());
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 std::vector<std::string> Points(const std::vector<halvex::MountEntry>& entries)
 {
@@ -39,10 +45,7 @@ TEST(MountWatcher, RemountedDriveIsNewAgainAndUnreadableTableChangesNothing)
     tree.mountLine("/", "/dev/sda1", "ext4", "8:1");
     MountWatcher watcher(tree.mountInfo());
     ASSERT_TRUE(watcher.Start());
-    const std::string before = [&] {
-        std::ifstream in(tree.mountInfo());
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }();
+    const std::string before = FakeDriveTreeText(tree);
     tree.mount("stick", "/dev/sdb1", "vfat", "8:17");
     EXPECT_EQ(watcher.TakeNewMounts().size(), 1u);
 
@@ -57,6 +60,26 @@ TEST(MountWatcher, RemountedDriveIsNewAgainAndUnreadableTableChangesNothing)
     EXPECT_TRUE(watcher.TakeNewMounts().empty());
     tree.mountLine((tree.root() / "mnt" / "stick").string(), "/dev/sdb1", "vfat", "8:17");
     EXPECT_EQ(Points(watcher.TakeNewMounts()), (std::vector<std::string>{"stick"}));
+}
+
+// The main window's question: did any mount come or go? A drive pulled is
+// a change; reading the same table again, or failing to read it, is none.
+TEST(MountWatcher, ChangeIsAMountThatCameOrWentOnce)
+{
+    FakeDriveTree tree("watch");
+    tree.mountLine("/", "/dev/sda1", "ext4", "8:1");
+    MountWatcher watcher(tree.mountInfo());
+    ASSERT_TRUE(watcher.Start());
+    const std::string before = FakeDriveTreeText(tree);
+    EXPECT_FALSE(watcher.TakeChange());
+    tree.mount("stick", "/dev/sdb1", "vfat", "8:17");
+    EXPECT_TRUE(watcher.TakeChange());
+    EXPECT_FALSE(watcher.TakeChange());
+    fs::rename(tree.mountInfo(), tree.root() / "away");
+    EXPECT_FALSE(watcher.TakeChange());
+    fs::rename(tree.root() / "away", tree.mountInfo());
+    FakeDriveTree::write(tree.mountInfo(), before);
+    EXPECT_TRUE(watcher.TakeChange()) << "the stick was pulled";
 }
 
 TEST(MountWatcher, MissingTableFailsStart)

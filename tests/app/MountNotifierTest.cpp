@@ -1,4 +1,4 @@
-#include "app/main/MountWatcher.h"
+#include "app/main/MountNotifier.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -12,12 +12,12 @@
 
 namespace fs = std::filesystem;
 
-TEST(MountWatcher, NoticesAReplacedMountTableOnItsFallbackTimer)
+TEST(MountNotifier, NoticesAReplacedMountTableOnItsFallbackTimer)
 {
     const fs::path table = fs::temp_directory_path() / ("halvex-mounts-" + std::to_string(::getpid()));
     std::ofstream(table) << "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
-    MountWatcher watcher(QString::fromStdString(table.string()), nullptr, 20);
-    QSignalSpy changed(&watcher, &MountWatcher::mountsChanged);
+    MountNotifier watcher(QString::fromStdString(table.string()), nullptr, 20);
+    QSignalSpy changed(&watcher, &MountNotifier::mountsChanged);
     QTest::qWait(80);
     EXPECT_EQ(changed.count(), 0) << "nothing changed yet";
 
