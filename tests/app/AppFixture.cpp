@@ -5,9 +5,6 @@
 
 #include <cstdlib>
 #include <set>
-#include <fstream>
-
-#include <unistd.h>
 
 #include "plist/DXPlistPrefs.h"
 
@@ -15,9 +12,8 @@ namespace fs = std::filesystem;
 
 void AppFixture::SetUp()
 {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_root = fs::temp_directory_path() / ("halvex-app-" + std::to_string(::getpid()) + "-" + info->name());
-    fs::remove_all(m_root);
+    m_folder = std::make_unique<halvex::test::TempFolder>("app");
+    m_root = m_folder->path();
     m_drive = m_root / "STICK";
     fs::create_directories(m_drive / "HalvexDravane.app" / "Contents");
     fs::create_directory_symlink(fs::path(HALVEX_PROGRAM_DIR).parent_path() / "Resources",
@@ -39,8 +35,7 @@ void AppFixture::TearDown()
     KWMsgBox::ClearTestState();
     KXAppPrefs::Clear();
     ::unsetenv("HALVEX_ASSUME_USB");
-    std::error_code ec;
-    fs::remove_all(m_root, ec);
+    m_folder.reset();
 }
 
 void AppFixture::AcceptLicence(bool showMain)

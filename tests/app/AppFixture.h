@@ -6,13 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 class QWidget;
-#include <string>
 
 #include "toolkit/KWMsgBox.h"
 #include "prefs/KXAppPrefs.h"
+#include "TestFiles.h"
 
 // A drive-shaped folder in a temporary place whose resources are the
 // build's, taken as a suite drive through HALVEX_ASSUME_USB.
@@ -27,6 +28,7 @@ protected:
     // gate lets the start through.
     void AcceptLicence(bool showMain = true);
 
+    std::unique_ptr<halvex::test::TempFolder> m_folder;
     std::filesystem::path m_root;
     std::filesystem::path m_drive;
 };

@@ -23,24 +23,12 @@
 namespace fs = std::filesystem;
 using namespace halvex;
 using namespace halvex::app;
+using halvex::test::ReadFile;
+using halvex::test::WriteFile;
 
 namespace {
 
 constexpr const char* kIdentity = "02:00:00:AA:BB:CC";
-
-void WriteText(const fs::path& file, const std::string& text)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-}
-
-std::string ReadText(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Acts on the next modal window of type T once its exec() has shown it.
 template <class T>
@@ -80,10 +68,10 @@ protected:
         ASSERT_TRUE(KXStrings::Init(resources));
         DWSkin::Init(resources, false);
         m_source = m_root / "Home" / "Work";
-        WriteText(m_source / "report.doc", "quarterly report");
-        WriteText(m_source / "notes.txt", "first notes");
-        WriteText(m_source / "letters" / "Letter.rtf", "{\\rtf1 dear}");
-        WriteText(m_source / "holiday.jpg", std::string(3000, 'j'));
+        WriteFile(m_source / "report.doc", "quarterly report");
+        WriteFile(m_source / "notes.txt", "first notes");
+        WriteFile(m_source / "letters" / "Letter.rtf", "{\\rtf1 dear}");
+        WriteFile(m_source / "holiday.jpg", std::string(3000, 'j'));
         fs::create_directories(m_drive / "Halvex Data");
         m_session = std::make_unique<BackupSession>(m_drive / "Halvex Data", m_drive, 4096, kIdentity);
         m_session->desktopFolder = m_root / "Desktop";
@@ -161,7 +149,7 @@ TEST_F(BackupWindowsTest, ProfileMadeInTheWindowsIsBackedUpTwiceAndRestoredElsew
     EXPECT_FALSE(fs::exists(current / "notes.txt.zip")) << "txt is in no checked category";
     EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(29));
 
-    WriteText(m_source / "report.doc", "quarterly report, revised");
+    WriteFile(m_source / "report.doc", "quarterly report, revised");
     const auto later = FileModificationTime(m_source / "report.doc").value() + 5'000'000'000LL;
     ASSERT_TRUE(SetFileModificationTime(m_source / "report.doc", later));
     KWMsgBox::ClearTestState();
@@ -193,7 +181,7 @@ TEST_F(BackupWindowsTest, ProfileMadeInTheWindowsIsBackedUpTwiceAndRestoredElsew
     });
     window.Restore();
     ASSERT_TRUE(ran);
-    EXPECT_EQ(ReadText(restored / "report.doc"), "quarterly report, revised");
+    EXPECT_EQ(ReadFile(restored / "report.doc"), "quarterly report, revised");
     EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(28));
     BackupProfile after;
     ASSERT_TRUE(m_session->store.Read(1, after));
@@ -208,7 +196,7 @@ TEST_F(BackupWindowsTest, RestoreWindowSortsStoresItsDestinationAndReportsTheEnd
     unsigned seed = 7;
     for (char& c : noise)
         c = static_cast<char>('!' + (seed = seed * 1103515245u + 12345u) % 90);  // does not compress
-    WriteText(m_source / "memo.txt", noise);
+    WriteFile(m_source / "memo.txt", noise);
     const std::int64_t base = 1'600'000'000LL * 1'000'000'000LL;
     ASSERT_TRUE(SetFileModificationTime(m_source / "report.doc", base + 3'000'000'000'000LL));
     ASSERT_TRUE(SetFileModificationTime(m_source / "notes.txt", base + 2'000'000'000'000LL));
@@ -274,10 +262,10 @@ TEST_F(BackupWindowsTest, RestoreWindowSortsStoresItsDestinationAndReportsTheEnd
     ASSERT_TRUE(restoreSelected(RestoreChoice::Desktop, {1}));
     ASSERT_TRUE(m_session->store.Read(1, stored));
     EXPECT_EQ(stored.restoreFolder, (m_session->desktopFolder / "HalvexRestoreFiles").string() + "/");
-    EXPECT_EQ(ReadText(m_session->desktopFolder / "HalvexRestoreFiles" / "notes.txt"), "first notes");
+    EXPECT_EQ(ReadFile(m_session->desktopFolder / "HalvexRestoreFiles" / "notes.txt"), "first notes");
 
     // A damaged archive stops the restore part-way (No to going on): the end is still reported.
-    WriteText(current / "notes.txt.zip", "not a zip archive");
+    WriteFile(current / "notes.txt.zip", "not a zip archive");
     fs::remove(m_source / "memo.txt");
     KWMsgBox::ClearTestState();
     KWMsgBox::QueueAnswer(KWMsgBox::kIdNo);
@@ -407,7 +395,7 @@ TEST_F(BackupWindowsTest, ConfigurationRefusesBadNamesAndFollowsTheAllRules)
 TEST_F(BackupWindowsTest, RenamingAProfileMovesItsSetFolder)
 {
     MakeProfile("Work");
-    WriteText(m_drive / "Backup" / "Work" / "Current Backup" / "a.doc.zip", "zip");
+    WriteFile(m_drive / "Backup" / "Work" / "Current Backup" / "a.doc.zip", "zip");
     CHalvexBackUpDialogDlg window(nullptr, *m_session);
     KWBackupConfigureDlg configure(&window, *m_session, false);
     EXPECT_EQ(configure.NameEdit()->text(), "Work");
@@ -423,8 +411,8 @@ TEST_F(BackupWindowsTest, RenamingAProfileMovesItsSetFolder)
 TEST_F(BackupWindowsTest, DeletingTheOnlyProfileRemovesItsSetAndDisablesTheCommands)
 {
     MakeProfile("Work");
-    WriteText(m_drive / "Backup" / "Work" / "Current Backup" / "a.doc.zip", "zip");
-    WriteText(m_drive / "Backup" / "Keep" / "Current Backup" / "b.doc.zip", "zip");
+    WriteFile(m_drive / "Backup" / "Work" / "Current Backup" / "a.doc.zip", "zip");
+    WriteFile(m_drive / "Backup" / "Keep" / "Current Backup" / "b.doc.zip", "zip");
     CHalvexBackUpDialogDlg window(nullptr, *m_session);
     ASSERT_EQ(window.ProfileList()->count(), 1);
     EXPECT_TRUE(window.DeleteButton()->isEnabled());
@@ -485,8 +473,8 @@ TEST_F(BackupWindowsTest, BackupWindowAnswersQuestionsAndRefusalsOfTheRun)
 TEST_F(BackupWindowsTest, ProfileWithAHostileSetNameIsShownDamagedAndNeverUsed)
 {
     MakeProfile("..");
-    WriteText(m_drive / "Backup" / "Keep" / "Current Backup" / "b.doc.zip", "zip");
-    WriteText(m_drive / "Sync" / "mine.txt", "mine");
+    WriteFile(m_drive / "Backup" / "Keep" / "Current Backup" / "b.doc.zip", "zip");
+    WriteFile(m_drive / "Sync" / "mine.txt", "mine");
     // Selecting it, deleting it, backing it up and restoring each say why, and only that.
     for (int box = 0; box < 4; ++box)
         KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
@@ -502,6 +490,6 @@ TEST_F(BackupWindowsTest, ProfileWithAHostileSetNameIsShownDamagedAndNeverUsed)
         EXPECT_TRUE(text.startsWith(damaged)) << text.toStdString();
     EXPECT_EQ(window.ProfileList()->count(), 1);
     EXPECT_TRUE(fs::exists(m_session->store.ProfilePath(1)));
-    EXPECT_EQ(ReadText(m_drive / "Sync" / "mine.txt"), "mine");
+    EXPECT_EQ(ReadFile(m_drive / "Sync" / "mine.txt"), "mine");
     EXPECT_TRUE(fs::exists(m_drive / "Backup" / "Keep" / "Current Backup" / "b.doc.zip"));
 }

@@ -176,7 +176,7 @@ TEST_F(KWMainAppTest, SetupJustCompletedOffersTheSyncAndNoOpensNothing)
     window.Open();
     ASSERT_EQ(KWMsgBox::ShownBoxes().size(), 1u);
     EXPECT_EQ(KWMsgBox::ShownBoxes()[0].text.toStdString(), KXStrings::GetString("sync_after_setup"));
-    QTest::qWait(200);
+    QTest::qWait(200);  // time for a sync that must not start
     EXPECT_EQ(opened, 0);
 
     KWPelloryDlg again(app, true);
@@ -214,7 +214,7 @@ TEST_F(KWMainAppTest, WithoutANotificationAreaTheWindowCarriesTheMenuAndItsClose
     app.SetTrayProbe([] { return false; });
     ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
     KWPelloryDlg* window = app.MainWindow();
-    QTest::qWait(200);
+    QTest::qWait(200);  // past the hiding that ShowMain off asks for
     EXPECT_TRUE(window->isVisible()) << "ShowMain off would hide it beyond reach";
     EXPECT_FALSE(window->TrayIcon()->IsShown());
     ASSERT_TRUE(window->MenuButton()->isVisible());
@@ -270,6 +270,8 @@ TEST_F(KWMainAppTest, DriveBarFollowsChangesDeepInTheDriveWhileShown)
     // Below the top folder, where no watch reaches.
     const fs::path deep = m_drive / "Documents" / "2026";
     fs::create_directories(deep);
+    // Past the refresh the new top folder starts, so only the poll can see
+    // the file below.
     QTest::qWait(700);
     window->RefreshDriveSpace();
     const std::int64_t before = window->DriveBarPosition();

@@ -66,7 +66,7 @@ TEST_F(KWPrefsDlgTest, OkWithoutAChangeWritesNothing)
     WritePrefs();
     const std::string before = FileText(PrefsFile());
     const auto stamp = Stamp();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a rewrite would change the stamp
     KWPrefsDlg prefs(nullptr, Context(true));
     prefs.OkButton()->click();
     EXPECT_EQ(prefs.result(), QDialog::Accepted);

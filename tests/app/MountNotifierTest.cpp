@@ -8,13 +8,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include <unistd.h>
+#include "TestFiles.h"
 
 namespace fs = std::filesystem;
 
 TEST(MountNotifier, NoticesAReplacedMountTableOnItsFallbackTimer)
 {
-    const fs::path table = fs::temp_directory_path() / ("halvex-mounts-" + std::to_string(::getpid()));
+    const halvex::test::TempFolder folder("mounts");
+    const fs::path table = folder / "mountinfo";
     std::ofstream(table) << "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
     MountNotifier watcher(QString::fromStdString(table.string()), nullptr, 20);
     QSignalSpy changed(&watcher, &MountNotifier::mountsChanged);
@@ -27,5 +28,4 @@ TEST(MountNotifier, NoticesAReplacedMountTableOnItsFallbackTimer)
     QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, 2000);
     QTest::qWait(80);
     EXPECT_EQ(changed.count(), 1) << "one change is reported once";
-    fs::remove(table);
 }

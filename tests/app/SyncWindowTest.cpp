@@ -28,14 +28,9 @@
 
 namespace fs = std::filesystem;
 using namespace halvex::app;
+using halvex::test::WriteFile;
 
 namespace {
-
-void WriteFile(const fs::path& file, const std::string& content)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << content;
-}
 
 std::set<std::string> Names(const fs::path& folder)
 {

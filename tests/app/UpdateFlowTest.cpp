@@ -12,7 +12,7 @@
 namespace fs = std::filesystem;
 using namespace halvex::app;
 using halvex::test::LoopbackServer;
-using halvex::test::WriteText;
+using halvex::test::WriteFile;
 
 namespace {
 
@@ -23,15 +23,15 @@ protected:
     void SetUp() override
     {
         WindowFixture::SetUp();
-        WriteText(m_root / "routes" / "route",
+        WriteFile(m_root / "routes" / "route",
                   "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\n"
                   "eth0\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\n");
-        WriteText(m_root / "routes" / "none", "");
+        WriteFile(m_root / "routes" / "none", "");
         m_actions.check.routeFile = m_root / "routes" / "route";
         m_actions.check.ipv6RouteFile = m_root / "routes" / "none";
         m_actions.check.version = "1.0.0";
         m_actions.handOff.bundlePath = m_root / "bundle" / "HalvexDravane.app";
-        WriteText(m_actions.handOff.bundlePath / "Contents" / "Linux" / "Updater", "#!/bin/sh\n");
+        WriteFile(m_actions.handOff.bundlePath / "Contents" / "Linux" / "Updater", "#!/bin/sh\n");
         m_actions.handOff.tempFolder = m_root / "tmp";
         fs::create_directories(m_actions.handOff.tempFolder);
         m_actions.handOff.pid = 4242;
@@ -49,7 +49,7 @@ protected:
     }
 
     fs::path ServiceRoot() const { return m_root / "service"; }
-    void Serve(const std::string& reply) { WriteText(ServiceRoot() / "check-update.php", reply); }
+    void Serve(const std::string& reply) { WriteFile(ServiceRoot() / "check-update.php", reply); }
     void Use(const LoopbackServer& server)
     {
         ASSERT_TRUE(server.running());
@@ -112,7 +112,7 @@ TEST_F(UpdateFlowTest, OfferDeclinedDownloadsNothing)
 TEST_F(UpdateFlowTest, AcceptedOfferDownloadsHandsOverAndQuits)
 {
     Serve(R"(<response><update version="2.0.0" url="pkg.zip"/></response>)");
-    WriteText(m_root / "payload.txt", "new files");
+    WriteFile(m_root / "payload.txt", "new files");
     ASSERT_TRUE(halvex::test::MakeZip(ServiceRoot() / "pkg.zip", {"payload.txt=" + (m_root / "payload.txt").string()}));
     LoopbackServer server(ServiceRoot());
     Use(server);
@@ -142,7 +142,7 @@ TEST_F(UpdateFlowTest, FailedDownloadOrUpdaterIsReportedAndTheSuiteStays)
     EXPECT_FALSE(fs::exists(m_actions.handOff.tempFolder / "missing.zip"));
 
     // A package already there is used again; the updater does not start.
-    WriteText(m_root / "payload.txt", "new files");
+    WriteFile(m_root / "payload.txt", "new files");
     ASSERT_TRUE(halvex::test::MakeZip(m_actions.handOff.tempFolder / "missing.zip",
                                       {"payload.txt=" + (m_root / "payload.txt").string()}));
     m_bStartWorks = false;

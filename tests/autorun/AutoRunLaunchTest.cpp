@@ -8,7 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "AutoRunTestSupport.h"
+#include "TestFiles.h"
+#include "WaitUntil.h"
 
 namespace fs = std::filesystem;
 
@@ -18,8 +19,8 @@ namespace {
 // the shell, since the drive's programs may not be runnable.
 TEST(AutoRunLaunch, DriveWithALauncherIsStartedThroughIt)
 {
-    const fs::path drive = fs::temp_directory_path() / ("halvex-launch-" + std::to_string(::getpid()));
-    fs::remove_all(drive);
+    const halvex::test::TempFolder temp("launch");
+    const fs::path& drive = temp.path();
     fs::create_directories(drive / "HalvexDravane.app" / "Contents" / "Linux");
     const fs::path mark = drive / "mark";
     // No run permission, as on a drive mounted with showexec.
@@ -31,7 +32,6 @@ TEST(AutoRunLaunch, DriveWithALauncherIsStartedThroughIt)
     std::stringstream text;
     text << std::ifstream(mark).rdbuf();
     EXPECT_NE(text.str().find("HalvexDravane.sh"), std::string::npos) << text.str();
-    fs::remove_all(drive);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "AutoRunTestSupport.h"
+#include "WaitUntil.h"
 #include "SystemTestSupport.h"
 #include "Dravane.h"
 #include "system/KMAutoRun.h"

@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "AutoRunTestSupport.h"
+#include "WaitUntil.h"
 #include "SystemTestSupport.h"
 #include "system/KMSystem.h"
 #include "util/SuiteVersion.h"
@@ -170,9 +170,11 @@ TEST_F(KMAutoRunTest, AgentThatWillNotQuitMakesStopEnableAndDisableGiveUp)
     KMSystem::AddToLoginItems(KMAutoRun::InstalledProgram(), false);
     const ScopedEnv ignoreTerm("HALVEX_TEST_IGNORE_TERM", "1");
     ASSERT_TRUE(KMAutoRun::Start());
-    ASSERT_TRUE(WaitUntil([] { return KMAutoRun::IsRunning(); }));
-    // Let the program reach the point where it ignores the request.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Running, and past the point where it ignores the request.
+    ASSERT_TRUE(WaitUntil([] {
+        const std::vector<pid_t> agents = KMSystem::FindProcesses(KMAutoRun::InstalledProgram());
+        return agents.size() == 1 && halvex::test::IgnoresSignal(agents[0], SIGTERM);
+    }));
 
     const auto started = std::chrono::steady_clock::now();
     EXPECT_FALSE(KMAutoRun::Stop(std::chrono::milliseconds(300)));

@@ -13,29 +13,25 @@
 #include <sstream>
 #include <thread>
 
-#include "AutoRunTestSupport.h"
+#include "WaitUntil.h"
 #include "FakeDriveTree.h"
+#include "TestFiles.h"
 #include "system/TrustedDrives.h"
 #include "util/SuiteVersion.h"
 
 namespace fs = std::filesystem;
 using halvex::test::FakeDriveTree;
+using halvex::test::ReadFile;
 using halvex::test::WaitUntil;
 
 namespace {
 
 const std::string kBus = "pci0000:00/0000:00:14.0/usb1";
 
-std::string ReadText(const fs::path& file)
-{
-    std::ifstream in(file);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::vector<std::string> Lines(const fs::path& file)
 {
     std::vector<std::string> lines;
-    std::istringstream in(ReadText(file));
+    std::istringstream in(ReadFile(file));
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
@@ -137,10 +133,10 @@ protected:
         return (point / "HalvexDravane.app/Contents/Linux/HalvexDravane").string();
     }
 
-    bool LogHas(const std::string& text) const { return ReadText(log).find(text) != std::string::npos; }
+    bool LogHas(const std::string& text) const { return ReadFile(log).find(text) != std::string::npos; }
     bool Refused(const fs::path& point) const { return LogHas("Not started from " + point.string() + ":"); }
 
-    bool AgentIsWatching() const { return ReadText(log).find(" watching ") != std::string::npos; }
+    bool AgentIsWatching() const { return ReadFile(log).find(" watching ") != std::string::npos; }
 
     FakeDriveTree tree{"agent"};
     fs::path mark = tree.root() / "started";
@@ -160,7 +156,7 @@ TEST_F(PelloryAutoRunTest, StartsTheSuiteFromANewlyMountedDriveOfAnAcceptedVendo
     tree.mountLine(present.string(), "/dev/sdd1", "vfat", "8:49");
 
     agent = StartAgent();
-    ASSERT_TRUE(WaitUntil([&] { return AgentIsWatching(); })) << ReadText(log);
+    ASSERT_TRUE(WaitUntil([&] { return AgentIsWatching(); })) << ReadFile(log);
 
     const fs::path foreign = Drive("foreign", true);
     const fs::path image = Drive("image", true);
@@ -171,10 +167,10 @@ TEST_F(PelloryAutoRunTest, StartsTheSuiteFromANewlyMountedDriveOfAnAcceptedVendo
     tree.mountLine(image.string(), "/dev/loop0", "iso9660", "7:0");
     tree.mountLine(empty.string(), "/dev/sdb2", "vfat", "8:18");
     tree.mountLine(ours.string(), "/dev/sdb1", "vfat", "8:17");
-    ASSERT_TRUE(WaitUntil([&] { return Lines(mark).size() >= 1; })) << ReadText(log);
+    ASSERT_TRUE(WaitUntil([&] { return Lines(mark).size() >= 1; })) << ReadFile(log);
     // A second partition of the suite's drive with the suite on it counts too.
     tree.mountLine(second.string(), "/dev/sdb2", "exfat", "8:18");
-    ASSERT_TRUE(WaitUntil([&] { return Lines(mark).size() >= 2; })) << ReadText(log);
+    ASSERT_TRUE(WaitUntil([&] { return Lines(mark).size() >= 2; })) << ReadFile(log);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // nothing more may follow
 
     const std::vector<std::string> expected{
@@ -182,7 +178,7 @@ TEST_F(PelloryAutoRunTest, StartsTheSuiteFromANewlyMountedDriveOfAnAcceptedVendo
         (second / "HalvexDravane.app/Contents/Linux/HalvexDravane").string()};
     EXPECT_EQ(Lines(mark), expected);
 
-    const std::string text = ReadText(log);
+    const std::string text = ReadFile(log);
     for (const fs::path& point : {foreign, image, empty, ours})
         EXPECT_NE(text.find("Someone inserted " + point.string() + "\n"), std::string::npos) << point;
     EXPECT_NE(text.find("Auto Run path: " + (foreign / "HalvexDravane.app").string()), std::string::npos);
@@ -199,28 +195,28 @@ TEST_F(PelloryAutoRunTest, StartsTheSuiteFromANewlyMountedDriveOfAnAcceptedVendo
 TEST_F(PelloryAutoRunTest, StartsOnlyDrivesThisUserTrusts)
 {
     agent = StartAgent();
-    ASSERT_TRUE(WaitUntil([&] { return AgentIsWatching(); })) << ReadText(log);
+    ASSERT_TRUE(WaitUntil([&] { return AgentIsWatching(); })) << ReadFile(log);
 
     // The suite, an accepted vendor, never trusted, nobody to ask: nothing starts.
     const fs::path first = Drive("first", true);
     tree.mountLine(first.string(), "/dev/sdb1", "vfat", "8:17");
-    ASSERT_TRUE(WaitUntil([&] { return Refused(first); })) << ReadText(log);
-    EXPECT_TRUE(LogHas("is not trusted and no desktop notification service answers")) << ReadText(log);
+    ASSERT_TRUE(WaitUntil([&] { return Refused(first); })) << ReadFile(log);
+    EXPECT_TRUE(LogHas("is not trusted and no desktop notification service answers")) << ReadFile(log);
 
     ASSERT_EQ(Dravane({"--run-path", first.string(), "autorun", "trust"}), 0);
     const fs::path again = Drive("again", true);
     tree.mountLine(again.string(), "/dev/sdb1", "vfat", "8:17");
-    ASSERT_TRUE(WaitUntil([&] { return Lines(mark).size() == 1; })) << ReadText(log);
+    ASSERT_TRUE(WaitUntil([&] { return Lines(mark).size() == 1; })) << ReadFile(log);
 
     // Named as the trusted stick is labelled.
     const fs::path impostor = Drive("STICK", true);
     tree.mountLine(impostor.string(), "/dev/sde1", "vfat", "8:65");
-    ASSERT_TRUE(WaitUntil([&] { return Refused(impostor); })) << ReadText(log);
+    ASSERT_TRUE(WaitUntil([&] { return Refused(impostor); })) << ReadFile(log);
 
     ASSERT_EQ(Dravane({"--run-path", again.string(), "autorun", "untrust"}), 0);
     const fs::path third = Drive("third", true);
     tree.mountLine(third.string(), "/dev/sdb1", "vfat", "8:17");
-    ASSERT_TRUE(WaitUntil([&] { return Refused(third); })) << ReadText(log);
+    ASSERT_TRUE(WaitUntil([&] { return Refused(third); })) << ReadFile(log);
 
     EXPECT_EQ(Lines(mark), std::vector<std::string>{Program(again)});
     EXPECT_TRUE(TrustList().Drives().empty());
@@ -305,18 +301,18 @@ TEST_F(PelloryAutoRunTest, AsksAboutAnUntrustedDriveThroughADesktopNotification)
         fs::remove(mark);
         fs::remove(log);
         agent = StartAgent();
-        ASSERT_TRUE(WaitUntil([&] { return AgentIsWatching(); })) << ReadText(log);
+        ASSERT_TRUE(WaitUntil([&] { return AgentIsWatching(); })) << ReadFile(log);
 
         const fs::path point = Drive("drive" + std::to_string(round++), true);
         tree.mountLine(point.string(), "/dev/sdb1", "vfat", "8:17");
         ASSERT_TRUE(WaitUntil([&] { return Refused(point) || !Lines(mark).empty(); }, std::chrono::seconds(15)))
-            << ReadText(log);
+            << ReadFile(log);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));  // nothing more may follow
 
         EXPECT_EQ(Lines(mark), c.started ? std::vector<std::string>{Program(point)} : std::vector<std::string>{});
         EXPECT_EQ(TrustList().IsTrusted({"090C", "1000", "AA01", "", ""}), c.trusted);
         if (c.logLine != nullptr) {
-            EXPECT_TRUE(LogHas(c.logLine)) << ReadText(log);
+            EXPECT_TRUE(LogHas(c.logLine)) << ReadFile(log);
         }
         const std::vector<std::string> questions = Lines(record);
         ASSERT_EQ(questions.size(), c.asked ? 1u : 0u);
@@ -345,7 +341,7 @@ TEST_F(PelloryAutoRunTest, SecondInstanceForTheSameUserEndsAtOnce)
     int status = 0;
     ASSERT_TRUE(WaitUntil([&] { return waitpid(second, &status, WNOHANG) == second; }));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_NE(ReadText(log).find("already running"), std::string::npos);
+    EXPECT_NE(ReadFile(log).find("already running"), std::string::npos);
     EXPECT_EQ(waitpid(agent, &status, WNOHANG), 0) << "the first agent keeps running";
 }
 

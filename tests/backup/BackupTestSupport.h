@@ -12,55 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include "TestFiles.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/KWCallback.h"
 #include "plist/DXPlistPrefs.h"
 
 namespace halvex::test {
-
-// A fresh folder per test, removed afterwards.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "halvex-backup-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder()
-    {
-        std::error_code error;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, error);
-        std::filesystem::remove_all(m_path, error);
-    }
-    const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-
-private:
-    std::filesystem::path m_path;
-};
-
-inline void WriteFile(const std::filesystem::path& file, const std::string& content)
-{
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << content;
-}
-
-inline std::string ReadFile(const std::filesystem::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Sets a file's modification time to whole seconds since 1970.
-inline void SetTime(const std::filesystem::path& file, std::int64_t seconds)
-{
-    ASSERT_TRUE(SetFileModificationTime(file, seconds * 1000000000));
-}
-
-inline std::int64_t TimeOf(const std::filesystem::path& file)
-{
-    return FileModificationTime(file).value_or(-1) / 1000000000;
-}
 
 inline int RunCommand(const std::string& command)
 {

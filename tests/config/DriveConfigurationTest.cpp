@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include "TestFiles.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -73,7 +75,8 @@ TEST(DriveConfiguration, ListsAreBounded)
 
 TEST(DriveConfiguration, FoundFromTheRunPathOrTheBundle)
 {
-    const fs::path run = fs::temp_directory_path() / ("halvex-config-" + std::to_string(::getpid()));
+    const halvex::test::TempFolder temp("config");
+    const fs::path& run = temp.path();
     const fs::path resources = run / "HalvexDravane.app" / "Contents" / "Resources";
     fs::create_directories(resources);
     std::ofstream(resources / "Configuration.plist") << Plist(Base("https://u.example.org/"));
@@ -81,7 +84,6 @@ TEST(DriveConfiguration, FoundFromTheRunPathOrTheBundle)
     EXPECT_EQ(halvex::DriveResourcesFor(run / "HalvexDravane.app"), resources);
     EXPECT_EQ(DriveConfiguration::Load(halvex::DriveResourcesFor(run)).updateBaseUrl, "https://u.example.org/");
     EXPECT_TRUE(DriveConfiguration::Load(run).updateBaseUrl.empty());
-    fs::remove_all(run);
 }
 
 }  // namespace

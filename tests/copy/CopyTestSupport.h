@@ -1,9 +1,9 @@
 #pragma once
 
-// Small helpers shared by the copy engine's and forkcopy's tests: a fresh
-// folder per test, whole-file reads and writes, and a child process in its
-// own mount namespace for volumes a test needs to make (a full disk, a
-// volume without extended attributes).
+// Small helpers shared by the copy engine's and forkcopy's tests: patterned
+// data, leftover counts, and a child process in its own mount namespace for
+// volumes a test needs to make (a full disk, a volume without extended
+// attributes).
 
 #include <sched.h>
 #include <sys/mount.h>
@@ -17,47 +17,14 @@
 #include <random>
 #include <string>
 
+#include "TestFiles.h"
+
 namespace halvex::testing {
 
-class TemporaryFolder {
-public:
-    TemporaryFolder()
-    {
-        std::random_device random;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("halvex-copy-test-" + std::to_string(getpid()) + "-" + std::to_string(random()));
-        std::filesystem::create_directories(m_path);
-    }
-    ~TemporaryFolder()
-    {
-        std::error_code ignored;
-        // Folders a test made read-only must become writable to go away.
-        for (auto it = std::filesystem::recursive_directory_iterator(
-                 m_path, std::filesystem::directory_options::skip_permission_denied, ignored);
-             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-            if (it->is_directory(ignored) && !it->is_symlink(ignored))
-                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                             std::filesystem::perm_options::add, ignored);
-        }
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::filesystem::path& Path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-
-private:
-    std::filesystem::path m_path;
-};
-
-inline void WriteFile(const std::filesystem::path& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-inline std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+// The shared folder and file helpers, under the names these tests use.
+using halvex::test::ReadFile;
+using halvex::test::TempFolder;
+using halvex::test::WriteFile;
 
 // Bytes that differ from position to position, so a misplaced chunk shows.
 inline std::string PatternData(std::size_t size, unsigned seed = 1)

@@ -14,7 +14,7 @@ using namespace halvex;
 using halvex::testing::CountTemporaryFiles;
 using halvex::testing::PatternData;
 using halvex::testing::ReadFile;
-using halvex::testing::TemporaryFolder;
+using halvex::testing::TempFolder;
 using halvex::testing::WriteFile;
 
 namespace {
@@ -34,7 +34,7 @@ void SetTimes(const std::filesystem::path& path, time_t seconds, long nanosecond
 
 class FileCopierTest : public ::testing::Test {
 protected:
-    TemporaryFolder folder;
+    TempFolder folder;
     std::filesystem::path source = folder / "source.bin";
     std::filesystem::path destination = folder / "destination.bin";
 };
@@ -53,7 +53,7 @@ TEST_F(FileCopierTest, CopiesDataAndNanosecondTimesUnderTheRealName)
     EXPECT_EQ(copied.st_mtim.tv_nsec, 123456789);
     EXPECT_EQ(copied.st_atim.tv_sec, 1500000000 - 100);
     EXPECT_EQ(ReadFile(destination), data);
-    EXPECT_EQ(CountTemporaryFiles(folder.Path()), 0);
+    EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
 }
 
 TEST_F(FileCopierTest, EmptyFileAndSmallBufferBothCopyExactly)
@@ -108,7 +108,7 @@ TEST_F(FileCopierTest, ReplacedFileKeepsItsModeAndAttributesAndStaysPrivateMeanw
     CopyOptions options;
     options.bufferSize = 65536;
     options.progress = [&](std::uint64_t, std::uint64_t) {
-        for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
             if (entry.path().filename().string().rfind(kCopyTemporaryPrefix, 0) == 0)
                 whileWritten = StatOf(entry.path()).st_mode & 07777;
         return true;
@@ -158,7 +158,7 @@ TEST_F(FileCopierTest, ReplacesAnEarlierDestinationOrRefusesWhenNotAllowed)
 
     ASSERT_TRUE(CopyFileAtomic(source, destination).ok());
     EXPECT_EQ(ReadFile(destination), "new content");
-    EXPECT_EQ(CountTemporaryFiles(folder.Path()), 0);
+    EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
 }
 
 TEST_F(FileCopierTest, FailuresNameTheErrorAndLeaveNothingBehind)
@@ -181,7 +181,7 @@ TEST_F(FileCopierTest, FailuresNameTheErrorAndLeaveNothingBehind)
         EXPECT_EQ(result.error, c.error) << c.from << " -> " << c.to;
     }
     EXPECT_FALSE(std::filesystem::exists(destination));
-    EXPECT_EQ(CountTemporaryFiles(folder.Path()), 0);
+    EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
     EXPECT_TRUE(std::filesystem::is_empty(folder / "a folder"));
 }
 
@@ -204,7 +204,7 @@ TEST_F(FileCopierTest, CancelledCopyLeavesTheOldDestinationIntact)
     EXPECT_EQ(result.error, 0);
 
     EXPECT_EQ(ReadFile(destination), "old content");
-    EXPECT_EQ(CountTemporaryFiles(folder.Path()), 0);
+    EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
 }
 
 TEST_F(FileCopierTest, PauseHoldsTheCopyUntilCancelled)
@@ -219,13 +219,13 @@ TEST_F(FileCopierTest, PauseHoldsTheCopyUntilCancelled)
         result = CopyFileAtomic(source, destination, options);
         finished = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // time for a copy that must not finish
     EXPECT_FALSE(finished.load());
     cancel = true;
     worker.join();
     EXPECT_EQ(result.outcome, CopyOutcome::Cancelled);
     EXPECT_FALSE(std::filesystem::exists(destination));
-    EXPECT_EQ(CountTemporaryFiles(folder.Path()), 0);
+    EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
 }
 
 TEST_F(FileCopierTest, PseudoFilesThatClaimNoSizeAreReadToTheirEnd)
@@ -287,7 +287,7 @@ TEST_F(FileCopierTest, WriteFailingMidFileRemovesThePartialCopy)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "expected TooLarge with EFBIG";
     EXPECT_EQ(ReadFile(destination), "old content");
-    EXPECT_EQ(CountTemporaryFiles(folder.Path()), 0);
+    EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
 }
 
 TEST_F(FileCopierTest, FullDiskReportsDiskFullAndKeepsTheOldDestination)

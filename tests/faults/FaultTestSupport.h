@@ -34,54 +34,10 @@ namespace faults {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
-public:
-    explicit TempFolder(const fs::path& parent = fs::temp_directory_path())
-    {
-        std::string pattern = (parent / "halvex-faults-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr)
-            m_path = pattern;
-    }
-    ~TempFolder()
-    {
-        if (m_path.empty())
-            return;
-        std::error_code error;
-        for (auto it = fs::recursive_directory_iterator(m_path, fs::directory_options::skip_permission_denied, error);
-             it != fs::recursive_directory_iterator(); it.increment(error))
-            if (it->is_directory(error) && !it->is_symlink(error))
-                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
-        fs::remove_all(m_path, error);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    bool made() const { return !m_path.empty(); }
-    const fs::path& path() const { return m_path; }
-    fs::path operator/(const fs::path& name) const { return m_path / name; }
-
-private:
-    fs::path m_path;
-};
-
-inline void SetTime(const fs::path& file, std::int64_t seconds)
-{
-    const struct timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
-    ::utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW);
-}
-
-// A file with the given content and modification time, parents created.
-inline void WriteFile(const fs::path& file, const std::string& content, std::int64_t seconds = 1'600'000'000)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
-    SetTime(file, seconds);
-}
-
-inline std::string ReadFile(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using synctest::ReadFile;
+using synctest::SetTime;
+using synctest::TempFolder;
+using synctest::WriteFile;
 
 // Text whose every line carries its own number: a truncated or misplaced
 // part shows, and deflate packs it quickly.

@@ -66,7 +66,7 @@ protected:
         SetMtime(source, 1300000000, 44);
     }
 
-    TemporaryFolder folder;
+    TempFolder folder;
     fs::path source = folder / "source";
     fs::path destination = folder / "destination";
 };
@@ -180,7 +180,8 @@ TEST_F(ForkCopyTest, FolderIsNeverCopiedIntoItselfOrBelowItself)
 TEST_F(ForkCopyTest, DropFolderIsFilledWithoutBeingListed)
 {
     MakeTree();
-    // The other user must be able to read the source.
+    // The other user must be able to reach both trees and read the source.
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0755), 0);
     ASSERT_EQ(::chmod((source / "read-only").c_str(), 0755), 0);
     ASSERT_EQ(::chmod((source / "top.txt").c_str(), 0644), 0);
     SetMtime(source / "top.txt", 1300000000, 41);
@@ -266,7 +267,7 @@ TEST_F(ForkCopyTest, ParentCanSuspendResumeAndEndTheCopy)
 
     const pid_t suspended = StartForkCopy(arguments);
     ASSERT_EQ(kill(suspended, SIGSTOP), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // held stopped a while
     ASSERT_EQ(kill(suspended, SIGCONT), 0);
     ASSERT_EQ(WaitForExit(suspended), kCopied);
     EXPECT_EQ(ReadFile(destination / "big"), data);

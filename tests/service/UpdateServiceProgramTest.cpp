@@ -9,6 +9,7 @@
 
 #include <fstream>
 
+#include "TestFiles.h"
 #include "update/KXAutoUpdate.h"
 #include "update/Sha256.h"
 
@@ -17,26 +18,19 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using halvex::test::WriteFile;
 
 #ifdef HALVEX_SERVICE_PROGRAM
-
-void Write(const fs::path& file, const std::string& text)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-}
 
 // The service with its standard output on a pipe; the first line names the port.
 class ServiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_root = fs::temp_directory_path() / ("halvex-service-" + std::to_string(::getpid()));
-        fs::create_directories(m_root);
-        Write(m_root / "packages/HalvexDravane-1.0.1.zip", "PK package bytes");
-        Write(m_root / "packages/secret.txt", "not published");
+        WriteFile(m_root / "packages/HalvexDravane-1.0.1.zip", "PK package bytes");
+        WriteFile(m_root / "packages/secret.txt", "not published");
         m_digest = halvex::FileSha256(m_root / "packages/HalvexDravane-1.0.1.zip");
-        Write(m_root / "releases.list", "01 1.0.1 packages/HalvexDravane-1.0.1.zip " + m_digest + "\n");
+        WriteFile(m_root / "releases.list", "01 1.0.1 packages/HalvexDravane-1.0.1.zip " + m_digest + "\n");
         int out[2];
         ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
         posix_spawn_file_actions_t actions;
@@ -60,7 +54,6 @@ protected:
         }
         if (m_log)
             ::fclose(m_log);
-        fs::remove_all(m_root);
     }
 
     std::string Line()
@@ -74,7 +67,8 @@ protected:
         return line;
     }
 
-    fs::path m_root;
+    halvex::test::TempFolder m_folder{"service"};
+    const fs::path m_root = m_folder.path();
     std::string m_digest, m_base;
     pid_t m_pid = -1;
     FILE* m_log = nullptr;
@@ -112,7 +106,7 @@ TEST_F(ServiceTest, OffersServesAndLogsEachRequest)
 
 TEST_F(ServiceTest, AReleaseListPublishedLaterIsServedAtOnce)
 {
-    Write(m_root / "releases.list", "01 1.0.1 packages/HalvexDravane-1.0.1.zip " + m_digest + "\n" +
+    WriteFile(m_root / "releases.list", "01 1.0.1 packages/HalvexDravane-1.0.1.zip " + m_digest + "\n" +
                                         "01 1.2.0 packages/HalvexDravane-1.0.1.zip " + m_digest + "\n");
     KXAutoUpdate update;
     ASSERT_TRUE(update.CheckUpdate(m_base + "check-update.php", "01", "1.0.1"));

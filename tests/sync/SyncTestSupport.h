@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "strings/KXStrings.h"
 #include "sync/ItemData.h"
 #include "sync/SyncCallback.h"
@@ -24,55 +25,22 @@ namespace synctest {
 
 namespace fs = std::filesystem;
 
-// A fresh folder per test, removed with everything in it afterwards.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "halvex-sync-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& path() const { return m_path; }
-    fs::path operator/(const std::string& name) const { return m_path / name; }
+using halvex::test::ReadFile;
+using halvex::test::RunningAsRoot;
+using halvex::test::SetTime;
+using halvex::test::TempFolder;
 
-private:
-    fs::path m_path;
-};
-
-inline void SetTime(const fs::path& file, std::int64_t seconds)
+// A file with the given content and modification time, parents created; one
+// fixed time by default, so two trees written alike compare equal.
+inline void WriteFile(const fs::path& file, std::string_view content, std::int64_t seconds = 1'600'000'000)
 {
-    const struct timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << file;
-}
-
-// A file with the given content and modification time, parents created.
-inline void WriteFile(const fs::path& file, const std::string& content, std::int64_t seconds = 1'600'000'000)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << content;
-    SetTime(file, seconds);
-}
-
-inline std::string ReadFile(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    halvex::test::WriteFile(file, content, seconds);
 }
 
 inline void LoadSyncStrings()
 {
     ASSERT_TRUE(KXStrings::LoadStringTable(fs::path(HALVEX_TEST_DATA) / "sync" / "Localizable.strings"));
 }
-
-inline bool RunningAsRoot() { return ::geteuid() == 0; }
 
 // Runs body in a child process and gives back its text; nullopt when the
 // child could not be had or prepare failed there. For what a test must not do

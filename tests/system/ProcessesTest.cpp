@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <thread>
 
+#include "WaitUntil.h"
 #include "system/KMSystem.h"
 
 using namespace std::chrono_literals;
@@ -24,8 +24,11 @@ TEST(Processes, StartFindAndQuit)
     // Detached: a session of its own, out of reach of the starter's Ctrl-C.
     EXPECT_EQ(::getsid(pid), pid);
     // The exe link is the resolved program; a link to it finds it too.
-    std::this_thread::sleep_for(50ms);
-    const fs::path sleepProgram = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe");
+    const fs::path exe = "/proc/" + std::to_string(pid) + "/exe";
+    std::error_code error;
+    ASSERT_TRUE(halvex::test::WaitUntil([&] { return fs::read_symlink(exe, error).filename() == "sleep"; }))
+        << "the started program never became sleep";
+    const fs::path sleepProgram = fs::read_symlink(exe);
     EXPECT_TRUE(Contains(KMSystem::FindProcesses(sleepProgram), pid));
     EXPECT_FALSE(Contains(KMSystem::FindProcesses("/bin/true"), pid));
 
@@ -37,7 +40,7 @@ TEST(Processes, QuitTimesOutForAProgramThatIgnoresTheRequest)
 {
     pid_t pid = 0;
     ASSERT_TRUE(halvex::StartDetached("/bin/sh", {"-c", "trap '' TERM; while :; do sleep 1; done"}, &pid));
-    std::this_thread::sleep_for(200ms);  // let the shell set its trap
+    ASSERT_TRUE(halvex::test::WaitUntil([pid] { return halvex::test::IgnoresSignal(pid, SIGTERM); }));
     EXPECT_FALSE(halvex::QuitProcess(pid, 300ms));
     EXPECT_FALSE(halvex::ProcessEnded(pid));
     ::kill(-pid, SIGKILL);  // the whole session: the shell and its sleep
@@ -49,9 +52,7 @@ TEST(Processes, EndedChildIsReapedAndFailuresAreReported)
     pid_t pid = 0;
     ASSERT_TRUE(halvex::StartDetached("/bin/true", {}, &pid));
     const fs::path entry = "/proc/" + std::to_string(pid);
-    for (int i = 0; i < 200 && fs::exists(entry); ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_FALSE(fs::exists(entry)) << "left as a zombie";
+    EXPECT_TRUE(halvex::test::WaitUntil([&] { return !fs::exists(entry); })) << "left as a zombie";
 
     EXPECT_FALSE(halvex::StartDetached("/no/such/program", {}));
     EXPECT_FALSE(halvex::StartDetached("", {}));

@@ -8,7 +8,7 @@
 namespace {
 
 using halvex::test::TempFolder;
-using halvex::test::WriteText;
+using halvex::test::WriteFile;
 
 struct ReplyCase {
     const char* name;
@@ -116,11 +116,11 @@ TEST(KXAutoUpdateConnection, DefaultRouteInEitherTable)
                                    " ffffffff 00000001 00000000 00200200       lo\n";
     const std::string v6Default = zeros + " 00 " + zeros + " 00 fe800000000000000000000000000001" +
                                   " 00000400 00000001 00000000 00450003     eth0\n";
-    WriteText(folder / "local", localOnly);
-    WriteText(folder / "default", withDefault);
-    WriteText(folder / "down", downDefault);
-    WriteText(folder / "v6lo", v6Loopback);
-    WriteText(folder / "v6default", v6Default);
+    WriteFile(folder / "local", localOnly);
+    WriteFile(folder / "default", withDefault);
+    WriteFile(folder / "down", downDefault);
+    WriteFile(folder / "v6lo", v6Loopback);
+    WriteFile(folder / "v6default", v6Default);
 
     EXPECT_TRUE(KXAutoUpdate::IsConnectionAvailable(folder / "default", folder / "missing"));
     EXPECT_FALSE(KXAutoUpdate::IsConnectionAvailable(folder / "local", folder / "v6lo"));

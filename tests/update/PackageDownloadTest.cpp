@@ -14,9 +14,9 @@ using namespace std::chrono_literals;
 using halvex::DownloadOutcome;
 using halvex::test::LoopbackServer;
 using halvex::test::MakeZip;
-using halvex::test::ReadText;
+using halvex::test::ReadFile;
 using halvex::test::TempFolder;
-using halvex::test::WriteText;
+using halvex::test::WriteFile;
 
 TEST(PackageDestination, NameIsTheLastPartOfTheAddress)
 {
@@ -59,7 +59,7 @@ protected:
         std::string payload(300 * 1024, '\0');
         for (char& c : payload)
             c = static_cast<char>(random());
-        WriteText(m_work / "payload.txt", payload);
+        WriteFile(m_work / "payload.txt", payload);
         ASSERT_TRUE(MakeZip(m_root / "Dravane-1.1.zip", {"HalvexDravane.app/payload.txt=" +
                                                           (m_work / "payload.txt").string()}));
         m_request.destination = m_temp / "Dravane-1.1.zip";
@@ -74,7 +74,7 @@ protected:
 
     bool PackageWasRequested() const
     {
-        return ReadText(m_root / "requests.log").find("/Dravane-1.1.zip") != std::string::npos;
+        return ReadFile(m_root / "requests.log").find("/Dravane-1.1.zip") != std::string::npos;
     }
 
     // Nothing but the finished package may be left in the temporary folder.
@@ -97,7 +97,7 @@ TEST_F(PackageDownloadTest, DownloadsWithProgressIntoTheDestination)
         return true;
     });
     ASSERT_EQ(result.outcome, DownloadOutcome::Downloaded) << result.detail;
-    EXPECT_EQ(ReadText(m_request.destination), ReadText(m_root / "Dravane-1.1.zip"));
+    EXPECT_EQ(ReadFile(m_request.destination), ReadFile(m_root / "Dravane-1.1.zip"));
     EXPECT_EQ(lastExpected, fs::file_size(m_root / "Dravane-1.1.zip"));
     EXPECT_EQ(lastDone, lastExpected);
     EXPECT_EQ(FilesInTemp(), 1u);
@@ -113,7 +113,7 @@ TEST_F(PackageDownloadTest, GoodPackageAlreadyThereIsUsedAgain)
 
 TEST_F(PackageDownloadTest, DamagedPackageIsDownloadedAgain)
 {
-    WriteText(m_request.destination, "PK\x03\x04 not really an archive");
+    WriteFile(m_request.destination, "PK\x03\x04 not really an archive");
     LoopbackServer server(m_root.path());
     ASSERT_EQ(Download(server).outcome, DownloadOutcome::Downloaded);
     EXPECT_TRUE(PackageWasRequested());
@@ -153,7 +153,7 @@ TEST_F(PackageDownloadTest, FailuresLeaveNothingBehind)
     EXPECT_EQ(halvex::DownloadPackage(m_request, {}).outcome, DownloadOutcome::Failed);
 
     // A page that is no archive (a portal's login page, say) is no package.
-    WriteText(m_root / "page.zip", "<html>log in first</html>");
+    WriteFile(m_root / "page.zip", "<html>log in first</html>");
     m_request.address = server.base() + "page.zip";
     m_request.destination = m_temp / "page.zip";
     EXPECT_EQ(halvex::DownloadPackage(m_request, {}).outcome, DownloadOutcome::Failed);

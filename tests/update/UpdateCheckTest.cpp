@@ -13,9 +13,9 @@ namespace {
 using namespace std::chrono_literals;
 using halvex::UpdateCheckOutcome;
 using halvex::test::LoopbackServer;
-using halvex::test::ReadText;
+using halvex::test::ReadFile;
 using halvex::test::TempFolder;
-using halvex::test::WriteText;
+using halvex::test::WriteFile;
 
 // The service on loopback and a routing table with a default route, so the
 // check runs the same on a machine without a network.
@@ -23,7 +23,7 @@ class UpdateCheckTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        WriteText(m_routes / "route",
+        WriteFile(m_routes / "route",
                   "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\n"
                   "eth0\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\n");
         m_options.routeFile = m_routes / "route";
@@ -34,7 +34,7 @@ protected:
 
     halvex::UpdateCheckResult CheckWithReply(const std::string& reply)
     {
-        WriteText(m_root / "check-update.php", reply);
+        WriteFile(m_root / "check-update.php", reply);
         LoopbackServer server(m_root.path());
         EXPECT_TRUE(server.running());
         ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
@@ -58,7 +58,7 @@ TEST_F(UpdateCheckTest, OfferGivesVersionAndPackageAddressAfterTheBase)
     EXPECT_EQ(result.sha256, "ab");
     EXPECT_STREQ(halvex::UpdateCheckMessageKey(result.outcome), "check_update_avail");
     // The request exactly as the service expects it.
-    EXPECT_EQ(ReadText(m_root / "requests.log"), "/check-update.php?id=01&ver=1.0.0\n");
+    EXPECT_EQ(ReadFile(m_root / "requests.log"), "/check-update.php?id=01&ver=1.0.0\n");
 }
 
 TEST_F(UpdateCheckTest, FailuresAndNothingNewShowTheErrorText)
@@ -111,7 +111,7 @@ TEST_F(UpdateCheckTest, SilentServerFailsWithinTheLimit)
 
 TEST_F(UpdateCheckTest, NoDefaultRouteSendsNothing)
 {
-    WriteText(m_root / "check-update.php", R"(<response><update version="2" url="a.zip"/></response>)");
+    WriteFile(m_root / "check-update.php", R"(<response><update version="2" url="a.zip"/></response>)");
     LoopbackServer server(m_root.path());
     ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
     m_options.routeFile = m_routes / "none";
@@ -125,7 +125,7 @@ TEST_F(UpdateCheckTest, BackgroundCheckReportsOnlyAnOffer)
 {
     for (const bool offer : {true, false}) {
         SCOPED_TRACE(offer);
-        WriteText(m_root / "check-update.php", offer ? R"(<response><update version="3" url="a.zip"/></response>)"
+        WriteFile(m_root / "check-update.php", offer ? R"(<response><update version="3" url="a.zip"/></response>)"
                                                      : R"(<response><update error="0"/></response>)");
         LoopbackServer server(m_root.path());
         ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
@@ -151,7 +151,7 @@ TEST_F(UpdateCheckTest, BackgroundCheckStopsAtExitWithoutWaitingForTheServer)
     const auto started = std::chrono::steady_clock::now();
     {
         std::jthread check = halvex::CheckUpdateAsync(m_options, [&](const auto&) { called = true; });
-        std::this_thread::sleep_for(200ms);
+        std::this_thread::sleep_for(200ms);  // the check is under way, held by the silent server
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
     EXPECT_FALSE(called);

@@ -16,9 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using halvex::test::MakeZip;
-using halvex::test::ReadText;
+using halvex::test::ReadFile;
 using halvex::test::TempFolder;
-using halvex::test::WriteText;
+using halvex::test::WriteFile;
 
 mode_t ModeOf(const fs::path& file)
 {
@@ -51,25 +51,25 @@ protected:
 TEST_F(InstallTest, PlacesChangedAndNewFilesSkipsEqualAndHiddenOnes)
 {
     const fs::path app = "HalvexDravane.app/Contents";
-    WriteText(m_drive / app / "same.txt", "same");
-    WriteText(m_unpack / app / "same.txt", "same");
+    WriteFile(m_drive / app / "same.txt", "same");
+    WriteFile(m_unpack / app / "same.txt", "same");
     SameTime(m_drive / app / "same.txt", m_unpack / app / "same.txt");
-    WriteText(m_drive / app / "changed.txt", "old");
-    WriteText(m_unpack / app / "changed.txt", "new");
+    WriteFile(m_drive / app / "changed.txt", "old");
+    WriteFile(m_unpack / app / "changed.txt", "new");
     // Same size; only the time differs.
     fs::last_write_time(m_unpack / app / "changed.txt",
                         fs::last_write_time(m_drive / app / "changed.txt") + std::chrono::seconds(10));
-    WriteText(m_unpack / app / "Resources/new/deep/file.txt", "added");
-    WriteText(m_unpack / ".hidden", "x");
-    WriteText(m_unpack / app / ".DS_Store", "x");
-    WriteText(m_unpack / "__MACOSX/.x/y.txt", "x");
+    WriteFile(m_unpack / app / "Resources/new/deep/file.txt", "added");
+    WriteFile(m_unpack / ".hidden", "x");
+    WriteFile(m_unpack / app / ".DS_Store", "x");
+    WriteFile(m_unpack / "__MACOSX/.x/y.txt", "x");
     const auto newTime = fs::last_write_time(m_unpack / app / "changed.txt");
     const std::size_t entries = halvex::CountEntries(m_unpack.path());
 
     ASSERT_TRUE(Install());
-    EXPECT_EQ(ReadText(m_drive / app / "changed.txt"), "new");
+    EXPECT_EQ(ReadFile(m_drive / app / "changed.txt"), "new");
     EXPECT_EQ(fs::last_write_time(m_drive / app / "changed.txt"), newTime);
-    EXPECT_EQ(ReadText(m_drive / app / "Resources/new/deep/file.txt"), "added");
+    EXPECT_EQ(ReadFile(m_drive / app / "Resources/new/deep/file.txt"), "added");
     EXPECT_FALSE(fs::exists(m_drive / ".hidden"));
     EXPECT_FALSE(fs::exists(m_drive / app / ".DS_Store"));
     EXPECT_FALSE(fs::exists(m_drive / "__MACOSX/.x/y.txt"));
@@ -84,13 +84,13 @@ TEST_F(InstallTest, PlacesChangedAndNewFilesSkipsEqualAndHiddenOnes)
 
 TEST_F(InstallTest, ExecutablesKeepTheirRunPermission)
 {
-    WriteText(m_drive / "bin/Old", "old");
+    WriteFile(m_drive / "bin/Old", "old");
     fs::permissions(m_drive / "bin/Old", fs::perms(0755));
-    WriteText(m_unpack / "bin/Old", "new program");  // no mode in the archive: the old one's
+    WriteFile(m_unpack / "bin/Old", "new program");  // no mode in the archive: the old one's
     fs::permissions(m_unpack / "bin/Old", fs::perms(0644));
-    WriteText(m_unpack / "bin/New", "packaged with its mode");
+    WriteFile(m_unpack / "bin/New", "packaged with its mode");
     fs::permissions(m_unpack / "bin/New", fs::perms(0644));
-    WriteText(m_unpack / "bin/Plain", "new file, no mode anywhere");
+    WriteFile(m_unpack / "bin/Plain", "new file, no mode anywhere");
     fs::permissions(m_unpack / "bin/Plain", fs::perms(0644));
 
     ASSERT_TRUE(Install({{"bin/New", 0755}}));
@@ -103,10 +103,10 @@ TEST_F(InstallTest, StopsAtTheFirstFileThatCannotBePlacedAndKeepsTheOldOne)
 {
     // A folder on the drive where the package has a file: it can be neither
     // replaced nor copied over, and what it holds stays.
-    WriteText(m_drive / "a/b.txt/kept.txt", "old");
-    WriteText(m_unpack / "a/b.txt", "new");
+    WriteFile(m_drive / "a/b.txt/kept.txt", "old");
+    WriteFile(m_unpack / "a/b.txt", "new");
     EXPECT_FALSE(Install());
-    EXPECT_EQ(ReadText(m_drive / "a/b.txt/kept.txt"), "old");
+    EXPECT_EQ(ReadFile(m_drive / "a/b.txt/kept.txt"), "old");
     ASSERT_EQ(m_log.size(), 1u);
     EXPECT_EQ(m_log[0], "Update Failed: " + (m_drive / "a/b.txt").string());
 }
@@ -117,7 +117,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder)
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
         if (entry.is_regular_file())
-            files[entry.path().lexically_relative(folder).generic_string()] = ReadText(entry.path());
+            files[entry.path().lexically_relative(folder).generic_string()] = ReadFile(entry.path());
     return files;
 }
 
@@ -136,10 +136,10 @@ protected:
             fs::remove_all(m_volume / "drive");
             fs::create_directory(m_volume / "drive");
         }
-        WriteText(Top() / kLinux / "dravane", "#!/bin/sh\necho N\n");
-        WriteText(Top() / kLinux / "lib/libcore.so", "core N");
-        WriteText(Top() / kResources / "same.txt", "same");
-        WriteText(Top() / "HalvexDravane.sh", ReadText(fs::path(HALVEX_SOURCE_DIR) / "scripts/drive/HalvexDravane.sh"));
+        WriteFile(Top() / kLinux / "dravane", "#!/bin/sh\necho N\n");
+        WriteFile(Top() / kLinux / "lib/libcore.so", "core N");
+        WriteFile(Top() / kResources / "same.txt", "same");
+        WriteFile(Top() / "HalvexDravane.sh", ReadFile(fs::path(HALVEX_SOURCE_DIR) / "scripts/drive/HalvexDravane.sh"));
         m_old = Snapshot(Top());
     }
 
@@ -147,10 +147,10 @@ protected:
     {
         m_unpack = std::make_unique<TempFolder>();
         const fs::path root = m_unpack->path();
-        WriteText(root / kLinux / "dravane", "#!/bin/sh\necho N+1\n");
-        WriteText(root / kLinux / "lib/libcore.so", "core N+1");
-        WriteText(root / kResources / "added/new.txt", "added in N+1");
-        WriteText(root / kResources / "same.txt", "same");
+        WriteFile(root / kLinux / "dravane", "#!/bin/sh\necho N+1\n");
+        WriteFile(root / kLinux / "lib/libcore.so", "core N+1");
+        WriteFile(root / kResources / "added/new.txt", "added in N+1");
+        WriteFile(root / kResources / "same.txt", "same");
         SameTime(Top() / kResources / "same.txt", root / kResources / "same.txt");
         return root;
     }
@@ -296,7 +296,7 @@ TEST(UpdateJournal, OnlyAWellFormedJournalNamesFilesToTouch)
 TEST(ArchiveModes, OnlyUnixEntriesWithBits)
 {
     TempFolder folder;
-    WriteText(folder / "f", "x");
+    WriteFile(folder / "f", "x");
     const std::string f = (folder / "f").string();
     ASSERT_TRUE(MakeZip(folder / "p.zip", {"a/run=" + f + ":755", "a/doc=" + f + ":644", "a/dos=" + f}));
     const auto modes = halvex::ReadArchiveModes(folder / "p.zip");
@@ -309,11 +309,11 @@ TEST(ArchiveModes, OnlyUnixEntriesWithBits)
 TEST(FileNeedsUpdate, SizeAndTimeDecide)
 {
     TempFolder folder;
-    WriteText(folder / "a", "1234");
-    WriteText(folder / "b", "abcd");
+    WriteFile(folder / "a", "1234");
+    WriteFile(folder / "b", "abcd");
     SameTime(folder / "a", folder / "b");
     EXPECT_FALSE(halvex::FileNeedsUpdate(folder / "a", folder / "b"));  // same size and time, content aside
-    WriteText(folder / "c", "12345");
+    WriteFile(folder / "c", "12345");
     SameTime(folder / "a", folder / "c");
     EXPECT_TRUE(halvex::FileNeedsUpdate(folder / "a", folder / "c"));
     fs::last_write_time(folder / "b", fs::last_write_time(folder / "a") - std::chrono::seconds(5));

@@ -1,8 +1,8 @@
 #pragma once
 
-// Shared by the update engine tests and the updater tests: a temporary
-// folder, a loopback web server run by python3, and zip archives made by
-// python3's zipfile (entry names and modes exactly as the test wants).
+// Shared by the update engine tests and the updater tests: a loopback web
+// server run by python3, and zip archives made by python3's zipfile (entry
+// names and modes exactly as the test wants).
 
 #include <signal.h>
 #include <spawn.h>
@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "TestFiles.h"
+
 extern char** environ;
 
 namespace halvex::test {
@@ -27,42 +29,6 @@ namespace fs = std::filesystem;
 inline fs::path DataFile(const char* name)
 {
     return fs::path(HALVEX_TEST_DATA) / "update" / name;
-}
-
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "halvex-update-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder()
-    {
-        std::error_code error;
-        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, error);
-        fs::remove_all(m_path, error);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const fs::path& path() const { return m_path; }
-    fs::path operator/(const fs::path& name) const { return m_path / name; }
-
-private:
-    fs::path m_path;
-};
-
-inline void WriteText(const fs::path& file, const std::string& text)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-}
-
-inline std::string ReadText(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 inline pid_t Spawn(const std::vector<std::string>& arguments)
@@ -107,7 +73,7 @@ public:
                        portFile.string(), "--mode", mode});
         for (int i = 0; i < 200 && m_pid > 0; ++i) {
             if (fs::exists(portFile)) {
-                m_port = std::atoi(ReadText(portFile).c_str());
+                m_port = std::atoi(ReadFile(portFile).c_str());
                 break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(25));

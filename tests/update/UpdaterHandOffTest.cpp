@@ -7,9 +7,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using halvex::test::ReadText;
+using halvex::test::ReadFile;
 using halvex::test::TempFolder;
-using halvex::test::WriteText;
+using halvex::test::WriteFile;
 
 class HandOffTest : public ::testing::Test {
 protected:
@@ -19,9 +19,9 @@ protected:
         m_handOff.tempFolder = m_temp.path();
         m_handOff.packagePath = m_temp / "Dravane-1.1.zip";
         m_handOff.pid = 4242;
-        WriteText(m_handOff.bundlePath / "Contents/Linux/Updater", "#!/bin/sh\n");
+        WriteFile(m_handOff.bundlePath / "Contents/Linux/Updater", "#!/bin/sh\n");
         fs::permissions(m_handOff.bundlePath / "Contents/Linux/Updater", fs::perms(0755));
-        WriteText(m_handOff.packagePath, "package");
+        WriteFile(m_handOff.packagePath, "package");
     }
 
     halvex::ProgramStarter Recorder(bool succeed)
@@ -60,19 +60,19 @@ TEST_F(HandOffTest, StartsACopyOutsideTheBundleWithTheNamedArguments)
 TEST_F(HandOffTest, TakesTheBundledLibrariesAlongAndReplacesAnEarlierCopy)
 {
     const fs::path programs = m_handOff.bundlePath / "Contents/Linux";
-    WriteText(programs / "lib/libQt6Core.so.6", "core");
-    WriteText(programs / "plugins/platforms/libqxcb.so", "xcb");
-    WriteText(programs / "qt.conf", "[Paths]\nPlugins = plugins\n");
-    WriteText(m_temp / "updater/lib/libStale.so", "stale");
+    WriteFile(programs / "lib/libQt6Core.so.6", "core");
+    WriteFile(programs / "plugins/platforms/libqxcb.so", "xcb");
+    WriteFile(programs / "qt.conf", "[Paths]\nPlugins = plugins\n");
+    WriteFile(m_temp / "updater/lib/libStale.so", "stale");
     fs::permissions(programs / "Updater", fs::perms(0644));  // a showexec drive
 
     ASSERT_TRUE(halvex::StartUpdater(m_handOff, Recorder(true)));
     const fs::path copy = m_temp / "updater";
     EXPECT_EQ(m_program, copy / "Updater");
     EXPECT_EQ(fs::status(m_program).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
-    EXPECT_EQ(ReadText(copy / "lib/libQt6Core.so.6"), "core");
-    EXPECT_EQ(ReadText(copy / "plugins/platforms/libqxcb.so"), "xcb");
-    EXPECT_EQ(ReadText(copy / "qt.conf"), "[Paths]\nPlugins = plugins\n");
+    EXPECT_EQ(ReadFile(copy / "lib/libQt6Core.so.6"), "core");
+    EXPECT_EQ(ReadFile(copy / "plugins/platforms/libqxcb.so"), "xcb");
+    EXPECT_EQ(ReadFile(copy / "qt.conf"), "[Paths]\nPlugins = plugins\n");
     EXPECT_FALSE(fs::exists(copy / "lib/libStale.so"));
     EXPECT_TRUE(fs::exists(programs / "lib/libQt6Core.so.6"));  // the drive keeps its own
 }
@@ -89,7 +89,7 @@ TEST_F(HandOffTest, FailuresKeepThePackage)
     EXPECT_FALSE(missing);
     EXPECT_EQ(missing.messageKey, "updater_err");
     EXPECT_TRUE(m_program.empty());  // the copy never runs from the bundle
-    EXPECT_EQ(ReadText(m_handOff.packagePath), "package");
+    EXPECT_EQ(ReadFile(m_handOff.packagePath), "package");
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 using halvex::test::LoopbackServer;
 using halvex::test::MakeZip;
 using halvex::test::TempFolder;
-using halvex::test::WriteText;
+using halvex::test::WriteFile;
 
 using Output = halvex::test::ShellOutput;
 
@@ -43,14 +43,14 @@ TEST_F(CheckUpdateProgramTest, OutcomesAndExitStatus)
     LoopbackServer server(m_root.path());
     ASSERT_TRUE(server.running());
 
-    WriteText(m_root / "check-update.php", R"(<response><update version="9.1.0" url="p/Dravane-9.1.0.zip"/></response>)");
+    WriteFile(m_root / "check-update.php", R"(<response><update version="9.1.0" url="p/Dravane-9.1.0.zip"/></response>)");
     Output offer = Run(server.base(), "");
     EXPECT_EQ(offer.status, 0);
     EXPECT_EQ(offer.out, "version: 9.1.0\naddress: " + server.base() + "p/Dravane-9.1.0.zip\n");
 
-    WriteText(m_root / "check-update.php", R"(<response><update error="0"/></response>)");
+    WriteFile(m_root / "check-update.php", R"(<response><update error="0"/></response>)");
     EXPECT_EQ(Run(server.base(), "").status, 0);
-    WriteText(m_root / "check-update.php", R"(<response><update error="3"/></response>)");
+    WriteFile(m_root / "check-update.php", R"(<response><update error="3"/></response>)");
     EXPECT_EQ(Run(server.base(), "").status, 1);
     EXPECT_EQ(Run(server.base(), "--bogus").status, 2);
     EXPECT_EQ(Run("http://127.0.0.1:1/no-slash", "").status, 1);
@@ -58,10 +58,10 @@ TEST_F(CheckUpdateProgramTest, OutcomesAndExitStatus)
 
 TEST_F(CheckUpdateProgramTest, DownloadPrintsThePackagePath)
 {
-    WriteText(m_root / "f.txt", "payload");
+    WriteFile(m_root / "f.txt", "payload");
     fs::create_directories(m_root / "p");
     ASSERT_TRUE(MakeZip(m_root / "p/Dravane-9.1.0.zip", {"HalvexDravane.app/f.txt=" + (m_root / "f.txt").string()}));
-    WriteText(m_root / "check-update.php", R"(<response><update version="9.1.0" url="p/Dravane-9.1.0.zip"/></response>)");
+    WriteFile(m_root / "check-update.php", R"(<response><update version="9.1.0" url="p/Dravane-9.1.0.zip"/></response>)");
     LoopbackServer server(m_root.path());
     const Output result = Run(server.base(), "--download");
     EXPECT_EQ(result.status, 0);

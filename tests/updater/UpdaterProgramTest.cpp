@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "../update/UpdateTestSupport.h"
+#include "WaitUntil.h"
 #include "strings/StringTable.h"
 
 namespace {
@@ -13,11 +14,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using halvex::test::MakeZip;
-using halvex::test::ReadText;
+using halvex::test::ReadFile;
 using halvex::test::RunAndWait;
 using halvex::test::Spawn;
 using halvex::test::TempFolder;
-using halvex::test::WriteText;
+using halvex::test::WriteFile;
 
 const fs::path kApp = "HalvexDravane.app";
 
@@ -28,16 +29,6 @@ mode_t ModeOf(const fs::path& file)
     return info.st_mode & 0777;
 }
 
-bool WaitForFile(const fs::path& file, std::chrono::milliseconds limit)
-{
-    for (auto waited = 0ms; waited < limit; waited += 50ms) {
-        if (fs::exists(file))
-            return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return fs::exists(file);
-}
-
 // A drive with the suite, whose program leaves a mark when started again,
 // and a temporary folder for the package.
 class UpdaterTest : public ::testing::Test {
@@ -45,17 +36,17 @@ protected:
     void SetUp() override
     {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        WriteText(m_drive / kApp / "Contents/Linux/HalvexDravane",
+        WriteFile(m_drive / kApp / "Contents/Linux/HalvexDravane",
                   "#!/bin/sh\necho relaunched > \"" + (m_drive / "relaunched.mark").string() + "\"\n");
         fs::permissions(m_drive / kApp / "Contents/Linux/HalvexDravane", fs::perms(0755));
-        WriteText(m_drive / kApp / "Contents/Resources/old.txt", "old text");
-        WriteText(m_drive / kApp / "Contents/Linux/Tool", "old tool");
+        WriteFile(m_drive / kApp / "Contents/Resources/old.txt", "old text");
+        WriteFile(m_drive / kApp / "Contents/Linux/Tool", "old tool");
         fs::permissions(m_drive / kApp / "Contents/Linux/Tool", fs::perms(0755));
     }
 
     std::string Source(const std::string& name, const std::string& text)
     {
-        WriteText(m_work / name, text);
+        WriteFile(m_work / name, text);
         return (m_work / name).string();
     }
 
@@ -88,15 +79,15 @@ TEST_F(UpdaterTest, GoodUpdatePlacesFilesKeepsExecutablesAndRelaunches)
                                    }));
     EXPECT_EQ(RunUpdater(), 0);
     const fs::path contents = m_drive / kApp / "Contents";
-    EXPECT_EQ(ReadText(contents / "Resources/old.txt"), "new text");
-    EXPECT_EQ(ReadText(contents / "Resources/New/Deep/added.txt"), "added");
-    EXPECT_EQ(ReadText(contents / "Linux/Tool"), "new tool");
+    EXPECT_EQ(ReadFile(contents / "Resources/old.txt"), "new text");
+    EXPECT_EQ(ReadFile(contents / "Resources/New/Deep/added.txt"), "added");
+    EXPECT_EQ(ReadFile(contents / "Linux/Tool"), "new tool");
     EXPECT_EQ(ModeOf(contents / "Linux/Tool"), 0755u);    // the mode of the file it replaced
     EXPECT_EQ(ModeOf(contents / "Linux/Helper"), 0755u);  // the package's own mode
     EXPECT_FALSE(fs::exists(m_drive / kApp / ".hidden"));
     EXPECT_FALSE(fs::exists(m_package));
     EXPECT_FALSE(fs::exists(m_temp / "HalvexUpdate"));
-    EXPECT_TRUE(WaitForFile(m_drive / "relaunched.mark", 5s));
+    EXPECT_TRUE(halvex::test::WaitUntil([&] { return fs::exists(m_drive / "relaunched.mark"); }));
 }
 
 TEST_F(UpdaterTest, FilesEqualBySizeAndTimeAreLeftAlone)
@@ -107,11 +98,11 @@ TEST_F(UpdaterTest, FilesEqualBySizeAndTimeAreLeftAlone)
     // Same size and time as the package's entry, other bytes: not copied again.
     const fs::path placed = m_drive / kApp / "Contents/Resources/old.txt";
     const auto time = fs::last_write_time(placed);
-    WriteText(placed, "NEW TEXT");
+    WriteFile(placed, "NEW TEXT");
     fs::last_write_time(placed, time);
     ASSERT_TRUE(MakeZip(m_package, {entry}));
     ASSERT_EQ(RunUpdater(), 0);
-    EXPECT_EQ(ReadText(placed), "NEW TEXT");
+    EXPECT_EQ(ReadFile(placed), "NEW TEXT");
 }
 
 TEST_F(UpdaterTest, EscapingEntryFailsTheUpdateWithoutRelaunch)
@@ -119,19 +110,19 @@ TEST_F(UpdaterTest, EscapingEntryFailsTheUpdateWithoutRelaunch)
     ASSERT_TRUE(MakeZip(m_package, {"HalvexDravane.app/Contents/Resources/old.txt=" + Source("a", "new text"),
                                     "../../escaped.txt=" + Source("b", "evil")}));
     EXPECT_EQ(RunUpdater(), 1);
-    EXPECT_EQ(ReadText(m_drive / kApp / "Contents/Resources/old.txt"), "old text");
+    EXPECT_EQ(ReadFile(m_drive / kApp / "Contents/Resources/old.txt"), "old text");
     EXPECT_FALSE(fs::exists(m_temp.path().parent_path() / "escaped.txt"));
     EXPECT_TRUE(fs::exists(m_package)) << "a package that was not installed stays for the next try";
-    std::this_thread::sleep_for(300ms);
+    std::this_thread::sleep_for(300ms);  // time for a relaunch that must not come
     EXPECT_FALSE(fs::exists(m_drive / "relaunched.mark"));
 }
 
 TEST_F(UpdaterTest, DamagedPackageFailsWithoutRelaunch)
 {
-    WriteText(m_package, "not a zip archive");
+    WriteFile(m_package, "not a zip archive");
     EXPECT_EQ(RunUpdater(), 1);
-    EXPECT_EQ(ReadText(m_drive / kApp / "Contents/Resources/old.txt"), "old text");
-    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(ReadFile(m_drive / kApp / "Contents/Resources/old.txt"), "old text");
+    std::this_thread::sleep_for(300ms);  // time for a relaunch that must not come
     EXPECT_FALSE(fs::exists(m_drive / "relaunched.mark"));
 }
 
@@ -144,12 +135,12 @@ TEST_F(UpdaterTest, WaitsForTheSuiteToEnd)
     EXPECT_EQ(RunUpdater(suite), 0);
     reaper.join();
     EXPECT_GE(std::chrono::steady_clock::now() - started, 1400ms);
-    EXPECT_EQ(ReadText(m_drive / kApp / "Contents/Resources/old.txt"), "new text");
+    EXPECT_EQ(ReadFile(m_drive / kApp / "Contents/Resources/old.txt"), "new text");
 }
 
 TEST_F(UpdaterTest, MissingArgumentsEndSilentlyTouchingNothing)
 {
-    WriteText(m_package, "package");
+    WriteFile(m_package, "package");
     EXPECT_EQ(RunAndWait({std::string(HALVEX_PROGRAM_DIR) + "/Updater", "-pid", "0", "-name", "Pellory", "-cur",
                           (m_drive / kApp).string(), "-zip", m_package.string()}),
               0);

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "HalvexVersion.h"
+#include "TestFiles.h"
 
 TEST(SuiteVersion, UpdateVersionIsTheFirstThreeNumbersOfTheFullVersion)
 {
@@ -20,9 +21,8 @@ TEST(SuiteVersion, UpdateVersionIsTheFirstThreeNumbersOfTheFullVersion)
 
 TEST(SuiteVersion, TheDrivesVersionFileDecidesWhenItHoldsAVersion)
 {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("halvex-version-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
+    const halvex::test::TempFolder temp("version");
+    const std::filesystem::path& folder = temp.path();
     const std::string own = halvex::SuiteVersionForUpdate();
     EXPECT_EQ(halvex::DriveSuiteVersionForUpdate(folder), own) << "no file";
     const struct {
@@ -38,5 +38,4 @@ TEST(SuiteVersion, TheDrivesVersionFileDecidesWhenItHoldsAVersion)
         std::ofstream(folder / "VERSION", std::ios::trunc) << c.text;
         EXPECT_EQ(halvex::DriveSuiteVersionForUpdate(folder), c.sent);
     }
-    std::filesystem::remove_all(folder);
 }
