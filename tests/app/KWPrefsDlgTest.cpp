@@ -64,14 +64,14 @@ TEST_F(KWPrefsDlgTest, PagesShowTheStoredValues)
 TEST_F(KWPrefsDlgTest, OkWithoutAChangeWritesNothing)
 {
     WritePrefs();
-    const std::string before = FileText(PrefsFile());
+    const std::string before = halvex::test::ReadFile(PrefsFile());
     const auto stamp = Stamp();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a rewrite would change the stamp
     KWPrefsDlg prefs(nullptr, Context(true));
     prefs.OkButton()->click();
     EXPECT_EQ(prefs.result(), QDialog::Accepted);
     EXPECT_EQ(Stamp(), stamp);
-    EXPECT_EQ(FileText(PrefsFile()), before);
+    EXPECT_EQ(halvex::test::ReadFile(PrefsFile()), before);
     EXPECT_FALSE(fs::exists(IndexFile()));
     EXPECT_EQ(m_nInstalls + m_nUninstalls, 0);
 
@@ -103,12 +103,12 @@ TEST_F(KWPrefsDlgTest, OneChangeRewritesTheFileKeepingEveryOtherKey)
 TEST_F(KWPrefsDlgTest, CancelChangesNothing)
 {
     WritePrefs();
-    const std::string before = FileText(PrefsFile());
+    const std::string before = halvex::test::ReadFile(PrefsFile());
     KWPrefsDlg prefs(nullptr, Context(true));
     prefs.General()->ShowMainBox()->setChecked(false);
     prefs.Advanced()->AutoRunBox()->setChecked(true);
     prefs.CancelButton()->click();
-    EXPECT_EQ(FileText(PrefsFile()), before);
+    EXPECT_EQ(halvex::test::ReadFile(PrefsFile()), before);
     EXPECT_TRUE(KXAppPrefs::Bool("ShowMain"));
     EXPECT_EQ(m_nInstalls, 0);
 }

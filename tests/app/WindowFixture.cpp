@@ -1,8 +1,5 @@
 #include "WindowFixture.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "toolkit/DWSkin.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
@@ -29,14 +26,6 @@ fs::path WindowFixture::ComputerFolder(const std::string& name) const
     const fs::path folder = m_root / "computer" / name;
     fs::create_directories(folder);
     return folder;
-}
-
-std::string WindowFixture::FileText(const fs::path& file) const
-{
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 halvex::app::AutoRunControl WindowFixture::FakeAutoRun(bool administrator)

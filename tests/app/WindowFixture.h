@@ -23,7 +23,6 @@ protected:
     halvex::SyncPlace Place() const { return {m_drive, DataPath(), "123456"}; }
     // A folder of the computer that the folder rules accept.
     std::filesystem::path ComputerFolder(const std::string& name) const;
-    std::string FileText(const std::filesystem::path& file) const;
 
     // The pretend agent: counts installs and removals; its trust list is
     // m_trusted, this drive kThisDrive.
