@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ShellCommand.h"
 #include "TestFiles.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/KWCallback.h"
@@ -25,17 +26,7 @@ inline int RunCommand(const std::string& command)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-inline std::string Quote(const std::filesystem::path& path)
-{
-    std::string quoted = "'";
-    for (const char c : path.string()) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
+inline std::string Quote(const std::filesystem::path& path) { return ShellQuoted(path.string()); }
 
 // Every entry below root (links not followed) with its content: what a run
 // must leave alone. Entries below the skipped folders are left out.

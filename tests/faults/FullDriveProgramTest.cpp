@@ -7,18 +7,12 @@
 #include <sstream>
 
 #include "FaultTestSupport.h"
+#include "ShellCommand.h"
 
 using namespace faults;
+using halvex::test::ShellQuoted;
 
 namespace {
-
-std::string Quote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (const char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 // The report of a child, cut at its "\n@\n" marks.
 std::vector<std::string> Parts(const std::string& report)
@@ -49,9 +43,9 @@ protected:
     {
         const fs::path out = tmp / "out.txt";
         const std::string command = "env HALVEX_ASSUME_USB=1 LC_ALL=C LANG=C XDG_RUNTIME_DIR=" +
-                                    Quote(runtime.string()) + " " + Quote(ProgramPath("dravane").string()) +
-                                    " --run-path " + Quote(run.string()) + " " + arguments + " </dev/null >" +
-                                    Quote(out.string()) + " 2>&1";
+                                    ShellQuoted(runtime.string()) + " " + ShellQuoted(ProgramPath("dravane").string()) +
+                                    " --run-path " + ShellQuoted(run.string()) + " " + arguments + " </dev/null >" +
+                                    ShellQuoted(out.string()) + " 2>&1";
         const int raw = std::system(command.c_str());
         return std::to_string(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1) + "|" + ReadFile(out);
     }
@@ -79,7 +73,7 @@ TEST_F(FullDriveProgramTest, BackupThatDoesNotFitStopsBeforeWriting)
     const auto report = WithSmallVolume(run, "1m", [&] {
         PrepareDrive();
         std::ostringstream out;
-        out << Dravane("profile create --set Set --source " + Quote(source.string()) + " --category All") << "\n@\n";
+        out << Dravane("profile create --set Set --source " + ShellQuoted(source.string()) + " --category All") << "\n@\n";
         out << Dravane("backup") << "\n@\n";
         out << fs::exists(run / "Backup" / "Set" / "Current Backup") << "\n@\n";
         fs::remove(source / "big.bin");
@@ -113,7 +107,7 @@ TEST_F(FullDriveProgramTest, SyncStopsAtAFullDriveAndCompletesWithRoom)
         const fs::path drive = run / "Sync Folder";
         WriteFile(drive / "big.bin", "earlier version", 1'600'000'000);
         std::ostringstream out;
-        out << Dravane("--yes sync --computer-folder " + Quote(computer.string()) + " --list") << "\n@\n";
+        out << Dravane("--yes sync --computer-folder " + ShellQuoted(computer.string()) + " --list") << "\n@\n";
         out << Dravane("sync") << "\n@\n";
         out << ReadFile(drive / "big.bin") << "\n@\n" << CopyLeftovers(drive).size() << "\n@\n";
         WriteFile(computer / "big.bin", "fits now", 1'800'000'000);

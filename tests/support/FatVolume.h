@@ -67,7 +67,7 @@ public:
         m_mountPoint = m_base / "mnt";
         fs::create_directory(m_mountPoint);
 
-        const std::string image = Quoted(m_image);
+        const std::string image = ShellQuoted(m_image);
         std::string format = "truncate -s " + std::to_string(megabytes) + "M " + image + " && ";
         format += kind == FatKind::ExFat ? "mkfs.exfat -L HALVEXTEST " + image
                                           : "mkfs.vfat -F 32 -n HALVEXTEST " + image;
@@ -124,7 +124,7 @@ public:
         if (m_kind == FatKind::ExFat)
             RunShell("fsck.exfat -y " + m_loopDevice + " >/dev/null 2>&1");
         else
-            RunShell("fsck.vfat -a " + Quoted(m_image) + " >/dev/null 2>&1");
+            RunShell("fsck.vfat -a " + ShellQuoted(m_image) + " >/dev/null 2>&1");
         return Mount();
     }
 
@@ -133,8 +133,8 @@ public:
         if (!m_mounted)
             return;
         ::sync();
-        if (RunShell("fusermount -u " + Quoted(m_mountPoint) + " >/dev/null 2>&1").status != 0)
-            RunShell("fusermount -u -z " + Quoted(m_mountPoint) + " >/dev/null 2>&1");
+        if (RunShell("fusermount -u " + ShellQuoted(m_mountPoint) + " >/dev/null 2>&1").status != 0)
+            RunShell("fusermount -u -z " + ShellQuoted(m_mountPoint) + " >/dev/null 2>&1");
         // The daemon writes the image out as it leaves; wait for it.
         WaitForDaemon(false);
         m_mounted = false;
@@ -149,28 +149,15 @@ private:
     std::string DaemonPattern() const
     {
         const std::string tool = Tool();
-        return Quoted("[" + tool.substr(0, 1) + "]" + tool.substr(1) + " .*" + m_mountPoint.string());
-    }
-
-    static std::string Quoted(const std::filesystem::path& path) { return Quoted(path.string()); }
-    static std::string Quoted(const std::string& text)
-    {
-        std::string quoted = "'";
-        for (char c : text) {
-            if (c == '\'')
-                quoted += "'\\''";
-            else
-                quoted += c;
-        }
-        return quoted + "'";
+        return ShellQuoted("[" + tool.substr(0, 1) + "]" + tool.substr(1) + " .*" + m_mountPoint.string());
     }
 
     bool Mount()
     {
         const std::string command =
             m_kind == FatKind::ExFat
-                ? "mount.exfat-fuse " + m_loopDevice + " " + Quoted(m_mountPoint)
-                : "fusefat -o rw+ " + Quoted(m_image) + " " + Quoted(m_mountPoint);
+                ? "mount.exfat-fuse " + m_loopDevice + " " + ShellQuoted(m_mountPoint)
+                : "fusefat -o rw+ " + ShellQuoted(m_image) + " " + ShellQuoted(m_mountPoint);
         if (RunShell(command + " >/dev/null 2>&1").status != 0)
             return false;
         m_mounted = IsMountPoint();

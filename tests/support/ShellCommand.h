@@ -15,6 +15,19 @@ struct ShellOutput {
     std::string out;
 };
 
+// `text` as one word for /bin/sh, whatever quotes or spaces it holds.
+inline std::string ShellQuoted(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
 // Runs `command` with /bin/sh and collects its whole standard output.
 inline ShellOutput RunShell(const std::string& command)
 {
