@@ -9,16 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "TestFiles.h"
+#include "WaitUntil.h"
 
 extern char** environ;
 
@@ -71,13 +70,9 @@ public:
         fs::remove(portFile, error);  // left by an earlier server of the same folder
         m_pid = Spawn({"python3", DataFile("update_server.py").string(), "--root", root.string(), "--port-file",
                        portFile.string(), "--mode", mode});
-        for (int i = 0; i < 200 && m_pid > 0; ++i) {
-            if (fs::exists(portFile)) {
-                m_port = std::atoi(ReadFile(portFile).c_str());
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
+        // The server writes the file whole, by a rename, once it listens.
+        if (m_pid > 0 && WaitUntil([&] { return fs::exists(portFile); }))
+            m_port = std::atoi(ReadFile(portFile).c_str());
     }
     ~LoopbackServer()
     {
