@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -261,7 +262,10 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
             result.flushFailed = true;
             log.Problem(m_options.driveFolder, KXStrings::GetString("sync_flush_failed"));
         }
-        result.folderGone = !pair.StillThere();
+        // A FUSE driver's cache may still answer for the folder itself;
+        // the file system's own figures come from the driver, or fail.
+        struct statvfs space {};
+        result.folderGone = !pair.StillThere() || ::fstatvfs(folders.drive.Get(), &space) != 0;
     }
     if (!result.cancelled)
         PaceWait(m_options.pacing.afterRun, m_control);
