@@ -15,7 +15,7 @@
 #include "backup/BackupStrings.h"
 #include "backup/DriveNameRules.h"
 #include "backup/LeftoverArchives.h"
-#include "backup/ZipArchive.h"
+#include "zip/ZipArchive.h"
 
 using namespace halvex;
 namespace bm = halvex::backup_message;

@@ -1,4 +1,4 @@
-#include "system/ZipExtraction.h"
+#include "zip/ZipExtraction.h"
 
 #include <gtest/gtest.h>
 #include <minizip/zip.h>
