@@ -3,12 +3,12 @@
 #include <sys/stat.h>
 
 #include "backup/BackupCategories.h"
-#include "backup/BackupCommands.h"
+#include "BackupCommands.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupSetFolder.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
-#include "backup/TerminalRunView.h"
+#include "TerminalRunView.h"
 
 namespace halvex {
 

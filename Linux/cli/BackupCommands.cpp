@@ -1,4 +1,4 @@
-#include "backup/BackupCommands.h"
+#include "BackupCommands.h"
 
 #include <algorithm>
 #include <istream>
@@ -10,7 +10,7 @@
 #include "backup/BackupSetFolder.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
-#include "backup/TerminalRunView.h"
+#include "TerminalRunView.h"
 #include "util/ParseInteger.h"
 
 namespace halvex {
