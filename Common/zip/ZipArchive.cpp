@@ -375,18 +375,19 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
     return result;
 }
 
-bool CopyFileZip(const std::filesystem::path& source, const std::filesystem::path& destination)
+Status CopyFileZip(const std::filesystem::path& source, const std::filesystem::path& destination)
 {
     std::filesystem::path archive = destination;
     archive += ".zip";
     const std::string temporary = TemporarySibling(archive, "partial");
-    if (!WriteSingleEntryZip(source, temporary, source.filename().string()).ok)
-        return false;
+    if (Status written = WriteSingleEntryZip(source, temporary, source.filename().string()); !written.ok)
+        return written;
     if (::rename(temporary.c_str(), archive.c_str()) != 0) {
+        const Status failed = Status::FailErrno("zip_write", archive, errno);
         ::unlink(temporary.c_str());
-        return false;
+        return failed;
     }
-    return true;
+    return Status::Ok();
 }
 
 bool IsPlainEntryName(const std::string& name)
