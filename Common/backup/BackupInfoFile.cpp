@@ -222,13 +222,11 @@ InfoFileLookup ReadInfoFile(const std::filesystem::path& pathInSet)
 
 int InfoFileMessage(const Status& status)
 {
-    if (status.messageKey == kInfoNoGenerationFolderKey)
-        return backup_message::kNoOriginalFolder;
-    if (status.messageKey == kInfoUnopenableKey)
-        return backup_message::kIniUnopenable;
-    if (status.messageKey == kInfoInvalidKey)
-        return backup_message::kIniInvalid;
-    return backup_message::kIniMissing;
+    return MessageOfKey(status,
+                        {{kInfoNoGenerationFolderKey, backup_message::kNoOriginalFolder},
+                         {kInfoUnopenableKey, backup_message::kIniUnopenable},
+                         {kInfoInvalidKey, backup_message::kIniInvalid}},
+                        backup_message::kIniMissing);
 }
 
 }  // namespace halvex

@@ -104,15 +104,12 @@ Result<RestoreSelection> SelectRestoreArchives(const std::filesystem::path& driv
 
 int RestoreSelectionMessage(const Status& status)
 {
-    if (status.messageKey == kNotHereKey)
-        return backup_message::kCannotRestoreHere;
-    if (status.messageKey == kNoDriveKey)
-        return backup_message::kNoDrive;
-    if (status.messageKey == kNoBackupFolderKey)
-        return backup_message::kNoBackupFolder;
-    if (status.messageKey == kNoFilesKey)
-        return backup_message::kNoFilesSelected;
-    return SetFolderMessage(status);
+    return MessageOfKey(status,
+                        {{kNotHereKey, backup_message::kCannotRestoreHere},
+                         {kNoDriveKey, backup_message::kNoDrive},
+                         {kNoBackupFolderKey, backup_message::kNoBackupFolder},
+                         {kNoFilesKey, backup_message::kNoFilesSelected}},
+                        SetFolderMessage(status));
 }
 
 }  // namespace halvex
