@@ -26,41 +26,6 @@ public:
     // The run is over: end a progress line.
     virtual void Finish() {}
 };
-
-// Answers the questions of one kind by a fixed policy (command-line options
-// such as --on-error skip) and passes everything else through.
-class PolicyRunView : public BackupRunView {
-public:
-    enum class Answer { Ask, Yes, No };
-
-    explicit PolicyRunView(BackupRunView& inner) : m_inner(inner) {}
-    void SetAnswer(Question question, Answer answer)
-    {
-        (question == Question::Overwrite ? m_overwrite : m_error) = answer;
-    }
-
-    void SetProgress(std::uint64_t position, std::uint64_t maximum) override
-    {
-        m_inner.SetProgress(position, maximum);
-    }
-    void SetStatusText(const std::string& text) override { m_inner.SetStatusText(text); }
-    void ShowMessage(const std::string& text) override { m_inner.ShowMessage(text); }
-    bool AskYesNo(Question question, const std::string& text) override
-    {
-        const Answer answer = question == Question::Overwrite ? m_overwrite : m_error;
-        if (answer == Answer::Ask)
-            return m_inner.AskYesNo(question, text);
-        m_inner.ShowMessage(text + (answer == Answer::Yes ? " yes" : " no"));
-        return answer == Answer::Yes;
-    }
-    void EnableCancel() override { m_inner.EnableCancel(); }
-    void Finish() override { m_inner.Finish(); }
-
-private:
-    BackupRunView& m_inner;
-    Answer m_error = Answer::Ask;
-    Answer m_overwrite = Answer::Ask;
-};
 }  // namespace halvex
 
 // The callback of a backup run: counts files onto the progress bar, reads the

@@ -3,12 +3,14 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "backup/BackupFileUtils.h"
+#include "backup/BackupStrings.h"
 #include "plist/AtomicFileWrite.h"
 
 namespace halvex {
@@ -128,14 +130,17 @@ std::string InfoFileAlternative(int number)
     return name;
 }
 
-bool WriteInfoFile(const std::filesystem::path& setFolder, const std::string& sourceFolder)
+Status WriteInfoFile(const std::filesystem::path& setFolder, const std::string& sourceFolder)
 {
+    errno = 0;
     if (ReplaceInfoFile(setFolder / kInfoFileName, sourceFolder))
-        return true;
+        return Status::Ok();
+    // The reason the usual name could not be written is the one to tell.
+    const int error = errno ? errno : EIO;
     for (int number = 0; number < kInfoFileAlternatives; ++number)
         if (ReplaceInfoFile(setFolder / InfoFileAlternative(number), sourceFolder))
-            return true;
-    return false;
+            return Status::Ok();
+    return Status::FailErrno(kInfoUnwritableKey, setFolder / kInfoFileName, error);
 }
 
 std::string DecodeInfoText(const std::string& bytes, bool& valid)
@@ -161,7 +166,7 @@ InfoFileLookup ReadInfoFile(const std::filesystem::path& pathInSet)
     InfoFileLookup lookup;
     const auto candidates = SetCandidates(pathInSet);
     if (candidates.empty()) {
-        lookup.result = InfoFileResult::NoGenerationFolder;
+        lookup.status = Status::Fail(kInfoNoGenerationFolderKey);
         return lookup;
     }
     // A set may itself be named like a generation folder; the one that holds
@@ -178,13 +183,13 @@ InfoFileLookup ReadInfoFile(const std::filesystem::path& pathInSet)
     lookup.setFolder = chosen->setFolder;
     lookup.generationFolder = chosen->generationFolder;
     if (file.empty()) {
-        lookup.result = InfoFileResult::Missing;
+        lookup.status = Status::Fail(kInfoMissingKey);
         return lookup;
     }
 
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        lookup.result = InfoFileResult::Unopenable;
+        lookup.status = Status::Fail(kInfoUnopenableKey, std::strerror(errno));
         return lookup;
     }
     std::string bytes;
@@ -207,12 +212,21 @@ InfoFileLookup ReadInfoFile(const std::filesystem::path& pathInSet)
     // build ("C:\\Users\\...") names none, and restoring by it would write
     // below the current folder.
     if (!valid || text.empty() || text.front() != '/') {
-        lookup.result = InfoFileResult::Invalid;
+        lookup.status = Status::Fail(kInfoInvalidKey);
         return lookup;
     }
     lookup.originalFolder = WithTrailingSlash(text);
-    lookup.result = InfoFileResult::Ok;
+    lookup.status = Status::Ok();
     return lookup;
+}
+
+int InfoFileMessage(const Status& status)
+{
+    return MessageOfKey(status,
+                        {{kInfoNoGenerationFolderKey, backup_message::kNoOriginalFolder},
+                         {kInfoUnopenableKey, backup_message::kIniUnopenable},
+                         {kInfoInvalidKey, backup_message::kIniInvalid}},
+                        backup_message::kIniMissing);
 }
 
 }  // namespace halvex

@@ -67,4 +67,12 @@ std::filesystem::path BackupStrings::FileFor(const std::filesystem::path& resour
     return resources / (language + ".lproj") / "BackupRestore.plist";
 }
 
+int MessageOfKey(const Status& status, std::initializer_list<KeyMessage> table, int otherwise)
+{
+    for (const KeyMessage& entry : table)
+        if (status.messageKey == entry.key)
+            return entry.message;
+    return otherwise;
+}
+
 }  // namespace halvex

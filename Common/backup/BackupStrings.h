@@ -2,7 +2,10 @@
 
 #include <filesystem>
 #include <map>
+#include <initializer_list>
 #include <string>
+
+#include "util/Status.h"
 
 // The backup string table: numbered messages with their explanations and
 // numbered labels. The English texts are built in; a "BackupRestore.plist" of
@@ -92,6 +95,14 @@ inline constexpr int kInfoUnwritable = 65;
 inline constexpr int kNotDurable = 66;
 inline constexpr int kDamagedMark = 67;
 }  // namespace backup_message
+
+// A failure's key and the backup message that tells it to the user.
+struct KeyMessage {
+    const char* key;
+    int message;
+};
+// The message of status's key in `table`; `otherwise` for any other key.
+int MessageOfKey(const Status& status, std::initializer_list<KeyMessage> table, int otherwise);
 
 namespace backup_label {
 inline constexpr int kRestoreFolderName = 0;  // "HalvexRestoreFiles"

@@ -15,7 +15,7 @@
 #include "backup/BackupStrings.h"
 #include "backup/DriveNameRules.h"
 #include "backup/LeftoverArchives.h"
-#include "backup/ZipArchive.h"
+#include "zip/ZipArchive.h"
 
 using namespace halvex;
 namespace bm = halvex::backup_message;
@@ -235,7 +235,7 @@ std::vector<FileDetails> KWBackupManager::CollectDetails(const std::filesystem::
 bool KWBackupManager::store_original_folder(const std::filesystem::path& set_folder,
                                             const std::filesystem::path& source)
 {
-    return WriteInfoFile(set_folder, RemoveUNCPrefix(source.string()));
+    return WriteInfoFile(set_folder, RemoveUNCPrefix(source.string())).ok;
 }
 
 // ---- the walk -------------------------------------------------------------
@@ -338,8 +338,12 @@ bool KWBackupManager::create_folder(const std::string& path)
             m_vecBytesToWrite.push_back(1);
         return true;
     }
-    // A folder that cannot be made fails its files when they are written.
-    ::mkdir(path.c_str(), 0777);
+    if (::mkdir(path.c_str(), 0777) != 0 && errno == EEXIST)
+        // Made meanwhile by someone else: followed only when it is a folder.
+        return ::lstat(RemoveTrailingSlash(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    // A folder that cannot be made for another reason (drive full or
+    // read-only) fails its files when they are written, each with the
+    // system's reason, and the run goes on with the other folders.
     return true;
 }
 

@@ -9,7 +9,8 @@
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
 #include "backup/LeftoverArchives.h"
-#include "backup/ZipArchive.h"
+#include "util/IgnoreResult.h"
+#include "zip/ZipArchive.h"
 
 using namespace halvex;
 namespace bm = halvex::backup_message;
@@ -85,22 +86,9 @@ void KWBackupManager::report_fatal(int number)
 std::string KWBackupManager::ReadOriginalFolder(const std::filesystem::path& path)
 {
     const InfoFileLookup lookup = ReadInfoFile(path);
-    switch (lookup.result) {
-    case InfoFileResult::Ok:
+    if (lookup.status.ok)
         return lookup.originalFolder;
-    case InfoFileResult::NoGenerationFolder:
-        report_fatal(bm::kNoOriginalFolder);
-        break;
-    case InfoFileResult::Missing:
-        report_fatal(bm::kIniMissing);
-        break;
-    case InfoFileResult::Unopenable:
-        report_fatal(bm::kIniUnopenable);
-        break;
-    case InfoFileResult::Invalid:
-        report_fatal(bm::kIniInvalid);
-        break;
-    }
+    report_fatal(InfoFileMessage(lookup.status));
     return {};
 }
 
@@ -145,14 +133,14 @@ bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
 
         std::string destinationFolder;
         if (targetText.empty()) {
-            if (sourceFolder != lookedUpFolder || lookup.result != InfoFileResult::Ok) {
+            if (sourceFolder != lookedUpFolder || !lookup.status.ok) {
                 lookup = ReadInfoFile(entry);
                 lookedUpFolder = sourceFolder;
             }
-            if (lookup.result != InfoFileResult::Ok || lookup.originalFolder.empty()) {
+            if (!lookup.status.ok || lookup.originalFolder.empty()) {
                 drain_restores();
                 if (!m_bCancel)
-                    (void)ReadOriginalFolder(entry);  // reports why
+                    report_fatal(InfoFileMessage(lookup.status));
                 return false;
             }
             // A tree comes back as a tree: the folders between the generation
@@ -264,7 +252,7 @@ void KWBackupManager::place_next_restore()
         discard_restore(pending);
         return;
     }
-    (void)pending.done.get();  // the status is the unpacked archive's own
+    IgnoreResult(pending.done.get(), "the unpacking's status travels in the unpacked archive");
     const Status restored = PlaceUnpacked(*pending.unpacked);
     if (!restored.ok) {
         ++m_nFailed;

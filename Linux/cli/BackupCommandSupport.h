@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/BackupCommands.h"
+#include "BackupCommands.h"
 
 namespace halvex::cli {
 

@@ -9,7 +9,7 @@
 #include "system/DesktopLaunch.h"
 #include "system/LoginItems.h"
 #include "system/Processes.h"
-#include "system/ZipExtraction.h"
+#include "zip/ZipExtraction.h"
 #include "util/ComputerIdentity.h"
 #include "util/FileDateText.h"
 #include "util/FolderSize.h"

@@ -15,7 +15,7 @@
 
 #include "system/Processes.h"
 #include "UpdaterStrings.h"
-#include "system/ZipExtraction.h"
+#include "zip/ZipExtraction.h"
 #include "strings/FormatText.h"
 #include "update/UpdateInstaller.h"
 

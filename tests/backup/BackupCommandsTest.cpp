@@ -1,4 +1,4 @@
-#include "backup/BackupCommands.h"
+#include "BackupCommands.h"
 
 #include <ctime>
 #include <sstream>

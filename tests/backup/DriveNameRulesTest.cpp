@@ -7,7 +7,7 @@
 #include "BackupTestSupport.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
-#include "backup/ZipArchive.h"
+#include "zip/ZipArchive.h"
 
 using namespace halvex;
 using namespace halvex::test;

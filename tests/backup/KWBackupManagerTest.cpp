@@ -5,7 +5,7 @@
 #include "BackupTestSupport.h"
 #include "backup/BackupCategories.h"
 #include "backup/BackupInfoFile.h"
-#include "backup/ZipArchive.h"
+#include "zip/ZipArchive.h"
 
 using namespace halvex;
 using namespace halvex::test;

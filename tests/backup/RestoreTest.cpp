@@ -149,7 +149,7 @@ TEST(InfoFile, ReadsBothEncodingsAndTheNumberedFallback)
     }
     WriteFile(set / "info.ini", bytes);
     auto lookup = ReadInfoFile(inside);
-    ASSERT_EQ(lookup.result, InfoFileResult::Ok);
+    ASSERT_TRUE(lookup.status.ok) << lookup.status.messageKey;
     EXPECT_EQ(lookup.originalFolder, "/home/\xC3\xA9mile/Pictures/");
     EXPECT_EQ(lookup.generationFolder, set / "Recent Backup");
 
@@ -158,7 +158,7 @@ TEST(InfoFile, ReadsBothEncodingsAndTheNumberedFallback)
     WriteFile(set / InfoFileAlternative(0), "/home/\xC3\xA9mile/Pictures/");
     EXPECT_EQ(InfoFileAlternative(7), "info007.ini");
     lookup = ReadInfoFile(inside);
-    ASSERT_EQ(lookup.result, InfoFileResult::Ok);
+    ASSERT_TRUE(lookup.status.ok) << lookup.status.messageKey;
     EXPECT_EQ(lookup.originalFolder, "/home/\xC3\xA9mile/Pictures/");
 
     // The writer's own output reads back.
@@ -174,7 +174,7 @@ TEST(InfoFile, ASetNamedLikeAGenerationFolderIsFoundByItsInformationFile)
     const auto set = folder / "Backup" / "Old Backup";
     WriteFile(set / "info.ini", "/home/me/");
     const auto lookup = ReadInfoFile(set / "Current Backup" / "a.txt.zip");
-    ASSERT_EQ(lookup.result, InfoFileResult::Ok);
+    ASSERT_TRUE(lookup.status.ok) << lookup.status.messageKey;
     EXPECT_EQ(lookup.setFolder, set);
 }
 

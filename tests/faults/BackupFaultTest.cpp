@@ -9,7 +9,7 @@
 
 #include "FaultTestSupport.h"
 #include "backup/KWBackupManager.h"
-#include "backup/ZipArchive.h"
+#include "zip/ZipArchive.h"
 
 using namespace faults;
 

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "FaultTestSupport.h"
-#include "backup/ZipArchive.h"
+#include "zip/ZipArchive.h"
 
 using namespace faults;
 using namespace std::chrono_literals;

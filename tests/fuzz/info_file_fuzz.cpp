@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::filesystem::path set = SetFolder();
     halvex::fuzz::WriteFile(set / halvex::kInfoFileName, bytes);
     const halvex::InfoFileLookup lookup = halvex::ReadInfoFile(set / "Current Backup" / "inner");
-    if (lookup.result == halvex::InfoFileResult::Ok) {
+    if (lookup.status.ok) {
         halvex::fuzz::Check(!lookup.originalFolder.empty() && lookup.originalFolder.back() == '/',
                             "accepted folder without its closing slash");
         halvex::fuzz::Check(lookup.originalFolder.front() == '/', "accepted a folder that is not absolute");

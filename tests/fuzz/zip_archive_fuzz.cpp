@@ -2,8 +2,8 @@
 // a backup set) and to the updater's unpacking: either may fail, but nothing
 // may be written outside the folder each was given.
 #include "FuzzSupport.h"
-#include "system/ZipExtraction.h"
-#include "backup/ZipArchive.h"
+#include "zip/ZipExtraction.h"
+#include "zip/ZipArchive.h"
 
 #include <filesystem>
 

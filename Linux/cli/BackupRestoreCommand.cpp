@@ -1,14 +1,11 @@
-#include <algorithm>
 #include <ostream>
-#include <sys/stat.h>
 
-#include "backup/BackupCategories.h"
-#include "backup/BackupCommands.h"
+#include "BackupCommands.h"
 #include "backup/BackupFileUtils.h"
-#include "backup/BackupSetFolder.h"
+#include "backup/RestoreSelection.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
-#include "backup/TerminalRunView.h"
+#include "CommandRunView.h"
 
 namespace halvex {
 
@@ -26,55 +23,6 @@ int Usage(const BackupCommandContext& context, const std::string& problem)
 {
     *context.err << "dravane: " << problem << "\n" << BackupCommandsUsage();
     return kExitFailed;
-}
-
-// A relative folder inside the generation folder: no "..", not absolute.
-bool IsInsideRelative(const std::filesystem::path& relative)
-{
-    if (relative.is_absolute())
-        return false;
-    for (const auto& part : relative)
-        if (part == "..")
-            return false;
-    return true;
-}
-
-// The archives are read from below the set folder only: no folder on the way
-// down from it may be a link the drive's content planted.
-bool ReachedWithoutLinks(const std::filesystem::path& setFolder, const std::filesystem::path& relative)
-{
-    std::filesystem::path path = setFolder;
-    for (const auto& part : relative) {
-        if (part.empty() || part == ".")
-            continue;
-        path /= part;
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
-            return false;
-    }
-    return true;
-}
-
-// The archives of a folder (and, recursively, of its subfolders), sorted.
-void CollectArchives(const std::filesystem::path& folder, bool recursive, std::vector<std::filesystem::path>& out)
-{
-    std::vector<std::filesystem::path> files, folders;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        if (IsHiddenName(name))
-            continue;
-        if (entry.is_directory(error) && !entry.is_symlink(error))
-            folders.push_back(entry.path());
-        else if (entry.is_regular_file(error))
-            files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    std::sort(folders.begin(), folders.end());
-    out.insert(out.end(), files.begin(), files.end());
-    if (recursive)
-        for (const auto& sub : folders)
-            CollectArchives(sub, true, out);
 }
 
 }  // namespace
@@ -130,34 +78,12 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, const BackupCom
         return Usage(context, "--generation takes current, recent or old");
     if (overwrite != "ask" && overwrite != "yes" && overwrite != "no")
         return Usage(context, "--overwrite takes ask, yes or no");
-    if (!IsInsideRelative(folder) || !IsValidSetName(set))
-        return Fail(context, bm::kCannotRestoreHere);
-
-    if (context.driveRoot.empty())
-        return Fail(context, bm::kNoDrive);
-    const auto backupFolder = context.driveRoot / KWBackupManager::kBackupFolder;
-    if (!FolderExists(backupFolder))
-        return Fail(context, bm::kNoBackupFolder);
-    if (const Status checked = CheckSetFolder(backupFolder, set); !checked.ok)
-        return Fail(context, SetFolderMessage(checked));
-    const auto source = backupFolder / set / generationFolder / folder;
-    if (!FolderExists(source) ||
-        !ReachedWithoutLinks(backupFolder / set, std::filesystem::path(generationFolder) / folder))
-        return Fail(context, bm::kCannotRestoreHere);
-
-    std::vector<std::filesystem::path> archives;
-    if (names.empty()) {
-        CollectArchives(source, recursive, archives);
-    } else {
-        for (const auto& name : names) {
-            if (name.empty() || name.find('/') != std::string::npos || name == "..")
-                return Fail(context, bm::kCannotRestoreHere);
-            const auto zipped = source / (name + ".zip");
-            archives.push_back(FileExists(zipped) ? zipped : source / name);
-        }
-    }
-    if (archives.empty())
-        return Fail(context, bm::kNoFilesSelected);
+    RestoreRequest request{set, generationFolder, folder, names, recursive};
+    const Result<RestoreSelection> selected = SelectRestoreArchives(context.driveRoot, request);
+    if (!selected)
+        return Fail(context, RestoreSelectionMessage(selected.status()));
+    const std::filesystem::path& source = selected.value().source;
+    const std::vector<std::filesystem::path>& archives = selected.value().archives;
 
     std::filesystem::path target;
     std::string status;
@@ -173,11 +99,8 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, const BackupCom
         status = context.strings->Label(backup_label::kDestination) + " " + target.string();
     }
 
-    TerminalRunView fallback(*context.out, *context.in, context.terminal);
-    PolicyRunView view(context.view ? *context.view : fallback);
-    if (overwrite != "ask")
-        view.SetAnswer(BackupRunView::Question::Overwrite,
-                       overwrite == "yes" ? PolicyRunView::Answer::Yes : PolicyRunView::Answer::No);
+    CommandRunView view(context);
+    view.Preset(BackupRunView::Question::Overwrite, overwrite, "yes");
     static const std::atomic<bool> never{false};
     KWCallbackRestore callback(view, *context.strings, context.cancel ? *context.cancel : never);
     KWBackupManager engine(callback, *context.strings);

@@ -1,4 +1,4 @@
-#include "backup/BackupCommands.h"
+#include "BackupCommands.h"
 
 #include <algorithm>
 #include <istream>
@@ -10,7 +10,7 @@
 #include "backup/BackupSetFolder.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
-#include "backup/TerminalRunView.h"
+#include "CommandRunView.h"
 #include "util/ParseInteger.h"
 
 namespace halvex {
@@ -301,11 +301,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, const BackupComm
 
     BackupProfileStore store(context.dataFolder, *context.strings);
     store.ReadIndex();
-    TerminalRunView fallback(*context.out, *context.in, context.terminal);
-    PolicyRunView view(context.view ? *context.view : fallback);
-    if (onError != "ask")
-        view.SetAnswer(BackupRunView::Question::ContinueAfterError,
-                       onError == "skip" ? PolicyRunView::Answer::Yes : PolicyRunView::Answer::No);
+    CommandRunView view(context);
+    view.Preset(BackupRunView::Question::ContinueAfterError, onError, "skip");
 
     static const std::atomic<bool> never{false};
     BackupRunRequest request;

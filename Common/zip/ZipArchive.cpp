@@ -1,4 +1,4 @@
-#include "backup/ZipArchive.h"
+#include "zip/ZipArchive.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,13 +14,13 @@
 #include <malloc.h>
 #include <mutex>
 
-#include <minizip/unzip.h>
 #include <minizip/zip.h>
 
 #include "backup/BackupFileUtils.h"
 #include "backup/LeftoverArchives.h"
 #include "zip/WholeEntryCodec.h"
 #include "zip/ZipEntryName.h"
+#include "zip/ZipReader.h"
 
 namespace halvex {
 
@@ -180,19 +180,6 @@ tm_zip ZipDate(std::int64_t seconds)
     date.tm_mon = static_cast<uInt>(local.tm_mon);
     date.tm_year = static_cast<uInt>(local.tm_year + 1900);
     return date;
-}
-
-std::int64_t DosDateToSeconds(const tm_unz& date)
-{
-    struct tm local {};
-    local.tm_sec = static_cast<int>(date.tm_sec);
-    local.tm_min = static_cast<int>(date.tm_min);
-    local.tm_hour = static_cast<int>(date.tm_hour);
-    local.tm_mday = static_cast<int>(date.tm_mday);
-    local.tm_mon = static_cast<int>(date.tm_mon);
-    local.tm_year = static_cast<int>(date.tm_year) - 1900;
-    local.tm_isdst = -1;
-    return static_cast<std::int64_t>(mktime(&local));
 }
 
 std::string TemporarySibling(const std::filesystem::path& target, const char* tag)
@@ -388,18 +375,19 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
     return result;
 }
 
-bool CopyFileZip(const std::filesystem::path& source, const std::filesystem::path& destination)
+Status CopyFileZip(const std::filesystem::path& source, const std::filesystem::path& destination)
 {
     std::filesystem::path archive = destination;
     archive += ".zip";
     const std::string temporary = TemporarySibling(archive, "partial");
-    if (!WriteSingleEntryZip(source, temporary, source.filename().string()).ok)
-        return false;
+    if (Status written = WriteSingleEntryZip(source, temporary, source.filename().string()); !written.ok)
+        return written;
     if (::rename(temporary.c_str(), archive.c_str()) != 0) {
+        const Status failed = Status::FailErrno("zip_write", archive, errno);
         ::unlink(temporary.c_str());
-        return false;
+        return failed;
     }
-    return true;
+    return Status::Ok();
 }
 
 bool IsPlainEntryName(const std::string& name)
@@ -414,20 +402,6 @@ bool IsPlainEntryName(const std::string& name)
 }
 
 namespace {
-
-Status WriteAll(int fd, const unsigned char* data, std::size_t size)
-{
-    std::size_t written = 0;
-    while (written < size) {
-        const ssize_t n = ::write(fd, data + written, size - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return Status::Fail("unzip_write", ErrnoText(errno));
-        written += static_cast<std::size_t>(n);
-    }
-    return Status::Ok();
-}
 
 bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
 
@@ -483,39 +457,10 @@ Status WriteWholeEntry(unzFile zip, int archiveFd, const unz_file_info64& info, 
     }
     if (Crc32(data, size) != info.crc)
         return Status::Fail("unzip_read", "CRC mismatch");
-    return WriteAll(fd, data, size);
+    return WriteAllTo(fd, data, size);
 }
 
-// A large entry streams through zlib; minizip checks the CRC at its close.
-Status WriteStreamedEntry(unzFile zip, int fd, const std::atomic<bool>* cancel)
-{
-    if (unzOpenCurrentFile(zip) != UNZ_OK)
-        return Status::Fail("unzip_read", "cannot open entry");
-    Status result = Status::Ok();
-    std::vector<unsigned char> buffer(kChunk);
-    for (;;) {
-        if (Cancelled(cancel)) {
-            result = Status::Fail("cancelled");
-            break;
-        }
-        const int got = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
-        if (got < 0) {
-            result = Status::Fail("unzip_read", "damaged entry");
-            break;
-        }
-        if (got == 0)
-            break;
-        result = WriteAll(fd, buffer.data(), static_cast<std::size_t>(got));
-        if (!result.ok)
-            break;
-    }
-    const int closed = unzCloseCurrentFile(zip);
-    if (result.ok && closed == UNZ_CRCERROR)
-        result = Status::Fail("unzip_read", "CRC mismatch");
-    return result;
-}
-
-Status ExtractCurrentEntry(unzFile zip, int archiveFd, const unz_file_info64& info,
+Status ExtractCurrentEntry(ZipReader& zip, int archiveFd, const unz_file_info64& info,
                            const std::filesystem::path& target, std::optional<std::int64_t> exactSeconds,
                            const std::atomic<bool>* cancel, Leftovers leftovers, UnpackedArchive& unpacked)
 {
@@ -536,7 +481,7 @@ Status ExtractCurrentEntry(unzFile zip, int archiveFd, const unz_file_info64& in
         return Status::Fail("unzip_write", ErrnoText(errno));
 
     Status result =
-        whole ? WriteWholeEntry(zip, archiveFd, info, out.get()) : WriteStreamedEntry(zip, out.get(), cancel);
+        whole ? WriteWholeEntry(zip.handle(), archiveFd, info, out.get()) : zip.StreamCurrent(out.get(), cancel);
     if (!out.close() && result.ok)
         result = Status::Fail("unzip_write", ErrnoText(errno));
     if (result.ok) {
@@ -570,16 +515,15 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
 {
     UnpackedArchive unpacked;
     Status& result = unpacked.status;
-    unzFile zip = unzOpen64(archive.c_str());
-    if (!zip) {
+    ZipReader zip(archive);
+    if (!zip.isOpen()) {
         // minizip refuses an archive without entries; that one is complete.
         if (!IsEmptyArchive(archive))
             result = Status::Fail("unzip_open", "not a readable zip archive");
         return unpacked;
     }
-    unz_global_info64 global{};
-    if (unzGetGlobalInfo64(zip, &global) != UNZ_OK) {
-        unzClose(zip);
+    std::uint64_t count = 0;
+    if (!zip.EntryCount(count)) {
         result = Status::Fail("unzip_open", "damaged zip directory");
         return unpacked;
     }
@@ -587,25 +531,22 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
     const std::string expectedName = destination.filename().string();
     const FileDescriptor archiveFd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
 
-    int step = global.number_entry > 0 ? unzGoToFirstFile(zip) : UNZ_END_OF_LIST_OF_FILE;
-    for (ZPOS64_T index = 0; index < global.number_entry && result.ok; ++index) {
+    bool step = count > 0 && zip.First();
+    for (std::uint64_t index = 0; index < count && result.ok; ++index) {
         if (Cancelled(cancel)) {
             result = Status::Fail("cancelled");
             break;
         }
-        if (step != UNZ_OK) {
+        if (!step) {
             result = Status::Fail("unzip_open", "damaged zip directory");
             break;
         }
-        unz_file_info64 info{};
-        char name[1024];
-        unsigned char extra[1024];
-        if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name, extra, sizeof extra, nullptr, 0) != UNZ_OK ||
-            info.size_filename >= sizeof name) {
+        ZipEntry entry;
+        if (!zip.Current(entry)) {
             result = Status::Fail("unzip_name", "unreadable entry name");
             break;
         }
-        const std::string entryName(name, info.size_filename);
+        const std::string& entryName = entry.name;
         if (!IsPlainEntryName(entryName)) {
             result = Status::Fail("unzip_name", "unsafe entry name: " + entryName);
             break;
@@ -616,12 +557,12 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
             result = Status::Fail("unzip_name", "entry would replace an unchecked file: " + entryName);
             break;
         }
-        const auto exact = ReadExtendedTimestamp(extra, std::min<std::size_t>(info.size_file_extra, sizeof extra));
-        result = ExtractCurrentEntry(zip, archiveFd.get(), info, target, exact, cancel, leftovers, unpacked);
-        if (result.ok && index + 1 < global.number_entry)
-            step = unzGoToNextFile(zip);
+        const auto exact = ReadExtendedTimestamp(reinterpret_cast<const unsigned char*>(entry.extra.data()),
+                                                 entry.extra.size());
+        result = ExtractCurrentEntry(zip, archiveFd.get(), entry.info, target, exact, cancel, leftovers, unpacked);
+        if (result.ok && index + 1 < count)
+            step = zip.Next();
     }
-    unzClose(zip);
     if (!result.ok)
         DiscardUnpacked(unpacked);
     return unpacked;

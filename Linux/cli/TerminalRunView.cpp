@@ -1,4 +1,4 @@
-#include "backup/TerminalRunView.h"
+#include "TerminalRunView.h"
 
 #include <istream>
 #include <ostream>

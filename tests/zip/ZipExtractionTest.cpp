@@ -1,4 +1,4 @@
-#include "system/ZipExtraction.h"
+#include "zip/ZipExtraction.h"
 
 #include <gtest/gtest.h>
 #include <minizip/zip.h>
@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "system/KMSystem.h"
-#include "SystemTestSupport.h"
+#include "BackupTestSupport.h"
 #include "zip/ZipEntryName.h"
 
 namespace fs = std::filesystem;
@@ -52,7 +52,7 @@ std::string ReadAll(const fs::path& file)
 
 class ZipExtractionTest : public ::testing::Test {
 protected:
-    halvex::test::TempFolder folder{"zip"};
+    halvex::test::TempFolder folder;
     const fs::path root = folder.path();
     const fs::path archive = root / "a.zip";
     const fs::path target = root / "out" / "deep";

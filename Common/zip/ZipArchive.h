@@ -26,7 +26,7 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
 
 // Writes destination + ".zip" from source through a temporary name in the same
 // folder, so an earlier archive stays whole until the new one is complete.
-[[nodiscard]] bool CopyFileZip(const std::filesystem::path& source, const std::filesystem::path& destination);
+Status CopyFileZip(const std::filesystem::path& source, const std::filesystem::path& destination);
 
 // True for an entry name that is a plain file name: not empty, no folder part
 // ("/" or "\\"), not "." or "..", no control characters.

@@ -1,4 +1,4 @@
-#include "backup/ZipArchive.h"
+#include "zip/ZipArchive.h"
 
 #include <minizip/zip.h>
 

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include "BackupCommands.h"
+#include "TerminalRunView.h"
+
+namespace halvex {
+
+// The progress and questions of a backup command: on the view the caller
+// gave, or else on the terminal; a question of one kind may be answered
+// beforehand by an option (--on-error skip, --overwrite no) and is then only
+// shown with its answer.
+class CommandRunView : public BackupRunView {
+public:
+    explicit CommandRunView(const BackupCommandContext& context);
+
+    // `option` "ask" leaves the question to the user; `yes` answers it yes,
+    // any other word no.
+    void Preset(Question question, const std::string& option, const char* yes);
+
+    void SetProgress(std::uint64_t position, std::uint64_t maximum) override;
+    void SetStatusText(const std::string& text) override;
+    void ShowMessage(const std::string& text) override;
+    bool AskYesNo(Question question, const std::string& text) override;
+    void EnableCancel() override;
+    void Finish() override;
+
+private:
+    enum class Answer { Ask, Yes, No };
+
+    TerminalRunView m_terminal;
+    BackupRunView& m_inner;
+    Answer m_error = Answer::Ask;
+    Answer m_overwrite = Answer::Ask;
+};
+
+}  // namespace halvex
