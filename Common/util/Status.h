@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -8,6 +10,7 @@ namespace halvex {
 // The outcome of a core operation that can fail: a string-table key for the
 // user's message and the system's own detail (usually strerror text).
 // Callers decide what to show; nothing is thrown across a library boundary.
+// Result<T> (Result.h) carries the same failure beside a value.
 struct [[nodiscard]] Status {
     bool ok = true;
     std::string messageKey;  // string-table key, empty when ok
@@ -17,6 +20,12 @@ struct [[nodiscard]] Status {
     static Status Fail(std::string key, std::string detail = {})
     {
         return Status{false, std::move(key), std::move(detail)};
+    }
+    // A system call failed on `where`: the detail names the file and the
+    // system's reason, "/media/x/a.txt: Permission denied".
+    static Status FailErrno(std::string key, const std::filesystem::path& where, int error)
+    {
+        return Fail(std::move(key), where.string() + ": " + std::strerror(error));
     }
     explicit operator bool() const { return ok; }
 };
