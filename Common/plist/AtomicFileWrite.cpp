@@ -10,6 +10,7 @@
 #include <string>
 
 #include "util/EndedWriters.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex {
 
@@ -90,9 +91,9 @@ bool WriteAtomic(const fs::path& target, std::string_view data, int mode)
         return false;
     bool ok = WriteAll(fd, data);
     if (ok && mode >= 0)
-        (void)::fchmod(fd, static_cast<mode_t>(mode));  // created with no more than `mode`; this undoes the umask
+        IgnoreResult(::fchmod(fd, static_cast<mode_t>(mode)), "created with no more than the mode; this only undoes the umask");
     else if (ok && hadOld)
-        (void)::fchmod(fd, old.st_mode & 07777);  // FAT and exFAT refuse; their files have no bits to keep
+        IgnoreResult(::fchmod(fd, old.st_mode & 07777), "FAT and exFAT refuse; their files have no bits to keep");
     ok = ok && Flush(fd);
     ok = (::close(fd) == 0) && ok;
     ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
@@ -104,7 +105,7 @@ bool WriteAtomic(const fs::path& target, std::string_view data, int mode)
     // synced does not undo a completed write.
     const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd >= 0) {
-        (void)::fsync(folderFd);
+        IgnoreResult(::fsync(folderFd), "the write is complete; only the rename's durability is at stake");
         ::close(folderFd);
     }
     return true;
