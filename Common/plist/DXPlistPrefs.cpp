@@ -283,7 +283,7 @@ bool DXPlistPrefs::Update() const
     // next start; the file as it was is the better one to keep.
     if (DXPlistPrefs check; !m_mapValues.empty() && !check.LoadText(text))
         return false;
-    return halvex::WriteFileAtomic(m_path, text);
+    return halvex::WriteFileAtomic(m_path, text).ok;
 }
 
 bool DXPlistPrefs::FindValue(std::string_view key, PrefsValue& value) const

@@ -172,8 +172,8 @@ fs::path ReplacedPathFor(const fs::path& target)
 Status WriteUpdateJournal(const fs::path& folder, const UpdateJournal& journal)
 {
     const fs::path file = folder / kUpdateJournalName;
-    if (!WriteFileAtomic(file, JournalText(journal)))
-        return Status::Fail("update_fail", file.string() + ": the install journal could not be written");
+    if (Status written = WriteFileAtomic(file, JournalText(journal)); !written)
+        return Status::Fail("update_fail", written.detail + " (the install journal)");
     return Status::Ok();
 }
 

@@ -173,8 +173,9 @@ Status TrustedDrives::Write()
     const fs::path folder = m_file.parent_path();
     if (m_file.empty() || (!fs::is_directory(folder, error) && !fs::create_directories(folder, error)))
         return Status::Fail("err_trust_list_write", error ? error.message() : "no configuration folder");
-    if (!WriteFileAtomic(m_file, Format(m_drives), fs::perms::owner_read | fs::perms::owner_write))
-        return Status::Fail("err_trust_list_write", std::generic_category().message(errno));
+    if (Status written = WriteFileAtomic(m_file, Format(m_drives), fs::perms::owner_read | fs::perms::owner_write);
+        !written)
+        return Status::Fail("err_trust_list_write", written.detail);
     return Status::Ok();
 }
 
