@@ -193,10 +193,10 @@ bool DXPlistPrefs::Load()
 {
     m_mapValues.clear();
     m_mapArrays.clear();
-    std::string text;
-    if (m_path.empty() || !halvex::ReadBoundedFile(m_path, kMaxFileBytes, text))
+    if (m_path.empty())
         return false;
-    return LoadText(text);
+    const halvex::Result<std::string> text = halvex::ReadBoundedFile(m_path, kMaxFileBytes);
+    return text && LoadText(text.value());
 }
 
 bool DXPlistPrefs::LoadText(std::string_view xml)

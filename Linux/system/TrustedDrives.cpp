@@ -119,11 +119,11 @@ Status TrustedDrives::Load()
     std::error_code error;
     if (!fs::exists(fs::symlink_status(m_file, error)))
         return Status::Ok();
-    std::string text;
-    if (!ReadBoundedFile(m_file, kMaxBytes, text))
+    const Result<std::string> text = ReadBoundedFile(m_file, kMaxBytes);
+    if (!text)
         return Status::Fail("err_trust_list_damaged", "unreadable or larger than " + std::to_string(kMaxBytes) + " bytes");
     std::string reason;
-    if (!Parse(text, m_drives, reason))
+    if (!Parse(text.value(), m_drives, reason))
         return Status::Fail("err_trust_list_damaged", reason);
     return Status::Ok();
 }
