@@ -1,16 +1,13 @@
 #include "plist/AtomicFileWrite.h"
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "FileSizeLimit.h"
 #include "PlistTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -29,27 +26,17 @@ int EntryCount(const fs::path& folder)
 
 }  // namespace
 
-// RLIMIT_FSIZE makes the kernel refuse a write past a size: the failure of a
-// full drive, in a child so the limit stays there. The reason reported is the
-// write's own, not that of a cleanup step after it.
+// A write refused in the middle of the file, as on a full drive. The reason
+// reported is the write's own, not that of a cleanup step after it.
 TEST_F(AtomicFileWriteTest, AFailedWriteNamesTheFileAndTheReasonAndKeepsTheOldFile)
 {
     const fs::path target = Path("prefs.plist");
     WriteFile(target, "old");
-    const pid_t child = fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const struct rlimit limit = {16, 16};
-        setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_TRUE(halvex::test::HoldsWithFileSizeLimit(16, [&] {
         const halvex::Status written = halvex::WriteFileAtomic(target, std::string(4096, 'x'));
-        const bool expected = !written && written.messageKey == "file_save_err" &&
-                              written.detail == target.string() + ": " + std::strerror(EFBIG);
-        _exit(expected ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "expected file_save_err with the file and EFBIG";
+        return !written && written.messageKey == "file_save_err" &&
+               written.detail == target.string() + ": " + std::strerror(EFBIG);
+    })) << "expected file_save_err with the file and EFBIG";
     EXPECT_EQ(ReadFile(target), "old");
     EXPECT_EQ(EntryCount(m_folder), 1) << "a temporary file was left";
 }
