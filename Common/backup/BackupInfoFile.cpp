@@ -30,7 +30,7 @@ bool ReplaceInfoFile(const std::filesystem::path& file, const std::string& text)
     struct stat st {};
     if (::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(file.c_str()) != 0)
         return false;
-    return WriteFileAtomic(file, text);
+    return WriteFileAtomic(file, text).ok;
 }
 
 void AppendUtf8(std::string& out, char32_t c)

@@ -64,10 +64,10 @@ DriveConfiguration DriveConfiguration::FromText(std::string_view text)
 
 DriveConfiguration DriveConfiguration::Load(const fs::path& resourcesFolder)
 {
-    std::string text;
-    if (!ReadBoundedFile(resourcesFolder / kFileName, kMaxFileBytes, text))
+    const Result<std::string> text = ReadBoundedFile(resourcesFolder / kFileName, kMaxFileBytes);
+    if (!text)
         return {};
-    return FromText(text);
+    return FromText(text.value());
 }
 
 fs::path DriveResourcesFor(const fs::path& path)

@@ -6,6 +6,7 @@
 
 #include "paths/PrivateTempFolder.h"
 #include "paths/RunPath.h"
+#include "util/IgnoreResult.h"
 
 namespace fs = std::filesystem;
 
@@ -30,7 +31,7 @@ std::optional<KXAppPaths> KXAppPaths::FromCommandLine(const std::vector<std::str
     if (!runPath)
         return std::nullopt;
     KXAppPaths paths(std::move(*runPath));
-    (void)paths.CreateDataFolder();
+    halvex::IgnoreResult(paths.CreateDataFolder(), "a read-only drive still runs; what needs the folder reports its own failure");
     return paths;
 }
 

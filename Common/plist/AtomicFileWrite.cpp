@@ -10,10 +10,13 @@
 #include <string>
 
 #include "util/EndedWriters.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex {
 
 namespace {
+
+constexpr const char* kSaveError = "file_save_err";
 
 namespace fs = std::filesystem;
 
@@ -64,60 +67,65 @@ int CreateTemporary(const fs::path& folder, const std::string& name, fs::path& t
 }
 
 // A negative mode keeps the replaced file's bits (new files: 0666 less the umask).
-bool WriteAtomic(const fs::path& target, std::string_view data, int mode)
+Status WriteAtomic(const fs::path& target, std::string_view data, int mode)
 {
     if (target.empty() || !target.has_filename())
-        return false;
+        return Status::Fail(kSaveError, target.string() + ": no file name");
     std::error_code error;
     fs::path path = target;
     if (fs::is_symlink(fs::symlink_status(path, error))) {
         path = fs::weakly_canonical(path, error);
         if (error)
-            return false;
+            return Status::Fail(kSaveError, target.string() + ": " + error.message());
     }
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
 
     struct stat old {};
     const bool hadOld = ::stat(path.c_str(), &old) == 0;
     if (hadOld && !S_ISREG(old.st_mode))
-        return false;
+        return Status::Fail(kSaveError, path.string() + ": not a regular file");
 
     RemoveLeftoverTemporaries(folder, path.filename().string());
     fs::path temporary;
     const int fd = CreateTemporary(folder, path.filename().string(), temporary,
                                    mode < 0 ? 0666 : static_cast<mode_t>(mode));
     if (fd < 0)
-        return false;
-    bool ok = WriteAll(fd, data);
+        return Status::FailErrno(kSaveError, folder, errno);
+    // The first failure is the one to report; the later steps only clean up.
+    int failure = WriteAll(fd, data) ? 0 : errno;
+    const bool ok = failure == 0;
     if (ok && mode >= 0)
-        (void)::fchmod(fd, static_cast<mode_t>(mode));  // created with no more than `mode`; this undoes the umask
+        IgnoreResult(::fchmod(fd, static_cast<mode_t>(mode)), "created with no more than the mode; this only undoes the umask");
     else if (ok && hadOld)
-        (void)::fchmod(fd, old.st_mode & 07777);  // FAT and exFAT refuse; their files have no bits to keep
-    ok = ok && Flush(fd);
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
+        IgnoreResult(::fchmod(fd, old.st_mode & 07777), "FAT and exFAT refuse; their files have no bits to keep");
+    if (failure == 0 && !Flush(fd))
+        failure = errno;
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
+        failure = errno;
+    if (failure != 0) {
         ::unlink(temporary.c_str());
-        return false;
+        return Status::FailErrno(kSaveError, path, failure);
     }
     // Make the rename itself durable; a folder that cannot be opened or
     // synced does not undo a completed write.
     const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd >= 0) {
-        (void)::fsync(folderFd);
+        IgnoreResult(::fsync(folderFd), "the write is complete; only the rename's durability is at stake");
         ::close(folderFd);
     }
-    return true;
+    return Status::Ok();
 }
 
 }  // namespace
 
-bool WriteFileAtomic(const fs::path& target, std::string_view data)
+Status WriteFileAtomic(const fs::path& target, std::string_view data)
 {
     return WriteAtomic(target, data, -1);
 }
 
-bool WriteFileAtomic(const fs::path& target, std::string_view data, fs::perms mode)
+Status WriteFileAtomic(const fs::path& target, std::string_view data, fs::perms mode)
 {
     return WriteAtomic(target, data, static_cast<int>(mode & fs::perms::mask));
 }

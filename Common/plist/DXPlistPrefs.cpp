@@ -193,10 +193,10 @@ bool DXPlistPrefs::Load()
 {
     m_mapValues.clear();
     m_mapArrays.clear();
-    std::string text;
-    if (m_path.empty() || !halvex::ReadBoundedFile(m_path, kMaxFileBytes, text))
+    if (m_path.empty())
         return false;
-    return LoadText(text);
+    const halvex::Result<std::string> text = halvex::ReadBoundedFile(m_path, kMaxFileBytes);
+    return text && LoadText(text.value());
 }
 
 bool DXPlistPrefs::LoadText(std::string_view xml)
@@ -283,7 +283,7 @@ bool DXPlistPrefs::Update() const
     // next start; the file as it was is the better one to keep.
     if (DXPlistPrefs check; !m_mapValues.empty() && !check.LoadText(text))
         return false;
-    return halvex::WriteFileAtomic(m_path, text);
+    return halvex::WriteFileAtomic(m_path, text).ok;
 }
 
 bool DXPlistPrefs::FindValue(std::string_view key, PrefsValue& value) const

@@ -176,7 +176,7 @@ LanguageId ChooseLanguageId(const LocaleEnvironment& env)
     return kEnglishUS;
 }
 
-std::string ReadSystemLang(const std::string& path)
+std::string ReadSystemLang(const std::filesystem::path& path)
 {
     std::ifstream in(path);
     if (!in)

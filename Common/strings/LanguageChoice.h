@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,6 @@ LanguageId ChooseLanguageId(const LocaleEnvironment& env);
 
 // Reads LANG from a locale file of the /etc/default/locale kind (shell
 // assignments, optionally quoted, comments). Empty when absent or unreadable.
-std::string ReadSystemLang(const std::string& path);
+std::string ReadSystemLang(const std::filesystem::path& path);
 
 }  // namespace halvex

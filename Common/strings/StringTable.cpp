@@ -57,10 +57,8 @@ std::string ExpandLineBreaks(std::string_view value)
 bool StringTable::Load(const std::filesystem::path& path)
 {
     m_entries.clear();
-    std::string text;
-    if (!ReadBoundedFile(path, kMaxFileSize, text))
-        return false;
-    return LoadText(text);
+    const Result<std::string> text = ReadBoundedFile(path, kMaxFileSize);
+    return text && LoadText(text.value());
 }
 
 bool StringTable::LoadText(std::string_view text)

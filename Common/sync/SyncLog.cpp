@@ -4,8 +4,13 @@
 
 #include "strings/KXStrings.h"
 #include "util/FileDateText.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex {
+
+// The log is a convenience beside the run's own report; a log that cannot be
+// written never stops or fails a sync.
+constexpr char kLogIsOptional[] = "the sync log never decides the run";
 
 SyncLog::SyncLog(bool enabled, std::filesystem::path path) : m_enabled(enabled), m_path(std::move(path)) {}
 
@@ -29,14 +34,14 @@ void SyncLog::Begin()
     if (!m_enabled || m_path.empty() || !m_log.Open(m_path, false))
         return;
     const std::string stamp = FormatFileDate(std::time(nullptr), UserShortDateFormat(), UserTimeFormatWithoutSeconds());
-    (void)m_log.Write(KXStrings::Format("sync_log_begin", stamp));
+    IgnoreResult(m_log.Write(KXStrings::Format("sync_log_begin", stamp)), kLogIsOptional);
 }
 
 void SyncLog::WriteFileLine(const char* key, const std::filesystem::path& source)
 {
     if (!m_log.IsOpen())
         return;
-    (void)m_log.Write(FormatText(ExpandTabs(KXStrings::GetString(key)), source));
+    IgnoreResult(m_log.Write(FormatText(ExpandTabs(KXStrings::GetString(key)), source)), kLogIsOptional);
 }
 
 void SyncLog::DiskFull(const std::filesystem::path& source) { WriteFileLine("sync_log_disk_full", source); }
@@ -46,15 +51,16 @@ void SyncLog::Cancelled(const std::filesystem::path& source) { WriteFileLine("sy
 void SyncLog::Problem(const std::filesystem::path& item, const std::string& reason)
 {
     if (m_log.IsOpen())
-        (void)m_log.Write(FormatText(ExpandTabs(KXStrings::GetString("sync_log_problem")), item, reason));
+        IgnoreResult(m_log.Write(FormatText(ExpandTabs(KXStrings::GetString("sync_log_problem")), item, reason)),
+                     kLogIsOptional);
 }
 
 void SyncLog::End(std::uint32_t successes, std::uint32_t failures)
 {
     if (!m_log.IsOpen())
         return;
-    (void)m_log.Write(KXStrings::Format("sync_log_end", successes, failures));
-    (void)m_log.Close();
+    IgnoreResult(m_log.Write(KXStrings::Format("sync_log_end", successes, failures)), kLogIsOptional);
+    IgnoreResult(m_log.Close(), kLogIsOptional);
 }
 
 }  // namespace halvex

@@ -166,6 +166,8 @@ size_t WriteFile(char* data, size_t size, size_t count, void* user)
     return bytes;
 }
 
+constexpr const char* kDownloadError = "download_err";
+
 }  // namespace
 
 Status FetchText(const std::string& address, std::size_t limit, const TransferLimits& limits,
@@ -199,22 +201,19 @@ Status FetchText(const std::string& address, std::size_t limit, const TransferLi
     return Status::Ok();
 }
 
-TransferResult DownloadToFile(const std::string& address, const std::filesystem::path& file,
+Status DownloadToFile(const std::string& address, const std::filesystem::path& file,
                               const TransferLimits& limits, const TransferProgress& progress)
 {
     GlobalInitOnce();
-    TransferResult result;
     FileSink sink;
     sink.fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (sink.fd < 0) {
-        result.detail = file.string() + ": " + std::strerror(errno);
-        return result;
+        return Status::FailErrno(kDownloadError, file, errno);
     }
     CurlHandle curl;
     if (!curl.get()) {
         ::close(sink.fd);
-        result.detail = "curl could not be initialised";
-        return result;
+        return Status::Fail(kDownloadError, "curl could not be initialised");
     }
     Watch watch;
     watch.limits = &limits;
@@ -227,28 +226,17 @@ TransferResult DownloadToFile(const std::string& address, const std::filesystem:
     curl_easy_setopt(curl.get(), CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxPackageSize));
     const CURLcode code = curl_easy_perform(curl.get());
     const bool closed = ::close(sink.fd) == 0;
-    if (watch.cancelled) {
-        result.outcome = TransferOutcome::Cancelled;
-        return result;
-    }
-    if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-        result.detail = "the package is larger than the limit";
-        return result;
-    }
-    if (sink.error != 0) {
-        result.detail = file.string() + ": " + std::strerror(sink.error);
-        return result;
-    }
-    if (code != CURLE_OK) {
-        result.detail = FailureText(code, watch, errorBuffer);
-        return result;
-    }
-    if (!closed) {
-        result.detail = file.string() + ": " + std::strerror(errno);
-        return result;
-    }
-    result.outcome = TransferOutcome::Done;
-    return result;
+    if (watch.cancelled)
+        return Status::Fail(kDownloadError, "cancelled");
+    if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
+        return Status::Fail(kDownloadError, "the package is larger than the limit");
+    if (sink.error != 0)
+        return Status::FailErrno(kDownloadError, file, sink.error);
+    if (code != CURLE_OK)
+        return Status::Fail(kDownloadError, FailureText(code, watch, errorBuffer));
+    if (!closed)
+        return Status::FailErrno(kDownloadError, file, errno);
+    return Status::Ok();
 }
 
 }  // namespace halvex

@@ -35,22 +35,16 @@ inline constexpr std::uint64_t kMaxPackageSize = 1024ull * 1024 * 1024;
 Status FetchText(const std::string& address, std::size_t limit, const TransferLimits& limits,
                  std::string& text, const std::atomic<bool>* cancel = nullptr);
 
-enum class TransferOutcome { Done, Cancelled, Failed };
-
-struct TransferResult {
-    TransferOutcome outcome = TransferOutcome::Failed;
-    std::string detail;  // why it failed, for the log and the CLI
-    bool ok() const { return outcome == TransferOutcome::Done; }
-};
-
 // Called on the transferring thread about once a second and after each piece
 // that arrives: bytes received and bytes expected (0 while unknown). Answer
 // false to cancel.
 using TransferProgress = std::function<bool(std::uint64_t done, std::uint64_t expected)>;
 
 // GET of a file into `file`, which must not exist yet (the caller chooses a
-// temporary name); on anything but Done the caller removes it.
-TransferResult DownloadToFile(const std::string& address, const std::filesystem::path& file,
+// temporary name); on failure ("download_err" and why, for the log and the
+// CLI) the caller removes it. A transfer that `progress` cancelled fails with
+// the detail "cancelled"; the caller knows it asked for that.
+Status DownloadToFile(const std::string& address, const std::filesystem::path& file,
                               const TransferLimits& limits, const TransferProgress& progress);
 
 }  // namespace halvex

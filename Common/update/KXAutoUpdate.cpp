@@ -73,10 +73,10 @@ std::string FixedText(double value, int decimals)
 bool KXAutoUpdate::IsConnectionAvailable(const std::filesystem::path& routeFile,
                                          const std::filesystem::path& ipv6RouteFile)
 {
-    std::string table;
-    if (halvex::ReadBoundedFile(routeFile, kMaxRouteTableSize, table) && HasIpv4DefaultRoute(table))
+    if (const auto table = halvex::ReadBoundedFile(routeFile, kMaxRouteTableSize); table && HasIpv4DefaultRoute(table.value()))
         return true;
-    return halvex::ReadBoundedFile(ipv6RouteFile, kMaxRouteTableSize, table) && HasIpv6DefaultRoute(table);
+    const auto table = halvex::ReadBoundedFile(ipv6RouteFile, kMaxRouteTableSize);
+    return table && HasIpv6DefaultRoute(table.value());
 }
 
 bool KXAutoUpdate::CheckUpdate(std::string_view script, std::string_view id, std::string_view version,

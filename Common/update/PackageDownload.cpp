@@ -83,11 +83,15 @@ DownloadResult DownloadPackage(const PackageRequest& request, const TransferProg
     }
 
     const fs::path partial = destination.parent_path() / TemporaryName(destination);
-    const TransferResult transfer = DownloadToFile(request.address, partial, request.limits, progress);
-    if (!transfer.ok()) {
+    bool cancelled = false;
+    const TransferProgress watched = [&progress, &cancelled](std::uint64_t done, std::uint64_t expected) {
+        cancelled = progress && !progress(done, expected);
+        return !cancelled;
+    };
+    const Status transfer = DownloadToFile(request.address, partial, request.limits, watched);
+    if (!transfer) {
         fs::remove(partial, error);
-        result.outcome = transfer.outcome == TransferOutcome::Cancelled ? DownloadOutcome::Cancelled
-                                                                         : DownloadOutcome::Failed;
+        result.outcome = cancelled ? DownloadOutcome::Cancelled : DownloadOutcome::Failed;
         result.detail = transfer.detail;
         return result;
     }

@@ -16,6 +16,7 @@
 #include "copy/FileCopier.h"
 #include "copy/LeftoverCopies.h"
 #include "update/UpdateJournal.h"
+#include "util/IgnoreResult.h"
 
 namespace fs = std::filesystem;
 
@@ -186,10 +187,8 @@ int Stage(const PlannedFile& file, const fs::path& staged)
     ::chmod(file.source.c_str(), file.mode);
     if (const int error = PlaceFile(file.source, staged); error != 0)
         return error;
-    // FAT keeps no permission bits and times in 2 s steps: neither is a
-    // reason to keep the old version.
-    (void)::chmod(staged.c_str(), file.mode);
-    (void)SetModificationTime(staged, file.modified);
+    IgnoreResult(::chmod(staged.c_str(), file.mode), "FAT keeps no permission bits: no reason to keep the old version");
+    IgnoreResult(SetModificationTime(staged, file.modified), "FAT keeps times in 2 s steps: no reason to keep the old version");
     return 0;
 }
 

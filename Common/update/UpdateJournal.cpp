@@ -51,10 +51,8 @@ bool UpdaterRuns(pid_t pid)
 {
     if (pid <= 0 || pid == ::getpid())
         return false;
-    std::string name;
-    if (!ReadBoundedFile("/proc/" + std::to_string(pid) + "/comm", 64, name))
-        return false;
-    return name == "Updater\n";
+    const Result<std::string> name = ReadBoundedFile("/proc/" + std::to_string(pid) + "/comm", 64);
+    return name && name.value() == "Updater\n";
 }
 
 bool Missing(const fs::path& path)
@@ -172,8 +170,8 @@ fs::path ReplacedPathFor(const fs::path& target)
 Status WriteUpdateJournal(const fs::path& folder, const UpdateJournal& journal)
 {
     const fs::path file = folder / kUpdateJournalName;
-    if (!WriteFileAtomic(file, JournalText(journal)))
-        return Status::Fail("update_fail", file.string() + ": the install journal could not be written");
+    if (Status written = WriteFileAtomic(file, JournalText(journal)); !written)
+        return Status::Fail("update_fail", written.detail + " (the install journal)");
     return Status::Ok();
 }
 
@@ -207,9 +205,11 @@ Status RecoverInterruptedUpdate(const fs::path& folder)
     const fs::path file = folder / kUpdateJournalName;
     if (Missing(file))
         return Status::Ok();
-    std::string text;
+    const Result<std::string> text = ReadBoundedFile(file, kMaxJournalSize);
+    if (!text)
+        return Status::Fail("update_fail", text.detail() + " (the journal of an earlier install)");
     UpdateJournal journal;
-    if (!ReadBoundedFile(file, kMaxJournalSize, text) || !ParseJournal(text, journal))
+    if (!ParseJournal(text.value(), journal))
         return Status::Fail("update_fail", file.string() + ": the journal of an earlier install is damaged");
     if (UpdaterRuns(journal.pid))
         return Status::Fail("update_fail", "another update is being installed (process " +

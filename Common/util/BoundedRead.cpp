@@ -7,36 +7,40 @@
 
 namespace halvex {
 
-bool ReadBoundedFile(const std::filesystem::path& file, std::size_t limit, std::string& text)
+namespace {
+
+constexpr const char* kReadError = "file_read_err";
+
+}  // namespace
+
+Result<std::string> ReadBoundedFile(const std::filesystem::path& file, std::size_t limit)
 {
-    text.clear();
     // O_NONBLOCK so a planted FIFO cannot hang the reader.
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
-        return false;
+        return Result<std::string>::FailErrno(kReadError, file, errno);
     std::string content;
     char buffer[4096];
-    bool ok = true;
     for (;;) {
         const ssize_t count = ::read(fd, buffer, sizeof buffer);
         if (count < 0) {
             if (errno == EINTR)
                 continue;
-            ok = false;
-            break;
+            const int error = errno;
+            ::close(fd);
+            return Result<std::string>::FailErrno(kReadError, file, error);
         }
         if (count == 0)
             break;
         if (content.size() + static_cast<std::size_t>(count) > limit) {
-            ok = false;
-            break;
+            ::close(fd);
+            return Result<std::string>::Fail(kReadError,
+                                             file.string() + ": larger than " + std::to_string(limit) + " bytes");
         }
         content.append(buffer, static_cast<std::size_t>(count));
     }
     ::close(fd);
-    if (ok)
-        text = std::move(content);
-    return ok;
+    return Result<std::string>::Ok(std::move(content));
 }
 
 }  // namespace halvex

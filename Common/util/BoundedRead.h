@@ -4,12 +4,14 @@
 #include <filesystem>
 #include <string>
 
+#include "util/Result.h"
+
 namespace halvex {
 
 // Reads at most `limit` bytes of a small text file (a proc or sys entry, a
-// settings file). False when it cannot be opened or read, or is larger than
-// `limit`: a damaged or hostile file is refused, not cut.
-[[nodiscard]] bool ReadBoundedFile(const std::filesystem::path& file, std::size_t limit,
-                                   std::string& text);
+// settings file). Fails ("file_read_err", the file and why) when it cannot be
+// opened or read, or is larger than `limit`: a damaged or hostile file is
+// refused, not cut.
+Result<std::string> ReadBoundedFile(const std::filesystem::path& file, std::size_t limit);
 
 }  // namespace halvex

@@ -86,10 +86,10 @@ bool IsLoopback(const fs::path& interfaceFolder, std::string_view name)
 {
     if (name == "lo")
         return true;
-    std::string flags;
-    if (!ReadBoundedFile(interfaceFolder / "flags", kSysEntryLimit, flags))
+    const Result<std::string> flags = ReadBoundedFile(interfaceFolder / "flags", kSysEntryLimit);
+    if (!flags)
         return false;
-    const std::optional<unsigned long> value = ParseHex(flags);
+    const std::optional<unsigned long> value = ParseHex(flags.value());
     return value && (*value & kInterfaceLoopback) != 0;
 }
 
@@ -101,19 +101,20 @@ std::optional<HardwareAddress> InterfaceAddress(const IdentitySources& sources,
     const fs::path folder = sources.sysClassNet / std::string(name);
     if (IsLoopback(folder, name))
         return std::nullopt;
-    std::string text;
-    if (!ReadBoundedFile(folder / "address", kSysEntryLimit, text))
+    const Result<std::string> text = ReadBoundedFile(folder / "address", kSysEntryLimit);
+    if (!text)
         return std::nullopt;
-    return ParseAddress(text);
+    return ParseAddress(text.value());
 }
 
 // The interface of the default route with the lowest metric, from the
 // kernel's table: "Iface Destination Gateway Flags RefCnt Use Metric Mask ...".
 std::optional<std::string> DefaultRouteInterface(const fs::path& routeTable)
 {
-    std::string text;
-    if (!ReadBoundedFile(routeTable, kRouteTableLimit, text))
+    const Result<std::string> table = ReadBoundedFile(routeTable, kRouteTableLimit);
+    if (!table)
         return std::nullopt;
+    const std::string& text = table.value();
     std::optional<std::string> best;
     unsigned long bestMetric = 0;
     std::string_view rest = text;
@@ -158,10 +159,10 @@ std::optional<std::string> DefaultRouteInterface(const fs::path& routeTable)
 // locally administered and unicast as a made-up address must be.
 std::optional<HardwareAddress> MachineIdAddress(const fs::path& machineId)
 {
-    std::string text;
-    if (!ReadBoundedFile(machineId, kSysEntryLimit, text))
+    const Result<std::string> text = ReadBoundedFile(machineId, kSysEntryLimit);
+    if (!text)
         return std::nullopt;
-    const std::string_view id = Trim(text);
+    const std::string_view id = Trim(text.value());
     if (id.size() < 12)
         return std::nullopt;
     HardwareAddress address{};

@@ -175,9 +175,10 @@ std::string MountTypeOf(const std::filesystem::path& folder)
     const char* overridden = std::getenv("HALVEX_MOUNTINFO");
     const std::filesystem::path source =
         overridden != nullptr && *overridden != '\0' ? overridden : "/proc/self/mountinfo";
-    std::string text;
-    if (!ReadBoundedFile(source, kMountInfoLimit, text))
+    const Result<std::string> table = ReadBoundedFile(source, kMountInfoLimit);
+    if (!table)
         return {};
+    const std::string& text = table.value();
     const std::string device = std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
     std::size_t start = 0;
     while (start < text.size()) {

@@ -125,10 +125,10 @@ std::filesystem::path UserDirFromText(std::string_view text, std::string_view ke
 std::filesystem::path UserDirFromFile(const std::filesystem::path& file, std::string_view key,
                                       const std::filesystem::path& home)
 {
-    std::string text;
-    if (!ReadBoundedFile(file, kUserDirsLimit, text))
+    const Result<std::string> text = ReadBoundedFile(file, kUserDirsLimit);
+    if (!text)
         return {};
-    return UserDirFromText(text, key, home);
+    return UserDirFromText(text.value(), key, home);
 }
 
 std::filesystem::path UserBaseFolder() { return HomeFolder(); }

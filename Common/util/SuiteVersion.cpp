@@ -19,9 +19,10 @@ std::string SuiteVersionForUpdate()
 
 std::string DriveSuiteVersionForUpdate(const std::filesystem::path& programFolder)
 {
-    std::string text;
-    if (!ReadBoundedFile(programFolder / "VERSION", 64, text))
+    Result<std::string> read = ReadBoundedFile(programFolder / "VERSION", 64);
+    if (!read)
         return SuiteVersionForUpdate();
+    std::string text = std::move(read).value();
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     // One to four numbers of one to nine digits; the first three are sent.

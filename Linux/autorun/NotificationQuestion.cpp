@@ -1,4 +1,5 @@
 #include "NotificationQuestion.h"
+#include "util/IgnoreResult.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -277,7 +278,7 @@ DriveAnswer NotificationQuestion::Ask(const Texts& texts, std::string& why) cons
     }
     // Unanswered in time, or the agent is asked to end: the question goes.
     std::string ignored;
-    (void)Call("CloseNotification", {std::to_string(id)}, ignored);
+    IgnoreResult(Call("CloseNotification", {std::to_string(id)}, ignored), "a notification already gone needs no closing");
     return DriveAnswer::NotNow;
 }
 

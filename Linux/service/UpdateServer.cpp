@@ -52,10 +52,10 @@ std::string QueryOf(const std::string& target)
 // Read at each request, so that a publication is served at once.
 std::optional<ReleaseList> LoadReleases(const fs::path& root)
 {
-    std::string text;
-    if (!ReadBoundedFile(root / kReleaseListName, kMaxReleaseListBytes, text))
+    const Result<std::string> text = ReadBoundedFile(root / kReleaseListName, kMaxReleaseListBytes);
+    if (!text)
         return std::nullopt;
-    return ParseReleaseList(text);
+    return ParseReleaseList(text.value());
 }
 
 // Serves a package the release list names, and nothing else: no path of

@@ -16,6 +16,7 @@
 #include "util/IsAdministrator.h"
 #include "util/ScrambleIdentity.h"
 #include "util/SpecialFolders.h"
+#include "util/IgnoreResult.h"
 
 namespace fs = std::filesystem;
 
@@ -78,7 +79,8 @@ bool KMSystem::GoToUrl(std::string_view address) { return halvex::OpenAddress(ad
 
 void KMSystem::AddToLoginItems(const fs::path& path, bool hidden)
 {
-    (void)halvex::LoginItems(halvex::LoginItems::DefaultFolder()).add(path, hidden);
+    halvex::IgnoreResult(halvex::LoginItems(halvex::LoginItems::DefaultFolder()).add(path, hidden),
+                         "the preference is kept; the entry is written again at the next start");
 }
 
 void KMSystem::RemoveLoginItem(const fs::path& path)

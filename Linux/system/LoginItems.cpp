@@ -58,10 +58,10 @@ std::string BaseName(const fs::path& program)
 
 bool ReadItem(const fs::path& file, LoginItems::Item& item)
 {
-    std::string text;
-    if (!ReadBoundedFile(file, kMaxEntryBytes, text))
+    const Result<std::string> text = ReadBoundedFile(file, kMaxEntryBytes);
+    if (!text)
         return false;
-    std::istringstream lines(text);
+    std::istringstream lines(text.value());
     std::string line;
     bool inEntry = false;
     bool haveExec = false;

@@ -119,11 +119,11 @@ Status TrustedDrives::Load()
     std::error_code error;
     if (!fs::exists(fs::symlink_status(m_file, error)))
         return Status::Ok();
-    std::string text;
-    if (!ReadBoundedFile(m_file, kMaxBytes, text))
+    const Result<std::string> text = ReadBoundedFile(m_file, kMaxBytes);
+    if (!text)
         return Status::Fail("err_trust_list_damaged", "unreadable or larger than " + std::to_string(kMaxBytes) + " bytes");
     std::string reason;
-    if (!Parse(text, m_drives, reason))
+    if (!Parse(text.value(), m_drives, reason))
         return Status::Fail("err_trust_list_damaged", reason);
     return Status::Ok();
 }
@@ -173,8 +173,9 @@ Status TrustedDrives::Write()
     const fs::path folder = m_file.parent_path();
     if (m_file.empty() || (!fs::is_directory(folder, error) && !fs::create_directories(folder, error)))
         return Status::Fail("err_trust_list_write", error ? error.message() : "no configuration folder");
-    if (!WriteFileAtomic(m_file, Format(m_drives), fs::perms::owner_read | fs::perms::owner_write))
-        return Status::Fail("err_trust_list_write", std::generic_category().message(errno));
+    if (Status written = WriteFileAtomic(m_file, Format(m_drives), fs::perms::owner_read | fs::perms::owner_write);
+        !written)
+        return Status::Fail("err_trust_list_write", written.detail);
     return Status::Ok();
 }
 

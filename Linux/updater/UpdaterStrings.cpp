@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "strings/LanguageChoice.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex {
 
@@ -24,7 +25,7 @@ StringTable LoadUpdaterStrings()
     StringTable table;
     const std::string folder = LanguageFolderForId(ChooseLanguageId(LocaleEnvironment::FromProcess()));
     if (!LoadFolder(table, folder))
-        (void)LoadFolder(table, "English");
+        IgnoreResult(LoadFolder(table, "English"), "without any table the updater shows its keys, which still name the step");
     return table;
 }
 

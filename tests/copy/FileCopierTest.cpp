@@ -1,14 +1,13 @@
 #include "copy/FileCopier.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
-#include <csignal>
 #include <thread>
 
 #include "CopyTestSupport.h"
+#include "FileSizeLimit.h"
 
 using namespace halvex;
 using halvex::testing::CountTemporaryFiles;
@@ -272,20 +271,12 @@ TEST_F(FileCopierTest, WriteFailingMidFileRemovesThePartialCopy)
 {
     WriteFile(source, PatternData(200000));
     WriteFile(destination, "old content");
-    const pid_t child = fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const struct rlimit limit = {65536, 65536};
-        setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_TRUE(halvex::test::HoldsWithFileSizeLimit(65536, [&] {
         CopyOptions options;
         options.bufferSize = 4096;
         const CopyResult result = CopyFileAtomic(source, destination, options);
-        _exit(result.outcome == CopyOutcome::TooLarge && result.error == EFBIG ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "expected TooLarge with EFBIG";
+        return result.outcome == CopyOutcome::TooLarge && result.error == EFBIG;
+    })) << "expected TooLarge with EFBIG";
     EXPECT_EQ(ReadFile(destination), "old content");
     EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
 }

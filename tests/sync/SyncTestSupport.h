@@ -20,6 +20,7 @@
 #include "strings/KXStrings.h"
 #include "sync/ItemData.h"
 #include "sync/SyncCallback.h"
+#include "util/IgnoreResult.h"
 
 namespace synctest {
 
@@ -59,7 +60,7 @@ inline std::optional<std::string> InChild(const std::function<bool()>& prepare,
         std::string text = "\x01";
         if (prepare())
             text = body();
-        (void)!::write(fds[1], text.data(), text.size());
+        halvex::IgnoreResult(::write(fds[1], text.data(), text.size()), "a short answer fails the parent's check");
         ::_exit(0);
     }
     ::close(fds[1]);
