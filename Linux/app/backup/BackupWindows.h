@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/backup/BackupListSort.h"
+#include "toolkit/DWWorkDlg.h"
 #include "backup/BackupCallbacks.h"
 #include "backup/BackupProfile.h"
 #include "backup/BackupProfileStore.h"
@@ -26,7 +26,6 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 class DWProgressBar;
@@ -72,41 +71,35 @@ public:
     void EnableCancel() override;
 
 private:
-    void Post(std::function<void()> work);
-    int Ask(std::function<int()> box);
     QWidget* m_window;
 };
 
-// A modal window whose work runs on a worker thread: a one-second timer, the
-// first tick starts the work, the first tick after it has ended closes it.
-class KWRunDlg : public QDialog {
+// A modal window whose work runs on a worker thread. It is seen for a moment
+// before the run starts, and closes when the run has ended.
+class KWRunDlg : public DWWorkDlg {
     Q_OBJECT
 public:
     KWRunDlg(QWidget* owner, BackupSession& session, const QString& title);
-    ~KWRunDlg() override;
+    // Shows the window and runs the work behind it; back when it has ended.
+    void Execute();
     bool Started() const { return m_started; }
-    bool Finished() const { return m_finished.load(); }
     QPushButton* CancelButton() const { return m_cancel; }
     BackupRunView& View() { return m_view; }
-    void reject() override;  // Cancel and Escape request the stop; the tick closes
+    void reject() override;  // before the run: closes at once
 
 protected:
-    virtual void Work() = 0;
-    void Tick();
+    virtual void Work() = 0;  // worker thread
+    void OnCancel() override;  // Cancel and Escape: the run stops between files
     void SetDestinationText(const QString& text);
 
     BackupSession& m_session;
     WindowRunView m_view;
-    std::atomic<bool> m_cancelRequested{false};
-    std::atomic<bool> m_finished{false};
     DWProgressBar* m_progress = nullptr;
     QLabel* m_status = nullptr;
     QLabel* m_destination = nullptr;
     QPushButton* m_cancel = nullptr;
 
 private:
-    QTimer* m_timer = nullptr;
-    std::thread m_worker;
     bool m_started = false;
 };
 
@@ -136,15 +129,12 @@ private:
 };
 
 // Shown while the configuration window's file list is collected.
-class KWUpdateWaitDialog : public QDialog {
+class KWUpdateWaitDialog : public DWWorkDlg {
     Q_OBJECT
 public:
     KWUpdateWaitDialog(QWidget* owner, const BackupStrings& strings);
     // Runs work on a worker while the window is shown; back when it is done.
     void RunWhile(const std::function<void()>& work);
-
-private:
-    std::atomic<bool> m_done{false};
 };
 
 class KWBackupConfigureDlg;

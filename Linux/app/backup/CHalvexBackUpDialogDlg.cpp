@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "app/backup/BackupWindows.h"
 #include "toolkit/KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
@@ -174,7 +174,7 @@ void CHalvexBackUpDialogDlg::DeleteProfile()
 void CHalvexBackUpDialogDlg::StartBackup()
 {
     KWBackupProcessDlg progress(this, m_session);
-    progress.exec();
+    progress.Execute();
     (void)m_session.store.ReadCurrent(m_session.profile);
 }
 

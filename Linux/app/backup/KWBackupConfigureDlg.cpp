@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "app/backup/BackupWindows.h"
 #include "toolkit/KWMsgBox.h"
 #include "backup/BackupFileUtils.h"

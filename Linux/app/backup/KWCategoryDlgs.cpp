@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "app/backup/BackupWindows.h"
 #include "toolkit/KWMsgBox.h"
 

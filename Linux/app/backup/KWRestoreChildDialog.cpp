@@ -17,7 +17,7 @@
 
 #include <algorithm>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "app/backup/BackupWindows.h"
 #include "toolkit/DWSkin.h"
 #include "toolkit/KWMsgBox.h"
@@ -328,7 +328,7 @@ bool KWRestoreChildDialog::StartRestore()
     if (!StoreRestoreSettings(choice))
         return false;
     KWRestoreProcessDlg progress(this, m_session, std::move(pool));
-    progress.exec();
+    progress.Execute();
     return true;
 }
 
