@@ -482,6 +482,16 @@ TEST_F(BackupWindowsTest, BackupWindowAnswersQuestionsAndRefusalsOfTheRun)
 
 }  // namespace
 
+TEST_F(BackupWindowsTest, CancelBeforeTheRunStartsNothingAndClosesTheWindow)
+{
+    MakeProfile("Work");
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    OnNextModal<KWBackupProcessDlg>([](KWBackupProcessDlg* progress) { progress->reject(); });
+    window.StartBackup();  // back once the window has closed
+    EXPECT_TRUE(ShownTexts().isEmpty());
+    EXPECT_FALSE(fs::exists(m_drive / "Backup" / "Work")) << "nothing copied after the cancel";
+}
+
 TEST_F(BackupWindowsTest, ProfileWithAHostileSetNameIsShownDamagedAndNeverUsed)
 {
     MakeProfile("..");
