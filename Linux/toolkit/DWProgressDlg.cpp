@@ -9,7 +9,6 @@
 
 #include "toolkit/DWProgressBar.h"
 #include "toolkit/DWSpinner.h"
-#include "strings/KXStrings.h"
 #include "toolkit/AppText.h"
 
 DWProgressDlg::DWProgressDlg(QWidget* owner, const QString& title)

@@ -6,7 +6,6 @@
 #include <QVBoxLayout>
 
 #include "toolkit/DWSpinner.h"
-#include "strings/KXStrings.h"
 #include "toolkit/AppText.h"
 
 DWWaitDlg::DWWaitDlg(QWidget* owner, const QString& title, const QString& message)

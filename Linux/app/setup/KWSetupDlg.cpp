@@ -2,7 +2,6 @@
 
 #include "app/setup/KWSetupAutoRun.h"
 #include "app/setup/KWSetupLicense.h"
-#include "strings/KXStrings.h"
 #include "toolkit/AppText.h"
 
 KWSetupDlg::KWSetupDlg(QWidget* owner, const std::filesystem::path& licenseFile, KWSetupSync::Folders folders,

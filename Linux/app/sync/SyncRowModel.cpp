@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include "strings/KXStrings.h"
 #include "sync/SyncProblem.h"
 #include "sync/SyncSort.h"
 #include "util/FileDateText.h"
