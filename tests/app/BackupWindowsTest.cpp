@@ -15,7 +15,12 @@
 #include <sstream>
 
 #include "AppFixture.h"
-#include "app/backup/BackupWindows.h"
+#include "app/backup/BackupSession.h"
+#include "app/backup/CHalvexBackUpDialogDlg.h"
+#include "app/backup/KWBackupConfigureDlg.h"
+#include "app/backup/KWCategoryDlgs.h"
+#include "app/backup/KWRestoreChildDialog.h"
+#include "app/backup/KWRunDlg.h"
 #include "toolkit/DWSkin.h"
 #include "backup/BackupFileUtils.h"
 #include "strings/KXStrings.h"

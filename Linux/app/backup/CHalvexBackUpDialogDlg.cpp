@@ -5,7 +5,11 @@
 #include <QVBoxLayout>
 
 #include "toolkit/AppText.h"
-#include "app/backup/BackupWindows.h"
+#include "app/backup/BackupSession.h"
+#include "app/backup/CHalvexBackUpDialogDlg.h"
+#include "app/backup/KWBackupConfigureDlg.h"
+#include "app/backup/KWRestoreChildDialog.h"
+#include "app/backup/KWRunDlg.h"
 #include "toolkit/KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupSetFolder.h"

@@ -12,7 +12,11 @@
 #include <algorithm>
 
 #include "toolkit/AppText.h"
-#include "app/backup/BackupWindows.h"
+#include "app/backup/BackupSession.h"
+#include "app/backup/KWBackupConfigureDlg.h"
+#include "app/backup/KWCategoryDlgs.h"
+#include "app/backup/KWUpdateWaitDialog.h"
+#include "app/backup/WindowRunView.h"
 #include "toolkit/KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/KWBackupManager.h"

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "toolkit/AppText.h"
-#include "app/backup/BackupWindows.h"
+#include "app/backup/KWCategoryDlgs.h"
 #include "toolkit/KWMsgBox.h"
 
 namespace halvex::app {

@@ -18,7 +18,9 @@
 #include <algorithm>
 
 #include "toolkit/AppText.h"
-#include "app/backup/BackupWindows.h"
+#include "app/backup/BackupSession.h"
+#include "app/backup/KWRestoreChildDialog.h"
+#include "app/backup/KWRunDlg.h"
 #include "toolkit/DWSkin.h"
 #include "toolkit/KWMsgBox.h"
 #include "backup/BackupFileUtils.h"

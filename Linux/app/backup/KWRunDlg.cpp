@@ -1,20 +1,21 @@
+#include "app/backup/KWRunDlg.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
 
-#include "toolkit/AppText.h"
-#include "app/backup/BackupWindows.h"
-#include "toolkit/DWProgressBar.h"
-#include "toolkit/KWMsgBox.h"
-#include "toolkit/UiThread.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupRun.h"
 #include "backup/KWBackupManager.h"
 #include "strings/KXStrings.h"
+#include "toolkit/AppText.h"
+#include "toolkit/DWProgressBar.h"
+#include "toolkit/UiThread.h"
 
 namespace halvex::app {
 
@@ -23,49 +24,6 @@ namespace bm = backup_message;
 namespace {
 constexpr std::chrono::milliseconds kLeadIn{1000};
 }  // namespace
-
-BackupSession::BackupSession(const std::filesystem::path& dataFolder, std::filesystem::path drive,
-                             std::uint64_t cluster, std::string identityText)
-    : store(dataFolder, strings), driveRoot(std::move(drive)), clusterSize(cluster), identity(std::move(identityText))
-{
-}
-
-// ---- WindowRunView -----------------------------------------------------------
-
-void WindowRunView::SetProgress(std::uint64_t position, std::uint64_t maximum)
-{
-    if (onProgress)
-        PostToUiThread(m_window, [this, position, maximum] { onProgress(position, maximum); });
-}
-
-void WindowRunView::SetStatusText(const std::string& text)
-{
-    if (onStatus)
-        PostToUiThread(m_window, [this, line = QString::fromStdString(text).trimmed()] { onStatus(line); });
-}
-
-void WindowRunView::ShowMessage(const std::string& text)
-{
-    RunOnUiThread(m_window, [this, &text] { KWMsgBox::Show(m_window, text, KWMsgBox::kNote, KWMsgBox::kOk, KWMsgBox::kIdOk); });
-}
-
-bool WindowRunView::AskYesNo(Question, const std::string& text)
-{
-    return AskOnUiThread<int>(
-               m_window,
-               [this, &text] {
-                   return KWMsgBox::Show(m_window, text, KWMsgBox::kCaution, KWMsgBox::kYesNo, KWMsgBox::kIdYes);
-               },
-               KWMsgBox::kIdNo) == KWMsgBox::kIdYes;
-}
-
-void WindowRunView::EnableCancel()
-{
-    if (onEnableCancel)
-        PostToUiThread(m_window, [this] { onEnableCancel(); });
-}
-
-// ---- KWRunDlg ----------------------------------------------------------------
 
 KWRunDlg::KWRunDlg(QWidget* owner, BackupSession& session, const QString& title)
     : DWWorkDlg(owner), m_session(session), m_view(this)
@@ -133,8 +91,6 @@ void KWRunDlg::OnCancel()
     m_cancel->setEnabled(false);
 }
 
-// ---- KWBackupProcessDlg -------------------------------------------------------
-
 KWBackupProcessDlg::KWBackupProcessDlg(QWidget* owner, BackupSession& session)
     : KWRunDlg(owner, session, TextOr("backup_backup"))
 {
@@ -157,8 +113,6 @@ void KWBackupProcessDlg::Work()
         result.message == bm::kNotDurable)
         m_view.ShowMessage(m_session.strings.Message(result.message));
 }
-
-// ---- KWRestoreProcessDlg ------------------------------------------------------
 
 KWRestoreProcessDlg::KWRestoreProcessDlg(QWidget* owner, BackupSession& session,
                                          std::vector<std::filesystem::path> pool)
@@ -213,26 +167,6 @@ void KWRestoreProcessDlg::Work()
     (void)engine.RestoreFromFilesPool(target);
     m_view.SetStatusText({});
     m_view.ShowMessage(strings.Message(bm::kRestoreDone));
-}
-
-// ---- KWUpdateWaitDialog -------------------------------------------------------
-
-KWUpdateWaitDialog::KWUpdateWaitDialog(QWidget* owner, const BackupStrings& strings) : DWWorkDlg(owner)
-{
-    setWindowTitle(TextOr("wait_title"));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(22, 18, 22, 18);
-    for (int line = 25; line <= 29; ++line) {
-        auto* label = new QLabel(QString::fromStdString(strings.Label(line)), this);
-        label->setAlignment(Qt::AlignCenter);
-        layout->addWidget(label);
-    }
-}
-
-void KWUpdateWaitDialog::RunWhile(const std::function<void()>& work)
-{
-    // The collection has no cancel: the window stays until it is done.
-    (void)Run([&work](DWWorkDlg&) { work(); });
 }
 
 }  // namespace halvex::app
