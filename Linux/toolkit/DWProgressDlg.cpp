@@ -9,12 +9,12 @@
 
 #include "toolkit/DWProgressBar.h"
 #include "toolkit/DWSpinner.h"
-#include "strings/KXStrings.h"
+#include "toolkit/AppText.h"
 
 DWProgressDlg::DWProgressDlg(QWidget* owner, const QString& title)
     : DWWorkDlg(owner), m_spinner(new DWSpinner), m_status(new QLabel), m_count(new QLabel), m_bar(new DWProgressBar),
       m_percent(new QLabel(QStringLiteral("0%"))),
-      m_cancel(new QPushButton(QString::fromStdString(KXStrings::GetString("cancel"))))
+      m_cancel(new QPushButton(TextOr("cancel")))
 {
     setWindowTitle(title);
     if (m_cancel->text().isEmpty())

@@ -6,11 +6,11 @@
 #include <QVBoxLayout>
 
 #include "toolkit/DWSpinner.h"
-#include "strings/KXStrings.h"
+#include "toolkit/AppText.h"
 
 DWWaitDlg::DWWaitDlg(QWidget* owner, const QString& title, const QString& message)
     : DWWorkDlg(owner), m_spinner(new DWSpinner), m_message(new QLabel(message)),
-      m_cancel(new QPushButton(QString::fromStdString(KXStrings::GetString("cancel"))))
+      m_cancel(new QPushButton(TextOr("cancel")))
 {
     setWindowTitle(title);
     m_message->setWordWrap(true);

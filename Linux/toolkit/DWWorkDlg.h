@@ -42,7 +42,8 @@ public:
     void SetPos(std::int64_t position);
     bool IsCancelled() const { return m_bCancel.load(); }
     // Flags to hand to an engine: it stops at cancel and holds still at pause.
-    const std::atomic<bool>& CancelFlag() const { return m_bCancel; }
+    // The engine may set the cancel itself; the run then ends as after Cancel.
+    std::atomic<bool>& CancelFlag() { return m_bCancel; }
     const std::atomic<bool>& PauseFlag() const { return m_bPause; }
     // Blocks the worker while the owner is being asked whether to cancel.
     void WaitWhilePaused();

@@ -10,6 +10,7 @@
 
 #include "toolkit/DWSkin.h"
 #include "strings/KXStrings.h"
+#include "toolkit/AppText.h"
 
 std::deque<int> KWMsgBox::m_sAnswers;
 std::vector<KWMsgBox::Shown> KWMsgBox::m_sShown;
@@ -33,19 +34,13 @@ QPixmap IconPixmap(int icon)
 
 QString ButtonText(int id)
 {
-    const char* key = id == KWMsgBox::kIdOk       ? "ok"
-                      : id == KWMsgBox::kIdCancel ? "cancel"
-                      : id == KWMsgBox::kIdYes    ? "yes"
-                                                  : "no";
-    QString text = QString::fromStdString(KXStrings::GetString(key));
-    if (text.isEmpty()) {
-        // A table without the button names must still give usable buttons.
-        text = id == KWMsgBox::kIdOk       ? QStringLiteral("OK")
-               : id == KWMsgBox::kIdCancel ? QStringLiteral("Cancel")
-               : id == KWMsgBox::kIdYes    ? QStringLiteral("Yes")
-                                           : QStringLiteral("No");
+    // A table without the button names must still give usable buttons.
+    switch (id) {
+    case KWMsgBox::kIdOk: return TextOr("ok", "OK");
+    case KWMsgBox::kIdCancel: return TextOr("cancel", "Cancel");
+    case KWMsgBox::kIdYes: return TextOr("yes", "Yes");
+    default: return TextOr("no", "No");
     }
-    return text;
 }
 
 std::vector<int> ButtonIds(int buttons)
@@ -85,7 +80,7 @@ int KWMsgBox::Show(QWidget* owner, const QString& text, int icon, int buttons, i
     if (!owner)
         owner = QApplication::activeWindow();
     QDialog box(owner);
-    box.setWindowTitle(QString::fromStdString(KXStrings::GetString("app_name")));
+    box.setWindowTitle(TextOr("app_name"));
     box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
     box.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 

@@ -15,7 +15,12 @@
 #include <sstream>
 
 #include "AppFixture.h"
-#include "app/backup/BackupWindows.h"
+#include "app/backup/BackupSession.h"
+#include "app/backup/CHalvexBackUpDialogDlg.h"
+#include "app/backup/KWBackupConfigureDlg.h"
+#include "app/backup/KWCategoryDlgs.h"
+#include "app/backup/KWRestoreChildDialog.h"
+#include "app/backup/KWRunDlg.h"
 #include "toolkit/DWSkin.h"
 #include "backup/BackupFileUtils.h"
 #include "strings/KXStrings.h"
@@ -469,6 +474,16 @@ TEST_F(BackupWindowsTest, BackupWindowAnswersQuestionsAndRefusalsOfTheRun)
 }
 
 }  // namespace
+
+TEST_F(BackupWindowsTest, CancelBeforeTheRunStartsNothingAndClosesTheWindow)
+{
+    MakeProfile("Work");
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    OnNextModal<KWBackupProcessDlg>([](KWBackupProcessDlg* progress) { progress->reject(); });
+    window.StartBackup();  // back once the window has closed
+    EXPECT_TRUE(ShownTexts().isEmpty());
+    EXPECT_FALSE(fs::exists(m_drive / "Backup" / "Work")) << "nothing copied after the cancel";
+}
 
 TEST_F(BackupWindowsTest, ProfileWithAHostileSetNameIsShownDamagedAndNeverUsed)
 {

@@ -28,7 +28,13 @@
 #include <set>
 
 #include "AppFixture.h"
-#include "app/backup/BackupWindows.h"
+#include "app/backup/BackupSession.h"
+#include "app/backup/CHalvexBackUpDialogDlg.h"
+#include "app/backup/KWBackupConfigureDlg.h"
+#include "app/backup/KWCategoryDlgs.h"
+#include "app/backup/KWRestoreChildDialog.h"
+#include "app/backup/KWRunDlg.h"
+#include "app/backup/KWUpdateWaitDialog.h"
 #include "toolkit/DWTrayIcon.h"
 #include "app/main/KWAboutDlg.h"
 #include "app/autorun/KWAutoRunDlg.h"

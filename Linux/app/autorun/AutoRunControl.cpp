@@ -1,6 +1,6 @@
 #include "app/autorun/AutoRunControl.h"
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "system/KMAutoRun.h"
 #include "system/KMDevice.h"
 #include "system/KMSystem.h"

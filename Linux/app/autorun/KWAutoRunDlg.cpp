@@ -8,15 +8,15 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "toolkit/DWSkin.h"
 #include "strings/KXStrings.h"
 
 KWAutoRunDlg::KWAutoRunDlg(QWidget* owner)
-    : QDialog(owner), m_doNotAsk(new QCheckBox(halvex::app::TextOr("autorun_ask_never"))),
-      m_btnYes(new QPushButton(halvex::app::TextOr("yes", "Yes"))), m_btnNo(new QPushButton(halvex::app::TextOr("no", "No")))
+    : QDialog(owner), m_doNotAsk(new QCheckBox(TextOr("autorun_ask_never"))),
+      m_btnYes(new QPushButton(TextOr("yes", "Yes"))), m_btnNo(new QPushButton(TextOr("no", "No")))
 {
-    setWindowTitle(halvex::app::TextOr("setup_autorun", "Autorun"));
+    setWindowTitle(TextOr("setup_autorun", "Autorun"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(true);
 
@@ -27,9 +27,9 @@ KWAutoRunDlg::KWAutoRunDlg(QWidget* owner)
     picture->setPixmap(note.scaled(48, 48, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     picture->setAlignment(Qt::AlignTop);
 
-    auto* text = new QLabel(halvex::app::TextOr("autorun_ask_text"));
+    auto* text = new QLabel(TextOr("autorun_ask_text"));
     text->setWordWrap(true);
-    auto* question = new QLabel(halvex::app::TextOr("autorun_ask_question"));
+    auto* question = new QLabel(TextOr("autorun_ask_question"));
     question->setWordWrap(true);
     QFont bold = question->font();
     bold.setBold(true);

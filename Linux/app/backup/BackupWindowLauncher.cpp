@@ -1,6 +1,7 @@
 #include <QPushButton>
 
-#include "app/backup/BackupWindows.h"
+#include "app/backup/BackupSession.h"
+#include "app/backup/CHalvexBackUpDialogDlg.h"
 #include "app/main/KWMainApp.h"
 #include "toolkit/KWMsgBox.h"
 #include "app/main/ToolWindows.h"

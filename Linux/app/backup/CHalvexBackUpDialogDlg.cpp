@@ -4,8 +4,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/main/AppText.h"
-#include "app/backup/BackupWindows.h"
+#include "toolkit/AppText.h"
+#include "app/backup/BackupSession.h"
+#include "app/backup/CHalvexBackUpDialogDlg.h"
+#include "app/backup/KWBackupConfigureDlg.h"
+#include "app/backup/KWRestoreChildDialog.h"
+#include "app/backup/KWRunDlg.h"
 #include "toolkit/KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupSetFolder.h"
@@ -174,7 +178,7 @@ void CHalvexBackUpDialogDlg::DeleteProfile()
 void CHalvexBackUpDialogDlg::StartBackup()
 {
     KWBackupProcessDlg progress(this, m_session);
-    progress.exec();
+    progress.Execute();
     (void)m_session.store.ReadCurrent(m_session.profile);
 }
 

@@ -11,8 +11,12 @@
 
 #include <algorithm>
 
-#include "app/main/AppText.h"
-#include "app/backup/BackupWindows.h"
+#include "toolkit/AppText.h"
+#include "app/backup/BackupSession.h"
+#include "app/backup/KWBackupConfigureDlg.h"
+#include "app/backup/KWCategoryDlgs.h"
+#include "app/backup/KWUpdateWaitDialog.h"
+#include "app/backup/WindowRunView.h"
 #include "toolkit/KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/KWBackupManager.h"

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 
-#include "app/main/AppText.h"
-#include "app/backup/BackupWindows.h"
+#include "toolkit/AppText.h"
+#include "app/backup/KWCategoryDlgs.h"
 #include "toolkit/KWMsgBox.h"
 
 namespace halvex::app {

@@ -17,8 +17,10 @@
 
 #include <algorithm>
 
-#include "app/main/AppText.h"
-#include "app/backup/BackupWindows.h"
+#include "toolkit/AppText.h"
+#include "app/backup/BackupSession.h"
+#include "app/backup/KWRestoreChildDialog.h"
+#include "app/backup/KWRunDlg.h"
 #include "toolkit/DWSkin.h"
 #include "toolkit/KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
@@ -328,7 +330,7 @@ bool KWRestoreChildDialog::StartRestore()
     if (!StoreRestoreSettings(choice))
         return false;
     KWRestoreProcessDlg progress(this, m_session, std::move(pool));
-    progress.exec();
+    progress.Execute();
     return true;
 }
 

@@ -8,23 +8,24 @@
 #include "toolkit/DWSkin.h"
 #include "HalvexVersion.h"
 #include "strings/KXStrings.h"
+#include "toolkit/AppText.h"
 
 KWAboutDlg::KWAboutDlg(QWidget* owner) : QDialog(owner)
 {
-    setWindowTitle(QString::fromStdString(KXStrings::GetString("app_name")));
+    setWindowTitle(TextOr("app_name"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     auto* picture = new QLabel;
     picture->setPixmap(DWSkin::ContentImage("App.png"));
     picture->setAlignment(Qt::AlignTop);
 
-    auto* name = new QLabel(QString::fromStdString(KXStrings::GetString("app_name")));
+    auto* name = new QLabel(TextOr("app_name"));
     QFont font = name->font();
     font.setBold(true);
     font.setPointSizeF(font.pointSizeF() * 1.4);
     name->setFont(font);
     auto* version = new QLabel(VersionText());
-    auto* copyright = new QLabel(QString::fromStdString(KXStrings::GetString("copyright")));
+    auto* copyright = new QLabel(TextOr("copyright"));
     copyright->setWordWrap(true);
 
     auto* texts = new QVBoxLayout;
@@ -39,7 +40,7 @@ KWAboutDlg::KWAboutDlg(QWidget* owner) : QDialog(owner)
     top->addWidget(picture);
     top->addLayout(texts, 1);
 
-    QString okText = QString::fromStdString(KXStrings::GetString("ok"));
+    QString okText = TextOr("ok");
     auto* close = new QPushButton(okText.isEmpty() ? QStringLiteral("OK") : okText);
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);

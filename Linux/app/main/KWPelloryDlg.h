@@ -73,6 +73,7 @@ protected:
 
 private:
     void BuildControls();
+    // The menus and the commands live in KWPelloryCommands.cpp.
     void FillCommandMenu(QMenu* menu);
     // The tray came or went: the menu button and the close button follow.
     void FollowTray(bool available);

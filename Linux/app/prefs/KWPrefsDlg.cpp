@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "toolkit/DWSkin.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
@@ -18,10 +18,10 @@
 KWPrefsDlg::KWPrefsDlg(QWidget* owner, PrefsContext context, Page page)
     : QDialog(owner), m_context(std::move(context)), m_list(new QListWidget), m_stack(new QStackedWidget),
       m_heading(new QLabel), m_general(new KWPrefsGeneral), m_sync(new KWPrefsSync(m_context)),
-      m_advanced(new KWPrefsAdvanced(m_context)), m_btnOk(new QPushButton(halvex::app::TextOr("ok", "OK"))),
-      m_btnCancel(new QPushButton(halvex::app::TextOr("cancel", "Cancel")))
+      m_advanced(new KWPrefsAdvanced(m_context)), m_btnOk(new QPushButton(TextOr("ok", "OK"))),
+      m_btnCancel(new QPushButton(TextOr("cancel", "Cancel")))
 {
-    setWindowTitle(halvex::app::TextOr("prefs_window_title", "Preferences"));
+    setWindowTitle(TextOr("prefs_window_title", "Preferences"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(true);
     setFixedSize(600, 360);
@@ -47,7 +47,7 @@ KWPrefsDlg::KWPrefsDlg(QWidget* owner, PrefsContext context, Page page)
     listPalette.setColor(QPalette::Base, listPalette.color(QPalette::AlternateBase));
     m_list->setPalette(listPalette);
     for (const auto& entry : pages) {
-        auto* item = new QListWidgetItem(QIcon(DWSkin::ContentImage(entry.image)), halvex::app::TextOr(entry.key, entry.fallback));
+        auto* item = new QListWidgetItem(QIcon(DWSkin::ContentImage(entry.image)), TextOr(entry.key, entry.fallback));
         item->setTextAlignment(Qt::AlignHCenter);
         item->setSizeHint(QSize(104, 70));
         m_list->addItem(item);

@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "toolkit/DWSkin.h"
 #include "app/sync/SyncFolderSupport.h"
 #include "app/sync/SyncUiCallback.h"
@@ -17,7 +17,6 @@
 #include "strings/KXStrings.h"
 
 using namespace halvex;
-using halvex::app::TextOr;
 
 namespace {
 

@@ -5,11 +5,10 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "toolkit/DWSkin.h"
 #include "strings/KXStrings.h"
 
-using halvex::app::TextOr;
 
 KWSetupAutoRun::KWSetupAutoRun(bool isAdministrator)
     : KWWizardPage(TextOr("setup_autorun"), TextOr("setup_autorun_side")),

@@ -2,11 +2,11 @@
 
 #include "app/setup/KWSetupAutoRun.h"
 #include "app/setup/KWSetupLicense.h"
-#include "strings/KXStrings.h"
+#include "toolkit/AppText.h"
 
 KWSetupDlg::KWSetupDlg(QWidget* owner, const std::filesystem::path& licenseFile, KWSetupSync::Folders folders,
                        KWSetupSync::Browser browse, KWSetupSync::Checker check, bool isAdministrator)
-    : KWWizardDlg(owner, QString::fromStdString(KXStrings::GetString("setup_title"))),
+    : KWWizardDlg(owner, TextOr("setup_title")),
       m_license(new KWSetupLicense(licenseFile)),
       m_sync(new KWSetupSync(std::move(folders), std::move(browse), std::move(check))),
       m_autoRun(new KWSetupAutoRun(isAdministrator))

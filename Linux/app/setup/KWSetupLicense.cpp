@@ -5,21 +5,21 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "app/setup/KWWizardDlg.h"
 #include "app/main/PlatformActions.h"
 #include "strings/RtfToHtml.h"
 #include "strings/KXStrings.h"
 
 KWSetupLicense::KWSetupLicense(std::filesystem::path licenseFile)
-    : KWWizardPage(halvex::app::TextOr("setup_license"), halvex::app::TextOr("setup_license_side")),
+    : KWWizardPage(TextOr("setup_license"), TextOr("setup_license_side")),
       m_licenseFile(std::move(licenseFile))
 {
 }
 
 void KWSetupLicense::Create()
 {
-    auto* intro = new QLabel(halvex::app::TextOr("setup_license_intro"));
+    auto* intro = new QLabel(TextOr("setup_license_intro"));
     intro->setWordWrap(true);
     m_text = new QTextBrowser;
     m_text->setReadOnly(true);
@@ -28,7 +28,7 @@ void KWSetupLicense::Create()
     m_text->setHtml(QString::fromStdString(halvex::RtfFileToHtml(m_licenseFile)));
     connect(m_text, &QTextBrowser::anchorClicked, this,
             [](const QUrl& url) { halvex::app::OpenUrl(url.toString()); });
-    m_accept = new QCheckBox(halvex::app::TextOr("setup_license_accept"));
+    m_accept = new QCheckBox(TextOr("setup_license_accept"));
     connect(m_accept, &QCheckBox::toggled, this, [this](bool on) { Wizard()->EnableNext(on); });
 
     auto* layout = new QVBoxLayout(this);

@@ -9,13 +9,12 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "toolkit/DWSkin.h"
 #include "app/setup/KWWizardDlg.h"
 #include "strings/KXStrings.h"
 
 namespace fs = std::filesystem;
-using halvex::app::TextOr;
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "toolkit/DWSkin.h"
 #include "strings/KXStrings.h"
 
@@ -19,20 +19,20 @@ constexpr int kBandHeight = 118;
 
 KWStartupDlg::KWStartupDlg(QWidget* owner, bool atFirstRun)
     : QDialog(owner), m_background(DWSkin::ContentImage("Setup_Background.png")),
-      m_btnContinue(new QPushButton(halvex::app::TextOr("welcome_continue"))),
-      m_btnExit(new QPushButton(atFirstRun ? halvex::app::TextOr("exit", "Exit")
-                                           : halvex::app::TextOr("cancel", "Cancel"))),
-      m_btnSync(new QPushButton(halvex::app::TextOr("sync_window_title"))),
-      m_btnBackup(new QPushButton(halvex::app::TextOr("backup_backup")))
+      m_btnContinue(new QPushButton(TextOr("welcome_continue"))),
+      m_btnExit(new QPushButton(atFirstRun ? TextOr("exit", "Exit")
+                                           : TextOr("cancel", "Cancel"))),
+      m_btnSync(new QPushButton(TextOr("sync_window_title"))),
+      m_btnBackup(new QPushButton(TextOr("backup_backup")))
 {
-    setWindowTitle(halvex::app::TextOr("setup_title", "Halvex Dravane Setup"));
+    setWindowTitle(TextOr("setup_title", "Halvex Dravane Setup"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(true);
     setFixedSize(540, 350);
     if (!m_background.isNull())
         m_background.setMask(m_background.createMaskFromColor(QColor(255, 0, 255), Qt::MaskInColor));
 
-    auto* welcome = new QLabel(halvex::app::TextOr(atFirstRun ? "welcome_text" : "welcome_text_again"));
+    auto* welcome = new QLabel(TextOr(atFirstRun ? "welcome_text" : "welcome_text_again"));
     welcome->setWordWrap(true);
     welcome->setTextFormat(Qt::PlainText);
     welcome->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -9,7 +9,7 @@
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "toolkit/DWSkin.h"
 #include "app/setup/KWWizardPage.h"
 #include "strings/KXStrings.h"
@@ -30,8 +30,8 @@ QPixmap WithoutMagenta(QPixmap image)
 
 KWWizardDlg::KWWizardDlg(QWidget* owner, const QString& title)
     : QDialog(owner), m_stepList(new QWidget), m_title(new QLabel), m_pageArea(new QStackedLayout),
-      m_btnBack(new QPushButton(halvex::app::TextOr("btn_back", "< Back"))), m_btnNext(new QPushButton(halvex::app::TextOr("btn_next", "Next >"))),
-      m_btnFinish(new QPushButton(halvex::app::TextOr("btn_finish", "Finish"))), m_btnCancel(new QPushButton(halvex::app::TextOr("cancel", "Cancel"))),
+      m_btnBack(new QPushButton(TextOr("btn_back", "< Back"))), m_btnNext(new QPushButton(TextOr("btn_next", "Next >"))),
+      m_btnFinish(new QPushButton(TextOr("btn_finish", "Finish"))), m_btnCancel(new QPushButton(TextOr("cancel", "Cancel"))),
       m_background(WithoutMagenta(DWSkin::ContentImage("Setup_Background.png")))
 {
     setWindowTitle(title);

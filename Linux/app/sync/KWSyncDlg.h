@@ -77,7 +77,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void BuildUpper();
+    static constexpr int kWidth = 520;
+    static constexpr int kSmallHeight = 214;
+
+    void BuildUpper();  // in KWSyncDlgLayout.cpp, with BuildDetails
     void BuildDetails();
     void OnStartTimer();
     void OnAnimationFinished();

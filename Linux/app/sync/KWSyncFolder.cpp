@@ -11,7 +11,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/main/AppText.h"
+#include "toolkit/AppText.h"
 #include "toolkit/DWImageButton.h"
 #include "toolkit/DWSkin.h"
 #include "system/KMSystem.h"
@@ -20,7 +20,6 @@
 #include "strings/KXStrings.h"
 
 namespace fs = std::filesystem;
-using halvex::app::TextOr;
 
 namespace {
 

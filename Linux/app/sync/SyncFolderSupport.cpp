@@ -10,6 +10,7 @@
 #include "strings/KXStrings.h"
 #include "util/ComputerIdentity.h"
 #include "util/ScrambleIdentity.h"
+#include "toolkit/AppText.h"
 
 namespace fs = std::filesystem;
 
@@ -23,7 +24,7 @@ SyncPlace SyncPlaceOf(const KWMainApp& app)
 std::optional<fs::path> BrowseSyncFolder(QWidget* owner, const fs::path& start, const fs::path& usbPath,
                                          const SyncDriveProbe& probe)
 {
-    QFileDialog picker(owner, QString::fromStdString(KXStrings::GetString("sync_select_folder_title")),
+    QFileDialog picker(owner, TextOr("sync_select_folder_title"),
                        QString::fromStdString(start.string()));
     picker.setFileMode(QFileDialog::Directory);
     picker.setOption(QFileDialog::ShowDirsOnly, true);

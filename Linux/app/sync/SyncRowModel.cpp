@@ -6,11 +6,11 @@
 
 #include <algorithm>
 
-#include "strings/KXStrings.h"
 #include "sync/SyncProblem.h"
 #include "sync/SyncSort.h"
 #include "util/FileDateText.h"
 #include "util/FileSizeText.h"
+#include "toolkit/AppText.h"
 
 namespace halvex::app {
 
@@ -45,10 +45,8 @@ bool StartsWith(std::string_view text, std::string_view prefix)
 SyncRowModel::SyncRowModel(QObject* parent)
     : QAbstractTableModel(parent), m_strDateFormat(UserShortDateFormat()),
       m_strTimeFormat(UserTimeFormatWithoutSeconds()),
-      m_strFromDrive(QString::fromStdString(KXStrings::GetString("sync_dir_usb"))),
-      m_strFromComputer(QString::fromStdString(KXStrings::GetString("sync_dir_local"))),
-      m_strProblem(QString::fromStdString(KXStrings::GetString("sync_dir_problem"))), m_clrDrive(127, 0, 0),
-      m_clrComputer(0, 0, 200)
+      m_strFromDrive(TextOr("sync_dir_usb")), m_strFromComputer(TextOr("sync_dir_local")),
+      m_strProblem(TextOr("sync_dir_problem")), m_clrDrive(127, 0, 0), m_clrComputer(0, 0, 200)
 {
 }
 
@@ -210,7 +208,7 @@ QVariant SyncRowModel::headerData(int section, Qt::Orientation orientation, int 
         return {};
     static const char* const keys[] = {"name", "size", "last_modified", "sync_direction"};
     if (role == Qt::DisplayRole && section >= 0 && section < 4)
-        return QString::fromStdString(KXStrings::GetString(keys[section]));
+        return TextOr(keys[section]);
     if (role == Qt::TextAlignmentRole)
         return section == 1 ? int(Qt::AlignRight | Qt::AlignVCenter)
                             : section == 3 ? int(Qt::AlignCenter) : int(Qt::AlignLeft | Qt::AlignVCenter);

@@ -26,8 +26,6 @@ public:
     static int IconOf(MessageIcon icon);
 
 protected:
-    // Runs fn on the owner's thread and waits for it.
-    void OnUiThread(const std::function<void()>& fn) const;
     QPointer<QWidget> m_owner;
 
 private:

@@ -4,9 +4,10 @@
 
 #include "strings/KXStrings.h"
 #include "update/KXAutoUpdate.h"
+#include "toolkit/AppText.h"
 
 KWDownloadDlg::KWDownloadDlg(QWidget* owner, halvex::PackageRequest request)
-    : DWProgressDlg(owner, QString::fromStdString(KXStrings::GetString("app_name"))), m_request(std::move(request))
+    : DWProgressDlg(owner, TextOr("app_name")), m_request(std::move(request))
 {
 }
 

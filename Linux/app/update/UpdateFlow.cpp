@@ -4,6 +4,7 @@
 #include "app/update/KWDownloadDlg.h"
 #include "toolkit/KWMsgBox.h"
 #include "strings/KXStrings.h"
+#include "toolkit/AppText.h"
 
 namespace halvex::app {
 
@@ -12,8 +13,8 @@ void CheckForUpdatesInteractive(QWidget* owner, const UpdateActions& actions)
     UpdateCheckResult result;
     bool cancelled = false;
     {
-        DWWaitDlg wait(owner, QString::fromStdString(KXStrings::GetString("app_name")),
-                       QString::fromStdString(KXStrings::GetString("check_update")));
+        DWWaitDlg wait(owner, TextOr("app_name"),
+                       TextOr("check_update"));
         UpdateCheckOptions options = actions.check;
         cancelled = !wait.Run([&](DWWorkDlg& window) {
             options.cancel = &window.CancelFlag();

@@ -1,92 +1,34 @@
+#include "app/backup/KWRunDlg.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QThread>
-#include <QTimer>
 #include <QVBoxLayout>
-#include <QCoreApplication>
+
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
-#include <future>
-
-#include "app/main/AppText.h"
-#include "app/backup/BackupWindows.h"
-#include "toolkit/DWProgressBar.h"
-#include "toolkit/KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupRun.h"
 #include "backup/KWBackupManager.h"
 #include "strings/KXStrings.h"
+#include "toolkit/AppText.h"
+#include "toolkit/DWProgressBar.h"
+#include "toolkit/UiThread.h"
 
 namespace halvex::app {
 
 namespace bm = backup_message;
 
-BackupSession::BackupSession(const std::filesystem::path& dataFolder, std::filesystem::path drive,
-                             std::uint64_t cluster, std::string identityText)
-    : store(dataFolder, strings), driveRoot(std::move(drive)), clusterSize(cluster), identity(std::move(identityText))
-{
-}
-
-// ---- WindowRunView -----------------------------------------------------------
-
-void WindowRunView::Post(std::function<void()> work)
-{
-    if (QThread::currentThread() == m_window->thread())
-        work();
-    else
-        QMetaObject::invokeMethod(m_window, std::move(work), Qt::QueuedConnection);
-}
-
-int WindowRunView::Ask(std::function<int()> box)
-{
-    if (QThread::currentThread() == m_window->thread())
-        return box();
-    // The worker waits here until the window's thread has an answer.
-    std::promise<int> answer;
-    std::future<int> future = answer.get_future();
-    QMetaObject::invokeMethod(
-        m_window, [&answer, &box] { answer.set_value(box()); }, Qt::QueuedConnection);
-    return future.get();
-}
-
-void WindowRunView::SetProgress(std::uint64_t position, std::uint64_t maximum)
-{
-    if (onProgress)
-        Post([this, position, maximum] { onProgress(position, maximum); });
-}
-
-void WindowRunView::SetStatusText(const std::string& text)
-{
-    if (onStatus)
-        Post([this, line = QString::fromStdString(text).trimmed()] { onStatus(line); });
-}
-
-void WindowRunView::ShowMessage(const std::string& text)
-{
-    Ask([this, text] { return KWMsgBox::Show(m_window, text, KWMsgBox::kNote, KWMsgBox::kOk, KWMsgBox::kIdOk); });
-}
-
-bool WindowRunView::AskYesNo(Question, const std::string& text)
-{
-    return Ask([this, text] {
-               return KWMsgBox::Show(m_window, text, KWMsgBox::kCaution, KWMsgBox::kYesNo, KWMsgBox::kIdYes);
-           }) == KWMsgBox::kIdYes;
-}
-
-void WindowRunView::EnableCancel()
-{
-    if (onEnableCancel)
-        Post([this] { onEnableCancel(); });
-}
-
-// ---- KWRunDlg ----------------------------------------------------------------
+namespace {
+constexpr std::chrono::milliseconds kLeadIn{1000};
+}  // namespace
 
 KWRunDlg::KWRunDlg(QWidget* owner, BackupSession& session, const QString& title)
-    : QDialog(owner), m_session(session), m_view(this)
+    : DWWorkDlg(owner), m_session(session), m_view(this)
 {
     setWindowTitle(title);
-    setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 16, 18, 14);
     layout->setSpacing(10);
@@ -114,53 +56,40 @@ KWRunDlg::KWRunDlg(QWidget* owner, BackupSession& session, const QString& title)
     m_view.onStatus = [this](const QString& text) {
         m_status->setText(fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(100, m_status->width() * 2 - 20)));
     };
-    m_view.onEnableCancel = [this] { m_cancel->setEnabled(!m_cancelRequested.load()); };
+    m_view.onEnableCancel = [this] { m_cancel->setEnabled(!IsCancelled()); };
     connect(m_cancel, &QPushButton::clicked, this, &KWRunDlg::reject);
-
-    m_timer = new QTimer(this);
-    m_timer->setInterval(1000);
-    connect(m_timer, &QTimer::timeout, this, &KWRunDlg::Tick);
-    m_timer->start();
-}
-
-KWRunDlg::~KWRunDlg()
-{
-    m_cancelRequested = true;
-    if (m_worker.joinable())
-        m_worker.join();
 }
 
 void KWRunDlg::SetDestinationText(const QString& text) { m_destination->setText(text); }
 
+void KWRunDlg::Execute()
+{
+    m_started = true;
+    // A cancelled run has said what it did in its own messages.
+    (void)Run([this](DWWorkDlg&) {
+        // A second to see the window before the run; a cancel meanwhile starts nothing.
+        const auto start = std::chrono::steady_clock::now();
+        while (!IsCancelled() && std::chrono::steady_clock::now() - start < kLeadIn)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!IsCancelled())
+            Work();
+    });
+}
+
 void KWRunDlg::reject()
 {
-    // The run stops between files; the next tick after it closes the window.
-    m_cancelRequested = true;
-    m_cancel->setEnabled(false);
     if (!m_started) {
-        m_timer->stop();
         QDialog::reject();
-    }
-}
-
-void KWRunDlg::Tick()
-{
-    if (!m_started) {
-        m_started = true;
-        m_worker = std::thread([this] {
-            Work();
-            m_finished = true;
-        });
         return;
     }
-    if (m_finished.load()) {
-        m_timer->stop();
-        m_worker.join();
-        done(m_cancelRequested.load() ? QDialog::Rejected : QDialog::Accepted);
-    }
+    DWWorkDlg::reject();
 }
 
-// ---- KWBackupProcessDlg -------------------------------------------------------
+void KWRunDlg::OnCancel()
+{
+    SetCancelled();
+    m_cancel->setEnabled(false);
+}
 
 KWBackupProcessDlg::KWBackupProcessDlg(QWidget* owner, BackupSession& session)
     : KWRunDlg(owner, session, TextOr("backup_backup"))
@@ -175,7 +104,7 @@ void KWBackupProcessDlg::Work()
     request.driveRoot = m_session.driveRoot;
     request.clusterSize = m_session.clusterSize;
     const BackupRunResult result =
-        RunBackupOfCurrentProfile(request, m_session.store, m_view, m_session.strings, m_cancelRequested);
+        RunBackupOfCurrentProfile(request, m_session.store, m_view, m_session.strings, CancelFlag());
     m_result = result.message;
     // 29 and 11 are shown by the run itself; the refusals before it are shown here.
     if (result.message == bm::kNoDrive || result.message == bm::kNoSettings ||
@@ -184,8 +113,6 @@ void KWBackupProcessDlg::Work()
         result.message == bm::kNotDurable)
         m_view.ShowMessage(m_session.strings.Message(result.message));
 }
-
-// ---- KWRestoreProcessDlg ------------------------------------------------------
 
 KWRestoreProcessDlg::KWRestoreProcessDlg(QWidget* owner, BackupSession& session,
                                          std::vector<std::filesystem::path> pool)
@@ -212,7 +139,7 @@ void KWRestoreProcessDlg::Work()
         m_view.ShowMessage(strings.Message(bm::kNoRestorePath));
         return;
     }
-    KWCallbackRestore callback(m_view, strings, m_cancelRequested);
+    KWCallbackRestore callback(m_view, strings, CancelFlag());
     KWBackupManager engine(callback, strings);
     for (const auto& archive : m_pool)
         engine.AddFileToRestorePool(archive);
@@ -234,48 +161,12 @@ void KWRestoreProcessDlg::Work()
         destination = QString::fromStdString(strings.Label(backup_label::kDestination) + " " + profile.restoreFolder);
         break;
     }
-    QMetaObject::invokeMethod(this, [this, destination] { SetDestinationText(destination); }, Qt::QueuedConnection);
+    PostToUiThread(this, [this, destination] { SetDestinationText(destination); });
 
     // A restore stopped part-way has still ended: the files restored so far stay.
     (void)engine.RestoreFromFilesPool(target);
     m_view.SetStatusText({});
     m_view.ShowMessage(strings.Message(bm::kRestoreDone));
-}
-
-// ---- KWUpdateWaitDialog -------------------------------------------------------
-
-KWUpdateWaitDialog::KWUpdateWaitDialog(QWidget* owner, const BackupStrings& strings) : QDialog(owner)
-{
-    setModal(true);
-    setWindowTitle(TextOr("wait_title"));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(22, 18, 22, 18);
-    for (int line = 25; line <= 29; ++line) {
-        auto* label = new QLabel(QString::fromStdString(strings.Label(line)), this);
-        label->setAlignment(Qt::AlignCenter);
-        layout->addWidget(label);
-    }
-}
-
-void KWUpdateWaitDialog::RunWhile(const std::function<void()>& work)
-{
-    m_done = false;
-    auto* timer = new QTimer(this);
-    timer->setInterval(1000);
-    connect(timer, &QTimer::timeout, this, [this] {
-        if (m_done.load())
-            accept();
-    });
-    timer->start();
-    std::thread worker([this, &work] {
-        work();
-        m_done = true;
-        QMetaObject::invokeMethod(this, [this] { accept(); }, Qt::QueuedConnection);
-    });
-    exec();
-    worker.join();
-    timer->stop();
-    QCoreApplication::removePostedEvents(this);
 }
 
 }  // namespace halvex::app

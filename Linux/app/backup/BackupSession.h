@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "backup/BackupProfile.h"
+#include "backup/BackupProfileStore.h"
+#include "backup/BackupStrings.h"
+
+namespace halvex::app {
+
+// What every backup window shares: the string table, the profile store, the
+// current profile and the drive. Held by the backup window; the child windows
+// reach it through their owner.
+struct BackupSession {
+    BackupSession(const std::filesystem::path& dataFolder, std::filesystem::path drive, std::uint64_t cluster,
+                  std::string identityText);
+
+    QString Message(int number) const { return QString::fromStdString(strings.Message(number)); }
+    QString Label(int number) const { return QString::fromStdString(strings.Label(number)); }
+    std::filesystem::path BackupFolder() const { return driveRoot / "Backup"; }
+    std::filesystem::path CurrentProfilePath() const { return store.ProfilePath(store.CurrentProfile()); }
+
+    BackupStrings strings;
+    BackupProfileStore store;
+    BackupProfile profile;
+    std::filesystem::path driveRoot;
+    std::uint64_t clusterSize = 0;
+    std::string identity;
+    std::filesystem::path desktopFolder;
+};
+
+}  // namespace halvex::app

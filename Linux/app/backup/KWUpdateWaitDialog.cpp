@@ -1,0 +1,28 @@
+#include "app/backup/KWUpdateWaitDialog.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "toolkit/AppText.h"
+
+namespace halvex::app {
+
+KWUpdateWaitDialog::KWUpdateWaitDialog(QWidget* owner, const BackupStrings& strings) : DWWorkDlg(owner)
+{
+    setWindowTitle(TextOr("wait_title"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(22, 18, 22, 18);
+    for (int line = 25; line <= 29; ++line) {
+        auto* label = new QLabel(QString::fromStdString(strings.Label(line)), this);
+        label->setAlignment(Qt::AlignCenter);
+        layout->addWidget(label);
+    }
+}
+
+void KWUpdateWaitDialog::RunWhile(const std::function<void()>& work)
+{
+    // The collection has no cancel: the window stays until it is done.
+    (void)Run([&work](DWWorkDlg&) { work(); });
+}
+
+}  // namespace halvex::app

@@ -1,0 +1,44 @@
+#include "app/backup/WindowRunView.h"
+
+#include <QString>
+#include <QWidget>
+
+#include "toolkit/KWMsgBox.h"
+#include "toolkit/UiThread.h"
+
+namespace halvex::app {
+
+void WindowRunView::SetProgress(std::uint64_t position, std::uint64_t maximum)
+{
+    if (onProgress)
+        PostToUiThread(m_window, [this, position, maximum] { onProgress(position, maximum); });
+}
+
+void WindowRunView::SetStatusText(const std::string& text)
+{
+    if (onStatus)
+        PostToUiThread(m_window, [this, line = QString::fromStdString(text).trimmed()] { onStatus(line); });
+}
+
+void WindowRunView::ShowMessage(const std::string& text)
+{
+    RunOnUiThread(m_window, [this, &text] { KWMsgBox::Show(m_window, text, KWMsgBox::kNote, KWMsgBox::kOk, KWMsgBox::kIdOk); });
+}
+
+bool WindowRunView::AskYesNo(Question, const std::string& text)
+{
+    return AskOnUiThread<int>(
+               m_window,
+               [this, &text] {
+                   return KWMsgBox::Show(m_window, text, KWMsgBox::kCaution, KWMsgBox::kYesNo, KWMsgBox::kIdYes);
+               },
+               KWMsgBox::kIdNo) == KWMsgBox::kIdYes;
+}
+
+void WindowRunView::EnableCancel()
+{
+    if (onEnableCancel)
+        PostToUiThread(m_window, [this] { onEnableCancel(); });
+}
+
+}  // namespace halvex::app

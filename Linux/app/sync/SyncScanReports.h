@@ -1,0 +1,33 @@
+#pragma once
+
+#include <mutex>
+#include <vector>
+
+#include "sync/ItemData.h"
+#include "sync/SyncCallback.h"
+
+class DWWorkDlg;
+
+namespace halvex::app {
+
+// Rows found by the scan, handed from the worker to the window in batches.
+struct ScanFeed {
+    std::mutex mutex;
+    std::vector<ItemData> pending;
+};
+
+// The scan's reports as the sync window shows them: the wait message, and the
+// rows for the list. Called on the worker.
+class SyncScanReports : public SyncCallback {
+public:
+    SyncScanReports(DWWorkDlg& window, ScanFeed& feed) : m_window(window), m_feed(feed) {}
+    void OnScanProgress(const ScanCounters&, const std::string& message) override;
+    // The scanner keeps no rows of its own here: this copy is the list's.
+    void OnRowAdded(const ItemData& row, const ScanCounters&) override;
+
+private:
+    DWWorkDlg& m_window;
+    ScanFeed& m_feed;
+};
+
+}  // namespace halvex::app
