@@ -15,6 +15,11 @@ if [ "${1:-}" = "--sanitize" ]; then
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
   shift
 fi
+# Every C++ file keeps the layout .clang-format describes.
+if command -v clang-format >/dev/null 2>&1 && git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror \
+    || { echo "test.sh: run clang-format -i on the files above" >&2; exit 1; }
+fi
 cmake --build "$dir" --parallel "$(nproc)"
 cd "$dir"
 # ctest lists the skipped tests with their reasons; the count says whether

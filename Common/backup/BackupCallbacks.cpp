@@ -10,8 +10,7 @@ namespace bm = halvex::backup_message;
 KWCallbackBackup::KWCallbackBackup(BackupRunView& view, const halvex::BackupStrings& strings,
                                    const std::atomic<bool>& cancelRequested)
     : m_view(view), m_strings(strings), m_bCancelRequested(cancelRequested)
-{
-}
+{}
 
 bool KWCallbackBackup::CountFile(const std::string& status)
 {
@@ -35,20 +34,26 @@ bool KWCallbackBackup::ErrorOccurred(const std::string& text)
                             text + "\n" + m_strings.Message(bm::kContinue));
 }
 
-bool KWCallbackBackup::OverwriteFile(const std::string&, const std::string&) { return true; }
+bool KWCallbackBackup::OverwriteFile(const std::string&, const std::string&)
+{
+    return true;
+}
 
 bool KWCallbackBackup::NotifyCopyingFile(const std::string& folder, const std::string& name)
 {
     return CountFile("Copying file \"" + name + "\" from \"" + folder + "\"\n");
 }
 
-void KWCallbackRestore::FatalError(const std::string& text) { m_view.ShowMessage(text); }
+void KWCallbackRestore::FatalError(const std::string& text)
+{
+    m_view.ShowMessage(text);
+}
 
 bool KWCallbackRestore::OverwriteFile(const std::string& folder, const std::string& name)
 {
-    return m_view.AskYesNo(BackupRunView::Question::Overwrite,
-                           "''" + folder + name + "'' " + m_strings.Message(bm::kIsNewer) + "\n" +
-                               m_strings.Message(bm::kOverwrite));
+    return m_view.AskYesNo(
+        BackupRunView::Question::Overwrite,
+        "''" + folder + name + "'' " + m_strings.Message(bm::kIsNewer) + "\n" + m_strings.Message(bm::kOverwrite));
 }
 
 bool KWCallbackRestore::NotifyCopyingFile(const std::string&, const std::string& name)
@@ -58,8 +63,7 @@ bool KWCallbackRestore::NotifyCopyingFile(const std::string&, const std::string&
 
 KWCallbackDetails::KWCallbackDetails(BackupRunView& view, const halvex::BackupStrings& strings)
     : m_view(view), m_strings(strings)
-{
-}
+{}
 
 void KWCallbackDetails::FatalError(const std::string&) {}
 
@@ -69,6 +73,12 @@ bool KWCallbackDetails::ErrorOccurred(const std::string& text)
                             text + "\n" + m_strings.Message(bm::kContinue));
 }
 
-bool KWCallbackDetails::OverwriteFile(const std::string&, const std::string&) { return false; }
+bool KWCallbackDetails::OverwriteFile(const std::string&, const std::string&)
+{
+    return false;
+}
 
-bool KWCallbackDetails::NotifyCopyingFile(const std::string&, const std::string&) { return true; }
+bool KWCallbackDetails::NotifyCopyingFile(const std::string&, const std::string&)
+{
+    return true;
+}

@@ -42,10 +42,15 @@ bool IsValidCategoryName(const std::string& name)
         if (static_cast<unsigned char>(c) < 0x20)
             return false;
         switch (c) {
-        case '"': case '<': case '>': case '|': case '\\': case '/': case '*': case '?':
-            return false;
-        default:
-            break;
+        case '"':
+        case '<':
+        case '>':
+        case '|':
+        case '\\':
+        case '/':
+        case '*':
+        case '?': return false;
+        default: break;
         }
     }
     return true;

@@ -10,9 +10,9 @@
 namespace halvex {
 
 struct PredefinedCategory {
-    const char* key;   // the word of the settings files
-    int nameLabel;     // label number of the display name ("m6" ...)
-    int listLabel;     // label number of the default list ("m1" ...), 0 for "All"
+    const char* key;  // the word of the settings files
+    int nameLabel;    // label number of the display name ("m6" ...)
+    int listLabel;    // label number of the default list ("m1" ...), 0 for "All"
 };
 
 // In the order the settings files and the combined list use.

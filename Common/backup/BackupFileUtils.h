@@ -16,7 +16,10 @@ std::string ExtractFileName(const std::string& path);
 // Removes one trailing separator.
 std::string RemoveTrailingSlash(const std::string& path);
 // The Windows long-path prefix never occurs on Linux; kept so callers read alike.
-inline std::string RemoveUNCPrefix(const std::string& path) { return path; }
+inline std::string RemoveUNCPrefix(const std::string& path)
+{
+    return path;
+}
 // Appends "/" when the text does not end with one.
 std::string WithTrailingSlash(const std::string& path);
 

@@ -19,8 +19,8 @@ inline constexpr const char* kInfoUnwritableKey = "backup_info_unwritable";
 
 struct InfoFileLookup {
     Status status = Status::Fail(kInfoMissingKey);
-    std::string originalFolder;          // with a trailing "/" when Ok
-    std::filesystem::path setFolder;     // the set holding the path
+    std::string originalFolder;              // with a trailing "/" when Ok
+    std::filesystem::path setFolder;         // the set holding the path
     std::filesystem::path generationFolder;  // "Current Backup" etc. of the path
 };
 

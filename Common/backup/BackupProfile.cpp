@@ -53,17 +53,10 @@ bool Number(const DXPlistPrefs& plist, const std::string& key, long long& out)
     if (!plist.FindValue(key, value))
         return false;
     switch (value.type) {
-    case Value::kInteger:
-        out = value.nValue;
-        return true;
-    case Value::kBoolean:
-        out = value.bValue ? 1 : 0;
-        return true;
-    case Value::kReal:
-        out = static_cast<long long>(value.dValue);
-        return true;
-    default:
-        return false;
+    case Value::kInteger: out = value.nValue; return true;
+    case Value::kBoolean: out = value.bValue ? 1 : 0; return true;
+    case Value::kReal: out = static_cast<long long>(value.dValue); return true;
+    default: return false;
     }
 }
 
@@ -90,8 +83,14 @@ long long MacDate(const DXPlistPrefs& plist)
 }  // namespace
 
 namespace profile_key {
-std::string Pair(const std::string& first, const std::string& second) { return first + " " + second; }
-std::string UserCategory(std::size_t number) { return kUserCategoryKey + std::to_string(number); }
+std::string Pair(const std::string& first, const std::string& second)
+{
+    return first + " " + second;
+}
+std::string UserCategory(std::size_t number)
+{
+    return kUserCategoryKey + std::to_string(number);
+}
 }  // namespace profile_key
 
 using profile_key::Pair;
@@ -115,9 +114,8 @@ bool ReadProfileFile(const std::filesystem::path& file, const BackupStrings& str
     profile.sourceFolder = Text(plist, Pair(kBackupPath, kPath), kMacBackupDir);
     profile.setName = Text(plist, Pair(kBackupPath, kUserPath), kMacBackupPath);
 
-    const long long count =
-        std::clamp<long long>(NumberOr(plist, Pair(kUserCategoryKey, kValue), kUserCategoryKey, 0), 0,
-                              kMaxReadCategories);
+    const long long count = std::clamp<long long>(NumberOr(plist, Pair(kUserCategoryKey, kValue), kUserCategoryKey, 0),
+                                                  0, kMaxReadCategories);
     for (long long i = 1; i <= count; ++i) {
         const std::string base = profile_key::UserCategory(static_cast<std::size_t>(i));
         UserCategory category;

@@ -22,9 +22,9 @@ struct BackupProfile {
     std::array<bool, 5> predefinedChecked{};
     std::array<std::string, 5> predefinedLists;  // "*" for All
     std::vector<UserCategory> userCategories;
-    std::string macAddress;   // the identity text of the owning computer
-    std::string machineName;  // read; written by the Mac build only
-    std::string profileName;  // the Mac build's display name, read only
+    std::string macAddress;           // the identity text of the owning computer
+    std::string machineName;          // read; written by the Mac build only
+    std::string profileName;          // the Mac build's display name, read only
     std::int64_t lastBackupTime = 0;  // seconds since 1970, 0 = never
     RestoreChoice restoreChoice = RestoreChoice::Original;
     std::string restoreFolder;

@@ -13,10 +13,12 @@ namespace halvex {
 
 BackupProfileStore::BackupProfileStore(std::filesystem::path dataFolder, const BackupStrings& strings)
     : m_pathData(std::move(dataFolder)), m_strings(strings)
-{
-}
+{}
 
-std::filesystem::path BackupProfileStore::IndexPath() const { return m_pathData / kIndexFileName; }
+std::filesystem::path BackupProfileStore::IndexPath() const
+{
+    return m_pathData / kIndexFileName;
+}
 
 std::filesystem::path BackupProfileStore::ProfilePath(int number) const
 {

@@ -63,8 +63,8 @@ BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, Backu
     for (const auto& token : SplitExtensionList(profile.CombinedList()))
         engine.AddFilter(token, "anything", false);
 
-    result.bytesNeeded = engine.ComputeSize(profile.sourceFolder, destination, request.clusterSize,
-                                            profile.setName, &result.files);
+    result.bytesNeeded =
+        engine.ComputeSize(profile.sourceFolder, destination, request.clusterSize, profile.setName, &result.files);
     if (result.files == 0) {
         result.message = bm::kNothingToBackup;
         return result;

@@ -19,9 +19,9 @@ struct BackupRunRequest {
 };
 
 struct BackupRunResult {
-    int message = 0;                // the run's closing message number
-    std::uint32_t files = 0;        // files the dry run counted
-    std::int64_t bytesNeeded = 0;   // net bytes, rounded to clusters
+    int message = 0;               // the run's closing message number
+    std::uint32_t files = 0;       // files the dry run counted
+    std::int64_t bytesNeeded = 0;  // net bytes, rounded to clusters
     std::uint32_t stored = 0;
     std::uint32_t failed = 0;
     bool completed() const { return message == 29; }

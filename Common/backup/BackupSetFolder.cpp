@@ -113,10 +113,10 @@ Status DeleteSetFolder(const std::filesystem::path& backupFolder, const std::str
 
 int SetFolderMessage(const Status& status)
 {
-    return MessageOfKey(status,
-                        {{kSetNameInvalidKey, backup_message::kDamagedProfile},
-                         {kSetFolderLinkKey, backup_message::kSetFolderLink}},
-                        backup_message::kSetFolderUndeletable);
+    return MessageOfKey(
+        status,
+        {{kSetNameInvalidKey, backup_message::kDamagedProfile}, {kSetFolderLinkKey, backup_message::kSetFolderLink}},
+        backup_message::kSetFolderUndeletable);
 }
 
 }  // namespace halvex

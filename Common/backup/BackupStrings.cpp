@@ -48,13 +48,31 @@ bool BackupStrings::Load(const std::filesystem::path& file)
     return true;
 }
 
-std::string BackupStrings::Message(int number) const { return Lookup(m_mapMessages, number); }
-std::string BackupStrings::Explanation(int number) const { return Lookup(m_mapExplanations, number); }
-std::string BackupStrings::Label(int number) const { return Lookup(m_mapLabels, number); }
+std::string BackupStrings::Message(int number) const
+{
+    return Lookup(m_mapMessages, number);
+}
+std::string BackupStrings::Explanation(int number) const
+{
+    return Lookup(m_mapExplanations, number);
+}
+std::string BackupStrings::Label(int number) const
+{
+    return Lookup(m_mapLabels, number);
+}
 
-void BackupStrings::SetMessage(int number, std::string text) { m_mapMessages[number] = std::move(text); }
-void BackupStrings::SetExplanation(int number, std::string text) { m_mapExplanations[number] = std::move(text); }
-void BackupStrings::SetLabel(int number, std::string text) { m_mapLabels[number] = std::move(text); }
+void BackupStrings::SetMessage(int number, std::string text)
+{
+    m_mapMessages[number] = std::move(text);
+}
+void BackupStrings::SetExplanation(int number, std::string text)
+{
+    m_mapExplanations[number] = std::move(text);
+}
+void BackupStrings::SetLabel(int number, std::string text)
+{
+    m_mapLabels[number] = std::move(text);
+}
 
 const BackupStrings& BackupStrings::BuiltIn()
 {

@@ -97,17 +97,21 @@ constexpr NumberedText kMessages[] = {
     {58, "The Backup Set folder could not be renamed: the name is not valid.", nullptr},
     {59, "The Backup Set folder could not be renamed.", nullptr},
     {60, "The Backup Set name can not contain a dot ('.').", nullptr},
-    {61, "The profile is damaged: its Backup Set name is not a valid folder name. It is not used, and nothing is "
-         "deleted for it.",
+    {61,
+     "The profile is damaged: its Backup Set name is not a valid folder name. It is not used, and nothing is "
+     "deleted for it.",
      "Create the profile again, or correct the Backup Set name in the profile file"},
-    {62, "A folder of the backup on the drive is a link or not a folder. Nothing was written to it or deleted from "
-         "it:",
+    {62,
+     "A folder of the backup on the drive is a link or not a folder. Nothing was written to it or deleted from "
+     "it:",
      nullptr},
-    {63, "Another file or folder here has the same name apart from upper and lower case, and the drive keeps such "
-         "names as one. This one was not backed up, so that neither replaces the other:",
+    {63,
+     "Another file or folder here has the same name apart from upper and lower case, and the drive keeps such "
+     "names as one. This one was not backed up, so that neither replaces the other:",
      nullptr},
-    {64, "The drive's file system cannot hold this name (a character of \" * : < > ? \\ |, a dot or a space at its "
-         "end, too long, or not UTF-8 text). It was not backed up:",
+    {64,
+     "The drive's file system cannot hold this name (a character of \" * : < > ? \\ |, a dot or a space at its "
+     "end, too long, or not UTF-8 text). It was not backed up:",
      nullptr},
     {65, "The Backup Set's information file could not be written, so restoring to the original folder may not work:",
      nullptr},

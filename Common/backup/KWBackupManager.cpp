@@ -92,8 +92,7 @@ KWBackupManager::KWBackupManager(KWCallback& callback) : KWBackupManager(callbac
 
 KWBackupManager::KWBackupManager(KWCallback& callback, const BackupStrings& strings)
     : m_strings(strings), m_callback(callback), m_nArchiveThreads(ArchivePool::DefaultThreads())
-{
-}
+{}
 
 KWBackupManager::~KWBackupManager()
 {
@@ -169,8 +168,8 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
     m_driveNames = DriveNameRules::Of(m_strDestinationRoot);
     if (!m_bDryRun) {
         if (!m_setWatch.Watch(m_strDestinationRoot)) {
-            m_bCancel = report_error(message(bm::kErrorCopying) + sourceText + message(bm::kTo) +
-                                     m_strDestinationRoot + "\"\n" + ErrnoText(errno));
+            m_bCancel = report_error(message(bm::kErrorCopying) + sourceText + message(bm::kTo) + m_strDestinationRoot +
+                                     "\"\n" + ErrnoText(errno));
             ++m_nFailed;
             return !m_bCancel;
         }
@@ -202,9 +201,9 @@ std::uint32_t KWBackupManager::GetNumFilesToBackup(const std::filesystem::path& 
     return m_nFileCount;
 }
 
-std::int64_t KWBackupManager::ComputeSize(const std::filesystem::path& source,
-                                          const std::filesystem::path& destination, std::uint64_t cluster_size,
-                                          const std::string& set_name, std::uint32_t* file_count)
+std::int64_t KWBackupManager::ComputeSize(const std::filesystem::path& source, const std::filesystem::path& destination,
+                                          std::uint64_t cluster_size, const std::string& set_name,
+                                          std::uint32_t* file_count)
 {
     if (cluster_size == 0)
         cluster_size = 65536;
@@ -405,8 +404,8 @@ void KWBackupManager::move_file(const std::string& source_folder, const std::str
         if (FileExists(archive)) {
             m_nDepth = 1;
             move_stored(destination_folder,
-                        m_strDestinationRoot + kRecentBackup + "/" + get_subfolders(m_vecSubfolderStack),
-                        name + ".zip", m_vecSubfolderStack);
+                        m_strDestinationRoot + kRecentBackup + "/" + get_subfolders(m_vecSubfolderStack), name + ".zip",
+                        m_vecSubfolderStack);
             m_nDepth = 0;
         }
         ++m_nFileCount;
@@ -454,8 +453,8 @@ void KWBackupManager::move_stored(const std::string& source_folder, const std::s
         ++m_nFailed;
         if (stop_if_destination_gone())
             return;
-        if (report_error(message(bm::kErrorMoving) + RemoveUNCPrefix(from) + message(bm::kTo) +
-                         RemoveUNCPrefix(to) + "\"\n" + ErrnoText(error)))
+        if (report_error(message(bm::kErrorMoving) + RemoveUNCPrefix(from) + message(bm::kTo) + RemoveUNCPrefix(to) +
+                         "\"\n" + ErrnoText(error)))
             m_bCancel = true;
         else
             m_bFileDone = true;

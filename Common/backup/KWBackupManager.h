@@ -119,8 +119,7 @@ private:
     };
 
     void copy_folders(const std::string& source, const std::string& destination);
-    void move_file(const std::string& source_folder, const std::string& destination_folder,
-                   const std::string& name);
+    void move_file(const std::string& source_folder, const std::string& destination_folder, const std::string& name);
     // False when something other than a real folder (a link, a file) stands
     // where the folder belongs: nothing is written through it.
     [[nodiscard]] bool create_folder(const std::string& path);
@@ -134,16 +133,15 @@ private:
     std::string get_subfolders(const std::vector<std::string>& stack) const;
     void store_details(const std::string& folder, const std::string& name);
 
-    void move_stored(const std::string& source_folder, const std::string& destination_folder,
-                     const std::string& name, const std::vector<std::string>& stack);
+    void move_stored(const std::string& source_folder, const std::string& destination_folder, const std::string& name,
+                     const std::vector<std::string>& stack);
     void schedule_archive(const std::string& source_folder, const std::string& destination_folder,
                           const std::string& name);
     void place_archive(PendingArchive& pending);
     void discard_archive(PendingArchive& pending);
     void drain_pending();
     void schedule_restore(const std::string& entry, const std::string& sourceFolder,
-                          const std::string& destinationFolder, const std::string& name,
-                          const std::string& storedName);
+                          const std::string& destinationFolder, const std::string& name, const std::string& storedName);
     void place_next_restore();
     void discard_restore(PendingRestore& pending);
     void drain_restores();
@@ -173,7 +171,8 @@ private:
 
     std::string m_strRestoreBase;
     std::string m_strBackupFolder;
-    std::string m_strCheckedFolder;  // the last destination folder move_file made sure of  // absolute, with a trailing "/"
+    std::string
+        m_strCheckedFolder;  // the last destination folder move_file made sure of  // absolute, with a trailing "/"
     std::set<std::string> m_setCountedFolders;
     unsigned m_nArchiveThreads;
     std::unique_ptr<halvex::ArchivePool> m_pool;
@@ -185,6 +184,6 @@ private:
     std::uint32_t m_nFailed = 0;
     std::uint32_t m_nSkipped = 0;
     bool m_bDestinationGone = false;
-    halvex::FolderWatch m_setWatch;  // the set folder as the run found it
+    halvex::FolderWatch m_setWatch;       // the set folder as the run found it
     halvex::DriveNameRules m_driveNames;  // of the set folder, learnt at the start of a run
 };

@@ -152,8 +152,8 @@ bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
         }
 
         if (!FileExists(entry)) {
-            failEntry(message(bm::kErrorCopying) + entry + message(bm::kTo) + destinationFolder + storedName +
-                      "\"\n" + ErrnoText(ENOENT));
+            failEntry(message(bm::kErrorCopying) + entry + message(bm::kTo) + destinationFolder + storedName + "\"\n" +
+                      ErrnoText(ENOENT));
             continue;
         }
         if (!FolderExists(destinationFolder)) {

@@ -84,7 +84,8 @@ Result<RestoreSelection> SelectRestoreArchives(const std::filesystem::path& driv
     RestoreSelection selection;
     selection.source = backupFolder / request.set / request.generationFolder / request.folder;
     if (!FolderExists(selection.source) ||
-        !ReachedWithoutLinks(backupFolder / request.set, std::filesystem::path(request.generationFolder) / request.folder))
+        !ReachedWithoutLinks(backupFolder / request.set,
+                             std::filesystem::path(request.generationFolder) / request.folder))
         return Answer::Fail(kNotHereKey);
 
     if (request.names.empty()) {

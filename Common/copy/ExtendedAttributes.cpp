@@ -51,8 +51,7 @@ int ReadSized(Call call, std::size_t limit, std::vector<char>& out)
     return ERANGE;
 }
 
-int CopyAll(const AttributeAccess& source,
-            const std::function<int(const char*, const void*, std::size_t)>& set)
+int CopyAll(const AttributeAccess& source, const std::function<int(const char*, const void*, std::size_t)>& set)
 {
     std::vector<char> names;
     if (int error = ReadSized(source.list, kMaximumListSize, names)) {
@@ -65,9 +64,9 @@ int CopyAll(const AttributeAccess& source,
         at += name.size() + 1;
         if (name.empty() || !IsCopiedAttribute(name, privileged))
             continue;
-        const int readError = ReadSized(
-            [&](char* buffer, std::size_t size) { return source.get(name.c_str(), buffer, size); },
-            kMaximumValueSize, value);
+        const int readError =
+            ReadSized([&](char* buffer, std::size_t size) { return source.get(name.c_str(), buffer, size); },
+                      kMaximumValueSize, value);
         if (readError == ENODATA)
             continue;  // removed while we were copying
         if (readError)
@@ -101,24 +100,20 @@ int CopyExtendedAttributes(int sourceFd, int destinationFd)
 {
     AttributeAccess source{
         [sourceFd](char* list, std::size_t size) { return flistxattr(sourceFd, list, size); },
-        [sourceFd](const char* name, void* value, std::size_t size) {
-            return fgetxattr(sourceFd, name, value, size);
-        }};
+        [sourceFd](const char* name, void* value, std::size_t size) { return fgetxattr(sourceFd, name, value, size); }};
     return CopyAll(source, [destinationFd](const char* name, const void* value, std::size_t size) {
         return fsetxattr(destinationFd, name, value, size, 0);
     });
 }
 
-int CopyLinkAttributes(const std::filesystem::path& sourcePath,
-                       const std::filesystem::path& destinationPath)
+int CopyLinkAttributes(const std::filesystem::path& sourcePath, const std::filesystem::path& destinationPath)
 {
     const std::string from = sourcePath.string();
     const std::string to = destinationPath.string();
-    AttributeAccess source{
-        [&from](char* list, std::size_t size) { return llistxattr(from.c_str(), list, size); },
-        [&from](const char* name, void* value, std::size_t size) {
-            return lgetxattr(from.c_str(), name, value, size);
-        }};
+    AttributeAccess source{[&from](char* list, std::size_t size) { return llistxattr(from.c_str(), list, size); },
+                           [&from](const char* name, void* value, std::size_t size) {
+                               return lgetxattr(from.c_str(), name, value, size);
+                           }};
     return CopyAll(source, [&to](const char* name, const void* value, std::size_t size) {
         const int result = lsetxattr(to.c_str(), name, value, size, 0);
         // The kernel refuses user.* on a link itself (EPERM); that is the

@@ -17,7 +17,6 @@ bool IsCopiedAttribute(std::string_view name, bool privileged);
 int CopyExtendedAttributes(int sourceFd, int destinationFd);
 
 // The same for a symbolic link itself, by path, never following it.
-int CopyLinkAttributes(const std::filesystem::path& source,
-                       const std::filesystem::path& destination);
+int CopyLinkAttributes(const std::filesystem::path& source, const std::filesystem::path& destination);
 
 }  // namespace halvex

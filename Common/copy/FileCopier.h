@@ -76,8 +76,7 @@ inline constexpr std::string_view kCopyTemporaryPrefix = ".halvex-part-";
 // process may give it, and its extended attributes and ACLs where both
 // volumes keep them; until then the temporary file is private (0600). A new
 // file gets the volume's default, as any new file.
-CopyResult CopyFileAtomic(const std::filesystem::path& source,
-                          const std::filesystem::path& destination,
+CopyResult CopyFileAtomic(const std::filesystem::path& source, const std::filesystem::path& destination,
                           const CopyOptions& options = {});
 
 // The same between open folders, by plain names: neither the source nor the

@@ -31,10 +31,8 @@ bool KeepsUnixPermissions(int fd)
     case kNtfsMagic:
     case kFuseblkMagic:
     case kCifsMagic:
-    case kSmb2Magic:
-        return false;
-    default:
-        return true;
+    case kSmb2Magic: return false;
+    default: return true;
     }
 }
 
@@ -61,8 +59,7 @@ int ApplyTimes(int fd, const struct stat& source)
     return futimens(fd, times) == 0 ? 0 : errno;
 }
 
-int ApplyLinkOwnerAndTimes(const std::filesystem::path& link, const struct stat& source,
-                           bool keepOwner)
+int ApplyLinkOwnerAndTimes(const std::filesystem::path& link, const struct stat& source, bool keepOwner)
 {
     if (keepOwner && geteuid() == 0) {
         if (fchownat(AT_FDCWD, link.c_str(), source.st_uid, source.st_gid, AT_SYMLINK_NOFOLLOW) != 0)

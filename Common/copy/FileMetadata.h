@@ -19,7 +19,6 @@ int ApplyOwnerAndMode(int fd, const struct stat& source, bool keepMode, bool kee
 int ApplyTimes(int fd, const struct stat& source);
 
 // The same for a symbolic link itself (owner and times; a link has no mode).
-int ApplyLinkOwnerAndTimes(const std::filesystem::path& link, const struct stat& source,
-                           bool keepOwner);
+int ApplyLinkOwnerAndTimes(const std::filesystem::path& link, const struct stat& source, bool keepOwner);
 
 }  // namespace halvex

@@ -29,8 +29,8 @@ std::size_t RemoveLeftoverCopies(const std::filesystem::path& folder)
         if (!IsTemporaryCopyName(entry->d_name))
             continue;
         // O_NONBLOCK: a FIFO under our prefix must not hang the run.
-        FileDescriptor fd(::openat(::dirfd(dir), entry->d_name,
-                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        FileDescriptor fd(
+            ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
         struct stat info {};
         if (!fd.IsOpen() || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;

@@ -19,16 +19,14 @@ std::uint32_t RandomNumber()
     std::uint32_t value = 0;
     if (getrandom(&value, sizeof value, GRND_NONBLOCK) != sizeof value) {
         // Uniqueness, not secrecy, is what matters; O_EXCL catches a clash.
-        value = static_cast<std::uint32_t>(
-            std::chrono::steady_clock::now().time_since_epoch().count());
+        value = static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     }
     return value;
 }
 
 std::size_t Utf8Boundary(std::string_view text, std::size_t at)
 {
-    while (at > 0 && at < text.size() &&
-           (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+    while (at > 0 && at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
         --at;
     return at;
 }

@@ -302,8 +302,7 @@ std::optional<bool> IsSameOrBelow(const fs::path& folder, const struct stat& ite
     return std::nullopt;
 }
 
-TreeCopyResult CopyIntoFolder(const fs::path& source, const fs::path& destinationFolder,
-                              const TreeCopyOptions& options)
+TreeCopyResult CopyIntoFolder(const fs::path& source, const fs::path& destinationFolder, const TreeCopyOptions& options)
 {
     return TreeCopy(options).Run(source, destinationFolder);
 }

@@ -19,9 +19,9 @@ struct TreeCopyOptions {
 
 struct TreeCopyResult {
     CopyOutcome outcome = CopyOutcome::Done;
-    int error = 0;                  // errno of the failing call
-    std::filesystem::path failedAt; // the item being copied when it failed
-    bool intoItself = false;        // refused: the destination lies inside the source
+    int error = 0;                   // errno of the failing call
+    std::filesystem::path failedAt;  // the item being copied when it failed
+    bool intoItself = false;         // refused: the destination lies inside the source
     bool ok() const { return outcome == CopyOutcome::Done; }
 };
 
@@ -36,8 +36,7 @@ struct TreeCopyResult {
 // it stay. Folders are created, filled and only then given their mode and
 // times, so a read-only source folder and a write-only destination (a drop
 // folder) both work, and no folder is ever listed on the destination side.
-TreeCopyResult CopyIntoFolder(const std::filesystem::path& source,
-                              const std::filesystem::path& destinationFolder,
+TreeCopyResult CopyIntoFolder(const std::filesystem::path& source, const std::filesystem::path& destinationFolder,
                               const TreeCopyOptions& options = {});
 
 // True when `folder` is `item` or lies anywhere below it, following the

@@ -30,7 +30,10 @@ ssize_t WriteAll(int fd, const char* data, std::size_t size)
 
 }  // namespace
 
-KXLog::~KXLog() { Close(); }
+KXLog::~KXLog()
+{
+    Close();
+}
 
 KXLog::KXLog(KXLog&& other) noexcept : m_nFd(std::exchange(other.m_nFd, -1)) {}
 
@@ -49,8 +52,8 @@ bool KXLog::Open(const std::filesystem::path& path, bool truncate)
         return false;
     // Non-blocking for the open only: a FIFO planted at the path then fails
     // at once instead of hanging the sync run.
-    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
-                      (truncate ? O_TRUNC : O_APPEND);
+    const int flags =
+        O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (truncate ? O_TRUNC : O_APPEND);
     int fd;
     do {
         fd = ::open(path.c_str(), flags, 0600);

@@ -31,7 +31,8 @@ std::optional<KXAppPaths> KXAppPaths::FromCommandLine(const std::vector<std::str
     if (!runPath)
         return std::nullopt;
     KXAppPaths paths(std::move(*runPath));
-    halvex::IgnoreResult(paths.CreateDataFolder(), "a read-only drive still runs; what needs the folder reports its own failure");
+    halvex::IgnoreResult(paths.CreateDataFolder(),
+                         "a read-only drive still runs; what needs the folder reports its own failure");
     return paths;
 }
 
@@ -51,11 +52,20 @@ std::string KXAppPaths::BundleFolderName() const
     return std::string(kBundleNameWithoutApp);
 }
 
-fs::path KXAppPaths::BundlePath() const { return m_pathRun / BundleFolderName(); }
+fs::path KXAppPaths::BundlePath() const
+{
+    return m_pathRun / BundleFolderName();
+}
 
-fs::path KXAppPaths::ResourcesPath() const { return BundlePath() / "Contents" / "Resources"; }
+fs::path KXAppPaths::ResourcesPath() const
+{
+    return BundlePath() / "Contents" / "Resources";
+}
 
-fs::path KXAppPaths::ProgramPath() const { return BundlePath() / "Contents" / "Linux"; }
+fs::path KXAppPaths::ProgramPath() const
+{
+    return BundlePath() / "Contents" / "Linux";
+}
 
 bool KXAppPaths::CreateDataFolder() const
 {

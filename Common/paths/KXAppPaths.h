@@ -36,9 +36,8 @@ public:
     // later writes of settings files fail instead. No result when there is
     // no usable run path: start-up then ends quietly.
     // `parameters` excludes the program name (argv[1]...).
-    static std::optional<KXAppPaths> FromCommandLine(
-        const std::vector<std::string>& parameters,
-        const std::filesystem::path& executable = "/proc/self/exe");
+    static std::optional<KXAppPaths> FromCommandLine(const std::vector<std::string>& parameters,
+                                                     const std::filesystem::path& executable = "/proc/self/exe");
     static std::optional<KXAppPaths> FromMain(int argc, const char* const* argv);
 
     const std::filesystem::path& RunPath() const { return m_pathRun; }

@@ -6,8 +6,7 @@ namespace halvex {
 
 namespace fs = std::filesystem;
 
-std::optional<std::string> CommandLineParameter(const std::vector<std::string>& parameters,
-                                                std::size_t n)
+std::optional<std::string> CommandLineParameter(const std::vector<std::string>& parameters, std::size_t n)
 {
     if (n == 0 || parameters.size() < n)
         return std::nullopt;

@@ -13,8 +13,7 @@ namespace halvex {
 // program name). No result when fewer than n were given. A trailing double
 // quote is dropped: a quoted path ending in a separator reaches some parsers
 // as `E:\"`, and launchers written for that keep producing it.
-std::optional<std::string> CommandLineParameter(const std::vector<std::string>& parameters,
-                                                std::size_t n);
+std::optional<std::string> CommandLineParameter(const std::vector<std::string>& parameters, std::size_t n);
 
 // The run path from a command-line argument: the trailing double quote is
 // dropped, then trailing separators (the root stays the root). A relative

@@ -35,7 +35,10 @@ bool WriteAll(int fd, std::string_view data)
 }
 
 // File systems that cannot sync (some FUSE mounts) say so; that is no failure.
-bool Flush(int fd) { return ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP; }
+bool Flush(int fd)
+{
+    return ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+}
 
 // A write that was killed, or whose drive was pulled, left its temporary
 // beside the file (".NAME.PID-N-STAMP.tmp", see CreateTemporary). Those of
@@ -57,8 +60,8 @@ int CreateTemporary(const fs::path& folder, const std::string& name, fs::path& t
     static std::atomic<unsigned> counter{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = folder / ("." + name + "." + std::to_string(::getpid()) + "-" +
-                              std::to_string(counter++) + "-" + std::to_string(stamp % 1000000) + ".tmp");
+        temporary = folder / ("." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+                              std::to_string(stamp % 1000000) + ".tmp");
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -87,15 +90,16 @@ Status WriteAtomic(const fs::path& target, std::string_view data, int mode)
 
     RemoveLeftoverTemporaries(folder, path.filename().string());
     fs::path temporary;
-    const int fd = CreateTemporary(folder, path.filename().string(), temporary,
-                                   mode < 0 ? 0666 : static_cast<mode_t>(mode));
+    const int fd =
+        CreateTemporary(folder, path.filename().string(), temporary, mode < 0 ? 0666 : static_cast<mode_t>(mode));
     if (fd < 0)
         return Status::FailErrno(kSaveError, folder, errno);
     // The first failure is the one to report; the later steps only clean up.
     int failure = WriteAll(fd, data) ? 0 : errno;
     const bool ok = failure == 0;
     if (ok && mode >= 0)
-        IgnoreResult(::fchmod(fd, static_cast<mode_t>(mode)), "created with no more than the mode; this only undoes the umask");
+        IgnoreResult(::fchmod(fd, static_cast<mode_t>(mode)),
+                     "created with no more than the mode; this only undoes the umask");
     else if (ok && hadOld)
         IgnoreResult(::fchmod(fd, old.st_mode & 07777), "FAT and exFAT refuse; their files have no bits to keep");
     if (failure == 0 && !Flush(fd))

@@ -142,16 +142,11 @@ TiXmlElement* TextElement(const char* name, std::string_view text)
 TiXmlElement* WriteScalar(const PrefsValue& value)
 {
     switch (value.type) {
-    case PrefsValue::kString:
-        return TextElement("string", value.strValue);
-    case PrefsValue::kInteger:
-        return TextElement("integer", halvex::plist::IntegerText(value.nValue));
-    case PrefsValue::kReal:
-        return TextElement("real", halvex::plist::RealText(value.dValue));
-    case PrefsValue::kBoolean:
-        return new TiXmlElement(value.bValue ? "true" : "false");
-    default:
-        break;
+    case PrefsValue::kString: return TextElement("string", value.strValue);
+    case PrefsValue::kInteger: return TextElement("integer", halvex::plist::IntegerText(value.nValue));
+    case PrefsValue::kReal: return TextElement("real", halvex::plist::RealText(value.dValue));
+    case PrefsValue::kBoolean: return new TiXmlElement(value.bValue ? "true" : "false");
+    default: break;
     }
     if (value.element) {
         return static_cast<TiXmlElement*>(value.element->Clone());
@@ -180,14 +175,19 @@ DXPlistPrefs::DXPlistPrefs(std::filesystem::path path) : m_path(std::move(path))
 
 DXPlistPrefs::DXPlistPrefs(const std::filesystem::path& folder, std::string_view name)
     : DXPlistPrefs(folder / ("com." + std::string(name) + ".plist"))
-{
-}
+{}
 
 DXPlistPrefs::~DXPlistPrefs() = default;
 
-void DXPlistPrefs::SetFilePath(std::filesystem::path path) { m_path = std::move(path); }
+void DXPlistPrefs::SetFilePath(std::filesystem::path path)
+{
+    m_path = std::move(path);
+}
 
-void DXPlistPrefs::SetComment(std::string_view comment) { m_strComment = CleanComment(comment); }
+void DXPlistPrefs::SetComment(std::string_view comment)
+{
+    m_strComment = CleanComment(comment);
+}
 
 bool DXPlistPrefs::Load()
 {
@@ -392,11 +392,20 @@ bool DXPlistPrefs::GetValue(std::string_view key, std::string& out, std::string_
     return Take(Lookup(m_mapValues, key), out, defaultValue);
 }
 
-void DXPlistPrefs::SetValue(std::string_view key, bool value) { m_mapValues[std::string(key)] = BoolValue(value); }
+void DXPlistPrefs::SetValue(std::string_view key, bool value)
+{
+    m_mapValues[std::string(key)] = BoolValue(value);
+}
 
-void DXPlistPrefs::SetValue(std::string_view key, double value) { m_mapValues[std::string(key)] = RealValue(value); }
+void DXPlistPrefs::SetValue(std::string_view key, double value)
+{
+    m_mapValues[std::string(key)] = RealValue(value);
+}
 
-void DXPlistPrefs::SetValue(std::string_view key, long value) { m_mapValues[std::string(key)] = IntegerValue(value); }
+void DXPlistPrefs::SetValue(std::string_view key, long value)
+{
+    m_mapValues[std::string(key)] = IntegerValue(value);
+}
 
 void DXPlistPrefs::SetValue(std::string_view key, std::string_view value)
 {

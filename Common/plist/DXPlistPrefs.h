@@ -28,7 +28,7 @@ public:
             kInteger = 2,
             kReal = 3,
             kBoolean = 4,
-            kArray = 5,    // the entries are in the array map; strValue holds the key
+            kArray = 5,  // the entries are in the array map; strValue holds the key
         };
 
         std::int32_t type = kUnknown;
@@ -117,8 +117,7 @@ public:
     bool GetArrayValue(std::string_view key, std::size_t index, bool& out, bool defaultValue) const;
     bool GetArrayValue(std::string_view key, std::size_t index, double& out, double defaultValue) const;
     bool GetArrayValue(std::string_view key, std::size_t index, long& out, long defaultValue) const;
-    bool GetArrayValue(std::string_view key, std::size_t index, std::string& out,
-                       std::string_view defaultValue) const;
+    bool GetArrayValue(std::string_view key, std::size_t index, std::string& out, std::string_view defaultValue) const;
     // Appends an entry to the key's array, creating the array. An array is
     // written only when the key also holds an array-typed value (SetArrayKey,
     // or Load), as in the other builds.
@@ -127,7 +126,10 @@ public:
     void SetArrayValue(std::string_view key, long value);
     void SetArrayValue(std::string_view key, int value) { SetArrayValue(key, static_cast<long>(value)); }
     void SetArrayValue(std::string_view key, std::string_view value);
-    void SetArrayValue(std::string_view key, const char* value) { SetArrayValue(key, std::string_view(value ? value : "")); }
+    void SetArrayValue(std::string_view key, const char* value)
+    {
+        SetArrayValue(key, std::string_view(value ? value : ""));
+    }
     void SetArrayValue(std::string_view key, const std::string& value) { SetArrayValue(key, std::string_view(value)); }
     // Gives the key an array-typed value so that its array is written.
     void SetArrayKey(std::string_view key);

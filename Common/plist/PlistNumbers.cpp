@@ -10,7 +10,10 @@ namespace halvex::plist {
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 }  // namespace
 
@@ -55,7 +58,10 @@ std::int32_t ClampToInt32(long value)
     return static_cast<std::int32_t>(value);
 }
 
-std::string IntegerText(long value) { return std::to_string(value); }
+std::string IntegerText(long value)
+{
+    return std::to_string(value);
+}
 
 std::string RealText(double value)
 {

@@ -4,7 +4,10 @@ namespace halvex {
 
 namespace {
 
-bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool IsContinuation(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 // The length a lead byte announces, 0 for a byte that cannot start a character.
 std::size_t SequenceLength(char c)
@@ -61,12 +64,12 @@ std::string ValidUtf8(std::string_view text)
             const auto lead = static_cast<unsigned char>(text[at]);
             const auto second = static_cast<unsigned char>(text[at + 1]);
             if (length == 2)
-                wellFormed = lead >= 0xC2;                                     // overlong
+                wellFormed = lead >= 0xC2;  // overlong
             else if (length == 3)
-                wellFormed = !(lead == 0xE0 && second < 0xA0) &&               // overlong
-                             !(lead == 0xED && second >= 0xA0);                // surrogate
+                wellFormed = !(lead == 0xE0 && second < 0xA0) &&  // overlong
+                             !(lead == 0xED && second >= 0xA0);   // surrogate
             else
-                wellFormed = !(lead == 0xF0 && second < 0x90) &&               // overlong
+                wellFormed = !(lead == 0xF0 && second < 0x90) &&                // overlong
                              (lead < 0xF4 || (lead == 0xF4 && second < 0x90));  // past U+10FFFF
         }
         if (wellFormed) {

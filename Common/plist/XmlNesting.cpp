@@ -4,9 +4,15 @@ namespace halvex {
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool StartsWith(std::string_view text, std::size_t at, std::string_view prefix, bool ignoreCase = false)
 {
@@ -66,10 +72,7 @@ private:
         m_at = found == std::string_view::npos ? m_text.size() : found + end.size();
     }
 
-    void SkipQuoted()
-    {
-        SkipPast(m_at + 1, m_text.substr(m_at, 1));
-    }
+    void SkipQuoted() { SkipPast(m_at + 1, m_text.substr(m_at, 1)); }
 
     // A quote in a start tag that TinyXML accepts can only open an attribute
     // value, which ends at the same quote. True for an empty element "<a/>".

@@ -30,20 +30,11 @@ PrefsRec::Value ReadRec(const DXPlistPrefs& prefs, const std::string& key, const
 {
     PrefsRec::Value value = rec.defaultValue;
     switch (rec.type) {
-    case PrefsRec::kText:
-        prefs.GetValue(key, value.text, rec.defaultValue.text);
-        break;
-    case PrefsRec::kInteger:
-        prefs.GetValue(key, value.integer, rec.defaultValue.integer);
-        break;
-    case PrefsRec::kReal:
-        prefs.GetValue(key, value.real, rec.defaultValue.real);
-        break;
-    case PrefsRec::kBoolean:
-        prefs.GetValue(key, value.boolean, rec.defaultValue.boolean);
-        break;
-    default:
-        break;
+    case PrefsRec::kText: prefs.GetValue(key, value.text, rec.defaultValue.text); break;
+    case PrefsRec::kInteger: prefs.GetValue(key, value.integer, rec.defaultValue.integer); break;
+    case PrefsRec::kReal: prefs.GetValue(key, value.real, rec.defaultValue.real); break;
+    case PrefsRec::kBoolean: prefs.GetValue(key, value.boolean, rec.defaultValue.boolean); break;
+    default: break;
     }
     return value;
 }
@@ -51,20 +42,11 @@ PrefsRec::Value ReadRec(const DXPlistPrefs& prefs, const std::string& key, const
 void WriteRec(DXPlistPrefs& prefs, const std::string& key, const PrefsRec& rec)
 {
     switch (rec.type) {
-    case PrefsRec::kText:
-        prefs.SetValue(key, std::string_view(rec.value.text));
-        break;
-    case PrefsRec::kInteger:
-        prefs.SetValue(key, rec.value.integer);
-        break;
-    case PrefsRec::kReal:
-        prefs.SetValue(key, rec.value.real);
-        break;
-    case PrefsRec::kBoolean:
-        prefs.SetValue(key, rec.value.boolean);
-        break;
-    default:
-        break;
+    case PrefsRec::kText: prefs.SetValue(key, std::string_view(rec.value.text)); break;
+    case PrefsRec::kInteger: prefs.SetValue(key, rec.value.integer); break;
+    case PrefsRec::kReal: prefs.SetValue(key, rec.value.real); break;
+    case PrefsRec::kBoolean: prefs.SetValue(key, rec.value.boolean); break;
+    default: break;
     }
 }
 

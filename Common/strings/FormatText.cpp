@@ -58,12 +58,8 @@ std::optional<Placeholder> ReadPlaceholder(std::string_view format, std::size_t 
         return std::nullopt;
     switch (format[i]) {
     case 'd':
-    case 'i':
-        p.conversion = Conversion::Signed;
-        break;
-    case 'u':
-        p.conversion = Conversion::Unsigned;
-        break;
+    case 'i': p.conversion = Conversion::Signed; break;
+    case 'u': p.conversion = Conversion::Unsigned; break;
     case 's':
     case '@':  // the Mac build's spelling of "%s", met in tables edited there
         if (longs)
@@ -75,8 +71,7 @@ std::optional<Placeholder> ReadPlaceholder(std::string_view format, std::size_t 
             return std::nullopt;
         p.conversion = Conversion::Character;
         break;
-    default:
-        return std::nullopt;
+    default: return std::nullopt;
     }
     p.end = i + 1;
     return p;

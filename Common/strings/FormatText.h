@@ -25,11 +25,13 @@ public:
     FormatArg(const std::filesystem::path& path) : m_value(std::string_view(path.native())) {}
     FormatArg(char c) : m_value(c) {}
     template <std::signed_integral T>
-        requires(!std::same_as<T, char> && !std::same_as<T, bool>)
-    FormatArg(T number) : m_value(static_cast<long long>(number)) {}
+    requires(!std::same_as<T, char> && !std::same_as<T, bool>) FormatArg(T number)
+        : m_value(static_cast<long long>(number))
+    {}
     template <std::unsigned_integral T>
-        requires(!std::same_as<T, char> && !std::same_as<T, bool>)
-    FormatArg(T number) : m_value(static_cast<unsigned long long>(number)) {}
+    requires(!std::same_as<T, char> && !std::same_as<T, bool>) FormatArg(T number)
+        : m_value(static_cast<unsigned long long>(number))
+    {}
     // A bool is almost always a mistake at a call site; refuse it at compile time.
     FormatArg(bool) = delete;
 

@@ -65,8 +65,7 @@ bool KXStrings::Init(const std::filesystem::path& resourcesPath)
     return Init(resourcesPath, halvex::LocaleEnvironment::FromProcess());
 }
 
-bool KXStrings::Init(const std::filesystem::path& resourcesPath,
-                     const halvex::LocaleEnvironment& env)
+bool KXStrings::Init(const std::filesystem::path& resourcesPath, const halvex::LocaleEnvironment& env)
 {
     SetResourcesPath(resourcesPath);
     ChooseLanguage(env);

@@ -37,8 +37,7 @@ public:
     // the process locale and loads that language's table, or the English one
     // (and English as the language) when that table cannot be read.
     [[nodiscard]] static bool Init(const std::filesystem::path& resourcesPath);
-    [[nodiscard]] static bool Init(const std::filesystem::path& resourcesPath,
-                                   const halvex::LocaleEnvironment& env);
+    [[nodiscard]] static bool Init(const std::filesystem::path& resourcesPath, const halvex::LocaleEnvironment& env);
 
     // The value for the key with "\n" pairs as line breaks; empty when missing.
     static std::string GetString(std::string_view key);

@@ -56,8 +56,7 @@ KXTheme::Colour KXTheme::GetColour(std::string_view key) const
     return it == m_mapColours.end() ? kWhite : it->second;
 }
 
-std::filesystem::path KXTheme::ImagePath(const std::filesystem::path& resourcesPath,
-                                         std::string_view name)
+std::filesystem::path KXTheme::ImagePath(const std::filesystem::path& resourcesPath, std::string_view name)
 {
     // Images lie flat in the resources folder; only the last part of the name counts.
     std::string file = std::filesystem::path(name).filename().string();

@@ -55,8 +55,7 @@ public:
     Colour LocalColour() const { return m_clrLocal; }
 
     // An image of the skinned interface: a bare name gets ".png".
-    static std::filesystem::path ImagePath(const std::filesystem::path& resourcesPath,
-                                           std::string_view name);
+    static std::filesystem::path ImagePath(const std::filesystem::path& resourcesPath, std::string_view name);
 
 private:
     std::map<std::string, Colour, std::less<>> m_mapColours;

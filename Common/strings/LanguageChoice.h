@@ -15,11 +15,11 @@ inline constexpr LanguageId kEnglishUS = 1033;
 // The locale settings that decide the language, gathered in one place so the
 // choice can be made (and tested) without touching the process environment.
 struct LocaleEnvironment {
-    std::string lcAll;        // LC_ALL
-    std::string lcMessages;   // LC_MESSAGES
-    std::string lang;         // LANG
-    std::string language;     // LANGUAGE: a colon-separated preference list
-    std::string systemLang;   // LANG of /etc/default/locale or /etc/locale.conf
+    std::string lcAll;       // LC_ALL
+    std::string lcMessages;  // LC_MESSAGES
+    std::string lang;        // LANG
+    std::string language;    // LANGUAGE: a colon-separated preference list
+    std::string systemLang;  // LANG of /etc/default/locale or /etc/locale.conf
 
     // The values of this process and this machine.
     static LocaleEnvironment FromProcess();

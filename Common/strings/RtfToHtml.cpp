@@ -15,10 +15,10 @@ constexpr std::size_t kMaxDepth = 256;
 constexpr std::size_t kMaxOutput = 16 * 1024 * 1024;
 
 // Windows-1252 in 0x80..0x9F; every other byte is Latin-1.
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kCp1252High = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                                  0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
 struct Style {
     bool bold = false;
@@ -137,18 +137,10 @@ private:
         switch (c) {
         case '\\':
         case '{':
-        case '}':
-            Text(static_cast<unsigned char>(c));
-            break;
-        case '~':
-            Unicode(0x00A0);
-            break;
-        case '_':
-            Unicode(0x2011);
-            break;
-        case '*':
-            Current().destination = Destination::Skip;
-            break;
+        case '}': Text(static_cast<unsigned char>(c)); break;
+        case '~': Unicode(0x00A0); break;
+        case '_': Unicode(0x2011); break;
+        case '*': Current().destination = Destination::Skip; break;
         case '\'':
             if (m_pos + 2 <= m_in.size()) {
                 const int high = HexDigit(m_in[m_pos]);
@@ -158,8 +150,7 @@ private:
                     Byte(static_cast<unsigned char>(high * 16 + low));
             }
             break;
-        default:
-            break;  // \- optional hyphen and the rest: nothing to show
+        default: break;  // \- optional hyphen and the rest: nothing to show
         }
     }
 
@@ -224,8 +215,8 @@ private:
                 m_strLink.clear();
             }
         } else if (word == "fonttbl" || word == "colortbl" || word == "stylesheet" || word == "info" ||
-                   word == "pict" || word == "header" || word == "footer" || word == "object" ||
-                   word == "listtable" || word == "listoverridetable" || word == "generator") {
+                   word == "pict" || word == "header" || word == "footer" || word == "object" || word == "listtable" ||
+                   word == "listoverridetable" || word == "generator") {
             Current().destination = Destination::Skip;
         }
     }

@@ -2,7 +2,6 @@
 
 #include "util/BoundedRead.h"
 
-
 namespace halvex {
 
 namespace {

@@ -24,7 +24,8 @@ int CompareTimes(bool sourceKnown, std::int64_t sourceSeconds, bool targetKnown,
 
 int CompareFileTimes(const std::filesystem::path& source, const std::filesystem::path& target)
 {
-    struct stat s {}, t {};
+    struct stat s {
+    }, t{};
     const bool sourceKnown = ::stat(source.c_str(), &s) == 0;
     const bool targetKnown = ::stat(target.c_str(), &t) == 0;
     return CompareTimes(sourceKnown, s.st_mtim.tv_sec, targetKnown, t.st_mtim.tv_sec);

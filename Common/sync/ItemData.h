@@ -13,7 +13,7 @@ struct ItemData {
     std::string sizeText;           // empty when the source cannot be read
     std::string dateText;           // empty when the source cannot be read
     std::uint64_t size = 0;
-    std::int64_t date = 0;  // modification time, seconds since the epoch
+    std::int64_t date = 0;   // modification time, seconds since the epoch
     bool sourceUsb = false;  // true: from the drive folder to the computer folder
     bool synced = false;     // set by the run when the copy and its times succeeded
     bool check = true;       // the row's check box

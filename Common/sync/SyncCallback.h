@@ -51,7 +51,10 @@ public:
     // A message box: the text is already localised and formatted.
     virtual void ShowMessage(const std::string& text, MessageIcon icon) {}
     // A Yes/No question; defaultYes says which button has the focus.
-    virtual Answer Ask(const std::string& text, MessageIcon icon, bool defaultYes) { return defaultYes ? Answer::Yes : Answer::No; }
+    virtual Answer Ask(const std::string& text, MessageIcon icon, bool defaultYes)
+    {
+        return defaultYes ? Answer::Yes : Answer::No;
+    }
     // The folder chooser for a computer that has no sync folder yet. Its own
     // rules are in SyncFolderRules; nullopt is Cancel.
     virtual std::optional<std::filesystem::path> ChooseFolder() { return std::nullopt; }

@@ -56,9 +56,15 @@ std::string SyncUsbFolderName()
     return IsPlainName(name) ? name : kFallbackUsbFolderName;
 }
 
-fs::path SyncUsbPath(const fs::path& runPath) { return runPath / SyncUsbFolderName(); }
+fs::path SyncUsbPath(const fs::path& runPath)
+{
+    return runPath / SyncUsbFolderName();
+}
 
-fs::path SyncIndexPath(const fs::path& dataPath) { return dataPath / kSyncIndexFileName; }
+fs::path SyncIndexPath(const fs::path& dataPath)
+{
+    return dataPath / kSyncIndexFileName;
+}
 
 std::string ReadComputerFolder(const fs::path& indexPath, std::string_view computerKey)
 {
@@ -126,12 +132,10 @@ bool ConfirmFolderSize(const fs::path& folder, const SyncDriveProbe& probe, Sync
     std::string name = fs::path(folder).lexically_normal().filename().string();
     if (name.empty())
         name = folder.lexically_normal().parent_path().filename().string();
-    return callback.Ask(KXStrings::Format("sync_folder_big", name, name), MessageIcon::Warning, false) ==
-           Answer::Yes;
+    return callback.Ask(KXStrings::Format("sync_folder_big", name, name), MessageIcon::Warning, false) == Answer::Yes;
 }
 
-std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback& callback,
-                                            const SyncDriveProbe& probe)
+std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback& callback, const SyncDriveProbe& probe)
 {
     SyncFolderPair pair;
     pair.usb = SyncUsbPath(place.runPath);
@@ -152,11 +156,10 @@ std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback
                 pair.computer = stored;
                 return pair;
             }
-            callback.ShowMessage(KXStrings::Format("sync_stored_folder_bad", stored,
-                                                   KXStrings::GetString(check.messageKey)),
-                                 MessageIcon::Warning);
-        } else if (callback.Ask(KXStrings::GetString("sync_folder_gone"), MessageIcon::Warning, true) !=
-                   Answer::Yes) {
+            callback.ShowMessage(
+                KXStrings::Format("sync_stored_folder_bad", stored, KXStrings::GetString(check.messageKey)),
+                MessageIcon::Warning);
+        } else if (callback.Ask(KXStrings::GetString("sync_folder_gone"), MessageIcon::Warning, true) != Answer::Yes) {
             return std::nullopt;
         }
     }
@@ -190,8 +193,7 @@ FolderChange SetSyncFolder(const SyncPlace& place, const fs::path& folder, SyncC
 
     const fs::path usb = SyncUsbPath(place.runPath);
     if (FolderSize(usb) > 0) {
-        const Answer answer =
-            callback.Ask(KXStrings::GetString("sync_folder_ask_rename"), MessageIcon::Warning, true);
+        const Answer answer = callback.Ask(KXStrings::GetString("sync_folder_ask_rename"), MessageIcon::Warning, true);
         if (answer == Answer::Abandon)
             return FolderChange::Abandoned;
         if (answer == Answer::Yes) {

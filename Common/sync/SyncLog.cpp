@@ -44,9 +44,18 @@ void SyncLog::WriteFileLine(const char* key, const std::filesystem::path& source
     IgnoreResult(m_log.Write(FormatText(ExpandTabs(KXStrings::GetString(key)), source)), kLogIsOptional);
 }
 
-void SyncLog::DiskFull(const std::filesystem::path& source) { WriteFileLine("sync_log_disk_full", source); }
-void SyncLog::FileFailed(const std::filesystem::path& source) { WriteFileLine("sync_log_file_sys", source); }
-void SyncLog::Cancelled(const std::filesystem::path& source) { WriteFileLine("sync_log_cancelled", source); }
+void SyncLog::DiskFull(const std::filesystem::path& source)
+{
+    WriteFileLine("sync_log_disk_full", source);
+}
+void SyncLog::FileFailed(const std::filesystem::path& source)
+{
+    WriteFileLine("sync_log_file_sys", source);
+}
+void SyncLog::Cancelled(const std::filesystem::path& source)
+{
+    WriteFileLine("sync_log_cancelled", source);
+}
 
 void SyncLog::Problem(const std::filesystem::path& item, const std::string& reason)
 {

@@ -24,7 +24,10 @@ namespace halvex {
 
 namespace {
 
-bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
+bool IsDiskFull(int error)
+{
+    return error == ENOSPC || error == EDQUOT;
+}
 
 std::string CountText(std::uint32_t processed, std::uint32_t total)
 {

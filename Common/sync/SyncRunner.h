@@ -32,8 +32,8 @@ struct SyncRunResult {
     std::uint32_t failures = 0;
     bool cancelled = false;
     bool diskFull = false;
-    bool folderGone = false;  // a folder of the pair went away; the run stopped
-    bool flushFailed = false; // what was written to the drive could not be made durable
+    bool folderGone = false;   // a folder of the pair went away; the run stopped
+    bool flushFailed = false;  // what was written to the drive could not be made durable
 };
 
 // The sync run: copies every checked row that is not yet synced, first to

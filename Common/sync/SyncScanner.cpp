@@ -136,8 +136,12 @@ struct SyncScanner::Group {
 };
 
 SyncScanner::SyncScanner(SyncCallback& callback, const SyncControl& control, Recursion recursion, SyncPacing pacing)
-    : m_callback(callback), m_control(control), m_recursion(recursion), m_pacing(pacing),
-      m_dateFormat(UserShortDateFormat()), m_timeFormat(UserTimeFormatWithoutSeconds())
+    : m_callback(callback),
+      m_control(control),
+      m_recursion(recursion),
+      m_pacing(pacing),
+      m_dateFormat(UserShortDateFormat()),
+      m_timeFormat(UserTimeFormatWithoutSeconds())
 {}
 
 bool SyncScanner::Scan(const std::filesystem::path& computerFolder, const std::filesystem::path& driveFolder,

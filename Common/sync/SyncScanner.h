@@ -41,8 +41,7 @@ enum class RowKeeping { Keep, CallbackOnly };
 // side cannot hold. Subfolders are entered by descriptor, never through a link.
 class SyncScanner {
 public:
-    SyncScanner(SyncCallback& callback, const SyncControl& control, Recursion recursion,
-                SyncPacing pacing = {});
+    SyncScanner(SyncCallback& callback, const SyncControl& control, Recursion recursion, SyncPacing pacing = {});
 
     // Clears rows and counters and compares the pair. False when cancelled:
     // the rows of pass 1 found until then stay, pass 2 rows are not added.
@@ -83,7 +82,7 @@ private:
     // The folder in hand below each root, "" or "a/b/", under each side's own names.
     std::string m_computerRelative;
     std::string m_driveRelative;
-    std::string m_dateFormat;    // the user's formats, read once per scanner
+    std::string m_dateFormat;  // the user's formats, read once per scanner
     std::string m_timeFormat;
 };
 

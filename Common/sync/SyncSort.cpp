@@ -22,7 +22,10 @@ int CompareNoCase(std::string_view a, std::string_view b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-bool NameLess(const ItemData& a, const ItemData& b) { return CompareNoCase(a.name, b.name) < 0; }
+bool NameLess(const ItemData& a, const ItemData& b)
+{
+    return CompareNoCase(a.name, b.name) < 0;
+}
 
 bool SizeLess(const ItemData& a, const ItemData& b)
 {

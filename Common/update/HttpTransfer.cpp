@@ -170,8 +170,8 @@ constexpr const char* kDownloadError = "download_err";
 
 }  // namespace
 
-Status FetchText(const std::string& address, std::size_t limit, const TransferLimits& limits,
-                 std::string& text, const std::atomic<bool>* cancel)
+Status FetchText(const std::string& address, std::size_t limit, const TransferLimits& limits, std::string& text,
+                 const std::atomic<bool>* cancel)
 {
     GlobalInitOnce();
     text.clear();
@@ -201,8 +201,8 @@ Status FetchText(const std::string& address, std::size_t limit, const TransferLi
     return Status::Ok();
 }
 
-Status DownloadToFile(const std::string& address, const std::filesystem::path& file,
-                              const TransferLimits& limits, const TransferProgress& progress)
+Status DownloadToFile(const std::string& address, const std::filesystem::path& file, const TransferLimits& limits,
+                      const TransferProgress& progress)
 {
     GlobalInitOnce();
     FileSink sink;

@@ -32,8 +32,8 @@ inline constexpr std::uint64_t kMaxPackageSize = 1024ull * 1024 * 1024;
 // names (http_proxy, https_proxy, no_proxy, as curl reads them). A reply larger
 // than `limit`, an HTTP error status, or a transfer error fails with
 // "check_update_err" and the reason. `cancel` (may be null) stops the request.
-Status FetchText(const std::string& address, std::size_t limit, const TransferLimits& limits,
-                 std::string& text, const std::atomic<bool>* cancel = nullptr);
+Status FetchText(const std::string& address, std::size_t limit, const TransferLimits& limits, std::string& text,
+                 const std::atomic<bool>* cancel = nullptr);
 
 // Called on the transferring thread about once a second and after each piece
 // that arrives: bytes received and bytes expected (0 while unknown). Answer
@@ -44,7 +44,7 @@ using TransferProgress = std::function<bool(std::uint64_t done, std::uint64_t ex
 // temporary name); on failure ("download_err" and why, for the log and the
 // CLI) the caller removes it. A transfer that `progress` cancelled fails with
 // the detail "cancelled"; the caller knows it asked for that.
-Status DownloadToFile(const std::string& address, const std::filesystem::path& file,
-                              const TransferLimits& limits, const TransferProgress& progress);
+Status DownloadToFile(const std::string& address, const std::filesystem::path& file, const TransferLimits& limits,
+                      const TransferProgress& progress);
 
 }  // namespace halvex

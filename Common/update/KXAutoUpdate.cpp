@@ -73,7 +73,8 @@ std::string FixedText(double value, int decimals)
 bool KXAutoUpdate::IsConnectionAvailable(const std::filesystem::path& routeFile,
                                          const std::filesystem::path& ipv6RouteFile)
 {
-    if (const auto table = halvex::ReadBoundedFile(routeFile, kMaxRouteTableSize); table && HasIpv4DefaultRoute(table.value()))
+    if (const auto table = halvex::ReadBoundedFile(routeFile, kMaxRouteTableSize);
+        table && HasIpv4DefaultRoute(table.value()))
         return true;
     const auto table = halvex::ReadBoundedFile(ipv6RouteFile, kMaxRouteTableSize);
     return table && HasIpv6DefaultRoute(table.value());
@@ -150,7 +151,6 @@ std::string KXAutoUpdate::GetDownloadSize(std::uint64_t done, std::uint64_t expe
     constexpr double kMega = 1024.0 * 1024.0;
     return halvex::FormatText(format, FixedText(static_cast<double>(done) / kMega, 2),
                               FixedText(static_cast<double>(expected) / kMega, 2),
-                              FixedText(static_cast<double>(rate) / 1024.0, 1),
-                              static_cast<long long>(remaining / 60),
+                              FixedText(static_cast<double>(rate) / 1024.0, 1), static_cast<long long>(remaining / 60),
                               static_cast<long long>(remaining % 60));
 }

@@ -48,8 +48,8 @@ Status PackageDestination(const fs::path& tempFolder, std::string_view packageAd
     const std::string_view name = path.substr(slash + 1);
     if (name.empty() || name == "." || name == ".." || name.find('\\') != std::string_view::npos ||
         name.find('\0') != std::string_view::npos)
-        return Status::Fail("download_err", "the package address has no usable file name: " +
-                                                std::string(packageAddress));
+        return Status::Fail("download_err",
+                            "the package address has no usable file name: " + std::string(packageAddress));
     if (tempFolder.empty())
         return Status::Fail("download_err", "no temporary folder");
     destination = tempFolder / std::string(name);

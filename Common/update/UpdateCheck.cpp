@@ -40,13 +40,10 @@ UpdateCheckResult RunUpdateCheck(const UpdateCheckOptions& options)
 const char* UpdateCheckMessageKey(UpdateCheckOutcome outcome)
 {
     switch (outcome) {
-    case UpdateCheckOutcome::NoConnection:
-        return "check_update_no_conn";
-    case UpdateCheckOutcome::Offer:
-        return "check_update_avail";
+    case UpdateCheckOutcome::NoConnection: return "check_update_no_conn";
+    case UpdateCheckOutcome::Offer: return "check_update_avail";
     case UpdateCheckOutcome::Error:
-    case UpdateCheckOutcome::NothingNew:
-        break;
+    case UpdateCheckOutcome::NothingNew: break;
     }
     return "check_update_err";
 }

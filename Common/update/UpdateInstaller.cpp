@@ -64,8 +64,8 @@ std::map<std::string, mode_t> ReadArchiveModes(const fs::path& archive)
     for (int result = unzGoToFirstFile(zip); result == UNZ_OK; result = unzGoToNextFile(zip)) {
         unz_file_info64 info{};
         std::vector<char> name(4096);
-        if (unzGetCurrentFileInfo64(zip, &info, name.data(), static_cast<uLong>(name.size()), nullptr, 0, nullptr,
-                                    0) != UNZ_OK)
+        if (unzGetCurrentFileInfo64(zip, &info, name.data(), static_cast<uLong>(name.size()), nullptr, 0, nullptr, 0) !=
+            UNZ_OK)
             break;
         const bool madeOnUnix = (info.version >> 8) == 3;
         const mode_t mode = static_cast<mode_t>(info.external_fa >> 16) & 0777;
@@ -166,15 +166,16 @@ bool PlanInstall(const fs::path& unpackFolder, const fs::path& targetFolder, con
         }
         if (targetExists && !FileNeedsUpdate(source, target))
             continue;
-        PlannedFile file{source, relative.generic_string(), targetExists, static_cast<mode_t>(sourceInfo.st_mode & 0777),
-                         sourceInfo.st_mtim};
+        PlannedFile file{source, relative.generic_string(), targetExists,
+                         static_cast<mode_t>(sourceInfo.st_mode & 0777), sourceInfo.st_mtim};
         if (const auto known = modes.find(file.relative); known != modes.end())
             file.mode = known->second;
         else if (targetExists)
             file.mode = targetInfo.st_mode & 0777;
         plan.push_back(std::move(file));
     }
-    std::sort(plan.begin(), plan.end(), [](const PlannedFile& a, const PlannedFile& b) { return a.relative < b.relative; });
+    std::sort(plan.begin(), plan.end(),
+              [](const PlannedFile& a, const PlannedFile& b) { return a.relative < b.relative; });
     return true;
 }
 
@@ -188,7 +189,8 @@ int Stage(const PlannedFile& file, const fs::path& staged)
     if (const int error = PlaceFile(file.source, staged); error != 0)
         return error;
     IgnoreResult(::chmod(staged.c_str(), file.mode), "FAT keeps no permission bits: no reason to keep the old version");
-    IgnoreResult(SetModificationTime(staged, file.modified), "FAT keeps times in 2 s steps: no reason to keep the old version");
+    IgnoreResult(SetModificationTime(staged, file.modified),
+                 "FAT keeps times in 2 s steps: no reason to keep the old version");
     return 0;
 }
 

@@ -25,12 +25,9 @@ constexpr std::size_t kMaxNameBytes = 255;
 const char* StateName(JournalState state)
 {
     switch (state) {
-    case JournalState::Staging:
-        return "staging";
-    case JournalState::Replacing:
-        return "replacing";
-    case JournalState::Done:
-        break;
+    case JournalState::Staging: return "staging";
+    case JournalState::Replacing: return "replacing";
+    case JournalState::Done: break;
     }
     return "done";
 }
@@ -181,15 +178,9 @@ Status SettleUpdate(const fs::path& folder, const UpdateJournal& journal)
     for (const JournalEntry& entry : journal.entries) {
         Status step;
         switch (journal.state) {
-        case JournalState::Staging:
-            step = RemoveIfThere(StagedPathFor(folder / entry.relative));
-            break;
-        case JournalState::Replacing:
-            step = UndoEntry(folder, entry);
-            break;
-        case JournalState::Done:
-            step = RemoveIfThere(ReplacedPathFor(folder / entry.relative));
-            break;
+        case JournalState::Staging: step = RemoveIfThere(StagedPathFor(folder / entry.relative)); break;
+        case JournalState::Replacing: step = UndoEntry(folder, entry); break;
+        case JournalState::Done: step = RemoveIfThere(ReplacedPathFor(folder / entry.relative)); break;
         }
         // The other entries are still settled; the journal stays for a later try.
         if (!step && status)
@@ -212,8 +203,8 @@ Status RecoverInterruptedUpdate(const fs::path& folder)
     if (!ParseJournal(text.value(), journal))
         return Status::Fail("update_fail", file.string() + ": the journal of an earlier install is damaged");
     if (UpdaterRuns(journal.pid))
-        return Status::Fail("update_fail", "another update is being installed (process " +
-                                               std::to_string(journal.pid) + ")");
+        return Status::Fail("update_fail",
+                            "another update is being installed (process " + std::to_string(journal.pid) + ")");
     return SettleUpdate(folder, journal);
 }
 

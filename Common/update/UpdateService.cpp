@@ -19,9 +19,9 @@ Status CheckUpdateBaseAddress(std::string_view base)
 {
     const bool web = base.starts_with("http://") || base.starts_with("https://");
     if (!web || !base.ends_with('/'))
-        return Status::Fail("check_update_err",
-                            "the update address must be an http or https address ending in \"/\": " +
-                                std::string(base));
+        return Status::Fail(
+            "check_update_err",
+            "the update address must be an http or https address ending in \"/\": " + std::string(base));
     return Status::Ok();
 }
 
@@ -35,8 +35,9 @@ Status UpdateBaseAddress(std::string& base, std::string_view configured)
     else
         base = BuiltInUpdateBaseAddress();
     if (base.empty())
-        return Status::Fail("check_update_err", "no update service is configured: set \"UpdateBaseURL\" in the "
-                                                "drive's Resources/Configuration.plist");
+        return Status::Fail("check_update_err",
+                            "no update service is configured: set \"UpdateBaseURL\" in the "
+                            "drive's Resources/Configuration.plist");
     Status status = CheckUpdateBaseAddress(base);
     if (!status)
         base.clear();

@@ -12,7 +12,7 @@ namespace halvex {
 std::vector<std::string> UpdaterArguments(const UpdaterHandOff& handOff)
 {
     std::vector<std::string> arguments = {"-pid", std::to_string(handOff.pid), "-name", kUpdaterDisplayName,
-                                          "-cur", handOff.bundlePath.string(), "-zip", handOff.packagePath.string()};
+                                          "-cur", handOff.bundlePath.string(), "-zip",  handOff.packagePath.string()};
     if (handOff.silent)
         arguments.insert(arguments.end(), {"-silent", "1"});
     return arguments;

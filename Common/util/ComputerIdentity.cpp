@@ -25,7 +25,7 @@ using HardwareAddress = std::array<std::uint8_t, 6>;
 
 constexpr std::size_t kRouteTableLimit = 1024 * 1024;
 constexpr std::size_t kSysEntryLimit = 4096;
-constexpr unsigned long kRouteUp = 0x1;          // RTF_UP
+constexpr unsigned long kRouteUp = 0x1;            // RTF_UP
 constexpr unsigned long kInterfaceLoopback = 0x8;  // IFF_LOOPBACK
 
 // Interface names come from files that may be damaged: keep to what the
@@ -93,8 +93,7 @@ bool IsLoopback(const fs::path& interfaceFolder, std::string_view name)
     return value && (*value & kInterfaceLoopback) != 0;
 }
 
-std::optional<HardwareAddress> InterfaceAddress(const IdentitySources& sources,
-                                                std::string_view name)
+std::optional<HardwareAddress> InterfaceAddress(const IdentitySources& sources, std::string_view name)
 {
     if (!IsInterfaceName(name))
         return std::nullopt;
@@ -140,8 +139,7 @@ std::optional<std::string> DefaultRouteInterface(const fs::path& routeTable)
         const auto destination = ParseHex(fields[1]);
         const auto flags = ParseHex(fields[3]);
         const auto mask = ParseHex(fields[7]);
-        if (!destination || !flags || !mask || *destination != 0 || *mask != 0 ||
-            (*flags & kRouteUp) == 0)
+        if (!destination || !flags || !mask || *destination != 0 || *mask != 0 || (*flags & kRouteUp) == 0)
             continue;
         const auto parsedMetric = ParseInteger<unsigned long>(fields[6]);
         if (!parsedMetric)
@@ -180,8 +178,7 @@ std::optional<HardwareAddress> MachineIdAddress(const fs::path& machineId)
 std::string FormatAddress(const HardwareAddress& a)
 {
     char text[18];
-    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", a[0], a[1], a[2], a[3],
-                  a[4], a[5]);
+    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", a[0], a[1], a[2], a[3], a[4], a[5]);
     return text;
 }
 
@@ -196,8 +193,7 @@ std::string ComputerIdentityFrom(const IdentitySources& sources)
 
     std::vector<std::string> names;
     std::error_code error;
-    for (fs::directory_iterator it(sources.sysClassNet, error), end; !error && it != end;
-         it.increment(error)) {
+    for (fs::directory_iterator it(sources.sysClassNet, error), end; !error && it != end; it.increment(error)) {
         names.push_back(it->path().filename().string());
     }
     std::sort(names.begin(), names.end());

@@ -31,15 +31,16 @@ std::string ExpandTimeFormat(std::string_view format)
                 expanded += "%H:%M:%S";
             break;
         }
-        default:
-            expanded += '%';
-            expanded += conversion;
+        default: expanded += '%'; expanded += conversion;
         }
     }
     return expanded;
 }
 
-bool IsSecondsSeparator(char c) { return c == ':' || c == '.' || c == ','; }
+bool IsSecondsSeparator(char c)
+{
+    return c == ':' || c == '.' || c == ',';
+}
 
 }  // namespace
 
@@ -83,10 +84,9 @@ std::string UserTimeFormatWithoutSeconds()
     return TimeFormatWithoutSeconds(format != nullptr && *format != '\0' ? format : "%H:%M:%S");
 }
 
-std::string FormatFileDate(std::time_t when, std::string_view dateFormat,
-                           std::string_view timeFormat)
+std::string FormatFileDate(std::time_t when, std::string_view dateFormat, std::string_view timeFormat)
 {
-    std::tm local {};
+    std::tm local{};
     if (::localtime_r(&when, &local) == nullptr)
         return {};
     const std::string format = std::string(dateFormat) + " " + std::string(timeFormat);

@@ -18,8 +18,7 @@ std::string UserTimeFormatWithoutSeconds();
 std::string TimeFormatWithoutSeconds(std::string_view timeFormat);
 
 // "<date> <time>" of `when` in local time with the given formats.
-std::string FormatFileDate(std::time_t when, std::string_view dateFormat,
-                           std::string_view timeFormat);
+std::string FormatFileDate(std::time_t when, std::string_view dateFormat, std::string_view timeFormat);
 
 // The file's last-write time in the user's formats; the empty text when the
 // file's times cannot be read.

@@ -10,7 +10,6 @@ namespace halvex {
 // not followed, unreadable sub-folders are skipped. 0 when the folder cannot
 // be read or `cancel` was set. 64-bit: a size check against a drive's free
 // space must not see 10 GiB as under 4.
-std::uint64_t FolderSize(const std::filesystem::path& folder,
-                         const std::atomic<bool>* cancel = nullptr);
+std::uint64_t FolderSize(const std::filesystem::path& folder, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace halvex

@@ -13,8 +13,7 @@ bool IsAdministratorFor(uid_t uid, const std::vector<std::string>& groupNames)
         return true;
     static const char* const kAdminGroups[] = {"sudo", "admin", "wheel"};
     return std::any_of(groupNames.begin(), groupNames.end(), [](const std::string& name) {
-        return std::find(std::begin(kAdminGroups), std::end(kAdminGroups), name) !=
-               std::end(kAdminGroups);
+        return std::find(std::begin(kAdminGroups), std::end(kAdminGroups), name) != std::end(kAdminGroups);
     });
 }
 

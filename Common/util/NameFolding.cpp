@@ -209,8 +209,9 @@ std::string MountTypeOf(const std::filesystem::path& folder)
 
 bool FileSystemTypeFoldsCase(std::string_view fsType)
 {
-    static constexpr std::array<std::string_view, 12> kFolding = {"vfat", "msdos", "exfat", "ntfs3", "fuseblk",
-        "fuse.fusefat", "fuse.exfat", "fuse.vfat", "fuse.exfat-fuse", "fuse.ntfs-3g", "hfs", "hfsplus"};
+    static constexpr std::array<std::string_view, 12> kFolding = {
+        "vfat",       "msdos",     "exfat",           "ntfs3",        "fuseblk", "fuse.fusefat",
+        "fuse.exfat", "fuse.vfat", "fuse.exfat-fuse", "fuse.ntfs-3g", "hfs",     "hfsplus"};
     for (std::string_view type : kFolding)
         if (fsType == type)
             return true;

@@ -5,8 +5,8 @@ namespace halvex {
 double Power(double x, int n)
 {
     // The magnitude is taken in 64 bits so INT_MIN does not overflow.
-    unsigned long long e = n < 0 ? 0ULL - static_cast<unsigned long long>(static_cast<long long>(n))
-                                 : static_cast<unsigned long long>(n);
+    unsigned long long e =
+        n < 0 ? 0ULL - static_cast<unsigned long long>(static_cast<long long>(n)) : static_cast<unsigned long long>(n);
     double result = 1.0;
     double base = x;
     while (e != 0) {

@@ -72,8 +72,8 @@ std::filesystem::path HomeFolder()
     std::vector<char> buffer(16384);
     struct passwd entry {};
     struct passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/')
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr && found->pw_dir[0] == '/')
         return found->pw_dir;
     return {};
 }
@@ -98,8 +98,7 @@ std::filesystem::path UserConfigFolder()
     return home.empty() ? std::filesystem::path() : home / ".config";
 }
 
-std::filesystem::path UserDirFromText(std::string_view text, std::string_view key,
-                                      const std::filesystem::path& home)
+std::filesystem::path UserDirFromText(std::string_view text, std::string_view key, const std::filesystem::path& home)
 {
     std::filesystem::path result;
     while (!text.empty()) {
@@ -131,10 +130,19 @@ std::filesystem::path UserDirFromFile(const std::filesystem::path& file, std::st
     return UserDirFromText(text.value(), key, home);
 }
 
-std::filesystem::path UserBaseFolder() { return HomeFolder(); }
+std::filesystem::path UserBaseFolder()
+{
+    return HomeFolder();
+}
 
-std::filesystem::path DesktopFolder() { return XdgFolder("XDG_DESKTOP_DIR", "Desktop"); }
+std::filesystem::path DesktopFolder()
+{
+    return XdgFolder("XDG_DESKTOP_DIR", "Desktop");
+}
 
-std::filesystem::path DocumentsFolder() { return XdgFolder("XDG_DOCUMENTS_DIR", "Documents"); }
+std::filesystem::path DocumentsFolder()
+{
+    return XdgFolder("XDG_DOCUMENTS_DIR", "Documents");
+}
 
 }  // namespace halvex

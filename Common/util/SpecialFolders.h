@@ -21,8 +21,7 @@ std::filesystem::path DocumentsFolder();
 // The value of `key` ("XDG_DESKTOP_DIR") in the text of a user-dirs file:
 // "$HOME/..." relative to `home`, or an absolute path. Empty when missing or
 // malformed (a relative path, an unterminated quote).
-std::filesystem::path UserDirFromText(std::string_view text, std::string_view key,
-                                      const std::filesystem::path& home);
+std::filesystem::path UserDirFromText(std::string_view text, std::string_view key, const std::filesystem::path& home);
 
 // The same read from a user-dirs file (bounded read); empty when unreadable.
 std::filesystem::path UserDirFromFile(const std::filesystem::path& file, std::string_view key,

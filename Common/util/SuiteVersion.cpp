@@ -7,14 +7,13 @@ namespace halvex {
 
 std::string SuiteVersionText()
 {
-    return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
-           std::to_string(kVersionPatch) + "." + std::to_string(kVersionBuild);
+    return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." + std::to_string(kVersionPatch) +
+           "." + std::to_string(kVersionBuild);
 }
 
 std::string SuiteVersionForUpdate()
 {
-    return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
-           std::to_string(kVersionPatch);
+    return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." + std::to_string(kVersionPatch);
 }
 
 std::string DriveSuiteVersionForUpdate(const std::filesystem::path& programFolder)

@@ -24,8 +24,7 @@ struct DecompressorFree {
 // than compressing a small file.
 libdeflate_compressor* Compressor()
 {
-    thread_local std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(
-        libdeflate_alloc_compressor(kLevel));
+    thread_local std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(kLevel));
     return compressor.get();
 }
 
@@ -38,7 +37,10 @@ libdeflate_decompressor* Decompressor()
 
 }  // namespace
 
-ScratchBuffer::~ScratchBuffer() { std::free(m_data); }
+ScratchBuffer::~ScratchBuffer()
+{
+    std::free(m_data);
+}
 
 unsigned char* ScratchBuffer::Reserve(std::size_t size)
 {
@@ -62,7 +64,10 @@ void ScratchBuffer::Trim()
     }
 }
 
-std::uint32_t Crc32(const unsigned char* data, std::size_t size) { return libdeflate_crc32(0, data, size); }
+std::uint32_t Crc32(const unsigned char* data, std::size_t size)
+{
+    return libdeflate_crc32(0, data, size);
+}
 
 std::size_t DeflateWhenSmaller(const unsigned char* data, std::size_t size, unsigned char* out)
 {

@@ -185,9 +185,8 @@ tm_zip ZipDate(std::int64_t seconds)
 std::string TemporarySibling(const std::filesystem::path& target, const char* tag)
 {
     static std::atomic<unsigned> counter{0};
-    return (target.parent_path() /
-            ("." + target.filename().string() + "." + tag + "-" + std::to_string(::getpid()) + "-" +
-             std::to_string(counter.fetch_add(1))))
+    return (target.parent_path() / ("." + target.filename().string() + "." + tag + "-" + std::to_string(::getpid()) +
+                                    "-" + std::to_string(counter.fetch_add(1))))
         .string();
 }
 
@@ -211,7 +210,7 @@ struct EntryBody {
     std::uint32_t crc = 0;                // whole: the file's CRC
     int method = Z_DEFLATED;
     int level = Z_DEFAULT_COMPRESSION;
-    std::vector<unsigned char> chunk;     // streamed: the chunk in hand
+    std::vector<unsigned char> chunk;  // streamed: the chunk in hand
     std::size_t filled = 0;
 };
 
@@ -358,9 +357,9 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
     errno = 0;
     if (zipOpenNewFileInZip4_64(zip, entryName.c_str(), &info, extra.empty() ? nullptr : extra.data(),
                                 static_cast<uInt>(extra.size()), extra.empty() ? nullptr : extra.data(),
-                                static_cast<uInt>(extra.size()), nullptr, body.method, body.level,
-                                body.whole ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                kMadeByUnix, flags, zip64) != ZIP_OK)
+                                static_cast<uInt>(extra.size()), nullptr, body.method, body.level, body.whole ? 1 : 0,
+                                -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flags,
+                                zip64) != ZIP_OK)
         result = ZipError("zip_write");
     else
         result = WriteBody(zip, in.get(), body, cancel);
@@ -403,7 +402,10 @@ bool IsPlainEntryName(const std::string& name)
 
 namespace {
 
-bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
+bool Cancelled(const std::atomic<bool>* cancel)
+{
+    return cancel && cancel->load(std::memory_order_relaxed);
+}
 
 // An entry that fits in memory: its raw bytes are read whole, inflated with
 // libdeflate into a buffer of exactly the size the directory states, and
@@ -466,8 +468,7 @@ Status ExtractCurrentEntry(ZipReader& zip, int archiveFd, const unz_file_info64&
 {
     if (info.flag & 1)
         return Status::Fail("unzip_encrypted", "encrypted entry");
-    const bool whole = archiveFd >= 0 &&
-                       (info.compression_method == 0 || info.compression_method == Z_DEFLATED) &&
+    const bool whole = archiveFd >= 0 && (info.compression_method == 0 || info.compression_method == Z_DEFLATED) &&
                        info.uncompressed_size <= kWholeEntryLimit && info.compressed_size <= kWholeEntryLimit;
 
     // A restore that was killed here before left its temporary beside the file.
@@ -552,13 +553,13 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
             break;
         }
         const std::filesystem::path target = folder / entryName;
-        if (entryName != expectedName && std::filesystem::symlink_status(target).type() !=
-                                             std::filesystem::file_type::not_found) {
+        if (entryName != expectedName &&
+            std::filesystem::symlink_status(target).type() != std::filesystem::file_type::not_found) {
             result = Status::Fail("unzip_name", "entry would replace an unchecked file: " + entryName);
             break;
         }
-        const auto exact = ReadExtendedTimestamp(reinterpret_cast<const unsigned char*>(entry.extra.data()),
-                                                 entry.extra.size());
+        const auto exact =
+            ReadExtendedTimestamp(reinterpret_cast<const unsigned char*>(entry.extra.data()), entry.extra.size());
         result = ExtractCurrentEntry(zip, archiveFd.get(), entry.info, target, exact, cancel, leftovers, unpacked);
         if (result.ok && index + 1 < count)
             step = zip.Next();

@@ -25,7 +25,7 @@ Status MakeFolders(const fs::path& folder, const fs::path& relative)
     fs::path current = folder;
     for (const fs::path& part : relative) {
         current /= part;
-        struct stat info{};
+        struct stat info {};
         if (::lstat(current.c_str(), &info) == 0) {
             if (S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode))
                 return Status::Fail("zip_unsafe_entry", current.string());
@@ -107,7 +107,7 @@ Status ExtractZipArchive(const fs::path& archive, const fs::path& folder)
                 return made;
             continue;
         }
-        if (relative.filename().empty() || relative.filename() == "." )
+        if (relative.filename().empty() || relative.filename() == ".")
             return Status::Fail("zip_unsafe_entry", entry.name);
         if (Status made = MakeFolders(folder, relative.parent_path()); !made)
             return made;

@@ -27,10 +27,12 @@ std::string Describe(const DriveIdentity& drive)
 
 AutoRunAgent::AutoRunAgent(DeviceSources sources, fs::path trustFile, Question question, Launcher launcher,
                            Logger logger)
-    : m_sources(std::move(sources)), m_trustFile(std::move(trustFile)), m_question(std::move(question)),
-      m_launcher(std::move(launcher)), m_logger(std::move(logger))
-{
-}
+    : m_sources(std::move(sources)),
+      m_trustFile(std::move(trustFile)),
+      m_question(std::move(question)),
+      m_launcher(std::move(launcher)),
+      m_logger(std::move(logger))
+{}
 
 void AutoRunAgent::DeviceDidMount(const MountEntry& mount)
 {
@@ -71,19 +73,16 @@ bool AutoRunAgent::UserAllows(const MountEntry& mount, const DriveIdentity& driv
     std::string why;
     const DriveAnswer answer = m_question ? m_question(drive, why) : DriveAnswer::NoQuestion;
     switch (answer) {
-    case DriveAnswer::Start:
-        return true;
+    case DriveAnswer::Start: return true;
     case DriveAnswer::Always:
         if (const Status trusted = TrustedDrives(m_trustFile).Trust(drive); !trusted)
             m_logger("The drive " + Describe(drive) + " could not be added to the trusted drives (" +
                      trusted.messageKey + ": " + trusted.detail + ")");
         return true;
     case DriveAnswer::NotNow:
-        m_logger("Not started from " + mount.mountPoint.string() + ": the user declined the drive " +
-                 Describe(drive));
+        m_logger("Not started from " + mount.mountPoint.string() + ": the user declined the drive " + Describe(drive));
         return false;
-    case DriveAnswer::NoQuestion:
-        break;
+    case DriveAnswer::NoQuestion: break;
     }
     m_logger("Not started from " + mount.mountPoint.string() + ": the drive " + Describe(drive) +
              " is not trusted and " + (why.empty() ? std::string("nobody could be asked") : why));

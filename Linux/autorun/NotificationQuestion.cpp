@@ -148,9 +148,9 @@ private:
 
 std::vector<std::string> CallArguments(const char* method, std::vector<std::string> values)
 {
-    std::vector<std::string> arguments{"call",         "--session",  "--timeout", "5",
-                                       "--dest",       kBusName,     "--object-path", kObjectPath,
-                                       "--method",     std::string("org.freedesktop.Notifications.") + method};
+    std::vector<std::string> arguments{
+        "call",   "--session",     "--timeout", "5",        "--dest",
+        kBusName, "--object-path", kObjectPath, "--method", std::string("org.freedesktop.Notifications.") + method};
     arguments.insert(arguments.end(), values.begin(), values.end());
     return arguments;
 }
@@ -165,8 +165,7 @@ bool Call(const char* method, std::vector<std::string> values, std::string& outp
 
 NotificationQuestion::NotificationQuestion(std::chrono::milliseconds limit, int stopDescriptor)
     : m_limit(limit), m_stopDescriptor(stopDescriptor)
-{
-}
+{}
 
 std::string NotificationQuestion::Quoted(const std::string& text)
 {
@@ -243,9 +242,9 @@ DriveAnswer NotificationQuestion::Ask(const Texts& texts, std::string& why) cons
     }
 
     const bool markup = capabilities.find("'body-markup'") != std::string::npos;
-    const std::string actions = "[" + Quoted(kStartAction) + ", " + Quoted(texts.start) + ", " +
-                                Quoted(kAlwaysAction) + ", " + Quoted(texts.always) + ", " +
-                                Quoted(kNotNowAction) + ", " + Quoted(texts.notNow) + "]";
+    const std::string actions = "[" + Quoted(kStartAction) + ", " + Quoted(texts.start) + ", " + Quoted(kAlwaysAction) +
+                                ", " + Quoted(texts.always) + ", " + Quoted(kNotNowAction) + ", " +
+                                Quoted(texts.notNow) + "]";
     std::string reply;
     // Expiry 0: the question stays until answered, within our own limit.
     if (!Call("Notify",
@@ -265,20 +264,17 @@ DriveAnswer NotificationQuestion::Ask(const Texts& texts, std::string& why) cons
     const auto deadline = Clock::now() + m_limit;
     while (monitor.ReadLine(line, deadline, m_stopDescriptor)) {
         switch (SignalOf(line, static_cast<unsigned>(id))) {
-        case Signal::Start:
-            return DriveAnswer::Start;
-        case Signal::Always:
-            return DriveAnswer::Always;
+        case Signal::Start: return DriveAnswer::Start;
+        case Signal::Always: return DriveAnswer::Always;
         case Signal::NotNow:
-        case Signal::Closed:
-            return DriveAnswer::NotNow;
-        case Signal::None:
-            break;
+        case Signal::Closed: return DriveAnswer::NotNow;
+        case Signal::None: break;
         }
     }
     // Unanswered in time, or the agent is asked to end: the question goes.
     std::string ignored;
-    IgnoreResult(Call("CloseNotification", {std::to_string(id)}, ignored), "a notification already gone needs no closing");
+    IgnoreResult(Call("CloseNotification", {std::to_string(id)}, ignored),
+                 "a notification already gone needs no closing");
     return DriveAnswer::NotNow;
 }
 

@@ -11,14 +11,14 @@ namespace halvex {
 // (org.freedesktop.Notifications on the session bus) whether to start the
 // suite from a drive that is not trusted. The agent links no D-Bus library:
 // the questions go through the `gdbus` tool (under `stdbuf`, for its lines
-// to arrive as written), one call per request and one monitor for the answer. Blocks the calling thread until the user answers,
-// the notification is closed, `limit` passes or stopDescriptor turns readable.
+// to arrive as written), one call per request and one monitor for the answer. Blocks the calling thread until the user
+// answers, the notification is closed, `limit` passes or stopDescriptor turns readable.
 class NotificationQuestion {
 public:
     struct Texts {
         std::string application;  // the sender's name
         std::string summary;
-        std::string body;         // plain text; escaped when the service reads markup
+        std::string body;  // plain text; escaped when the service reads markup
         std::string start;
         std::string always;
         std::string notNow;

@@ -75,7 +75,8 @@ halvex::NotificationQuestion::Texts QuestionTexts(const halvex::DriveIdentity& d
                                     "The drive “%s” carries Halvex Dravane, but it is not one of the drives you "
                                     "trust on this computer. Start it only if you know this drive."),
                                drive.label),
-            Text("autorun_ask_start", "Start"), Text("autorun_ask_always", "Always for this drive"),
+            Text("autorun_ask_start", "Start"),
+            Text("autorun_ask_always", "Always for this drive"),
             Text("autorun_ask_not_now", "Not now")};
 }
 

@@ -30,8 +30,8 @@ std::string TrustListError(const halvex::Status& status, const TrustedDrives& li
 
 std::string VersionText(const std::array<int, 4>& version)
 {
-    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
-           std::to_string(version[2]) + "." + std::to_string(version[3]);
+    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
+           std::to_string(version[3]);
 }
 
 int Status(Context& context)
@@ -89,10 +89,9 @@ int ChangeTrust(Context& context, bool trust)
 int Run(Context& context, const std::vector<std::string>& options)
 {
     if (options.size() != 1) {
-        context.console().error(options.empty()
-                                    ? Text("cli_autorun_usage", "Usage: dravane autorun status|enable|disable|trust|untrust")
-                                    : FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."),
-                                                 options[1]));
+        context.console().error(
+            options.empty() ? Text("cli_autorun_usage", "Usage: dravane autorun status|enable|disable|trust|untrust")
+                            : FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), options[1]));
         return kExitSetup;
     }
     const std::string& action = options.front();
@@ -100,16 +99,14 @@ int Run(Context& context, const std::vector<std::string>& options)
         return Status(context);
     if (action == "enable") {
         if (!KMAutoRun::Enable(KMAutoRun::PackageIn(context.paths().ResourcesPath()))) {
-            context.console().error(
-                Text("err_autorun_install", "Autorun could not be enabled on this computer."));
+            context.console().error(Text("err_autorun_install", "Autorun could not be enabled on this computer."));
             return kExitFailures;
         }
         return kExitDone;
     }
     if (action == "disable") {
         if (!KMAutoRun::Disable()) {
-            context.console().error(
-                Text("err_autorun_uninstall", "Autorun could not be disabled on this computer."));
+            context.console().error(Text("err_autorun_uninstall", "Autorun could not be disabled on this computer."));
             return kExitFailures;
         }
         return kExitDone;
@@ -124,27 +121,26 @@ int Run(Context& context, const std::vector<std::string>& options)
 
 const Command& AutorunCommand()
 {
-    static const Command command{
-        "autorun", "the auto-run agent that starts the suite when its drive is plugged in",
-        "autorun status|enable|disable|trust|untrust\n"
-        "\n"
-        "status   prints installed, version, outdated, enabled and running (yes/no),\n"
-        "         the agent's path, and the drives it trusts (label, vendor, product,\n"
-        "         serial, UUID)\n"
-        "enable   installs the agent from the suite's resources when it is missing or\n"
-        "         older than 1.0.0.1, adds its autostart entry and starts it\n"
-        "disable  stops the agent, deletes it and removes its autostart entry\n"
-        "trust    lets the agent start the suite from the drive of the run path\n"
-        "untrust  forgets that drive: the agent asks again before starting from it\n"
-        "\n"
-        "The agent starts the suite only from trusted drives; for another drive of the\n"
-        "suite it asks through a desktop notification. The list is this user's own, in\n"
-        "$XDG_CONFIG_HOME/halvex-dravane/trusted-drives; a drive is told by its USB\n"
-        "vendor, product and serial number and its file system UUID.\n"
-        "\n"
-        "The agent is installed for the current user, in $XDG_DATA_HOME/Halvex, and\n"
-        "started at log-in by an entry in $XDG_CONFIG_HOME/autostart.\n",
-        Needs::Setup, &Run};
+    static const Command command{"autorun", "the auto-run agent that starts the suite when its drive is plugged in",
+                                 "autorun status|enable|disable|trust|untrust\n"
+                                 "\n"
+                                 "status   prints installed, version, outdated, enabled and running (yes/no),\n"
+                                 "         the agent's path, and the drives it trusts (label, vendor, product,\n"
+                                 "         serial, UUID)\n"
+                                 "enable   installs the agent from the suite's resources when it is missing or\n"
+                                 "         older than 1.0.0.1, adds its autostart entry and starts it\n"
+                                 "disable  stops the agent, deletes it and removes its autostart entry\n"
+                                 "trust    lets the agent start the suite from the drive of the run path\n"
+                                 "untrust  forgets that drive: the agent asks again before starting from it\n"
+                                 "\n"
+                                 "The agent starts the suite only from trusted drives; for another drive of the\n"
+                                 "suite it asks through a desktop notification. The list is this user's own, in\n"
+                                 "$XDG_CONFIG_HOME/halvex-dravane/trusted-drives; a drive is told by its USB\n"
+                                 "vendor, product and serial number and its file system UUID.\n"
+                                 "\n"
+                                 "The agent is installed for the current user, in $XDG_DATA_HOME/Halvex, and\n"
+                                 "started at log-in by an entry in $XDG_CONFIG_HOME/autostart.\n",
+                                 Needs::Setup, &Run};
     return command;
 }
 

@@ -233,8 +233,7 @@ int ProfileDelete(BackupProfileStore& store, int number, bool confirmed, const B
     }
     const Status deleted = store.Delete(number);
     if (!deleted.ok) {
-        *context.err << context.strings->Message(bm::kDeleteFailed) << " " << store.ProfilePath(number).string()
-                     << "\n"
+        *context.err << context.strings->Message(bm::kDeleteFailed) << " " << store.ProfilePath(number).string() << "\n"
                      << context.strings->Message(bm::kDeleteFailedLine2) << "\n"
                      << deleted.detail << "\n";
         return kExitFailed;
@@ -315,7 +314,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, const BackupComm
     view.Finish();
 
     if (request.dryRun && result.message == 0) {
-        *context.out << "files: " << result.files << "\n" << "bytes needed: " << result.bytesNeeded << "\n";
+        *context.out << "files: " << result.files << "\n"
+                     << "bytes needed: " << result.bytesNeeded << "\n";
         return kExitDone;
     }
     switch (result.message) {
@@ -327,10 +327,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, const BackupComm
             *context.out << "files: 0\nbytes needed: 0\n";
         *context.out << context.strings->Message(bm::kNothingToBackup) << "\n";
         return kExitDone;
-    case bm::kCancelled:
-        return kExitFailed;
-    default:
-        return Fail(context, result.message);
+    case bm::kCancelled: return kExitFailed;
+    default: return Fail(context, result.message);
     }
 }
 

@@ -24,9 +24,9 @@ struct BackupCommandContext {
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;
     std::istream* in = nullptr;
-    bool terminal = false;                        // progress and questions on a terminal
-    const std::atomic<bool>* cancel = nullptr;    // set by Ctrl-C
-    BackupRunView* view = nullptr;                // progress and questions; null: plain streams
+    bool terminal = false;                      // progress and questions on a terminal
+    const std::atomic<bool>* cancel = nullptr;  // set by Ctrl-C
+    BackupRunView* view = nullptr;              // progress and questions; null: plain streams
     unsigned archiveThreads = 0;
 };
 

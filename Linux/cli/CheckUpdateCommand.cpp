@@ -47,8 +47,8 @@ int Download(Context& context, const UpdateCheckResult& offer, bool install)
     const std::string status = KXStrings::GetString("download_status");
     const auto start = std::chrono::steady_clock::now();
     const DownloadResult result = DownloadPackage(request, [&](std::uint64_t done, std::uint64_t expected) {
-        const std::string line =
-            done > 0 && expected > 0 ? title + " " + KXAutoUpdate::GetDownloadSize(done, expected, start, status)
+        const std::string line = done > 0 && expected > 0
+                                     ? title + " " + KXAutoUpdate::GetDownloadSize(done, expected, start, status)
                                      : title;
         console.progress(line, done, expected);
         return !context.cancel().load();
@@ -73,10 +73,10 @@ int Download(Context& context, const UpdateCheckResult& offer, bool install)
     handOff.packagePath = request.destination;
     handOff.pid = ::getpid();
     handOff.silent = true;
-    const Status started = StartUpdater(handOff, [](const std::filesystem::path& program,
-                                                    const std::vector<std::string>& arguments) {
-        return KMSystem::StartProgram(program, arguments);
-    });
+    const Status started =
+        StartUpdater(handOff, [](const std::filesystem::path& program, const std::vector<std::string>& arguments) {
+            return KMSystem::StartProgram(program, arguments);
+        });
     if (!started) {
         console.error(KXStrings::GetString("updater_err"));
         console.error(started.detail);
@@ -96,8 +96,7 @@ int Run(Context& context, const std::vector<std::string>& options)
         } else if (option == "--install") {
             download = install = true;
         } else {
-            context.console().error(
-                FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), option));
+            context.console().error(FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), option));
             return kExitSetup;
         }
     }
@@ -116,19 +115,16 @@ int Run(Context& context, const std::vector<std::string>& options)
         return download ? Download(context, result, install) : kExitDone;
     case UpdateCheckOutcome::NothingNew:
         // The window says what the other editions say; a command line says plainly.
-        console.message(FormatText(Text("cli_update_up_to_date", "Halvex Dravane %s is up to date."),
-                                   checkOptions.version));
+        console.message(
+            FormatText(Text("cli_update_up_to_date", "Halvex Dravane %s is up to date."), checkOptions.version));
         return kExitDone;
-    case UpdateCheckOutcome::NoConnection:
-        console.error(KXStrings::GetString(key));
-        return kExitFailures;
-    case UpdateCheckOutcome::Error:
-        break;
+    case UpdateCheckOutcome::NoConnection: console.error(KXStrings::GetString(key)); return kExitFailures;
+    case UpdateCheckOutcome::Error: break;
     }
     console.error(KXStrings::GetString(key));
     if (result.error != 0)
-        console.error(FormatText(Text("cli_update_service_error", "The update service answered error %d."),
-                                 result.error));
+        console.error(
+            FormatText(Text("cli_update_service_error", "The update service answered error %d."), result.error));
     else if (!result.detail.empty())
         console.error(result.detail);
     return kExitFailures;
@@ -138,21 +134,21 @@ int Run(Context& context, const std::vector<std::string>& options)
 
 const Command& CheckUpdateCommand()
 {
-    static const Command command{
-        "check-update", "asks the update service for a newer version; downloads and installs it on request",
-        "check-update [--download | --install]\n"
-        "\n"
-        "Asks the update service whether a newer version of the suite exists and\n"
-        "prints 'version: ...' and 'address: ...' when one is offered.\n"
-        "  --download  also downloads the offered package into the private temporary\n"
-        "              folder and prints 'package: <path>'\n"
-        "  --install   also hands the package to the updater, which replaces the\n"
-        "              suite's files on the drive once this program has ended\n"
-        "The update service's address is \"UpdateBaseURL\" in the drive's\n"
-        "HalvexDravane.app/Contents/Resources/Configuration.plist, else the one built\n"
-        "in; HALVEX_UPDATE_URL overrides both (it must end in '/').\n"
-        "Exit status: 0 offer or nothing new, 1 failure, 2 usage.\n",
-        Needs::Setup, &Run};
+    static const Command command{"check-update",
+                                 "asks the update service for a newer version; downloads and installs it on request",
+                                 "check-update [--download | --install]\n"
+                                 "\n"
+                                 "Asks the update service whether a newer version of the suite exists and\n"
+                                 "prints 'version: ...' and 'address: ...' when one is offered.\n"
+                                 "  --download  also downloads the offered package into the private temporary\n"
+                                 "              folder and prints 'package: <path>'\n"
+                                 "  --install   also hands the package to the updater, which replaces the\n"
+                                 "              suite's files on the drive once this program has ended\n"
+                                 "The update service's address is \"UpdateBaseURL\" in the drive's\n"
+                                 "HalvexDravane.app/Contents/Resources/Configuration.plist, else the one built\n"
+                                 "in; HALVEX_UPDATE_URL overrides both (it must end in '/').\n"
+                                 "Exit status: 0 offer or nothing new, 1 failure, 2 usage.\n",
+                                 Needs::Setup, &Run};
     return command;
 }
 

@@ -5,8 +5,7 @@ namespace halvex {
 CommandRunView::CommandRunView(const BackupCommandContext& context)
     : m_terminal(*context.out, *context.in, context.terminal),
       m_inner(context.view ? *context.view : static_cast<BackupRunView&>(m_terminal))
-{
-}
+{}
 
 void CommandRunView::Preset(Question question, const std::string& option, const char* yes)
 {
@@ -20,9 +19,15 @@ void CommandRunView::SetProgress(std::uint64_t position, std::uint64_t maximum)
     m_inner.SetProgress(position, maximum);
 }
 
-void CommandRunView::SetStatusText(const std::string& text) { m_inner.SetStatusText(text); }
+void CommandRunView::SetStatusText(const std::string& text)
+{
+    m_inner.SetStatusText(text);
+}
 
-void CommandRunView::ShowMessage(const std::string& text) { m_inner.ShowMessage(text); }
+void CommandRunView::ShowMessage(const std::string& text)
+{
+    m_inner.ShowMessage(text);
+}
 
 bool CommandRunView::AskYesNo(Question question, const std::string& text)
 {
@@ -33,8 +38,14 @@ bool CommandRunView::AskYesNo(Question question, const std::string& text)
     return answer == Answer::Yes;
 }
 
-void CommandRunView::EnableCancel() { m_inner.EnableCancel(); }
+void CommandRunView::EnableCancel()
+{
+    m_inner.EnableCancel();
+}
 
-void CommandRunView::Finish() { m_inner.Finish(); }
+void CommandRunView::Finish()
+{
+    m_inner.Finish();
+}
 
 }  // namespace halvex

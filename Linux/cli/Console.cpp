@@ -21,7 +21,8 @@ std::int64_t NowMs()
 
 std::string Lower(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -29,8 +30,7 @@ std::string Lower(std::string text)
 
 Console::Console(std::ostream& out, std::ostream& err, std::istream& in, Terminal terminal)
     : m_out(out), m_err(err), m_in(in), m_terminal(terminal)
-{
-}
+{}
 
 Console::Terminal Console::DetectTerminal()
 {
@@ -52,7 +52,10 @@ void Console::message(std::string_view text)
     m_err << text << '\n' << std::flush;
 }
 
-void Console::error(std::string_view text) { message(text); }
+void Console::error(std::string_view text)
+{
+    message(text);
+}
 
 void Console::progress(std::string_view text, std::uint64_t done, std::uint64_t total)
 {
@@ -67,8 +70,7 @@ void Console::progress(std::string_view text, std::uint64_t done, std::uint64_t 
     if (total > 0) {
         const std::uint64_t part = std::min(done, total);
         const std::uint64_t percent = total > UINT64_MAX / 100 ? part / (total / 100) : part * 100 / total;
-        line += "  " + std::to_string(percent) + "% (" + std::to_string(done) + " of " +
-                std::to_string(total) + ")";
+        line += "  " + std::to_string(percent) + "% (" + std::to_string(done) + " of " + std::to_string(total) + ")";
     }
     const std::size_t width = line.size();
     if (width < m_progressWidth)

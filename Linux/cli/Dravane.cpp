@@ -125,7 +125,8 @@ std::optional<fs::path> FindRunPath(const GlobalOptions& global, const fs::path&
         const std::optional<fs::path> runPath = RunPathFromArgument(*global.runPath);
         std::error_code error;
         if (!runPath || !fs::is_directory(*runPath, error)) {
-            console.error(FormatText(Text("cli_run_path_missing", "The run path %s is not a folder."), *global.runPath));
+            console.error(
+                FormatText(Text("cli_run_path_missing", "The run path %s is not a folder."), *global.runPath));
             return std::nullopt;
         }
         return runPath;

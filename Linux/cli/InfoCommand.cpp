@@ -19,14 +19,16 @@ std::string WithName(const std::string& id, const std::string& name)
     return id.empty() ? name : id + " (" + name + ")";
 }
 
-std::string SizeLine(std::uint64_t bytes) { return std::to_string(bytes) + " (" + KMDevice::stringFromFileSize(bytes) + ")"; }
+std::string SizeLine(std::uint64_t bytes)
+{
+    return std::to_string(bytes) + " (" + KMDevice::stringFromFileSize(bytes) + ")";
+}
 
 // Which accepted vendor list decided "suite drive", and its entries.
 std::string VendorListLine(const KMDevice& drive)
 {
-    std::string line = drive.vendorListSource() == KMDevice::VendorListSource::DriveConfiguration
-                           ? "drive configuration"
-                           : "built-in";
+    std::string line =
+        drive.vendorListSource() == KMDevice::VendorListSource::DriveConfiguration ? "drive configuration" : "built-in";
     const char* separator = " (";
     for (const std::string& id : drive.acceptedVendors()) {
         line += separator + id;
@@ -38,7 +40,8 @@ std::string VendorListLine(const KMDevice& drive)
 int Run(Context& context, const std::vector<std::string>& options)
 {
     if (!options.empty()) {
-        context.console().error(FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), options.front()));
+        context.console().error(
+            FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), options.front()));
         return kExitSetup;
     }
     const KMDevice& drive = context.drive();

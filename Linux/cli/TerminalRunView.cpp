@@ -7,8 +7,7 @@ namespace halvex {
 
 TerminalRunView::TerminalRunView(std::ostream& out, std::istream& in, bool terminal)
     : m_out(out), m_in(in), m_bTerminal(terminal)
-{
-}
+{}
 
 void TerminalRunView::Finish()
 {

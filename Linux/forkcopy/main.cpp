@@ -66,8 +66,7 @@ int main(int argc, char** argv)
 
     halvex::TreeCopyOptions options;
     options.cancel = &sStopRequested;
-    const halvex::TreeCopyResult result =
-        halvex::CopyIntoFolder(parsed->source, parsed->destinationFolder, options);
+    const halvex::TreeCopyResult result = halvex::CopyIntoFolder(parsed->source, parsed->destinationFolder, options);
 
     if (result.outcome == halvex::CopyOutcome::Cancelled || sStopRequested.load()) {
         if (int signalNumber = sStopSignal.load())
@@ -76,10 +75,8 @@ int main(int argc, char** argv)
     if (result.ok())
         return kStatusCopied;
     if (result.intoItself)
-        std::fprintf(stderr, "forkcopy: %s: cannot copy a folder into itself\n",
-                     parsed->source.c_str());
+        std::fprintf(stderr, "forkcopy: %s: cannot copy a folder into itself\n", parsed->source.c_str());
     else
-        std::fprintf(stderr, "forkcopy: %s: %s\n", result.failedAt.c_str(),
-                     std::strerror(result.error));
+        std::fprintf(stderr, "forkcopy: %s: %s\n", result.failedAt.c_str(), std::strerror(result.error));
     return kStatusFailed;
 }

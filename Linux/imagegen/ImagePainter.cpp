@@ -290,7 +290,8 @@ void Magnifier(QPainter& p, const QRectF& r, const QColor& c)
     p.setBrush(Qt::NoBrush);
     const QPointF centre(r.left() + r.width() * 0.42, r.top() + r.height() * 0.42);
     p.drawEllipse(centre, r.width() * 0.24, r.width() * 0.24);
-    p.drawLine(centre + QPointF(r.width() * 0.18, r.width() * 0.18), r.bottomRight() - QPointF(r.width() * 0.1, r.width() * 0.1));
+    p.drawLine(centre + QPointF(r.width() * 0.18, r.width() * 0.18),
+               r.bottomRight() - QPointF(r.width() * 0.1, r.width() * 0.1));
 }
 
 void LogLines(QPainter& p, const QRectF& r, const QColor& c)
@@ -320,11 +321,16 @@ std::vector<ImageRecipe> AllImages()
         images.push_back(MainButton("Main_Sync", s, SyncSymbol));
         images.push_back(MainButton("Main_Backup", s, Archive));
         images.push_back(MainButton("Main_Prefs", s, Gear));
-        images.push_back({QString("Main_Drop") + (s == State::Normal ? "_Normal" : s == State::Hover ? "_Hover" : "_Selected") + ".png",
+        images.push_back({QString("Main_Drop") +
+                              (s == State::Normal  ? "_Normal"
+                               : s == State::Hover ? "_Hover"
+                                                   : "_Selected") +
+                              ".png",
                           18, 64, [s](QPainter& p, const QRectF& r) {
                               Tile(p, r.adjusted(1, 2, -1, -2), Shade(kBlueDark, s), 6);
                               QPolygonF tri;
-                              tri << QPointF(r.center().x() - 4, r.center().y() - 2) << QPointF(r.center().x() + 4, r.center().y() - 2)
+                              tri << QPointF(r.center().x() - 4, r.center().y() - 2)
+                                  << QPointF(r.center().x() + 4, r.center().y() - 2)
                                   << QPointF(r.center().x(), r.center().y() + 3);
                               p.setPen(Qt::NoPen);
                               p.setBrush(Qt::white);
@@ -340,7 +346,9 @@ std::vector<ImageRecipe> AllImages()
         images.push_back(SmallButton("Log" + suffix, s, LogLines));
     }
     for (State s : {State::Normal, State::Selected, State::Disabled}) {
-        const QString suffix = s == State::Normal ? "_Normal.png" : s == State::Selected ? "_Selected.png" : "_Disabled.png";
+        const QString suffix = s == State::Normal     ? "_Normal.png"
+                               : s == State::Selected ? "_Selected.png"
+                                                      : "_Disabled.png";
         images.push_back(SmallButton("Browse" + suffix, s, Magnifier));
         images.push_back({"Dot" + suffix, 12, 12, [s](QPainter& p, const QRectF& r) { Dot(p, r, s); }});
     }
@@ -376,14 +384,17 @@ std::vector<ImageRecipe> AllImages()
                           p.setPen(kBlueDark);
                           p.drawText(r.adjusted(40, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, "Halvex");
                       }});
-    images.push_back({"Usb_Volume.png", 48, 48, [](QPainter& p, const QRectF& r) { UsbStick(p, r, kBlue, QColor(205, 210, 215)); }});
-    images.push_back({"Usb_Normal.png", 48, 48, [](QPainter& p, const QRectF& r) { UsbStick(p, r, kBlue, QColor(205, 210, 215)); }});
+    images.push_back(
+        {"Usb_Volume.png", 48, 48, [](QPainter& p, const QRectF& r) { UsbStick(p, r, kBlue, QColor(205, 210, 215)); }});
+    images.push_back(
+        {"Usb_Normal.png", 48, 48, [](QPainter& p, const QRectF& r) { UsbStick(p, r, kBlue, QColor(205, 210, 215)); }});
     images.push_back({"App.png", 64, 64, [](QPainter& p, const QRectF& r) {
                           Tile(p, r.adjusted(2, 2, -2, -2), kBlue, 14);
                           UsbStick(p, r.adjusted(10, 8, -10, -12), kTeal, QColor(225, 230, 235));
                           ArcArrow(p, r.center() + QPointF(12, 12), 8, 200, 250, 3, Qt::white);
                       }});
-    images.push_back({"SystemMenu.png", 22, 22, [](QPainter& p, const QRectF& r) { UsbStick(p, r, kBlue, QColor(220, 224, 228)); }});
+    images.push_back(
+        {"SystemMenu.png", 22, 22, [](QPainter& p, const QRectF& r) { UsbStick(p, r, kBlue, QColor(220, 224, 228)); }});
     for (int kind = 0; kind < 3; ++kind) {
         static const char* names[] = {"AlertNote.png", "AlertStop.png", "AlertCaution.png"};
         images.push_back({names[kind], 48, 48, [kind](QPainter& p, const QRectF& r) { Alert(p, r, kind); }});
@@ -396,7 +407,8 @@ std::vector<ImageRecipe> AllImages()
     images.push_back({"Documents.png", 48, 48, [](QPainter& p, const QRectF& r) { Document(p, r, kBlue); }});
     images.push_back({"Folder.png", 48, 48, [](QPainter& p, const QRectF& r) { Folder(p, r, kAmber); }});
     images.push_back({"Arrow_Normal.png", 24, 16, [](QPainter& p, const QRectF& r) { Arrow(p, r, kGrey, true); }});
-    images.push_back({"Arrow_Pushed.png", 24, 16, [](QPainter& p, const QRectF& r) { Arrow(p, r, kGrey.darker(130), true); }});
+    images.push_back(
+        {"Arrow_Pushed.png", 24, 16, [](QPainter& p, const QRectF& r) { Arrow(p, r, kGrey.darker(130), true); }});
     images.push_back({"Arrow_Down.png", 16, 16, [](QPainter& p, const QRectF& r) {
                           QPolygonF tri;
                           tri << QPointF(3, 5) << QPointF(13, 5) << QPointF(8, 11);
@@ -404,8 +416,10 @@ std::vector<ImageRecipe> AllImages()
                           p.setBrush(kInk);
                           p.drawPolygon(tri);
                       }});
-    images.push_back({"Arrow_Green_Right.png", 24, 16, [](QPainter& p, const QRectF& r) { Arrow(p, r, kGreen, true); }});
-    images.push_back({"Arrow_Green_Left.png", 24, 16, [](QPainter& p, const QRectF& r) { Arrow(p, r, kGreen, false); }});
+    images.push_back(
+        {"Arrow_Green_Right.png", 24, 16, [](QPainter& p, const QRectF& r) { Arrow(p, r, kGreen, true); }});
+    images.push_back(
+        {"Arrow_Green_Left.png", 24, 16, [](QPainter& p, const QRectF& r) { Arrow(p, r, kGreen, false); }});
     images.push_back({"Prefs_General.png", 32, 32, [](QPainter& p, const QRectF& r) { Gear(p, r, kBlue); }});
     images.push_back({"Prefs_Sync.png", 32, 32, [](QPainter& p, const QRectF& r) { SyncSymbol(p, r, kTeal); }});
     images.push_back({"Prefs_Advanced.png", 32, 32, [](QPainter& p, const QRectF& r) {

@@ -54,8 +54,7 @@ std::string OfferReply(const Release& release)
 {
     // A release of the list holds digits, letters, dots, dashes, underscores
     // and slashes only (see ParseReleaseList): nothing to escape in XML.
-    return Reply("version=\"" + release.version + "\" url=\"" + release.url + "\" sha256=\"" + release.sha256 +
-                 "\"");
+    return Reply("version=\"" + release.version + "\" url=\"" + release.url + "\" sha256=\"" + release.sha256 + "\"");
 }
 
 std::string CheckReply(const ReleaseList* list, std::string_view query)

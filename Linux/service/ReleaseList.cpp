@@ -7,7 +7,10 @@ namespace halvex::service {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 std::vector<std::string_view> Fields(std::string_view line)
 {
@@ -72,8 +75,8 @@ bool UsablePackagePath(std::string_view path)
 
 bool UsableDigest(std::string_view digest)
 {
-    return digest.size() == 64 &&
-           std::all_of(digest.begin(), digest.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    return digest.size() == 64 && std::all_of(digest.begin(), digest.end(),
+                                              [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
 int CompareVersions(std::string_view a, std::string_view b)
@@ -114,13 +117,13 @@ ReleaseList ParseReleaseList(std::string_view text)
         if (first == std::string_view::npos || line[first] == '#')
             continue;
         const std::vector<std::string_view> fields = Fields(line);
-        if (fields.size() != 4 || !UsableId(fields[0]) || !UsableVersion(fields[1]) ||
-            !UsablePackagePath(fields[2]) || !UsableDigest(fields[3])) {
+        if (fields.size() != 4 || !UsableId(fields[0]) || !UsableVersion(fields[1]) || !UsablePackagePath(fields[2]) ||
+            !UsableDigest(fields[3])) {
             ++list.refusedLines;
             continue;
         }
-        list.releases.push_back({std::string(fields[0]), std::string(fields[1]), std::string(fields[2]),
-                                 std::string(fields[3])});
+        list.releases.push_back(
+            {std::string(fields[0]), std::string(fields[1]), std::string(fields[2]), std::string(fields[3])});
     }
     return list;
 }

@@ -85,15 +85,15 @@ void ServePackage(const fs::path& root, const std::string& path, httplib::Respon
         ::close(*descriptor);
         delete descriptor;
     });
-    response.set_content_provider(
-        static_cast<std::size_t>(info.st_size), "application/zip",
-        [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            char buffer[64 * 1024];
-            const ssize_t got = ::pread(*file, buffer, std::min(length, sizeof buffer), static_cast<off_t>(offset));
-            if (got <= 0)
-                return false;
-            return sink.write(buffer, static_cast<std::size_t>(got));
-        });
+    response.set_content_provider(static_cast<std::size_t>(info.st_size), "application/zip",
+                                  [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                      char buffer[64 * 1024];
+                                      const ssize_t got = ::pread(*file, buffer, std::min(length, sizeof buffer),
+                                                                  static_cast<off_t>(offset));
+                                      if (got <= 0)
+                                          return false;
+                                      return sink.write(buffer, static_cast<std::size_t>(got));
+                                  });
 }
 
 }  // namespace

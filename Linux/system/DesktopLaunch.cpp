@@ -33,8 +33,8 @@ bool ShowInFileManager(const std::filesystem::path& path, bool selectItem)
         "dbus-send --session --print-reply --reply-timeout=5000 --dest=org.freedesktop.FileManager1 "
         "/org/freedesktop/FileManager1 \"org.freedesktop.FileManager1.$1\" \"array:string:$2\" string: "
         ">/dev/null 2>&1 || exec xdg-open \"$3\" >/dev/null 2>&1";
-    return StartDetached("/bin/sh", {"-c", script, "sh", selectItem ? "ShowItems" : "ShowFolders", FileUri(path),
-                                     folder.string()});
+    return StartDetached(
+        "/bin/sh", {"-c", script, "sh", selectItem ? "ShowItems" : "ShowFolders", FileUri(path), folder.string()});
 }
 
 bool OpenAddress(std::string_view address)

@@ -40,7 +40,8 @@ std::string FindLabelFor(const std::filesystem::path& byLabelFolder, std::string
     std::error_code error;
     std::filesystem::directory_iterator it(byLabelFolder, error);
     std::size_t seen = 0;
-    for (; !error && it != std::filesystem::directory_iterator() && seen < kMaxLabelLinks; it.increment(error), ++seen) {
+    for (; !error && it != std::filesystem::directory_iterator() && seen < kMaxLabelLinks;
+         it.increment(error), ++seen) {
         std::error_code linkError;
         const std::filesystem::path target = std::filesystem::read_symlink(it->path(), linkError);
         if (linkError)

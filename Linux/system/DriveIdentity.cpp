@@ -24,8 +24,7 @@ DriveIdentity DriveIdentity::Of(const KMDevice& device)
 
 bool DriveIdentity::SameDrive(const DriveIdentity& other) const
 {
-    return vendorId == other.vendorId && productId == other.productId && serial == other.serial &&
-           uuid == other.uuid;
+    return vendorId == other.vendorId && productId == other.productId && serial == other.serial && uuid == other.uuid;
 }
 
 bool DriveIdentity::IsDistinct() const

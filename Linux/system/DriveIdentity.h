@@ -13,7 +13,7 @@ struct DriveIdentity {
     std::string vendorId;   // "090C"
     std::string productId;  // "1000"
     std::string serial;
-    std::string uuid;       // "1A2B-3C4D"; empty when the file system has none
+    std::string uuid;  // "1A2B-3C4D"; empty when the file system has none
     std::string label;
 
     // The identity of a detected drive. Control characters are left out of

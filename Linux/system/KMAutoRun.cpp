@@ -126,8 +126,8 @@ bool KMAutoRun::Stop(std::chrono::milliseconds limit)
         // Each is asked to quit and waited for in turn, within what is left
         // of the limit; a new look follows, since another may have started.
         for (pid_t pid : running) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             KMSystem::QuitProcess(pid, std::max(left, std::chrono::milliseconds(0)));
         }
     }
@@ -171,9 +171,8 @@ bool KMAutoRun::Disable(std::chrono::milliseconds stopLimit)
     return true;
 }
 
-KMAutoRun::StartupAction KMAutoRun::DecideAtStartup(bool isAdministrator, bool isEnabled,
-                                                    bool isOutdated, bool isRunning,
-                                                    bool askAutoRun)
+KMAutoRun::StartupAction KMAutoRun::DecideAtStartup(bool isAdministrator, bool isEnabled, bool isOutdated,
+                                                    bool isRunning, bool askAutoRun)
 {
     if (!isAdministrator)
         return StartupAction::Nothing;
@@ -189,6 +188,6 @@ KMAutoRun::StartupAction KMAutoRun::DecideAtStartup()
 {
     const bool administrator = KMSystem::IsUserAdmin();
     const bool enabled = administrator && IsEnabled();
-    return DecideAtStartup(administrator, enabled, enabled && NeedToInstall(),
-                           enabled && IsRunning(), KXAppPrefs::Bool(halvex::prefkey::kAskAutoRun));
+    return DecideAtStartup(administrator, enabled, enabled && NeedToInstall(), enabled && IsRunning(),
+                           KXAppPrefs::Bool(halvex::prefkey::kAskAutoRun));
 }

@@ -67,8 +67,8 @@ public:
     // (Enable), one that is not running is started; without an enabled agent
     // the user is asked when "AskAutoRun" is true.
     enum class StartupAction { Nothing, StartAgent, Reinstall, Ask };
-    static StartupAction DecideAtStartup(bool isAdministrator, bool isEnabled, bool isOutdated,
-                                         bool isRunning, bool askAutoRun);
+    static StartupAction DecideAtStartup(bool isAdministrator, bool isEnabled, bool isOutdated, bool isRunning,
+                                         bool askAutoRun);
     // The same from the current state and preferences.
     static StartupAction DecideAtStartup();
 };

@@ -104,7 +104,7 @@ KMDevice::KMDevice(const fs::path& path, halvex::DeviceSources sources) : m_sour
 void KMDevice::initDevice(const fs::path& path)
 {
     m_pathRun = path;
-    struct stat info{};
+    struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
         return;
     const fs::path real = CanonicalOrNormal(path);
@@ -227,7 +227,7 @@ void KMDevice::applyAssumedDrive(const fs::path& root)
 bool KMDevice::getSizeForTotal(std::uint64_t& total, std::uint64_t& used, std::uint64_t& free) const
 {
     total = used = free = 0;
-    struct statvfs info{};
+    struct statvfs info {};
     if (m_pathRun.empty() || ::statvfs(m_pathRun.c_str(), &info) != 0)
         return false;
     const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
@@ -258,7 +258,7 @@ bool KMDevice::getSizeStringForTotal(std::string& total, std::string& used, std:
 
 std::uint64_t KMDevice::allocationBlockSize() const
 {
-    struct statvfs info{};
+    struct statvfs info {};
     if (!m_pathRun.empty() && ::statvfs(m_pathRun.c_str(), &info) == 0) {
         if (info.f_frsize != 0)
             return info.f_frsize;

@@ -97,7 +97,7 @@ private:
     std::filesystem::path m_pathSysBlock;  // the mounted block device's sysfs folder
     std::filesystem::path m_pathSysDisk;   // its whole disk's sysfs folder
     std::string m_strDevice;
-    std::string m_strDeviceKernelName;     // "sdb1"
+    std::string m_strDeviceKernelName;  // "sdb1"
     std::string m_strFsType;
     std::string m_strBSDName;
     std::string m_strVolumeName;

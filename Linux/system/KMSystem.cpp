@@ -20,11 +20,20 @@
 
 namespace fs = std::filesystem;
 
-bool KMSystem::IsUserAdmin() { return halvex::IsAdministrator(); }
+bool KMSystem::IsUserAdmin()
+{
+    return halvex::IsAdministrator();
+}
 
-fs::path KMSystem::GetDesktopFolder() { return halvex::DesktopFolder(); }
+fs::path KMSystem::GetDesktopFolder()
+{
+    return halvex::DesktopFolder();
+}
 
-fs::path KMSystem::GetDocumentsFolder() { return halvex::DocumentsFolder(); }
+fs::path KMSystem::GetDocumentsFolder()
+{
+    return halvex::DocumentsFolder();
+}
 
 fs::path KMSystem::GetApplicationsFolder()
 {
@@ -34,7 +43,10 @@ fs::path KMSystem::GetApplicationsFolder()
     return halvex::UserBaseFolder() / ".local" / "share";
 }
 
-std::string KMSystem::GetMacAddress() { return halvex::ComputerIdentity(); }
+std::string KMSystem::GetMacAddress()
+{
+    return halvex::ComputerIdentity();
+}
 
 bool KMSystem::GetFileSize(const fs::path& path, std::uint64_t& bytes, std::string& text)
 {
@@ -61,21 +73,33 @@ std::string KMSystem::FileSizeText(std::uint64_t bytes)
     return std::to_string(bytes) + " " + kUnits[unit];
 }
 
-std::uint64_t KMSystem::GetFolderSize(const fs::path& path) { return halvex::FolderSize(path); }
+std::uint64_t KMSystem::GetFolderSize(const fs::path& path)
+{
+    return halvex::FolderSize(path);
+}
 
 std::string KMSystem::GetFileModifiedTime(const fs::path& path)
 {
-    struct stat info{};
+    struct stat info {};
     if (::lstat(path.c_str(), &info) != 0)
         return {};
     return halvex::FormatFileDate(info.st_mtime, halvex::UserShortDateFormat(), halvex::UserTimeFormatWithoutSeconds());
 }
 
-bool KMSystem::RevealFolder(const fs::path& path) { return halvex::ShowInFileManager(path, false); }
+bool KMSystem::RevealFolder(const fs::path& path)
+{
+    return halvex::ShowInFileManager(path, false);
+}
 
-bool KMSystem::RevealFile(const fs::path& path) { return halvex::ShowInFileManager(path, true); }
+bool KMSystem::RevealFile(const fs::path& path)
+{
+    return halvex::ShowInFileManager(path, true);
+}
 
-bool KMSystem::GoToUrl(std::string_view address) { return halvex::OpenAddress(address); }
+bool KMSystem::GoToUrl(std::string_view address)
+{
+    return halvex::OpenAddress(address);
+}
 
 void KMSystem::AddToLoginItems(const fs::path& path, bool hidden)
 {
@@ -107,7 +131,7 @@ bool KMSystem::ExtractZip(const fs::path& archive, const fs::path& folder)
 
 bool KMSystem::PathWritable(const fs::path& path)
 {
-    struct stat info{};
+    struct stat info {};
     if (path.empty() || ::stat(path.c_str(), &info) != 0)
         return false;
     // Changing a folder's entries needs search permission as well.
@@ -115,7 +139,10 @@ bool KMSystem::PathWritable(const fs::path& path)
     return ::access(path.c_str(), wanted) == 0;
 }
 
-std::string KMSystem::CryptString(std::string_view text) { return halvex::ScrambleIdentity(text); }
+std::string KMSystem::CryptString(std::string_view text)
+{
+    return halvex::ScrambleIdentity(text);
+}
 
 bool KMSystem::StartProgram(const fs::path& program, const std::vector<std::string>& arguments, pid_t* pid)
 {
@@ -127,4 +154,7 @@ std::vector<pid_t> KMSystem::FindProcesses(const fs::path& executable)
     return halvex::FindProcessesByExecutable(executable);
 }
 
-bool KMSystem::QuitProcess(pid_t pid, std::chrono::milliseconds limit) { return halvex::QuitProcess(pid, limit); }
+bool KMSystem::QuitProcess(pid_t pid, std::chrono::milliseconds limit)
+{
+    return halvex::QuitProcess(pid, limit);
+}

@@ -152,7 +152,8 @@ std::vector<LoginItems::Item> LoginItems::items() const
     std::vector<Item> found;
     std::error_code error;
     fs::directory_iterator it(m_folder, error);
-    for (std::size_t seen = 0; !error && it != fs::directory_iterator() && seen < kMaxEntries; it.increment(error), ++seen) {
+    for (std::size_t seen = 0; !error && it != fs::directory_iterator() && seen < kMaxEntries;
+         it.increment(error), ++seen) {
         if (it->path().extension() != ".desktop")
             continue;
         Item item;

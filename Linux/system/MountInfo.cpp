@@ -7,7 +7,10 @@ namespace halvex {
 
 namespace {
 
-bool IsOctal(char c) { return c >= '0' && c <= '7'; }
+bool IsOctal(char c)
+{
+    return c >= '0' && c <= '7';
+}
 
 // Splits at single blanks; the kernel never writes a raw blank inside a field.
 std::vector<std::string_view> SplitFields(std::string_view line)
@@ -134,8 +137,8 @@ const MountEntry* FindMountFor(const std::vector<MountEntry>& entries, const std
 bool IsNetworkFileSystem(std::string_view fsType)
 {
     static constexpr std::array<std::string_view, 14> kNetwork = {
-        "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "9p", "ceph", "glusterfs",
-        "fuse.sshfs", "fuse.glusterfs", "fuse.davfs", "davfs"};
+        "nfs", "nfs4", "cifs",      "smb3",       "smbfs",          "ncpfs",      "afs",
+        "9p",  "ceph", "glusterfs", "fuse.sshfs", "fuse.glusterfs", "fuse.davfs", "davfs"};
     for (std::string_view name : kNetwork)
         if (fsType == name)
             return true;

@@ -11,10 +11,10 @@ namespace halvex {
 // One line of /proc/self/mountinfo, with the kernel's octal escapes (\040 for
 // a blank, \011, \012, \134) decoded.
 struct MountEntry {
-    std::string majorMinor;              // "8:17"
-    std::filesystem::path mountPoint;    // absolute
-    std::string fsType;                  // "vfat", "ext4", "tmpfs", "fuse.sshfs"
-    std::string source;                  // "/dev/sdb1", "server:/export", "tmpfs"
+    std::string majorMinor;            // "8:17"
+    std::filesystem::path mountPoint;  // absolute
+    std::string fsType;                // "vfat", "ext4", "tmpfs", "fuse.sshfs"
+    std::string source;                // "/dev/sdb1", "server:/export", "tmpfs"
 };
 
 // Limits that keep a damaged or hostile mountinfo from costing more than a

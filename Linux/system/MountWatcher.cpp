@@ -57,8 +57,7 @@ bool MountWatcher::TakeChange()
     return true;
 }
 
-std::vector<MountEntry> MountWatcher::NewMounts(const std::set<std::string>& known,
-                                                const std::vector<MountEntry>& now)
+std::vector<MountEntry> MountWatcher::NewMounts(const std::set<std::string>& known, const std::vector<MountEntry>& now)
 {
     std::vector<MountEntry> fresh;
     std::set<std::string> seen;

@@ -38,8 +38,7 @@ public:
     bool TakeChange();
 
     // The comparison itself: entries of `now` whose identity is not in `known`.
-    static std::vector<MountEntry> NewMounts(const std::set<std::string>& known,
-                                             const std::vector<MountEntry>& now);
+    static std::vector<MountEntry> NewMounts(const std::set<std::string>& known, const std::vector<MountEntry>& now);
     static std::set<std::string> Identities(const std::vector<MountEntry>& entries);
 
 private:

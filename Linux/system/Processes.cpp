@@ -83,8 +83,9 @@ bool StartDetached(const fs::path& program, const std::vector<std::string>& argu
 
     pid_t child = 0;
     const bool searchPath = path.find('/') == std::string::npos;
-    const int result = searchPath ? posix_spawnp(&child, path.c_str(), &spawn.m_actions, &spawn.m_attr, argv.data(), environ)
-                                  : posix_spawn(&child, path.c_str(), &spawn.m_actions, &spawn.m_attr, argv.data(), environ);
+    const int result = searchPath
+                           ? posix_spawnp(&child, path.c_str(), &spawn.m_actions, &spawn.m_attr, argv.data(), environ)
+                           : posix_spawn(&child, path.c_str(), &spawn.m_actions, &spawn.m_attr, argv.data(), environ);
     if (result != 0)
         return false;
     if (pid != nullptr)

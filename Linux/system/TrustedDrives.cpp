@@ -121,7 +121,8 @@ Status TrustedDrives::Load()
         return Status::Ok();
     const Result<std::string> text = ReadBoundedFile(m_file, kMaxBytes);
     if (!text)
-        return Status::Fail("err_trust_list_damaged", "unreadable or larger than " + std::to_string(kMaxBytes) + " bytes");
+        return Status::Fail("err_trust_list_damaged",
+                            "unreadable or larger than " + std::to_string(kMaxBytes) + " bytes");
     std::string reason;
     if (!Parse(text.value(), m_drives, reason))
         return Status::Fail("err_trust_list_damaged", reason);

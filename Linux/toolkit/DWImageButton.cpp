@@ -8,12 +8,13 @@
 DWImageButton::DWImageButton(const QString& imageBase, const QString& text, QWidget* parent)
     : DWImageButton(DWSkin::Image(imageBase + "_Normal.png"), DWSkin::Image(imageBase + "_Hover.png"),
                     DWSkin::Image(imageBase + "_Selected.png"), text, parent)
-{
-}
+{}
 
-DWImageButton::DWImageButton(const QPixmap& normal, const QPixmap& hover, const QPixmap& selected,
-                             const QString& text, QWidget* parent)
-    : QAbstractButton(parent), m_normal(normal), m_hover(hover.isNull() ? normal : hover),
+DWImageButton::DWImageButton(const QPixmap& normal, const QPixmap& hover, const QPixmap& selected, const QString& text,
+                             QWidget* parent)
+    : QAbstractButton(parent),
+      m_normal(normal),
+      m_hover(hover.isNull() ? normal : hover),
       m_selected(selected.isNull() ? normal : selected)
 {
     setText(text);

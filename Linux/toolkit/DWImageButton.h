@@ -13,8 +13,8 @@ class DWImageButton : public QAbstractButton {
 public:
     DWImageButton(const QString& imageBase, const QString& text, QWidget* parent = nullptr);
     // Explicit images, for buttons whose files do not follow the pattern.
-    DWImageButton(const QPixmap& normal, const QPixmap& hover, const QPixmap& selected,
-                  const QString& text, QWidget* parent = nullptr);
+    DWImageButton(const QPixmap& normal, const QPixmap& hover, const QPixmap& selected, const QString& text,
+                  QWidget* parent = nullptr);
 
     bool HasImages() const { return !m_normal.isNull(); }
     QSize sizeHint() const override;

@@ -6,8 +6,7 @@
 #include "toolkit/DWSkin.h"
 
 DWProgressBar::DWProgressBar(QWidget* parent)
-    : QWidget(parent), m_empty(DWSkin::Image("Progress_Empty.png")),
-      m_fill(DWSkin::Image("Progress_Fill.png"))
+    : QWidget(parent), m_empty(DWSkin::Image("Progress_Empty.png")), m_fill(DWSkin::Image("Progress_Fill.png"))
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }

@@ -14,7 +14,7 @@ class DWProgressBar : public QWidget {
 public:
     explicit DWProgressBar(QWidget* parent = nullptr);
 
-    void setRange(std::int64_t maximum);  // the minimum is always 0
+    void setRange(std::int64_t maximum);      // the minimum is always 0
     void setPosition(std::int64_t position);  // clamped into the range
     std::int64_t maximum() const { return m_nMaximum; }
     std::int64_t position() const { return m_nPosition; }

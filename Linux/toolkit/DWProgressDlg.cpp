@@ -12,7 +12,11 @@
 #include "toolkit/AppText.h"
 
 DWProgressDlg::DWProgressDlg(QWidget* owner, const QString& title)
-    : DWWorkDlg(owner), m_spinner(new DWSpinner), m_status(new QLabel), m_count(new QLabel), m_bar(new DWProgressBar),
+    : DWWorkDlg(owner),
+      m_spinner(new DWSpinner),
+      m_status(new QLabel),
+      m_count(new QLabel),
+      m_bar(new DWProgressBar),
       m_percent(new QLabel(QStringLiteral("0%"))),
       m_cancel(new QPushButton(TextOr("cancel")))
 {

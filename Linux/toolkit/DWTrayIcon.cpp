@@ -5,8 +5,10 @@ constexpr int kProbeIntervalMs = 3000;
 }  // namespace
 
 DWTrayIcon::DWTrayIcon(const QIcon& icon, const QString& toolTip, QObject* parent, AreaProbe probe)
-    : QObject(parent), m_icon(new QSystemTrayIcon(icon, this)),
-      m_probe(probe ? std::move(probe) : AreaProbe(&QSystemTrayIcon::isSystemTrayAvailable)), m_bAvailable(m_probe())
+    : QObject(parent),
+      m_icon(new QSystemTrayIcon(icon, this)),
+      m_probe(probe ? std::move(probe) : AreaProbe(&QSystemTrayIcon::isSystemTrayAvailable)),
+      m_bAvailable(m_probe())
 {
     m_timerProbe.setInterval(kProbeIntervalMs);
     connect(&m_timerProbe, &QTimer::timeout, this, &DWTrayIcon::CheckAvailability);
@@ -61,9 +63,7 @@ void DWTrayIcon::SetToolTip(const QString& text)
 void DWTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason)
 {
     switch (reason) {
-    case QSystemTrayIcon::Trigger:
-        m_timerClick.start();
-        break;
+    case QSystemTrayIcon::Trigger: m_timerClick.start(); break;
     case QSystemTrayIcon::DoubleClick:
         m_timerClick.stop();
         emit doubleClicked();
@@ -72,7 +72,6 @@ void DWTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason)
         m_timerClick.stop();
         emit menuRequested();
         break;
-    default:
-        break;
+    default: break;
     }
 }

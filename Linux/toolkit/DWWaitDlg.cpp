@@ -9,7 +9,9 @@
 #include "toolkit/AppText.h"
 
 DWWaitDlg::DWWaitDlg(QWidget* owner, const QString& title, const QString& message)
-    : DWWorkDlg(owner), m_spinner(new DWSpinner), m_message(new QLabel(message)),
+    : DWWorkDlg(owner),
+      m_spinner(new DWSpinner),
+      m_message(new QLabel(message)),
       m_cancel(new QPushButton(TextOr("cancel")))
 {
     setWindowTitle(title);

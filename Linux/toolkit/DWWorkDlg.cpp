@@ -32,7 +32,8 @@ bool DWWorkDlg::Run(WorkRoutine work)
     m_thread = std::thread([this, work = std::move(work)] {
         if (work)
             work(*this);
-        QMetaObject::invokeMethod(this, [this] { WorkFinished(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { WorkFinished(); }, Qt::QueuedConnection);
     });
 
     exec();

@@ -25,10 +25,9 @@ QPixmap IconPixmap(int icon)
     QPixmap pixmap = DWSkin::Image(image);
     if (!pixmap.isNull())
         return pixmap.scaled(48, 48, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    const QStyle::StandardPixmap standard = icon == KWMsgBox::kStop ? QStyle::SP_MessageBoxCritical
-                                            : icon == KWMsgBox::kCaution
-                                                ? QStyle::SP_MessageBoxWarning
-                                                : QStyle::SP_MessageBoxInformation;
+    const QStyle::StandardPixmap standard = icon == KWMsgBox::kStop      ? QStyle::SP_MessageBoxCritical
+                                            : icon == KWMsgBox::kCaution ? QStyle::SP_MessageBoxWarning
+                                                                         : QStyle::SP_MessageBoxInformation;
     return QApplication::style()->standardIcon(standard).pixmap(48, 48);
 }
 

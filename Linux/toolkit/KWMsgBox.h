@@ -20,10 +20,8 @@ public:
     // Shows the box modally over `owner` (the active window when null) and
     // answers the id of the pressed button. Closing the box by its frame or
     // Escape answers Cancel when the set has it, else No, else OK.
-    static int Show(QWidget* owner, const QString& text, int icon = kNote, int buttons = kOk,
-                    int focus = kIdOk);
-    static int Show(QWidget* owner, const std::string& text, int icon = kNote, int buttons = kOk,
-                    int focus = kIdOk)
+    static int Show(QWidget* owner, const QString& text, int icon = kNote, int buttons = kOk, int focus = kIdOk);
+    static int Show(QWidget* owner, const std::string& text, int icon = kNote, int buttons = kOk, int focus = kIdOk)
     {
         return Show(owner, QString::fromStdString(text), icon, buttons, focus);
     }

@@ -156,9 +156,8 @@ void KMApp::finish()
     m_window->hide();
     const bool good = m_bUpdateGood;
     if (!m_bSilent) {
-        const std::string text =
-            good ? halvex::FormatText(m_strings.Get("update_good"), m_strName)
-                 : halvex::FormatText(m_strings.Get("update_fail_kept"), m_strName, ReasonText());
+        const std::string text = good ? halvex::FormatText(m_strings.Get("update_good"), m_strName)
+                                      : halvex::FormatText(m_strings.Get("update_fail_kept"), m_strName, ReasonText());
         QApplication::beep();
         QMessageBox alert(good ? QMessageBox::Information : QMessageBox::Warning, QString::fromUtf8(kAlertTitle),
                           QString::fromStdString(text), QMessageBox::Ok);

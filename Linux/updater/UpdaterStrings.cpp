@@ -25,7 +25,8 @@ StringTable LoadUpdaterStrings()
     StringTable table;
     const std::string folder = LanguageFolderForId(ChooseLanguageId(LocaleEnvironment::FromProcess()));
     if (!LoadFolder(table, folder))
-        IgnoreResult(LoadFolder(table, "English"), "without any table the updater shows its keys, which still name the step");
+        IgnoreResult(LoadFolder(table, "English"),
+                     "without any table the updater shows its keys, which still name the step");
     return table;
 }
 

@@ -30,8 +30,9 @@ public:
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: backup_bench backup SOURCE BACKUP_FOLDER SET [THREADS]\n"
-                         "       backup_bench restore GENERATION_FOLDER TARGET [THREADS]\n");
+    std::fprintf(stderr,
+                 "usage: backup_bench backup SOURCE BACKUP_FOLDER SET [THREADS]\n"
+                 "       backup_bench restore GENERATION_FOLDER TARGET [THREADS]\n");
     return 2;
 }
 

@@ -127,7 +127,8 @@ TEST_F(BackupWindowsTest, ProfileMadeInTheWindowsIsBackedUpTwiceAndRestoredElsew
         EXPECT_EQ(files->topLevelItem(0)->text(0), "Letter.rtf") << "a second click reverses";
         EXPECT_EQ(files->header()->sortIndicatorOrder(), Qt::AscendingOrder);
         files->setCurrentItem(files->topLevelItem(0));
-        EXPECT_TRUE(configure->PathLabel()->text().endsWith("Letter.rtf")) << configure->PathLabel()->text().toStdString();
+        EXPECT_TRUE(configure->PathLabel()->text().endsWith("Letter.rtf"))
+            << configure->PathLabel()->text().toStdString();
         EXPECT_EQ(files->topLevelItem(0)->text(2), "Letters");
         Shoot(configure, "backup_configure.png");
         saved = configure->Save();
@@ -171,7 +172,8 @@ TEST_F(BackupWindowsTest, ProfileMadeInTheWindowsIsBackedUpTwiceAndRestoredElsew
         QTreeWidget* files = restore->FileList();
         ASSERT_EQ(files->topLevelItemCount(), 1) << "the subfolder's file is not in this folder";
         EXPECT_EQ(files->topLevelItem(0)->text(0), "report.doc");
-        EXPECT_TRUE(QRegularExpression(R"(^\d\d/\d\d/\d{4}   \d\d:\d\d$)").match(files->topLevelItem(0)->text(3)).hasMatch());
+        EXPECT_TRUE(
+            QRegularExpression(R"(^\d\d/\d\d/\d{4}   \d\d:\d\d$)").match(files->topLevelItem(0)->text(3)).hasMatch());
         restore->SelectChoice(RestoreChoice::Other);
         KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
         files->topLevelItem(0)->setSelected(true);
@@ -240,8 +242,8 @@ TEST_F(BackupWindowsTest, RestoreWindowSortsStoresItsDestinationAndReportsTheEnd
     EXPECT_EQ(files->topLevelItem(0)->text(2) >= files->topLevelItem(2)->text(2), true) << "by type, greatest first";
 
     // Browse belongs to the other-folder choice, and what it picks is stored at once.
-    for (auto [choice, enabled] : {std::pair{RestoreChoice::Desktop, false}, {RestoreChoice::Other, true},
-                                   {RestoreChoice::Original, false}}) {
+    for (auto [choice, enabled] :
+         {std::pair{RestoreChoice::Desktop, false}, {RestoreChoice::Other, true}, {RestoreChoice::Original, false}}) {
         restore.SelectChoice(choice);
         EXPECT_EQ(restore.BrowseButton()->isEnabled(), enabled);
     }
@@ -298,9 +300,9 @@ TEST_F(BackupWindowsTest, CategoryWindowsCheckTheirFieldsAndEditTheProfile)
         const char* types;
         int message;
     };
-    for (const Refusal& refusal : {Refusal{"", "doc", 35}, Refusal{"Mail", " ", 27}, Refusal{"Mail/Old", "eml", 4},
-                                   Refusal{"Documents", "eml", 5}, Refusal{"Mail", "eml;msg", 6},
-                                   Refusal{"Mail", "eml:msg:eml", 8}}) {
+    for (const Refusal& refusal :
+         {Refusal{"", "doc", 35}, Refusal{"Mail", " ", 27}, Refusal{"Mail/Old", "eml", 4},
+          Refusal{"Documents", "eml", 5}, Refusal{"Mail", "eml;msg", 6}, Refusal{"Mail", "eml:msg:eml", 8}}) {
         EXPECT_FALSE(attempt(refusal.name, refusal.types)) << refusal.name << " " << refusal.types;
         EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(refusal.message));
     }

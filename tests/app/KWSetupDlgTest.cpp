@@ -29,7 +29,8 @@ class KWSetupDlgTest : public WindowFixture {
 protected:
     std::unique_ptr<KWSetupDlg> MakeWizard(bool administrator, std::function<bool(const fs::path&)> check = {})
     {
-        KWSetupSync::Folders folders{ComputerFolder("Desktop"), ComputerFolder("Documents"), ComputerFolder("Documents")};
+        KWSetupSync::Folders folders{ComputerFolder("Desktop"), ComputerFolder("Documents"),
+                                     ComputerFolder("Documents")};
         auto wizard = std::make_unique<KWSetupDlg>(
             nullptr, KXStrings::LicensePath(), folders,
             [this](QWidget*, const fs::path&) { return std::optional<fs::path>(ComputerFolder("Picked")); },
@@ -175,7 +176,8 @@ TEST_F(KWSetupDlgTest, CancelOrExitEndsTheProgramWithNothingWritten)
     EXPECT_FALSE(RunSetupGate(nullptr, GatePlace(), exitAtWelcome, FakeAutoRun(true), completed));
 
     // Cancel on the last page of a real wizard.
-    SetupWindows cancelWizard{[] { return true; }, [&]() -> std::optional<SetupChoices> {
+    SetupWindows cancelWizard{[] { return true; },
+                              [&]() -> std::optional<SetupChoices> {
                                   auto wizard = MakeWizard(true);
                                   wizard->LicensePage()->AcceptBox()->setChecked(true);
                                   wizard->Next();
@@ -204,7 +206,9 @@ TEST_F(KWSetupDlgTest, FinishWritesTheLicenceTheFolderAndSubfoldersThenInstalls)
     }
     const fs::path folder = ComputerFolder("Work");
     SetupWindows finish{[] { return true; },
-                        [&] { return std::optional<SetupChoices>(SetupChoices{folder, true, true}); }};
+                        [&] {
+                            return std::optional<SetupChoices>(SetupChoices{folder, true, true});
+                        }};
     bool completed = false;
     ASSERT_TRUE(RunSetupGate(nullptr, GatePlace(), finish, FakeAutoRun(true), completed));
     EXPECT_TRUE(completed);
@@ -238,7 +242,8 @@ TEST_F(KWSetupDlgTest, FinishSetsAsideAFullDriveFolderAndReportsAFailedInstallOn
     ASSERT_EQ(boxes.size(), 3u);
     EXPECT_EQ(boxes[0].text.toStdString(), KXStrings::GetString("sync_folder_ask_rename"));
     EXPECT_EQ(boxes[0].focus, KWMsgBox::kIdYes);
-    EXPECT_EQ(boxes[1].text.toStdString(), KXStrings::Format("sync_folder_rename_done", std::string("Sync Folder_Old1")));
+    EXPECT_EQ(boxes[1].text.toStdString(),
+              KXStrings::Format("sync_folder_rename_done", std::string("Sync Folder_Old1")));
     EXPECT_EQ(boxes[2].text.toStdString(), KXStrings::GetString("err_autorun_install"));
 }
 

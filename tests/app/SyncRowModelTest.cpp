@@ -94,8 +94,8 @@ TEST(SyncRowModelTest, CompactRowsComeBackWholeAndSortAsTheEngineSorts)
             row.size = size;
             row.date = date;
             row.sizeText = halvex::SizeText(size);
-            row.dateText = halvex::FormatFileDate(date, halvex::UserShortDateFormat(),
-                                                  halvex::UserTimeFormatWithoutSeconds());
+            row.dateText =
+                halvex::FormatFileDate(date, halvex::UserShortDateFormat(), halvex::UserTimeFormatWithoutSeconds());
         }
         return row;
     };
@@ -142,8 +142,9 @@ TEST(SyncRowModelTest, CompactRowsComeBackWholeAndSortAsTheEngineSorts)
     for (int column = 0; column < 4; ++column) {
         for (const auto order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
             std::vector<ItemData> expected = model.Rows();
-            halvex::SortRows(expected, static_cast<halvex::SyncColumn>(column),
-                             order == Qt::AscendingOrder ? halvex::SortOrder::Ascending : halvex::SortOrder::Descending);
+            halvex::SortRows(
+                expected, static_cast<halvex::SyncColumn>(column),
+                order == Qt::AscendingOrder ? halvex::SortOrder::Ascending : halvex::SortOrder::Descending);
             model.sort(column, order);
             std::string want;
             for (const ItemData& row : expected)

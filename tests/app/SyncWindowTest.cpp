@@ -117,8 +117,8 @@ TEST_F(SyncWindowTest, NormalSyncCopiesOnlyTheCheckedRowsAndKeepsTheUncheckedOne
     EXPECT_EQ(window->DetailsButton()->text().toStdString(), KXStrings::GetString("hide_details"));
     EXPECT_FALSE(window->ArrowToComputer()->isHidden());
     EXPECT_FALSE(window->ArrowToDrive()->isHidden());
-    EXPECT_TRUE(window->ComputerButton()->toolTip().startsWith(
-        QString::fromStdString(KXStrings::Format("sync_tip_local", 2))));
+    EXPECT_TRUE(
+        window->ComputerButton()->toolTip().startsWith(QString::fromStdString(KXStrings::Format("sync_tip_local", 2))));
     // The first row is selected: its source side and path are shown.
     EXPECT_EQ(window->PathText().toStdString(), model.Row(0).path.string());
     EXPECT_TRUE(window->SourceImageShown(model.Row(0).sourceUsb));
@@ -128,8 +128,8 @@ TEST_F(SyncWindowTest, NormalSyncCopiesOnlyTheCheckedRowsAndKeepsTheUncheckedOne
     SaveScreenshot(*window, "sync_window_details.png");
 
     Uncheck(model, RowOf(model, "draft.txt"));
-    EXPECT_TRUE(window->ComputerButton()->toolTip().startsWith(
-        QString::fromStdString(KXStrings::Format("sync_tip_local", 1))));
+    EXPECT_TRUE(
+        window->ComputerButton()->toolTip().startsWith(QString::fromStdString(KXStrings::Format("sync_tip_local", 1))));
 
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
     window->SyncButton()->click();
@@ -259,7 +259,8 @@ TEST_F(SyncWindowTest, ACancelledRunKeepsTheUnfinishedRows)
     window->SetBeforeEachFile([](DWWorkDlg& progress, std::uint32_t processed) {
         if (processed != 2)
             return;
-        QMetaObject::invokeMethod(&progress, [&progress] { progress.reject(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &progress, [&progress] { progress.reject(); }, Qt::QueuedConnection);
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (!progress.IsCancelled() && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

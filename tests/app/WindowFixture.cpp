@@ -58,5 +58,3 @@ halvex::app::AutoRunControl WindowFixture::FakeAutoRun(bool administrator)
     };
     return control;
 }
-
-

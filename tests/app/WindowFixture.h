@@ -34,4 +34,3 @@ protected:
     std::vector<halvex::DriveIdentity> m_trusted;
     static inline const halvex::DriveIdentity kThisDrive{"090C", "1000", "AA01", "1A2B-3C4D", "STICK"};
 };
-

@@ -155,8 +155,7 @@ public:
                 if (header && !header->isHidden() && view->model())
                     for (int column = 0; column < view->model()->columnCount(); ++column)
                         if (!header->isSectionHidden(column))
-                            Text(where + " column",
-                                 view->model()->headerData(column, Qt::Horizontal).toString(), true);
+                            Text(where + " column", view->model()->headerData(column, Qt::Horizontal).toString(), true);
             }
         }
     }
@@ -209,8 +208,8 @@ protected:
             std::ofstream(m_computer / name) << name;
         fs::create_directories(m_drive / SyncUsbFolderName());
         std::ofstream(m_drive / SyncUsbFolderName() / "photo.jpg") << "photo";
-        ASSERT_TRUE(WriteComputerFolder(SyncIndexPath(m_app.Paths().DataPath()),
-                                        ScrambleIdentity(ComputerIdentity()), m_computer));
+        ASSERT_TRUE(WriteComputerFolder(SyncIndexPath(m_app.Paths().DataPath()), ScrambleIdentity(ComputerIdentity()),
+                                        m_computer));
         m_english = KXStrings::Table();
     }
     void TearDown() override
@@ -340,8 +339,17 @@ protected:
     QStringList DataTexts() const
     {
         // Paths and names of the test's own files and folders.
-        return {QString::fromStdString(m_root.string()), "STICK", "Laptop Files", "My Papers", "Work", "Letters",
-                "report.txt", "draft.doc", "photo.jpg", "doc", QString::fromStdString(SyncUsbFolderName()),
+        return {QString::fromStdString(m_root.string()),
+                "STICK",
+                "Laptop Files",
+                "My Papers",
+                "Work",
+                "Letters",
+                "report.txt",
+                "draft.doc",
+                "photo.jpg",
+                "doc",
+                QString::fromStdString(SyncUsbFolderName()),
                 QSysInfo::machineHostName()};
     }
 

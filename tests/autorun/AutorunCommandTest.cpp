@@ -27,10 +27,7 @@ struct Result {
 
 class AutorunCommandTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        fs::create_directories(folder / "run");
-    }
+    void SetUp() override { fs::create_directories(folder / "run"); }
     void TearDown() override
     {
         if (!KMAutoRun::Stop(std::chrono::seconds(2))) {

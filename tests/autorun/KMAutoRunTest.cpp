@@ -56,12 +56,9 @@ TEST(KMAutoRunStartup, DecisionFollowsRightsStateAndPreference)
         bool admin, enabled, outdated, running, ask;
         Action action;
     } cases[] = {
-        {false, true, false, false, true, Action::Nothing},
-        {false, false, false, false, true, Action::Nothing},
-        {true, true, false, false, true, Action::StartAgent},
-        {true, true, false, true, true, Action::Nothing},
-        {true, true, true, true, false, Action::Reinstall},
-        {true, false, false, false, true, Action::Ask},
+        {false, true, false, false, true, Action::Nothing},   {false, false, false, false, true, Action::Nothing},
+        {true, true, false, false, true, Action::StartAgent}, {true, true, false, true, true, Action::Nothing},
+        {true, true, true, true, false, Action::Reinstall},   {true, false, false, false, true, Action::Ask},
         {true, false, false, false, false, Action::Nothing},
     };
     for (const Case& c : cases)
@@ -96,7 +93,8 @@ protected:
         fs::copy_file(HALVEX_TEST_PROGRAM, KMAutoRun::InstalledProgram());
         std::ofstream(contents / "Info.plist")
             << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
-               "<key>KMAppVersion</key><string>" << version << "</string>\n</dict>\n</plist>\n";
+               "<key>KMAppVersion</key><string>"
+            << version << "</string>\n</dict>\n</plist>\n";
         std::ofstream(KMAutoRun::InstalledAgent() / "marker") << "old";
     }
     bool IsFakeAgentKept() const { return fs::exists(KMAutoRun::InstalledAgent() / "marker"); }

@@ -78,7 +78,10 @@ protected:
         return point;
     }
 
-    pid_t StartAgent(const std::vector<std::string>& arguments = {}) { return Spawn("PelloryAutoRun", arguments, true); }
+    pid_t StartAgent(const std::vector<std::string>& arguments = {})
+    {
+        return Spawn("PelloryAutoRun", arguments, true);
+    }
 
     // The built dravane with these arguments; its exit status.
     int Dravane(const std::vector<std::string>& arguments)
@@ -173,9 +176,8 @@ TEST_F(PelloryAutoRunTest, StartsTheSuiteFromANewlyMountedDriveOfAnAcceptedVendo
     ASSERT_TRUE(WaitUntil([&] { return Lines(mark).size() >= 2; })) << ReadFile(log);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // nothing more may follow
 
-    const std::vector<std::string> expected{
-        (ours / "HalvexDravane.app/Contents/Linux/HalvexDravane").string(),
-        (second / "HalvexDravane.app/Contents/Linux/HalvexDravane").string()};
+    const std::vector<std::string> expected{(ours / "HalvexDravane.app/Contents/Linux/HalvexDravane").string(),
+                                            (second / "HalvexDravane.app/Contents/Linux/HalvexDravane").string()};
     EXPECT_EQ(Lines(mark), expected);
 
     const std::string text = ReadFile(log);
@@ -319,8 +321,7 @@ TEST_F(PelloryAutoRunTest, AsksAboutAnUntrustedDriveThroughADesktopNotification)
         if (c.asked) {
             EXPECT_NE(questions[0].find("\"summary\": \"Start Halvex Dravane from this drive?\""), std::string::npos)
                 << questions[0];
-            EXPECT_NE(questions[0].find("The drive “STICK” carries Halvex Dravane"), std::string::npos)
-                << questions[0];
+            EXPECT_NE(questions[0].find("The drive “STICK” carries Halvex Dravane"), std::string::npos) << questions[0];
             EXPECT_NE(questions[0].find("\"actions\": [\"start\", \"Start\", \"always\", \"Always for this drive\", "
                                         "\"not-now\", \"Not now\"]"),
                       std::string::npos)

@@ -22,8 +22,8 @@ TEST(BackupCategories, CombinedListAndSplitting)
 TEST(BackupCategories, NameAndTypeRules)
 {
     const std::vector<std::pair<std::string, bool>> names = {
-        {"My files", true}, {"a:b", true}, {"a\"b", false}, {"a<b", false}, {"a>b", false}, {"a|b", false},
-        {"a\\b", false},    {"a/b", false}, {"a*b", false},  {"a?b", false},
+        {"My files", true}, {"a:b", true},   {"a\"b", false}, {"a<b", false}, {"a>b", false},
+        {"a|b", false},     {"a\\b", false}, {"a/b", false},  {"a*b", false}, {"a?b", false},
     };
     for (const auto& [name, valid] : names)
         EXPECT_EQ(IsValidCategoryName(name), valid) << name;
@@ -44,13 +44,19 @@ TEST(BackupCategories, NameAndTypeRules)
 TEST(FileRecords, SizeTextAndSortOrders)
 {
     const std::vector<std::pair<std::uint64_t, std::string>> sizes = {
-        {0, "0 bytes"}, {1, "1 byte"}, {2, "2 bytes"}, {1023, "1023 bytes"}, {1024, "1 KB"}, {2047, "1 KB"},
+        {0, "0 bytes"},
+        {1, "1 byte"},
+        {2, "2 bytes"},
+        {1023, "1023 bytes"},
+        {1024, "1 KB"},
+        {2047, "1 KB"},
         {5ull * 1024 * 1024 * 1024, "5242880 KB"},
     };
     for (const auto& [size, text] : sizes)
         EXPECT_EQ(ListSizeText(size), text) << size;
 
-    std::vector<FileDescrItemCat> rows{{"b", "", "Music", 10, ""}, {"B", "", "Pictures", 30, ""}, {"a", "", "", 20, ""}};
+    std::vector<FileDescrItemCat> rows{
+        {"b", "", "Music", 10, ""}, {"B", "", "Pictures", 30, ""}, {"a", "", "", 20, ""}};
     std::sort(rows.begin(), rows.end(), [](auto x, auto y) { return sortByName(x, y); });
     EXPECT_EQ(rows.front().name, "b");  // greatest first; upper case sorts before lower
     EXPECT_EQ(rows.back().name, "B");

@@ -203,11 +203,8 @@ TEST_F(BackupCommandsTest, HostileSetNamesTouchNothingOutsideTheBackupFolder)
         CreateDocsProfile();
         ASSERT_EQ(Backup({}), kExitDone) << m_err.str();
         switch (row.plant) {
-        case Plant::Nothing:
-            break;
-        case Plant::SetIsLink:
-            fs::create_directory_symlink(outside, drive / "Backup" / row.setName);
-            break;
+        case Plant::Nothing: break;
+        case Plant::SetIsLink: fs::create_directory_symlink(outside, drive / "Backup" / row.setName); break;
         case Plant::BackupIsLink:
             fs::rename(drive / "Backup", drive / "RealBackup");
             fs::create_directory_symlink(outside, drive / "Backup");

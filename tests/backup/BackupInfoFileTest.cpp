@@ -31,7 +31,7 @@ public:
     }
 
 private:
-    rlimit m_saved {};
+    rlimit m_saved{};
     void (*m_signal)(int);
 };
 

@@ -41,11 +41,26 @@ TEST(BackupProfile, WrittenWithWindowsKeysInWindowsOrderAndReadBack)
     const auto file = folder / "profile.plist";
     BackupProfile profile = SampleProfile("Work", "00:11:22:33:44:55");
     ASSERT_TRUE(WriteProfileFile(file, profile));
-    const std::vector<std::string> expected = {
-        "BackupPath Path", "User Category Value", "BackupPath UserPath", "User Category1 NameCat",
-        "User Category1 NameFile", "User Category1 Value", "User Category2 NameCat", "User Category2 NameFile",
-        "User Category2 Value", "All Name", "All Value", "Document Name", "Document Value", "Movie Name",
-        "Movie Value", "Music Name", "Music Value", "Picture Name", "Picture Value", "MacAddress"};
+    const std::vector<std::string> expected = {"BackupPath Path",
+                                               "User Category Value",
+                                               "BackupPath UserPath",
+                                               "User Category1 NameCat",
+                                               "User Category1 NameFile",
+                                               "User Category1 Value",
+                                               "User Category2 NameCat",
+                                               "User Category2 NameFile",
+                                               "User Category2 Value",
+                                               "All Name",
+                                               "All Value",
+                                               "Document Name",
+                                               "Document Value",
+                                               "Movie Name",
+                                               "Movie Value",
+                                               "Music Name",
+                                               "Music Value",
+                                               "Picture Name",
+                                               "Picture Value",
+                                               "MacAddress"};
     EXPECT_EQ(KeysInOrder(file), expected);
 
     // Updates keep every key and append the new ones at the end.

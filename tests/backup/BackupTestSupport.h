@@ -26,7 +26,10 @@ inline int RunCommand(const std::string& command)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-inline std::string Quote(const std::filesystem::path& path) { return ShellQuoted(path.string()); }
+inline std::string Quote(const std::filesystem::path& path)
+{
+    return ShellQuoted(path.string());
+}
 
 // Every entry below root (links not followed) with its content: what a run
 // must leave alone. Entries below the skipped folders are left out.
@@ -54,7 +57,7 @@ inline std::map<std::string, std::string> TreeSnapshot(const std::filesystem::pa
 // A callback that records every call and answers from settable fields.
 class RecordingCallback : public KWCallback {
 public:
-    std::vector<std::string> copied;      // folder + name per NotifyCopyingFile
+    std::vector<std::string> copied;  // folder + name per NotifyCopyingFile
     std::vector<std::string> errors;
     std::vector<std::string> fatals;
     std::vector<std::string> overwriteQuestions;

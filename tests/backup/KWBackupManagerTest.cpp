@@ -63,8 +63,8 @@ TEST_F(BackupRunTest, WalkOrderIsFilterByFilterThenSubfolders)
 {
     WriteFile(source() / "a.txt", "a");
     WriteFile(source() / "b.doc", "b");
-    WriteFile(source() / "c.TXT", "c");   // matching ignores case
-    WriteFile(source() / "d.jpg", "d");   // in no filter
+    WriteFile(source() / "c.TXT", "c");  // matching ignores case
+    WriteFile(source() / "d.jpg", "d");  // in no filter
     WriteFile(source() / "e.Doc", "e");
     WriteFile(source() / ".hidden.txt", "h");
     WriteFile(source() / "sub" / "f.txt", "f");
@@ -73,8 +73,8 @@ TEST_F(BackupRunTest, WalkOrderIsFilterByFilterThenSubfolders)
 
     // "txt" twice: a file two filters match is stored once.
     const auto order = RunBackup("doc:txt:TXT:", 2);
-    const std::vector<std::string> expected = {"b.doc",      "e.Doc",         "a.txt", "c.TXT", ".config/g.doc",
-                                               "sub/f.txt",  "sub/deeper/h.doc"};
+    const std::vector<std::string> expected = {"b.doc",         "e.Doc",     "a.txt",           "c.TXT",
+                                               ".config/g.doc", "sub/f.txt", "sub/deeper/h.doc"};
     EXPECT_EQ(order, expected);
     EXPECT_TRUE(FileExists(current() / "sub" / "deeper" / "h.doc.zip"));
     EXPECT_FALSE(std::filesystem::exists(current() / ".hidden.txt.zip"));

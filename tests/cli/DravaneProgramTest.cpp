@@ -22,8 +22,8 @@ TEST(DravaneProgram, AssumedUsbInfoPrintsRealSizes)
     const halvex::test::TempFolder temp("program");
     const fs::path& folder = temp.path();
     const std::string program = (fs::path(HALVEX_PROGRAM_DIR) / "dravane").string();
-    const Output info =
-        RunShell("HALVEX_ASSUME_USB=1 LC_ALL=C '" + program + "' --run-path '" + folder.string() + "' info 2>/dev/null");
+    const Output info = RunShell("HALVEX_ASSUME_USB=1 LC_ALL=C '" + program + "' --run-path '" + folder.string() +
+                                 "' info 2>/dev/null");
     EXPECT_EQ(info.status, 0);
     EXPECT_NE(info.out.find("run path: " + folder.string() + "\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("usb: yes\n"), std::string::npos);

@@ -29,8 +29,9 @@ struct Result {
     std::string err;
 };
 
-Result Dravane(const std::vector<std::string>& arguments, const std::string& input = {}, Console::Terminal terminal = {},
-           const std::vector<const Command*>* commands = nullptr, const fs::path& executable = kProgram)
+Result Dravane(const std::vector<std::string>& arguments, const std::string& input = {},
+               Console::Terminal terminal = {}, const std::vector<const Command*>* commands = nullptr,
+               const fs::path& executable = kProgram)
 {
     std::ostringstream out, err;
     std::istringstream in(input);
@@ -115,8 +116,8 @@ TEST_F(DravaneTest, InfoReportsTheFakeUsbStickAndTheFakeNvmeDisk)
     const Result usb = Dravane({"--run-path", stick.string(), "info"});
     ASSERT_EQ(usb.status, kExitDone) << usb.err;
     const std::vector<std::string> lines = Lines(usb.out);
-    const std::vector<std::string> keys = {"run path", "mount path", "device", "label", "usb",  "vendor",
-                                           "product",  "suite drive", "total", "used",  "free", "vendor list"};
+    const std::vector<std::string> keys = {"run path", "mount path",  "device", "label", "usb",  "vendor",
+                                           "product",  "suite drive", "total",  "used",  "free", "vendor list"};
     ASSERT_EQ(lines.size(), keys.size()) << usb.out;
     for (std::size_t i = 0; i < keys.size(); ++i)
         EXPECT_EQ(lines[i].substr(0, keys[i].size() + 2), keys[i] + ": ") << lines[i];
@@ -128,7 +129,6 @@ TEST_F(DravaneTest, InfoReportsTheFakeUsbStickAndTheFakeNvmeDisk)
     EXPECT_EQ(lines[7], "suite drive: yes");
     EXPECT_EQ(lines[11], "vendor list: built-in (090C 13FE 058F 1F75 1E3D)");
     EXPECT_FALSE(fs::exists(stick / "Halvex Data")) << "info writes nothing";
-
 
     const Result nvme = Dravane({"--run-path", root.string(), "info"});
     EXPECT_EQ(nvme.status, kExitDone);
@@ -148,8 +148,9 @@ TEST_F(DravaneTest, InfoReportsTheFakeUsbStickAndTheFakeNvmeDisk)
     const fs::path resources = stick / "HalvexDravane.app/Contents/Resources";
     fs::create_directories(resources);
     fs::copy(fs::path(HALVEX_SOURCE_DIR) / "Resources/English.lproj", resources / "English.lproj");
-    FakeDriveTree::write(resources / "Configuration.plist",
-                         "<plist><dict><key>AcceptedVendorIDs</key><array><string>abcd</string></array></dict></plist>");
+    FakeDriveTree::write(
+        resources / "Configuration.plist",
+        "<plist><dict><key>AcceptedVendorIDs</key><array><string>abcd</string></array></dict></plist>");
     const Result configured = Dravane({"--run-path", stick.string(), "info"});
     EXPECT_NE(configured.out.find("suite drive: no\n"), std::string::npos) << configured.out << configured.err;
     EXPECT_NE(configured.out.find("vendor list: drive configuration (ABCD)\n"), std::string::npos);

@@ -34,8 +34,10 @@ TEST(DriveConfiguration, OnlyUsableValuesAreTaken)
         std::string base;
         std::vector<std::string> vendors;
     } cases[] = {
-        {"both", Plist(Base("https://u.example.org/dravane/") + Vendors("<string>090c</string><string>ABCD</string>")),
-         "https://u.example.org/dravane/", {"090C", "ABCD"}},
+        {"both",
+         Plist(Base("https://u.example.org/dravane/") + Vendors("<string>090c</string><string>ABCD</string>")),
+         "https://u.example.org/dravane/",
+         {"090C", "ABCD"}},
         {"plain http", Plist(Base("http://10.0.0.1:8080/")), "http://10.0.0.1:8080/", {}},
         {"no slash at the end", Plist(Base("https://u.example.org/dravane")), "", {}},
         {"another scheme", Plist(Base("file:///etc/")), "", {}},
@@ -43,9 +45,11 @@ TEST(DriveConfiguration, OnlyUsableValuesAreTaken)
         {"a blank in the base", Plist(Base("https://u.example.org/a b/")), "", {}},
         {"a control character", Plist(Base("https://u.example.org/&#10;/")), "", {}},
         {"not a string", Plist("<key>UpdateBaseURL</key><integer>3</integer>"), "", {}},
-        {"bad and repeated ids", Plist(Vendors("<string>90C</string><string>0x90</string><string>zzzz</string>"
-                                               "<string>1e3d</string><string>1E3D</string><integer>4</integer>")),
-         "", {"1E3D"}},
+        {"bad and repeated ids",
+         Plist(Vendors("<string>90C</string><string>0x90</string><string>zzzz</string>"
+                       "<string>1e3d</string><string>1E3D</string><integer>4</integer>")),
+         "",
+         {"1E3D"}},
         {"vendors not in an array", Plist("<key>AcceptedVendorIDs</key><string>090C</string>"), "", {}},
         {"not a property list", "<html>090C</html>", "", {}},
         {"cut short", Plist(Base("https://u.example.org/")).substr(0, 60), "", {}},

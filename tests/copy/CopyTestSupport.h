@@ -54,8 +54,8 @@ inline bool CanMountPrivately()
 // Runs body in a forked child that has its own mount namespace with a fresh
 // volume of the given type mounted on mountPoint. Answers the child's exit
 // status: body's result, or 100+ for set-up failures.
-inline int RunWithPrivateMount(const std::filesystem::path& mountPoint, const char* type,
-                               const char* data, const std::function<int()>& body)
+inline int RunWithPrivateMount(const std::filesystem::path& mountPoint, const char* type, const char* data,
+                               const std::function<int()>& body)
 {
     const pid_t child = fork();
     if (child == 0) {

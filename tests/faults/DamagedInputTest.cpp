@@ -46,12 +46,8 @@ void DamageFile(const fs::path& file, Damage damage, std::size_t keep)
     case Damage::Truncated:
         WriteFile(file, content.substr(0, keep ? std::min(keep, content.size()) : content.size() / 2));
         break;
-    case Damage::Garbage:
-        WriteFile(file, GarbageBytes());
-        break;
-    case Damage::Empty:
-        WriteFile(file, "");
-        break;
+    case Damage::Garbage: WriteFile(file, GarbageBytes()); break;
+    case Damage::Empty: WriteFile(file, ""); break;
     }
 }
 
@@ -119,46 +115,87 @@ protected:
 
 struct Row {
     const char* input;
-    const char* file;       // below the run path
-    std::size_t keep;       // bytes a truncation keeps; 0: half
+    const char* file;                  // below the run path
+    std::size_t keep;                  // bytes a truncation keeps; 0: half
     std::vector<std::string> command;  // "{out}" and "{computer}" stand for the test's folders
-    int code;               // the exit status expected
-    const char* expected;   // a text the output must hold
-    const char* forbidden;  // a text it must not hold ("" for none)
+    int code;                          // the exit status expected
+    const char* expected;              // a text the output must hold
+    const char* forbidden;             // a text it must not hold ("" for none)
 };
 
 const Row kRows[] = {
     // Preferences: the defaults, so subfolders are off again.
-    {"preference file", "Halvex Data/com.halvex.dravane.plist", 0, {"sync", "--list"}, 0, "to-drive\ttop.txt",
+    {"preference file",
+     "Halvex Data/com.halvex.dravane.plist",
+     0,
+     {"sync", "--list"},
+     0,
+     "to-drive\ttop.txt",
      "sub/deep.txt"},
     // Sync index: no folder chosen for this computer; nothing is copied.
-    {"sync index", "Halvex Data/com.halvex.dravane.sync.plist", 0, {"sync"}, 2,
-     "No sync folder has been chosen for this computer yet", "synchronized"},
+    {"sync index",
+     "Halvex Data/com.halvex.dravane.sync.plist",
+     0,
+     {"sync"},
+     2,
+     "No sync folder has been chosen for this computer yet",
+     "synchronized"},
     // A profile that cannot be read: message 14, nothing written.
-    {"profile", "Halvex Data/com.halvex.pellory.backup.profile1.plist", 0, {"backup"}, 2,
-     "Can't obtain valid user settings", "stored"},
+    {"profile",
+     "Halvex Data/com.halvex.pellory.backup.profile1.plist",
+     0,
+     {"backup"},
+     2,
+     "Can't obtain valid user settings",
+     "stored"},
     // The profile index is rebuilt; the profile it lost stays listed.
     {"profile index", "Halvex Data/com.halvex.pellory.backup.plist", 0, {"profile", "list"}, 0, "1\tSet\t", ""},
     // The information file of the set (two bytes are too short to be a
     // path): message 49, nothing restored.
-    {"info.ini", "Backup/Set/info.ini", 2, {"restore", "--set", "Set", "--original", "--overwrite", "yes"}, 2,
-     "Invalid ini file for this BackupSet", "Restore procedure completed"},
+    {"info.ini",
+     "Backup/Set/info.ini",
+     2,
+     {"restore", "--set", "Set", "--original", "--overwrite", "yes"},
+     2,
+     "Invalid ini file for this BackupSet",
+     "Restore procedure completed"},
     // An archive: the error names it and the restore stops there.
-    {"archive", "Backup/Set/Current Backup/top.txt.zip", 0,
-     {"restore", "--set", "Set", "--to", "{out}", "--overwrite", "yes"}, 2, "Error copying file \"", "completed"},
+    {"archive",
+     "Backup/Set/Current Backup/top.txt.zip",
+     0,
+     {"restore", "--set", "Set", "--to", "{out}", "--overwrite", "yes"},
+     2,
+     "Error copying file \"",
+     "completed"},
     // The string table: start-up fails with its message (cut inside the
     // comment that documents the keys, whatever the table grows to; a cut
     // among the entries is checked on its own below).
-    {"string table", "HalvexDravane.app/Contents/Resources/English.lproj/Localizable.strings", 4000,
-     {"sync", "--list"}, 2, "required resource files can not be loaded", "to-"},
+    {"string table",
+     "HalvexDravane.app/Contents/Resources/English.lproj/Localizable.strings",
+     4000,
+     {"sync", "--list"},
+     2,
+     "required resource files can not be loaded",
+     "to-"},
     // The backup string table: the built-in English texts.
-    {"backup string table", "HalvexDravane.app/Contents/Resources/English.lproj/BackupRestore.plist", 0,
-     {"profile", "create", "--set", "", "--source", "{computer}"}, 2, "Please enter valid Backup Set name", ""},
+    {"backup string table",
+     "HalvexDravane.app/Contents/Resources/English.lproj/BackupRestore.plist",
+     0,
+     {"profile", "create", "--set", "", "--source", "{computer}"},
+     2,
+     "Please enter valid Backup Set name",
+     ""},
 };
 
 // How the cases read in test names and failures.
-void PrintTo(const Row& row, std::ostream* out) { *out << row.input; }
-void PrintTo(Damage damage, std::ostream* out) { *out << DamageName(damage); }
+void PrintTo(const Row& row, std::ostream* out)
+{
+    *out << row.input;
+}
+void PrintTo(Damage damage, std::ostream* out)
+{
+    *out << DamageName(damage);
+}
 
 class DamagedFileTest : public DamagedInputTest, public ::testing::WithParamInterface<std::tuple<Row, Damage>> {};
 
@@ -228,8 +265,8 @@ TEST_F(DamagedInputTest, ANewProfileAfterALostIndexOverwritesNone)
     const fs::path first = data / "com.halvex.pellory.backup.profile1.plist";
     const std::string kept = ReadFile(first);
     WriteFile(data / "com.halvex.pellory.backup.plist", GarbageBytes());
-    const Outcome created = Dravane({"profile", "create", "--set", "Other", "--source", computer.string(),
-                                 "--category", "Document"});
+    const Outcome created =
+        Dravane({"profile", "create", "--set", "Other", "--source", computer.string(), "--category", "Document"});
     ASSERT_EQ(created.code, 0) << created.text;
     EXPECT_NE(created.text.find("* 2\tOther"), std::string::npos) << created.text;
     EXPECT_EQ(ReadFile(first), kept);
@@ -292,8 +329,8 @@ TEST_F(DamagedInputTest, ASetNameLeadingOutOfTheBackupFolderIsNeverUsed)
 {
     const fs::path file = data / "com.halvex.pellory.backup.profile1.plist";
     WriteFile(tmp / "outside" / "keep.txt", "keep", 1'600'000'000);
-    for (const std::string& name : {std::string(".."), std::string("../../x"), (tmp / "outside").string(),
-                                    std::string()}) {
+    for (const std::string& name :
+         {std::string(".."), std::string("../../x"), (tmp / "outside").string(), std::string()}) {
         halvex::BackupProfile profile;
         ASSERT_TRUE(halvex::ReadProfileFile(file, halvex::BackupStrings::BuiltIn(), profile));
         profile.setName = name;

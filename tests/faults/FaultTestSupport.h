@@ -207,8 +207,8 @@ public:
         const auto end = std::chrono::steady_clock::now() + limit;
         alignas(inotify_event) char buffer[8192];
         while (m_fd >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return std::nullopt;
             pollfd p{m_fd, POLLIN, 0};
@@ -229,7 +229,10 @@ private:
     int m_fd = -1;
 };
 
-inline bool RunningAsRoot() { return ::geteuid() == 0; }
+inline bool RunningAsRoot()
+{
+    return ::geteuid() == 0;
+}
 
 // Runs body in a forked child whose own mount namespace has a tmpfs of the
 // given size on mountPoint, and gives back the text body made. nullopt when

@@ -42,10 +42,10 @@ protected:
     std::string Dravane(const std::string& arguments)
     {
         const fs::path out = tmp / "out.txt";
-        const std::string command = "env HALVEX_ASSUME_USB=1 LC_ALL=C LANG=C XDG_RUNTIME_DIR=" +
-                                    ShellQuoted(runtime.string()) + " " + ShellQuoted(ProgramPath("dravane").string()) +
-                                    " --run-path " + ShellQuoted(run.string()) + " " + arguments + " </dev/null >" +
-                                    ShellQuoted(out.string()) + " 2>&1";
+        const std::string command =
+            "env HALVEX_ASSUME_USB=1 LC_ALL=C LANG=C XDG_RUNTIME_DIR=" + ShellQuoted(runtime.string()) + " " +
+            ShellQuoted(ProgramPath("dravane").string()) + " --run-path " + ShellQuoted(run.string()) + " " +
+            arguments + " </dev/null >" + ShellQuoted(out.string()) + " 2>&1";
         const int raw = std::system(command.c_str());
         return std::to_string(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1) + "|" + ReadFile(out);
     }
@@ -73,7 +73,8 @@ TEST_F(FullDriveProgramTest, BackupThatDoesNotFitStopsBeforeWriting)
     const auto report = WithSmallVolume(run, "1m", [&] {
         PrepareDrive();
         std::ostringstream out;
-        out << Dravane("profile create --set Set --source " + ShellQuoted(source.string()) + " --category All") << "\n@\n";
+        out << Dravane("profile create --set Set --source " + ShellQuoted(source.string()) + " --category All")
+            << "\n@\n";
         out << Dravane("backup") << "\n@\n";
         out << fs::exists(run / "Backup" / "Set" / "Current Backup") << "\n@\n";
         fs::remove(source / "big.bin");

@@ -127,9 +127,9 @@ TEST(LeftoverArchives, RestoresLeaveOnlyTheirOwnFileToCleanUp)
     const std::string dead = std::to_string(EndedProcessId());
     const std::vector<std::string> gone = {".report.txt.restore-" + dead + "-0", ".report.txt.restore-" + dead + "-12"};
     const std::vector<std::string> kept = {
-        ".report.txt.restore-1-0",                  // a writer that still runs
-        ".report.txt.restore-" + dead,              // not the suite's form
-        ".other.txt.restore-" + dead + "-0",        // another file's: not this restore's business
+        ".report.txt.restore-1-0",                 // a writer that still runs
+        ".report.txt.restore-" + dead,             // not the suite's form
+        ".other.txt.restore-" + dead + "-0",       // another file's: not this restore's business
         ".report.txt.zip.partial-" + dead + "-0",  // a backup's, not a restore's
         "report.txt",
     };
@@ -154,10 +154,10 @@ TEST(LeftoverWrites, TheNextWriteOfAFileRemovesItsEndedTemporaries)
     const std::vector<std::string> gone = {"." + name + "." + dead + "-0-123456.tmp",
                                            "." + name + "." + dead + "-7-1.tmp"};
     const std::vector<std::string> kept = {
-        "." + name + ".1-0-123456.tmp",                        // a writer that still runs
+        "." + name + ".1-0-123456.tmp",                              // a writer that still runs
         "." + name + "." + std::to_string(::getpid()) + "-0-1.tmp",  // this process's own
-        ".com.halvex.dravane.sync.plist." + dead + "-0-1.tmp",  // another file's
-        "." + name + ".backup.tmp",                             // not the suite's form
+        ".com.halvex.dravane.sync.plist." + dead + "-0-1.tmp",       // another file's
+        "." + name + ".backup.tmp",                                  // not the suite's form
         "." + name + "." + dead + "-0-1.tmp.keep",
     };
     for (const std::string& entry : gone)

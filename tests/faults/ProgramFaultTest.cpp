@@ -14,7 +14,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool StartsWith(const std::string& text, const std::string& start) { return text.rfind(start, 0) == 0; }
+bool StartsWith(const std::string& text, const std::string& start)
+{
+    return text.rfind(start, 0) == 0;
+}
 
 bool EndsWith(const std::string& text, const std::string& end)
 {
@@ -52,9 +55,9 @@ protected:
     // Starts dravane with a watch on folder, and answers the first new name
     // there that begins with prefix and ends with suffix; nullopt when none
     // came within a minute.
-    std::optional<std::string> StartUntilCreated(std::unique_ptr<Child>& child, const std::vector<std::string>& arguments,
-                                                 const fs::path& folder, const std::string& prefix,
-                                                 const std::string& suffix = {})
+    std::optional<std::string> StartUntilCreated(std::unique_ptr<Child>& child,
+                                                 const std::vector<std::string>& arguments, const fs::path& folder,
+                                                 const std::string& prefix, const std::string& suffix = {})
     {
         CreationWatch watch(folder);
         if (!watch.ready())
@@ -248,8 +251,17 @@ std::vector<std::string> UpdaterArguments(const fs::path& bundle, const fs::path
     if (ended == 0)
         ::_exit(0);
     ::waitpid(ended, nullptr, 0);
-    return {ProgramPath("Updater").string(), "-pid", std::to_string(ended), "-name", "Pellory", "-cur",
-            bundle.string(), "-zip", package.string(), "-silent", "1"};
+    return {ProgramPath("Updater").string(),
+            "-pid",
+            std::to_string(ended),
+            "-name",
+            "Pellory",
+            "-cur",
+            bundle.string(),
+            "-zip",
+            package.string(),
+            "-silent",
+            "1"};
 }
 
 // The Updater killed while it swaps a drive's files, at the moment its
@@ -281,15 +293,18 @@ TEST_F(ProgramFaultTest, UpdaterKilledAmidItsSwapsLeavesOneVersionThatTheLaunche
         Child zip(arguments, {}, output);
         ASSERT_EQ(zip.ExitCode(), 0) << zip.Err();
     }
-    const std::vector<std::string> updater = UpdaterArguments(top / "HalvexDravane.app", tmp / "temp" / "Dravane-2.zip");
-    const std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen", "XDG_CACHE_HOME=" + (tmp / "cache").string()};
+    const std::vector<std::string> updater =
+        UpdaterArguments(top / "HalvexDravane.app", tmp / "temp" / "Dravane-2.zip");
+    const std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen",
+                                                  "XDG_CACHE_HOME=" + (tmp / "cache").string()};
 
     CreationWatch watch(top);
     ASSERT_TRUE(watch.ready());
     auto first = std::make_unique<Child>(updater, environment, output);
     const auto swapping = watch.WaitFor(
         [&](const std::string& name) {
-            return name == journal.filename().string() && ReadFile(journal).find("state replacing") != std::string::npos;
+            return name == journal.filename().string() &&
+                   ReadFile(journal).find("state replacing") != std::string::npos;
         },
         60s);
     first->Kill();
@@ -319,12 +334,13 @@ TEST_F(ProgramFaultTest, UpdaterKilledMidPlacementLeavesOldOrNewFilesAndARerunFi
 {
     if (!fs::exists(ProgramPath("Updater")))
         FAIL() << "the Updater is not built";
-    struct stat packageVolume {}, driveVolume {};
+    struct stat packageVolume {
+    }, driveVolume{};
     if (::access("/dev/shm", W_OK) != 0)
         GTEST_SKIP() << "no second volume for the temporary folder";
     TempFolder packageFolder("faults", "/dev/shm");
-    if (::stat(packageFolder.path().c_str(), &packageVolume) != 0 ||
-        ::stat(tmp.path().c_str(), &driveVolume) != 0 || packageVolume.st_dev == driveVolume.st_dev)
+    if (::stat(packageFolder.path().c_str(), &packageVolume) != 0 || ::stat(tmp.path().c_str(), &driveVolume) != 0 ||
+        packageVolume.st_dev == driveVolume.st_dev)
         GTEST_SKIP() << "no second volume for the temporary folder";
 
     const fs::path suite = tmp / "drive" / "HalvexDravane.app";

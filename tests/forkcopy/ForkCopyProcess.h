@@ -18,8 +18,7 @@ inline std::string ForkCopyProgram()
 
 // Starts forkcopy with the arguments; `prepare` runs in the child just before
 // the program replaces it (limits, another user). stderr goes to /dev/null.
-inline pid_t StartForkCopy(const std::vector<std::string>& arguments,
-                           const std::function<void()>& prepare = {})
+inline pid_t StartForkCopy(const std::vector<std::string>& arguments, const std::function<void()>& prepare = {})
 {
     std::vector<std::string> all{ForkCopyProgram()};
     all.insert(all.end(), arguments.begin(), arguments.end());
@@ -50,8 +49,7 @@ inline int WaitForExit(pid_t child)
     return WEXITSTATUS(status);
 }
 
-inline int RunForkCopy(const std::vector<std::string>& arguments,
-                       const std::function<void()>& prepare = {})
+inline int RunForkCopy(const std::vector<std::string>& arguments, const std::function<void()>& prepare = {})
 {
     return WaitForExit(StartForkCopy(arguments, prepare));
 }

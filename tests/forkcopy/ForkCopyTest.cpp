@@ -83,8 +83,8 @@ TEST_F(ForkCopyTest, ArgumentsDecideTheStatusBeforeAnythingIsTouched)
         {{"-s"}, kUsage},
         {{"-s", s}, kUsage},
         {{"-s", s, "-d"}, kUsage},
-        {{"-S", s, "-d", d}, kUsage},          // case matters
-        {{"-src", s, "-d", d}, kUsage},        // no prefixes
+        {{"-S", s, "-d", d}, kUsage},             // case matters
+        {{"-src", s, "-d", d}, kUsage},           // no prefixes
         {{"-x", "y", "-s", s, "-d", d}, kUsage},  // the pairs after it are not read
         {{"-s", s, "-d", d, "extra"}, kUsage},
         {{"-s", (source / "missing").string(), "-d", d}, kFailed},
@@ -262,8 +262,7 @@ TEST_F(ForkCopyTest, ParentCanSuspendResumeAndEndTheCopy)
 {
     const std::string data = PatternData(16 << 20, 5);
     WriteFile(source / "big", data);
-    const std::vector<std::string> arguments{"-s", (source / "big").string(), "-d",
-                                             destination.string()};
+    const std::vector<std::string> arguments{"-s", (source / "big").string(), "-d", destination.string()};
 
     const pid_t suspended = StartForkCopy(arguments);
     ASSERT_EQ(kill(suspended, SIGSTOP), 0);

@@ -16,13 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::array<halvex::FormatArg, 5> all = {
         halvex::FormatArg(text), halvex::FormatArg(-9223372036854775807LL - 1),
         halvex::FormatArg(18446744073709551615ULL), halvex::FormatArg('\0'), halvex::FormatArg("")};
-    const std::string result =
-        halvex::FormatTextArgs(format, std::span<const halvex::FormatArg>(all.data(), count));
+    const std::string result = halvex::FormatTextArgs(format, std::span<const halvex::FormatArg>(all.data(), count));
 
     // Every byte of the result comes from the format, an argument or a
     // padding of at most the width limit per placeholder.
     const std::size_t placeholders = format.size() / 2 + 1;
-    const std::size_t bound = format.size() + placeholders * (halvex::kMaxFormatWidth + 20) + text.size() * placeholders;
+    const std::size_t bound =
+        format.size() + placeholders * (halvex::kMaxFormatWidth + 20) + text.size() * placeholders;
     halvex::fuzz::Check(result.size() <= bound, "formatted text beyond its bound");
     return 0;
 }

@@ -33,8 +33,7 @@ TEST_F(KXAppPathsTest, ExecutablePlaceGivesTheRunPathWhenNoArgument)
 {
     const fs::path program = Root() / "HalvexDravane.app" / "Contents" / "Linux" / "HalvexDravane";
     WriteFile(program, "");
-    for (const std::vector<std::string>& parameters :
-         {std::vector<std::string>{}, std::vector<std::string>{""}}) {
+    for (const std::vector<std::string>& parameters : {std::vector<std::string>{}, std::vector<std::string>{""}}) {
         const auto paths = KXAppPaths::FromCommandLine(parameters, program);
         ASSERT_TRUE(paths);
         EXPECT_EQ(paths->RunPath(), Root());

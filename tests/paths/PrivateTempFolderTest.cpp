@@ -60,8 +60,8 @@ TEST_F(PrivateTempFolderTest, UntrustworthyRuntimeFolderIsPassedOver)
     ASSERT_EQ(::mkdir(target.c_str(), 0700), 0);
     fs::create_directory_symlink(target, link);
 
-    for (const std::string& runtime : {open.string(), link.string(), std::string("relative/run"),
-                                      (Root() / "missing").string()}) {
+    for (const std::string& runtime :
+         {open.string(), link.string(), std::string("relative/run"), (Root() / "missing").string()}) {
         SCOPED_TRACE(runtime);
         fs::path folder;
         ASSERT_TRUE(PrivateTempFolderFrom(Sources(runtime), folder));

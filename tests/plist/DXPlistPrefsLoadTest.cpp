@@ -55,8 +55,9 @@ TEST(DXPlistPrefsLoad, ValueElementsReadByTheirRules)
 TEST(DXPlistPrefsLoad, AValueOfAnotherTypeIsMissing)
 {
     DXPlistPrefs prefs;
-    ASSERT_TRUE(prefs.LoadText(PlistWith("<key>flag</key><true/><key>when</key><date>2026-01-01T00:00:00Z</date>"
-                                         "<key>text</key><string>yes</string>")));
+    ASSERT_TRUE(
+        prefs.LoadText(PlistWith("<key>flag</key><true/><key>when</key><date>2026-01-01T00:00:00Z</date>"
+                                 "<key>text</key><string>yes</string>")));
     bool flag = false;
     EXPECT_TRUE(prefs.GetValue("flag", flag, false));
     EXPECT_TRUE(flag);
@@ -86,11 +87,12 @@ TEST(DXPlistPrefsLoad, DictWalkRules)
     // A stray element before a key is skipped, a later duplicate key wins,
     // a key without text is the empty name, and a key at the end without a
     // value ends the walk.
-    ASSERT_TRUE(prefs.LoadText(PlistWith("<string>stray</string>"
-                                         "<key>a</key><integer>1</integer>"
-                                         "<key>a</key><integer>2</integer>"
-                                         "<key/><string>nameless</string>"
-                                         "<key>last</key>")));
+    ASSERT_TRUE(
+        prefs.LoadText(PlistWith("<string>stray</string>"
+                                 "<key>a</key><integer>1</integer>"
+                                 "<key>a</key><integer>2</integer>"
+                                 "<key/><string>nameless</string>"
+                                 "<key>last</key>")));
     long a = 0;
     EXPECT_TRUE(prefs.GetValue("a", a, 0L));
     EXPECT_EQ(a, 2);
@@ -193,9 +195,10 @@ TEST(DXPlistPrefsLoad, TextKeepsItsWhiteSpaceAndLineEnds)
 {
     DXPlistPrefs prefs;
     // Written on Windows: "\r\n" line ends, also inside a value.
-    ASSERT_TRUE(prefs.LoadText("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<plist version=\"1.0\">\r\n"
-                               "<dict>\r\n<key>Folder</key>\r\n<string>  My  Folder\r\nline two </string>\r\n"
-                               "</dict>\r\n</plist>\r\n"));
+    ASSERT_TRUE(
+        prefs.LoadText("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<plist version=\"1.0\">\r\n"
+                       "<dict>\r\n<key>Folder</key>\r\n<string>  My  Folder\r\nline two </string>\r\n"
+                       "</dict>\r\n</plist>\r\n"));
     std::string folder;
     EXPECT_TRUE(prefs.GetValue("Folder", folder, ""));
     EXPECT_EQ(folder, "  My  Folder\nline two ");
@@ -221,8 +224,7 @@ TEST(DXPlistPrefsLoad, HostileInputIsRefusedNotParsed)
     EXPECT_FALSE(prefs.LoadText(PlistWith("<key>k</key>" + deep)));
     EXPECT_FALSE(prefs.LoadText(PlistWith("<key>k</key><array>" + deep)));
 
-    std::string large = PlistWith("<key>k</key><true/><!--" +
-                                  std::string(DXPlistPrefs::kMaxFileBytes, 'x') + "-->");
+    std::string large = PlistWith("<key>k</key><true/><!--" + std::string(DXPlistPrefs::kMaxFileBytes, 'x') + "-->");
     EXPECT_FALSE(prefs.LoadText(large));
 }
 

@@ -115,8 +115,7 @@ TEST_F(DXPlistPrefsWrite, ArrayIsWrittenOnlyWithItsArrayTypedValue)
 TEST_F(DXPlistPrefsWrite, TwoStringsAndABooleanComeBackInOrder)
 {
     DXPlistPrefs prefs;
-    ASSERT_TRUE(prefs.LoadText(
-        PlistWith("<key>arr</key><array><string>a</string><string>b</string><true/></array>")));
+    ASSERT_TRUE(prefs.LoadText(PlistWith("<key>arr</key><array><string>a</string><string>b</string><true/></array>")));
     const std::string text = prefs.ToText();
     const auto a = text.find("<string>a</string>");
     const auto b = text.find("<string>b</string>");
@@ -200,7 +199,7 @@ TEST_F(DXPlistPrefsWrite, FailedUpdateKeepsMemoryAndTheOldFile)
     WriteFile(file, "old content");
     prefs.SetFilePath(file);
     prefs.SetValue("long", std::string(2000, 'x'));
-    rlimit saved {};
+    rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = saved;

@@ -19,13 +19,13 @@ TEST(CutUtf8, NeverSplitsACharacter)
     const Case cases[] = {
         {"abc", 3, "abc"},
         {"abcd", 3, "abc"},
-        {"a\xC3\xA9", 2, "a"},                  // 2-byte character across the cut
+        {"a\xC3\xA9", 2, "a"},  // 2-byte character across the cut
         {"a\xC3\xA9", 3, "a\xC3\xA9"},
-        {"ab\xE2\x82\xAC", 4, "ab"},            // 3-byte character
-        {"a\xF0\x9F\x98\x80z", 4, "a"},         // 4-byte character
+        {"ab\xE2\x82\xAC", 4, "ab"},     // 3-byte character
+        {"a\xF0\x9F\x98\x80z", 4, "a"},  // 4-byte character
         {"a\xF0\x9F\x98\x80z", 5, "a\xF0\x9F\x98\x80"},
         {"ab\x80\x80\x80\x80", 4, "ab\x80\x80"},  // stray continuation bytes: plain bytes
-        {"ab\xC3x", 3, "ab\xC3"},               // a broken sequence is not a character
+        {"ab\xC3x", 3, "ab\xC3"},                 // a broken sequence is not a character
         {std::string("a\0b", 3), 9, "a"},
         {"", 0, ""},
     };
@@ -55,7 +55,7 @@ TEST(XmlNesting, CountsOnlyWhatTheParserNests)
         {"<!--" + repeat("<a>", 50) + "-->", 1, true},
         {"<![CDATA[" + repeat("<a>", 50) + "]]>", 1, true},
         {"<a x=\"<b><c>\" y='/>'>", 1, true},
-        {"<a x=\"/>\"><b>", 1, false},         // a quoted "/>" does not close the tag
+        {"<a x=\"/>\"><b>", 1, false},  // a quoted "/>" does not close the tag
         {"<!DOCTYPE plist PUBLIC \"x\"><a><b>", 2, true},
         {"<?xml version=\"></a></a>\"?><a><b><c>", 2, false},  // closers hidden in a quoted version
         {"<?xml foo=\"x\" ?><a><b><c>", 2, false},
@@ -74,13 +74,13 @@ TEST(ValidUtf8, ReplacesEachIllFormedByte)
     const std::pair<std::string, std::string> cases[] = {
         {"plain \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "plain \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
         {"a\xFF\xFE", "a" + r + r},
-        {"\xCC\xFF&lt;", r + r + "&lt;"},          // a lead byte must not take the next one
-        {"\x80x", r + "x"},                        // stray continuation byte
-        {"\xE2\x82", r + r},                      // truncated at the end
-        {"\xC0\xAF", r + r},                      // overlong "/"
+        {"\xCC\xFF&lt;", r + r + "&lt;"},  // a lead byte must not take the next one
+        {"\x80x", r + "x"},                // stray continuation byte
+        {"\xE2\x82", r + r},               // truncated at the end
+        {"\xC0\xAF", r + r},               // overlong "/"
         {"\xE0\x80\xAF", r + r + r},
-        {"\xED\xA0\x80", r + r + r},              // surrogate
-        {"\xF4\x90\x80\x80", r + r + r + r},      // past U+10FFFF
+        {"\xED\xA0\x80", r + r + r},          // surrogate
+        {"\xF4\x90\x80\x80", r + r + r + r},  // past U+10FFFF
         {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
     };
     for (const auto& [text, expected] : cases)
@@ -102,9 +102,11 @@ TEST(ParseXmlSafely, RefusesDeepNestingAndStopsAtTheEnd)
     // A lead byte as the last byte announces bytes past the end. The parser
     // may accept or refuse these; under the sanitizers it read past the text
     // before the padding.
-    for (const char* text : {"<a>\xe3", "<a b=\"\xf0", "<a>x</a><?x\xe3", "<!--\xe3", "<html><bodyk\xff=\"1\xd1\xe3<?x\xe3m"}) {
+    for (const char* text :
+         {"<a>\xe3", "<a b=\"\xf0", "<a>x</a><?x\xe3", "<!--\xe3", "<html><bodyk\xff=\"1\xd1\xe3<?x\xe3m"}) {
         TiXmlDocument truncated;
-        halvex::IgnoreResult(halvex::ParseXmlSafely(truncated, text), "either answer is right; reading past the text is the fault");
+        halvex::IgnoreResult(halvex::ParseXmlSafely(truncated, text),
+                             "either answer is right; reading past the text is the fault");
     }
 }
 

@@ -53,11 +53,11 @@ TEST_F(PlistInterop, PythonReadsWhatWeWrite)
 
 TEST_F(PlistInterop, WeReadWhatPythonWrites)
 {
-    const std::string output =
-        Python("import plistlib,sys,datetime; plistlib.dump({'ShowMain': True, 'SyncLog': False, "
-               "'Count': 12, 'Ratio': 0.75, 'Folder': 'C:/Users/x  y', 'When': datetime.datetime(2026,1,2), "
-               "'List': ['p', 3]}, open(sys.argv[1],'wb'))",
-               Path("python.plist"));
+    const std::string output = Python(
+        "import plistlib,sys,datetime; plistlib.dump({'ShowMain': True, 'SyncLog': False, "
+        "'Count': 12, 'Ratio': 0.75, 'Folder': 'C:/Users/x  y', 'When': datetime.datetime(2026,1,2), "
+        "'List': ['p', 3]}, open(sys.argv[1],'wb'))",
+        Path("python.plist"));
     ASSERT_EQ(output, "");
     const std::string text = ReadFile(Path("python.plist"));
     ASSERT_NE(text.find("<!DOCTYPE"), std::string::npos);

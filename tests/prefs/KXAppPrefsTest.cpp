@@ -117,9 +117,9 @@ TEST_F(KXAppPrefsTest, UnregisteredKeysSurviveEverySync)
 TEST_F(KXAppPrefsTest, SetReportsOnlyRealChangesOfTheRegisteredType)
 {
     KXAppPrefs::InitWithPath(m_file);
-    EXPECT_FALSE(KXAppPrefs::Set(key::kShowMain, true));   // unchanged
-    EXPECT_FALSE(KXAppPrefs::Set(key::kShowMain, 1));      // another type
-    EXPECT_FALSE(KXAppPrefs::Set(key::kShowMain, "no"));   // a literal is text, not a bool
+    EXPECT_FALSE(KXAppPrefs::Set(key::kShowMain, true));  // unchanged
+    EXPECT_FALSE(KXAppPrefs::Set(key::kShowMain, 1));     // another type
+    EXPECT_FALSE(KXAppPrefs::Set(key::kShowMain, "no"));  // a literal is text, not a bool
     EXPECT_FALSE(KXAppPrefs::Set("Unregistered", true));
     EXPECT_TRUE(KXAppPrefs::Bool(key::kShowMain));
     EXPECT_TRUE(KXAppPrefs::Set(key::kShowMain, false));

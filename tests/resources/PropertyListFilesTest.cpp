@@ -21,8 +21,8 @@ bool HavePython()
 // Loads the file with Python's plistlib and prints "key<TAB>type<TAB>value"
 // per entry (line breaks in values as \n), so the test sees what an
 // independent reader makes of it.
-bool LoadWithPlistlib(const std::filesystem::path& path, std::map<std::string, std::pair<std::string, std::string>>& out,
-                      std::string& error)
+bool LoadWithPlistlib(const std::filesystem::path& path,
+                      std::map<std::string, std::pair<std::string, std::string>>& out, std::string& error)
 {
     const std::string script =
         "import plistlib,sys\n"

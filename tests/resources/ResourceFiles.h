@@ -12,8 +12,7 @@
 namespace halvex::test {
 
 // The language folders the suite can choose, in the order of its language table.
-inline const std::vector<std::string> kLanguageFolders = {
-    "English", "en_GB", "fr_FR", "fr_CA", "ja", "zh_TW", "zh_CN"};
+inline const std::vector<std::string> kLanguageFolders = {"English", "en_GB", "fr_FR", "fr_CA", "ja", "zh_TW", "zh_CN"};
 
 std::filesystem::path ResourcesDir();
 std::filesystem::path LanguageDir(const std::string& folder);

@@ -150,8 +150,7 @@ TEST(StringTablesOnDisk, SyncFolderNameIsAPlainFileName)
         const std::string& name = it->second.value;
         EXPECT_FALSE(name.empty()) << table.folder;
         EXPECT_EQ(name.find_first_of("/\\:*?\"<>|%"), std::string::npos) << table.folder << ": " << name;
-        EXPECT_TRUE(std::none_of(name.begin(), name.end(), [](char c) { return c >= 0 && c < 0x20; }))
-            << table.folder;
+        EXPECT_TRUE(std::none_of(name.begin(), name.end(), [](char c) { return c >= 0 && c < 0x20; })) << table.folder;
         EXPECT_NE(name.front(), ' ') << table.folder;
         EXPECT_NE(name.back(), ' ') << table.folder;
         EXPECT_NE(name.back(), '.') << table.folder;

@@ -12,12 +12,20 @@ const std::string kDigest(64, 'a');
 
 ReleaseList Releases()
 {
-    return ParseReleaseList("# published releases\n"
-                            "01 1.0.1 packages/HalvexDravane-1.0.1.zip " + kDigest + "\n"
-                            "01 1.0.10 packages/HalvexDravane-1.0.10.zip " + kDigest + "\n"
-                            "01 1.0.9 packages/HalvexDravane-1.0.9.zip " + kDigest + "\n"
-                            "\n"
-                            "02 2.0 other/p.zip " + kDigest + "\r\n");
+    return ParseReleaseList(
+        "# published releases\n"
+        "01 1.0.1 packages/HalvexDravane-1.0.1.zip " +
+        kDigest +
+        "\n"
+        "01 1.0.10 packages/HalvexDravane-1.0.10.zip " +
+        kDigest +
+        "\n"
+        "01 1.0.9 packages/HalvexDravane-1.0.9.zip " +
+        kDigest +
+        "\n"
+        "\n"
+        "02 2.0 other/p.zip " +
+        kDigest + "\r\n");
 }
 
 // What the suite's own reader makes of a reply.
@@ -46,13 +54,13 @@ TEST(CheckUpdateQuery, RepliesAsTheSuiteReadsThem)
         int error;
         std::string version;
     } cases[] = {
-        {"id=01&ver=1.0.0", true, true, 0, "1.0.10"},      // numbers, not text, decide
+        {"id=01&ver=1.0.0", true, true, 0, "1.0.10"},  // numbers, not text, decide
         {"id=01&ver=1.0.9", true, true, 0, "1.0.10"},
-        {"id=01&ver=1.0.10", true, false, 0, ""},          // up to date
-        {"id=01&ver=1.0.10.0", true, false, 0, ""},        // a missing number counts as 0
-        {"id=01&ver=1.1", true, false, 0, ""},             // newer than any release
-        {"ver=1.9&id=02&x=y", true, true, 0, "2.0"},       // any order, other parameters passed over
-        {"id=07&ver=1.0.0", false, false, 1, ""},          // unknown identifier
+        {"id=01&ver=1.0.10", true, false, 0, ""},     // up to date
+        {"id=01&ver=1.0.10.0", true, false, 0, ""},   // a missing number counts as 0
+        {"id=01&ver=1.1", true, false, 0, ""},        // newer than any release
+        {"ver=1.9&id=02&x=y", true, true, 0, "2.0"},  // any order, other parameters passed over
+        {"id=07&ver=1.0.0", false, false, 1, ""},     // unknown identifier
         {"id=01", false, false, 2, ""},
         {"id=01&ver=", false, false, 2, ""},
         {"id=01&ver=1..0", false, false, 2, ""},
@@ -79,17 +87,34 @@ TEST(CheckUpdateQuery, RepliesAsTheSuiteReadsThem)
 
 TEST(ReleaseList, MalformedLinesArePassedOver)
 {
-    const ReleaseList list = ParseReleaseList(
-        "01 1.0.1 packages/ok.zip " + kDigest + "\n"
-        "01 1.0.2 ../outside.zip " + kDigest + "\n"
-        "01 1.0.3 /etc/passwd " + kDigest + "\n"
-        "01 1.0.4 packages/.hidden.zip " + kDigest + "\n"
-        "01 1.0.5 packages//p.zip " + kDigest + "\n"
-        "01 1.0.6 packages/p.zip " + kDigest.substr(1) + "\n"
-        "01 1.0.7 packages/p.zip " + kDigest + " extra\n"
-        "01 v1.0.8 packages/p.zip " + kDigest + "\n"
-        "0-1 1.0.9 packages/p.zip " + kDigest + "\n"
-        "01 1.0.10 packages/p q.zip " + kDigest + "\n");
+    const ReleaseList list = ParseReleaseList("01 1.0.1 packages/ok.zip " + kDigest +
+                                              "\n"
+                                              "01 1.0.2 ../outside.zip " +
+                                              kDigest +
+                                              "\n"
+                                              "01 1.0.3 /etc/passwd " +
+                                              kDigest +
+                                              "\n"
+                                              "01 1.0.4 packages/.hidden.zip " +
+                                              kDigest +
+                                              "\n"
+                                              "01 1.0.5 packages//p.zip " +
+                                              kDigest +
+                                              "\n"
+                                              "01 1.0.6 packages/p.zip " +
+                                              kDigest.substr(1) +
+                                              "\n"
+                                              "01 1.0.7 packages/p.zip " +
+                                              kDigest +
+                                              " extra\n"
+                                              "01 v1.0.8 packages/p.zip " +
+                                              kDigest +
+                                              "\n"
+                                              "0-1 1.0.9 packages/p.zip " +
+                                              kDigest +
+                                              "\n"
+                                              "01 1.0.10 packages/p q.zip " +
+                                              kDigest + "\n");
     ASSERT_EQ(list.releases.size(), 1u);
     EXPECT_EQ(list.releases[0].url, "packages/ok.zip");
     EXPECT_EQ(list.refusedLines, 9u);

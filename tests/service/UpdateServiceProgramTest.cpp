@@ -107,7 +107,7 @@ TEST_F(ServiceTest, OffersServesAndLogsEachRequest)
 TEST_F(ServiceTest, AReleaseListPublishedLaterIsServedAtOnce)
 {
     WriteFile(m_root / "releases.list", "01 1.0.1 packages/HalvexDravane-1.0.1.zip " + m_digest + "\n" +
-                                        "01 1.2.0 packages/HalvexDravane-1.0.1.zip " + m_digest + "\n");
+                                            "01 1.2.0 packages/HalvexDravane-1.0.1.zip " + m_digest + "\n");
     KXAutoUpdate update;
     ASSERT_TRUE(update.CheckUpdate(m_base + "check-update.php", "01", "1.0.1"));
     EXPECT_EQ(update.m_strVersion, "1.2.0");

@@ -43,7 +43,8 @@ const std::vector<FormatCase>& Cases()
         {"%lld", {LLONG_MIN}, "-9223372036854775808"},
         {"%llu", {ULLONG_MAX}, "18446744073709551615"},
         {"%u", {-1}, "-1"},  // a negative number stays readable, not 4294967295
-        {"[%5d][%-5d][%05d][%+d][% d][%3s][%-3s|]", {42, 42, -42, 7, 7, "a", "b"},
+        {"[%5d][%-5d][%05d][%+d][% d][%3s][%-3s|]",
+         {42, 42, -42, 7, 7, "a", "b"},
          "[   42][42   ][-0042][+7][ 7][  a][b  |]"},
         {"[%2d]", {12345}, "[12345]"},
         {"[%4s]", {kJapanese}, "[  \xE5\x90\x8C\xE6\x9C\x9F]"},  // two characters, six bytes

@@ -25,11 +25,13 @@ class KXStringsTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        WriteTable("English", "\"app_running\" = \"Halvex Dravane is already running.\";\n"
-                              "\"sync_count\" = \"Copied %d of %d files to %s.\";\n"
-                              "\"two_lines\" = \"First\\nSecond\";\n");
-        WriteTable("fr_CA", "\"app_running\" = \"Halvex Dravane est d\xC3\xA9j\xC3\xA0 ouvert.\";\n"
-                            "\"sync_count\" = \"%d fichiers copi\xC3\xA9s vers %s%s%s.\";\n");
+        WriteTable("English",
+                   "\"app_running\" = \"Halvex Dravane is already running.\";\n"
+                   "\"sync_count\" = \"Copied %d of %d files to %s.\";\n"
+                   "\"two_lines\" = \"First\\nSecond\";\n");
+        WriteTable("fr_CA",
+                   "\"app_running\" = \"Halvex Dravane est d\xC3\xA9j\xC3\xA0 ouvert.\";\n"
+                   "\"sync_count\" = \"%d fichiers copi\xC3\xA9s vers %s%s%s.\";\n");
     }
     void WriteTable(const std::string& folder, const std::string& content)
     {
@@ -49,9 +51,8 @@ TEST(KXStringsResources, EveryTableLanguageLoadsItsOwnFolder)
         halvex::LanguageId id;
         const char* folder;
     } cases[] = {
-        {"en_US.UTF-8", 1033, "English"}, {"en_GB.UTF-8", 2057, "en_GB"},
-        {"fr_FR.UTF-8", 1036, "fr_FR"},   {"fr_CA.UTF-8", 3084, "fr_CA"},
-        {"ja_JP.UTF-8", 1041, "ja"},      {"zh_TW.UTF-8", 1028, "zh_TW"},
+        {"en_US.UTF-8", 1033, "English"}, {"en_GB.UTF-8", 2057, "en_GB"}, {"fr_FR.UTF-8", 1036, "fr_FR"},
+        {"fr_CA.UTF-8", 3084, "fr_CA"},   {"ja_JP.UTF-8", 1041, "ja"},    {"zh_TW.UTF-8", 1028, "zh_TW"},
         {"zh_CN.UTF-8", 2052, "zh_CN"},
     };
     const fs::path resources = fs::path(HALVEX_SOURCE_DIR) / "Resources";
@@ -115,11 +116,9 @@ TEST_F(KXStringsTest, NoReadableTableFailsAndEmptiesTheLookup)
 TEST_F(KXStringsTest, FormatFillsTheLocalisedValueSafely)
 {
     ASSERT_TRUE(KXStrings::Init(m_res, LangOnly("C")));
-    EXPECT_EQ(KXStrings::Format("sync_count", 3, 10, "/home/ana"),
-              "Copied 3 of 10 files to /home/ana.");
+    EXPECT_EQ(KXStrings::Format("sync_count", 3, 10, "/home/ana"), "Copied 3 of 10 files to /home/ana.");
     // An edited table that asks for more than the caller gives stays readable.
     ASSERT_TRUE(KXStrings::Init(m_res, LangOnly("fr_CA")));
-    EXPECT_EQ(KXStrings::Format("sync_count", 3, 10, "/home/ana"),
-              "3 fichiers copi\xC3\xA9s vers 10/home/ana%s.");
+    EXPECT_EQ(KXStrings::Format("sync_count", 3, 10, "/home/ana"), "3 fichiers copi\xC3\xA9s vers 10/home/ana%s.");
     EXPECT_EQ(KXStrings::Format("no_such_key", 1), "");
 }

@@ -10,7 +10,6 @@
 
 namespace fs = std::filesystem;
 
-
 TEST(KXThemeColour, ReadsLikeScanfOfThreeNumbers)
 {
     const struct {
@@ -94,12 +93,13 @@ TEST_F(KXThemeDefaults, MissingOrDamagedFileLeavesTheDefaults)
 
 TEST_F(KXThemeDefaults, ValuesOfTheWrongKindAreIgnored)
 {
-    WriteTheme("<key>WindowFrameDark</key><string>dark</string>\n"
-               "<key>WindowFrameMid</key><integer>5</integer>\n"
-               "<key>WindowShadow</key><string>false</string>\n"
-               "<key>Leopard</key><integer>0</integer>\n"
-               "<key>UsbRGB</key><string>none</string>\n"
-               "<key>LocalRGB</key><string></string>\n");
+    WriteTheme(
+        "<key>WindowFrameDark</key><string>dark</string>\n"
+        "<key>WindowFrameMid</key><integer>5</integer>\n"
+        "<key>WindowShadow</key><string>false</string>\n"
+        "<key>Leopard</key><integer>0</integer>\n"
+        "<key>UsbRGB</key><string>none</string>\n"
+        "<key>LocalRGB</key><string></string>\n");
     KXTheme theme;
     EXPECT_TRUE(theme.Load(m_dir));
     ExpectDefaults(theme);

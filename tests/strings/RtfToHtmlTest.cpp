@@ -5,7 +5,6 @@
 #include <fstream>
 #include <string>
 
-
 using halvex::RtfToHtml;
 
 namespace {
@@ -49,9 +48,9 @@ TEST(RtfToHtmlTest, ConvertsTheLicenceSubset)
 TEST(RtfToHtmlTest, DamagedInputEndsWithoutHarm)
 {
     // Unbalanced braces, a lone backslash, a cut escape and a deep nesting.
-    for (const std::string& rtf : {std::string("{\\rtf1 {{{{ text"), std::string("}}}} text\\"),
-                                  std::string("{\\rtf1 \\'"), std::string("{\\u"),
-                                  std::string(100000, '{') + "deep" + std::string(100000, '}')}) {
+    for (const std::string& rtf :
+         {std::string("{\\rtf1 {{{{ text"), std::string("}}}} text\\"), std::string("{\\rtf1 \\'"), std::string("{\\u"),
+          std::string(100000, '{') + "deep" + std::string(100000, '}')}) {
         const std::string html = RtfToHtml(rtf);
         EXPECT_LT(html.size(), 1024u * 1024u);
     }

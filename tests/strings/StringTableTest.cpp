@@ -69,9 +69,10 @@ INSTANTIATE_TEST_SUITE_P(Lines, StringTableLine, testing::ValuesIn(kLineCases));
 TEST(StringTableLookup, TurnsBackslashNIntoLineBreaksOnly)
 {
     StringTable table;
-    ASSERT_TRUE(table.LoadText("\"two\" = \"first\\nsecond\";\n"
-                               "\"edge\" = \"\\n\\\\n\\\";\n"
-                               "\"tab\" = \"a\\tb\";\n"));
+    ASSERT_TRUE(
+        table.LoadText("\"two\" = \"first\\nsecond\";\n"
+                       "\"edge\" = \"\\n\\\\n\\\";\n"
+                       "\"tab\" = \"a\\tb\";\n"));
     EXPECT_EQ(table.Get("two"), "first\nsecond");
     // A backslash before the pair stays, and a trailing backslash is kept.
     EXPECT_EQ(table.Get("edge"), "\n\\\n\\");
@@ -138,8 +139,8 @@ TEST_F(StringTableFile, LongJapaneseLineIsReadWhole)
     ASSERT_GT(value.size(), 128u);
     const std::string longKey(5000, 'k');
     StringTable table;
-    ASSERT_TRUE(table.Load(Write("ja.strings", "\"sync_wait_msg\" = \"" + value + "\";\n\"" +
-                                                     longKey + "\" = \"" + value + "\";\n\"after\" = \"ok\";\n")));
+    ASSERT_TRUE(table.Load(Write("ja.strings", "\"sync_wait_msg\" = \"" + value + "\";\n\"" + longKey + "\" = \"" +
+                                                   value + "\";\n\"after\" = \"ok\";\n")));
     EXPECT_EQ(table.Get("sync_wait_msg"), value);
     EXPECT_EQ(table.Get(longKey), value);
     EXPECT_EQ(table.Get("after"), "ok");

@@ -69,8 +69,8 @@ public:
 
         const std::string image = ShellQuoted(m_image);
         std::string format = "truncate -s " + std::to_string(megabytes) + "M " + image + " && ";
-        format += kind == FatKind::ExFat ? "mkfs.exfat -L HALVEXTEST " + image
-                                          : "mkfs.vfat -F 32 -n HALVEXTEST " + image;
+        format +=
+            kind == FatKind::ExFat ? "mkfs.exfat -L HALVEXTEST " + image : "mkfs.vfat -F 32 -n HALVEXTEST " + image;
         if (RunShell(format + " >/dev/null 2>&1").status != 0) {
             m_skipReason = std::string("cannot format an ") + FatKindName(kind) + " image";
             return;
@@ -154,10 +154,9 @@ private:
 
     bool Mount()
     {
-        const std::string command =
-            m_kind == FatKind::ExFat
-                ? "mount.exfat-fuse " + m_loopDevice + " " + ShellQuoted(m_mountPoint)
-                : "fusefat -o rw+ " + ShellQuoted(m_image) + " " + ShellQuoted(m_mountPoint);
+        const std::string command = m_kind == FatKind::ExFat
+                                        ? "mount.exfat-fuse " + m_loopDevice + " " + ShellQuoted(m_mountPoint)
+                                        : "fusefat -o rw+ " + ShellQuoted(m_image) + " " + ShellQuoted(m_mountPoint);
         if (RunShell(command + " >/dev/null 2>&1").status != 0)
             return false;
         m_mounted = IsMountPoint();
@@ -200,8 +199,8 @@ private:
 
 }  // namespace halvex::test
 
-#define HALVEX_REQUIRE_FAT(volume)                \
-    do {                                          \
-        if (!(volume).mounted())                  \
+#define HALVEX_REQUIRE_FAT(volume)                 \
+    do {                                           \
+        if (!(volume).mounted())                   \
             GTEST_SKIP() << (volume).skipReason(); \
     } while (0)

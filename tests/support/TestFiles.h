@@ -95,7 +95,10 @@ inline std::string ReadFile(const std::filesystem::path& file)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-inline bool RunningAsRoot() { return ::geteuid() == 0; }
+inline bool RunningAsRoot()
+{
+    return ::geteuid() == 0;
+}
 
 // Sets or clears an environment variable for one scope, then puts it back.
 class ScopedEnvironment {

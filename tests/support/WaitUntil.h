@@ -14,8 +14,7 @@
 
 namespace halvex::test {
 
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds limit = std::chrono::seconds(5))
+inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(5))
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!condition()) {

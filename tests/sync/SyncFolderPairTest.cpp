@@ -207,8 +207,8 @@ TEST_F(SyncFolderPairTest, FailedSetAsideStoresNothing)
     WriteFile(Usb() / "a.txt", "data");
     OpenToOthers(tmp.path());
     // The drive folder cannot be renamed in a run path closed to writing.
-    fs::permissions(place.runPath, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                                       fs::perms::others_exec);
+    fs::permissions(place.runPath,
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     const auto report = AsOrdinaryUser([&] {
         const FolderChange change = halvex::SetSyncFolder(place, home, callback);
         return std::string(change == FolderChange::Abandoned ? "abandoned" : "stored") + "|" +
@@ -217,8 +217,9 @@ TEST_F(SyncFolderPairTest, FailedSetAsideStoresNothing)
     fs::permissions(place.runPath, fs::perms::owner_all);
     if (!report)
         GTEST_SKIP() << "cannot become an ordinary user here";
-    EXPECT_EQ(*report, "abandoned|The sync folder on the USB flash drive could not be renamed. "
-                       "The sync folder has not been changed.");
+    EXPECT_EQ(*report,
+              "abandoned|The sync folder on the USB flash drive could not be renamed. "
+              "The sync folder has not been changed.");
     EXPECT_EQ(Stored(), "");
     EXPECT_TRUE(fs::exists(Usb() / "a.txt"));
 }
@@ -249,7 +250,8 @@ TEST_F(SyncFolderPairTest, BrowsedFolderRules)
 TEST_F(SyncFolderPairTest, ReadOnlyFolderIsLocked)
 {
     OpenToOthers(tmp.path());
-    fs::permissions(home, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(home,
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     const auto report = AsOrdinaryUser([&] { return halvex::CheckBrowsedFolder(home, Usb(), {}).messageKey; });
     if (!report)
         GTEST_SKIP() << "cannot become an ordinary user here";

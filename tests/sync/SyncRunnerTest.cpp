@@ -88,7 +88,8 @@ TEST_F(SyncRunnerTest, CopiesBothWaysWithTimesAndEmptiesTheList)
     EXPECT_EQ(ReadFile(drive / "a" / "b" / "deep.txt"), "from the computer") << "parents created";
     EXPECT_EQ(ReadFile(computer / "top.txt"), "from the drive");
     EXPECT_EQ(ReadFile(computer / "old.txt"), "newer");
-    EXPECT_EQ(fs::last_write_time(drive / "a" / "b" / "deep.txt"), fs::last_write_time(computer / "a" / "b" / "deep.txt"));
+    EXPECT_EQ(fs::last_write_time(drive / "a" / "b" / "deep.txt"),
+              fs::last_write_time(computer / "a" / "b" / "deep.txt"));
     EXPECT_EQ(counters.toDrive, 0u);
     EXPECT_EQ(counters.toComputer, 0u);
     EXPECT_EQ(callback.statuses[1], "Copying deep.txt");

@@ -41,9 +41,8 @@ TEST(SyncSort, EachColumnBothWays)
     synctest::LoadSyncStrings();
     // Sizes 900 and 1000 have the same text ("1 KB") but sort by the count.
     const std::vector<ItemData> rows = {
-        Row("beta", 1000, 300, false),     Row("Alpha", 5'000'000, 100, true),
-        Row("gamma", 900, 200, false),     Row("locked", 0, 0, true, false),
-        Row("ALPHA2", 2048, 400, false),
+        Row("beta", 1000, 300, false),    Row("Alpha", 5'000'000, 100, true), Row("gamma", 900, 200, false),
+        Row("locked", 0, 0, true, false), Row("ALPHA2", 2048, 400, false),
     };
     const SortCase cases[] = {
         {SyncColumn::Name, SortOrder::Ascending, "Alpha,ALPHA2,beta,gamma,locked"},

@@ -47,7 +47,8 @@ public:
 
     // A USB device folder under devices/ with its ids and strings.
     void usbDevice(const std::string& devicePath, const std::string& vendor, const std::string& product,
-                   const std::string& manufacturer = {}, const std::string& productName = {}, const std::string& serial = {})
+                   const std::string& manufacturer = {}, const std::string& productName = {},
+                   const std::string& serial = {})
     {
         const auto dir = sysfs() / "devices" / devicePath;
         std::filesystem::create_directories(dir);
@@ -109,8 +110,8 @@ public:
     {
         const int id = ++mountId_;
         std::ofstream out(mountInfo(), std::ios::app);
-        out << id << " 1 " << majorMinor << " / " << escape(point) << " rw,relatime shared:" << id
-            << " - " << type << ' ' << source << " rw\n";
+        out << id << " 1 " << majorMinor << " / " << escape(point) << " rw,relatime shared:" << id << " - " << type
+            << ' ' << source << " rw\n";
     }
 
     // A by-label link as udev names it (blanks as \x20) to ../../<kernel name>.

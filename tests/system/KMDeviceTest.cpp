@@ -95,9 +95,9 @@ TEST_F(KMDeviceTest, TheDrivesConfigurationReplacesTheBuiltInVendorList)
     const auto configure = [](const fs::path& drive, const std::string& ids) {
         const fs::path resources = drive / "HalvexDravane.app" / "Contents" / "Resources";
         fs::create_directories(resources);
-        FakeDriveTree::write(resources / "Configuration.plist",
-                             "<plist version=\"1.0\"><dict><key>AcceptedVendorIDs</key><array>" + ids +
-                                 "</array></dict></plist>");
+        FakeDriveTree::write(
+            resources / "Configuration.plist",
+            "<plist version=\"1.0\"><dict><key>AcceptedVendorIDs</key><array>" + ids + "</array></dict></plist>");
     };
     configure(foreign, "<string>abcd</string>");
     configure(stick, "<string>ABCD</string>");
@@ -137,9 +137,9 @@ TEST_F(KMDeviceTest, DriveTypeNamesWhenThereIsNoName)
     };
     tree.disk("pci0000:00/0000:00:17.0/ata1/host3/target3:0:0/3:0:0:0/block/sr0", true);
     const std::vector<Case> cases = {
-        {"/dev/sdd1", "vfat", "Removable Disk"},  {"/dev/nvme0n1p1", "ext4", "Hard Drive"},
-        {"/dev/sr0", "iso9660", "CD-ROM Drive"},   {"tmpfs", "tmpfs", "RAM Disk"},
-        {"none", "ramfs", "RAM Disk"},             {"//server/share", "cifs", "Network Drive"},
+        {"/dev/sdd1", "vfat", "Removable Disk"}, {"/dev/nvme0n1p1", "ext4", "Hard Drive"},
+        {"/dev/sr0", "iso9660", "CD-ROM Drive"}, {"tmpfs", "tmpfs", "RAM Disk"},
+        {"none", "ramfs", "RAM Disk"},           {"//server/share", "cifs", "Network Drive"},
         {"overlay", "overlay", "Unknown"},
     };
     for (const Case& c : cases) {

@@ -26,8 +26,14 @@ protected:
 TEST(KMSystemText, FileSizeTextTruncatesPerUnit)
 {
     const std::vector<std::pair<std::uint64_t, std::string>> cases = {
-        {0, "0 byte"},           {1, "1 bytes"},       {1023, "1023 bytes"},  {1024, "1 KB"},
-        {2047, "1 KB"},          {1048576, "1 MB"},    {1610612736, "1 GB"},  {1099511627776ull, "1 TB"},
+        {0, "0 byte"},
+        {1, "1 bytes"},
+        {1023, "1023 bytes"},
+        {1024, "1 KB"},
+        {2047, "1 KB"},
+        {1048576, "1 MB"},
+        {1610612736, "1 GB"},
+        {1099511627776ull, "1 TB"},
         {1099511627776ull * 2048, "2048 TB"},
     };
     for (const auto& [bytes, text] : cases)

@@ -34,12 +34,13 @@ TEST(MountInfo, DecodesOnlyWellFormedOctalEscapes)
 TEST(MountInfo, SkipsDamagedLinesAndKeepsTheRest)
 {
     const std::string good = "50 1 8:1 / /good rw - ext4 /dev/sda1 rw\n";
-    const std::string text = "garbage\n"
-                             "1 2 3 4 5 6 7 8 9 10\n"                      // no separator
-                             "51 1 8:2 / relative rw - ext4 /dev/sda2 rw\n"  // not absolute
-                             "52 1 8:3 / /cut rw -\n"                        // cut after the separator
-                             "53 1 8:4 / /nul\\000x rw - ext4 /dev/sda4 rw\n" +
-                             std::string(70000, 'x') + "\n" + std::string("\0\0\n", 3) + good;
+    const std::string text =
+        "garbage\n"
+        "1 2 3 4 5 6 7 8 9 10\n"                        // no separator
+        "51 1 8:2 / relative rw - ext4 /dev/sda2 rw\n"  // not absolute
+        "52 1 8:3 / /cut rw -\n"                        // cut after the separator
+        "53 1 8:4 / /nul\\000x rw - ext4 /dev/sda4 rw\n" +
+        std::string(70000, 'x') + "\n" + std::string("\0\0\n", 3) + good;
     const auto entries = ParseMountInfo(text);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].mountPoint, "/good");

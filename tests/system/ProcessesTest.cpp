@@ -14,7 +14,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Contains(const std::vector<pid_t>& pids, pid_t pid) { return std::find(pids.begin(), pids.end(), pid) != pids.end(); }
+bool Contains(const std::vector<pid_t>& pids, pid_t pid)
+{
+    return std::find(pids.begin(), pids.end(), pid) != pids.end();
+}
 
 TEST(Processes, StartFindAndQuit)
 {

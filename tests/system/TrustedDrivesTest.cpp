@@ -102,8 +102,8 @@ TEST(TrustedDrives, DamagedOrHugeFileTrustsNothingAndIsSetAsideOnTheNextWrite)
 {
     TempFolder folder("trust");
     const fs::path file = folder.path() / "trusted-drives";
-    for (const std::string& text : {List("090C\t1000\tAA01\t1A2B-3C4D\tSTICK\n\xff\xfe"),
-                                    List(std::string(TrustedDrives::kMaxBytes, '#'))}) {
+    for (const std::string& text :
+         {List("090C\t1000\tAA01\t1A2B-3C4D\tSTICK\n\xff\xfe"), List(std::string(TrustedDrives::kMaxBytes, '#'))}) {
         std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
         TrustedDrives list(file);
         const halvex::Status loaded = list.Load();

@@ -167,13 +167,13 @@ TEST(DWWorkDlg, PercentText)
         std::int64_t position, maximum;
         const char* text;
     } rows[] = {
-        {0, 100, "0%"},       {50, 100, "50%"},  {100, 100, "100%"}, {1, 3, "33%"},
-        {200, 100, "100%"},   {5, 0, "0%"},      {-3, 10, "0%"},
-        {40LL * 1024 * 1024 * 1024 * 1024, 80LL * 1024 * 1024 * 1024 * 1024, "50%"},
+        {0, 100, "0%"},     {50, 100, "50%"},
+        {100, 100, "100%"}, {1, 3, "33%"},
+        {200, 100, "100%"}, {5, 0, "0%"},
+        {-3, 10, "0%"},     {40LL * 1024 * 1024 * 1024 * 1024, 80LL * 1024 * 1024 * 1024 * 1024, "50%"},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(DWWorkDlg::PercentText(row.position, row.maximum), row.text)
-            << row.position << " of " << row.maximum;
+        EXPECT_EQ(DWWorkDlg::PercentText(row.position, row.maximum), row.text) << row.position << " of " << row.maximum;
 }
 
 }  // namespace

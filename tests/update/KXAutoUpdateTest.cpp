@@ -35,8 +35,8 @@ const ReplyCase kReplies[] = {
     {"empty", "", false, false, 0, "", ""},
     {"first_element_not_response", R"(<reply><update version="1.2" url="a.zip"/></reply>)", false, false, 0, "", ""},
     {"no_update_element", R"(<response><other/></response>)", false, false, 0, "", ""},
-    {"update_nested_deeper", R"(<response><x><update version="1" url="a.zip"/></x></response>)", false, false, 0,
-     "", ""},
+    {"update_nested_deeper", R"(<response><x><update version="1" url="a.zip"/></x></response>)", false, false, 0, "",
+     ""},
     {"later_update_ignored", R"(<response><update error="0"/><update version="9" url="b.zip"/></response>)", true,
      false, 0, "", ""},
 };
@@ -106,14 +106,13 @@ TEST(UpdateService, BaseAddressFromTheEnvironmentThenTheDriveThenTheBuild)
 TEST(KXAutoUpdateConnection, DefaultRouteInEitherTable)
 {
     TempFolder folder;
-    const std::string header =
-        "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+    const std::string header = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
     const std::string localOnly = header + "eth0\t0002A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n";
     const std::string withDefault = localOnly + "eth0\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n";
     const std::string downDefault = localOnly + "eth0\t00000000\t0102A8C0\t0002\t0\t0\t100\t00000000\t0\t0\t0\n";
     const std::string zeros(32, '0');
-    const std::string v6Loopback = zeros + " 00 " + zeros + " 00 " + zeros +
-                                   " ffffffff 00000001 00000000 00200200       lo\n";
+    const std::string v6Loopback =
+        zeros + " 00 " + zeros + " 00 " + zeros + " ffffffff 00000001 00000000 00200200       lo\n";
     const std::string v6Default = zeros + " 00 " + zeros + " 00 fe800000000000000000000000000001" +
                                   " 00000400 00000001 00000000 00450003     eth0\n";
     WriteFile(folder / "local", localOnly);
@@ -149,8 +148,7 @@ TEST(KXAutoUpdateDownloadSize, ProgressLines)
         // More than expected (no or wrong length): nothing remains.
         {2 << 20, 1 << 20, seconds(1), "2.00 MB of 1.00 MB (2048.0 KB/s), 0:00 remaining"},
         // 10 KB/s with 1200 KB left: 2 minutes.
-        {10 * 1024 * 10, 10 * 1024 * 10 + 1200 * 1024, seconds(10),
-         "0.10 MB of 1.27 MB (10.0 KB/s), 2:00 remaining"},
+        {10 * 1024 * 10, 10 * 1024 * 10 + 1200 * 1024, seconds(10), "0.10 MB of 1.27 MB (10.0 KB/s), 2:00 remaining"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

@@ -60,8 +60,8 @@ protected:
         for (char& c : payload)
             c = static_cast<char>(random());
         WriteFile(m_work / "payload.txt", payload);
-        ASSERT_TRUE(MakeZip(m_root / "Dravane-1.1.zip", {"HalvexDravane.app/payload.txt=" +
-                                                          (m_work / "payload.txt").string()}));
+        ASSERT_TRUE(MakeZip(m_root / "Dravane-1.1.zip",
+                            {"HalvexDravane.app/payload.txt=" + (m_work / "payload.txt").string()}));
         m_request.destination = m_temp / "Dravane-1.1.zip";
         m_request.limits.stall = 1500ms;
     }

@@ -72,8 +72,7 @@ TEST_F(UpdateCheckTest, FailuresAndNothingNewShowTheErrorText)
         {"nothing new", R"(<response><update error="0"/></response>)", UpdateCheckOutcome::NothingNew, 0},
         {"service error", R"(<response><update error="42"/></response>)", UpdateCheckOutcome::Error, 42},
         {"malformed", "<response><update version=", UpdateCheckOutcome::Error, 0},
-        {"no response element", R"(<answer><update version="2" url="a.zip"/></answer>)", UpdateCheckOutcome::Error,
-         0},
+        {"no response element", R"(<answer><update version="2" url="a.zip"/></answer>)", UpdateCheckOutcome::Error, 0},
         {"too long", "<response>" + std::string(70 * 1024, ' ') + "<update version=\"2\" url=\"a.zip\"/></response>",
          UpdateCheckOutcome::Error, 0},
     };

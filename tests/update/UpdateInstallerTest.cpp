@@ -169,9 +169,9 @@ protected:
     // settles the drive first, then runs the drive's "dravane".
     std::string Launch()
     {
-        const halvex::test::ShellOutput run = halvex::test::RunShell(
-            "XDG_CACHE_HOME='" + m_unpack->path().string() + "/cache' sh '" + (Top() / "HalvexDravane.sh").string() +
-            "' --cli");
+        const halvex::test::ShellOutput run =
+            halvex::test::RunShell("XDG_CACHE_HOME='" + m_unpack->path().string() + "/cache' sh '" +
+                                   (Top() / "HalvexDravane.sh").string() + "' --cli");
         return run.status == 0 ? run.out : "failed";
     }
 
@@ -285,11 +285,12 @@ TEST(UpdateJournal, OnlyAWellFormedJournalNamesFilesToTouch)
     EXPECT_FALSE(read.entries[1].existed);
 
     const std::string head = "halvex-update 1\npid 7\nstate done\n";
-    for (const std::string& bad : std::vector<std::string>{head + "E ../outside\n", head + "E /etc/passwd\n", head + "A a/./b\n",
-                                   head + "A a//b\n", head + "E a\x01b\n", head + "E " + std::string(250, 'x') + "\n",
-                                   head + "X a\n", head.substr(0, head.size() - 1), "halvex-update 2\npid 7\nstate done\n",
-                                   std::string("halvex-update 1\nstate done\n"), head + "state staging\n",
-                                   std::string("halvex-update 1\npid -1\nstate done\n")}) {
+    for (const std::string& bad :
+         std::vector<std::string>{head + "E ../outside\n", head + "E /etc/passwd\n", head + "A a/./b\n",
+                                  head + "A a//b\n", head + "E a\x01b\n", head + "E " + std::string(250, 'x') + "\n",
+                                  head + "X a\n", head.substr(0, head.size() - 1),
+                                  "halvex-update 2\npid 7\nstate done\n", std::string("halvex-update 1\nstate done\n"),
+                                  head + "state staging\n", std::string("halvex-update 1\npid -1\nstate done\n")}) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(halvex::ParseJournal(bad, read));
     }
@@ -329,9 +330,8 @@ TEST(UpdatePercent, Table)
         long long value, minimum, maximum;
         const char* text;
     } cases[] = {
-        {0, 0, 10, "0%"},    {5, 0, 10, "50%"},   {10, 0, 10, "100%"}, {15, 0, 10, "50%"},
-        {3, 5, 10, "0%"},    {7, 5, 10, "40%"},   {1, 0, 0, "100%"},   {2, 0, 0, "0%"},
-        {3, 0, -4, "0%"},  {1, 0, 3, "33%"},
+        {0, 0, 10, "0%"},  {5, 0, 10, "50%"}, {10, 0, 10, "100%"}, {15, 0, 10, "50%"}, {3, 5, 10, "0%"},
+        {7, 5, 10, "40%"}, {1, 0, 0, "100%"}, {2, 0, 0, "0%"},     {3, 0, -4, "0%"},   {1, 0, 3, "33%"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

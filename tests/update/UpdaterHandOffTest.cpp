@@ -44,9 +44,10 @@ TEST_F(HandOffTest, StartsACopyOutsideTheBundleWithTheNamedArguments)
     ASSERT_TRUE(halvex::StartUpdater(m_handOff, Recorder(true)));
     EXPECT_EQ(m_program, m_temp / "updater" / "Updater");
     EXPECT_EQ(fs::status(m_program).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
-    const std::vector<std::string> expected{"-pid",  "4242", "-name", "Pellory", "-cur",
-                                            m_handOff.bundlePath.string(), "-zip",
-                                            m_handOff.packagePath.string()};
+    const std::vector<std::string> expected{"-pid",  "4242",
+                                            "-name", "Pellory",
+                                            "-cur",  m_handOff.bundlePath.string(),
+                                            "-zip",  m_handOff.packagePath.string()};
     EXPECT_EQ(m_arguments, expected);
 
     m_handOff.silent = true;

@@ -8,8 +8,8 @@ using Arguments = std::vector<std::string>;
 
 TEST(UpdaterOptions, AllFourArgumentsAreNeeded)
 {
-    const Arguments full{"-pid", "123", "-name", "Pellory", "-cur", "/media/u/D/HalvexDravane.app", "-zip",
-                         "/run/user/1/D.zip"};
+    const Arguments full{
+        "-pid", "123", "-name", "Pellory", "-cur", "/media/u/D/HalvexDravane.app", "-zip", "/run/user/1/D.zip"};
     const auto options = halvex::ParseUpdaterOptions(full);
     ASSERT_TRUE(options);
     EXPECT_EQ(options->pid, 123);

@@ -43,7 +43,8 @@ TEST_F(CheckUpdateProgramTest, OutcomesAndExitStatus)
     LoopbackServer server(m_root.path());
     ASSERT_TRUE(server.running());
 
-    WriteFile(m_root / "check-update.php", R"(<response><update version="9.1.0" url="p/Dravane-9.1.0.zip"/></response>)");
+    WriteFile(m_root / "check-update.php",
+              R"(<response><update version="9.1.0" url="p/Dravane-9.1.0.zip"/></response>)");
     Output offer = Run(server.base(), "");
     EXPECT_EQ(offer.status, 0);
     EXPECT_EQ(offer.out, "version: 9.1.0\naddress: " + server.base() + "p/Dravane-9.1.0.zip\n");
@@ -61,7 +62,8 @@ TEST_F(CheckUpdateProgramTest, DownloadPrintsThePackagePath)
     WriteFile(m_root / "f.txt", "payload");
     fs::create_directories(m_root / "p");
     ASSERT_TRUE(MakeZip(m_root / "p/Dravane-9.1.0.zip", {"HalvexDravane.app/f.txt=" + (m_root / "f.txt").string()}));
-    WriteFile(m_root / "check-update.php", R"(<response><update version="9.1.0" url="p/Dravane-9.1.0.zip"/></response>)");
+    WriteFile(m_root / "check-update.php",
+              R"(<response><update version="9.1.0" url="p/Dravane-9.1.0.zip"/></response>)");
     LoopbackServer server(m_root.path());
     const Output result = Run(server.base(), "--download");
     EXPECT_EQ(result.status, 0);

@@ -58,8 +58,7 @@ protected:
             ::waitpid(pid, nullptr, 0);
         }
         return RunAndWait({std::string(HALVEX_PROGRAM_DIR) + "/Updater", "-pid", std::to_string(pid), "-name",
-                           "Pellory", "-cur", (m_drive / kApp).string(), "-zip", m_package.string(), "-silent",
-                           "1"});
+                           "Pellory", "-cur", (m_drive / kApp).string(), "-zip", m_package.string(), "-silent", "1"});
     }
 
     TempFolder m_drive, m_temp, m_work;
@@ -68,15 +67,15 @@ protected:
 
 TEST_F(UpdaterTest, GoodUpdatePlacesFilesKeepsExecutablesAndRelaunches)
 {
-    ASSERT_TRUE(MakeZip(m_package, {
-                                       "HalvexDravane.app/=",
-                                       "HalvexDravane.app/Contents/Resources/old.txt=" + Source("a", "new text"),
-                                       "HalvexDravane.app/Contents/Resources/New/Deep/added.txt=" +
-                                           Source("b", "added"),
-                                       "HalvexDravane.app/Contents/Linux/Tool=" + Source("c", "new tool"),
-                                       "HalvexDravane.app/Contents/Linux/Helper=" + Source("d", "helper") + ":755",
-                                       "HalvexDravane.app/.hidden=" + Source("e", "hidden"),
-                                   }));
+    ASSERT_TRUE(
+        MakeZip(m_package, {
+                               "HalvexDravane.app/=",
+                               "HalvexDravane.app/Contents/Resources/old.txt=" + Source("a", "new text"),
+                               "HalvexDravane.app/Contents/Resources/New/Deep/added.txt=" + Source("b", "added"),
+                               "HalvexDravane.app/Contents/Linux/Tool=" + Source("c", "new tool"),
+                               "HalvexDravane.app/Contents/Linux/Helper=" + Source("d", "helper") + ":755",
+                               "HalvexDravane.app/.hidden=" + Source("e", "hidden"),
+                           }));
     EXPECT_EQ(RunUpdater(), 0);
     const fs::path contents = m_drive / kApp / "Contents";
     EXPECT_EQ(ReadFile(contents / "Resources/old.txt"), "new text");

@@ -18,10 +18,7 @@ constexpr const char* kRouteHeader =
 // A made-up machine: a route table, a sys/class/net tree and a machine id.
 class ComputerIdentityTest : public TestFolder {
 protected:
-    IdentitySources Sources() const
-    {
-        return IdentitySources{Root() / "route", Root() / "net", Root() / "machine-id"};
-    }
+    IdentitySources Sources() const { return IdentitySources{Root() / "route", Root() / "net", Root() / "machine-id"}; }
     void Interface(const std::string& name, const std::string& address, bool device = true,
                    const std::string& flags = "0x1003")
     {
@@ -37,9 +34,10 @@ TEST_F(ComputerIdentityTest, DefaultRouteInterfaceWithTheLowestMetric)
 {
     Interface("eth0", "aa:bb:cc:dd:ee:01");
     Interface("wlan0", "aa:bb:cc:dd:ee:02");
-    Routes("wlan0\t0002A8C0\t00000000\t0001\t0\t0\t600\t00FFFFFF\t0\t0\t0\n"
-           "wlan0\t00000000\t0102A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
-           "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n");
+    Routes(
+        "wlan0\t0002A8C0\t00000000\t0001\t0\t0\t600\t00FFFFFF\t0\t0\t0\n"
+        "wlan0\t00000000\t0102A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
+        "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n");
     EXPECT_EQ(ComputerIdentityFrom(Sources()), "AA:BB:CC:DD:EE:01");
 }
 
@@ -47,9 +45,10 @@ TEST_F(ComputerIdentityTest, RoutesThatAreNotDefaultOrNotUpAreIgnored)
 {
     Interface("eth0", "aa:bb:cc:dd:ee:01");
     Interface("wlan0", "aa:bb:cc:dd:ee:02");
-    Routes("eth0\t0002A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"  // a subnet
-           "eth0\t00000000\t0101A8C0\t0002\t0\t0\t0\t00000000\t0\t0\t0\n"  // down
-           "wlan0\t00000000\t0102A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n");
+    Routes(
+        "eth0\t0002A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"  // a subnet
+        "eth0\t00000000\t0101A8C0\t0002\t0\t0\t0\t00000000\t0\t0\t0\n"  // down
+        "wlan0\t00000000\t0102A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n");
     EXPECT_EQ(ComputerIdentityFrom(Sources()), "AA:BB:CC:DD:EE:02");
 }
 
@@ -65,10 +64,10 @@ TEST_F(ComputerIdentityTest, DefaultRouteWithoutAHardwareAddressFallsBackToTheIn
 
 TEST_F(ComputerIdentityTest, FirstByNameSkippingLoopbackAndUnusableAddresses)
 {
-    Interface("a0", "00:00:00:00:00:00");        // zero
-    Interface("a1", "00:00:00:00");              // a tunnel's four bytes
-    Interface("a2", "zz:11:22:33:44:55");        // damaged
-    Interface("a3", "01:02:03:04:05:06:07:08");  // too long
+    Interface("a0", "00:00:00:00:00:00");               // zero
+    Interface("a1", "00:00:00:00");                     // a tunnel's four bytes
+    Interface("a2", "zz:11:22:33:44:55");               // damaged
+    Interface("a3", "01:02:03:04:05:06:07:08");         // too long
     Interface("a4", "01:02:03:04:05:06", true, "0x9");  // loopback by its flags
     Interface("lo", "01:02:03:04:05:07");
     Interface("eth1", "02:00:00:00:00:02");
@@ -92,12 +91,13 @@ TEST_F(ComputerIdentityTest, DamagedRouteTableIsHarmless)
 {
     Interface("eth0", "00:11:22:33:44:55");
     WriteFile(Root() / "net" / "secret", "");
-    Routes("garbage\n"
-           "../secret\t00000000\t0\t0003\t0\t0\t0\t00000000\n"
-           "averyveryverylonginterfacename\t00000000\t0\t0003\t0\t0\t0\t00000000\n"
-           "eth9\t00000000\n"
-           "eth9\tXYZ\t0\t0003\t0\t0\t0\t00000000\n"
-           "\n\t\t\n");
+    Routes(
+        "garbage\n"
+        "../secret\t00000000\t0\t0003\t0\t0\t0\t00000000\n"
+        "averyveryverylonginterfacename\t00000000\t0\t0003\t0\t0\t0\t00000000\n"
+        "eth9\t00000000\n"
+        "eth9\tXYZ\t0\t0003\t0\t0\t0\t00000000\n"
+        "\n\t\t\n");
     EXPECT_EQ(ComputerIdentityFrom(Sources()), "00:11:22:33:44:55");
 }
 

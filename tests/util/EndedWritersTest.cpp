@@ -16,18 +16,13 @@ TEST(WriterPid, ReadsOnlyTheExactShape)
         pid_t expected;
     };
     const Case cases[] = {
-        {"4242-7", 2, 4242},
-        {"4242-7-123456", 3, 4242},
-        {"4242-7", 3, 0},            // a group short
-        {"4242-7-1", 2, 0},          // a group too many
-        {"4242--1", 3, 0},           // an empty group
-        {"4242-", 2, 0},
-        {"-4242-7", 2, 0},           // no sign
-        {"0-7", 2, 0},               // no process 0
-        {"99999999999-7", 2, 0},     // past any process id
-        {"42x-7", 2, 0},
-        {"4242-7x", 2, 0},
-        {"", 2, 0},
+        {"4242-7", 2, 4242},     {"4242-7-123456", 3, 4242}, {"4242-7", 3, 0},  // a group short
+        {"4242-7-1", 2, 0},                                                     // a group too many
+        {"4242--1", 3, 0},                                                      // an empty group
+        {"4242-", 2, 0},         {"-4242-7", 2, 0},                             // no sign
+        {"0-7", 2, 0},                                                          // no process 0
+        {"99999999999-7", 2, 0},                                                // past any process id
+        {"42x-7", 2, 0},         {"4242-7x", 2, 0},          {"", 2, 0},
     };
     for (const Case& c : cases)
         EXPECT_EQ(halvex::WriterPid(c.text, c.groups), c.expected) << c.text;

@@ -57,8 +57,7 @@ TEST_F(FileDateTextTest, DateAndTimeInTheGivenFormats)
 {
     // 2023-11-14 22:13:20 UTC
     EXPECT_EQ(FormatFileDate(1700000000, "%m/%d/%y", "%H:%M"), "11/14/23 22:13");
-    EXPECT_EQ(FormatFileDate(1700000000, "%d.%m.%Y", TimeFormatWithoutSeconds("%r")),
-              "14.11.2023 10:13 PM");
+    EXPECT_EQ(FormatFileDate(1700000000, "%d.%m.%Y", TimeFormatWithoutSeconds("%r")), "14.11.2023 10:13 PM");
 }
 
 TEST_F(FileDateTextTest, LastWriteTimeInTheUserFormatsWithoutSeconds)

@@ -24,16 +24,16 @@ TEST(FoldedName, NamesThatOneFatFileAnswersTo)
         {"Report.txt", "report.txt", true},
         {"REPORT.TXT", "rEpOrT.txt", true},
         {"\xC3\xA9t\xC3\xA9.odt", "\xC3\x89T\xC3\x89.odt", true},  // été / ÉTÉ
-        {"\xCF\x83\xCE\xB1", "\xCE\xA3\xCE\x91", true},  // σα / ΣΑ
-        {"\xD0\xB4\xD0\xB0", "\xD0\x94\xD0\x90", true},  // да / ДА
+        {"\xCF\x83\xCE\xB1", "\xCE\xA3\xCE\x91", true},            // σα / ΣΑ
+        {"\xD0\xB4\xD0\xB0", "\xD0\x94\xD0\x90", true},            // да / ДА
         {"report.txt", "report.txt ", false},
         {"e.txt", "\xC3\xA9.txt", false},
         // Bytes that are not UTF-8 are kept, and the ASCII around them folds.
         {"a\xFF"
          "b",
-            "A\xFF"
-            "B",
-            true},
+         "A\xFF"
+         "B",
+         true},
         {"a\xFF", "a\xFE", false},
     };
     for (const auto& c : cases) {
@@ -49,7 +49,11 @@ TEST(FatNameProblem, NamesFatCannotHold)
         std::string name;
         const char* problem;
     } cases[] = {
-        {"report.txt", ""}, {".hidden", ""}, {"leading blank", ""}, {" x", ""}, {longest, ""},
+        {"report.txt", ""},
+        {".hidden", ""},
+        {"leading blank", ""},
+        {" x", ""},
+        {longest, ""},
         {longest + "a", "fat_name_too_long"},
         // 128 two-unit characters are 256 UTF-16 units.
         {[] {
@@ -58,11 +62,19 @@ TEST(FatNameProblem, NamesFatCannotHold)
                  s += "\xF0\x9F\x98\x80";
              return s;
          }(),
-            "fat_name_too_long"},
-        {"a:b", "fat_name_chars"}, {"what?", "fat_name_chars"}, {"x*y", "fat_name_chars"}, {"<>", "fat_name_chars"},
-        {"a|b", "fat_name_chars"}, {"a\\b", "fat_name_chars"}, {"say \"hi\"", "fat_name_chars"},
-        {"tab\there", "fat_name_chars"}, {"name.", "fat_name_trailing"}, {"name ", "fat_name_trailing"},
-        {"...", "fat_name_trailing"}, {"bad\xC3", "fat_name_encoding"},
+         "fat_name_too_long"},
+        {"a:b", "fat_name_chars"},
+        {"what?", "fat_name_chars"},
+        {"x*y", "fat_name_chars"},
+        {"<>", "fat_name_chars"},
+        {"a|b", "fat_name_chars"},
+        {"a\\b", "fat_name_chars"},
+        {"say \"hi\"", "fat_name_chars"},
+        {"tab\there", "fat_name_chars"},
+        {"name.", "fat_name_trailing"},
+        {"name ", "fat_name_trailing"},
+        {"...", "fat_name_trailing"},
+        {"bad\xC3", "fat_name_encoding"},
         {"\xC0\xAF", "fat_name_encoding"},  // an overlong '/'
     };
     for (const auto& c : cases) {
@@ -122,5 +134,5 @@ TEST_P(FoldsCaseOnFat, WithAndWithoutAnEntry)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fat, FoldsCaseOnFat,
-    ::testing::Values(halvex::test::FatKind::ExFat, halvex::test::FatKind::Fat32),
-    [](const auto& info) { return std::string(halvex::test::FatKindName(info.param)); });
+                         ::testing::Values(halvex::test::FatKind::ExFat, halvex::test::FatKind::Fat32),
+                         [](const auto& info) { return std::string(halvex::test::FatKindName(info.param)); });

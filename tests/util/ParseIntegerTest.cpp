@@ -16,9 +16,17 @@ TEST(ParseInteger, TakesTheWholeTextOrNothing)
         std::optional<int> expected;
     };
     const Case cases[] = {
-        {"0", 0},          {"42", 42},          {"-7", -7},           {"2147483647", 2147483647},
-        {"", std::nullopt}, {"12abc", std::nullopt}, {" 12", std::nullopt}, {"12 ", std::nullopt},
-        {"+12", std::nullopt}, {"-", std::nullopt}, {"2147483648", std::nullopt},
+        {"0", 0},
+        {"42", 42},
+        {"-7", -7},
+        {"2147483647", 2147483647},
+        {"", std::nullopt},
+        {"12abc", std::nullopt},
+        {" 12", std::nullopt},
+        {"12 ", std::nullopt},
+        {"+12", std::nullopt},
+        {"-", std::nullopt},
+        {"2147483648", std::nullopt},
         {"99999999999999999999", std::nullopt},
     };
     for (const Case& c : cases)

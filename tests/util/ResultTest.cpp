@@ -12,7 +12,10 @@ using halvex::Status;
 
 namespace {
 
-Status Refuse() { return Status::Fail("copy_err", "no space"); }
+Status Refuse()
+{
+    return Status::Fail("copy_err", "no space");
+}
 
 // The propagation a caller writes: a failed Status passes on unchanged.
 Result<int> CountAfter(bool fail)

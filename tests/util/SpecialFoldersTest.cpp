@@ -38,12 +38,9 @@ TEST(UserDirFromText, ReadsTheShellAssignments)
         EXPECT_EQ(UserDirFromText(c.text, "XDG_DESKTOP_DIR", home).string(), c.folder);
     }
     // A damaged later line does not undo a good earlier one.
-    EXPECT_EQ(UserDirFromText("XDG_DESKTOP_DIR=\"$HOME/A\"\nXDG_DESKTOP_DIR=\"oops\n",
-                              "XDG_DESKTOP_DIR", home),
+    EXPECT_EQ(UserDirFromText("XDG_DESKTOP_DIR=\"$HOME/A\"\nXDG_DESKTOP_DIR=\"oops\n", "XDG_DESKTOP_DIR", home),
               "/home/ann/A");
-    EXPECT_EQ(UserDirFromText(std::string_view("XDG_DESKTOP_DIR=\"/a\0b\"", 22), "XDG_DESKTOP_DIR",
-                              home),
-              "");
+    EXPECT_EQ(UserDirFromText(std::string_view("XDG_DESKTOP_DIR=\"/a\0b\"", 22), "XDG_DESKTOP_DIR", home), "");
 }
 
 // Points HOME and XDG_CONFIG_HOME at the test folder for one test.

@@ -29,9 +29,9 @@ TEST(SuiteVersion, TheDrivesVersionFileDecidesWhenItHoldsAVersion)
         const char* text;
         std::string sent;
     } cases[] = {
-        {"1.0.1\n", "1.0.1"}, {"2.3.4.5\n", "2.3.4"}, {"7.1", "7.1"},     {"10", "10"},
-        {"1..2\n", own},      {"1.2.3.4.5", own},     {"v1.2\n", own},    {"1.2 \n", own},
-        {"", own},            {"1234567890.1", own},  {"1.0\n1", own},
+        {"1.0.1\n", "1.0.1"}, {"2.3.4.5\n", "2.3.4"}, {"7.1", "7.1"},  {"10", "10"}, {"1..2\n", own},
+        {"1.2.3.4.5", own},   {"v1.2\n", own},        {"1.2 \n", own}, {"", own},    {"1234567890.1", own},
+        {"1.0\n1", own},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

@@ -52,7 +52,7 @@ TEST(ZipArchive, ArchivePassesInfoZipAndPythonAndKeepsTimes)
         "assert len(z.read(names[0])) == int(sys.argv[2])\n";
     WriteFile(folder / "check.py", python);
     EXPECT_EQ(RunCommand("python3 " + Quote(folder / "check.py") + " " + Quote(archive) + " " +
-                  std::to_string(content.size())),
+                         std::to_string(content.size())),
               0);
 
     // Extraction gives back the content and the exact second from the extra field.
@@ -91,7 +91,8 @@ TEST(ZipArchive, FailedWriteRemovesPartialArchive)
     EXPECT_FALSE(std::filesystem::exists(folder / "c.zip"));
 
     std::filesystem::create_directory(folder / "ro");
-    std::filesystem::permissions(folder / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(folder / "ro",
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     if (::access((folder / "ro").c_str(), W_OK) == 0)
         GTEST_SKIP() << "running as root: permissions do not stop writes";
     EXPECT_FALSE(CopyFileZip(folder / "a.txt", folder / "ro" / "a.txt"));
@@ -101,9 +102,9 @@ TEST(ZipArchive, FailedWriteRemovesPartialArchive)
 TEST(ZipArchive, PlainEntryNames)
 {
     const std::vector<std::pair<std::string, bool>> table = {
-        {"report.doc", true},   {"no extension", true}, {"..hidden..", true},  {"", false},
-        {".", false},           {"..", false},          {"../evil", false},    {"a/b.txt", false},
-        {"/etc/passwd", false}, {"dir/", false},        {"a\\b.txt", false},   {"C:evil", false},
+        {"report.doc", true},   {"no extension", true}, {"..hidden..", true}, {"", false},
+        {".", false},           {"..", false},          {"../evil", false},   {"a/b.txt", false},
+        {"/etc/passwd", false}, {"dir/", false},        {"a\\b.txt", false},  {"C:evil", false},
         {"tab\tname", false},
     };
     for (const auto& [name, plain] : table)
@@ -115,8 +116,8 @@ TEST(ZipArchive, UnsafeEntryNamesAreRefusedAndNothingEscapes)
     TempFolder folder;
     std::filesystem::create_directories(folder / "drive");
     std::filesystem::create_directories(folder / "dest");
-    const std::vector<std::string> hostile = {"../escaped.txt", "/tmp/halvex-absolute.txt", "sub/inner.txt",
-                                              "..", "sub\\inner.txt"};
+    const std::vector<std::string> hostile = {"../escaped.txt", "/tmp/halvex-absolute.txt", "sub/inner.txt", "..",
+                                              "sub\\inner.txt"};
     for (const auto& name : hostile) {
         const auto archive = folder / "drive" / "hostile.txt.zip";
         std::filesystem::remove(archive);
@@ -168,7 +169,8 @@ TEST(ZipArchive, FileOfFourGigabytesGetsZip64Records)
     ASSERT_TRUE(CopyFileZip(source, source));
     EXPECT_EQ(RunCommand("unzip -tqq " + Quote(folder / "big.img.zip") + " >/dev/null"), 0);
     EXPECT_EQ(RunCommand("python3 -c \"import sys, zipfile; i = zipfile.ZipFile(sys.argv[1]).infolist()[0]; "
-                         "sys.exit(i.file_size != (4 << 30) + 7)\" " + Quote(folder / "big.img.zip")),
+                         "sys.exit(i.file_size != (4 << 30) + 7)\" " +
+                         Quote(folder / "big.img.zip")),
               0);
 }
 

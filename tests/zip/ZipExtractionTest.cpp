@@ -32,8 +32,8 @@ void MakeZip(const fs::path& archive, const std::vector<Entry>& entries)
         info.external_fa = static_cast<uLong>(entry.mode) << 16;
         const uLong madeBy = entry.mode != 0 ? (3u << 8) | 20u : 20u;
         ASSERT_EQ(zipOpenNewFileInZip4(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                       Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
-                                       nullptr, 0, madeBy, 0),
+                                       Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr,
+                                       0, madeBy, 0),
                   ZIP_OK);
         if (!entry.content.empty())
             zipWriteInFileInZip(zip, entry.content.data(), static_cast<unsigned>(entry.content.size()));
@@ -62,23 +62,24 @@ TEST(ZipEntryName, RefusesNamesThatLeaveTheFolder)
 {
     for (const char* name : {"a.txt", "dir/", "dir/sub/a.txt", "a..b", "..a", "dir/..hidden", "./a"})
         EXPECT_TRUE(halvex::IsSafeEntryName(name)) << name;
-    for (const char* name : {"", "/etc/passwd", "\\x", "C:x", "c:/x", "..", "../x", "a/../../x", "a/..", "a\\..\\x",
-                             "a/../b"})
+    for (const char* name :
+         {"", "/etc/passwd", "\\x", "C:x", "c:/x", "..", "../x", "a/../../x", "a/..", "a\\..\\x", "a/../b"})
         EXPECT_FALSE(halvex::IsSafeEntryName(name)) << name;
     EXPECT_FALSE(halvex::IsSafeEntryName(std::string_view("a\0b", 3)));
 }
 
 TEST_F(ZipExtractionTest, ExtractsFoldersFilesModesAndTimesOverwriting)
 {
-    MakeZip(archive, {{"Updater/", ""}, {"Updater/run", "#!/bin/sh\n", 0100755}, {"readme.txt", "new"},
-                      {"nested/a/b.txt", "b"}});
+    MakeZip(
+        archive,
+        {{"Updater/", ""}, {"Updater/run", "#!/bin/sh\n", 0100755}, {"readme.txt", "new"}, {"nested/a/b.txt", "b"}});
     fs::create_directories(target);
     std::ofstream(target / "readme.txt") << "old and longer";
 
     ASSERT_TRUE(halvex::ExtractZipArchive(archive, target));
     EXPECT_EQ(ReadAll(target / "readme.txt"), "new");
     EXPECT_EQ(ReadAll(target / "nested" / "a" / "b.txt"), "b");
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(::stat((target / "Updater" / "run").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0755u);
     std::tm when{};

@@ -81,17 +81,13 @@ void RunStartupAutoRunCheck(QWidget* owner, const AutoRunControl& control, const
         administrator, installed, installed && control.isOutdated && control.isOutdated(),
         installed && control.isRunning && control.isRunning(), KXAppPrefs::Bool(halvex::prefkey::kAskAutoRun));
     switch (action) {
-    case KMAutoRun::StartupAction::Nothing:
-        return;
-    case KMAutoRun::StartupAction::Reinstall:
-        (void)InstallAutoRun(owner, control);
-        return;
+    case KMAutoRun::StartupAction::Nothing: return;
+    case KMAutoRun::StartupAction::Reinstall: (void)InstallAutoRun(owner, control); return;
     case KMAutoRun::StartupAction::StartAgent:
         if (control.start)
             (void)control.start();
         return;
-    case KMAutoRun::StartupAction::Ask:
-        break;
+    case KMAutoRun::StartupAction::Ask: break;
     }
     const AutoRunAnswer answer = ask ? ask(owner) : AutoRunAnswer{};
     if (answer.install)

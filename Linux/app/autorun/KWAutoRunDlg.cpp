@@ -13,8 +13,10 @@
 #include "strings/KXStrings.h"
 
 KWAutoRunDlg::KWAutoRunDlg(QWidget* owner)
-    : QDialog(owner), m_doNotAsk(new QCheckBox(TextOr("autorun_ask_never"))),
-      m_btnYes(new QPushButton(TextOr("yes", "Yes"))), m_btnNo(new QPushButton(TextOr("no", "No")))
+    : QDialog(owner),
+      m_doNotAsk(new QCheckBox(TextOr("autorun_ask_never"))),
+      m_btnYes(new QPushButton(TextOr("yes", "Yes"))),
+      m_btnNo(new QPushButton(TextOr("no", "No")))
 {
     setWindowTitle(TextOr("setup_autorun", "Autorun"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);

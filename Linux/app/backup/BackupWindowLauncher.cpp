@@ -22,9 +22,7 @@ void RunBackupWindow(QWidget* owner, KWMainApp& app, BackupView view)
 
     CHalvexBackUpDialogDlg window(owner, session);
     switch (view) {
-    case BackupView::Backup:
-        window.exec();
-        break;
+    case BackupView::Backup: window.exec(); break;
     case BackupView::Restore:
         if (!FolderExists(session.BackupFolder()) || session.profile.lastBackupTime == 0)
             KWMsgBox::Show(owner, session.Message(backup_message::kNoBackupFolder), KWMsgBox::kCaution);

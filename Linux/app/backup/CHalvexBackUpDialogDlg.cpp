@@ -123,7 +123,10 @@ bool CHalvexBackUpDialogDlg::RunConfigure(bool newProfile)
     return true;
 }
 
-void CHalvexBackUpDialogDlg::CreateProfile() { RunConfigure(true); }
+void CHalvexBackUpDialogDlg::CreateProfile()
+{
+    RunConfigure(true);
+}
 
 void CHalvexBackUpDialogDlg::EditProfile()
 {

@@ -247,9 +247,9 @@ void KWBackupConfigureDlg::ShowFiles()
     const std::size_t count = m_rows.size();
     for (std::size_t i = 0; i < count; ++i) {
         const auto& row = m_sort.Shown(m_rows, i);
-        auto* item = new QTreeWidgetItem({QString::fromStdString(row.name),
-                                          QString::fromStdString(ListSizeText(row.size)),
-                                          QString::fromStdString(row.category)});
+        auto* item =
+            new QTreeWidgetItem({QString::fromStdString(row.name), QString::fromStdString(ListSizeText(row.size)),
+                                 QString::fromStdString(row.category)});
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         item->setData(0, Qt::UserRole, QString::fromStdString(row.folder + row.name));
         items.append(item);
@@ -310,8 +310,9 @@ bool KWBackupConfigureDlg::Save()
         int number = 0;
         const Status created = store.Create(m_profile, number);
         if (!created.ok) {
-            KWMsgBox::Show(this, m_session.Message(bm::kProfileUnreadable) + " " +
-                                     QString::fromStdString(store.ProfilePath(store.MaxProfile() + 1).string()),
+            KWMsgBox::Show(this,
+                           m_session.Message(bm::kProfileUnreadable) + " " +
+                               QString::fromStdString(store.ProfilePath(store.MaxProfile() + 1).string()),
                            KWMsgBox::kStop);
             return false;
         }

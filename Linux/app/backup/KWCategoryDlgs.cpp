@@ -143,8 +143,7 @@ void KWEditCatDlg::ShowCategory(int)
 
 bool KWEditCatDlg::AskSure()
 {
-    return KWMsgBox::Show(this, Message(1), KWMsgBox::kCaution, KWMsgBox::kYesNo, KWMsgBox::kIdNo) ==
-           KWMsgBox::kIdYes;
+    return KWMsgBox::Show(this, Message(1), KWMsgBox::kCaution, KWMsgBox::kYesNo, KWMsgBox::kIdNo) == KWMsgBox::kIdYes;
 }
 
 bool KWEditCatDlg::AddTypes()

@@ -71,8 +71,7 @@ QPixmap FolderPixmap(QWidget* widget)
 
 }  // namespace
 
-KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& session)
-    : QDialog(owner), m_session(session)
+KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& session) : QDialog(owner), m_session(session)
 {
     setWindowTitle(TextOr("backup_restore"));
     setModal(true);
@@ -224,9 +223,9 @@ void KWRestoreChildDialog::ShowFiles()
     const std::size_t count = m_rows.size();
     for (std::size_t i = 0; i < count; ++i) {
         const FileDescrItem& row = m_sort.Shown(m_rows, i);
-        auto* item = new QTreeWidgetItem({QString::fromStdString(row.name),
-                                          QString::fromStdString(ListSizeText(row.size)),
-                                          QString::fromStdString(row.description), DateText(row.modified)});
+        auto* item =
+            new QTreeWidgetItem({QString::fromStdString(row.name), QString::fromStdString(ListSizeText(row.size)),
+                                 QString::fromStdString(row.description), DateText(row.modified)});
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         QIcon icon = QIcon::fromTheme(QString::fromStdString(row.icon));
         item->setIcon(0, icon.isNull() ? style()->standardIcon(QStyle::SP_FileIcon) : icon);
@@ -240,8 +239,8 @@ bool KWRestoreChildDialog::SelectFolder(const fs::path& folder)
 {
     const QString wanted = QString::fromStdString(folder.lexically_normal().string());
     for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
-        if (QString::fromStdString(fs::path((*it)->data(0, kPathRole).toString().toStdString()).lexically_normal().string()) ==
-            wanted) {
+        if (QString::fromStdString(
+                fs::path((*it)->data(0, kPathRole).toString().toStdString()).lexically_normal().string()) == wanted) {
             m_tree->setCurrentItem(*it);
             return true;
         }
@@ -251,7 +250,9 @@ bool KWRestoreChildDialog::SelectFolder(const fs::path& folder)
 
 void KWRestoreChildDialog::SelectChoice(RestoreChoice choice)
 {
-    (choice == RestoreChoice::Desktop ? m_desktop : choice == RestoreChoice::Other ? m_otherChoice : m_original)
+    (choice == RestoreChoice::Desktop ? m_desktop
+     : choice == RestoreChoice::Other ? m_otherChoice
+                                      : m_original)
         ->setChecked(true);
 }
 
@@ -269,12 +270,9 @@ std::string KWRestoreChildDialog::RestoreFolderText(RestoreChoice choice) const
     case RestoreChoice::Desktop:
         if (m_session.desktopFolder.empty())
             return strings.Label(backup_label::kInvalidPath);
-        return WithTrailingSlash(
-            (m_session.desktopFolder / strings.Label(backup_label::kRestoreFolderName)).string());
-    case RestoreChoice::Original:
-        return strings.Label(backup_label::kOriginalFolder);
-    case RestoreChoice::Other:
-        break;
+        return WithTrailingSlash((m_session.desktopFolder / strings.Label(backup_label::kRestoreFolderName)).string());
+    case RestoreChoice::Original: return strings.Label(backup_label::kOriginalFolder);
+    case RestoreChoice::Other: break;
     }
     return WithTrailingSlash(m_other->text().trimmed().toStdString());
 }
@@ -285,15 +283,16 @@ bool KWRestoreChildDialog::StoreRestoreSettings(RestoreChoice choice)
     m_session.profile.restoreFolder = RestoreFolderText(choice);
     if (WriteRestoreSettings(m_session.CurrentProfilePath(), m_session.profile))
         return true;
-    KWMsgBox::Show(this, m_session.Message(bm::kProfileUnreadable) + " " +
-                             QString::fromStdString(m_session.CurrentProfilePath().string()),
+    KWMsgBox::Show(this,
+                   m_session.Message(bm::kProfileUnreadable) + " " +
+                       QString::fromStdString(m_session.CurrentProfilePath().string()),
                    KWMsgBox::kStop);
     return false;
 }
 
 RestoreChoice KWRestoreChildDialog::Choice() const
 {
-    return m_desktop->isChecked() ? RestoreChoice::Desktop
+    return m_desktop->isChecked()       ? RestoreChoice::Desktop
            : m_otherChoice->isChecked() ? RestoreChoice::Other
                                         : RestoreChoice::Original;
 }

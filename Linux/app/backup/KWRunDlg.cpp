@@ -60,7 +60,10 @@ KWRunDlg::KWRunDlg(QWidget* owner, BackupSession& session, const QString& title)
     connect(m_cancel, &QPushButton::clicked, this, &KWRunDlg::reject);
 }
 
-void KWRunDlg::SetDestinationText(const QString& text) { m_destination->setText(text); }
+void KWRunDlg::SetDestinationText(const QString& text)
+{
+    m_destination->setText(text);
+}
 
 void KWRunDlg::Execute()
 {
@@ -107,18 +110,16 @@ void KWBackupProcessDlg::Work()
         RunBackupOfCurrentProfile(request, m_session.store, m_view, m_session.strings, CancelFlag());
     m_result = result.message;
     // 29 and 11 are shown by the run itself; the refusals before it are shown here.
-    if (result.message == bm::kNoDrive || result.message == bm::kNoSettings ||
-        result.message == bm::kNothingToBackup || result.message == bm::kNoSpace ||
-        result.message == bm::kDamagedProfile || result.message == bm::kSetFolderLink ||
-        result.message == bm::kNotDurable)
+    if (result.message == bm::kNoDrive || result.message == bm::kNoSettings || result.message == bm::kNothingToBackup ||
+        result.message == bm::kNoSpace || result.message == bm::kDamagedProfile ||
+        result.message == bm::kSetFolderLink || result.message == bm::kNotDurable)
         m_view.ShowMessage(m_session.strings.Message(result.message));
 }
 
 KWRestoreProcessDlg::KWRestoreProcessDlg(QWidget* owner, BackupSession& session,
                                          std::vector<std::filesystem::path> pool)
     : KWRunDlg(owner, session, TextOr("backup_restore")), m_pool(std::move(pool))
-{
-}
+{}
 
 void KWRestoreProcessDlg::Work()
 {

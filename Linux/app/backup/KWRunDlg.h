@@ -30,7 +30,7 @@ public:
     void reject() override;  // before the run: closes at once
 
 protected:
-    virtual void Work() = 0;  // worker thread
+    virtual void Work() = 0;   // worker thread
     void OnCancel() override;  // Cancel and Escape: the run stops between files
     void SetDestinationText(const QString& text);
 

@@ -22,7 +22,8 @@ void WindowRunView::SetStatusText(const std::string& text)
 
 void WindowRunView::ShowMessage(const std::string& text)
 {
-    RunOnUiThread(m_window, [this, &text] { KWMsgBox::Show(m_window, text, KWMsgBox::kNote, KWMsgBox::kOk, KWMsgBox::kIdOk); });
+    RunOnUiThread(m_window,
+                  [this, &text] { KWMsgBox::Show(m_window, text, KWMsgBox::kNote, KWMsgBox::kOk, KWMsgBox::kIdOk); });
 }
 
 bool WindowRunView::AskYesNo(Question, const std::string& text)

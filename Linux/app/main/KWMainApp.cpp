@@ -124,8 +124,8 @@ bool KWMainApp::LoadStrings()
 
 bool KWMainApp::CheckDrive()
 {
-    m_device = std::make_unique<KMDevice>(m_paths->RunPath(),
-                                         halvex::DeviceSources::FromEnvironment(m_paths->RunPath()));
+    m_device =
+        std::make_unique<KMDevice>(m_paths->RunPath(), halvex::DeviceSources::FromEnvironment(m_paths->RunPath()));
     if (m_device->isAssumed())
         std::fprintf(stderr, "HalvexDravane: HALVEX_ASSUME_USB is set: %s is taken as a USB drive of the suite.\n",
                      m_paths->RunPath().c_str());

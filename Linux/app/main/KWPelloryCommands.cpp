@@ -79,7 +79,8 @@ void KWPelloryDlg::ShowDropMenu(int dropCommand)
     QAbstractButton* button = dropCommand == kCmdSyncDrop ? m_btnSyncDrop : m_btnBackupDrop;
     QMenu menu(this);
     auto add = [&](const QString& text, int command) {
-        menu.addAction(text, this, [this, command] { QTimer::singleShot(0, this, [this, command] { OnCommand(command); }); });
+        menu.addAction(text, this,
+                       [this, command] { QTimer::singleShot(0, this, [this, command] { OnCommand(command); }); });
     };
     if (dropCommand == kCmdSyncDrop) {
         add(TextOr("sync_normal"), kCmdSyncNormal);
@@ -124,22 +125,12 @@ void KWPelloryDlg::OpenTool(int command)
     }
     switch (command) {
     case kCmdSyncNormal:
-    case kCmdSyncButton:
-        RunTool([&] { RunSyncWindow(this, m_app, SyncMode::Normal); });
-        break;
-    case kCmdSyncInstant:
-        RunTool([&] { RunSyncWindow(this, m_app, SyncMode::Instant); });
-        break;
+    case kCmdSyncButton: RunTool([&] { RunSyncWindow(this, m_app, SyncMode::Normal); }); break;
+    case kCmdSyncInstant: RunTool([&] { RunSyncWindow(this, m_app, SyncMode::Instant); }); break;
     case kCmdBackupButton:
-    case kCmdBackupRun:
-        RunTool([&] { RunBackupWindow(this, m_app, BackupView::Backup); });
-        break;
-    case kCmdBackupRestore:
-        RunTool([&] { RunBackupWindow(this, m_app, BackupView::Restore); });
-        break;
-    case kCmdBackupConfigure:
-        RunTool([&] { RunBackupWindow(this, m_app, BackupView::Configure); });
-        break;
+    case kCmdBackupRun: RunTool([&] { RunBackupWindow(this, m_app, BackupView::Backup); }); break;
+    case kCmdBackupRestore: RunTool([&] { RunBackupWindow(this, m_app, BackupView::Restore); }); break;
+    case kCmdBackupConfigure: RunTool([&] { RunBackupWindow(this, m_app, BackupView::Configure); }); break;
     case kCmdSyncPrefs:
     case kCmdPrefs:
     case kCmdPrefsButton: {
@@ -162,8 +153,7 @@ void KWPelloryDlg::OpenTool(int command)
             show();
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -172,9 +162,7 @@ void KWPelloryDlg::OnCommand(int id)
     if (m_bExiting)
         return;
     switch (id) {
-    case kCmdToggleMain:
-        ToggleMain();
-        break;
+    case kCmdToggleMain: ToggleMain(); break;
     case kCmdSyncNormal:
     case kCmdSyncButton:
     case kCmdSyncInstant:
@@ -190,42 +178,23 @@ void KWPelloryDlg::OnCommand(int id)
             OpenTool(id);
         break;
     case kCmdSyncDrop:
-    case kCmdBackupDrop:
-        ShowDropMenu(id);
-        break;
-    case kCmdHelp:
-        OpenHelp();
-        break;
-    case kCmdWebSupport:
-        OpenWeb(kWebSupport);
-        break;
-    case kCmdWebForum:
-        OpenWeb(kWebForum);
-        break;
+    case kCmdBackupDrop: ShowDropMenu(id); break;
+    case kCmdHelp: OpenHelp(); break;
+    case kCmdWebSupport: OpenWeb(kWebSupport); break;
+    case kCmdWebForum: OpenWeb(kWebForum); break;
     case kCmdWebHome:
-    case kCmdLogo:
-        OpenWeb(kWebHome);
-        break;
+    case kCmdLogo: OpenWeb(kWebHome); break;
     case kCmdCheckUpdate:
         m_bToolFlag = false;
         CheckForUpdates(this, m_app);
         m_bToolFlag = true;
         break;
-    case kCmdAbout:
-        ShowAbout();
-        break;
+    case kCmdAbout: ShowAbout(); break;
     case kCmdExit:
-    case kCmdExitButton:
-        Exit();
-        break;
-    case kCmdHide:
-        HideMain();
-        break;
-    case kCmdDriveLink:
-        halvex::app::RevealFolder(m_app.Paths().RunPath());
-        break;
-    default:
-        break;
+    case kCmdExitButton: Exit(); break;
+    case kCmdHide: HideMain(); break;
+    case kCmdDriveLink: halvex::app::RevealFolder(m_app.Paths().RunPath()); break;
+    default: break;
     }
 }
 

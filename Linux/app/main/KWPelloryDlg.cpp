@@ -129,7 +129,8 @@ void KWPelloryDlg::BuildControls()
     m_btnBackup->setGeometry(218, top, 64, 64);
     m_btnBackupDrop->setGeometry(282, top, 18, 64);
     m_btnPrefs->setGeometry(386, top, 64, 64);
-    for (auto [button, text] : {std::pair{m_btnSync, syncLabel}, {m_btnBackup, backupLabel}, {m_btnPrefs, prefsLabel}}) {
+    for (auto [button, text] :
+         {std::pair{m_btnSync, syncLabel}, {m_btnBackup, backupLabel}, {m_btnPrefs, prefsLabel}}) {
         // Drawn on the background, centred under the button; a long
         // translation takes a second line rather than being cut.
         const QRect r = button->geometry();
@@ -141,8 +142,8 @@ void KWPelloryDlg::BuildControls()
     connect(logo, &QAbstractButton::clicked, this, [this] { OnCommand(kCmdLogo); });
     m_btnLogo = logo;
 
-    auto* welcome = new DWImageButton(DWSkin::ContentImage("Welcome.png"), {}, DWSkin::ContentImage("Welcome_Selected.png"),
-                                      TextOr("setup_title"), this);
+    auto* welcome = new DWImageButton(DWSkin::ContentImage("Welcome.png"), {},
+                                      DWSkin::ContentImage("Welcome_Selected.png"), TextOr("setup_title"), this);
     welcome->setGeometry(kWidth - 52, 9, 40, 40);
     connect(welcome, &QAbstractButton::clicked, this, [this] { OnCommand(kCmdWelcome); });
     m_btnWelcome = welcome;
@@ -334,14 +335,14 @@ void KWPelloryDlg::RefreshDriveSpace()
     QFont bold = m_lblDriveLink->font();
     bold.setBold(true);
     const QString shown = QFontMetrics(bold).elidedText(link, Qt::ElideMiddle, m_lblDriveLink->width() - 4);
-    m_lblDriveLink->setText(QStringLiteral("<a href=\"drive\" style=\"text-decoration:none\"><b>%1</b></a>")
-                                .arg(shown.toHtmlEscaped()));
+    m_lblDriveLink->setText(
+        QStringLiteral("<a href=\"drive\" style=\"text-decoration:none\"><b>%1</b></a>").arg(shown.toHtmlEscaped()));
     m_lblDriveLink->setToolTip(link);
 
     std::string total, used, free;
     (void)device.getSizeStringForTotal(total, used, free);
-    m_barSpace->setToolTip(QString::fromStdString(KXStrings::Format(
-        "device_size", device.volumeName(), m_app.DriveText().toStdString(), total, used, free)));
+    m_barSpace->setToolTip(QString::fromStdString(
+        KXStrings::Format("device_size", device.volumeName(), m_app.DriveText().toStdString(), total, used, free)));
 
     std::uint64_t totalBytes = 0, usedBytes = 0, freeBytes = 0;
     (void)device.getSizeForTotal(totalBytes, usedBytes, freeBytes);

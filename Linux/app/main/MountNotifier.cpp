@@ -11,8 +11,7 @@ QString MountNotifier::DefaultMountTable()
 
 MountNotifier::MountNotifier(QObject* parent, int fallbackIntervalMs)
     : MountNotifier(DefaultMountTable(), parent, fallbackIntervalMs)
-{
-}
+{}
 
 MountNotifier::MountNotifier(const QString& mountTable, QObject* parent, int fallbackIntervalMs)
     : QObject(parent), m_watcher(mountTable.toStdString())

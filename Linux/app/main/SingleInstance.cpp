@@ -13,8 +13,7 @@ const QByteArray kShowRequest = "show\n";
 
 SingleInstance::SingleInstance(std::filesystem::path folder, QString name, QObject* parent)
     : QObject(parent), m_folder(std::move(folder)), m_strName(std::move(name))
-{
-}
+{}
 
 SingleInstance::~SingleInstance()
 {

@@ -16,9 +16,15 @@
 #include "strings/KXStrings.h"
 
 KWPrefsDlg::KWPrefsDlg(QWidget* owner, PrefsContext context, Page page)
-    : QDialog(owner), m_context(std::move(context)), m_list(new QListWidget), m_stack(new QStackedWidget),
-      m_heading(new QLabel), m_general(new KWPrefsGeneral), m_sync(new KWPrefsSync(m_context)),
-      m_advanced(new KWPrefsAdvanced(m_context)), m_btnOk(new QPushButton(TextOr("ok", "OK"))),
+    : QDialog(owner),
+      m_context(std::move(context)),
+      m_list(new QListWidget),
+      m_stack(new QStackedWidget),
+      m_heading(new QLabel),
+      m_general(new KWPrefsGeneral),
+      m_sync(new KWPrefsSync(m_context)),
+      m_advanced(new KWPrefsAdvanced(m_context)),
+      m_btnOk(new QPushButton(TextOr("ok", "OK"))),
       m_btnCancel(new QPushButton(TextOr("cancel", "Cancel")))
 {
     setWindowTitle(TextOr("prefs_window_title", "Preferences"));

@@ -42,8 +42,7 @@ QVBoxLayout* PageLayout(QWidget* page)
 }  // namespace
 
 KWPrefsGeneral::KWPrefsGeneral()
-    : m_showMain(new QCheckBox(TextOr("prefs_show_main"))),
-      m_checkUpdate(new QCheckBox(TextOr("prefs_check_update")))
+    : m_showMain(new QCheckBox(TextOr("prefs_show_main"))), m_checkUpdate(new QCheckBox(TextOr("prefs_check_update")))
 {
     QVBoxLayout* layout = PageLayout(this);
     layout->addWidget(m_showMain);
@@ -63,8 +62,10 @@ bool KWPrefsGeneral::Save()
 }
 
 KWPrefsSync::KWPrefsSync(const PrefsContext& context)
-    : m_context(context), m_syncLog(new QCheckBox(TextOr("prefs_sync_log"))),
-      m_subfolders(new QCheckBox(TextOr("prefs_subfolders"))), m_folder(new QLineEdit),
+    : m_context(context),
+      m_syncLog(new QCheckBox(TextOr("prefs_sync_log"))),
+      m_subfolders(new QCheckBox(TextOr("prefs_subfolders"))),
+      m_folder(new QLineEdit),
       m_browse(new QPushButton(TextOr("browse")))
 {
     QVBoxLayout* layout = PageLayout(this);
@@ -99,8 +100,9 @@ KWPrefsSync::KWPrefsSync(const PrefsContext& context)
     connect(m_browse, &QPushButton::clicked, this, [this] {
         if (!m_context.browse)
             return;
-        const std::filesystem::path start =
-            m_folder->text().isEmpty() ? std::filesystem::path{} : std::filesystem::path(m_folder->text().toStdString());
+        const std::filesystem::path start = m_folder->text().isEmpty()
+                                                ? std::filesystem::path{}
+                                                : std::filesystem::path(m_folder->text().toStdString());
         if (const auto picked = m_context.browse(this, start))
             m_folder->setText(QString::fromStdString(picked->string()));
     });
@@ -123,7 +125,8 @@ KWPrefsAdvanced::KWPrefsAdvanced(const PrefsContext& context)
     : m_context(context),
       m_autoRun(new QCheckBox(TextOr("prefs_autorun"))),
       m_ask(new QCheckBox(TextOr("prefs_ask_autorun"))),
-      m_trusted(new QListWidget), m_forget(new QPushButton(TextOr("prefs_forget_drive"))),
+      m_trusted(new QListWidget),
+      m_forget(new QPushButton(TextOr("prefs_forget_drive"))),
       m_bAdministrator(context.autoRun.isAdministrator && context.autoRun.isAdministrator())
 {
     QVBoxLayout* layout = PageLayout(this);

@@ -9,12 +9,9 @@
 #include "toolkit/DWSkin.h"
 #include "strings/KXStrings.h"
 
-
 KWSetupAutoRun::KWSetupAutoRun(bool isAdministrator)
-    : KWWizardPage(TextOr("setup_autorun"), TextOr("setup_autorun_side")),
-      m_bAdministrator(isAdministrator)
-{
-}
+    : KWWizardPage(TextOr("setup_autorun"), TextOr("setup_autorun_side")), m_bAdministrator(isAdministrator)
+{}
 
 void KWSetupAutoRun::Create()
 {

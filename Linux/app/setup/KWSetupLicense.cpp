@@ -12,10 +12,8 @@
 #include "strings/KXStrings.h"
 
 KWSetupLicense::KWSetupLicense(std::filesystem::path licenseFile)
-    : KWWizardPage(TextOr("setup_license"), TextOr("setup_license_side")),
-      m_licenseFile(std::move(licenseFile))
-{
-}
+    : KWWizardPage(TextOr("setup_license"), TextOr("setup_license_side")), m_licenseFile(std::move(licenseFile))
+{}
 
 void KWSetupLicense::Create()
 {
@@ -26,8 +24,7 @@ void KWSetupLicense::Create()
     m_text->setOpenLinks(false);
     // A missing licence leaves the box empty; the page still works.
     m_text->setHtml(QString::fromStdString(halvex::RtfFileToHtml(m_licenseFile)));
-    connect(m_text, &QTextBrowser::anchorClicked, this,
-            [](const QUrl& url) { halvex::app::OpenUrl(url.toString()); });
+    connect(m_text, &QTextBrowser::anchorClicked, this, [](const QUrl& url) { halvex::app::OpenUrl(url.toString()); });
     m_accept = new QCheckBox(TextOr("setup_license_accept"));
     connect(m_accept, &QCheckBox::toggled, this, [this](bool on) { Wizard()->EnableNext(on); });
 

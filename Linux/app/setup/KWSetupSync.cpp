@@ -44,9 +44,10 @@ QLabel* Picture(const char* name)
 
 KWSetupSync::KWSetupSync(Folders folders, Browser browse, Checker check)
     : KWWizardPage(TextOr("setup_sync"), TextOr("setup_sync_side")),
-      m_folders(std::move(folders)), m_fnBrowse(std::move(browse)), m_fnCheck(std::move(check))
-{
-}
+      m_folders(std::move(folders)),
+      m_fnBrowse(std::move(browse)),
+      m_fnCheck(std::move(check))
+{}
 
 void KWSetupSync::Create()
 {

@@ -18,7 +18,8 @@ class KWSetupSync : public KWWizardPage {
 
 public:
     enum Choice { kDesktop = 0, kDocuments = 1, kOwnFolder = 2 };
-    using Browser = std::function<std::optional<std::filesystem::path>(QWidget* owner, const std::filesystem::path& start)>;
+    using Browser =
+        std::function<std::optional<std::filesystem::path>(QWidget* owner, const std::filesystem::path& start)>;
     using Checker = std::function<bool(QWidget* owner, const std::filesystem::path& folder)>;
 
     struct Folders {

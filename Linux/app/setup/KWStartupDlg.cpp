@@ -18,10 +18,10 @@ constexpr int kBandHeight = 118;
 }  // namespace
 
 KWStartupDlg::KWStartupDlg(QWidget* owner, bool atFirstRun)
-    : QDialog(owner), m_background(DWSkin::ContentImage("Setup_Background.png")),
+    : QDialog(owner),
+      m_background(DWSkin::ContentImage("Setup_Background.png")),
       m_btnContinue(new QPushButton(TextOr("welcome_continue"))),
-      m_btnExit(new QPushButton(atFirstRun ? TextOr("exit", "Exit")
-                                           : TextOr("cancel", "Cancel"))),
+      m_btnExit(new QPushButton(atFirstRun ? TextOr("exit", "Exit") : TextOr("cancel", "Cancel"))),
       m_btnSync(new QPushButton(TextOr("sync_window_title"))),
       m_btnBackup(new QPushButton(TextOr("backup_backup")))
 {

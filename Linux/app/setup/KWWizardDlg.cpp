@@ -29,9 +29,14 @@ QPixmap WithoutMagenta(QPixmap image)
 }  // namespace
 
 KWWizardDlg::KWWizardDlg(QWidget* owner, const QString& title)
-    : QDialog(owner), m_stepList(new QWidget), m_title(new QLabel), m_pageArea(new QStackedLayout),
-      m_btnBack(new QPushButton(TextOr("btn_back", "< Back"))), m_btnNext(new QPushButton(TextOr("btn_next", "Next >"))),
-      m_btnFinish(new QPushButton(TextOr("btn_finish", "Finish"))), m_btnCancel(new QPushButton(TextOr("cancel", "Cancel"))),
+    : QDialog(owner),
+      m_stepList(new QWidget),
+      m_title(new QLabel),
+      m_pageArea(new QStackedLayout),
+      m_btnBack(new QPushButton(TextOr("btn_back", "< Back"))),
+      m_btnNext(new QPushButton(TextOr("btn_next", "Next >"))),
+      m_btnFinish(new QPushButton(TextOr("btn_finish", "Finish"))),
+      m_btnCancel(new QPushButton(TextOr("cancel", "Cancel"))),
       m_background(WithoutMagenta(DWSkin::ContentImage("Setup_Background.png")))
 {
     setWindowTitle(title);

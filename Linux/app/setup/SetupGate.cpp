@@ -17,8 +17,8 @@ bool LicenceAccepted(const std::filesystem::path& prefsFile)
     return accepted;
 }
 
-bool RunSetupGate(QWidget* owner, const SetupPlace& place, const SetupWindows& windows,
-                  const AutoRunControl& autoRun, bool& completedNow)
+bool RunSetupGate(QWidget* owner, const SetupPlace& place, const SetupWindows& windows, const AutoRunControl& autoRun,
+                  bool& completedNow)
 {
     completedNow = false;
     if (LicenceAccepted(place.prefsFile))

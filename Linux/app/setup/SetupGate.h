@@ -29,8 +29,8 @@ bool LicenceAccepted(const std::filesystem::path& prefsFile);
 // The first-run gate: nothing to do once the licence is accepted; otherwise
 // the welcome window and the wizard, and on Finish the results are stored.
 // False ends the program, with nothing written.
-bool RunSetupGate(QWidget* owner, const SetupPlace& place, const SetupWindows& windows,
-                  const AutoRunControl& autoRun, bool& completedNow);
+bool RunSetupGate(QWidget* owner, const SetupPlace& place, const SetupWindows& windows, const AutoRunControl& autoRun,
+                  bool& completedNow);
 
 // Finish, in order: "eula"; the sync folder (with the set-aside question
 // when the drive folder holds files) and "SyncSubfolders"; the file saved

@@ -62,13 +62,14 @@ void StartupAutoRunCheck(QWidget* owner, KWMainApp& app)
     // in: an agent that starts the suite on insertion has nothing to do for it.
     if (app.Device().isAssumed())
         return;
-    RunStartupAutoRunCheck(owner, AutoRunControl::ForSuite(app.Paths().ResourcesPath(), app.Device()), [](QWidget* parent) {
-        KWAutoRunDlg ask(parent);
-        AutoRunAnswer answer;
-        answer.install = ask.exec() == QDialog::Accepted;
-        answer.askAgain = ask.AskAgain();
-        return answer;
-    });
+    RunStartupAutoRunCheck(owner, AutoRunControl::ForSuite(app.Paths().ResourcesPath(), app.Device()),
+                           [](QWidget* parent) {
+                               KWAutoRunDlg ask(parent);
+                               AutoRunAnswer answer;
+                               answer.install = ask.exec() == QDialog::Accepted;
+                               answer.askAgain = ask.AskAgain();
+                               return answer;
+                           });
 }
 
 }  // namespace halvex::app

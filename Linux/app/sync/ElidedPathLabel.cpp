@@ -11,7 +11,10 @@ void ElidedPathLabel::SetPath(const QString& path)
     update();
 }
 
-QString ElidedPathLabel::ShownText() const { return fontMetrics().elidedText(m_path, Qt::ElideMiddle, width()); }
+QString ElidedPathLabel::ShownText() const
+{
+    return fontMetrics().elidedText(m_path, Qt::ElideMiddle, width());
+}
 
 void ElidedPathLabel::paintEvent(QPaintEvent*)
 {

@@ -143,10 +143,19 @@ void KWSyncDlg::OnStartTimer()
         StartSync();
 }
 
-bool KWSyncDlg::Animating() const { return m_animation->state() == QAbstractAnimation::Running; }
+bool KWSyncDlg::Animating() const
+{
+    return m_animation->state() == QAbstractAnimation::Running;
+}
 
-QWidget* KWSyncDlg::ArrowToComputer() const { return m_arrowRight; }
-QWidget* KWSyncDlg::ArrowToDrive() const { return m_arrowLeft; }
+QWidget* KWSyncDlg::ArrowToComputer() const
+{
+    return m_arrowRight;
+}
+QWidget* KWSyncDlg::ArrowToDrive() const
+{
+    return m_arrowLeft;
+}
 
 void KWSyncDlg::ShowDetails(bool show)
 {
@@ -191,8 +200,8 @@ bool KWSyncDlg::RebuildList()
     m_nFromDrive = m_nFromComputer = 0;
     UpdateSelectedInfo();
     const bool subfolders = KXAppPrefs::Bool(prefkey::kSyncSubfolders);
-    const std::string first = subfolders ? KXStrings::Format("sync_wait_msg", 0, 0)
-                                         : KXStrings::Format("sync_wait_msg_no_sub", 0);
+    const std::string first =
+        subfolders ? KXStrings::Format("sync_wait_msg", 0, 0) : KXStrings::Format("sync_wait_msg_no_sub", 0);
     DWWaitDlg wait(this, TextOr("sync_wait_title"), QString::fromStdString(first));
 
     // Rows are shown while the scan runs; they arrive in batches.
@@ -321,8 +330,7 @@ void KWSyncDlg::UpdateArrowsAndTips(bool recount)
         if (m_nFromDrive > 0)
             usbTip = QString::fromStdString(KXStrings::Format("sync_tip_usb", m_nFromDrive)) + "\n\n" + usbTip;
         if (m_nFromComputer > 0)
-            localTip =
-                QString::fromStdString(KXStrings::Format("sync_tip_local", m_nFromComputer)) + "\n\n" + localTip;
+            localTip = QString::fromStdString(KXStrings::Format("sync_tip_local", m_nFromComputer)) + "\n\n" + localTip;
     } else {
         m_arrowRight->hide();
         m_arrowLeft->hide();
@@ -353,8 +361,14 @@ void KWSyncDlg::UpdateSelectedInfo()
     m_lblPath->SetPath(QString::fromStdString(m_model->SourcePath(row)));
 }
 
-QString KWSyncDlg::PathText() const { return m_lblPath->Path(); }
-QString KWSyncDlg::PathShownText() const { return m_lblPath->ShownText(); }
+QString KWSyncDlg::PathText() const
+{
+    return m_lblPath->Path();
+}
+QString KWSyncDlg::PathShownText() const
+{
+    return m_lblPath->ShownText();
+}
 bool KWSyncDlg::SourceImageShown(bool drive) const
 {
     return drive ? !m_imgUsb->isHidden() : !m_imgLocal->isHidden();
@@ -363,8 +377,8 @@ bool KWSyncDlg::SourceImageShown(bool drive) const
 void KWSyncDlg::OnHeaderClicked(int section)
 {
     // A second click on the same column turns the order round.
-    m_sortOrder = section == m_nSortColumn && m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder
-                                                                               : Qt::AscendingOrder;
+    m_sortOrder =
+        section == m_nSortColumn && m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     m_nSortColumn = section;
     m_table->horizontalHeader()->setSortIndicatorShown(true);
     m_table->horizontalHeader()->setSortIndicator(section, m_sortOrder);

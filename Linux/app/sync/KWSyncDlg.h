@@ -42,7 +42,10 @@ public:
     void SetPacing(halvex::SyncPacing pacing) { m_pacing = pacing; }
     // Test seam: called on the worker before each file of a run, with the
     // count of files handled so far.
-    void SetBeforeEachFile(std::function<void(DWWorkDlg&, std::uint32_t)> hook) { m_fnBeforeEachFile = std::move(hook); }
+    void SetBeforeEachFile(std::function<void(DWWorkDlg&, std::uint32_t)> hook)
+    {
+        m_fnBeforeEachFile = std::move(hook);
+    }
 
     void ShowDetails(bool show);
     // Rebuilds the list behind the wait window; false when cancelled.

@@ -75,8 +75,8 @@ void KWSyncDlg::BuildUpper()
 
     auto* row = new QHBoxLayout;
     const QString driveName = QString::fromStdString(m_app.Device().volumeName());
-    row->addLayout(side(m_btnUsb, m_lblUsbName, "Usb_Normal.png", driveName.isEmpty() ? "USB" : driveName,
-                        "driveButton"));
+    row->addLayout(
+        side(m_btnUsb, m_lblUsbName, "Usb_Normal.png", driveName.isEmpty() ? "USB" : driveName, "driveButton"));
     row->addStretch(1);
 
     auto* middle = new QVBoxLayout;
@@ -102,8 +102,8 @@ void KWSyncDlg::BuildUpper()
     row->addLayout(middle);
     row->addStretch(1);
     const QString host = QSysInfo::machineHostName();
-    row->addLayout(side(m_btnLocal, m_lblLocalName, "Computer_Normal.png", host.isEmpty() ? TextOr("this_computer") : host,
-                        "computerButton"));
+    row->addLayout(side(m_btnLocal, m_lblLocalName, "Computer_Normal.png",
+                        host.isEmpty() ? TextOr("this_computer") : host, "computerButton"));
     layout->addLayout(row);
 
     auto* separator = new QFrame(m_upper);
@@ -148,8 +148,7 @@ void KWSyncDlg::BuildDetails()
     layout->setSpacing(8);
 
     m_model = new SyncRowModel(this);
-    m_model->SetColours(DWSkin::ToQColor(DWSkin::Theme().UsbColour()),
-                        DWSkin::ToQColor(DWSkin::Theme().LocalColour()));
+    m_model->SetColours(DWSkin::ToQColor(DWSkin::Theme().UsbColour()), DWSkin::ToQColor(DWSkin::Theme().LocalColour()));
     m_table = new QTableView(m_details);
     m_table->setObjectName("syncList");
     m_table->setModel(m_model);
@@ -219,8 +218,7 @@ void KWSyncDlg::BuildDetails()
     connect(m_btnRefresh, &QAbstractButton::clicked, this, [this] { (void)RebuildList(); });
     connect(m_btnLog, &QAbstractButton::clicked, this, &KWSyncDlg::OpenLog);
     connect(m_model, &SyncRowModel::checksChanged, this, [this] { UpdateArrowsAndTips(true); });
-    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { UpdateSelectedInfo(); });
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { UpdateSelectedInfo(); });
     connect(header, &QHeaderView::sectionClicked, this, &KWSyncDlg::OnHeaderClicked);
     connect(m_table, &QWidget::customContextMenuRequested, this, &KWSyncDlg::OnListMenu);
 }

@@ -23,7 +23,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path FromQt(const QString& path) { return fs::path(path.toStdString()); }
+fs::path FromQt(const QString& path)
+{
+    return fs::path(path.toStdString());
+}
 
 }  // namespace
 
@@ -52,7 +55,8 @@ KWSyncFolder::KWSyncFolder(QWidget* owner, fs::path usbPath, halvex::SyncDrivePr
     const struct {
         const char* image;
         QString text;
-    } choices[] = {{"Desktop.png", TextOr("folder_desktop")}, {"Documents.png", TextOr("folder_documents")},
+    } choices[] = {{"Desktop.png", TextOr("folder_desktop")},
+                   {"Documents.png", TextOr("folder_documents")},
                    {"Folder.png", TextOr("folder_other")}};
     for (int i = 0; i < 3; ++i) {
         auto* cell = new QVBoxLayout;
@@ -98,11 +102,20 @@ KWSyncFolder::KWSyncFolder(QWidget* owner, fs::path usbPath, halvex::SyncDrivePr
     m_choices->button(kDesktop)->setFocus();
 }
 
-fs::path KWSyncFolder::DesktopFolder() { return KMSystem::GetDesktopFolder(); }
+fs::path KWSyncFolder::DesktopFolder()
+{
+    return KMSystem::GetDesktopFolder();
+}
 
-fs::path KWSyncFolder::DocumentsFolder() { return KMSystem::GetDocumentsFolder(); }
+fs::path KWSyncFolder::DocumentsFolder()
+{
+    return KMSystem::GetDocumentsFolder();
+}
 
-void KWSyncFolder::SetChoice(Choice choice) { m_choices->button(choice)->setChecked(true); }
+void KWSyncFolder::SetChoice(Choice choice)
+{
+    m_choices->button(choice)->setChecked(true);
+}
 
 KWSyncFolder::Choice KWSyncFolder::CurrentChoice() const
 {
@@ -110,9 +123,15 @@ KWSyncFolder::Choice KWSyncFolder::CurrentChoice() const
     return id < 0 ? kDesktop : static_cast<Choice>(id);
 }
 
-QString KWSyncFolder::FolderText() const { return m_edit->text(); }
+QString KWSyncFolder::FolderText() const
+{
+    return m_edit->text();
+}
 
-bool KWSyncFolder::BrowseEnabled() const { return m_browse->isEnabled(); }
+bool KWSyncFolder::BrowseEnabled() const
+{
+    return m_browse->isEnabled();
+}
 
 void KWSyncFolder::OnBrowse()
 {

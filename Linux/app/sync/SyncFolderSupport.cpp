@@ -24,8 +24,7 @@ SyncPlace SyncPlaceOf(const KWMainApp& app)
 std::optional<fs::path> BrowseSyncFolder(QWidget* owner, const fs::path& start, const fs::path& usbPath,
                                          const SyncDriveProbe& probe)
 {
-    QFileDialog picker(owner, TextOr("sync_select_folder_title"),
-                       QString::fromStdString(start.string()));
+    QFileDialog picker(owner, TextOr("sync_select_folder_title"), QString::fromStdString(start.string()));
     picker.setFileMode(QFileDialog::Directory);
     picker.setOption(QFileDialog::ShowDirsOnly, true);
     const std::string select = KXStrings::GetString("select");
@@ -39,8 +38,7 @@ std::optional<fs::path> BrowseSyncFolder(QWidget* owner, const fs::path& start, 
     return folder;
 }
 
-bool CheckTypedSyncFolder(QWidget* owner, const fs::path& folder, const fs::path& usbPath,
-                          const SyncDriveProbe& probe)
+bool CheckTypedSyncFolder(QWidget* owner, const fs::path& folder, const fs::path& usbPath, const SyncDriveProbe& probe)
 {
     const Status status = CheckBrowsedFolder(folder, usbPath, probe);
     if (!status)

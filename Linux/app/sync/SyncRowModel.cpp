@@ -25,7 +25,10 @@ constexpr std::uint8_t kDstScanned = 32;
 constexpr std::uint8_t kDstExists = 64;
 constexpr std::uint8_t kProblem = 128;  // never copied; the run reports it
 
-QString Qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Qs(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 std::string WithSeparator(const std::filesystem::path& folder)
 {
@@ -43,19 +46,25 @@ bool StartsWith(std::string_view text, std::string_view prefix)
 }  // namespace
 
 SyncRowModel::SyncRowModel(QObject* parent)
-    : QAbstractTableModel(parent), m_strDateFormat(UserShortDateFormat()),
+    : QAbstractTableModel(parent),
+      m_strDateFormat(UserShortDateFormat()),
       m_strTimeFormat(UserTimeFormatWithoutSeconds()),
-      m_strFromDrive(TextOr("sync_dir_usb")), m_strFromComputer(TextOr("sync_dir_local")),
-      m_strProblem(TextOr("sync_dir_problem")), m_clrDrive(127, 0, 0), m_clrComputer(0, 0, 200)
-{
-}
+      m_strFromDrive(TextOr("sync_dir_usb")),
+      m_strFromComputer(TextOr("sync_dir_local")),
+      m_strProblem(TextOr("sync_dir_problem")),
+      m_clrDrive(127, 0, 0),
+      m_clrComputer(0, 0, 200)
+{}
 
 int SyncRowModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
-int SyncRowModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
+int SyncRowModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : 4;
+}
 
 std::string_view SyncRowModel::RelativeOf(const CompactRow& row) const
 {
@@ -114,7 +123,8 @@ ItemData SyncRowModel::Expand(const CompactRow& row) const
 QIcon SyncRowModel::IconFor(std::string_view name) const
 {
     const std::size_t dot = name.rfind('.');
-    const QString extension = dot == std::string_view::npos || dot == 0 ? QString() : Qs(name.substr(dot + 1)).toLower();
+    const QString extension =
+        dot == std::string_view::npos || dot == 0 ? QString() : Qs(name.substr(dot + 1)).toLower();
     const auto held = m_icons.constFind(extension);
     if (held != m_icons.constEnd())
         return *held;
@@ -146,9 +156,9 @@ QVariant SyncRowModel::data(const QModelIndex& index, int role) const
         case SyncColumn::LastModified:
             if (row.flags & kOutside)
                 return Qs(m_vecOutside[row.textAt].dateText);
-            return (row.flags & kReadable) ? Qs(FormatFileDate(static_cast<std::time_t>(row.date), m_strDateFormat,
-                                                               m_strTimeFormat))
-                                           : QString();
+            return (row.flags & kReadable)
+                       ? Qs(FormatFileDate(static_cast<std::time_t>(row.date), m_strDateFormat, m_strTimeFormat))
+                       : QString();
         case SyncColumn::Direction:
             if (row.flags & kProblem)
                 return m_strProblem;
@@ -168,16 +178,14 @@ QVariant SyncRowModel::data(const QModelIndex& index, int role) const
         if (column == SyncColumn::Name)
             return IconFor(NameOf(row));
         break;
-    case Qt::ForegroundRole:
-        return (row.flags & kFromDrive) ? m_clrDrive : m_clrComputer;
+    case Qt::ForegroundRole: return (row.flags & kFromDrive) ? m_clrDrive : m_clrComputer;
     case Qt::TextAlignmentRole:
         if (column == SyncColumn::Size)
             return int(Qt::AlignRight | Qt::AlignVCenter);
         if (column == SyncColumn::Direction)
             return int(Qt::AlignCenter);
         return int(Qt::AlignLeft | Qt::AlignVCenter);
-    default:
-        break;
+    default: break;
     }
     return {};
 }
@@ -210,8 +218,9 @@ QVariant SyncRowModel::headerData(int section, Qt::Orientation orientation, int 
     if (role == Qt::DisplayRole && section >= 0 && section < 4)
         return TextOr(keys[section]);
     if (role == Qt::TextAlignmentRole)
-        return section == 1 ? int(Qt::AlignRight | Qt::AlignVCenter)
-                            : section == 3 ? int(Qt::AlignCenter) : int(Qt::AlignLeft | Qt::AlignVCenter);
+        return section == 1   ? int(Qt::AlignRight | Qt::AlignVCenter)
+               : section == 3 ? int(Qt::AlignCenter)
+                              : int(Qt::AlignLeft | Qt::AlignVCenter);
     return {};
 }
 
@@ -256,7 +265,8 @@ void SyncRowModel::sort(int column, Qt::SortOrder order)
     if (order == Qt::AscendingOrder)
         std::stable_sort(m_rows.begin(), m_rows.end(), less);
     else
-        std::stable_sort(m_rows.begin(), m_rows.end(), [&](const CompactRow& a, const CompactRow& b) { return less(b, a); });
+        std::stable_sort(m_rows.begin(), m_rows.end(),
+                         [&](const CompactRow& a, const CompactRow& b) { return less(b, a); });
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
@@ -311,7 +321,8 @@ void SyncRowModel::Append(std::vector<ItemData>&& batch)
             StartsWith(path, sourceRoot) ? std::string_view(path).substr(sourceRoot.size()) : std::string_view();
         const std::string& target = item.dstPath.native();
         // A problem row keeps its reason, so it is held whole (they are few).
-        const bool compact = item.problem.empty() && !sourceRoot.empty() && !relative.empty() && relative.size() >= item.name.size() &&
+        const bool compact = item.problem.empty() && !sourceRoot.empty() && !relative.empty() &&
+                             relative.size() >= item.name.size() &&
                              relative.substr(relative.size() - item.name.size()) == item.name &&
                              target.size() == targetRoot.size() + relative.size() && StartsWith(target, targetRoot) &&
                              std::string_view(target).substr(targetRoot.size()) == relative &&
@@ -331,7 +342,10 @@ void SyncRowModel::Append(std::vector<ItemData>&& batch)
     endInsertRows();
 }
 
-ItemData SyncRowModel::Row(int row) const { return Expand(m_rows[static_cast<std::size_t>(row)]); }
+ItemData SyncRowModel::Row(int row) const
+{
+    return Expand(m_rows[static_cast<std::size_t>(row)]);
+}
 
 std::vector<ItemData> SyncRowModel::Rows() const
 {
@@ -342,9 +356,15 @@ std::vector<ItemData> SyncRowModel::Rows() const
     return rows;
 }
 
-std::string SyncRowModel::SourcePath(int row) const { return FullPath(m_rows[static_cast<std::size_t>(row)], true); }
+std::string SyncRowModel::SourcePath(int row) const
+{
+    return FullPath(m_rows[static_cast<std::size_t>(row)], true);
+}
 
-bool SyncRowModel::FromDrive(int row) const { return m_rows[static_cast<std::size_t>(row)].flags & kFromDrive; }
+bool SyncRowModel::FromDrive(int row) const
+{
+    return m_rows[static_cast<std::size_t>(row)].flags & kFromDrive;
+}
 
 void SyncRowModel::TakeRunResult(const std::vector<ItemData>& ran)
 {

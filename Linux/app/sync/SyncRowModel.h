@@ -64,9 +64,9 @@ signals:
 
 private:
     struct CompactRow {
-        std::uint32_t textAt = 0;    // the relative path in m_strText, or an index into m_vecOutside
+        std::uint32_t textAt = 0;  // the relative path in m_strText, or an index into m_vecOutside
         std::uint32_t textSize = 0;
-        std::uint32_t nameAt = 0;    // where the file name begins within the path
+        std::uint32_t nameAt = 0;  // where the file name begins within the path
         std::uint8_t flags = 0;
         std::uint64_t size = 0;
         std::int64_t date = 0;
@@ -82,13 +82,13 @@ private:
     QIcon IconFor(std::string_view name) const;
 
     std::vector<CompactRow> m_rows;
-    std::string m_strText;                // the relative paths of every row, end to end
-    std::vector<ItemData> m_vecOutside;   // rows whose paths are not below the roots
-    std::string m_strComputerRoot;        // with a trailing "/"
+    std::string m_strText;               // the relative paths of every row, end to end
+    std::vector<ItemData> m_vecOutside;  // rows whose paths are not below the roots
+    std::string m_strComputerRoot;       // with a trailing "/"
     std::string m_strDriveRoot;
     std::string m_strDateFormat;
     std::string m_strTimeFormat;
-    QString m_strFromDrive;               // the direction column's texts
+    QString m_strFromDrive;  // the direction column's texts
     QString m_strFromComputer;
     QString m_strProblem;
     QColor m_clrDrive;

@@ -8,8 +8,7 @@ namespace halvex::app {
 
 SyncRunReports::SyncRunReports(DWWorkDlg& window, std::function<void(DWWorkDlg&, std::uint32_t)> hook)
     : SyncUiCallback(&window), m_window(window), m_fnHook(std::move(hook))
-{
-}
+{}
 
 void SyncRunReports::OnRunStatus(const std::string& status)
 {
@@ -27,7 +26,10 @@ void SyncRunReports::OnRunCount(const std::string& countText, std::uint32_t proc
     m_window.SetPos(processed);
 }
 
-void SyncRunReports::OnFileProgress(std::uint64_t, std::uint64_t) { m_window.WaitWhilePaused(); }
+void SyncRunReports::OnFileProgress(std::uint64_t, std::uint64_t)
+{
+    m_window.WaitWhilePaused();
+}
 
 void SyncRunReports::ShowMessage(const std::string& text, MessageIcon icon)
 {

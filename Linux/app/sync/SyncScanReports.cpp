@@ -4,7 +4,10 @@
 
 namespace halvex::app {
 
-void SyncScanReports::OnScanProgress(const ScanCounters&, const std::string& message) { m_window.SetMessage(message); }
+void SyncScanReports::OnScanProgress(const ScanCounters&, const std::string& message)
+{
+    m_window.SetMessage(message);
+}
 
 void SyncScanReports::OnRowAdded(const ItemData& row, const ScanCounters&)
 {

@@ -8,14 +8,12 @@
 
 KWDownloadDlg::KWDownloadDlg(QWidget* owner, halvex::PackageRequest request)
     : DWProgressDlg(owner, TextOr("app_name")), m_request(std::move(request))
-{
-}
+{}
 
 halvex::DownloadResult KWDownloadDlg::Download()
 {
     halvex::DownloadResult result;
-    const std::string title =
-        halvex::DownloadTitleText(KXStrings::GetString("download_update"), m_request.destination);
+    const std::string title = halvex::DownloadTitleText(KXStrings::GetString("download_update"), m_request.destination);
     const std::string status = KXStrings::GetString("download_status");
     Run([&](DWWorkDlg& window) {
         window.SetStatus(title);

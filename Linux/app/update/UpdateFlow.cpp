@@ -13,8 +13,7 @@ void CheckForUpdatesInteractive(QWidget* owner, const UpdateActions& actions)
     UpdateCheckResult result;
     bool cancelled = false;
     {
-        DWWaitDlg wait(owner, TextOr("app_name"),
-                       TextOr("check_update"));
+        DWWaitDlg wait(owner, TextOr("app_name"), TextOr("check_update"));
         UpdateCheckOptions options = actions.check;
         cancelled = !wait.Run([&](DWWorkDlg& window) {
             options.cancel = &window.CancelFlag();
@@ -32,8 +31,8 @@ void CheckForUpdatesInteractive(QWidget* owner, const UpdateActions& actions)
 
 void OfferUpdate(QWidget* owner, const UpdateCheckResult& offer, const UpdateActions& actions)
 {
-    if (KWMsgBox::Show(owner, KXStrings::Format("check_update_avail", offer.version), KWMsgBox::kNote,
-                       KWMsgBox::kYesNo, KWMsgBox::kIdYes) != KWMsgBox::kIdYes)
+    if (KWMsgBox::Show(owner, KXStrings::Format("check_update_avail", offer.version), KWMsgBox::kNote, KWMsgBox::kYesNo,
+                       KWMsgBox::kIdYes) != KWMsgBox::kIdYes)
         return;
 
     PackageRequest request;
