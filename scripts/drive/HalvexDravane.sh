@@ -79,9 +79,17 @@ if [ ! -f "$cache/.complete" ]; then
         [ -f "$staging/$program" ] && chmod 755 "$staging/$program"
     done
     : > "$staging/.complete"
-    rm -rf "$cache"
-    # Another start may have placed the same copy meanwhile: keep either.
-    mv "$staging" "$cache" 2>/dev/null || rm -rf "$staging"
+    # Only whole copies ever take the cache's name, in one rename that fails
+    # where one is already there: another start (the Updater's relaunch, a
+    # second click) may be running from it, so it is never removed here.
+    if ! mv -T "$staging" "$cache" 2>/dev/null; then
+        if [ ! -f "$cache/.complete" ]; then
+            # A copy left unfinished by an older launcher.
+            rm -rf "$cache"
+            mv -T "$staging" "$cache" 2>/dev/null
+        fi
+        rm -rf "$staging"
+    fi
     # Copies of earlier versions are of no further use.
     for old in "$cache_root"/*; do
         [ "$old" = "$cache" ] || rm -rf "$old"

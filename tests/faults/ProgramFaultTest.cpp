@@ -271,7 +271,7 @@ std::vector<std::string> UpdaterArguments(const fs::path& bundle, const fs::path
 TEST_F(ProgramFaultTest, UpdaterKilledAmidItsSwapsLeavesOneVersionThatTheLauncherStarts)
 {
     if (!fs::exists(ProgramPath("Updater")))
-        GTEST_SKIP() << "the Updater is not built";
+        FAIL() << "the Updater is not built";
     const fs::path top = tmp / "stick";
     const fs::path programs = top / "HalvexDravane.app" / "Contents" / "Linux";
     const fs::path journal = top / ".halvex-update-journal";
