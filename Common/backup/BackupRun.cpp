@@ -10,6 +10,7 @@
 #include "backup/BackupSetFolder.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
+#include "util/FileSystemFlush.h"
 
 namespace halvex {
 
@@ -17,16 +18,18 @@ namespace bm = backup_message;
 
 namespace {
 
-// One syncfs for the whole run. File systems that cannot sync (some FUSE
-// mounts) say so; that is no failure.
+// One flush for the whole run. File systems that cannot sync (some FUSE
+// mounts) say so; that is no failure. A drive that no longer answers after
+// the flush is one.
 bool FlushDrive(const std::filesystem::path& folderOnDrive)
 {
     const int fd = ::open(folderOnDrive.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const bool flushed = ::syncfs(fd) == 0 || errno == EINVAL || errno == ENOSYS || errno == ENOTSUP;
+    const FileSystemFlush flush = FlushFileSystem(fd);
     ::close(fd);
-    return flushed;
+    const int error = flush.error;
+    return flush.answers && (error == 0 || error == EINVAL || error == ENOSYS || error == ENOTSUP);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include "sync/SyncLog.h"
 #include "sync/SyncProblem.h"
 #include "sync/SyncRoots.h"
+#include "util/FileSystemFlush.h"
 #include "util/FolderWatch.h"
 
 namespace halvex {
@@ -261,14 +261,12 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
     // before success is reported. Some FUSE drivers answer a flush of a
     // pulled drive with success, so the pair is looked at once more.
     if (folders.wroteToDrive && folders.drive.IsOpen() && !result.folderGone) {
-        if (::syncfs(folders.drive.Get()) != 0) {
+        const FileSystemFlush flush = FlushFileSystem(folders.drive.Get());
+        if (flush.error != 0) {
             result.flushFailed = true;
             log.Problem(m_options.driveFolder, KXStrings::GetString("sync_flush_failed"));
         }
-        // A FUSE driver's cache may still answer for the folder itself;
-        // the file system's own figures come from the driver, or fail.
-        struct statvfs space {};
-        result.folderGone = !pair.StillThere() || ::fstatvfs(folders.drive.Get(), &space) != 0;
+        result.folderGone = !pair.StillThere() || !flush.answers;
     }
     if (!result.cancelled)
         PaceWait(m_options.pacing.afterRun, m_control);

@@ -1,0 +1,20 @@
+#include "util/FileSystemFlush.h"
+
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace halvex {
+
+FileSystemFlush FlushFileSystem(int folderFd)
+{
+    FileSystemFlush flush;
+    if (::syncfs(folderFd) != 0)
+        flush.error = errno;
+    struct statvfs space {};
+    flush.answers = ::fstatvfs(folderFd, &space) == 0;
+    return flush;
+}
+
+}  // namespace halvex
