@@ -26,6 +26,7 @@ public:
     {
         return Result(Status::FailErrno(std::move(key), where, error));
     }
+    static Result Cancelled() { return Result(Status::Cancelled()); }
     // Passes on a failure from a call that returned a Status.
     static Result From(Status failure)
     {
@@ -55,6 +56,8 @@ public:
 
     const std::string& messageKey() const { return m_status.messageKey; }
     const std::string& detail() const { return m_status.detail; }
+    int systemError() const { return m_status.systemError; }
+    bool cancelled() const { return m_status.cancelled(); }
     // The failure alone, for a caller that answers with a Status.
     Status status() const { return m_status; }
 

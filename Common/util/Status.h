@@ -15,6 +15,11 @@ struct [[nodiscard]] Status {
     bool ok = true;
     std::string messageKey;  // string-table key, empty when ok
     std::string detail;      // system detail, e.g. "Permission denied"
+    int systemError = 0;     // errno of the failing call, when one failed (ENOSPC stops a run)
+
+    // The key of a stop the user asked for. It names no message: windows and
+    // the command line show nothing for it.
+    static constexpr const char* kCancelledKey = "cancelled";
 
     static Status Ok() { return {}; }
     static Status Fail(std::string key, std::string detail = {})
@@ -25,8 +30,13 @@ struct [[nodiscard]] Status {
     // system's reason, "/media/x/a.txt: Permission denied".
     static Status FailErrno(std::string key, const std::filesystem::path& where, int error)
     {
-        return Fail(std::move(key), where.string() + ": " + std::strerror(error));
+        Status failure = Fail(std::move(key), where.string() + ": " + std::strerror(error));
+        failure.systemError = error;
+        return failure;
     }
+    static Status Cancelled() { return Fail(kCancelledKey); }
+
+    bool cancelled() const { return !ok && messageKey == kCancelledKey; }
     explicit operator bool() const { return ok; }
 };
 

@@ -51,6 +51,19 @@ TEST(Result, ErrnoFailureNamesTheFileAndTheSystemReason)
     EXPECT_EQ(failed.messageKey(), "read_err");
     EXPECT_EQ(failed.detail(), "/media/x/a.txt: No such file or directory");
     EXPECT_EQ(Status::FailErrno("read_err", "/media/x/a.txt", ENOENT).detail, failed.detail());
+    // The errno itself survives, so a caller can tell a full disk from other failures.
+    EXPECT_EQ(failed.systemError(), ENOENT);
+    EXPECT_FALSE(failed.cancelled());
+    EXPECT_EQ(Status::Fail("read_err").systemError, 0);
+}
+
+TEST(Result, ACancelIsAFailureThatNamesNoMessage)
+{
+    EXPECT_TRUE(Status::Cancelled().cancelled());
+    EXPECT_FALSE(Status::Cancelled().ok);
+    EXPECT_TRUE(Result<int>::Cancelled().cancelled());
+    EXPECT_FALSE(Status::Ok().cancelled());
+    EXPECT_FALSE(Status::Fail("copy_err").cancelled());
 }
 
 TEST(Result, HoldsAMoveOnlyValue)
