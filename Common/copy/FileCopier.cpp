@@ -27,16 +27,14 @@ namespace {
 constexpr int kCancelled = ECANCELED;
 constexpr int kChanged = -1;
 
-CopyResult ResultFor(int error)
+// The caller's answer for an error of this file's copy (0: done).
+Status StatusFor(int error, const std::filesystem::path& where)
 {
     switch (error) {
-    case 0: return {CopyOutcome::Done, 0};
-    case kCancelled: return {CopyOutcome::Cancelled, 0};
-    case kChanged: return {CopyOutcome::Changed, 0};
-    case ENOSPC:
-    case EDQUOT: return {CopyOutcome::DiskFull, error};
-    case EFBIG: return {CopyOutcome::TooLarge, error};
-    default: return {CopyOutcome::Failed, error};
+    case 0: return Status::Ok();
+    case kCancelled: return Status::Cancelled();
+    case kChanged: return Status::Fail(kCopyChangedKey, where.string());
+    default: return Status::FailErrno(kCopyFailedKey, where, error);
     }
 }
 
@@ -229,28 +227,30 @@ int WriteCopy(int in, const struct stat& source, int out, const CopyOptions& opt
     return 0;
 }
 
-// The copy of the open source into the open folder.
-CopyResult CopyInto(int in, int folderFd, const std::string& name, const CopyOptions& options)
+// Only a regular file's data is copied.
+int CheckSource(int in, struct stat& sourceInfo)
 {
-    struct stat sourceInfo {};
     if (::fstat(in, &sourceInfo) != 0)
-        return ResultFor(errno);
+        return errno;
     if (S_ISDIR(sourceInfo.st_mode))
-        return ResultFor(EISDIR);
-    if (!S_ISREG(sourceInfo.st_mode))
-        return ResultFor(EINVAL);
+        return EISDIR;
+    return S_ISREG(sourceInfo.st_mode) ? 0 : EINVAL;
+}
 
+// The copy of the open, checked source into the open folder.
+int CopyInto(int in, const struct stat& sourceInfo, int folderFd, const std::string& name, const CopyOptions& options)
+{
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
-        return ResultFor(EINVAL);
+        return EINVAL;
     if (options.expected && !StillAsExpected(folderFd, name, *options.expected))
-        return ResultFor(kChanged);
+        return kChanged;
     struct stat existing {};
     const bool replacing = ::fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
     if (replacing) {
         if (!options.replace)
-            return ResultFor(EEXIST);
+            return EEXIST;
         if (S_ISDIR(existing.st_mode))
-            return ResultFor(EISDIR);
+            return EISDIR;
     }
     const bool keepReplaced = replacing && !options.keepMode && S_ISREG(existing.st_mode);
 
@@ -264,10 +264,10 @@ CopyResult CopyInto(int in, int folderFd, const std::string& name, const CopyOpt
         out = FileDescriptor(::openat(folderFd, temporary.c_str(),
                                       O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, createMode));
         if (!out.IsOpen() && errno != EEXIST)
-            return ResultFor(errno);
+            return errno;
     }
     if (!out.IsOpen())
-        return ResultFor(EEXIST);
+        return EEXIST;
     // The mark lives on the open file, which this second descriptor keeps
     // open past the close below, until the name is no longer temporary.
     MarkCopyInProgress(out.Get());
@@ -286,7 +286,7 @@ CopyResult CopyInto(int in, int folderFd, const std::string& name, const CopyOpt
         error = kChanged;
     if (error != 0) {
         ::unlinkat(folderFd, temporary.c_str(), 0);
-        return ResultFor(error);
+        return error;
     }
     // Some FUSE drivers (fusefat) stamp the present time on a renamed file;
     // a copy that looked newer than its source would travel back.
@@ -295,41 +295,48 @@ CopyResult CopyInto(int in, int folderFd, const std::string& name, const CopyOpt
         std::llabs(published.st_mtim.tv_sec - sourceInfo.st_mtim.tv_sec) > 2) {
         const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
         if (::utimensat(folderFd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-            return ResultFor(errno);
+            return errno;
     }
     if (options.durable)
         ::fsync(folderFd);  // best effort: not every volume can flush a folder
-    return ResultFor(0);
+    return 0;
 }
 
 }  // namespace
 
-CopyResult CopyFileAtomic(const std::filesystem::path& source, const std::filesystem::path& destination,
-                          const CopyOptions& options)
+Status CopyFileAtomic(const std::filesystem::path& source, const std::filesystem::path& destination,
+                      const CopyOptions& options)
 {
     if (int stop = WaitUnlessCancelled(options))
-        return ResultFor(stop);
+        return StatusFor(stop, destination);
     FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    struct stat sourceInfo {};
     if (!in.IsOpen())
-        return ResultFor(errno);
+        return StatusFor(errno, source);
+    if (int error = CheckSource(in.Get(), sourceInfo))
+        return StatusFor(error, source);
     const std::filesystem::path folder =
         destination.has_parent_path() ? destination.parent_path() : std::filesystem::path(".");
     FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folderFd.IsOpen())
-        return ResultFor(errno);
-    return CopyInto(in.Get(), folderFd.Get(), destination.filename().string(), options);
+        return StatusFor(errno, folder);
+    return StatusFor(CopyInto(in.Get(), sourceInfo, folderFd.Get(), destination.filename().string(), options),
+                     destination);
 }
 
-CopyResult CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,
-                      const std::string& destinationName, const CopyOptions& options)
+Status CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,
+                  const std::string& destinationName, const CopyOptions& options)
 {
     if (int stop = WaitUnlessCancelled(options))
-        return ResultFor(stop);
+        return StatusFor(stop, destinationName);
     FileDescriptor in(
         ::openat(sourceFolderFd, sourceName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK));
+    struct stat sourceInfo {};
     if (!in.IsOpen())
-        return ResultFor(errno);
-    return CopyInto(in.Get(), destinationFolderFd, destinationName, options);
+        return StatusFor(errno, sourceName);
+    if (int error = CheckSource(in.Get(), sourceInfo))
+        return StatusFor(error, sourceName);
+    return StatusFor(CopyInto(in.Get(), sourceInfo, destinationFolderFd, destinationName, options), destinationName);
 }
 
 }  // namespace halvex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -8,28 +9,28 @@
 #include <string>
 #include <string_view>
 
+#include "util/Status.h"
+
 namespace halvex {
 
-enum class CopyOutcome {
-    Done,
-    Cancelled,  // the cancel flag was seen; the destination is as it was
-    Failed,     // any other error of this file (see error)
-    DiskFull,   // ENOSPC or EDQUOT on the destination
-    TooLarge,   // EFBIG: the file does not fit the destination's file system
-    Changed,    // the destination is no longer as CopyOptions::expected says: left alone
-};
+// The keys of a failed copy. A system call that failed leaves its errno in
+// Status::systemError: ENOSPC or EDQUOT for a full destination (see
+// IsDiskFull), EFBIG for a file its file system cannot hold.
+inline constexpr char kCopyFailedKey[] = "copy_failed";
+// The destination is no longer as CopyOptions::expected says: left alone.
+inline constexpr char kCopyChangedKey[] = "copy_destination_changed";
+
+// The errors of a destination without room for the copy.
+inline bool IsDiskFull(int error)
+{
+    return error == ENOSPC || error == EDQUOT;
+}
 
 // The destination as the caller last saw it.
 struct ExpectedDestination {
     bool exists = false;
     std::uint64_t size = 0;
     std::int64_t timeNs = 0;  // modification time, nanoseconds since the epoch
-};
-
-struct CopyResult {
-    CopyOutcome outcome = CopyOutcome::Done;
-    int error = 0;  // errno of the failing call, 0 when done or cancelled
-    bool ok() const { return outcome == CopyOutcome::Done; }
 };
 
 struct CopyOptions {
@@ -50,7 +51,7 @@ struct CopyOptions {
     bool durable = true;
     // When set, the destination is replaced only while it is still as
     // expected, checked again just before the rename; one that appeared,
-    // went or changed meanwhile stays as it is (CopyOutcome::Changed).
+    // went or changed meanwhile stays as it is (kCopyChangedKey).
     const ExpectedDestination* expected = nullptr;
     // Asked just before the rename: false leaves the destination as it is
     // and fails the copy with ENOENT (its folder is no longer the one meant,
@@ -71,17 +72,21 @@ inline constexpr std::string_view kCopyTemporaryPrefix = ".halvex-part-";
 // A failed, cancelled or disk-full copy removes the temporary file and leaves
 // any earlier destination untouched.
 //
+// Answers ok, Status::Cancelled() once the cancel flag was seen, or a
+// failure whose detail names the source when it could not be opened or is no
+// regular file, else the destination.
+//
 // A replaced file keeps what it was: unless keepMode asks for the source's,
 // the copy takes the replaced file's permission bits, its owner where this
 // process may give it, and its extended attributes and ACLs where both
 // volumes keep them; until then the temporary file is private (0600). A new
 // file gets the volume's default, as any new file.
-CopyResult CopyFileAtomic(const std::filesystem::path& source, const std::filesystem::path& destination,
-                          const CopyOptions& options = {});
+Status CopyFileAtomic(const std::filesystem::path& source, const std::filesystem::path& destination,
+                      const CopyOptions& options = {});
 
 // The same between open folders, by plain names: neither the source nor the
 // destination is followed if it is a link.
-CopyResult CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,
-                      const std::string& destinationName, const CopyOptions& options = {});
+Status CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,
+                  const std::string& destinationName, const CopyOptions& options = {});
 
 }  // namespace halvex

@@ -29,7 +29,7 @@ class TreeCopy {
 public:
     explicit TreeCopy(const TreeCopyOptions& options) : m_options(options) {}
 
-    TreeCopyResult Run(const fs::path& source, const fs::path& destinationFolder);
+    Status Run(const fs::path& source, const fs::path& destinationFolder);
 
 private:
     bool Cancelled() const
@@ -45,17 +45,12 @@ private:
 
     bool Fail(int error, const fs::path& at)
     {
-        m_result.outcome = error == ENOSPC || error == EDQUOT ? CopyOutcome::DiskFull
-                           : error == EFBIG                   ? CopyOutcome::TooLarge
-                                                              : CopyOutcome::Failed;
-        m_result.error = error;
-        m_result.failedAt = at;
+        m_status = Status::FailErrno(kCopyFailedKey, at, error);
         return false;
     }
-    bool Stop(const fs::path& at)
+    bool Stop()
     {
-        m_result.outcome = CopyOutcome::Cancelled;
-        m_result.failedAt = at;
+        m_status = Status::Cancelled();
         return false;
     }
 
@@ -67,7 +62,7 @@ private:
     bool FinishFolder(const fs::path& source, const struct stat& info, const fs::path& target);
 
     const TreeCopyOptions& m_options;
-    TreeCopyResult m_result;
+    Status m_status;
 };
 
 // The name the copy takes: the source's last component, also for "dir/",
@@ -103,26 +98,26 @@ int ListNames(const fs::path& folder, std::vector<std::string>& names)
     return error;
 }
 
-TreeCopyResult TreeCopy::Run(const fs::path& source, const fs::path& destinationFolder)
+Status TreeCopy::Run(const fs::path& source, const fs::path& destinationFolder)
 {
     struct stat info {};
     if (::lstat(source.c_str(), &info) != 0) {
         Fail(errno, source);
-        return m_result;
+        return m_status;
     }
     struct stat folderInfo {};
     if (::stat(destinationFolder.c_str(), &folderInfo) != 0) {
         Fail(errno, destinationFolder);
-        return m_result;
+        return m_status;
     }
     if (!S_ISDIR(folderInfo.st_mode)) {
         Fail(ENOTDIR, destinationFolder);
-        return m_result;
+        return m_status;
     }
     const fs::path name = NameOf(source);
     if (name.empty()) {
         Fail(EINVAL, source);
-        return m_result;
+        return m_status;
     }
     if (S_ISDIR(info.st_mode)) {
         // Refused also when the walk cannot be finished: copying a folder
@@ -130,22 +125,19 @@ TreeCopyResult TreeCopy::Run(const fs::path& source, const fs::path& destination
         const std::optional<bool> inside = IsSameOrBelow(destinationFolder, info);
         if (!inside) {
             Fail(errno, destinationFolder);
-            return m_result;
+            return m_status;
         }
-        if (*inside) {
-            Fail(EINVAL, destinationFolder);
-            m_result.intoItself = true;
-            return m_result;
-        }
+        if (*inside)
+            return Status::FailErrno(kCopyIntoItselfKey, destinationFolder, EINVAL);
     }
     CopyItem(source, info, destinationFolder / name);
-    return m_result;
+    return m_status;
 }
 
 bool TreeCopy::CopyItem(const fs::path& source, const struct stat& info, const fs::path& target)
 {
     if (Cancelled())
-        return Stop(source);
+        return Stop();
     // Only a look at the one name: a drop folder may not be listed.
     struct stat existing {};
     if (::lstat(target.c_str(), &existing) == 0)
@@ -173,14 +165,11 @@ bool TreeCopy::CopyFile(const fs::path& source, const fs::path& target)
     options.pause = m_options.pause;
     options.replace = false;
     options.durable = m_options.durable;
-    const CopyResult result = CopyFileAtomic(source, target, options);
-    if (result.outcome == CopyOutcome::Cancelled)
-        return Stop(source);
-    if (!result.ok()) {
-        Fail(result.error, source);
-        m_result.outcome = result.outcome;
-        return false;
-    }
+    const Status copied = CopyFileAtomic(source, target, options);
+    if (copied.cancelled())
+        return Stop();
+    if (!copied.ok)
+        return Fail(copied.systemError, source);
     return true;
 }
 
@@ -302,7 +291,7 @@ std::optional<bool> IsSameOrBelow(const fs::path& folder, const struct stat& ite
     return std::nullopt;
 }
 
-TreeCopyResult CopyIntoFolder(const fs::path& source, const fs::path& destinationFolder, const TreeCopyOptions& options)
+Status CopyIntoFolder(const fs::path& source, const fs::path& destinationFolder, const TreeCopyOptions& options)
 {
     return TreeCopy(options).Run(source, destinationFolder);
 }

@@ -17,13 +17,8 @@ struct TreeCopyOptions {
     bool durable = true;  // see CopyOptions::durable
 };
 
-struct TreeCopyResult {
-    CopyOutcome outcome = CopyOutcome::Done;
-    int error = 0;                   // errno of the failing call
-    std::filesystem::path failedAt;  // the item being copied when it failed
-    bool intoItself = false;         // refused: the destination lies inside the source
-    bool ok() const { return outcome == CopyOutcome::Done; }
-};
+// The key of a folder refused because the destination lies inside it.
+inline constexpr char kCopyIntoItselfKey[] = "copy_into_itself";
 
 // Copies a file, link or folder tree into an existing folder under the
 // source's own name, with everything a file carries on Linux: data, extended
@@ -36,8 +31,12 @@ struct TreeCopyResult {
 // it stay. Folders are created, filled and only then given their mode and
 // times, so a read-only source folder and a write-only destination (a drop
 // folder) both work, and no folder is ever listed on the destination side.
-TreeCopyResult CopyIntoFolder(const std::filesystem::path& source, const std::filesystem::path& destinationFolder,
-                              const TreeCopyOptions& options = {});
+//
+// Answers ok, Status::Cancelled(), kCopyIntoItselfKey, or kCopyFailedKey with
+// the errno of the failing call and a detail that names the item being
+// copied when it failed ("/src/a.txt: Permission denied").
+Status CopyIntoFolder(const std::filesystem::path& source, const std::filesystem::path& destinationFolder,
+                      const TreeCopyOptions& options = {});
 
 // True when `folder` is `item` or lies anywhere below it, following the
 // folder's parents up to the root by device and inode, across volumes (a

@@ -24,11 +24,6 @@ namespace halvex {
 
 namespace {
 
-bool IsDiskFull(int error)
-{
-    return error == ENOSPC || error == EDQUOT;
-}
-
 std::string CountText(std::uint32_t processed, std::uint32_t total)
 {
     return KXStrings::Format("sync_progress_count", processed, total);
@@ -82,7 +77,7 @@ SyncRunner::SyncRunner(SyncCallback& callback, const SyncControl& control, SyncR
 
 // Copies one row. With the pair's folders known, both sides are entered
 // from them by descriptor; otherwise (rows made by hand) by path.
-CopyResult SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere)
+Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere)
 {
     const bool toDrive = !row.sourceUsb;
     FileDescriptor sourceFolder;
@@ -96,27 +91,27 @@ CopyResult SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std:
         const auto sourceBelow = FolderBelow(row.path, sourceRoot);
         const auto targetBelow = FolderBelow(row.dstPath, targetRoot);
         if (!sourceBelow || !targetBelow)
-            return {CopyOutcome::Failed, EINVAL};
+            return Status::FailErrno(kCopyFailedKey, row.path, EINVAL);
         if (!sourceFd.IsOpen() || !targetFd.IsOpen())
-            return {CopyOutcome::Failed, folders.openError};
+            return Status::FailErrno(kCopyFailedKey, sourceFd.IsOpen() ? targetRoot : sourceRoot, folders.openError);
         sourceFolder = FileDescriptor(OpenFolderBelow(sourceFd.Get(), *sourceBelow, MissingFolders::Fail, created));
         if (!sourceFolder.IsOpen())
-            return {CopyOutcome::Failed, errno};
+            return Status::FailErrno(kCopyFailedKey, row.path.parent_path(), errno);
         targetFolder = FileDescriptor(OpenFolderBelow(targetFd.Get(), *targetBelow, MissingFolders::Create, created));
     } else {
         std::error_code ec;
         sourceFolder = FileDescriptor(::open(row.path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!sourceFolder.IsOpen())
-            return {CopyOutcome::Failed, errno};
+            return Status::FailErrno(kCopyFailedKey, row.path.parent_path(), errno);
         created = std::filesystem::create_directories(row.dstPath.parent_path(), ec);
         if (ec)
-            return {IsDiskFull(ec.value()) ? CopyOutcome::DiskFull : CopyOutcome::Failed, ec.value()};
+            return Status::FailErrno(kCopyFailedKey, row.dstPath.parent_path(), ec.value());
         targetFolder = FileDescriptor(::open(row.dstPath.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     }
     if (created && toDrive)
         folders.wroteToDrive = true;
     if (!targetFolder.IsOpen())
-        return {IsDiskFull(errno) ? CopyOutcome::DiskFull : CopyOutcome::Failed, errno};
+        return Status::FailErrno(kCopyFailedKey, row.dstPath.parent_path(), errno);
     if (folders.cleaned.insert(row.dstPath.parent_path()).second)
         RemoveLeftoverCopies(row.dstPath.parent_path());
 
@@ -140,16 +135,16 @@ CopyResult SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std:
         m_callback.OnFileProgress(done, size);
         return !m_control.Cancelled();
     };
-    const CopyResult copy = CopyFileAt(sourceFolder.Get(), row.path.filename().string(), targetFolder.Get(),
-                                       row.dstPath.filename().string(), options);
-    if (toDrive && copy.outcome != CopyOutcome::Changed)
+    const Status copy = CopyFileAt(sourceFolder.Get(), row.path.filename().string(), targetFolder.Get(),
+                                   row.dstPath.filename().string(), options);
+    if (toDrive && copy.messageKey != kCopyChangedKey)
         folders.wroteToDrive = true;  // even a failed copy may have left blocks behind
     return copy;
 }
 
-SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counters)
+SyncRunSummary SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counters)
 {
-    SyncRunResult result;
+    SyncRunSummary summary;
     const std::uint32_t total = CountChecked(rows);
     PaceWait(m_options.pacing.beforeRun, m_control);
 
@@ -169,18 +164,20 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
             folders.openError = errno;
     }
     std::uint32_t processed = 0;
-    bool stopped = false;
+    bool cancelled = false;
+    bool folderGone = false;
+    Status diskFull;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         ItemData& row = rows[i];
         if (!row.check || row.synced)
             continue;
         if (m_control.HoldWhilePaused()) {
             log.Cancelled(row.path);
-            result.cancelled = true;
+            cancelled = true;
             break;
         }
         if (!pair.StillThere()) {
-            result.folderGone = true;
+            folderGone = true;
             break;
         }
         m_callback.OnRunStatus(KXStrings::Format("sync_progress_status", row.name));
@@ -196,56 +193,44 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
             m_callback.OnRowFailed(i, row.path, text);
             reported = true;
         } else if (::lstat(row.path.c_str(), &source) == 0 && S_ISREG(source.st_mode)) {
-            const CopyResult copy = CopyRow(row, folders, [&pair] { return pair.StillThere(); });
-            switch (copy.outcome) {
-            case CopyOutcome::Done: {
+            const Status copy = CopyRow(row, folders, [&pair] { return pair.StillThere(); });
+            if (copy.ok) {
                 std::uint32_t& count = row.sourceUsb ? counters.toComputer : counters.toDrive;
                 if (count > 0)
                     --count;
                 row.synced = true;
-                ++result.successes;
+                ++summary.successes;
                 m_callback.OnRowSynced(i, counters);
-                break;
-            }
-            case CopyOutcome::DiskFull: {
+            } else if (copy.cancelled()) {
+                cancelledCopy = true;
+            } else if (IsDiskFull(copy.systemError)) {
                 log.DiskFull(row.path);
-                ++result.failures;
-                result.diskFull = true;
+                ++summary.failures;
+                diskFull = Status::FailErrno(kSyncDiskFullKey, row.dstPath, copy.systemError);
                 const std::filesystem::path mount =
                     m_options.mountPath ? m_options.mountPath(row.dstPath) : MountPointOf(row.dstPath);
-                m_callback.ShowMessage(KXStrings::Format("err_sync_disk_full", mount.string()), MessageIcon::Error);
-                stopped = true;
-                break;
-            }
-            case CopyOutcome::Cancelled: cancelledCopy = true; break;
-            case CopyOutcome::Changed: {
+                m_callback.ShowMessage(KXStrings::Format(kSyncDiskFullKey, mount.string()), MessageIcon::Error);
+                break;  // a full disk ends the run
+            } else if (copy.messageKey == kCopyChangedKey) {
                 const std::string text = KXStrings::GetString(kProblemChanged);
                 log.Problem(row.dstPath, text);
                 m_callback.OnRowFailed(i, row.dstPath, text);
                 reported = true;
-                break;
-            }
-            case CopyOutcome::Failed:
-            case CopyOutcome::TooLarge:
-                if (copy.error == ELOOP || copy.error == ENOTDIR) {
-                    const std::string text = KXStrings::GetString(kProblemLink);
-                    log.Problem(row.dstPath, text);
-                    m_callback.OnRowFailed(i, row.dstPath, text);
-                    reported = true;
-                }
-                break;
+            } else if (copy.systemError == ELOOP || copy.systemError == ENOTDIR) {
+                const std::string text = KXStrings::GetString(kProblemLink);
+                log.Problem(row.dstPath, text);
+                m_callback.OnRowFailed(i, row.dstPath, text);
+                reported = true;
             }
         }
-        if (stopped)
-            break;
         if (!row.synced && !cancelledCopy) {
-            ++result.failures;
+            ++summary.failures;
             if (!reported)
                 log.FileFailed(row.path);
             // A failure is often the first sign of a pulled drive: the
             // files after it would only fail too, or land in its place.
             if (!pair.StillThere()) {
-                result.folderGone = true;
+                folderGone = true;
                 break;
             }
         }
@@ -253,25 +238,34 @@ SyncRunResult SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counter
         m_callback.OnRunCount(CountText(processed, total), processed, total);
         if (m_control.Cancelled()) {
             log.Cancelled(row.path);
-            result.cancelled = true;
+            cancelled = true;
             break;
         }
     }
     // Once for the whole run: the drive's file system holds what was written
     // before success is reported. Some FUSE drivers answer a flush of a
     // pulled drive with success, so the pair is looked at once more.
-    if (folders.wroteToDrive && folders.drive.IsOpen() && !result.folderGone) {
+    int flushError = 0;
+    if (folders.wroteToDrive && folders.drive.IsOpen() && !folderGone) {
         const FileSystemFlush flush = FlushFileSystem(folders.drive.Get());
-        if (flush.error != 0) {
-            result.flushFailed = true;
-            log.Problem(m_options.driveFolder, KXStrings::GetString("sync_flush_failed"));
-        }
-        result.folderGone = !pair.StillThere() || !flush.answers;
+        flushError = flush.error;
+        if (flushError != 0)
+            log.Problem(m_options.driveFolder, KXStrings::GetString(kSyncFlushFailedKey));
+        folderGone = !pair.StillThere() || !flush.answers;
     }
-    if (!result.cancelled)
+    if (folderGone)
+        summary.ended = flushError != 0 ? Status::FailErrno(kSyncFolderGoneKey, m_options.driveFolder, flushError)
+                                        : Status::Fail(kSyncFolderGoneKey);
+    else if (flushError != 0)
+        summary.ended = Status::FailErrno(kSyncFlushFailedKey, m_options.driveFolder, flushError);
+    else if (!diskFull.ok)
+        summary.ended = diskFull;
+    else if (cancelled)
+        summary.ended = Status::Cancelled();
+    if (!cancelled)
         PaceWait(m_options.pacing.afterRun, m_control);
-    log.End(result.successes, result.failures);
-    return result;
+    log.End(summary.successes, summary.failures);
+    return summary;
 }
 
 std::uint32_t CountChecked(const std::vector<ItemData>& rows)
@@ -295,20 +289,20 @@ void RecountDirections(const std::vector<ItemData>& rows, ScanCounters& counters
             ++(r.sourceUsb ? counters.toComputer : counters.toDrive);
 }
 
-std::string SyncResultText(const SyncRunResult& result)
+std::string SyncResultText(const SyncRunSummary& summary)
 {
     std::string text;
-    if (result.successes > 0)
-        text = KXStrings::Format("sync_success", result.successes);
-    if (result.failures > 0) {
+    if (summary.successes > 0)
+        text = KXStrings::Format("sync_success", summary.successes);
+    if (summary.failures > 0) {
         if (!text.empty())
             text += "\n\n";
-        text += KXStrings::Format("sync_fail", result.failures);
+        text += KXStrings::Format("sync_fail", summary.failures);
     }
     if (text.empty())
         text = KXStrings::GetString("sync_none");
-    if (result.flushFailed)
-        text += "\n\n" + KXStrings::GetString("sync_flush_failed");
+    if (summary.FlushFailed())
+        text += "\n\n" + KXStrings::GetString(kSyncFlushFailedKey);
     return text;
 }
 

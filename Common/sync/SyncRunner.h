@@ -10,6 +10,7 @@
 #include "sync/ItemData.h"
 #include "sync/SyncCallback.h"
 #include "sync/SyncControl.h"
+#include "util/Status.h"
 
 namespace halvex {
 
@@ -27,13 +28,33 @@ struct SyncRunOptions {
     std::filesystem::path driveFolder;
 };
 
-struct SyncRunResult {
+// How a run that did not go through ended (string-table keys).
+// A full destination: a failure on the file that did not fit, with ENOSPC or
+// EDQUOT as its system error. The message names the mount path (%s).
+inline constexpr char kSyncDiskFullKey[] = "err_sync_disk_full";
+// A folder of the pair went away and the run stopped. When the drive was
+// written to and its flush at the end failed too, the system error is the
+// flush's and the detail names the drive's folder.
+inline constexpr char kSyncFolderGoneKey[] = "cli_sync_folder_gone";
+// What was written to the drive could not be made durable; the system error
+// is the flush's and the detail names the drive's folder.
+inline constexpr char kSyncFlushFailedKey[] = "sync_flush_failed";
+
+struct SyncRunSummary {
     std::uint32_t successes = 0;  // copied with their time stamps
     std::uint32_t failures = 0;
-    bool cancelled = false;
-    bool diskFull = false;
-    bool folderGone = false;   // a folder of the pair went away; the run stopped
-    bool flushFailed = false;  // what was written to the drive could not be made durable
+    // Ok when every row had its turn and what went to the drive was flushed;
+    // otherwise the first that happened of: a folder gone, the flush failed,
+    // the disk full, Status::Cancelled(), in this order.
+    Status ended;
+
+    // Whether the drive's flush at the end failed, also when a folder of the
+    // pair went away with it.
+    bool FlushFailed() const
+    {
+        return ended.messageKey == kSyncFlushFailedKey ||
+               (ended.messageKey == kSyncFolderGoneKey && ended.systemError != 0);
+    }
 };
 
 // The sync run: copies every checked row that is not yet synced, first to
@@ -55,11 +76,11 @@ class SyncRunner {
 public:
     SyncRunner(SyncCallback& callback, const SyncControl& control, SyncRunOptions options);
 
-    SyncRunResult Run(std::vector<ItemData>& rows, ScanCounters& counters);
+    SyncRunSummary Run(std::vector<ItemData>& rows, ScanCounters& counters);
 
 private:
     struct Folders;
-    CopyResult CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere);
+    Status CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere);
 
     SyncCallback& m_callback;
     const SyncControl& m_control;
@@ -73,7 +94,7 @@ std::size_t RemoveSyncedRows(std::vector<ItemData>& rows);
 void RecountDirections(const std::vector<ItemData>& rows, ScanCounters& counters);
 // "sync_success" and "sync_fail" joined by an empty line, or "sync_none";
 // "sync_flush_failed" after them when the drive could not be flushed.
-std::string SyncResultText(const SyncRunResult& result);
+std::string SyncResultText(const SyncRunSummary& summary);
 // The mount point of the file system that holds path (or its nearest existing parent).
 std::filesystem::path MountPointOf(const std::filesystem::path& path);
 

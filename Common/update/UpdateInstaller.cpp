@@ -49,8 +49,8 @@ int PlaceFile(const fs::path& source, const fs::path& target)
     CopyOptions options;
     options.keepTimes = true;
     options.keepMode = true;
-    const CopyResult copied = CopyFileAtomic(source, target, options);
-    return copied.ok() ? 0 : (copied.error != 0 ? copied.error : EIO);
+    const Status copied = CopyFileAtomic(source, target, options);
+    return copied.ok ? 0 : (copied.systemError != 0 ? copied.systemError : EIO);
 }
 
 }  // namespace

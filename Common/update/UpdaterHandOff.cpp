@@ -3,8 +3,6 @@
 #include "copy/FileCopier.h"
 #include "copy/TreeCopier.h"
 
-#include <cstring>
-
 namespace fs = std::filesystem;
 
 namespace halvex {
@@ -35,9 +33,9 @@ Status StartUpdater(const UpdaterHandOff& handOff, const ProgramStarter& start)
     CopyOptions options;
     options.keepMode = true;
     options.durable = false;
-    const CopyResult copied = CopyFileAtomic(source, copy, options);
-    if (!copied.ok())
-        return Status::Fail("updater_err", source.string() + ": " + std::strerror(copied.error));
+    const Status copied = CopyFileAtomic(source, copy, options);
+    if (!copied.ok)
+        return Status::FailErrno("updater_err", source, copied.systemError);
     // A drive mounted with showexec or noexec gives its files no run
     // permission; the copy is ours and must run.
     fs::permissions(copy, fs::perms::owner_all, fs::perm_options::add, error);
@@ -50,9 +48,9 @@ Status StartUpdater(const UpdaterHandOff& handOff, const ProgramStarter& start)
             continue;
         TreeCopyOptions treeOptions;
         treeOptions.durable = false;
-        const TreeCopyResult tree = CopyIntoFolder(programs / companion, folder, treeOptions);
-        if (!tree.ok())
-            return Status::Fail("updater_err", tree.failedAt.string() + ": " + std::strerror(tree.error));
+        const Status tree = CopyIntoFolder(programs / companion, folder, treeOptions);
+        if (!tree.ok)
+            return Status::Fail("updater_err", tree.detail);
     }
     if (!start || !start(copy, UpdaterArguments(handOff)))
         return Status::Fail("updater_err", copy.string() + " could not be started");

@@ -211,18 +211,17 @@ int Run(Context& context, const std::vector<std::string>& options)
     if (runOptions.log)
         (void)paths.DeleteSyncLog();
     SyncRunner runner(callback, control, runOptions);
-    const SyncRunResult result = runner.Run(rows, counters);
+    const SyncRunSummary result = runner.Run(rows, counters);
     console.endProgress();
-    if (result.folderGone)
-        console.error(Text("cli_sync_folder_gone",
+    if (result.ended.messageKey == kSyncFolderGoneKey)
+        console.error(Text(kSyncFolderGoneKey,
                            "A folder of the sync pair went away during the sync (was the drive removed?). "
                            "The sync has been stopped."));
     out << SyncResultText(result) << '\n';
     if (runOptions.log && !runOptions.logPath.empty())
         out << FormatText(Text("cli_sync_log_at", "Sync log: %s"), runOptions.logPath) << '\n';
     out.flush();
-    return result.failures > 0 || result.cancelled || result.folderGone || result.flushFailed ? kExitFailures
-                                                                                              : kExitDone;
+    return result.failures > 0 || !result.ended.ok ? kExitFailures : kExitDone;
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -66,17 +65,17 @@ int main(int argc, char** argv)
 
     halvex::TreeCopyOptions options;
     options.cancel = &sStopRequested;
-    const halvex::TreeCopyResult result = halvex::CopyIntoFolder(parsed->source, parsed->destinationFolder, options);
+    const halvex::Status copied = halvex::CopyIntoFolder(parsed->source, parsed->destinationFolder, options);
 
-    if (result.outcome == halvex::CopyOutcome::Cancelled || sStopRequested.load()) {
+    if (copied.cancelled() || sStopRequested.load()) {
         if (int signalNumber = sStopSignal.load())
             EndBySignal(signalNumber);
     }
-    if (result.ok())
+    if (copied.ok)
         return kStatusCopied;
-    if (result.intoItself)
+    if (copied.messageKey == halvex::kCopyIntoItselfKey)
         std::fprintf(stderr, "forkcopy: %s: cannot copy a folder into itself\n", parsed->source.c_str());
     else
-        std::fprintf(stderr, "forkcopy: %s: %s\n", result.failedAt.c_str(), std::strerror(result.error));
+        std::fprintf(stderr, "forkcopy: %s\n", copied.detail.c_str());  // "item: reason"
     return kStatusFailed;
 }

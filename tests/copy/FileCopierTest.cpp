@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <cstring>
 #include <thread>
 
 #include "CopyTestSupport.h"
@@ -44,9 +45,9 @@ TEST_F(FileCopierTest, CopiesDataAndNanosecondTimesUnderTheRealName)
     WriteFile(source, data);
     SetTimes(source, 1500000000, 123456789);
 
-    const CopyResult result = CopyFileAtomic(source, destination);
+    const Status result = CopyFileAtomic(source, destination);
 
-    ASSERT_TRUE(result.ok()) << result.error;
+    ASSERT_TRUE(result.ok) << result.detail;
     const struct stat copied = StatOf(destination);  // before reading moves the access time
     EXPECT_EQ(copied.st_mtim.tv_sec, 1500000000);
     EXPECT_EQ(copied.st_mtim.tv_nsec, 123456789);
@@ -58,7 +59,7 @@ TEST_F(FileCopierTest, CopiesDataAndNanosecondTimesUnderTheRealName)
 TEST_F(FileCopierTest, EmptyFileAndSmallBufferBothCopyExactly)
 {
     WriteFile(source, "");
-    ASSERT_TRUE(CopyFileAtomic(source, destination).ok());
+    ASSERT_TRUE(CopyFileAtomic(source, destination).ok);
     EXPECT_TRUE(std::filesystem::exists(destination));
     EXPECT_EQ(std::filesystem::file_size(destination), 0u);
 
@@ -72,7 +73,7 @@ TEST_F(FileCopierTest, EmptyFileAndSmallBufferBothCopyExactly)
         EXPECT_LE(done, total);
         return true;
     };
-    ASSERT_TRUE(CopyFileAtomic(source, destination, options).ok());
+    ASSERT_TRUE(CopyFileAtomic(source, destination, options).ok);
     EXPECT_EQ(ReadFile(destination), data);
     EXPECT_GE(calls, 10u);
 }
@@ -84,12 +85,12 @@ TEST_F(FileCopierTest, ModeIsKeptOnlyWhenAsked)
 
     CopyOptions keep;
     keep.keepMode = true;
-    ASSERT_TRUE(CopyFileAtomic(source, destination, keep).ok());
+    ASSERT_TRUE(CopyFileAtomic(source, destination, keep).ok);
     EXPECT_EQ(StatOf(destination).st_mode & 07777, 0751u);
 
     const mode_t mask = ::umask(022);
     ::umask(mask);
-    ASSERT_TRUE(CopyFileAtomic(source, folder / "plain", {}).ok());
+    ASSERT_TRUE(CopyFileAtomic(source, folder / "plain", {}).ok);
     EXPECT_EQ(StatOf(folder / "plain").st_mode & 07777, 0666u & ~mask);
 }
 
@@ -112,7 +113,7 @@ TEST_F(FileCopierTest, ReplacedFileKeepsItsModeAndAttributesAndStaysPrivateMeanw
                 whileWritten = StatOf(entry.path()).st_mode & 07777;
         return true;
     };
-    ASSERT_TRUE(CopyFileAtomic(source, destination, options).ok());
+    ASSERT_TRUE(CopyFileAtomic(source, destination, options).ok);
     EXPECT_EQ(whileWritten, 0600u);
     EXPECT_EQ(StatOf(destination).st_mode & 07777, 0600u);
     EXPECT_EQ(ReadFile(destination), ReadFile(source));
@@ -124,11 +125,11 @@ TEST_F(FileCopierTest, ReplacedFileKeepsItsModeAndAttributesAndStaysPrivateMeanw
 
     // An executable stays one; with keepMode the source's mode wins.
     ASSERT_EQ(::chmod(destination.c_str(), 0750), 0);
-    ASSERT_TRUE(CopyFileAtomic(source, destination).ok());
+    ASSERT_TRUE(CopyFileAtomic(source, destination).ok);
     EXPECT_EQ(StatOf(destination).st_mode & 07777, 0750u);
     CopyOptions keep;
     keep.keepMode = true;
-    ASSERT_TRUE(CopyFileAtomic(source, destination, keep).ok());
+    ASSERT_TRUE(CopyFileAtomic(source, destination, keep).ok);
     EXPECT_EQ(StatOf(destination).st_mode & 07777, 0644u);
 }
 
@@ -138,7 +139,7 @@ TEST_F(FileCopierTest, ReadOnlySourceModeDoesNotStopTheCopy)
     ASSERT_EQ(::chmod(source.c_str(), 0444), 0);
     CopyOptions keep;
     keep.keepMode = true;
-    ASSERT_TRUE(CopyFileAtomic(source, destination, keep).ok());
+    ASSERT_TRUE(CopyFileAtomic(source, destination, keep).ok);
     EXPECT_EQ(StatOf(destination).st_mode & 07777, 0444u);
     EXPECT_EQ(ReadFile(destination), ReadFile(source));
 }
@@ -150,12 +151,12 @@ TEST_F(FileCopierTest, ReplacesAnEarlierDestinationOrRefusesWhenNotAllowed)
 
     CopyOptions keepExisting;
     keepExisting.replace = false;
-    const CopyResult refused = CopyFileAtomic(source, destination, keepExisting);
-    EXPECT_EQ(refused.outcome, CopyOutcome::Failed);
-    EXPECT_EQ(refused.error, EEXIST);
+    const Status refused = CopyFileAtomic(source, destination, keepExisting);
+    EXPECT_EQ(refused.messageKey, kCopyFailedKey);
+    EXPECT_EQ(refused.systemError, EEXIST);
     EXPECT_EQ(ReadFile(destination), "old content");
 
-    ASSERT_TRUE(CopyFileAtomic(source, destination).ok());
+    ASSERT_TRUE(CopyFileAtomic(source, destination).ok);
     EXPECT_EQ(ReadFile(destination), "new content");
     EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
 }
@@ -168,16 +169,18 @@ TEST_F(FileCopierTest, FailuresNameTheErrorAndLeaveNothingBehind)
     struct Case {
         std::filesystem::path from, to;
         int error;
+        std::filesystem::path named;  // the side the message names
     } cases[] = {
-        {folder / "missing", destination, ENOENT},
-        {source, folder / "no such folder" / "x", ENOENT},
-        {source, folder / "a folder", EISDIR},
-        {folder / "a folder", destination, EISDIR},
+        {folder / "missing", destination, ENOENT, folder / "missing"},
+        {source, folder / "no such folder" / "x", ENOENT, folder / "no such folder"},
+        {source, folder / "a folder", EISDIR, folder / "a folder"},
+        {folder / "a folder", destination, EISDIR, folder / "a folder"},
     };
     for (const Case& c : cases) {
-        const CopyResult result = CopyFileAtomic(c.from, c.to);
-        EXPECT_EQ(result.outcome, CopyOutcome::Failed) << c.from << " -> " << c.to;
-        EXPECT_EQ(result.error, c.error) << c.from << " -> " << c.to;
+        const Status result = CopyFileAtomic(c.from, c.to);
+        EXPECT_EQ(result.messageKey, kCopyFailedKey) << c.from << " -> " << c.to;
+        EXPECT_EQ(result.systemError, c.error) << c.from << " -> " << c.to;
+        EXPECT_EQ(result.detail, c.named.string() + ": " + std::strerror(c.error));
     }
     EXPECT_FALSE(std::filesystem::exists(destination));
     EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
@@ -192,15 +195,15 @@ TEST_F(FileCopierTest, CancelledCopyLeavesTheOldDestinationIntact)
     std::atomic<bool> cancel{true};
     CopyOptions before;
     before.cancel = &cancel;
-    EXPECT_EQ(CopyFileAtomic(source, destination, before).outcome, CopyOutcome::Cancelled);
+    EXPECT_TRUE(CopyFileAtomic(source, destination, before).cancelled());
 
     // Cancelled halfway through the data, from the progress report.
     CopyOptions midway;
     midway.bufferSize = 1024;
     midway.progress = [](std::uint64_t done, std::uint64_t) { return done < 4096; };
-    const CopyResult result = CopyFileAtomic(source, destination, midway);
-    EXPECT_EQ(result.outcome, CopyOutcome::Cancelled);
-    EXPECT_EQ(result.error, 0);
+    const Status result = CopyFileAtomic(source, destination, midway);
+    EXPECT_TRUE(result.cancelled());
+    EXPECT_EQ(result.systemError, 0);
 
     EXPECT_EQ(ReadFile(destination), "old content");
     EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
@@ -213,7 +216,7 @@ TEST_F(FileCopierTest, PauseHoldsTheCopyUntilCancelled)
     CopyOptions options;
     options.pause = &pause;
     options.cancel = &cancel;
-    CopyResult result;
+    Status result;
     std::thread worker([&] {
         result = CopyFileAtomic(source, destination, options);
         finished = true;
@@ -222,7 +225,7 @@ TEST_F(FileCopierTest, PauseHoldsTheCopyUntilCancelled)
     EXPECT_FALSE(finished.load());
     cancel = true;
     worker.join();
-    EXPECT_EQ(result.outcome, CopyOutcome::Cancelled);
+    EXPECT_TRUE(result.cancelled());
     EXPECT_FALSE(std::filesystem::exists(destination));
     EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
 }
@@ -230,7 +233,7 @@ TEST_F(FileCopierTest, PauseHoldsTheCopyUntilCancelled)
 TEST_F(FileCopierTest, PseudoFilesThatClaimNoSizeAreReadToTheirEnd)
 {
     // The kernel's own copy sees /proc files as empty; their text must still arrive.
-    ASSERT_TRUE(CopyFileAtomic("/proc/self/status", destination).ok());
+    ASSERT_TRUE(CopyFileAtomic("/proc/self/status", destination).ok);
     EXPECT_NE(ReadFile(destination).find("Name:"), std::string::npos);
 }
 
@@ -242,9 +245,9 @@ TEST_F(FileCopierTest, CopiesAcrossVolumesByReadAndWrite)
     const std::filesystem::path other = shm / ("halvex-copy-" + std::to_string(getpid()));
     const std::string data = PatternData(600000, 3);
     WriteFile(other, data);
-    const CopyResult result = CopyFileAtomic(other, destination);
+    const Status result = CopyFileAtomic(other, destination);
     std::filesystem::remove(other);
-    ASSERT_TRUE(result.ok()) << result.error;
+    ASSERT_TRUE(result.ok) << result.detail;
     EXPECT_EQ(ReadFile(destination), data);
 }
 
@@ -254,13 +257,13 @@ TEST_F(FileCopierTest, ExtendedAttributesTravelOnlyWhenAsked)
     if (::setxattr(source.c_str(), "user.halvex.test", "value", 5, 0) != 0)
         GTEST_SKIP() << "the test folder's volume keeps no user attributes";
 
-    ASSERT_TRUE(CopyFileAtomic(source, destination).ok());
+    ASSERT_TRUE(CopyFileAtomic(source, destination).ok);
     char value[16] = {};
     EXPECT_LT(::getxattr(destination.c_str(), "user.halvex.test", value, sizeof value), 0);
 
     CopyOptions options;
     options.keepAttributes = true;
-    ASSERT_TRUE(CopyFileAtomic(source, destination, options).ok());
+    ASSERT_TRUE(CopyFileAtomic(source, destination, options).ok);
     ASSERT_EQ(::getxattr(destination.c_str(), "user.halvex.test", value, sizeof value), 5);
     EXPECT_EQ(std::string(value, 5), "value");
 }
@@ -274,9 +277,9 @@ TEST_F(FileCopierTest, WriteFailingMidFileRemovesThePartialCopy)
     EXPECT_TRUE(halvex::test::HoldsWithFileSizeLimit(65536, [&] {
         CopyOptions options;
         options.bufferSize = 4096;
-        const CopyResult result = CopyFileAtomic(source, destination, options);
-        return result.outcome == CopyOutcome::TooLarge && result.error == EFBIG;
-    })) << "expected TooLarge with EFBIG";
+        const Status result = CopyFileAtomic(source, destination, options);
+        return result.messageKey == kCopyFailedKey && result.systemError == EFBIG;
+    })) << "expected a failure with EFBIG";
     EXPECT_EQ(ReadFile(destination), "old content");
     EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
 }
@@ -292,7 +295,7 @@ TEST_F(FileCopierTest, FullDiskReportsDiskFullAndKeepsTheOldDestination)
     const int status = halvex::testing::RunWithPrivateMount(volume, "tmpfs", "size=1m", [&] {
         const std::filesystem::path target = volume / "copy.bin";
         WriteFile(target, "old content");
-        if (CopyFileAtomic(source, target).outcome != CopyOutcome::DiskFull)
+        if (!IsDiskFull(CopyFileAtomic(source, target).systemError))
             return 1;
         if (ReadFile(target) != "old content")
             return 2;
@@ -318,7 +321,7 @@ TEST_F(FileCopierTest, DestinationWithoutAttributeSupportStillGetsDataAndTimes)
         CopyOptions options;
         options.keepAttributes = true;
         options.keepMode = true;
-        if (!CopyFileAtomic(source, target, options).ok())
+        if (!CopyFileAtomic(source, target, options).ok)
             return 1;
         if (ReadFile(target) != "data with attributes")
             return 2;

@@ -75,7 +75,7 @@ TEST(LeftoverCopies, ACopyInProgressIsNeverTaken)
         removedDuringCopy += halvex::RemoveLeftoverCopies(folder.path());
         return true;
     };
-    ASSERT_TRUE(halvex::CopyFileAtomic(folder / "source.bin", folder / "target.bin", options).ok());
+    ASSERT_TRUE(halvex::CopyFileAtomic(folder / "source.bin", folder / "target.bin", options).ok);
     EXPECT_GT(sawTemporary, 0u);
     EXPECT_EQ(removedDuringCopy, 0u);
     EXPECT_EQ(ReadFile(folder / "target.bin"), ReadFile(folder / "source.bin"));

@@ -50,7 +50,7 @@ protected:
         counters = scanner.Counters();
     }
 
-    halvex::SyncRunResult Run()
+    halvex::SyncRunSummary Run()
     {
         halvex::SyncControl control;
         halvex::SyncRunOptions options;
@@ -96,8 +96,8 @@ TEST_F(SyncFaultTest, DriveFolderPulledMidRunStopsWithoutRecreatingIt)
                 fs::rename(drive, pulled);
         };
 
-        const halvex::SyncRunResult result = Run();
-        EXPECT_TRUE(result.folderGone);
+        const halvex::SyncRunSummary result = Run();
+        EXPECT_EQ(result.ended.messageKey, halvex::kSyncFolderGoneKey);
         EXPECT_EQ(result.successes, 1u);
         EXPECT_EQ(result.failures, 0u);
         EXPECT_EQ(Synced(), 1);
@@ -130,8 +130,8 @@ TEST_F(SyncFaultTest, EmptyMountPointInPlaceOfTheDriveFolderGetsNothing)
             fs::create_directory(drive);
         }
     };
-    const halvex::SyncRunResult result = Run();
-    EXPECT_TRUE(result.folderGone);
+    const halvex::SyncRunSummary result = Run();
+    EXPECT_EQ(result.ended.messageKey, halvex::kSyncFolderGoneKey);
     EXPECT_EQ(result.successes, 1u);
     EXPECT_TRUE(fs::is_empty(drive));
 }
@@ -153,8 +153,8 @@ TEST_F(SyncFaultTest, DrivePulledDuringACopyKeepsTheEarlierVersion)
             fs::rename(drive, pulled);
     };
 
-    halvex::SyncRunResult result = Run();
-    EXPECT_TRUE(result.folderGone);
+    halvex::SyncRunSummary result = Run();
+    EXPECT_EQ(result.ended.messageKey, halvex::kSyncFolderGoneKey);
     EXPECT_EQ(result.successes, 0u);
     EXPECT_EQ(result.failures, 1u);
     EXPECT_FALSE(fs::exists(drive));
@@ -166,7 +166,7 @@ TEST_F(SyncFaultTest, DrivePulledDuringACopyKeepsTheEarlierVersion)
     callback.onProgress = nullptr;
     fs::rename(pulled, drive);
     result = Run();
-    EXPECT_FALSE(result.folderGone);
+    EXPECT_NE(result.ended.messageKey, halvex::kSyncFolderGoneKey);
     EXPECT_EQ(result.successes, 2u);
     EXPECT_EQ(result.failures, 0u);
     EXPECT_EQ(ReadFile(drive / "big.bin"), fresh);
@@ -184,8 +184,8 @@ TEST_F(SyncFaultTest, SourceGoneBetweenScanAndCopyLeavesTheOtherSideAlone)
     ASSERT_EQ(rows.size(), 3u);
     fs::remove(computer / "gone.txt");
 
-    const halvex::SyncRunResult result = Run();
-    EXPECT_FALSE(result.folderGone);
+    const halvex::SyncRunSummary result = Run();
+    EXPECT_NE(result.ended.messageKey, halvex::kSyncFolderGoneKey);
     EXPECT_EQ(result.successes, 2u);
     EXPECT_EQ(result.failures, 1u);
     EXPECT_EQ(ReadFile(drive / "gone.txt"), "earlier version");
@@ -206,7 +206,7 @@ TEST_F(SyncFaultTest, TemporariesOfAKilledRunGoWithTheNextCopyIntoTheirFolder)
     WriteFile(drive / "b" / "other.txt", "other", 1'500'000'000);
     Scan();
     ASSERT_EQ(rows.size(), 1u);
-    const halvex::SyncRunResult result = Run();
+    const halvex::SyncRunSummary result = Run();
     EXPECT_EQ(result.successes, 1u);
     EXPECT_FALSE(fs::exists(leftover));
     EXPECT_TRUE(fs::exists(elsewhere));

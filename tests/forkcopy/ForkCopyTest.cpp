@@ -9,6 +9,7 @@
 
 #include "CopyTestSupport.h"
 #include "ForkCopyProcess.h"
+#include "ShellCommand.h"
 #include "TreeDescription.h"
 
 using namespace halvex::testing;
@@ -162,6 +163,27 @@ TEST_F(ForkCopyTest, NameAlreadyPresentFailsAndLeavesTheExistingItem)
     EXPECT_EQ(RunForkCopy({"-s", source.string(), "-d", destination.string()}), kFailed);
     EXPECT_TRUE(fs::is_empty(destination / "source"));
     EXPECT_EQ(CountTemporaryFiles(destination), 0);
+}
+
+// A failure is one line on standard error: the item and the reason.
+TEST_F(ForkCopyTest, FailureSaysWhichItemAndWhy)
+{
+    WriteFile(source / "same", "new");
+    WriteFile(destination / "same", "old");
+    const struct {
+        fs::path from, into;
+        std::string message;
+    } cases[] = {
+        {source / "same", destination, "forkcopy: " + (destination / "same").string() + ": File exists\n"},
+        {source, source, "forkcopy: " + source.string() + ": cannot copy a folder into itself\n"},
+    };
+    for (const auto& c : cases) {
+        const auto run = halvex::test::RunShell(halvex::test::ShellQuoted(ForkCopyProgram()) + " -s " +
+                                                halvex::test::ShellQuoted(c.from.string()) + " -d " +
+                                                halvex::test::ShellQuoted(c.into.string()) + " 2>&1");
+        EXPECT_EQ(run.status, kFailed) << c.from;
+        EXPECT_EQ(run.out, c.message);
+    }
 }
 
 TEST_F(ForkCopyTest, FolderIsNeverCopiedIntoItselfOrBelowItself)

@@ -79,7 +79,7 @@ protected:
     }
     std::set<std::string> Scan() { return Scan(computer, drive); }
 
-    halvex::SyncRunResult Run(const fs::path& computerSide, const fs::path& driveSide)
+    halvex::SyncRunSummary Run(const fs::path& computerSide, const fs::path& driveSide)
     {
         halvex::SyncRunOptions options;
         options.computerFolder = computerSide;
@@ -89,7 +89,7 @@ protected:
         halvex::SyncRunner runner(callback, control, options);
         return runner.Run(rows, counters);
     }
-    halvex::SyncRunResult Run() { return Run(computer, drive); }
+    halvex::SyncRunSummary Run() { return Run(computer, drive); }
 
     // Every file below the folder with its content, by relative path.
     static std::map<std::string, std::string> Tree(const fs::path& folder)
@@ -126,7 +126,7 @@ TEST_P(SyncOnFileSystems, TreeGoesRoundAndComesBackInSync)
     WriteFile(drive / "Photos" / "a.jpg", std::string(70'000, 'p'), kJanuary);
 
     Scan();
-    const halvex::SyncRunResult result = Run();
+    const halvex::SyncRunSummary result = Run();
     EXPECT_EQ(result.failures, 0u);
     EXPECT_EQ(result.successes, 5u);
     EXPECT_EQ(Tree(computer), Tree(drive));
@@ -146,7 +146,7 @@ TEST_P(SyncOnFileSystems, NamesThatDifferInCaseKeepTheNewerText)
         EXPECT_EQ(listed, (std::set<std::string>{"to-computer report.txt"}));
     else
         EXPECT_EQ(listed, (std::set<std::string>{"to-computer report.txt", "to-drive Report.txt"}));
-    const halvex::SyncRunResult result = Run();
+    const halvex::SyncRunSummary result = Run();
     EXPECT_EQ(result.failures, 0u);
     EXPECT_EQ(ReadFile(drive / "report.txt"), "June text");
     EXPECT_EQ(ReadFile(computer / (DriveFolds() ? "Report.txt" : "report.txt")), "June text");
@@ -173,7 +173,7 @@ TEST_P(SyncOnFileSystems, TwoNamesTheDriveHoldsAsOneClash)
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_TRUE(listed.count("to-drive other.txt"));
     EXPECT_EQ(rows.size(), 2u);
-    const halvex::SyncRunResult result = Run();
+    const halvex::SyncRunSummary result = Run();
     EXPECT_EQ(result.failures, 1u);
     EXPECT_EQ(result.successes, 1u);
     EXPECT_EQ(ReadFile(drive / "REPORT.TXT"), "drive text");
@@ -202,7 +202,7 @@ TEST_P(SyncOnFoldingDrives, TwoNamesTheComputerHoldsAsOneClash)
     EXPECT_EQ(listed.size(), 2u);
     EXPECT_TRUE(listed.count("problem Notes") || listed.count("problem notes"));
     EXPECT_TRUE(listed.count("to-computer single.txt"));
-    const halvex::SyncRunResult result = Run(folding, plain);
+    const halvex::SyncRunSummary result = Run(folding, plain);
     EXPECT_EQ(result.failures, 1u);
     EXPECT_EQ(Tree(folding), (std::map<std::string, std::string>{{"single.txt", "single"}}));
 }
@@ -221,7 +221,7 @@ TEST_P(SyncOnFileSystems, NamesFatCannotHoldFailAlone)
     }
     EXPECT_EQ(listed,
               (std::set<std::string>{"problem what?.txt", "problem trailing.", "problem a|b", "to-drive fine.txt"}));
-    const halvex::SyncRunResult result = Run();
+    const halvex::SyncRunSummary result = Run();
     EXPECT_EQ(result.successes, 1u);
     EXPECT_EQ(result.failures, 3u);
     std::set<std::string> reasons;
@@ -269,7 +269,7 @@ TEST_P(SyncOnFileSystems, NothingIsWrittenThroughAComputerLink)
     WriteFile(drive / "note.txt", "from the drive", kJune);
 
     EXPECT_EQ(Scan(), (std::set<std::string>{"problem docs", "problem note.txt"}));
-    const halvex::SyncRunResult result = Run();
+    const halvex::SyncRunSummary result = Run();
     EXPECT_EQ(result.failures, 2u);
     EXPECT_EQ(Tree(elsewhere), (std::map<std::string, std::string>{{"mine.txt", "mine"}}));
     EXPECT_TRUE(fs::is_symlink(computer / "note.txt"));
@@ -307,7 +307,7 @@ TEST_P(SyncOnFileSystems, DestinationChangedSinceTheScanIsLeftAlone)
     WriteFile(drive / "notes.txt", "saved meanwhile", kJune + 100);
     WriteFile(drive / "new.txt", "made meanwhile", kJune + 100);
 
-    const halvex::SyncRunResult result = Run();
+    const halvex::SyncRunSummary result = Run();
     EXPECT_EQ(result.failures, 2u);
     EXPECT_EQ(ReadFile(drive / "notes.txt"), "saved meanwhile");
     EXPECT_EQ(ReadFile(drive / "new.txt"), "made meanwhile");
@@ -334,8 +334,8 @@ TEST_P(SyncOnFoldingDrives, DrivePulledMidCopyLeavesNoPartialFileAndTheNextRunRe
             volume->Pull();
     };
 
-    halvex::SyncRunResult result = Run();
-    EXPECT_TRUE(result.folderGone);
+    halvex::SyncRunSummary result = Run();
+    EXPECT_EQ(result.ended.messageKey, halvex::kSyncFolderGoneKey);
     EXPECT_EQ(result.successes, 2u);
     ASSERT_TRUE(volume->Remount());
     for (const auto& [name, content] : Tree(drive)) {
@@ -361,11 +361,11 @@ TEST_P(SyncOnFoldingDrives, DrivePulledBeforeTheFinalFlushFailsTheRun)
     Scan();
     ASSERT_EQ(rows.size(), 1u);
     callback.onSynced = [&](std::size_t) { volume->Pull(); };
-    const halvex::SyncRunResult result = Run();
+    const halvex::SyncRunSummary result = Run();
     EXPECT_EQ(result.successes, 1u);
     // exfat-fuse fails the flush; fusefat answers it, and the drive is found gone.
-    EXPECT_TRUE(result.flushFailed || result.folderGone);
-    if (result.flushFailed) {
+    EXPECT_TRUE(result.FlushFailed() || result.ended.messageKey == halvex::kSyncFolderGoneKey);
+    if (result.FlushFailed()) {
         EXPECT_NE(halvex::SyncResultText(result).find(KXStrings::GetString("sync_flush_failed")), std::string::npos);
     }
 }

@@ -35,7 +35,7 @@ protected:
         counters = scanner.Counters();
     }
 
-    halvex::SyncRunResult Run()
+    halvex::SyncRunSummary Run()
     {
         halvex::SyncRunner runner(callback, control, options);
         return runner.Run(rows, counters);
@@ -172,7 +172,7 @@ TEST_F(SyncRunnerTest, CancelledCopyLeavesTheOldDestinationIntact)
     callback.onFileProgress = [&](std::uint64_t, std::uint64_t) { control.cancel() = true; };
 
     const auto result = Run();
-    EXPECT_TRUE(result.cancelled);
+    EXPECT_TRUE(result.ended.cancelled());
     EXPECT_EQ(result.successes, 0u);
     EXPECT_EQ(result.failures, 0u) << "an interrupted copy is not a failure";
     EXPECT_EQ(ReadFile(drive / "big.bin"), "old contents");
@@ -196,7 +196,7 @@ TEST_F(SyncRunnerTest, CancelBetweenFilesFinishesTheFileInHand)
     cancelling.control = &control;
     halvex::SyncRunner runner(cancelling, control, options);
     const auto result = runner.Run(rows, counters);
-    EXPECT_TRUE(result.cancelled);
+    EXPECT_TRUE(result.ended.cancelled());
     EXPECT_EQ(result.successes, 1u);
     EXPECT_EQ(std::count_if(rows.begin(), rows.end(), [](const ItemData& r) { return r.synced; }), 1);
 }
@@ -234,7 +234,9 @@ TEST_F(SyncRunnerTest, FullDiskStopsTheRunAndKeepsTheOldCopy)
             for (const ItemData& r : rows)
                 synced += r.synced;
             std::ostringstream out;
-            out << result.successes << ' ' << result.failures << ' ' << result.diskFull << ' ' << synced << ' '
+            const bool diskFull =
+                result.ended.messageKey == halvex::kSyncDiskFullKey && halvex::IsDiskFull(result.ended.systemError);
+            out << result.successes << ' ' << result.failures << ' ' << diskFull << ' ' << synced << ' '
                 << counters.toDrive << '\n'
                 << ReadFile(small / "f2") << '\n'
                 << Leftovers(small).size() << '\n'

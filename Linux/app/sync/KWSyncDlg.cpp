@@ -290,7 +290,7 @@ void KWSyncDlg::DoRun()
     options.mountPath = SyncMountPathOf;
     options.computerFolder = m_pair.computer;
     options.driveFolder = m_pair.usb;
-    SyncRunResult result;
+    SyncRunSummary result;
     const auto hook = m_fnBeforeEachFile;
     (void)progress.Run([&rows, &result, options, hook](DWWorkDlg& window) {
         SyncControl control(window.CancelFlag());
