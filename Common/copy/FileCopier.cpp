@@ -17,6 +17,7 @@
 #include "copy/FileMetadata.h"
 #include "copy/LeftoverCopies.h"
 #include "copy/TemporaryName.h"
+#include "util/WriteAll.h"
 
 namespace halvex {
 
@@ -57,23 +58,6 @@ bool KernelCopyUnavailable(int error)
 {
     return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP ||
            error == EBADF;
-}
-
-int WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (written == 0)
-            return EIO;
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return 0;
 }
 
 // Copies from the current offsets to the end of the source, in kernel where

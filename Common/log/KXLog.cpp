@@ -7,25 +7,16 @@
 #include <cerrno>
 #include <utility>
 
+#include "util/WriteAll.h"
+
 namespace {
 
-// Writes all of `data`, going on after a short write or a signal; the count
-// written, or -1 when nothing could be.
-ssize_t WriteAll(int fd, const char* data, std::size_t size)
+// The count written, or -1 when nothing could be.
+ssize_t WriteCount(int fd, const char* data, std::size_t size)
 {
     std::size_t written = 0;
-    while (written < size) {
-        const ssize_t count = ::write(fd, data + written, size - written);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return written > 0 ? static_cast<ssize_t>(written) : -1;
-        }
-        if (count == 0)
-            break;
-        written += static_cast<std::size_t>(count);
-    }
-    return static_cast<ssize_t>(written);
+    const int error = halvex::WriteAll(fd, data, size, &written);
+    return error != 0 && written == 0 ? -1 : static_cast<ssize_t>(written);
 }
 
 }  // namespace
@@ -76,7 +67,7 @@ ssize_t KXLog::Write(std::string_view text)
         return -1;
     if (text.empty())
         return 0;
-    const ssize_t count = WriteAll(m_nFd, text.data(), text.size());
+    const ssize_t count = WriteCount(m_nFd, text.data(), text.size());
     if (count >= 1)
         WriteLine();
     return count;
@@ -86,7 +77,7 @@ ssize_t KXLog::WriteLine()
 {
     if (m_nFd < 0)
         return -1;
-    return WriteAll(m_nFd, "\n", 1);
+    return WriteCount(m_nFd, "\n", 1);
 }
 
 bool KXLog::Close()

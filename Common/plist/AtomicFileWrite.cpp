@@ -11,6 +11,7 @@
 
 #include "util/EndedWriters.h"
 #include "util/IgnoreResult.h"
+#include "util/WriteAll.h"
 
 namespace halvex {
 
@@ -19,20 +20,6 @@ namespace {
 constexpr const char* kSaveError = "file_save_err";
 
 namespace fs = std::filesystem;
-
-bool WriteAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
 
 // File systems that cannot sync (some FUSE mounts) say so; that is no failure.
 bool Flush(int fd)
@@ -95,7 +82,7 @@ Status WriteAtomic(const fs::path& target, std::string_view data, int mode)
     if (fd < 0)
         return Status::FailErrno(kSaveError, folder, errno);
     // The first failure is the one to report; the later steps only clean up.
-    int failure = WriteAll(fd, data) ? 0 : errno;
+    int failure = WriteAll(fd, data.data(), data.size());
     const bool ok = failure == 0;
     if (ok && mode >= 0)
         IgnoreResult(::fchmod(fd, static_cast<mode_t>(mode)),

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "update/UpdateService.h"
+#include "util/WriteAll.h"
 
 namespace halvex {
 
@@ -152,15 +153,9 @@ size_t WriteFile(char* data, size_t size, size_t count, void* user)
         sink->tooLarge = true;
         return 0;
     }
-    for (size_t done = 0; done < bytes;) {
-        const ssize_t n = ::write(sink->fd, data + done, bytes - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            sink->error = n < 0 ? errno : EIO;
-            return 0;
-        }
-        done += static_cast<size_t>(n);
+    if (int error = WriteAll(sink->fd, data, bytes)) {
+        sink->error = error;
+        return 0;
     }
     sink->written += bytes;
     return bytes;

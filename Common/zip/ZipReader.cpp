@@ -1,11 +1,10 @@
 #include "zip/ZipReader.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <vector>
+
+#include "util/WriteAll.h"
 
 namespace halvex {
 
@@ -77,15 +76,8 @@ Status ZipReader::StreamCurrent(int fd, const std::atomic<bool>* cancel)
 
 Status WriteAllTo(int fd, const unsigned char* data, std::size_t size)
 {
-    std::size_t written = 0;
-    while (written < size) {
-        const ssize_t n = ::write(fd, data + written, size - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return Status::Fail("unzip_write", std::strerror(n < 0 ? errno : EIO));
-        written += static_cast<std::size_t>(n);
-    }
+    if (int error = WriteAll(fd, data, size))
+        return Status::Fail("unzip_write", std::strerror(error));
     return Status::Ok();
 }
 
