@@ -1,6 +1,5 @@
 #include "util/EndedWriters.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -9,6 +8,8 @@
 #include <cerrno>
 #include <charconv>
 #include <limits>
+
+#include "util/FolderEntries.h"
 
 namespace halvex {
 
@@ -45,22 +46,14 @@ bool WriterEnded(pid_t pid)
 std::size_t RemoveFilesOfEndedWriters(const std::filesystem::path& folder,
                                       const std::function<pid_t(std::string_view)>& writerOf)
 {
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr)
-        return 0;
-    std::size_t removed = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const pid_t writer = writerOf(entry->d_name);
+    return CountFolderEntries(folder, [&writerOf](int folderFd, const char* name) {
+        const pid_t writer = writerOf(name);
         if (writer == 0 || !WriterEnded(writer))
-            continue;
+            return false;
         struct stat info {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)
-            ++removed;
-    }
-    ::closedir(dir);
-    return removed;
+        return ::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+               ::unlinkat(folderFd, name, 0) == 0;
+    });
 }
 
 }  // namespace halvex
