@@ -313,7 +313,7 @@ protected:
         profile.setName = "Work";
         profile.userCategories.push_back({"Letters", "doc:"});
         int number = 0;
-        session.store.ReadIndex();
+        ASSERT_TRUE(session.store.ReadIndex());
         ASSERT_TRUE(session.store.Create(profile, number).ok);
         session.profile = profile;
 

@@ -151,20 +151,42 @@ TEST(BackupProfileStore, NumberingDeletionAndOwnership)
     EXPECT_EQ(reread.MaxProfile(), 2);
     EXPECT_EQ(reread.CurrentProfile(), 2);
     EXPECT_FALSE(std::filesystem::exists(reread.ProfilePath(3)));
-    BackupProfile moved;
-    ASSERT_TRUE(reread.Read(2, moved));
-    EXPECT_EQ(moved.setName, "Three");
-    EXPECT_EQ(moved.restoreChoice, RestoreChoice::Original);
+    const Result<BackupProfile> moved = reread.Read(2);
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved.value().setName, "Three");
+    EXPECT_EQ(moved.value().restoreChoice, RestoreChoice::Original);
+    ASSERT_TRUE(reread.ReadCurrent());
+    EXPECT_TRUE(BackupProfileStore::CheckRunnable(reread.ReadCurrent().value()));
 
-    BackupProfile current;
-    EXPECT_EQ(reread.ReadCurrent(current), BackupProfileStore::ReadResult::Ok);
+    // Each refusal has its own key, and each key its message.
     BackupProfile empty = SampleProfile("Empty", "here");
     empty.predefinedChecked = {};
     empty.userCategories.clear();
     ASSERT_TRUE(reread.Create(empty, number).ok);
-    EXPECT_EQ(reread.ReadCurrent(current), BackupProfileStore::ReadResult::EmptyList);
+    const Status emptyList = BackupProfileStore::CheckRunnable(reread.ReadCurrent().value());
+    EXPECT_EQ(emptyList.messageKey, kProfileEmptyListKey);
+    EXPECT_EQ(ProfileMessage(emptyList), backup_message::kNoSettings);
+    const BackupProfile damaged = SampleProfile("..", "here");
+    const Status damagedName = BackupProfileStore::CheckRunnable(damaged);
+    EXPECT_EQ(damagedName.messageKey, kProfileDamagedKey);
+    EXPECT_EQ(ProfileMessage(damagedName), backup_message::kDamagedProfile);
     std::filesystem::remove(reread.ProfilePath(number));
-    EXPECT_EQ(reread.ReadCurrent(current), BackupProfileStore::ReadResult::Unreadable);
+    EXPECT_EQ(reread.ReadCurrent().messageKey(), kProfileUnreadableKey);
+    EXPECT_EQ(ProfileMessage(reread.ReadCurrent().status()), backup_message::kProfileUnreadable);
+    reread.SetCurrentProfile(0);
+    EXPECT_EQ(reread.ReadCurrent().messageKey(), kNoProfileKey);
+}
+
+TEST(BackupProfileStore, IndexThatCannotBeWrittenIsAFailureWithItsPath)
+{
+    TempFolder folder;
+    BackupProfileStore store(folder / "missing" / "data", BackupStrings::BuiltIn());
+    const Status read = store.ReadIndex();
+    EXPECT_EQ(read.messageKey, kProfileUnwritableKey);
+    EXPECT_NE(read.detail.find(store.IndexPath().string()), std::string::npos) << read.detail;
+    EXPECT_EQ(ProfileMessage(read), backup_message::kProfileUnreadable);
+    int number = 0;
+    EXPECT_EQ(store.Create(SampleProfile("One", "here"), number).messageKey, kProfileUnwritableKey);
 }
 
 TEST(BackupStrings, FileReplacesBuiltInTextsKeyByKey)

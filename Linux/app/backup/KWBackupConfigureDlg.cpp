@@ -298,8 +298,10 @@ bool KWBackupConfigureDlg::Save()
         // A set folder on the drive is shared by all its profiles, so names
         // may not differ by case alone either.
         for (const int number : store.ProfilesOf(m_session.identity)) {
-            BackupProfile other;
-            if (number != self && store.Read(number, other) && EqualsIgnoringAsciiCase(other.setName, name))
+            if (number == self)
+                continue;
+            if (const Result<BackupProfile> other = store.Read(number);
+                other && EqualsIgnoringAsciiCase(other.value().setName, name))
                 return refuse(bm::kSetNameUsed);
         }
     }
@@ -317,7 +319,11 @@ bool KWBackupConfigureDlg::Save()
             return false;
         }
         m_savedNumber = number;
-        (void)store.ReadCurrent(m_session.profile);
+        if (const Status loaded = m_session.LoadCurrentProfile(); loaded.messageKey == kProfileUnreadableKey)
+            KWMsgBox::Show(this,
+                           m_session.Message(bm::kProfileUnreadable) + " " +
+                               QString::fromStdString(store.ProfilePath(number).string()),
+                           KWMsgBox::kStop);
         return true;
     }
 

@@ -25,6 +25,7 @@
 #include "toolkit/KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/KWBackupManager.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex::app {
 
@@ -260,7 +261,8 @@ void KWRestoreChildDialog::ChooseOtherFolder(const QString& folder)
 {
     m_other->setText(QString::fromStdString(WithTrailingSlash(folder.toStdString())));
     m_otherChoice->setChecked(true);
-    (void)StoreRestoreSettings(RestoreChoice::Other);
+    IgnoreResult(StoreRestoreSettings(RestoreChoice::Other),
+                 "a failure was shown in the window; the choice stays on screen");
 }
 
 std::string KWRestoreChildDialog::RestoreFolderText(RestoreChoice choice) const
