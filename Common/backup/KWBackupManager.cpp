@@ -12,6 +12,7 @@
 #include "backup/BackupCategories.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupInfoFile.h"
+#include "backup/BackupSetFolder.h"
 #include "backup/BackupStrings.h"
 #include "backup/DriveNameRules.h"
 #include "backup/LeftoverArchives.h"
@@ -156,18 +157,28 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
     m_setCountedFolders.clear();
     m_strCheckedFolder.clear();
     m_bDestinationGone = false;
+    m_bWatching = false;
 
     // The set name comes from a profile on the drive: it must name a folder
     // directly inside the backup folder, and neither may be a link.
     m_strDestinationRoot += set_name + "/";
-    if (!IsValidSetName(set_name) || !create_folder(destinationText) || !create_folder(m_strDestinationRoot)) {
+    if (!IsValidSetName(set_name)) {
         if (!m_bDryRun)  // the run that follows says it
-            refuse_entry(IsValidSetName(set_name) ? bm::kSetFolderLink : bm::kDamagedProfile, m_strDestinationRoot);
+            refuse_entry(bm::kDamagedProfile, m_strDestinationRoot);
+        return !m_bCancel;
+    }
+    Status made = create_folder(destinationText);
+    if (made)
+        made = create_folder(m_strDestinationRoot);
+    if (!made) {
+        if (!m_bDryRun)
+            refuse_folder(made, sourceText, m_strDestinationRoot);
         return !m_bCancel;
     }
     m_driveNames = DriveNameRules::Of(m_strDestinationRoot);
     if (!m_bDryRun) {
-        if (!m_setWatch.Watch(m_strDestinationRoot)) {
+        m_bWatching = m_setWatch.Watch(m_strDestinationRoot);
+        if (!m_bWatching) {
             m_bCancel = report_error(message(bm::kErrorCopying) + sourceText + message(bm::kTo) + m_strDestinationRoot +
                                      "\"\n" + ErrnoText(errno));
             ++m_nFailed;
@@ -247,8 +258,8 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
             m_bCancel = true;
         return;
     }
-    if (!create_folder(destination)) {
-        refuse_entry(bm::kSetFolderLink, destination);
+    if (const Status made = create_folder(destination); !made) {
+        refuse_folder(made, source, destination);
         return;
     }
 
@@ -323,40 +334,58 @@ std::vector<int> KWBackupManager::refused_names(const std::vector<std::string>& 
     return RefusedDriveNames(names, m_driveNames, onDrive);
 }
 
-bool KWBackupManager::create_folder(const std::string& path)
+Status KWBackupManager::create_folder(const std::string& path)
 {
     // Not followed: a link planted on the drive would lead the archives, and
     // the generations they push down, anywhere. A dry run writes nothing and
     // counts the files the run will try.
+    const std::string folder = RemoveTrailingSlash(path);
     struct stat st {};
-    if (::lstat(RemoveTrailingSlash(path).c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) || m_bDryRun;
+    if (::lstat(folder.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) || m_bDryRun ? Status::Ok() : Status::Fail(kSetFolderLinkKey);
     if (m_bDryRun) {
         // One cluster for each folder the run would create.
-        if (m_setCountedFolders.insert(RemoveTrailingSlash(path)).second)
+        if (m_setCountedFolders.insert(folder).second)
             m_vecBytesToWrite.push_back(1);
-        return true;
+        return Status::Ok();
     }
-    if (::mkdir(path.c_str(), 0777) != 0 && errno == EEXIST)
+    if (::mkdir(folder.c_str(), 0777) == 0)
+        return Status::Ok();
+    const int error = errno;
+    if (error == EEXIST)
         // Made meanwhile by someone else: followed only when it is a folder.
-        return ::lstat(RemoveTrailingSlash(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    // A folder that cannot be made for another reason (drive full or
-    // read-only) fails its files when they are written, each with the
-    // system's reason, and the run goes on with the other folders.
-    return true;
+        return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? Status::Ok()
+                                                                        : Status::Fail(kSetFolderLinkKey);
+    Status refused = Status::Fail(kFolderUncreatableKey, ErrnoText(error));
+    refused.systemError = error;
+    return refused;
 }
 
-bool KWBackupManager::create_subfolders(const std::string& base, const std::vector<std::string>& stack)
+Status KWBackupManager::create_subfolders(const std::string& base, const std::vector<std::string>& stack)
 {
     std::string folder = base;
-    if (!create_folder(folder))
-        return false;
-    for (const auto& name : stack) {
-        folder += name + "/";
-        if (!create_folder(folder))
-            return false;
+    Status made = create_folder(folder);
+    for (auto name = stack.begin(); made && name != stack.end(); ++name) {
+        folder += *name + "/";
+        made = create_folder(folder);
     }
-    return true;
+    return made;
+}
+
+void KWBackupManager::refuse_folder(const Status& made, const std::string& source, const std::string& folder)
+{
+    if (made.messageKey == kSetFolderLinkKey) {
+        refuse_entry(bm::kSetFolderLink, folder);
+        return;
+    }
+    // The drive full, read-only or gone: said once for the folder, with the
+    // system's reason, rather than once for each of its files.
+    ++m_nFailed;
+    if (m_bWatching && stop_if_destination_gone())
+        return;
+    if (report_error(message(bm::kErrorCopying) + RemoveUNCPrefix(source) + message(bm::kTo) + RemoveUNCPrefix(folder) +
+                     "\"\n" + made.detail))
+        m_bCancel = true;
 }
 
 void KWBackupManager::refuse_entry(int number, const std::string& path)
@@ -381,8 +410,8 @@ void KWBackupManager::move_file(const std::string& source_folder, const std::str
         return;
     // Files of one folder come in a row: the folder is checked once for them.
     if (destination_folder != m_strCheckedFolder) {
-        if (!create_folder(destination_folder)) {
-            refuse_entry(bm::kSetFolderLink, destination_folder);
+        if (const Status made = create_folder(destination_folder); !made) {
+            refuse_folder(made, source_folder, destination_folder);
             return;
         }
         m_strCheckedFolder = destination_folder;
@@ -426,8 +455,10 @@ void KWBackupManager::move_stored(const std::string& source_folder, const std::s
         return;
     const std::string from = source_folder + name;
     const std::string to = destination_folder + name;
-    if (!create_subfolders(m_strDestinationRoot + (m_nDepth == 1 ? kRecentBackup : kOldBackup) + "/", stack)) {
-        refuse_entry(bm::kSetFolderLink, destination_folder);
+    if (const Status made =
+            create_subfolders(m_strDestinationRoot + (m_nDepth == 1 ? kRecentBackup : kOldBackup) + "/", stack);
+        !made) {
+        refuse_folder(made, source_folder, destination_folder);
         m_bFileDone = true;
         return;
     }

@@ -35,6 +35,9 @@ public:
     static constexpr const char* kCurrentBackup = "Current Backup";
     static constexpr const char* kRecentBackup = "Recent Backup";
     static constexpr const char* kOldBackup = "Old Backup";
+    // The key of a folder the system refused to make; something other than a
+    // folder where one belongs fails with kSetFolderLinkKey (BackupSetFolder.h).
+    static constexpr const char* kFolderUncreatableKey = "backup_folder_uncreatable";
 
     explicit KWBackupManager(KWCallback& callback);
     KWBackupManager(KWCallback& callback, const halvex::BackupStrings& strings);
@@ -120,10 +123,13 @@ private:
 
     void copy_folders(const std::string& source, const std::string& destination);
     void move_file(const std::string& source_folder, const std::string& destination_folder, const std::string& name);
-    // False when something other than a real folder (a link, a file) stands
-    // where the folder belongs: nothing is written through it.
-    [[nodiscard]] bool create_folder(const std::string& path);
-    [[nodiscard]] bool create_subfolders(const std::string& base, const std::vector<std::string>& stack);
+    // Makes the folder where it is missing. Fails when something other than
+    // a real folder (a link, a file) stands there, so nothing is written
+    // through it, or when the system refuses to make it.
+    halvex::Status create_folder(const std::string& path);
+    halvex::Status create_subfolders(const std::string& base, const std::vector<std::string>& stack);
+    // A folder of the set that cannot be written into: its files are not tried.
+    void refuse_folder(const halvex::Status& made, const std::string& source, const std::string& folder);
     // One entry is not backed up: a failure with its message and path.
     void refuse_entry(int message, const std::string& path);
     // Per file, then per folder: 0, or the message refusing its name in the
@@ -184,6 +190,7 @@ private:
     std::uint32_t m_nFailed = 0;
     std::uint32_t m_nSkipped = 0;
     bool m_bDestinationGone = false;
+    bool m_bWatching = false;             // m_setWatch holds this run's set folder
     halvex::FolderWatch m_setWatch;       // the set folder as the run found it
     halvex::DriveNameRules m_driveNames;  // of the set folder, learnt at the start of a run
 };
