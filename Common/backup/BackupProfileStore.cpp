@@ -8,6 +8,7 @@
 #include "backup/BackupStrings.h"
 #include "plist/DXPlistPrefs.h"
 #include "util/ParseInteger.h"
+#include "util/ErrorText.h"
 
 namespace halvex {
 

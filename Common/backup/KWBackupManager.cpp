@@ -15,8 +15,10 @@
 #include "backup/BackupSetFolder.h"
 #include "backup/BackupStrings.h"
 #include "backup/DriveNameRules.h"
-#include "backup/LeftoverArchives.h"
+#include "zip/LeftoverArchives.h"
 #include "zip/ZipArchive.h"
+#include "util/ErrorText.h"
+#include "util/FileTime.h"
 
 using namespace halvex;
 namespace bm = halvex::backup_message;

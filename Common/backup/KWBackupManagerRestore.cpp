@@ -8,9 +8,10 @@
 #include "backup/BackupInfoFile.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
-#include "backup/LeftoverArchives.h"
+#include "zip/LeftoverArchives.h"
 #include "util/IgnoreResult.h"
 #include "zip/ZipArchive.h"
+#include "util/ErrorText.h"
 
 using namespace halvex;
 namespace bm = halvex::backup_message;

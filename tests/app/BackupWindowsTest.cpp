@@ -24,6 +24,7 @@
 #include "toolkit/DWSkin.h"
 #include "backup/BackupFileUtils.h"
 #include "strings/KXStrings.h"
+#include "util/FileTime.h"
 
 namespace fs = std::filesystem;
 using namespace halvex;

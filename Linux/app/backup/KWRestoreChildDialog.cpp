@@ -26,6 +26,7 @@
 #include "backup/BackupFileUtils.h"
 #include "backup/KWBackupManager.h"
 #include "util/IgnoreResult.h"
+#include "util/FileTime.h"
 
 namespace halvex::app {
 
