@@ -499,12 +499,12 @@ void KWBackupManager::move_stored(const std::string& source_folder, const std::s
 void KWBackupManager::schedule_archive(const std::string& source_folder, const std::string& destination_folder,
                                        const std::string& name)
 {
-    PendingArchive pending;
-    pending.sourceFolder = source_folder;
-    pending.destinationFolder = destination_folder;
-    pending.name = name;
-    pending.subfolders = m_vecSubfolderStack;
-    pending.temporary = destination_folder + TemporaryArchiveName(name);
+    PendingArchive pending{.sourceFolder = source_folder,
+                           .destinationFolder = destination_folder,
+                           .name = name,
+                           .subfolders = m_vecSubfolderStack,
+                           .temporary = destination_folder + TemporaryArchiveName(name),
+                           .written = {}};
     auto work = [source = source_folder + name, temporary = pending.temporary, name, this] {
         return WriteSingleEntryZip(source, temporary, name, &m_bAbandon);
     };

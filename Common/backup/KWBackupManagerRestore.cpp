@@ -179,12 +179,13 @@ void KWBackupManager::schedule_restore(const std::string& entry, const std::stri
                                        const std::string& destinationFolder, const std::string& name,
                                        const std::string& storedName)
 {
-    PendingRestore pending;
-    pending.archive = entry;
-    pending.sourceFolder = sourceFolder;
-    pending.destinationFolder = destinationFolder;
-    pending.name = name;
-    pending.storedName = storedName;
+    PendingRestore pending{.archive = entry,
+                           .sourceFolder = sourceFolder,
+                           .destinationFolder = destinationFolder,
+                           .name = name,
+                           .storedName = storedName,
+                           .unpacked = {},
+                           .done = {}};
     const std::string destination = destinationFolder + storedName;
     // A file with the stored copy's own time is skipped without unpacking,
     // unless an earlier restore of this run is still to land on it.

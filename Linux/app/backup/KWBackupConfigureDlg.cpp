@@ -232,10 +232,10 @@ void KWBackupConfigureDlg::RefreshFiles()
 
 void KWBackupConfigureDlg::SortByColumn(int column)
 {
-    using Compare = bool (*)(FileDescrItemCat, FileDescrItemCat);
-    const Compare compare = column == 1   ? Compare(sortBySize)
-                            : column == 2 ? Compare(sortByCategory)
-                                          : Compare(sortByName);
+    using Row = FileDescrItemCat;
+    const auto compare = column == 1   ? GreatestFirst<&Row::size, Row>
+                         : column == 2 ? GreatestFirst<&Row::category, Row>
+                                       : GreatestFirst<&Row::name, Row>;
     m_sort.Click(column, m_rows, compare, m_files->header());
     ShowFiles();
 }

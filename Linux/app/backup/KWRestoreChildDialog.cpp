@@ -209,11 +209,11 @@ void KWRestoreChildDialog::FillFiles()
 
 void KWRestoreChildDialog::SortByColumn(int column)
 {
-    using Compare = bool (*)(FileDescrItem, FileDescrItem);
-    const Compare compare = column == 1   ? Compare(sortBySize)
-                            : column == 2 ? Compare(sortByDesc)
-                            : column == 3 ? Compare(sortByDate)
-                                          : Compare(sortByName);
+    using Row = FileDescrItem;
+    const auto compare = column == 1   ? GreatestFirst<&Row::size, Row>
+                         : column == 2 ? GreatestFirst<&Row::description, Row>
+                         : column == 3 ? GreatestFirst<&Row::modified, Row>
+                                       : GreatestFirst<&Row::name, Row>;
     m_sort.Click(column, m_rows, compare, m_files->header());
     ShowFiles();
 }
