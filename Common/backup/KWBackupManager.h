@@ -90,9 +90,9 @@ public:
     bool RestoreFromFilesPool(const std::filesystem::path& target);
     // True when the information file of the set holding path can be read.
     bool ExistsOriginalBackupFolder(const std::filesystem::path& path);
-    // The folder backed up into the set that holds path (with a trailing "/"),
-    // empty after reporting the failure (unless reporting is off).
-    std::string ReadOriginalFolder(const std::filesystem::path& path);
+    // The folder backed up into the set that holds path, empty after
+    // reporting the failure (unless reporting is off).
+    std::filesystem::path ReadOriginalFolder(const std::filesystem::path& path);
 
     // What the last run did, for the callers' summaries and exit codes.
     std::uint32_t GetStoredCount() const { return m_nStored; }

@@ -84,7 +84,7 @@ void KWBackupManager::report_fatal(int number)
         m_callback.FatalError(message(number));
 }
 
-std::string KWBackupManager::ReadOriginalFolder(const std::filesystem::path& path)
+std::filesystem::path KWBackupManager::ReadOriginalFolder(const std::filesystem::path& path)
 {
     const InfoFileLookup lookup = ReadInfoFile(path);
     if (lookup.status.ok)
