@@ -515,3 +515,22 @@ TEST_F(BackupWindowsTest, ProfileWithAHostileSetNameIsShownDamagedAndNeverUsed)
     EXPECT_EQ(ReadFile(m_drive / "Sync" / "mine.txt"), "mine");
     EXPECT_TRUE(fs::exists(m_drive / "Backup" / "Keep" / "Current Backup" / "b.doc.zip"));
 }
+
+TEST_F(BackupWindowsTest, ProfileIndexThatCannotBeWrittenIsShown)
+{
+    MakeProfile("Work");
+    // A folder where the index belongs: it can be neither read nor replaced.
+    const fs::path index = m_session->store.IndexPath();
+    fs::remove(index);
+    fs::create_directory(index);
+    // Reading it at the start and storing the selection each say so.
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    EXPECT_EQ(window.ProfileList()->count(), 1);
+    const QString expected =
+        m_session->Message(backup_message::kProfileUnreadable) + " " + QString::fromStdString(index.string());
+    ASSERT_EQ(ShownTexts().size(), 2);
+    for (const auto& text : ShownTexts())
+        EXPECT_EQ(text, expected);
+}
