@@ -127,17 +127,19 @@ std::vector<int> BackupProfileStore::ProfilesOf(const std::string& identity) con
     return numbers;
 }
 
-Status BackupProfileStore::Create(BackupProfile profile, int& number)
+Result<int> BackupProfileStore::Create(BackupProfile profile)
 {
-    number = m_nMaxProfile + 1;
+    const int number = m_nMaxProfile + 1;
     profile.lastBackupTime = 0;
     profile.restoreChoice = RestoreChoice::Original;
     const auto file = ProfilePath(number);
     if (!WriteProfileFile(file, profile) || !WriteRestoreSettings(file, profile))
-        return Status::FailErrno(kProfileUnwritableKey, file, errno);
+        return Result<int>::FailErrno(kProfileUnwritableKey, file, errno);
     m_nMaxProfile = number;
     m_nCurrentProfile = number;
-    return WriteIndex();
+    if (Status written = WriteIndex(); !written)
+        return Result<int>::From(std::move(written));
+    return Result<int>::Ok(number);
 }
 
 Status BackupProfileStore::Delete(int number)

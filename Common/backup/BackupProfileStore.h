@@ -61,8 +61,8 @@ public:
 
     // A new profile takes number max + 1 and becomes current; its last backup
     // time is 0 and its restore choice 2. Writes the profile, its restore
-    // settings and the index.
-    Status Create(BackupProfile profile, int& number);
+    // settings and the index. Answers its number.
+    Result<int> Create(BackupProfile profile);
     // Deletes profile N: its file goes, the last file moves into the gap, and
     // max and current both become max - 1.
     Status Delete(int number);

@@ -179,13 +179,12 @@ int ProfileCreate(BackupProfileStore& store, const Options& options, const Backu
         if (other && EqualsIgnoringAsciiCase(other.value().setName, profile.setName))
             return Fail(context, bm::kSetNameUsed);
     }
-    int number = 0;
-    const Status created = store.Create(profile, number);
-    if (!created.ok) {
-        *context.err << "dravane: the profile could not be written: " << created.detail << "\n";
+    const Result<int> created = store.Create(profile);
+    if (!created) {
+        *context.err << "dravane: the profile could not be written: " << created.detail() << "\n";
         return kExitFailed;
     }
-    *context.out << "* " << number << "\t" << profile.setName << "\t" << profile.sourceFolder << "\n";
+    *context.out << "* " << created.value() << "\t" << profile.setName << "\t" << profile.sourceFolder << "\n";
     return kExitDone;
 }
 

@@ -91,10 +91,8 @@ protected:
         profile.sourceFolder = m_source.string();
         profile.setName = setName;
         profile.predefinedChecked[1] = true;
-        int number = 0;
         EXPECT_TRUE(m_session->store.ReadIndex());
-        EXPECT_TRUE(m_session->store.Create(profile, number).ok);
-        return number;
+        return m_session->store.Create(profile).ValueOr(0);
     }
 
     // Profile 1 as stored; an empty profile (and a failure) when it cannot be read.

@@ -130,11 +130,11 @@ TEST(BackupProfileStore, NumberingDeletionAndOwnership)
     EXPECT_TRUE(FileExists(store.IndexPath()));
     EXPECT_EQ(store.MaxProfile(), 0);
 
-    int number = 0;
-    ASSERT_TRUE(store.Create(SampleProfile("One", "here"), number).ok);
-    ASSERT_TRUE(store.Create(SampleProfile("Two", "elsewhere"), number).ok);
-    ASSERT_TRUE(store.Create(SampleProfile("Three", "here"), number).ok);
-    EXPECT_EQ(number, 3);
+    ASSERT_TRUE(store.Create(SampleProfile("One", "here")));
+    ASSERT_TRUE(store.Create(SampleProfile("Two", "elsewhere")));
+    const Result<int> third = store.Create(SampleProfile("Three", "here"));
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third.value(), 3);
     EXPECT_EQ(store.ProfilePath(3).filename(), "com.halvex.pellory.backup.profile3.plist");
 
     BackupProfileStore reread(folder.path(), BackupStrings::BuiltIn());
@@ -162,7 +162,8 @@ TEST(BackupProfileStore, NumberingDeletionAndOwnership)
     BackupProfile empty = SampleProfile("Empty", "here");
     empty.predefinedChecked = {};
     empty.userCategories.clear();
-    ASSERT_TRUE(reread.Create(empty, number).ok);
+    const Result<int> emptyNumber = reread.Create(empty);
+    ASSERT_TRUE(emptyNumber);
     const Status emptyList = BackupProfileStore::CheckRunnable(reread.ReadCurrent().value());
     EXPECT_EQ(emptyList.messageKey, kProfileEmptyListKey);
     EXPECT_EQ(ProfileMessage(emptyList), backup_message::kNoSettings);
@@ -170,7 +171,7 @@ TEST(BackupProfileStore, NumberingDeletionAndOwnership)
     const Status damagedName = BackupProfileStore::CheckRunnable(damaged);
     EXPECT_EQ(damagedName.messageKey, kProfileDamagedKey);
     EXPECT_EQ(ProfileMessage(damagedName), backup_message::kDamagedProfile);
-    std::filesystem::remove(reread.ProfilePath(number));
+    std::filesystem::remove(reread.ProfilePath(emptyNumber.value()));
     EXPECT_EQ(reread.ReadCurrent().messageKey(), kProfileUnreadableKey);
     EXPECT_EQ(ProfileMessage(reread.ReadCurrent().status()), backup_message::kProfileUnreadable);
     reread.SetCurrentProfile(0);
@@ -185,8 +186,7 @@ TEST(BackupProfileStore, IndexThatCannotBeWrittenIsAFailureWithItsPath)
     EXPECT_EQ(read.messageKey, kProfileUnwritableKey);
     EXPECT_NE(read.detail.find(store.IndexPath().string()), std::string::npos) << read.detail;
     EXPECT_EQ(ProfileMessage(read), backup_message::kProfileUnreadable);
-    int number = 0;
-    EXPECT_EQ(store.Create(SampleProfile("One", "here"), number).messageKey, kProfileUnwritableKey);
+    EXPECT_EQ(store.Create(SampleProfile("One", "here")).messageKey(), kProfileUnwritableKey);
 }
 
 TEST(BackupStrings, FileReplacesBuiltInTextsKeyByKey)

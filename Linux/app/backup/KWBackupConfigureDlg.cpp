@@ -309,15 +309,15 @@ bool KWBackupConfigureDlg::Save()
     m_profile.setName = name;
 
     if (m_newProfile) {
-        int number = 0;
-        const Status created = store.Create(m_profile, number);
-        if (!created.ok) {
+        const std::filesystem::path file = store.ProfilePath(store.MaxProfile() + 1);
+        const Result<int> created = store.Create(m_profile);
+        if (!created) {
             KWMsgBox::Show(this,
-                           m_session.Message(bm::kProfileUnreadable) + " " +
-                               QString::fromStdString(store.ProfilePath(store.MaxProfile() + 1).string()),
+                           m_session.Message(bm::kProfileUnreadable) + " " + QString::fromStdString(file.string()),
                            KWMsgBox::kStop);
             return false;
         }
+        const int number = created.value();
         m_savedNumber = number;
         if (const Status loaded = m_session.LoadCurrentProfile(); loaded.messageKey == kProfileUnreadableKey)
             KWMsgBox::Show(this,
