@@ -7,6 +7,17 @@
 using halvex::BackupRunView;
 namespace bm = halvex::backup_message;
 
+namespace {
+
+// Asks whether to go on after an error: Yes goes on without this file, No
+// stops the run. True when the run is to stop.
+bool AskToStop(BackupRunView& view, const halvex::BackupStrings& strings, const std::string& text)
+{
+    return !view.AskYesNo(BackupRunView::Question::ContinueAfterError, text + "\n" + strings.Message(bm::kContinue));
+}
+
+}  // namespace
+
 KWCallbackBackup::KWCallbackBackup(BackupRunView& view, const halvex::BackupStrings& strings,
                                    const std::atomic<bool>& cancelRequested)
     : m_view(view), m_strings(strings), m_bCancelRequested(cancelRequested)
@@ -29,9 +40,7 @@ void KWCallbackBackup::FatalError(const std::string&) {}
 
 bool KWCallbackBackup::ErrorOccurred(const std::string& text)
 {
-    // Yes goes on without this file; No stops the run.
-    return !m_view.AskYesNo(BackupRunView::Question::ContinueAfterError,
-                            text + "\n" + m_strings.Message(bm::kContinue));
+    return AskToStop(m_view, m_strings, text);
 }
 
 bool KWCallbackBackup::OverwriteFile(const std::string&, const std::string&)
@@ -69,8 +78,7 @@ void KWCallbackDetails::FatalError(const std::string&) {}
 
 bool KWCallbackDetails::ErrorOccurred(const std::string& text)
 {
-    return !m_view.AskYesNo(BackupRunView::Question::ContinueAfterError,
-                            text + "\n" + m_strings.Message(bm::kContinue));
+    return AskToStop(m_view, m_strings, text);
 }
 
 bool KWCallbackDetails::OverwriteFile(const std::string&, const std::string&)

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "util/FileTime.h"
+
 namespace halvex {
 
 namespace {
@@ -66,27 +68,6 @@ std::uint64_t GetFileSize(const std::filesystem::path& path)
 {
     const auto st = StatOf(path);
     return st ? static_cast<std::uint64_t>(st->st_size) : 0;
-}
-
-std::optional<std::int64_t> FileModificationTime(const std::filesystem::path& path)
-{
-    const auto st = StatOf(path);
-    if (!st)
-        return std::nullopt;
-    return static_cast<std::int64_t>(st->st_mtim.tv_sec) * 1000000000 + st->st_mtim.tv_nsec;
-}
-
-bool SetFileModificationTime(const std::filesystem::path& path, std::int64_t nanoseconds)
-{
-    timespec times[2];
-    times[0].tv_sec = nanoseconds / 1000000000;
-    times[0].tv_nsec = nanoseconds % 1000000000;
-    if (times[0].tv_nsec < 0) {
-        times[0].tv_nsec += 1000000000;
-        times[0].tv_sec -= 1;
-    }
-    times[1] = times[0];
-    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 int CompareTimes(std::int64_t aNanoseconds, std::int64_t bNanoseconds)
@@ -154,11 +135,6 @@ std::string AsciiUpper(std::string text)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return text;
-}
-
-std::string ErrnoText(int error)
-{
-    return std::strerror(error);
 }
 
 }  // namespace halvex

@@ -28,11 +28,6 @@ bool FolderExists(const std::filesystem::path& path);
 bool FileExists(const std::filesystem::path& path);
 std::uint64_t GetFileSize(const std::filesystem::path& path);
 
-// A file's modification time in nanoseconds since 1970, nullopt when it cannot be read.
-std::optional<std::int64_t> FileModificationTime(const std::filesystem::path& path);
-// Sets access and modification time to the given nanoseconds since 1970.
-bool SetFileModificationTime(const std::filesystem::path& path, std::int64_t nanoseconds);
-
 // 0 when a does not exist, 1 when b does not exist; otherwise 1, -1 or 0 as a
 // is later, earlier or the same. Times whose difference truncated to whole
 // seconds is at most 2 s are the same: FAT keeps times to 2 s, and an archive
@@ -51,8 +46,5 @@ std::string FileExtension(const std::string& name);
 bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b);
 std::string AsciiLower(std::string text);
 std::string AsciiUpper(std::string text);
-
-// The errno text of the last failing call, for error details.
-std::string ErrnoText(int error);
 
 }  // namespace halvex

@@ -8,6 +8,7 @@
 #include "backup/BackupStrings.h"
 #include "plist/DXPlistPrefs.h"
 #include "util/ParseInteger.h"
+#include "util/ErrorText.h"
 
 namespace halvex {
 
@@ -50,7 +51,7 @@ int HighestProfileFile(const std::filesystem::path& folder)
 
 }  // namespace
 
-bool BackupProfileStore::ReadIndex()
+Status BackupProfileStore::ReadIndex()
 {
     DXPlistPrefs index(IndexPath());
     if (index.Values().empty()) {
@@ -60,8 +61,8 @@ bool BackupProfileStore::ReadIndex()
         m_nMaxProfile = std::max(m_nMaxProfile, HighestProfileFile(m_pathData));
         if (m_nCurrentProfile > m_nMaxProfile)
             m_nCurrentProfile = 0;
-        if (!WriteIndex())
-            return false;
+        if (Status written = WriteIndex(); !written)
+            return written;
         index.Load();
     }
     long max = 0, current = 0;
@@ -69,41 +70,51 @@ bool BackupProfileStore::ReadIndex()
     index.GetValue(kCurrentKey, current, 0);
     m_nMaxProfile = max < 0 ? 0 : static_cast<int>(std::min<long>(max, 100000));
     m_nCurrentProfile = current < 0 || current > m_nMaxProfile ? 0 : static_cast<int>(current);
-    return true;
+    return Status::Ok();
 }
 
-bool BackupProfileStore::WriteIndex() const
+Status BackupProfileStore::WriteIndex() const
 {
     DXPlistPrefs index;
     index.SetFilePath(IndexPath());
     index.SetValue(kMaxKey, m_nMaxProfile);
     index.SetValue(kCurrentKey, m_nCurrentProfile);
-    return index.Update();
+    if (!index.Update())
+        return Status::FailErrno(kProfileUnwritableKey, IndexPath(), errno);
+    return Status::Ok();
 }
 
-bool BackupProfileStore::Read(int number, BackupProfile& profile) const
+Result<BackupProfile> BackupProfileStore::Read(int number) const
 {
-    return number >= 1 && ReadProfileFile(ProfilePath(number), m_strings, profile);
+    BackupProfile profile;
+    if (number < 1 || !ReadProfileFile(ProfilePath(number), m_strings, profile))
+        return Result<BackupProfile>::Fail(kProfileUnreadableKey, ProfilePath(number).string());
+    return Result<BackupProfile>::Ok(std::move(profile));
 }
 
-BackupProfileStore::ReadResult BackupProfileStore::ReadCurrent(BackupProfile& profile) const
+Result<BackupProfile> BackupProfileStore::ReadCurrent() const
 {
     if (m_nCurrentProfile == 0)
-        return ReadResult::NoProfile;
-    if (!Read(m_nCurrentProfile, profile))
-        return ReadResult::Unreadable;
+        return Result<BackupProfile>::Fail(kNoProfileKey);
+    return Read(m_nCurrentProfile);
+}
+
+Status BackupProfileStore::CheckRunnable(const BackupProfile& profile)
+{
     if (!IsValidSetName(profile.setName))
-        return ReadResult::Damaged;
-    return profile.CombinedList().empty() ? ReadResult::EmptyList : ReadResult::Ok;
+        return Status::Fail(kProfileDamagedKey, profile.setName);
+    if (profile.CombinedList().empty())
+        return Status::Fail(kProfileEmptyListKey);
+    return Status::Ok();
 }
 
 bool BackupProfileStore::BelongsHere(int number, const std::string& identity, std::string* displayName) const
 {
-    BackupProfile profile;
-    if (!Read(number, profile) || profile.macAddress != identity)
+    const Result<BackupProfile> profile = Read(number);
+    if (!profile || profile.value().macAddress != identity)
         return false;
     if (displayName)
-        *displayName = profile.DisplayName();
+        *displayName = profile.value().DisplayName();
     return true;
 }
 
@@ -116,35 +127,43 @@ std::vector<int> BackupProfileStore::ProfilesOf(const std::string& identity) con
     return numbers;
 }
 
-Status BackupProfileStore::Create(BackupProfile profile, int& number)
+Result<int> BackupProfileStore::Create(BackupProfile profile)
 {
-    number = m_nMaxProfile + 1;
+    const int number = m_nMaxProfile + 1;
     profile.lastBackupTime = 0;
     profile.restoreChoice = RestoreChoice::Original;
     const auto file = ProfilePath(number);
     if (!WriteProfileFile(file, profile) || !WriteRestoreSettings(file, profile))
-        return Status::Fail("profile_write", ErrnoText(errno));
+        return Result<int>::FailErrno(kProfileUnwritableKey, file, errno);
     m_nMaxProfile = number;
     m_nCurrentProfile = number;
-    if (!WriteIndex())
-        return Status::Fail("profile_write", ErrnoText(errno));
-    return Status::Ok();
+    if (Status written = WriteIndex(); !written)
+        return Result<int>::From(std::move(written));
+    return Result<int>::Ok(number);
 }
 
 Status BackupProfileStore::Delete(int number)
 {
     if (number < 1 || number > m_nMaxProfile)
-        return Status::Fail("profile_delete", "no such profile");
+        return Status::Fail(kProfileUndeletableKey, "no such profile");
     const auto file = ProfilePath(number);
     if (std::remove(file.c_str()) != 0 && errno != ENOENT)
-        return Status::Fail("profile_delete", ErrnoText(errno));
+        return Status::Fail(kProfileUndeletableKey, ErrnoText(errno));
     if (number < m_nMaxProfile && std::rename(ProfilePath(m_nMaxProfile).c_str(), file.c_str()) != 0)
-        return Status::Fail("profile_delete", ErrnoText(errno));
+        return Status::Fail(kProfileUndeletableKey, ErrnoText(errno));
     m_nMaxProfile -= 1;
     m_nCurrentProfile = m_nMaxProfile;
-    if (!WriteIndex())
-        return Status::Fail("profile_write", ErrnoText(errno));
-    return Status::Ok();
+    return WriteIndex();
+}
+
+int ProfileMessage(const Status& status)
+{
+    return MessageOfKey(status,
+                        {{kProfileDamagedKey, backup_message::kDamagedProfile},
+                         {kNoProfileKey, backup_message::kNoSettings},
+                         {kProfileEmptyListKey, backup_message::kNoSettings},
+                         {kProfileUndeletableKey, backup_message::kDeleteFailed}},
+                        backup_message::kProfileUnreadable);
 }
 
 }  // namespace halvex

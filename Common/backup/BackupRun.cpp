@@ -43,13 +43,17 @@ BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, Backu
         result.message = bm::kNoDrive;
         return result;
     }
-    BackupProfile profile;
-    const auto read = store.ReadCurrent(profile);
-    if (read == BackupProfileStore::ReadResult::Damaged) {
-        result.message = bm::kDamagedProfile;
+    const Result<BackupProfile> read = store.ReadCurrent();
+    if (!read) {
+        result.message = bm::kNoSettings;
         return result;
     }
-    if (read != BackupProfileStore::ReadResult::Ok || profile.sourceFolder.empty()) {
+    const BackupProfile& profile = read.value();
+    if (const Status runnable = BackupProfileStore::CheckRunnable(profile); !runnable) {
+        result.message = ProfileMessage(runnable);
+        return result;
+    }
+    if (profile.sourceFolder.empty()) {
         result.message = bm::kNoSettings;
         return result;
     }

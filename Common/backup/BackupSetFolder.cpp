@@ -9,6 +9,7 @@
 #include "backup/BackupCategories.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupStrings.h"
+#include "util/ErrorText.h"
 
 namespace halvex {
 

@@ -32,15 +32,14 @@ struct FileDescrItem {
     std::string icon;
 };
 
-// The comparators answer "the first goes before the second" for a list sorted
-// largest, greatest or newest first; texts compare byte-wise as UTF-8.
-bool sortByName(FileDescrItemCat a, FileDescrItemCat b);
-bool sortBySize(FileDescrItemCat a, FileDescrItemCat b);
-bool sortByCategory(FileDescrItemCat a, FileDescrItemCat b);
-bool sortByName(FileDescrItem a, FileDescrItem b);
-bool sortBySize(FileDescrItem a, FileDescrItem b);
-bool sortByDesc(FileDescrItem a, FileDescrItem b);
-bool sortByDate(FileDescrItem a, FileDescrItem b);
+// "a goes before b" in a list sorted by one field, largest, greatest or
+// newest first; texts compare byte-wise as UTF-8:
+//     std::stable_sort(rows.begin(), rows.end(), GreatestFirst<&FileDescrItem::size, FileDescrItem>);
+template <auto Field, class Row>
+bool GreatestFirst(const Row& a, const Row& b)
+{
+    return a.*Field > b.*Field;
+}
 
 namespace halvex {
 

@@ -12,10 +12,13 @@
 #include "backup/BackupCategories.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupInfoFile.h"
+#include "backup/BackupSetFolder.h"
 #include "backup/BackupStrings.h"
 #include "backup/DriveNameRules.h"
-#include "backup/LeftoverArchives.h"
+#include "zip/LeftoverArchives.h"
 #include "zip/ZipArchive.h"
+#include "util/ErrorText.h"
+#include "util/FileTime.h"
 
 using namespace halvex;
 namespace bm = halvex::backup_message;
@@ -33,7 +36,7 @@ struct FolderListing {
 
 // Reads a folder once. Hidden files are skipped; hidden folders are walked.
 // A link to a folder is not followed, so a link loop cannot trap the walk.
-bool ListFolder(const std::string& folder, FolderListing& listing)
+bool ListFolder(const std::filesystem::path& folder, FolderListing& listing)
 {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
@@ -64,6 +67,18 @@ bool ListFolder(const std::string& folder, FolderListing& listing)
     std::sort(listing.files.begin(), listing.files.end());
     std::sort(listing.folders.begin(), listing.folders.end());
     return true;
+}
+
+// A folder as the messages and the information file show it: with a trailing "/".
+std::string FolderText(const std::filesystem::path& folder)
+{
+    return WithTrailingSlash(folder.string());
+}
+
+// The folder without a trailing separator: "a/b/" and "a/b" name one folder.
+std::filesystem::path WithoutTrailingSeparator(const std::filesystem::path& folder)
+{
+    return folder.has_filename() || folder == folder.root_path() ? folder : folder.parent_path();
 }
 
 bool MatchesFilter(const std::string& name, const std::string& filter)
@@ -130,9 +145,9 @@ std::string KWBackupManager::find_category() const
     return message(bm::kUncategorized);
 }
 
-void KWBackupManager::store_details(const std::string& folder, const std::string& name)
+void KWBackupManager::store_details(const std::filesystem::path& folder, const std::string& name)
 {
-    FileDetails details{name, RemoveUNCPrefix(folder), find_category(), GetFileSize(folder + name)};
+    FileDetails details{name, RemoveUNCPrefix(FolderText(folder)), find_category(), GetFileSize(folder / name)};
     for (const auto& held : m_vecDetails)
         if (held.name == details.name && held.folder == details.folder)
             return;
@@ -144,45 +159,54 @@ void KWBackupManager::store_details(const std::string& folder, const std::string
 bool KWBackupManager::Backup(const std::filesystem::path& source, const std::filesystem::path& destination,
                              const std::string& set_name)
 {
-    const std::string sourceText = WithTrailingSlash(source.string());
-    const std::string destinationText = WithTrailingSlash(destination.string());
+    const std::filesystem::path sourceFolder = WithoutTrailingSeparator(source);
+    const std::filesystem::path backupFolder = WithoutTrailingSeparator(destination);
     m_bCancel = false;
     m_bAbandon = false;
     m_nDepth = 0;
     m_nStored = m_nFailed = m_nSkipped = 0;
-    m_strDestinationRoot = destinationText;
-    m_strBackupFolder = std::filesystem::absolute(destinationText).lexically_normal().string();
+    m_pathBackupFolder = WithoutTrailingSeparator(std::filesystem::absolute(backupFolder).lexically_normal());
     m_vecSubfolderStack.clear();
     m_setCountedFolders.clear();
-    m_strCheckedFolder.clear();
+    m_pathCheckedFolder.clear();
     m_bDestinationGone = false;
+    m_bWatching = false;
 
     // The set name comes from a profile on the drive: it must name a folder
     // directly inside the backup folder, and neither may be a link.
-    m_strDestinationRoot += set_name + "/";
-    if (!IsValidSetName(set_name) || !create_folder(destinationText) || !create_folder(m_strDestinationRoot)) {
+    m_pathSetFolder = backupFolder / set_name;
+    if (!IsValidSetName(set_name)) {
         if (!m_bDryRun)  // the run that follows says it
-            refuse_entry(IsValidSetName(set_name) ? bm::kSetFolderLink : bm::kDamagedProfile, m_strDestinationRoot);
+            refuse_entry(bm::kDamagedProfile, FolderText(m_pathSetFolder));
         return !m_bCancel;
     }
-    m_driveNames = DriveNameRules::Of(m_strDestinationRoot);
+    Status made = create_folder(backupFolder);
+    if (made)
+        made = create_folder(m_pathSetFolder);
+    if (!made) {
+        if (!m_bDryRun)
+            refuse_folder(made, sourceFolder, m_pathSetFolder);
+        return !m_bCancel;
+    }
+    m_driveNames = DriveNameRules::Of(m_pathSetFolder);
     if (!m_bDryRun) {
-        if (!m_setWatch.Watch(m_strDestinationRoot)) {
-            m_bCancel = report_error(message(bm::kErrorCopying) + sourceText + message(bm::kTo) + m_strDestinationRoot +
-                                     "\"\n" + ErrnoText(errno));
+        m_bWatching = m_setWatch.Watch(m_pathSetFolder);
+        if (!m_bWatching) {
+            m_bCancel = report_error(message(bm::kErrorCopying) + FolderText(sourceFolder) + message(bm::kTo) +
+                                     FolderText(m_pathSetFolder) + "\"\n" + ErrnoText(errno));
             ++m_nFailed;
             return !m_bCancel;
         }
-        if (!store_original_folder(m_strDestinationRoot, sourceText)) {
-            refuse_entry(bm::kInfoUnwritable, m_strDestinationRoot + kInfoFileName);
+        if (!store_original_folder(m_pathSetFolder, sourceFolder)) {
+            refuse_entry(bm::kInfoUnwritable, (m_pathSetFolder / kInfoFileName).string());
             if (m_bCancel)
                 return false;
         }
         if (!m_pool && m_nArchiveThreads > 0)
             m_pool = std::make_unique<ArchivePool>(m_nArchiveThreads);
     }
-    copy_folders(std::filesystem::absolute(sourceText).lexically_normal().string(),
-                 m_strDestinationRoot + kCurrentBackup + "/");
+    copy_folders(WithoutTrailingSeparator(std::filesystem::absolute(sourceFolder).lexically_normal()),
+                 m_pathSetFolder / kCurrentBackup);
     drain_pending();
     return !m_bCancel;
 }
@@ -234,21 +258,22 @@ std::vector<FileDetails> KWBackupManager::CollectDetails(const std::filesystem::
 bool KWBackupManager::store_original_folder(const std::filesystem::path& set_folder,
                                             const std::filesystem::path& source)
 {
-    return WriteInfoFile(set_folder, RemoveUNCPrefix(source.string())).ok;
+    // The file names the folder with its trailing "/", as every copy of the suite reads it.
+    return WriteInfoFile(set_folder, RemoveUNCPrefix(FolderText(source))).ok;
 }
 
 // ---- the walk -------------------------------------------------------------
 
-void KWBackupManager::copy_folders(const std::string& source, const std::string& destination)
+void KWBackupManager::copy_folders(const std::filesystem::path& source, const std::filesystem::path& destination)
 {
     FolderListing listing;
     if (!ListFolder(source, listing)) {
-        if (report_error(message(bm::kSourceFolder) + RemoveUNCPrefix(source) + message(bm::kNotFound)))
+        if (report_error(message(bm::kSourceFolder) + RemoveUNCPrefix(FolderText(source)) + message(bm::kNotFound)))
             m_bCancel = true;
         return;
     }
-    if (!create_folder(destination)) {
-        refuse_entry(bm::kSetFolderLink, destination);
+    if (const Status made = create_folder(destination); !made) {
+        refuse_folder(made, source, destination);
         return;
     }
 
@@ -265,7 +290,7 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
             taken[i] = true;
             if (refused[i]) {
                 if (!m_bDryRun)
-                    refuse_entry(refused[i], source + listing.files[i]);
+                    refuse_entry(refused[i], (source / listing.files[i]).string());
                 if (m_bCancel)
                     return;
                 continue;
@@ -280,17 +305,17 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
         const std::string& folder = listing.folders[i];
         // A source that holds the drive's backup folder must not walk into
         // the archives it is writing: each level would mirror itself again.
-        if (source + folder + "/" == m_strBackupFolder)
+        if (source / folder == m_pathBackupFolder)
             continue;
         if (const int problem = refused[listing.files.size() + i]) {
             if (!m_bDryRun)
-                refuse_entry(problem, source + folder + "/");
+                refuse_entry(problem, FolderText(source / folder));
             if (m_bCancel)
                 return;
             continue;
         }
         m_vecSubfolderStack.push_back(folder);
-        copy_folders(source + folder + "/", destination + folder + "/");
+        copy_folders(source / folder, destination / folder);
         m_vecSubfolderStack.pop_back();
         if (m_bCancel)
             return;
@@ -303,7 +328,7 @@ void KWBackupManager::copy_folders(const std::string& source, const std::string&
 // first in name order, keeps its generations, and the others fail.
 std::vector<int> KWBackupManager::refused_names(const std::vector<std::string>& files,
                                                 const std::vector<std::string>& folders,
-                                                const std::string& destination) const
+                                                const std::filesystem::path& destination) const
 {
     if (!m_driveNames.foldsCase && !m_driveNames.fatNames)
         return std::vector<int>(files.size() + folders.size(), 0);
@@ -323,75 +348,94 @@ std::vector<int> KWBackupManager::refused_names(const std::vector<std::string>& 
     return RefusedDriveNames(names, m_driveNames, onDrive);
 }
 
-bool KWBackupManager::create_folder(const std::string& path)
+Status KWBackupManager::create_folder(const std::filesystem::path& folder)
 {
     // Not followed: a link planted on the drive would lead the archives, and
     // the generations they push down, anywhere. A dry run writes nothing and
     // counts the files the run will try.
     struct stat st {};
-    if (::lstat(RemoveTrailingSlash(path).c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) || m_bDryRun;
+    if (::lstat(folder.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) || m_bDryRun ? Status::Ok() : Status::Fail(kSetFolderLinkKey);
     if (m_bDryRun) {
         // One cluster for each folder the run would create.
-        if (m_setCountedFolders.insert(RemoveTrailingSlash(path)).second)
+        if (m_setCountedFolders.insert(folder.string()).second)
             m_vecBytesToWrite.push_back(1);
-        return true;
+        return Status::Ok();
     }
-    if (::mkdir(path.c_str(), 0777) != 0 && errno == EEXIST)
+    if (::mkdir(folder.c_str(), 0777) == 0)
+        return Status::Ok();
+    const int error = errno;
+    if (error == EEXIST)
         // Made meanwhile by someone else: followed only when it is a folder.
-        return ::lstat(RemoveTrailingSlash(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    // A folder that cannot be made for another reason (drive full or
-    // read-only) fails its files when they are written, each with the
-    // system's reason, and the run goes on with the other folders.
-    return true;
+        return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? Status::Ok()
+                                                                        : Status::Fail(kSetFolderLinkKey);
+    Status refused = Status::Fail(kFolderUncreatableKey, ErrnoText(error));
+    refused.systemError = error;
+    return refused;
 }
 
-bool KWBackupManager::create_subfolders(const std::string& base, const std::vector<std::string>& stack)
+Status KWBackupManager::create_subfolders(const std::filesystem::path& base, const std::vector<std::string>& stack)
 {
-    std::string folder = base;
-    if (!create_folder(folder))
-        return false;
-    for (const auto& name : stack) {
-        folder += name + "/";
-        if (!create_folder(folder))
-            return false;
+    std::filesystem::path folder = base;
+    Status made = create_folder(folder);
+    for (auto name = stack.begin(); made && name != stack.end(); ++name) {
+        folder /= *name;
+        made = create_folder(folder);
     }
-    return true;
+    return made;
 }
 
-void KWBackupManager::refuse_entry(int number, const std::string& path)
+void KWBackupManager::refuse_folder(const Status& made, const std::filesystem::path& source,
+                                    const std::filesystem::path& folder)
 {
+    if (made.messageKey == kSetFolderLinkKey) {
+        refuse_entry(bm::kSetFolderLink, FolderText(folder));
+        return;
+    }
+    // The drive full, read-only or gone: said once for the folder, with the
+    // system's reason, rather than once for each of its files.
     ++m_nFailed;
-    if (report_error(message(number) + "\n" + RemoveUNCPrefix(path)))
+    if (m_bWatching && stop_if_destination_gone())
+        return;
+    if (report_error(message(bm::kErrorCopying) + RemoveUNCPrefix(FolderText(source)) + message(bm::kTo) +
+                     RemoveUNCPrefix(FolderText(folder)) + "\"\n" + made.detail))
         m_bCancel = true;
 }
 
-std::string KWBackupManager::get_subfolders(const std::vector<std::string>& stack) const
+void KWBackupManager::refuse_entry(int number, const std::string& shown)
 {
-    std::string joined;
-    for (const auto& name : stack)
-        joined += name + "/";
-    return joined;
+    ++m_nFailed;
+    if (report_error(message(number) + "\n" + RemoveUNCPrefix(shown)))
+        m_bCancel = true;
 }
 
-void KWBackupManager::move_file(const std::string& source_folder, const std::string& destination_folder,
-                                const std::string& name)
+std::filesystem::path KWBackupManager::generation_folder(const char* generation,
+                                                         const std::vector<std::string>& stack) const
+{
+    std::filesystem::path folder = m_pathSetFolder / generation;
+    for (const auto& name : stack)
+        folder /= name;
+    return folder;
+}
+
+void KWBackupManager::move_file(const std::filesystem::path& source_folder,
+                                const std::filesystem::path& destination_folder, const std::string& name)
 {
     if (m_bCancel || m_bFileDone)
         return;
     // Files of one folder come in a row: the folder is checked once for them.
-    if (destination_folder != m_strCheckedFolder) {
-        if (!create_folder(destination_folder)) {
-            refuse_entry(bm::kSetFolderLink, destination_folder);
+    if (destination_folder != m_pathCheckedFolder) {
+        if (const Status made = create_folder(destination_folder); !made) {
+            refuse_folder(made, source_folder, destination_folder);
             return;
         }
-        m_strCheckedFolder = destination_folder;
+        m_pathCheckedFolder = destination_folder;
         // What a killed run left here goes before this run writes beside it.
         if (!m_bDryRun)
             RemoveLeftoverArchives(destination_folder);
     }
-    const std::string source = source_folder + name;
-    const std::string archive = destination_folder + name + ".zip";
+    const std::filesystem::path source = source_folder / name;
+    const std::filesystem::path archive = destination_folder / (name + ".zip");
 
     // The archive decides: a source no newer than it (within 2 s) is up to date.
     if (const auto archiveTime = FileModificationTime(archive)) {
@@ -403,8 +447,7 @@ void KWBackupManager::move_file(const std::string& source_folder, const std::str
     if (m_bDryRun) {
         if (FileExists(archive)) {
             m_nDepth = 1;
-            move_stored(destination_folder,
-                        m_strDestinationRoot + kRecentBackup + "/" + get_subfolders(m_vecSubfolderStack), name + ".zip",
+            move_stored(destination_folder, generation_folder(kRecentBackup, m_vecSubfolderStack), name + ".zip",
                         m_vecSubfolderStack);
             m_nDepth = 0;
         }
@@ -419,15 +462,17 @@ void KWBackupManager::move_file(const std::string& source_folder, const std::str
 
 // Depths 1 and 2: a stored archive moves down one generation, pushing down
 // (or, from "Recent Backup", deleting) the archive already there.
-void KWBackupManager::move_stored(const std::string& source_folder, const std::string& destination_folder,
-                                  const std::string& name, const std::vector<std::string>& stack)
+void KWBackupManager::move_stored(const std::filesystem::path& source_folder,
+                                  const std::filesystem::path& destination_folder, const std::string& name,
+                                  const std::vector<std::string>& stack)
 {
     if (m_bCancel || m_bFileDone)
         return;
-    const std::string from = source_folder + name;
-    const std::string to = destination_folder + name;
-    if (!create_subfolders(m_strDestinationRoot + (m_nDepth == 1 ? kRecentBackup : kOldBackup) + "/", stack)) {
-        refuse_entry(bm::kSetFolderLink, destination_folder);
+    const std::filesystem::path from = source_folder / name;
+    const std::filesystem::path to = destination_folder / name;
+    if (const Status made = create_subfolders(m_pathSetFolder / (m_nDepth == 1 ? kRecentBackup : kOldBackup), stack);
+        !made) {
+        refuse_folder(made, source_folder, destination_folder);
         m_bFileDone = true;
         return;
     }
@@ -435,8 +480,7 @@ void KWBackupManager::move_stored(const std::string& source_folder, const std::s
     if (FileExists(to)) {
         if (m_nDepth == 1) {
             m_nDepth = 2;
-            move_stored(destination_folder, m_strDestinationRoot + kOldBackup + "/" + get_subfolders(stack), name,
-                        stack);
+            move_stored(destination_folder, generation_folder(kOldBackup, stack), name, stack);
             m_nDepth = 1;
             if (m_bDryRun || m_bCancel || m_bFileDone)
                 return;
@@ -453,8 +497,8 @@ void KWBackupManager::move_stored(const std::string& source_folder, const std::s
         ++m_nFailed;
         if (stop_if_destination_gone())
             return;
-        if (report_error(message(bm::kErrorMoving) + RemoveUNCPrefix(from) + message(bm::kTo) + RemoveUNCPrefix(to) +
-                         "\"\n" + ErrnoText(error)))
+        if (report_error(message(bm::kErrorMoving) + RemoveUNCPrefix(from.string()) + message(bm::kTo) +
+                         RemoveUNCPrefix(to.string()) + "\"\n" + ErrnoText(error)))
             m_bCancel = true;
         else
             m_bFileDone = true;
@@ -463,16 +507,16 @@ void KWBackupManager::move_stored(const std::string& source_folder, const std::s
 
 // ---- writing archives ahead -------------------------------------------------
 
-void KWBackupManager::schedule_archive(const std::string& source_folder, const std::string& destination_folder,
-                                       const std::string& name)
+void KWBackupManager::schedule_archive(const std::filesystem::path& source_folder,
+                                       const std::filesystem::path& destination_folder, const std::string& name)
 {
-    PendingArchive pending;
-    pending.sourceFolder = source_folder;
-    pending.destinationFolder = destination_folder;
-    pending.name = name;
-    pending.subfolders = m_vecSubfolderStack;
-    pending.temporary = destination_folder + TemporaryArchiveName(name);
-    auto work = [source = source_folder + name, temporary = pending.temporary, name, this] {
+    PendingArchive pending{.sourceFolder = source_folder,
+                           .destinationFolder = destination_folder,
+                           .name = name,
+                           .subfolders = m_vecSubfolderStack,
+                           .temporary = destination_folder / TemporaryArchiveName(name),
+                           .written = {}};
+    auto work = [source = source_folder / name, temporary = pending.temporary, name, this] {
         return WriteSingleEntryZip(source, temporary, name, &m_bAbandon);
     };
     pending.written = m_pool ? m_pool->Submit(work) : std::async(std::launch::deferred, work);
@@ -512,29 +556,29 @@ void KWBackupManager::place_archive(PendingArchive& pending)
         return;
     }
     m_bFileDone = false;
-    if (!m_callback.NotifyCopyingFile(pending.sourceFolder, pending.name)) {
+    if (!m_callback.NotifyCopyingFile(FolderText(pending.sourceFolder), pending.name)) {
         m_bCancel = true;
         m_bAbandon = true;
         discard_archive(pending);
         return;
     }
-    const std::string source = pending.sourceFolder + pending.name;
-    const std::string archive = pending.destinationFolder + pending.name + ".zip";
+    const std::filesystem::path source = pending.sourceFolder / pending.name;
+    const std::filesystem::path archive = pending.destinationFolder / (pending.name + ".zip");
     const Status written = pending.written.get();
     if (!written.ok) {
         ::unlink(pending.temporary.c_str());
         ++m_nFailed;
         if (stop_if_destination_gone())
             return;
-        if (report_error(message(bm::kErrorCopying) + RemoveUNCPrefix(source) + message(bm::kTo) +
-                         RemoveUNCPrefix(archive) + "\"" + (written.detail.empty() ? "" : "\n" + written.detail)))
+        if (report_error(message(bm::kErrorCopying) + RemoveUNCPrefix(source.string()) + message(bm::kTo) +
+                         RemoveUNCPrefix(archive.string()) + "\"" +
+                         (written.detail.empty() ? "" : "\n" + written.detail)))
             m_bCancel = true;
         return;
     }
     if (FileExists(archive)) {
         m_nDepth = 1;
-        move_stored(pending.destinationFolder,
-                    m_strDestinationRoot + kRecentBackup + "/" + get_subfolders(pending.subfolders),
+        move_stored(pending.destinationFolder, generation_folder(kRecentBackup, pending.subfolders),
                     pending.name + ".zip", pending.subfolders);
         m_nDepth = 0;
         if (m_bCancel || m_bFileDone) {
@@ -548,8 +592,8 @@ void KWBackupManager::place_archive(PendingArchive& pending)
         ++m_nFailed;
         if (stop_if_destination_gone())
             return;
-        if (report_error(message(bm::kErrorCopying) + RemoveUNCPrefix(source) + message(bm::kTo) +
-                         RemoveUNCPrefix(archive) + "\"\n" + ErrnoText(error)))
+        if (report_error(message(bm::kErrorCopying) + RemoveUNCPrefix(source.string()) + message(bm::kTo) +
+                         RemoveUNCPrefix(archive.string()) + "\"\n" + ErrnoText(error)))
             m_bCancel = true;
         return;
     }

@@ -35,6 +35,9 @@ public:
     static constexpr const char* kCurrentBackup = "Current Backup";
     static constexpr const char* kRecentBackup = "Recent Backup";
     static constexpr const char* kOldBackup = "Old Backup";
+    // The key of a folder the system refused to make; something other than a
+    // folder where one belongs fails with kSetFolderLinkKey (BackupSetFolder.h).
+    static constexpr const char* kFolderUncreatableKey = "backup_folder_uncreatable";
 
     explicit KWBackupManager(KWCallback& callback);
     KWBackupManager(KWCallback& callback, const halvex::BackupStrings& strings);
@@ -87,9 +90,9 @@ public:
     bool RestoreFromFilesPool(const std::filesystem::path& target);
     // True when the information file of the set holding path can be read.
     bool ExistsOriginalBackupFolder(const std::filesystem::path& path);
-    // The folder backed up into the set that holds path (with a trailing "/"),
-    // empty after reporting the failure (unless reporting is off).
-    std::string ReadOriginalFolder(const std::filesystem::path& path);
+    // The folder backed up into the set that holds path, empty after
+    // reporting the failure (unless reporting is off).
+    std::filesystem::path ReadOriginalFolder(const std::filesystem::path& path);
 
     // What the last run did, for the callers' summaries and exit codes.
     std::uint32_t GetStoredCount() const { return m_nStored; }
@@ -100,48 +103,56 @@ public:
 private:
     // An archive written ahead by the pool, waiting for its turn to be placed.
     struct PendingArchive {
-        std::string sourceFolder;
-        std::string destinationFolder;
+        std::filesystem::path sourceFolder;
+        std::filesystem::path destinationFolder;
         std::string name;
         std::vector<std::string> subfolders;
-        std::string temporary;
+        std::filesystem::path temporary;
         std::future<halvex::Status> written;
     };
     // An archive unpacked ahead by the pool, waiting for its questions and its place.
     struct PendingRestore {
-        std::string archive;
-        std::string sourceFolder;
-        std::string destinationFolder;
+        std::filesystem::path archive;
+        std::filesystem::path sourceFolder;
+        std::filesystem::path destinationFolder;
         std::string name;
         std::string storedName;
         std::shared_ptr<halvex::UnpackedArchive> unpacked;
         std::future<halvex::Status> done;
     };
 
-    void copy_folders(const std::string& source, const std::string& destination);
-    void move_file(const std::string& source_folder, const std::string& destination_folder, const std::string& name);
-    // False when something other than a real folder (a link, a file) stands
-    // where the folder belongs: nothing is written through it.
-    [[nodiscard]] bool create_folder(const std::string& path);
-    [[nodiscard]] bool create_subfolders(const std::string& base, const std::vector<std::string>& stack);
-    // One entry is not backed up: a failure with its message and path.
-    void refuse_entry(int message, const std::string& path);
+    // Folders are named without a trailing separator; the messages show them with a "/".
+    void copy_folders(const std::filesystem::path& source, const std::filesystem::path& destination);
+    void move_file(const std::filesystem::path& source_folder, const std::filesystem::path& destination_folder,
+                   const std::string& name);
+    // Makes the folder where it is missing. Fails when something other than
+    // a real folder (a link, a file) stands there, so nothing is written
+    // through it, or when the system refuses to make it.
+    halvex::Status create_folder(const std::filesystem::path& folder);
+    halvex::Status create_subfolders(const std::filesystem::path& base, const std::vector<std::string>& stack);
+    // A folder of the set that cannot be written into: its files are not tried.
+    void refuse_folder(const halvex::Status& made, const std::filesystem::path& source,
+                       const std::filesystem::path& folder);
+    // One entry is not backed up: a failure with its message and the path shown.
+    void refuse_entry(int message, const std::string& shown);
     // Per file, then per folder: 0, or the message refusing its name in the
     // destination folder on the drive.
     std::vector<int> refused_names(const std::vector<std::string>& files, const std::vector<std::string>& folders,
-                                   const std::string& destination) const;
-    std::string get_subfolders(const std::vector<std::string>& stack) const;
-    void store_details(const std::string& folder, const std::string& name);
+                                   const std::filesystem::path& destination) const;
+    // The folder of a generation of the set for the subfolders in stack.
+    std::filesystem::path generation_folder(const char* generation, const std::vector<std::string>& stack) const;
+    void store_details(const std::filesystem::path& folder, const std::string& name);
 
-    void move_stored(const std::string& source_folder, const std::string& destination_folder, const std::string& name,
-                     const std::vector<std::string>& stack);
-    void schedule_archive(const std::string& source_folder, const std::string& destination_folder,
+    void move_stored(const std::filesystem::path& source_folder, const std::filesystem::path& destination_folder,
+                     const std::string& name, const std::vector<std::string>& stack);
+    void schedule_archive(const std::filesystem::path& source_folder, const std::filesystem::path& destination_folder,
                           const std::string& name);
     void place_archive(PendingArchive& pending);
     void discard_archive(PendingArchive& pending);
     void drain_pending();
-    void schedule_restore(const std::string& entry, const std::string& sourceFolder,
-                          const std::string& destinationFolder, const std::string& name, const std::string& storedName);
+    void schedule_restore(const std::filesystem::path& entry, const std::filesystem::path& sourceFolder,
+                          const std::filesystem::path& destinationFolder, const std::string& name,
+                          const std::string& storedName);
     void place_next_restore();
     void discard_restore(PendingRestore& pending);
     void drain_restores();
@@ -158,7 +169,7 @@ private:
     bool m_bFileDone = false;
     bool m_bCollecting = false;
     bool m_bReportErrors = true;
-    std::string m_strDestinationRoot;
+    std::filesystem::path m_pathSetFolder;
     KWCallback& m_callback;
     std::vector<FileDetails> m_vecDetails;
     std::string m_strCurrentExtension;
@@ -170,9 +181,8 @@ private:
     std::vector<std::uint64_t> m_vecBytesToFree;
 
     std::string m_strRestoreBase;
-    std::string m_strBackupFolder;
-    std::string
-        m_strCheckedFolder;  // the last destination folder move_file made sure of  // absolute, with a trailing "/"
+    std::filesystem::path m_pathBackupFolder;   // absolute
+    std::filesystem::path m_pathCheckedFolder;  // the last destination folder move_file made sure of
     std::set<std::string> m_setCountedFolders;
     unsigned m_nArchiveThreads;
     std::unique_ptr<halvex::ArchivePool> m_pool;
@@ -184,6 +194,7 @@ private:
     std::uint32_t m_nFailed = 0;
     std::uint32_t m_nSkipped = 0;
     bool m_bDestinationGone = false;
+    bool m_bWatching = false;             // m_setWatch holds this run's set folder
     halvex::FolderWatch m_setWatch;       // the set folder as the run found it
     halvex::DriveNameRules m_driveNames;  // of the set folder, learnt at the start of a run
 };

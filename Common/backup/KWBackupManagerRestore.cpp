@@ -8,9 +8,10 @@
 #include "backup/BackupInfoFile.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
-#include "backup/LeftoverArchives.h"
+#include "zip/LeftoverArchives.h"
 #include "util/IgnoreResult.h"
 #include "zip/ZipArchive.h"
+#include "util/ErrorText.h"
 
 using namespace halvex;
 namespace bm = halvex::backup_message;
@@ -46,7 +47,7 @@ std::string RelativeFolders(const std::string& base, const std::string& folder)
 // files restored into it; each file's own go before it is unpacked.
 class FolderLeftovers {
 public:
-    void RemoveFor(const std::string& folder, const std::string& name)
+    void RemoveFor(const std::filesystem::path& folder, const std::string& name)
     {
         if (folder != m_folder) {
             m_folder = folder;
@@ -54,12 +55,12 @@ public:
         }
         const auto [first, last] = m_byName.equal_range(name);
         for (auto it = first; it != last; ++it)
-            ::unlink((folder + it->second).c_str());
+            ::unlink((folder / it->second).c_str());
         m_byName.erase(first, last);
     }
 
 private:
-    std::string m_folder;
+    std::filesystem::path m_folder;
     std::multimap<std::string, std::string> m_byName;
 };
 
@@ -83,7 +84,7 @@ void KWBackupManager::report_fatal(int number)
         m_callback.FatalError(message(number));
 }
 
-std::string KWBackupManager::ReadOriginalFolder(const std::filesystem::path& path)
+std::filesystem::path KWBackupManager::ReadOriginalFolder(const std::filesystem::path& path)
 {
     const InfoFileLookup lookup = ReadInfoFile(path);
     if (lookup.status.ok)
@@ -174,20 +175,21 @@ bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
 
 // ---- unpacking ahead ------------------------------------------------------------
 
-void KWBackupManager::schedule_restore(const std::string& entry, const std::string& sourceFolder,
-                                       const std::string& destinationFolder, const std::string& name,
+void KWBackupManager::schedule_restore(const std::filesystem::path& entry, const std::filesystem::path& sourceFolder,
+                                       const std::filesystem::path& destinationFolder, const std::string& name,
                                        const std::string& storedName)
 {
-    PendingRestore pending;
-    pending.archive = entry;
-    pending.sourceFolder = sourceFolder;
-    pending.destinationFolder = destinationFolder;
-    pending.name = name;
-    pending.storedName = storedName;
-    const std::string destination = destinationFolder + storedName;
+    PendingRestore pending{.archive = entry,
+                           .sourceFolder = sourceFolder,
+                           .destinationFolder = destinationFolder,
+                           .name = name,
+                           .storedName = storedName,
+                           .unpacked = {},
+                           .done = {}};
+    const std::filesystem::path destination = destinationFolder / storedName;
     // A file with the stored copy's own time is skipped without unpacking,
     // unless an earlier restore of this run is still to land on it.
-    if (m_setRestoreTargets.count(destination) == 0 &&
+    if (m_setRestoreTargets.count(destination.string()) == 0 &&
         std::filesystem::symlink_status(destination).type() != std::filesystem::file_type::not_found &&
         CompareFilesTime(entry, destination) == 0) {
         ++m_nSkipped;
@@ -199,7 +201,7 @@ void KWBackupManager::schedule_restore(const std::string& entry, const std::stri
         return unpacked->status;
     };
     pending.done = m_pool ? m_pool->Submit(work) : std::async(std::launch::deferred, work);
-    m_setRestoreTargets.insert(destination);
+    m_setRestoreTargets.insert(destination.string());
     m_dequeRestores.push_back(std::move(pending));
 
     const std::size_t limit = m_pool ? kRestoresAheadPerThread * m_pool->Threads() : 0;
@@ -227,8 +229,8 @@ void KWBackupManager::place_next_restore()
 {
     PendingRestore pending = std::move(m_dequeRestores.front());
     m_dequeRestores.pop_front();
-    const std::string destination = pending.destinationFolder + pending.storedName;
-    if (const auto held = m_setRestoreTargets.find(destination); held != m_setRestoreTargets.end())
+    const std::filesystem::path destination = pending.destinationFolder / pending.storedName;
+    if (const auto held = m_setRestoreTargets.find(destination.string()); held != m_setRestoreTargets.end())
         m_setRestoreTargets.erase(held);
     if (m_bCancel) {
         m_bAbandon = true;
@@ -240,13 +242,14 @@ void KWBackupManager::place_next_restore()
     if (std::filesystem::symlink_status(destination).type() != std::filesystem::file_type::not_found) {
         const int comparison = CompareFilesTime(pending.archive, destination);
         if (comparison == 0 ||
-            (comparison < 0 && !m_callback.OverwriteFile(pending.destinationFolder, pending.storedName))) {
+            (comparison < 0 &&
+             !m_callback.OverwriteFile(WithTrailingSlash(pending.destinationFolder.string()), pending.storedName))) {
             ++m_nSkipped;
             discard_restore(pending);
             return;
         }
     }
-    if (!m_callback.NotifyCopyingFile(pending.sourceFolder, pending.name)) {
+    if (!m_callback.NotifyCopyingFile(WithTrailingSlash(pending.sourceFolder.string()), pending.name)) {
         m_bCancel = true;
         m_bAbandon = true;
         discard_restore(pending);
@@ -256,8 +259,8 @@ void KWBackupManager::place_next_restore()
     const Status restored = PlaceUnpacked(*pending.unpacked);
     if (!restored.ok) {
         ++m_nFailed;
-        if (report_error(message(bm::kErrorCopying) + pending.archive + message(bm::kTo) + destination + "\"" +
-                         (restored.detail.empty() ? "" : "\n" + restored.detail))) {
+        if (report_error(message(bm::kErrorCopying) + pending.archive.string() + message(bm::kTo) +
+                         destination.string() + "\"" + (restored.detail.empty() ? "" : "\n" + restored.detail))) {
             m_bCancel = true;
             m_bAbandon = true;
         }

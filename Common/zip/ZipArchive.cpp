@@ -16,11 +16,12 @@
 
 #include <minizip/zip.h>
 
-#include "backup/BackupFileUtils.h"
-#include "backup/LeftoverArchives.h"
+#include "zip/LeftoverArchives.h"
 #include "zip/WholeEntryCodec.h"
 #include "zip/ZipEntryName.h"
 #include "zip/ZipReader.h"
+#include "util/ErrorText.h"
+#include "util/FileTime.h"
 
 namespace halvex {
 

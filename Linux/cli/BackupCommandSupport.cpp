@@ -10,6 +10,7 @@
 #include "paths/KXAppPaths.h"
 #include "strings/KXStrings.h"
 #include "util/ComputerIdentity.h"
+#include "util/IgnoreResult.h"
 #include "util/SpecialFolders.h"
 
 namespace halvex::cli {
@@ -47,10 +48,11 @@ private:
 
 const BackupStrings& Strings()
 {
-    // Loaded once; the built-in English texts stand in for a missing file or key.
+    // Loaded once.
     static const BackupStrings table = [] {
         BackupStrings loaded;
-        (void)loaded.Load(KXStrings::LanguageFolderPath() / "BackupRestore.plist");
+        IgnoreResult(loaded.Load(KXStrings::LanguageFolderPath() / "BackupRestore.plist"),
+                     "the built-in English texts stand in for a missing file or key");
         return loaded;
     }();
     return table;

@@ -11,6 +11,7 @@
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
 #include "CommandRunView.h"
+#include "util/IgnoreResult.h"
 #include "util/ParseInteger.h"
 
 namespace halvex {
@@ -98,9 +99,10 @@ int Usage(const BackupCommandContext& context, const std::string& problem)
 int ProfileList(BackupProfileStore& store, const BackupCommandContext& context)
 {
     for (const int number : store.ProfilesOf(context.identity)) {
-        BackupProfile profile;
-        if (!store.Read(number, profile))
+        const Result<BackupProfile> read = store.Read(number);
+        if (!read)
             continue;
+        const BackupProfile& profile = read.value();
         *context.out << (number == store.CurrentProfile() ? "* " : "  ") << number << "\t" << profile.DisplayName();
         if (!IsValidSetName(profile.setName))
             *context.out << " " << context.strings->Message(bm::kDamagedMark);
@@ -173,17 +175,16 @@ int ProfileCreate(BackupProfileStore& store, const Options& options, const Backu
     // A set folder is shared by everything on the drive: no two profiles,
     // of this computer or another, may store into the same one.
     for (int number = 1; number <= store.MaxProfile(); ++number) {
-        BackupProfile other;
-        if (store.Read(number, other) && EqualsIgnoringAsciiCase(other.setName, profile.setName))
+        const Result<BackupProfile> other = store.Read(number);
+        if (other && EqualsIgnoringAsciiCase(other.value().setName, profile.setName))
             return Fail(context, bm::kSetNameUsed);
     }
-    int number = 0;
-    const Status created = store.Create(profile, number);
-    if (!created.ok) {
-        *context.err << "dravane: the profile could not be written: " << created.detail << "\n";
+    const Result<int> created = store.Create(profile);
+    if (!created) {
+        *context.err << "dravane: the profile could not be written: " << created.detail() << "\n";
         return kExitFailed;
     }
-    *context.out << "* " << number << "\t" << profile.setName << "\t" << profile.sourceFolder << "\n";
+    *context.out << "* " << created.value() << "\t" << profile.setName << "\t" << profile.sourceFolder << "\n";
     return kExitDone;
 }
 
@@ -200,12 +201,13 @@ bool OwnProfile(BackupProfileStore& store, const std::string& text, const Backup
 
 int ProfileDelete(BackupProfileStore& store, int number, bool confirmed, const BackupCommandContext& context)
 {
-    BackupProfile profile;
-    if (!store.Read(number, profile)) {
+    const Result<BackupProfile> read = store.Read(number);
+    if (!read) {
         *context.err << context.strings->Message(bm::kProfileUnreadable) << " " << store.ProfilePath(number).string()
                      << "\n";
         return kExitFailed;
     }
+    const BackupProfile& profile = read.value();
     // The set name leads the delete: one that is no folder name could name
     // the drive itself or a folder anywhere, so the profile is left alone.
     if (!IsValidSetName(profile.setName)) {
@@ -261,8 +263,9 @@ int RunProfileCommand(const std::vector<std::string>& arguments, const BackupCom
     if (arguments.empty())
         return Usage(context, "profile needs list, create, select or delete");
     BackupProfileStore store(context.dataFolder, *context.strings);
-    if (!store.ReadIndex()) {
-        *context.err << "dravane: the profile index cannot be written in " << context.dataFolder.string() << "\n";
+    if (const Status index = store.ReadIndex(); !index) {
+        *context.err << "dravane: the profile index cannot be written in " << context.dataFolder.string() << ": "
+                     << index.detail << "\n";
         return kExitFailed;
     }
     const Options options = Parse(arguments, 1, {"--set", "--source", "--category", "--user-category"}, {"--yes"});
@@ -280,8 +283,8 @@ int RunProfileCommand(const std::vector<std::string>& arguments, const BackupCom
         if (verb == "delete")
             return ProfileDelete(store, number, options.Has("--yes"), context);
         store.SetCurrentProfile(number);
-        if (!store.WriteIndex()) {
-            *context.err << "dravane: the profile index cannot be written\n";
+        if (const Status written = store.WriteIndex(); !written) {
+            *context.err << "dravane: the profile index cannot be written: " << written.detail << "\n";
             return kExitFailed;
         }
         return kExitDone;
@@ -299,7 +302,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, const BackupComm
         return Usage(context, "--on-error takes skip or stop");
 
     BackupProfileStore store(context.dataFolder, *context.strings);
-    store.ReadIndex();
+    IgnoreResult(store.ReadIndex(),
+                 "an index that cannot be read leaves no profile current, and the run says message 14");
     CommandRunView view(context);
     view.Preset(BackupRunView::Question::ContinueAfterError, onError, "skip");
 

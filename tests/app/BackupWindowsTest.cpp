@@ -24,6 +24,7 @@
 #include "toolkit/DWSkin.h"
 #include "backup/BackupFileUtils.h"
 #include "strings/KXStrings.h"
+#include "util/FileTime.h"
 
 namespace fs = std::filesystem;
 using namespace halvex;
@@ -90,10 +91,16 @@ protected:
         profile.sourceFolder = m_source.string();
         profile.setName = setName;
         profile.predefinedChecked[1] = true;
-        int number = 0;
-        m_session->store.ReadIndex();
-        EXPECT_TRUE(m_session->store.Create(profile, number).ok);
-        return number;
+        EXPECT_TRUE(m_session->store.ReadIndex());
+        return m_session->store.Create(profile).ValueOr(0);
+    }
+
+    // Profile 1 as stored; an empty profile (and a failure) when it cannot be read.
+    BackupProfile StoredProfile() const
+    {
+        const Result<BackupProfile> read = m_session->store.Read(1);
+        EXPECT_TRUE(read) << read.detail();
+        return read.ValueOr({});
     }
 
     fs::path m_source;
@@ -138,8 +145,7 @@ TEST_F(BackupWindowsTest, ProfileMadeInTheWindowsIsBackedUpTwiceAndRestoredElsew
     ASSERT_TRUE(saved) << ShownTexts().join(" | ").toStdString();
     ASSERT_EQ(window.ProfileList()->count(), 1);
     EXPECT_TRUE(window.BackupButton()->isEnabled());
-    BackupProfile stored;
-    ASSERT_TRUE(m_session->store.Read(1, stored));
+    const BackupProfile stored = StoredProfile();
     ASSERT_EQ(stored.userCategories.size(), 1u);
     EXPECT_EQ(stored.userCategories[0].types, "doc:rtf:");
     EXPECT_EQ(stored.setName, "Work");
@@ -190,8 +196,7 @@ TEST_F(BackupWindowsTest, ProfileMadeInTheWindowsIsBackedUpTwiceAndRestoredElsew
     ASSERT_TRUE(ran);
     EXPECT_EQ(ReadFile(restored / "report.doc"), "quarterly report, revised");
     EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(28));
-    BackupProfile after;
-    ASSERT_TRUE(m_session->store.Read(1, after));
+    const BackupProfile after = StoredProfile();
     EXPECT_EQ(after.restoreChoice, RestoreChoice::Other);
     EXPECT_EQ(after.restoreFolder, restored.string() + "/") << "the chosen folder keeps its trailing separator";
 }
@@ -250,8 +255,7 @@ TEST_F(BackupWindowsTest, RestoreWindowSortsStoresItsDestinationAndReportsTheEnd
     const fs::path elsewhere = m_root / "Elsewhere";
     restore.ChooseOtherFolder(QString::fromStdString(elsewhere.string()));
     EXPECT_EQ(restore.OtherEdit()->text().toStdString(), elsewhere.string() + "/");
-    BackupProfile stored;
-    ASSERT_TRUE(m_session->store.Read(1, stored));
+    BackupProfile stored = StoredProfile();
     EXPECT_EQ(stored.restoreChoice, RestoreChoice::Other);
     EXPECT_EQ(stored.restoreFolder, elsewhere.string() + "/");
 
@@ -267,7 +271,7 @@ TEST_F(BackupWindowsTest, RestoreWindowSortsStoresItsDestinationAndReportsTheEnd
     KWMsgBox::ClearTestState();
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
     ASSERT_TRUE(restoreSelected(RestoreChoice::Desktop, {1}));
-    ASSERT_TRUE(m_session->store.Read(1, stored));
+    stored = StoredProfile();
     EXPECT_EQ(stored.restoreFolder, (m_session->desktopFolder / "HalvexRestoreFiles").string() + "/");
     EXPECT_EQ(ReadFile(m_session->desktopFolder / "HalvexRestoreFiles" / "notes.txt"), "first notes");
 
@@ -278,7 +282,7 @@ TEST_F(BackupWindowsTest, RestoreWindowSortsStoresItsDestinationAndReportsTheEnd
     KWMsgBox::QueueAnswer(KWMsgBox::kIdNo);
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
     ASSERT_TRUE(restoreSelected(RestoreChoice::Original, {1, 2}));
-    ASSERT_TRUE(m_session->store.Read(1, stored));
+    stored = StoredProfile();
     EXPECT_EQ(stored.restoreFolder, m_session->strings.Label(15));
     EXPECT_EQ(ShownTexts().size(), 2u) << ShownTexts().join(" | ").toStdString();
     EXPECT_EQ(ShownTexts().last().toStdString(), m_session->strings.Message(28));
@@ -410,8 +414,7 @@ TEST_F(BackupWindowsTest, RenamingAProfileMovesItsSetFolder)
     ASSERT_TRUE(configure.Save()) << ShownTexts().join(" | ").toStdString();
     EXPECT_TRUE(fs::exists(m_drive / "Backup" / "Job" / "Current Backup" / "a.doc.zip"));
     EXPECT_FALSE(fs::exists(m_drive / "Backup" / "Work"));
-    BackupProfile stored;
-    ASSERT_TRUE(m_session->store.Read(1, stored));
+    const BackupProfile stored = StoredProfile();
     EXPECT_EQ(stored.setName, "Job");
 }
 
@@ -509,4 +512,23 @@ TEST_F(BackupWindowsTest, ProfileWithAHostileSetNameIsShownDamagedAndNeverUsed)
     EXPECT_TRUE(fs::exists(m_session->store.ProfilePath(1)));
     EXPECT_EQ(ReadFile(m_drive / "Sync" / "mine.txt"), "mine");
     EXPECT_TRUE(fs::exists(m_drive / "Backup" / "Keep" / "Current Backup" / "b.doc.zip"));
+}
+
+TEST_F(BackupWindowsTest, ProfileIndexThatCannotBeWrittenIsShown)
+{
+    MakeProfile("Work");
+    // A folder where the index belongs: it can be neither read nor replaced.
+    const fs::path index = m_session->store.IndexPath();
+    fs::remove(index);
+    fs::create_directory(index);
+    // Reading it at the start and storing the selection each say so.
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    EXPECT_EQ(window.ProfileList()->count(), 1);
+    const QString expected =
+        m_session->Message(backup_message::kProfileUnreadable) + " " + QString::fromStdString(index.string());
+    ASSERT_EQ(ShownTexts().size(), 2);
+    for (const auto& text : ShownTexts())
+        EXPECT_EQ(text, expected);
 }

@@ -312,9 +312,8 @@ protected:
         profile.sourceFolder = m_computer.string();
         profile.setName = "Work";
         profile.userCategories.push_back({"Letters", "doc:"});
-        int number = 0;
-        session.store.ReadIndex();
-        ASSERT_TRUE(session.store.Create(profile, number).ok);
+        ASSERT_TRUE(session.store.ReadIndex());
+        ASSERT_TRUE(session.store.Create(profile));
         session.profile = profile;
 
         CHalvexBackUpDialogDlg backup(nullptr, session);

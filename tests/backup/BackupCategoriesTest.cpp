@@ -57,14 +57,14 @@ TEST(FileRecords, SizeTextAndSortOrders)
 
     std::vector<FileDescrItemCat> rows{
         {"b", "", "Music", 10, ""}, {"B", "", "Pictures", 30, ""}, {"a", "", "", 20, ""}};
-    std::sort(rows.begin(), rows.end(), [](auto x, auto y) { return sortByName(x, y); });
+    std::sort(rows.begin(), rows.end(), GreatestFirst<&FileDescrItemCat::name, FileDescrItemCat>);
     EXPECT_EQ(rows.front().name, "b");  // greatest first; upper case sorts before lower
     EXPECT_EQ(rows.back().name, "B");
-    std::sort(rows.begin(), rows.end(), [](auto x, auto y) { return sortBySize(x, y); });
+    std::sort(rows.begin(), rows.end(), GreatestFirst<&FileDescrItemCat::size, FileDescrItemCat>);
     EXPECT_EQ(rows.front().size, 30u);
     std::vector<FileDescrItem> restore{{"x", "Text", 1, 100, ""}, {"y", "Image", 2, 300, ""}};
-    std::sort(restore.begin(), restore.end(), [](auto x, auto y) { return sortByDate(x, y); });
+    std::sort(restore.begin(), restore.end(), GreatestFirst<&FileDescrItem::modified, FileDescrItem>);
     EXPECT_EQ(restore.front().name, "y");
-    std::sort(restore.begin(), restore.end(), [](auto x, auto y) { return sortByDesc(x, y); });
+    std::sort(restore.begin(), restore.end(), GreatestFirst<&FileDescrItem::description, FileDescrItem>);
     EXPECT_EQ(restore.front().description, "Text");
 }

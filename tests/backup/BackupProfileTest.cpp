@@ -130,11 +130,11 @@ TEST(BackupProfileStore, NumberingDeletionAndOwnership)
     EXPECT_TRUE(FileExists(store.IndexPath()));
     EXPECT_EQ(store.MaxProfile(), 0);
 
-    int number = 0;
-    ASSERT_TRUE(store.Create(SampleProfile("One", "here"), number).ok);
-    ASSERT_TRUE(store.Create(SampleProfile("Two", "elsewhere"), number).ok);
-    ASSERT_TRUE(store.Create(SampleProfile("Three", "here"), number).ok);
-    EXPECT_EQ(number, 3);
+    ASSERT_TRUE(store.Create(SampleProfile("One", "here")));
+    ASSERT_TRUE(store.Create(SampleProfile("Two", "elsewhere")));
+    const Result<int> third = store.Create(SampleProfile("Three", "here"));
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third.value(), 3);
     EXPECT_EQ(store.ProfilePath(3).filename(), "com.halvex.pellory.backup.profile3.plist");
 
     BackupProfileStore reread(folder.path(), BackupStrings::BuiltIn());
@@ -151,20 +151,42 @@ TEST(BackupProfileStore, NumberingDeletionAndOwnership)
     EXPECT_EQ(reread.MaxProfile(), 2);
     EXPECT_EQ(reread.CurrentProfile(), 2);
     EXPECT_FALSE(std::filesystem::exists(reread.ProfilePath(3)));
-    BackupProfile moved;
-    ASSERT_TRUE(reread.Read(2, moved));
-    EXPECT_EQ(moved.setName, "Three");
-    EXPECT_EQ(moved.restoreChoice, RestoreChoice::Original);
+    const Result<BackupProfile> moved = reread.Read(2);
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved.value().setName, "Three");
+    EXPECT_EQ(moved.value().restoreChoice, RestoreChoice::Original);
+    ASSERT_TRUE(reread.ReadCurrent());
+    EXPECT_TRUE(BackupProfileStore::CheckRunnable(reread.ReadCurrent().value()));
 
-    BackupProfile current;
-    EXPECT_EQ(reread.ReadCurrent(current), BackupProfileStore::ReadResult::Ok);
+    // Each refusal has its own key, and each key its message.
     BackupProfile empty = SampleProfile("Empty", "here");
     empty.predefinedChecked = {};
     empty.userCategories.clear();
-    ASSERT_TRUE(reread.Create(empty, number).ok);
-    EXPECT_EQ(reread.ReadCurrent(current), BackupProfileStore::ReadResult::EmptyList);
-    std::filesystem::remove(reread.ProfilePath(number));
-    EXPECT_EQ(reread.ReadCurrent(current), BackupProfileStore::ReadResult::Unreadable);
+    const Result<int> emptyNumber = reread.Create(empty);
+    ASSERT_TRUE(emptyNumber);
+    const Status emptyList = BackupProfileStore::CheckRunnable(reread.ReadCurrent().value());
+    EXPECT_EQ(emptyList.messageKey, kProfileEmptyListKey);
+    EXPECT_EQ(ProfileMessage(emptyList), backup_message::kNoSettings);
+    const BackupProfile damaged = SampleProfile("..", "here");
+    const Status damagedName = BackupProfileStore::CheckRunnable(damaged);
+    EXPECT_EQ(damagedName.messageKey, kProfileDamagedKey);
+    EXPECT_EQ(ProfileMessage(damagedName), backup_message::kDamagedProfile);
+    std::filesystem::remove(reread.ProfilePath(emptyNumber.value()));
+    EXPECT_EQ(reread.ReadCurrent().messageKey(), kProfileUnreadableKey);
+    EXPECT_EQ(ProfileMessage(reread.ReadCurrent().status()), backup_message::kProfileUnreadable);
+    reread.SetCurrentProfile(0);
+    EXPECT_EQ(reread.ReadCurrent().messageKey(), kNoProfileKey);
+}
+
+TEST(BackupProfileStore, IndexThatCannotBeWrittenIsAFailureWithItsPath)
+{
+    TempFolder folder;
+    BackupProfileStore store(folder / "missing" / "data", BackupStrings::BuiltIn());
+    const Status read = store.ReadIndex();
+    EXPECT_EQ(read.messageKey, kProfileUnwritableKey);
+    EXPECT_NE(read.detail.find(store.IndexPath().string()), std::string::npos) << read.detail;
+    EXPECT_EQ(ProfileMessage(read), backup_message::kProfileUnreadable);
+    EXPECT_EQ(store.Create(SampleProfile("One", "here")).messageKey(), kProfileUnwritableKey);
 }
 
 TEST(BackupStrings, FileReplacesBuiltInTextsKeyByKey)

@@ -6,6 +6,7 @@
 #include "backup/BackupCategories.h"
 #include "backup/BackupInfoFile.h"
 #include "zip/ZipArchive.h"
+#include "util/FileTime.h"
 
 using namespace halvex;
 using namespace halvex::test;

@@ -5,13 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 
 #include "FaultTestSupport.h"
+#include "ShellCommand.h"
 #include "backup/KWBackupManager.h"
 #include "zip/ZipArchive.h"
 
 using namespace faults;
+using halvex::test::RunShell;
+using halvex::test::ShellQuoted;
 
 namespace {
 
@@ -158,6 +162,26 @@ TEST_F(BackupFaultTest, SourceGoneBetweenWalkAndArchiveKeepsItsStoredCopy)
     EXPECT_EQ(Stored(Current("keep.txt"), scratch), "keep 2");
     EXPECT_EQ(Stored(Recent("keep.txt"), scratch), "keep 1");
     EXPECT_EQ(Partials(backup), 0u);
+}
+
+// A folder of the set the system will not make is said once, with the
+// system's reason, and the rest of the set is still stored.
+TEST_F(BackupFaultTest, FolderTheDriveRefusesIsReportedWithItsReason)
+{
+    WriteFile(source / "a.txt", "a");
+    WriteFile(source / "sub" / "deeper" / "b.txt", "b");
+    const fs::path locked = backup / "Set" / "Current Backup" / "sub";
+    fs::create_directories(locked);
+    // Immutable refuses even root a new entry (EPERM).
+    if (RunShell("chattr +i " + ShellQuoted(locked.string()) + " 2>/dev/null").status != 0)
+        GTEST_SKIP() << "no immutable folders on this file system";
+    const Outcome o = Backup();
+    RunShell("chattr -i " + ShellQuoted(locked.string()));
+    EXPECT_EQ(o.stored, 1u);
+    EXPECT_EQ(o.failed, 1u);
+    ASSERT_EQ(callback.errors.size(), 1u);
+    EXPECT_NE(callback.errors[0].find("deeper/\"\n" + std::string(std::strerror(EPERM))), std::string::npos)
+        << callback.errors[0];
 }
 
 // The drive's backup folder goes after the first archive: the run stops at

@@ -6,7 +6,7 @@
 #include <sys/file.h>
 
 #include "FaultTestSupport.h"
-#include "backup/LeftoverArchives.h"
+#include "zip/LeftoverArchives.h"
 #include "copy/FileCopier.h"
 #include "copy/LeftoverCopies.h"
 #include "copy/TemporaryName.h"

@@ -14,7 +14,7 @@ namespace halvex::app {
 class BackupListSort {
 public:
     template <class Row>
-    void Click(int column, std::vector<Row>& rows, bool (*compare)(Row, Row), QHeaderView* header)
+    void Click(int column, std::vector<Row>& rows, bool (*compare)(const Row&, const Row&), QHeaderView* header)
     {
         if (column == m_column) {
             m_reversed = !m_reversed;

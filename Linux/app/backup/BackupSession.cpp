@@ -7,4 +7,13 @@ BackupSession::BackupSession(const std::filesystem::path& dataFolder, std::files
     : store(dataFolder, strings), driveRoot(std::move(drive)), clusterSize(cluster), identity(std::move(identityText))
 {}
 
+Status BackupSession::LoadCurrentProfile()
+{
+    Result<BackupProfile> read = store.ReadCurrent();
+    if (!read)
+        return read.status();
+    profile = std::move(read).value();
+    return BackupProfileStore::CheckRunnable(profile);
+}
+
 }  // namespace halvex::app

@@ -23,6 +23,10 @@ struct BackupSession {
     QString Label(int number) const { return QString::fromStdString(strings.Label(number)); }
     std::filesystem::path BackupFolder() const { return driveRoot / "Backup"; }
     std::filesystem::path CurrentProfilePath() const { return store.ProfilePath(store.CurrentProfile()); }
+    // Reads the current profile into `profile`, damaged or not: a damaged one
+    // may still be edited. Fails as the read, or as CheckRunnable when the
+    // profile was read; `profile` stays as it was when it could not be read.
+    Status LoadCurrentProfile();
 
     BackupStrings strings;
     BackupProfileStore store;

@@ -8,6 +8,7 @@
 #include "backup/BackupFileUtils.h"
 #include "strings/KXStrings.h"
 #include "util/ComputerIdentity.h"
+#include "util/IgnoreResult.h"
 #include "util/SpecialFolders.h"
 
 namespace halvex::app {
@@ -17,8 +18,8 @@ void RunBackupWindow(QWidget* owner, KWMainApp& app, BackupView view)
     BackupSession session(app.Paths().DataPath(), app.Device().mountPath(), app.Device().allocationBlockSize(),
                           ComputerIdentity());
     session.desktopFolder = DesktopFolder();
-    // A missing or partial table keeps the built-in English texts.
-    (void)session.strings.Load(KXStrings::LanguageFolderPath() / "BackupRestore.plist");
+    IgnoreResult(session.strings.Load(KXStrings::LanguageFolderPath() / "BackupRestore.plist"),
+                 "a missing or partial table keeps the built-in English texts");
 
     CHalvexBackUpDialogDlg window(owner, session);
     switch (view) {

@@ -14,6 +14,7 @@
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupSetFolder.h"
 #include "strings/KXStrings.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex::app {
 
@@ -59,8 +60,9 @@ CHalvexBackUpDialogDlg::CHalvexBackUpDialogDlg(QWidget* owner, BackupSession& se
     connect(m_restoreButton, &QPushButton::clicked, this, &CHalvexBackUpDialogDlg::Restore);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    m_session.store.ReadIndex();
-    (void)m_session.store.ReadCurrent(m_session.profile);
+    if (const Status index = m_session.store.ReadIndex(); !index)
+        ShowIndexProblem(index);
+    IgnoreResult(m_session.LoadCurrentProfile(), "the profile selected below is read again and its problem shown then");
     FillProfiles(m_session.store.CurrentProfile());
 }
 
@@ -71,10 +73,10 @@ void CHalvexBackUpDialogDlg::FillProfiles(int selectNumber)
     m_numbers = m_session.store.ProfilesOf(m_session.identity);
     int selectRow = -1;
     for (std::size_t row = 0; row < m_numbers.size(); ++row) {
-        BackupProfile profile;
-        (void)m_session.store.Read(m_numbers[row], profile);
-        QString text = QString::fromStdString(profile.DisplayName());
-        if (!IsValidSetName(profile.setName))
+        // One that turned unreadable since it was listed is marked damaged too.
+        const Result<BackupProfile> profile = m_session.store.Read(m_numbers[row]);
+        QString text = profile ? QString::fromStdString(profile.value().DisplayName()) : QString();
+        if (!profile || !IsValidSetName(profile.value().setName))
             text += " " + m_session.Message(bm::kDamagedMark);
         m_list->addItem(text);
         if (m_numbers[row] == selectNumber)
@@ -98,20 +100,31 @@ void CHalvexBackUpDialogDlg::SelectProfile(int row)
     if (row < 0 || row >= static_cast<int>(m_numbers.size()))
         return;
     m_session.store.SetCurrentProfile(m_numbers[row]);
-    (void)m_session.store.WriteIndex();
+    if (const Status written = m_session.store.WriteIndex(); !written)
+        ShowIndexProblem(written);
     m_session.profile = {};
-    ShowReadProblem(m_session.store.ReadCurrent(m_session.profile));
+    ShowReadProblem(m_session.LoadCurrentProfile());
 }
 
-bool CHalvexBackUpDialogDlg::ShowReadProblem(BackupProfileStore::ReadResult read)
+bool CHalvexBackUpDialogDlg::ShowReadProblem(const Status& loaded)
 {
-    if (read != BackupProfileStore::ReadResult::Unreadable && read != BackupProfileStore::ReadResult::Damaged)
+    if (loaded.messageKey != kProfileUnreadableKey && loaded.messageKey != kProfileDamagedKey)
         return false;
-    const int message = read == BackupProfileStore::ReadResult::Damaged ? bm::kDamagedProfile : bm::kProfileUnreadable;
     KWMsgBox::Show(this,
-                   m_session.Message(message) + " " + QString::fromStdString(m_session.CurrentProfilePath().string()),
+                   m_session.Message(ProfileMessage(loaded)) + " " +
+                       QString::fromStdString(m_session.CurrentProfilePath().string()),
                    KWMsgBox::kStop);
     return true;
+}
+
+void CHalvexBackUpDialogDlg::ShowIndexProblem(const Status& written)
+{
+    // The selection holds only until the window closes: the next start
+    // would open another profile than the one the user chose.
+    KWMsgBox::Show(
+        this,
+        m_session.Message(ProfileMessage(written)) + " " + QString::fromStdString(m_session.store.IndexPath().string()),
+        KWMsgBox::kStop);
 }
 
 bool CHalvexBackUpDialogDlg::RunConfigure(bool newProfile)
@@ -140,17 +153,17 @@ void CHalvexBackUpDialogDlg::DeleteProfile()
     if (row < 0 || row >= static_cast<int>(m_numbers.size()))
         return;
     const int number = m_numbers[row];
-    BackupProfile profile;
-    (void)m_session.store.Read(number, profile);
+    const Result<BackupProfile> read = m_session.store.Read(number);
     // The set name leads the delete: one that is no folder name could name
     // the drive itself or a folder anywhere, so the profile is left alone.
-    if (!IsValidSetName(profile.setName)) {
+    if (!read || !IsValidSetName(read.value().setName)) {
         KWMsgBox::Show(this,
-                       m_session.Message(bm::kDamagedProfile) + " " +
+                       m_session.Message(read ? bm::kDamagedProfile : bm::kProfileUnreadable) + " " +
                            QString::fromStdString(m_session.store.ProfilePath(number).string()),
                        KWMsgBox::kStop);
         return;
     }
+    const BackupProfile& profile = read.value();
     const QString question = m_session.Message(bm::kDeleteQuestionBefore) + " " +
                              QString::fromStdString(profile.setName) + m_session.Message(bm::kDeleteQuestionAfter);
     if (KWMsgBox::Show(this, question, KWMsgBox::kCaution, KWMsgBox::kYesNo, KWMsgBox::kIdNo) != KWMsgBox::kIdYes)
@@ -182,13 +195,14 @@ void CHalvexBackUpDialogDlg::StartBackup()
 {
     KWBackupProcessDlg progress(this, m_session);
     progress.Execute();
-    (void)m_session.store.ReadCurrent(m_session.profile);
+    IgnoreResult(m_session.LoadCurrentProfile(),
+                 "read again only for its new backup time; the run has shown its own problems");
 }
 
 void CHalvexBackUpDialogDlg::Backup()
 {
     m_session.profile = {};
-    if (ShowReadProblem(m_session.store.ReadCurrent(m_session.profile)))
+    if (ShowReadProblem(m_session.LoadCurrentProfile()))
         return;
     auto askYes = [this](int message) {
         return KWMsgBox::Show(this, m_session.Message(message), KWMsgBox::kCaution, KWMsgBox::kYesNo,
@@ -204,9 +218,9 @@ void CHalvexBackUpDialogDlg::Backup()
 
 void CHalvexBackUpDialogDlg::Restore()
 {
-    if (const auto read = m_session.store.ReadCurrent(m_session.profile);
-        read == BackupProfileStore::ReadResult::Damaged) {
-        ShowReadProblem(read);
+    // One that cannot be read keeps the profile shown; its last backup time decides.
+    if (const Status loaded = m_session.LoadCurrentProfile(); loaded.messageKey == kProfileDamagedKey) {
+        ShowReadProblem(loaded);
         return;
     }
     if (m_session.profile.lastBackupTime == 0)

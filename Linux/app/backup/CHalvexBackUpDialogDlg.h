@@ -35,8 +35,11 @@ public:
 private:
     void FillProfiles(int selectNumber);
     bool RunConfigure(bool newProfile);
-    // Shows why the current profile cannot be used; false when it can.
-    bool ShowReadProblem(BackupProfileStore::ReadResult read);
+    // Shows why the current profile cannot be used (it cannot be read, or it
+    // is damaged); false when it can.
+    bool ShowReadProblem(const Status& loaded);
+    // Shows that the profile index could not be written.
+    void ShowIndexProblem(const Status& written);
 
     BackupSession& m_session;
     std::vector<int> m_numbers;

@@ -232,10 +232,10 @@ void KWBackupConfigureDlg::RefreshFiles()
 
 void KWBackupConfigureDlg::SortByColumn(int column)
 {
-    using Compare = bool (*)(FileDescrItemCat, FileDescrItemCat);
-    const Compare compare = column == 1   ? Compare(sortBySize)
-                            : column == 2 ? Compare(sortByCategory)
-                                          : Compare(sortByName);
+    using Row = FileDescrItemCat;
+    const auto compare = column == 1   ? GreatestFirst<&Row::size, Row>
+                         : column == 2 ? GreatestFirst<&Row::category, Row>
+                                       : GreatestFirst<&Row::name, Row>;
     m_sort.Click(column, m_rows, compare, m_files->header());
     ShowFiles();
 }
@@ -298,8 +298,10 @@ bool KWBackupConfigureDlg::Save()
         // A set folder on the drive is shared by all its profiles, so names
         // may not differ by case alone either.
         for (const int number : store.ProfilesOf(m_session.identity)) {
-            BackupProfile other;
-            if (number != self && store.Read(number, other) && EqualsIgnoringAsciiCase(other.setName, name))
+            if (number == self)
+                continue;
+            if (const Result<BackupProfile> other = store.Read(number);
+                other && EqualsIgnoringAsciiCase(other.value().setName, name))
                 return refuse(bm::kSetNameUsed);
         }
     }
@@ -307,17 +309,21 @@ bool KWBackupConfigureDlg::Save()
     m_profile.setName = name;
 
     if (m_newProfile) {
-        int number = 0;
-        const Status created = store.Create(m_profile, number);
-        if (!created.ok) {
+        const std::filesystem::path file = store.ProfilePath(store.MaxProfile() + 1);
+        const Result<int> created = store.Create(m_profile);
+        if (!created) {
             KWMsgBox::Show(this,
-                           m_session.Message(bm::kProfileUnreadable) + " " +
-                               QString::fromStdString(store.ProfilePath(store.MaxProfile() + 1).string()),
+                           m_session.Message(bm::kProfileUnreadable) + " " + QString::fromStdString(file.string()),
                            KWMsgBox::kStop);
             return false;
         }
+        const int number = created.value();
         m_savedNumber = number;
-        (void)store.ReadCurrent(m_session.profile);
+        if (const Status loaded = m_session.LoadCurrentProfile(); loaded.messageKey == kProfileUnreadableKey)
+            KWMsgBox::Show(this,
+                           m_session.Message(bm::kProfileUnreadable) + " " +
+                               QString::fromStdString(store.ProfilePath(number).string()),
+                           KWMsgBox::kStop);
         return true;
     }
 

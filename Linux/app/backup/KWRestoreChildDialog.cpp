@@ -25,6 +25,8 @@
 #include "toolkit/KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/KWBackupManager.h"
+#include "util/IgnoreResult.h"
+#include "util/FileTime.h"
 
 namespace halvex::app {
 
@@ -207,11 +209,11 @@ void KWRestoreChildDialog::FillFiles()
 
 void KWRestoreChildDialog::SortByColumn(int column)
 {
-    using Compare = bool (*)(FileDescrItem, FileDescrItem);
-    const Compare compare = column == 1   ? Compare(sortBySize)
-                            : column == 2 ? Compare(sortByDesc)
-                            : column == 3 ? Compare(sortByDate)
-                                          : Compare(sortByName);
+    using Row = FileDescrItem;
+    const auto compare = column == 1   ? GreatestFirst<&Row::size, Row>
+                         : column == 2 ? GreatestFirst<&Row::description, Row>
+                         : column == 3 ? GreatestFirst<&Row::modified, Row>
+                                       : GreatestFirst<&Row::name, Row>;
     m_sort.Click(column, m_rows, compare, m_files->header());
     ShowFiles();
 }
@@ -260,7 +262,8 @@ void KWRestoreChildDialog::ChooseOtherFolder(const QString& folder)
 {
     m_other->setText(QString::fromStdString(WithTrailingSlash(folder.toStdString())));
     m_otherChoice->setChecked(true);
-    (void)StoreRestoreSettings(RestoreChoice::Other);
+    IgnoreResult(StoreRestoreSettings(RestoreChoice::Other),
+                 "a failure was shown in the window; the choice stays on screen");
 }
 
 std::string KWRestoreChildDialog::RestoreFolderText(RestoreChoice choice) const

@@ -16,6 +16,7 @@
 #include "toolkit/AppText.h"
 #include "toolkit/DWProgressBar.h"
 #include "toolkit/UiThread.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex::app {
 
@@ -68,15 +69,15 @@ void KWRunDlg::SetDestinationText(const QString& text)
 void KWRunDlg::Execute()
 {
     m_started = true;
-    // A cancelled run has said what it did in its own messages.
-    (void)Run([this](DWWorkDlg&) {
-        // A second to see the window before the run; a cancel meanwhile starts nothing.
-        const auto start = std::chrono::steady_clock::now();
-        while (!IsCancelled() && std::chrono::steady_clock::now() - start < kLeadIn)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (!IsCancelled())
-            Work();
-    });
+    IgnoreResult(Run([this](DWWorkDlg&) {
+                     // A second to see the window before the run; a cancel meanwhile starts nothing.
+                     const auto start = std::chrono::steady_clock::now();
+                     while (!IsCancelled() && std::chrono::steady_clock::now() - start < kLeadIn)
+                         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                     if (!IsCancelled())
+                         Work();
+                 }),
+                 "a cancelled run has said what it did in its own messages");
 }
 
 void KWRunDlg::reject()
@@ -128,11 +129,12 @@ void KWRestoreProcessDlg::Work()
         m_view.ShowMessage(strings.Message(bm::kNoDrive));
         return;
     }
-    BackupProfile profile;
-    if (m_session.store.ReadCurrent(profile) != BackupProfileStore::ReadResult::Ok) {
+    const Result<BackupProfile> read = m_session.store.ReadCurrent();
+    if (!read || !BackupProfileStore::CheckRunnable(read.value())) {
         m_view.ShowMessage(strings.Message(bm::kNoSettings));
         return;
     }
+    const BackupProfile& profile = read.value();
     // An other folder that is missing would send every file back to its
     // original place instead, which is not what the user chose.
     if (profile.restoreFolder == strings.Label(backup_label::kInvalidPath) ||
@@ -164,8 +166,8 @@ void KWRestoreProcessDlg::Work()
     }
     PostToUiThread(this, [this, destination] { SetDestinationText(destination); });
 
-    // A restore stopped part-way has still ended: the files restored so far stay.
-    (void)engine.RestoreFromFilesPool(target);
+    IgnoreResult(engine.RestoreFromFilesPool(target),
+                 "a restore stopped part-way has still ended: the files restored so far stay");
     m_view.SetStatusText({});
     m_view.ShowMessage(strings.Message(bm::kRestoreDone));
 }

@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "toolkit/AppText.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex::app {
 
@@ -21,8 +22,8 @@ KWUpdateWaitDialog::KWUpdateWaitDialog(QWidget* owner, const BackupStrings& stri
 
 void KWUpdateWaitDialog::RunWhile(const std::function<void()>& work)
 {
-    // The collection has no cancel: the window stays until it is done.
-    (void)Run([&work](DWWorkDlg&) { work(); });
+    IgnoreResult(Run([&work](DWWorkDlg&) { work(); }),
+                 "the collection has no cancel: the window stays until it is done");
 }
 
 }  // namespace halvex::app

@@ -1,4 +1,4 @@
-#include "backup/LeftoverArchives.h"
+#include "zip/LeftoverArchives.h"
 
 #include <dirent.h>
 #include <fcntl.h>
