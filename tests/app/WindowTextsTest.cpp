@@ -259,7 +259,8 @@ protected:
         for (int drop : {kCmdSyncDrop, kCmdBackupDrop}) {
             check.CatchPopup(&main, "drop menu");
             main.OnCommand(drop);
-            QTest::qWait(350);  // past the guard against reopening
+            // The guard ends, so the next drop menu opens.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !main.DropGuardActive(); }, 2000));
         }
         KWAboutDlg about(&main);
         check.Window(&about, "about");

@@ -159,7 +159,8 @@ TEST_F(UpdateCheckTest, BackgroundCheckStopsAtExitWithoutWaitingForTheServer)
     const auto started = std::chrono::steady_clock::now();
     {
         std::jthread check = halvex::CheckUpdateAsync(m_options, [&](const auto&) { called = true; });
-        std::this_thread::sleep_for(200ms);  // the check is under way, held by the silent server
+        // The check is under way, held by the silent server.
+        EXPECT_TRUE(halvex::test::WaitUntil([&] { return std::filesystem::exists(m_root / "connections.log"); }));
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
     EXPECT_FALSE(called);
