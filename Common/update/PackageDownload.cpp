@@ -29,7 +29,7 @@ bool UsablePackage(const fs::path& file, const std::string& sha256)
     std::error_code error;
     if (!fs::is_regular_file(fs::symlink_status(file, error)) || !OpensAsZip(file))
         return false;
-    return sha256.empty() || SameDigest(sha256, FileSha256(file));
+    return sha256.empty() || SameDigest(sha256, FileSha256(file).ValueOr({}));
 }
 
 }  // namespace
@@ -88,9 +88,14 @@ Result<DownloadOutcome> DownloadPackage(const PackageRequest& request, const Tra
         fs::remove(partial, error);
         return cancelled ? Downloaded::Cancelled() : Downloaded::From(transfer);
     }
-    if (!request.sha256.empty() && !SameDigest(request.sha256, FileSha256(partial))) {
-        fs::remove(partial, error);
-        return Downloaded::Fail(kDownloadErrorKey, "the package does not have the digest the update service named");
+    if (!request.sha256.empty()) {
+        const Result<std::string> digest = FileSha256(partial);
+        if (!digest || !SameDigest(request.sha256, digest.value())) {
+            fs::remove(partial, error);
+            if (!digest)
+                return Downloaded::From(digest.status());
+            return Downloaded::Fail(kDownloadErrorKey, "the package does not have the digest the update service named");
+        }
     }
     if (!OpensAsZip(partial)) {
         fs::remove(partial, error);

@@ -29,7 +29,7 @@ protected:
     {
         WriteFile(m_root / "packages/HalvexDravane-1.0.1.zip", "PK package bytes");
         WriteFile(m_root / "packages/secret.txt", "not published");
-        m_digest = halvex::FileSha256(m_root / "packages/HalvexDravane-1.0.1.zip");
+        m_digest = halvex::FileSha256(m_root / "packages/HalvexDravane-1.0.1.zip").ValueOr({});
         WriteFile(m_root / "releases.list", "01 1.0.1 packages/HalvexDravane-1.0.1.zip " + m_digest + "\n");
         int out[2];
         ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
