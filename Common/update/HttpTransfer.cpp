@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "update/UpdateMessageKeys.h"
 #include "update/UpdateService.h"
 #include "util/WriteAll.h"
 
@@ -161,18 +162,16 @@ size_t WriteFile(char* data, size_t size, size_t count, void* user)
     return bytes;
 }
 
-constexpr const char* kDownloadError = "download_err";
-
 }  // namespace
 
-Status FetchText(const std::string& address, std::size_t limit, const TransferLimits& limits, std::string& text,
-                 const std::atomic<bool>* cancel)
+Result<std::string> FetchText(const std::string& address, std::size_t limit, const TransferLimits& limits,
+                              const std::atomic<bool>* cancel)
 {
     GlobalInitOnce();
-    text.clear();
+    std::string text;
     CurlHandle curl;
     if (!curl.get())
-        return Status::Fail("check_update_err", "curl could not be initialised");
+        return Result<std::string>::Fail(kCheckUpdateErrorKey, "curl could not be initialised");
     Watch watch;
     watch.limits = &limits;
     watch.cancel = cancel;
@@ -183,17 +182,15 @@ Status FetchText(const std::string& address, std::size_t limit, const TransferLi
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &WriteText);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &sink);
     const CURLcode code = curl_easy_perform(curl.get());
-    if (sink.tooLong) {
-        text.clear();
-        return Status::Fail("check_update_err", "the reply is longer than " + std::to_string(limit) + " bytes");
-    }
-    if (code != CURLE_OK) {
-        text.clear();
-        return Status::Fail("check_update_err", watch.cancelled ? "cancelled" : FailureText(code, watch, errorBuffer));
-    }
+    if (sink.tooLong)
+        return Result<std::string>::Fail(kCheckUpdateErrorKey,
+                                         "the reply is longer than " + std::to_string(limit) + " bytes");
+    if (code != CURLE_OK)
+        return Result<std::string>::Fail(kCheckUpdateErrorKey,
+                                         watch.cancelled ? "cancelled" : FailureText(code, watch, errorBuffer));
     if (text.empty())
-        return Status::Fail("check_update_err", "the reply is empty");
-    return Status::Ok();
+        return Result<std::string>::Fail(kCheckUpdateErrorKey, "the reply is empty");
+    return Result<std::string>::Ok(std::move(text));
 }
 
 Status DownloadToFile(const std::string& address, const std::filesystem::path& file, const TransferLimits& limits,
@@ -203,12 +200,12 @@ Status DownloadToFile(const std::string& address, const std::filesystem::path& f
     FileSink sink;
     sink.fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (sink.fd < 0) {
-        return Status::FailErrno(kDownloadError, file, errno);
+        return Status::FailErrno(kDownloadErrorKey, file, errno);
     }
     CurlHandle curl;
     if (!curl.get()) {
         ::close(sink.fd);
-        return Status::Fail(kDownloadError, "curl could not be initialised");
+        return Status::Fail(kDownloadErrorKey, "curl could not be initialised");
     }
     Watch watch;
     watch.limits = &limits;
@@ -222,15 +219,15 @@ Status DownloadToFile(const std::string& address, const std::filesystem::path& f
     const CURLcode code = curl_easy_perform(curl.get());
     const bool closed = ::close(sink.fd) == 0;
     if (watch.cancelled)
-        return Status::Fail(kDownloadError, "cancelled");
+        return Status::Fail(kDownloadErrorKey, "cancelled");
     if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
-        return Status::Fail(kDownloadError, "the package is larger than the limit");
+        return Status::Fail(kDownloadErrorKey, "the package is larger than the limit");
     if (sink.error != 0)
-        return Status::FailErrno(kDownloadError, file, sink.error);
+        return Status::FailErrno(kDownloadErrorKey, file, sink.error);
     if (code != CURLE_OK)
-        return Status::Fail(kDownloadError, FailureText(code, watch, errorBuffer));
+        return Status::Fail(kDownloadErrorKey, FailureText(code, watch, errorBuffer));
     if (!closed)
-        return Status::FailErrno(kDownloadError, file, errno);
+        return Status::FailErrno(kDownloadErrorKey, file, errno);
     return Status::Ok();
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "util/Result.h"
 #include "util/Status.h"
 
 namespace halvex {
@@ -32,8 +33,8 @@ inline constexpr std::uint64_t kMaxPackageSize = 1024ull * 1024 * 1024;
 // names (http_proxy, https_proxy, no_proxy, as curl reads them). A reply larger
 // than `limit`, an HTTP error status, or a transfer error fails with
 // "check_update_err" and the reason. `cancel` (may be null) stops the request.
-Status FetchText(const std::string& address, std::size_t limit, const TransferLimits& limits, std::string& text,
-                 const std::atomic<bool>* cancel = nullptr);
+Result<std::string> FetchText(const std::string& address, std::size_t limit, const TransferLimits& limits,
+                              const std::atomic<bool>* cancel = nullptr);
 
 // Called on the transferring thread about once a second and after each piece
 // that arrives: bytes received and bytes expected (0 while unknown). Answer

@@ -9,6 +9,7 @@
 #include "plist/PlistNumbers.h"
 #include "plist/SafeXmlParse.h"
 #include "strings/FormatText.h"
+#include "update/UpdateMessageKeys.h"
 #include "update/UpdateService.h"
 #include "util/BoundedRead.h"
 #include "util/ParseInteger.h"
@@ -80,27 +81,23 @@ bool KXAutoUpdate::IsConnectionAvailable(const std::filesystem::path& routeFile,
     return table && HasIpv6DefaultRoute(table.value());
 }
 
-bool KXAutoUpdate::CheckUpdate(std::string_view script, std::string_view id, std::string_view version,
-                               const halvex::TransferLimits& limits, const std::atomic<bool>* cancel)
+halvex::Status KXAutoUpdate::CheckUpdate(std::string_view script, std::string_view id, std::string_view version,
+                                         const halvex::TransferLimits& limits, const std::atomic<bool>* cancel)
 {
     m_bUpdateAvailable = false;
     m_strVersion.clear();
     m_strURL.clear();
     m_strSha256.clear();
     m_nError = 0;
-    m_strDetail.clear();
     const std::string address = halvex::UpdateRequestAddress(script, id, version);
-    std::string reply;
-    if (halvex::Status fetched = halvex::FetchText(address, halvex::kMaxReplySize, limits, reply, cancel); !fetched) {
-        m_strDetail = fetched.detail;
-        return false;
-    }
-    if (!ParseData(reply.c_str())) {
-        m_strDetail = m_nError != 0 ? "the update service answered error " + std::to_string(m_nError)
-                                    : "the reply is not an update service answer";
-        return false;
-    }
-    return true;
+    const halvex::Result<std::string> reply = halvex::FetchText(address, halvex::kMaxReplySize, limits, cancel);
+    if (!reply)
+        return reply.status();
+    if (!ParseData(reply.value().c_str()))
+        return halvex::Status::Fail(halvex::kCheckUpdateErrorKey,
+                                    m_nError != 0 ? "the update service answered error " + std::to_string(m_nError)
+                                                  : "the reply is not an update service answer");
+    return halvex::Status::Ok();
 }
 
 bool KXAutoUpdate::ParseData(const char* data)

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "update/HttpTransfer.h"
+#include "util/Status.h"
 
 // One check with the update service: the request, the reply and what it
 // offers. Not shared between threads; each check has its own object.
@@ -22,11 +23,11 @@ public:
                                       const std::filesystem::path& ipv6RouteFile = "/proc/net/ipv6_route");
 
     // Clears the offer, asks <script>?id=<id>&ver=<version> and parses the
-    // reply. True when the reply was understood: an offer, or the statement
-    // that there is nothing new. The reason of a failure is in LastDetail().
-    [[nodiscard]] bool CheckUpdate(std::string_view script, std::string_view id, std::string_view version,
-                                   const halvex::TransferLimits& limits = {},
-                                   const std::atomic<bool>* cancel = nullptr);
+    // reply. Ok when the reply was understood: an offer, or the statement
+    // that there is nothing new; else "check_update_err" and the reason.
+    [[nodiscard]] halvex::Status CheckUpdate(std::string_view script, std::string_view id, std::string_view version,
+                                             const halvex::TransferLimits& limits = {},
+                                             const std::atomic<bool>* cancel = nullptr);
 
     // Parses a reply: <response><update version=".." url=".."/></response>
     // offers a version, <update error="0"/> says nothing is new, any other
@@ -47,9 +48,4 @@ public:
     int m_nError = 0;
     // The package's SHA-256 digest in hex when the reply names one, else empty.
     std::string m_strSha256;
-
-    const std::string& LastDetail() const { return m_strDetail; }
-
-private:
-    std::string m_strDetail;
 };

@@ -29,14 +29,13 @@ bool UsablePackage(const fs::path& file, const std::string& sha256)
     std::error_code error;
     if (!fs::is_regular_file(fs::symlink_status(file, error)) || !OpensAsZip(file))
         return false;
-    return sha256.empty() || SameDigest(sha256, FileSha256(file));
+    return sha256.empty() || SameDigest(sha256, FileSha256(file).ValueOr({}));
 }
 
 }  // namespace
 
-Status PackageDestination(const fs::path& tempFolder, std::string_view packageAddress, fs::path& destination)
+Result<fs::path> PackageDestination(const fs::path& tempFolder, std::string_view packageAddress)
 {
-    destination.clear();
     std::string_view path = packageAddress;
     if (const auto scheme = path.find("://"); scheme != std::string_view::npos)
         path.remove_prefix(scheme + 3);
@@ -44,16 +43,16 @@ Status PackageDestination(const fs::path& tempFolder, std::string_view packageAd
         path = path.substr(0, end);
     const auto slash = path.rfind('/');
     if (slash == std::string_view::npos)
-        return Status::Fail("download_err", "the package address has no file name: " + std::string(packageAddress));
+        return Result<fs::path>::Fail(kDownloadErrorKey,
+                                      "the package address has no file name: " + std::string(packageAddress));
     const std::string_view name = path.substr(slash + 1);
     if (name.empty() || name == "." || name == ".." || name.find('\\') != std::string_view::npos ||
         name.find('\0') != std::string_view::npos)
-        return Status::Fail("download_err",
-                            "the package address has no usable file name: " + std::string(packageAddress));
+        return Result<fs::path>::Fail(kDownloadErrorKey,
+                                      "the package address has no usable file name: " + std::string(packageAddress));
     if (tempFolder.empty())
-        return Status::Fail("download_err", "no temporary folder");
-    destination = tempFolder / std::string(name);
-    return Status::Ok();
+        return Result<fs::path>::Fail(kDownloadErrorKey, "no temporary folder");
+    return Result<fs::path>::Ok(tempFolder / std::string(name));
 }
 
 bool OpensAsZip(const fs::path& file)
@@ -66,20 +65,16 @@ bool OpensAsZip(const fs::path& file)
     return hasEntry;
 }
 
-DownloadResult DownloadPackage(const PackageRequest& request, const TransferProgress& progress)
+Result<DownloadOutcome> DownloadPackage(const PackageRequest& request, const TransferProgress& progress)
 {
-    DownloadResult result;
+    using Downloaded = Result<DownloadOutcome>;
     std::error_code error;
     const fs::path& destination = request.destination;
     if (fs::exists(fs::symlink_status(destination, error))) {
-        if (UsablePackage(destination, request.sha256)) {
-            result.outcome = DownloadOutcome::Reused;
-            return result;
-        }
-        if (!fs::remove(destination, error) || error) {
-            result.detail = destination.string() + ": " + error.message();
-            return result;
-        }
+        if (UsablePackage(destination, request.sha256))
+            return Downloaded::Ok(DownloadOutcome::Reused);
+        if (!fs::remove(destination, error) || error)
+            return Downloaded::Fail(kDownloadErrorKey, destination.string() + ": " + error.message());
     }
 
     const fs::path partial = destination.parent_path() / TemporaryName(destination);
@@ -91,27 +86,27 @@ DownloadResult DownloadPackage(const PackageRequest& request, const TransferProg
     const Status transfer = DownloadToFile(request.address, partial, request.limits, watched);
     if (!transfer) {
         fs::remove(partial, error);
-        result.outcome = cancelled ? DownloadOutcome::Cancelled : DownloadOutcome::Failed;
-        result.detail = transfer.detail;
-        return result;
+        return cancelled ? Downloaded::Cancelled() : Downloaded::From(transfer);
     }
-    if (!request.sha256.empty() && !SameDigest(request.sha256, FileSha256(partial))) {
-        fs::remove(partial, error);
-        result.detail = "the package does not have the digest the update service named";
-        return result;
+    if (!request.sha256.empty()) {
+        const Result<std::string> digest = FileSha256(partial);
+        if (!digest || !SameDigest(request.sha256, digest.value())) {
+            fs::remove(partial, error);
+            if (!digest)
+                return Downloaded::From(digest.status());
+            return Downloaded::Fail(kDownloadErrorKey, "the package does not have the digest the update service named");
+        }
     }
     if (!OpensAsZip(partial)) {
         fs::remove(partial, error);
-        result.detail = "the package is not a zip archive";
-        return result;
+        return Downloaded::Fail(kDownloadErrorKey, "the package is not a zip archive");
     }
     if (::rename(partial.c_str(), destination.c_str()) != 0) {
-        result.detail = destination.string() + ": " + std::strerror(errno);
+        const int renameError = errno;
         fs::remove(partial, error);
-        return result;
+        return Downloaded::FailErrno(kDownloadErrorKey, destination, renameError);
     }
-    result.outcome = DownloadOutcome::Downloaded;
-    return result;
+    return Downloaded::Ok(DownloadOutcome::Downloaded);
 }
 
 std::string DownloadTitleText(std::string_view format, const fs::path& destination)

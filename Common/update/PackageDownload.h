@@ -7,6 +7,8 @@
 #include <string_view>
 
 #include "update/HttpTransfer.h"
+#include "update/UpdateMessageKeys.h"
+#include "util/Result.h"
 #include "util/Status.h"
 
 namespace halvex {
@@ -15,23 +17,15 @@ namespace halvex {
 // component of its address (query and fragment left out). A component that
 // is empty, ".", "..", or holds a backslash or NUL is refused with
 // "download_err": the name comes from the network.
-Status PackageDestination(const std::filesystem::path& tempFolder, std::string_view packageAddress,
-                          std::filesystem::path& destination);
+Result<std::filesystem::path> PackageDestination(const std::filesystem::path& tempFolder,
+                                                 std::string_view packageAddress);
 
 // True when the file opens as a zip archive with at least one entry.
 bool OpensAsZip(const std::filesystem::path& file);
 
 enum class DownloadOutcome {
     Downloaded,
-    Reused,     // a good package was already there
-    Cancelled,  // nothing is left behind; nothing is to be shown
-    Failed,     // "download_err"; nothing is left behind
-};
-
-struct DownloadResult {
-    DownloadOutcome outcome = DownloadOutcome::Failed;
-    std::string detail;
-    bool ok() const { return outcome == DownloadOutcome::Downloaded || outcome == DownloadOutcome::Reused; }
+    Reused,  // a good package was already there
 };
 
 struct PackageRequest {
@@ -46,8 +40,10 @@ struct PackageRequest {
 // is named); otherwise it is deleted and the package downloaded into a
 // temporary name beside it, renamed only when complete and checked. The
 // download fails when no byte arrives for `limits.stall`. `progress` is
-// called on this thread and may cancel.
-DownloadResult DownloadPackage(const PackageRequest& request, const TransferProgress& progress);
+// called on this thread and may cancel: the result is then Cancelled, which
+// shows nothing. A failure is "download_err" and why. Either way nothing
+// is left behind.
+Result<DownloadOutcome> DownloadPackage(const PackageRequest& request, const TransferProgress& progress);
 
 // The first line of the download window: "download_update" with the
 // package's name without its extension.

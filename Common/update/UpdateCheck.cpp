@@ -6,57 +6,43 @@
 
 namespace halvex {
 
-UpdateCheckResult RunUpdateCheck(const UpdateCheckOptions& options)
+Result<UpdateAnswer> RunUpdateCheck(const UpdateCheckOptions& options)
 {
-    UpdateCheckResult result;
-    if (!KXAutoUpdate::IsConnectionAvailable(options.routeFile, options.ipv6RouteFile)) {
-        result.outcome = UpdateCheckOutcome::NoConnection;
-        return result;
-    }
-    std::string base;
-    if (Status status = UpdateBaseAddress(base, options.configuredBaseAddress); !status) {
-        result.detail = status.detail;
-        return result;
-    }
+    if (!KXAutoUpdate::IsConnectionAvailable(options.routeFile, options.ipv6RouteFile))
+        return Result<UpdateAnswer>::Fail(kCheckUpdateNoConnectionKey);
+    const Result<std::string> base = UpdateBaseAddress(options.configuredBaseAddress);
+    if (!base)
+        return Result<UpdateAnswer>::From(base.status());
     const std::string version = options.version.empty() ? SuiteVersionForUpdate() : options.version;
     KXAutoUpdate update;
-    const bool understood =
-        update.CheckUpdate(UpdateScriptAddress(base), kUpdateProductId, version, options.limits, options.cancel);
-    result.error = update.m_nError;
-    result.detail = update.LastDetail();
-    if (!understood)
-        return result;
-    if (!update.m_bUpdateAvailable) {
-        result.outcome = UpdateCheckOutcome::NothingNew;
-        return result;
-    }
-    result.outcome = UpdateCheckOutcome::Offer;
-    result.version = update.m_strVersion;
-    result.packageAddress = base + update.m_strURL;
-    result.sha256 = update.m_strSha256;
-    return result;
+    const Status understood = update.CheckUpdate(UpdateScriptAddress(base.value()), kUpdateProductId, version,
+                                                 options.limits, options.cancel);
+    // A refusal is an answer too: its number tells the command line's user why.
+    if (!understood && update.m_nError == 0)
+        return Result<UpdateAnswer>::From(understood);
+    UpdateAnswer answer;
+    answer.serviceError = update.m_nError;
+    if (update.m_bUpdateAvailable)
+        answer.offer = UpdateOffer{update.m_strVersion, base.value() + update.m_strURL, update.m_strSha256};
+    return Result<UpdateAnswer>::Ok(std::move(answer));
 }
 
-const char* UpdateCheckMessageKey(UpdateCheckOutcome outcome)
+const char* UpdateCheckMessageKey(const Result<UpdateAnswer>& checked)
 {
-    switch (outcome) {
-    case UpdateCheckOutcome::NoConnection: return "check_update_no_conn";
-    case UpdateCheckOutcome::Offer: return "check_update_avail";
-    case UpdateCheckOutcome::Error:
-    case UpdateCheckOutcome::NothingNew: break;
-    }
-    return "check_update_err";
+    if (!checked && checked.messageKey() == kCheckUpdateNoConnectionKey)
+        return kCheckUpdateNoConnectionKey;
+    return kCheckUpdateErrorKey;
 }
 
-std::jthread CheckUpdateAsync(UpdateCheckOptions options, std::function<void(const UpdateCheckResult&)> onOffer)
+std::jthread CheckUpdateAsync(UpdateCheckOptions options, std::function<void(const UpdateOffer&)> onOffer)
 {
     return std::jthread([options = std::move(options), onOffer = std::move(onOffer)](std::stop_token stop) mutable {
         std::atomic<bool> cancel{false};
         std::stop_callback onStop(stop, [&cancel] { cancel = true; });
         options.cancel = &cancel;
-        const UpdateCheckResult result = RunUpdateCheck(options);
-        if (result.outcome == UpdateCheckOutcome::Offer && !stop.stop_requested() && onOffer)
-            onOffer(result);
+        const Result<UpdateAnswer> checked = RunUpdateCheck(options);
+        if (checked && checked.value().offer && !stop.stop_requested() && onOffer)
+            onOffer(*checked.value().offer);
     });
 }
 

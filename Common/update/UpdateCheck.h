@@ -3,28 +3,31 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "update/HttpTransfer.h"
+#include "update/UpdateMessageKeys.h"
+#include "util/Result.h"
 
 namespace halvex {
 
-// What the user is told after a check.
-enum class UpdateCheckOutcome {
-    NoConnection,  // "check_update_no_conn"; nothing was sent
-    Error,         // "check_update_err"; also an explicit "nothing new" reply
-    NothingNew,    // the service said there is nothing new ("check_update_err" too)
-    Offer,         // "check_update_avail" with the version
-};
-
-struct UpdateCheckResult {
-    UpdateCheckOutcome outcome = UpdateCheckOutcome::Error;
-    int error = 0;               // the service's error number, 0 when none
-    std::string detail;          // why the check failed, for the log and the CLI
-    std::string version;         // offered version
+struct UpdateOffer {
+    std::string version;
     std::string packageAddress;  // base address followed by the offer's address
     std::string sha256;          // the package's digest when the reply names one
+};
+
+// What the service answered: an offer, or its error number. 0 is the
+// service's "nothing new"; any other number is a refusal (unknown product,
+// malformed query, no release list), which the windows show as a failed
+// check and the command line names.
+struct UpdateAnswer {
+    std::optional<UpdateOffer> offer;
+    int serviceError = 0;  // when there is no offer
+
+    bool upToDate() const { return !offer && serviceError == 0; }
 };
 
 struct UpdateCheckOptions {
@@ -39,17 +42,20 @@ struct UpdateCheckOptions {
 
 // The user-facing check: connection, request, reply. The base address comes
 // from UpdateBaseAddress (HALVEX_UPDATE_URL, the drive's configuration or
-// the built-in one).
-UpdateCheckResult RunUpdateCheck(const UpdateCheckOptions& options = {});
+// the built-in one). Fails with kCheckUpdateNoConnectionKey, nothing sent,
+// when the computer has no default route, and with kCheckUpdateErrorKey and
+// the reason when the service cannot be asked or its reply is not understood.
+Result<UpdateAnswer> RunUpdateCheck(const UpdateCheckOptions& options = {});
 
-// The string-table key of the text shown for an outcome.
-const char* UpdateCheckMessageKey(UpdateCheckOutcome outcome);
+// The string-table key of the text a window shows for a check that brought
+// no offer: the failure's, or kCheckUpdateErrorKey for an answer without one.
+const char* UpdateCheckMessageKey(const Result<UpdateAnswer>& checked);
 
 // The background check of start-up: runs RunUpdateCheck on its own thread
 // and calls `onOffer` there only when an update is offered (failures and
 // "nothing new" stay silent). The owner keeps the thread; requesting a stop
 // cancels the request, so destroying it at exit does not wait for a slow
 // server. `onOffer` runs on the worker: a window must queue it to its own thread.
-std::jthread CheckUpdateAsync(UpdateCheckOptions options, std::function<void(const UpdateCheckResult&)> onOffer);
+std::jthread CheckUpdateAsync(UpdateCheckOptions options, std::function<void(const UpdateOffer&)> onOffer);
 
 }  // namespace halvex

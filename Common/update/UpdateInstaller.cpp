@@ -16,6 +16,7 @@
 #include "copy/FileCopier.h"
 #include "copy/LeftoverCopies.h"
 #include "update/UpdateJournal.h"
+#include "update/UpdateMessageKeys.h"
 #include "util/IgnoreResult.h"
 
 namespace fs = std::filesystem;
@@ -38,19 +39,20 @@ bool SetModificationTime(const fs::path& file, const struct timespec& modified)
     return ::utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// Moves or copies one file into place; the old target stays whole on
-// failure. Answers 0 or the errno of the failure.
-int PlaceFile(const fs::path& source, const fs::path& target)
+// Moves or copies one file into place; the old target stays whole on failure.
+Status PlaceFile(const fs::path& source, const fs::path& target)
 {
     if (::rename(source.c_str(), target.c_str()) == 0)
-        return 0;
+        return Status::Ok();
     if (errno != EXDEV)
-        return errno;
+        return Status::FailErrno(kUpdateFailKey, target, errno);
     CopyOptions options;
     options.keepTimes = true;
     options.keepMode = true;
     const Status copied = CopyFileAtomic(source, target, options);
-    return copied.ok ? 0 : (copied.systemError != 0 ? copied.systemError : EIO);
+    if (copied.ok)
+        return Status::Ok();
+    return Status::FailErrno(kUpdateFailKey, target, copied.systemError != 0 ? copied.systemError : EIO);
 }
 
 }  // namespace
@@ -87,7 +89,7 @@ bool FileNeedsUpdate(const fs::path& source, const fs::path& target)
     return a.st_size != b.st_size || a.st_mtim.tv_sec != b.st_mtim.tv_sec || a.st_mtim.tv_nsec != b.st_mtim.tv_nsec;
 }
 
-bool CreateFolder(const fs::path& path)
+Status CreateFolder(const fs::path& path)
 {
     fs::path walked;
     for (const fs::path& part : path) {
@@ -95,10 +97,13 @@ bool CreateFolder(const fs::path& path)
         std::error_code error;
         if (fs::is_directory(walked, error))
             continue;
-        if (!fs::create_directory(walked, error) && !fs::is_directory(walked, error))
-            return false;
+        if (fs::create_directory(walked, error))
+            continue;
+        const int failure = error ? error.value() : ENOTDIR;
+        if (!fs::is_directory(walked, error))
+            return Status::FailErrno(kUpdateFailKey, walked, failure);
     }
-    return true;
+    return Status::Ok();
 }
 
 std::size_t CountEntries(const fs::path& folder)
@@ -134,18 +139,21 @@ struct PlannedFile {
     struct timespec modified {};
 };
 
-// Every file the package changes, in a fixed order; false, with nothing
+// Every file the package changes, in a fixed order; a failure, with nothing
 // touched, when one of them could not be placed.
-bool PlanInstall(const fs::path& unpackFolder, const fs::path& targetFolder, const std::map<std::string, mode_t>& modes,
-                 const InstallCallbacks& callbacks, std::vector<PlannedFile>& plan)
+Result<std::vector<PlannedFile>> PlanInstall(const fs::path& unpackFolder, const fs::path& targetFolder,
+                                             const std::map<std::string, mode_t>& modes,
+                                             const InstallCallbacks& callbacks)
 {
+    using Planned = Result<std::vector<PlannedFile>>;
+    std::vector<PlannedFile> plan;
     std::error_code error;
     fs::recursive_directory_iterator it(unpackFolder, error);
     if (error)
-        return false;
+        return Planned::FailErrno(kUpdateFailKey, unpackFolder, error.value());
     for (const fs::recursive_directory_iterator end; it != end; it.increment(error)) {
         if (error)
-            return false;
+            return Planned::FailErrno(kUpdateFailKey, unpackFolder, error.value());
         if (callbacks.step)
             callbacks.step();
         const fs::path source = it->path();
@@ -159,11 +167,8 @@ bool PlanInstall(const fs::path& unpackFolder, const fs::path& targetFolder, con
         const bool targetExists = ::lstat(target.c_str(), &targetInfo) == 0;
         // A folder or link where the package has a file cannot be swapped
         // for it without losing what it holds.
-        if (!UsableJournalPath(relative.generic_string()) || (targetExists && !S_ISREG(targetInfo.st_mode))) {
-            if (callbacks.log)
-                callbacks.log("Update Failed: " + target.string());
-            return false;
-        }
+        if (!UsableJournalPath(relative.generic_string()) || (targetExists && !S_ISREG(targetInfo.st_mode)))
+            return Planned::Fail(kUpdateFailKey, target.string());
         if (targetExists && !FileNeedsUpdate(source, target))
             continue;
         PlannedFile file{source, relative.generic_string(), targetExists,
@@ -176,57 +181,57 @@ bool PlanInstall(const fs::path& unpackFolder, const fs::path& targetFolder, con
     }
     std::sort(plan.begin(), plan.end(),
               [](const PlannedFile& a, const PlannedFile& b) { return a.relative < b.relative; });
-    return true;
+    return Planned::Ok(std::move(plan));
 }
 
-// The new file beside its target, whole and with its mode and time.
-// Answers 0 or the errno of the failure.
-int Stage(const PlannedFile& file, const fs::path& staged)
+// The new file beside its target, whole and with its mode and time. A
+// failure names the target, whose name the user knows.
+Status Stage(const PlannedFile& file, const fs::path& target)
 {
-    if (!CreateFolder(staged.parent_path()))
-        return errno != 0 ? errno : EIO;
-    ::chmod(file.source.c_str(), file.mode);
-    if (const int error = PlaceFile(file.source, staged); error != 0)
-        return error;
+    const fs::path staged = StagedPathFor(target);
+    Status placed = CreateFolder(staged.parent_path());
+    if (placed) {
+        ::chmod(file.source.c_str(), file.mode);
+        placed = PlaceFile(file.source, staged);
+    }
+    if (!placed)
+        return Status::FailErrno(kUpdateFailKey, target, placed.systemError != 0 ? placed.systemError : EIO);
     IgnoreResult(::chmod(staged.c_str(), file.mode), "FAT keeps no permission bits: no reason to keep the old version");
     IgnoreResult(SetModificationTime(staged, file.modified),
                  "FAT keeps times in 2 s steps: no reason to keep the old version");
-    return 0;
+    return Status::Ok();
 }
 
 }  // namespace
 
-bool InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targetFolder,
-                           const std::map<std::string, mode_t>& modes, const InstallCallbacks& callbacks)
+Status InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targetFolder,
+                             const std::map<std::string, mode_t>& modes, const InstallCallbacks& callbacks)
 {
-    const auto fail = [&](const std::string& line) {
-        if (callbacks.log)
-            callbacks.log(line);
-        return false;
-    };
     // An install killed earlier is undone before anything else happens here.
     if (Status recovered = RecoverInterruptedUpdate(targetFolder); !recovered)
-        return fail("Update Failed: " + recovered.detail);
-    std::vector<PlannedFile> plan;
-    if (!PlanInstall(unpackFolder, targetFolder, modes, callbacks, plan))
-        return false;
+        return recovered;
+    const Result<std::vector<PlannedFile>> planned = PlanInstall(unpackFolder, targetFolder, modes, callbacks);
+    if (!planned)
+        return planned.status();
+    const std::vector<PlannedFile>& plan = planned.value();
     if (plan.empty())
-        return true;
+        return Status::Ok();
     const auto stopped = [&] { return callbacks.stopBeforeChange && callbacks.stopBeforeChange(); };
 
     UpdateJournal journal;
     journal.pid = ::getpid();
     for (const PlannedFile& file : plan)
         journal.entries.push_back({file.relative, file.existed});
-    const auto settle = [&](const std::string& line) {
-        if (Status undone = SettleUpdate(targetFolder, journal); !undone)
-            fail("Update Failed: " + undone.detail);
-        return fail(line);
+    // Puts the old files back; the failure that made it necessary is the one reported.
+    const auto settle = [&](Status failure) {
+        if (Status undone = SettleUpdate(targetFolder, journal); !undone && callbacks.log)
+            callbacks.log("Update Failed: " + undone.detail);
+        return failure;
     };
     if (stopped())
-        return false;
+        return Status::Cancelled();
     if (Status written = WriteUpdateJournal(targetFolder, journal); !written)
-        return fail("Update Failed: " + written.detail);
+        return written;
 
     // Every new file is written beside its target first: a full drive or an
     // unreadable package entry is found before any old file is touched.
@@ -236,44 +241,44 @@ bool InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targetF
         if (cleanedFolders.insert(target.parent_path()).second)
             RemoveLeftoverCopies(target.parent_path());
         if (stopped())
-            return false;
-        if (const int error = Stage(file, StagedPathFor(target)); error != 0)
-            return settle("Update Failed: " + target.string() + ": " + std::strerror(error));
+            return Status::Cancelled();
+        if (Status staged = Stage(file, target); !staged)
+            return settle(std::move(staged));
     }
     if (stopped())
-        return false;
+        return Status::Cancelled();
     journal.state = JournalState::Replacing;
     if (Status written = WriteUpdateJournal(targetFolder, journal); !written)
-        return settle("Update Failed: " + written.detail);
+        return settle(std::move(written));
 
     // The old files are set aside, not removed, until every new one is in place.
     for (const PlannedFile& file : plan) {
         const fs::path target = targetFolder / file.relative;
         if (file.existed) {
             if (stopped())
-                return false;
+                return Status::Cancelled();
             if (::rename(target.c_str(), ReplacedPathFor(target).c_str()) != 0)
-                return settle("Update Failed: " + target.string() + ": " + std::strerror(errno));
+                return settle(Status::FailErrno(kUpdateFailKey, target, errno));
         }
         if (stopped())
-            return false;
+            return Status::Cancelled();
         if (::rename(StagedPathFor(target).c_str(), target.c_str()) != 0)
-            return settle("Update Failed: " + target.string() + ": " + std::strerror(errno));
+            return settle(Status::FailErrno(kUpdateFailKey, target, errno));
         if (callbacks.log)
             callbacks.log("Updated: " + target.string());
     }
     if (stopped())
-        return false;
+        return Status::Cancelled();
     journal.state = JournalState::Done;
     if (Status written = WriteUpdateJournal(targetFolder, journal); !written)
-        return settle("Update Failed: " + written.detail);
+        return settle(std::move(written));
     if (stopped())
-        return false;
+        return Status::Cancelled();
     // From here on the update has happened; a failure to tidy up is finished
     // by the next start.
     if (Status settled = SettleUpdate(targetFolder, journal); !settled && callbacks.log)
         callbacks.log("Update left behind: " + settled.detail);
-    return true;
+    return Status::Ok();
 }
 
 }  // namespace halvex

@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 
+#include "util/Status.h"
+
 namespace halvex {
 
 // The Unix permission bits the package's entries carry, by entry name
@@ -19,8 +21,9 @@ std::map<std::string, mode_t> ReadArchiveModes(const std::filesystem::path& arch
 // False only when both are regular files of the same size and modification time.
 bool FileNeedsUpdate(const std::filesystem::path& source, const std::filesystem::path& target);
 
-// Creates each missing folder of the path, from the root down.
-bool CreateFolder(const std::filesystem::path& path);
+// Creates each missing folder of the path, from the root down; "update_fail"
+// and the folder that could not be made.
+[[nodiscard]] Status CreateFolder(const std::filesystem::path& path);
 
 // Every entry (files and folders, at any depth) of the unpacked package.
 std::size_t CountEntries(const std::filesystem::path& folder);
@@ -32,11 +35,11 @@ std::string UpdatePercentText(long long value, long long minimum, long long maxi
 struct InstallCallbacks {
     // After each entry is looked at, placed or not. Called on the installing thread.
     std::function<void()> step;
-    // "Updated: <target>" and "Update Failed: <target>".
+    // "Updated: <target>", and what a failure left for the next start to undo.
     std::function<void(const std::string& line)> log;
     // Asked before each change of the target folder; true abandons the
-    // install right there, as a kill would, journal and all (tests stop it
-    // at every point this way).
+    // install right there, as a kill would, journal and all, and the result
+    // is Cancelled (tests stop it at every point this way).
     std::function<bool()> stopBeforeChange;
 };
 
@@ -50,9 +53,12 @@ struct InstallCallbacks {
 // failure puts the old files back and removes the new ones; an install that
 // an earlier run left unfinished is undone first. The placed file keeps the
 // source's modification time and gets the package's mode when `modes` has
-// one, else the mode of the file it replaces. False when the package could
-// not be placed; the folder then holds what it held before.
-bool InstallUnpackedUpdate(const std::filesystem::path& unpackFolder, const std::filesystem::path& targetFolder,
-                           const std::map<std::string, mode_t>& modes, const InstallCallbacks& callbacks);
+// one, else the mode of the file it replaces. A failure ("update_fail" and
+// the file that could not be placed, with the system's reason) leaves the
+// folder holding what it held before.
+[[nodiscard]] Status InstallUnpackedUpdate(const std::filesystem::path& unpackFolder,
+                                           const std::filesystem::path& targetFolder,
+                                           const std::map<std::string, mode_t>& modes,
+                                           const InstallCallbacks& callbacks);
 
 }  // namespace halvex

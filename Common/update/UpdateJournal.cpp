@@ -7,9 +7,11 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <system_error>
 
 #include "plist/AtomicFileWrite.h"
+#include "update/UpdateMessageKeys.h"
 #include "util/BoundedRead.h"
 #include "util/ParseInteger.h"
 
@@ -32,14 +34,12 @@ const char* StateName(JournalState state)
     return "done";
 }
 
-bool StateFromName(std::string_view name, JournalState& state)
+std::optional<JournalState> StateFromName(std::string_view name)
 {
     for (JournalState candidate : {JournalState::Staging, JournalState::Replacing, JournalState::Done})
-        if (name == StateName(candidate)) {
-            state = candidate;
-            return true;
-        }
-    return false;
+        if (name == StateName(candidate))
+            return candidate;
+    return std::nullopt;
 }
 
 // The Updater's process name in /proc: a journal whose writer is no longer
@@ -60,7 +60,7 @@ bool Missing(const fs::path& path)
 
 Status Failure(const fs::path& path, int error)
 {
-    return Status::Fail("update_fail", path.string() + ": " + std::strerror(error));
+    return Status::Fail(kUpdateFailKey, path.string() + ": " + std::strerror(error));
 }
 
 // Removes a file that may be gone already.
@@ -120,38 +120,46 @@ bool UsableJournalPath(std::string_view relative)
     return false;
 }
 
-bool ParseJournal(std::string_view text, UpdateJournal& journal)
+Result<UpdateJournal> ParseJournal(std::string_view text)
 {
-    journal = {};
+    const auto damaged = [](const std::string& where) {
+        return Result<UpdateJournal>::Fail(kUpdateFailKey, "the journal of an earlier install is damaged" + where);
+    };
     if (text.size() > kMaxJournalSize || text.empty() || text.back() != '\n')
-        return false;
+        return damaged(" (not whole)");
+    UpdateJournal journal;
     std::size_t lineNumber = 0;
     bool sawPid = false, sawState = false;
     for (std::size_t start = 0; start < text.size(); ++lineNumber) {
         const std::size_t end = text.find('\n', start);
         const std::string_view line = text.substr(start, end - start);
         start = end + 1;
+        const std::string atLine = " at line " + std::to_string(lineNumber + 1);
         if (lineNumber == 0) {
             if (line != kMagic)
-                return false;
+                return damaged(atLine);
         } else if (line.starts_with("pid ") && !sawPid) {
             const std::string_view digits = line.substr(4);
             const auto pid = ParseInteger<long long>(digits);
             if (!pid || *pid < 0 || *pid > 0x7fffffff)
-                return false;
+                return damaged(atLine);
             journal.pid = static_cast<pid_t>(*pid);
             sawPid = true;
         } else if (line.starts_with("state ") && !sawState) {
-            if (!StateFromName(line.substr(6), journal.state))
-                return false;
+            const std::optional<JournalState> state = StateFromName(line.substr(6));
+            if (!state)
+                return damaged(atLine);
+            journal.state = *state;
             sawState = true;
         } else if ((line.starts_with("E ") || line.starts_with("A ")) && UsableJournalPath(line.substr(2))) {
             journal.entries.push_back({std::string(line.substr(2)), line.front() == 'E'});
         } else {
-            return false;
+            return damaged(atLine);
         }
     }
-    return sawPid && sawState;
+    if (!sawPid || !sawState)
+        return damaged(" (no pid or state)");
+    return Result<UpdateJournal>::Ok(std::move(journal));
 }
 
 fs::path StagedPathFor(const fs::path& target)
@@ -168,7 +176,7 @@ Status WriteUpdateJournal(const fs::path& folder, const UpdateJournal& journal)
 {
     const fs::path file = folder / kUpdateJournalName;
     if (Status written = WriteFileAtomic(file, JournalText(journal)); !written)
-        return Status::Fail("update_fail", written.detail + " (the install journal)");
+        return Status::Fail(kUpdateFailKey, written.detail + " (the install journal)");
     return Status::Ok();
 }
 
@@ -198,12 +206,13 @@ Status RecoverInterruptedUpdate(const fs::path& folder)
         return Status::Ok();
     const Result<std::string> text = ReadBoundedFile(file, kMaxJournalSize);
     if (!text)
-        return Status::Fail("update_fail", text.detail() + " (the journal of an earlier install)");
-    UpdateJournal journal;
-    if (!ParseJournal(text.value(), journal))
-        return Status::Fail("update_fail", file.string() + ": the journal of an earlier install is damaged");
+        return Status::Fail(kUpdateFailKey, text.detail() + " (the journal of an earlier install)");
+    const Result<UpdateJournal> parsed = ParseJournal(text.value());
+    if (!parsed)
+        return Status::Fail(kUpdateFailKey, file.string() + ": " + parsed.detail());
+    const UpdateJournal& journal = parsed.value();
     if (UpdaterRuns(journal.pid))
-        return Status::Fail("update_fail",
+        return Status::Fail(kUpdateFailKey,
                             "another update is being installed (process " + std::to_string(journal.pid) + ")");
     return SettleUpdate(folder, journal);
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "util/Result.h"
 #include "util/Status.h"
 
 namespace halvex {
@@ -50,9 +51,10 @@ struct UpdateJournal {
 inline constexpr std::size_t kMaxJournalSize = 1024 * 1024;
 
 std::string JournalText(const UpdateJournal& journal);
-// False for anything but a well-formed journal whose every path is usable
-// (see UsableJournalPath): a damaged journal names nothing to touch.
-[[nodiscard]] bool ParseJournal(std::string_view text, UpdateJournal& journal);
+// Fails ("update_fail" and the damaged line) for anything but a well-formed
+// journal whose every path is usable (see UsableJournalPath): a damaged
+// journal names nothing to touch.
+Result<UpdateJournal> ParseJournal(std::string_view text);
 
 // A relative path with no empty, "." or ".." part, no control character, and
 // a last part short enough for the staged and replaced names.

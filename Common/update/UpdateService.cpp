@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "update/UpdateMessageKeys.h"
+
 // An organisation's build may name its update service; the plain build
 // names none, and a drive then needs its configuration to update.
 #ifndef HALVEX_UPDATE_BASE_URL
@@ -20,13 +22,14 @@ Status CheckUpdateBaseAddress(std::string_view base)
     const bool web = base.starts_with("http://") || base.starts_with("https://");
     if (!web || !base.ends_with('/'))
         return Status::Fail(
-            "check_update_err",
+            kCheckUpdateErrorKey,
             "the update address must be an http or https address ending in \"/\": " + std::string(base));
     return Status::Ok();
 }
 
-Status UpdateBaseAddress(std::string& base, std::string_view configured)
+Result<std::string> UpdateBaseAddress(std::string_view configured)
 {
+    std::string base;
     const char* variable = std::getenv(kUpdateUrlVariable);
     if (variable && *variable)
         base = variable;
@@ -35,13 +38,12 @@ Status UpdateBaseAddress(std::string& base, std::string_view configured)
     else
         base = BuiltInUpdateBaseAddress();
     if (base.empty())
-        return Status::Fail("check_update_err",
-                            "no update service is configured: set \"UpdateBaseURL\" in the "
-                            "drive's Resources/Configuration.plist");
-    Status status = CheckUpdateBaseAddress(base);
-    if (!status)
-        base.clear();
-    return status;
+        return Result<std::string>::Fail(kCheckUpdateErrorKey,
+                                         "no update service is configured: set \"UpdateBaseURL\" in the "
+                                         "drive's Resources/Configuration.plist");
+    if (Status usable = CheckUpdateBaseAddress(base); !usable)
+        return Result<std::string>::From(std::move(usable));
+    return Result<std::string>::Ok(std::move(base));
 }
 
 std::string UpdateScriptAddress(std::string_view base)

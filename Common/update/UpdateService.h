@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "util/Result.h"
 #include "util/Status.h"
 
 namespace halvex {
@@ -21,10 +22,11 @@ std::string BuiltInUpdateBaseAddress();
 
 // The base address: HALVEX_UPDATE_URL when set and not empty, else the one
 // the drive's configuration names (`configured`), else the built-in one;
-// none at all fails with "check_update_err". It must be an http or https address ending in "/", since the
-// script and the package addresses are appended to it as they are; anything
-// else fails with "check_update_err" and the reason.
-Status UpdateBaseAddress(std::string& base, std::string_view configured = {});
+// none at all fails with "check_update_err". It must be an http or https
+// address ending in "/", since the script and the package addresses are
+// appended to it as they are; anything else fails with "check_update_err"
+// and the reason.
+Result<std::string> UpdateBaseAddress(std::string_view configured = {});
 Status CheckUpdateBaseAddress(std::string_view base);
 
 // <base>check-update.php

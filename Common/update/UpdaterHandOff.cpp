@@ -2,6 +2,7 @@
 
 #include "copy/FileCopier.h"
 #include "copy/TreeCopier.h"
+#include "update/UpdateMessageKeys.h"
 
 namespace fs = std::filesystem;
 
@@ -19,7 +20,7 @@ std::vector<std::string> UpdaterArguments(const UpdaterHandOff& handOff)
 Status StartUpdater(const UpdaterHandOff& handOff, const ProgramStarter& start)
 {
     if (handOff.tempFolder.empty() || handOff.bundlePath.empty() || handOff.packagePath.empty() || handOff.pid <= 0)
-        return Status::Fail("updater_err", "incomplete hand-off");
+        return Status::Fail(kUpdaterErrorKey, "incomplete hand-off");
     const fs::path programs = handOff.bundlePath / "Contents" / "Linux";
     const fs::path source = programs / kUpdaterProgramName;
     const fs::path folder = handOff.tempFolder / kUpdaterFolderName;
@@ -29,18 +30,18 @@ Status StartUpdater(const UpdaterHandOff& handOff, const ProgramStarter& start)
     std::error_code error;
     fs::remove_all(folder, error);
     if (error || !fs::create_directory(folder, error))
-        return Status::Fail("updater_err", folder.string() + ": " + error.message());
+        return Status::Fail(kUpdaterErrorKey, folder.string() + ": " + error.message());
     CopyOptions options;
     options.keepMode = true;
     options.durable = false;
     const Status copied = CopyFileAtomic(source, copy, options);
     if (!copied.ok)
-        return Status::FailErrno("updater_err", source, copied.systemError);
+        return Status::FailErrno(kUpdaterErrorKey, source, copied.systemError);
     // A drive mounted with showexec or noexec gives its files no run
     // permission; the copy is ours and must run.
     fs::permissions(copy, fs::perms::owner_all, fs::perm_options::add, error);
     if (error)
-        return Status::Fail("updater_err", copy.string() + ": " + error.message());
+        return Status::Fail(kUpdaterErrorKey, copy.string() + ": " + error.message());
     // A drive's programs find their libraries and Qt's plugins beside them
     // ($ORIGIN/lib); the updater's copy must find the same ones.
     for (const char* companion : kUpdaterCompanions) {
@@ -50,10 +51,10 @@ Status StartUpdater(const UpdaterHandOff& handOff, const ProgramStarter& start)
         treeOptions.durable = false;
         const Status tree = CopyIntoFolder(programs / companion, folder, treeOptions);
         if (!tree.ok)
-            return Status::Fail("updater_err", tree.detail);
+            return Status::Fail(kUpdaterErrorKey, tree.detail);
     }
     if (!start || !start(copy, UpdaterArguments(handOff)))
-        return Status::Fail("updater_err", copy.string() + " could not be started");
+        return Status::Fail(kUpdaterErrorKey, copy.string() + " could not be started");
     return Status::Ok();
 }
 

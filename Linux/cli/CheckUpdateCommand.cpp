@@ -30,38 +30,42 @@ std::string FirstLine(const std::string& text)
     return text.substr(0, text.find('\n'));
 }
 
-int Download(Context& context, const UpdateCheckResult& offer, bool install)
+// The failure's text, then the system's reason when there is one.
+int ShowFailure(Console& console, const Status& failure)
+{
+    console.error(KXStrings::GetString(failure.messageKey));
+    if (!failure.detail.empty())
+        console.error(failure.detail);
+    return kExitFailures;
+}
+
+int Download(Context& context, const UpdateOffer& offer, bool install)
 {
     Console& console = context.console();
+    const Result<std::filesystem::path> destination =
+        PackageDestination(context.paths().TempFolder(), offer.packageAddress);
+    if (!destination)
+        return ShowFailure(console, destination.status());
     PackageRequest request;
     request.address = offer.packageAddress;
     request.sha256 = offer.sha256;
-    if (Status destination =
-            PackageDestination(context.paths().TempFolder(), offer.packageAddress, request.destination);
-        !destination) {
-        console.error(KXStrings::GetString("download_err"));
-        console.error(destination.detail);
-        return kExitFailures;
-    }
+    request.destination = destination.value();
     const std::string title = DownloadTitleText(KXStrings::GetString("download_update"), request.destination);
     const std::string status = KXStrings::GetString("download_status");
     const auto start = std::chrono::steady_clock::now();
-    const DownloadResult result = DownloadPackage(request, [&](std::uint64_t done, std::uint64_t expected) {
-        const std::string line = done > 0 && expected > 0
-                                     ? title + " " + KXAutoUpdate::GetDownloadSize(done, expected, start, status)
-                                     : title;
-        console.progress(line, done, expected);
-        return !context.cancel().load();
-    });
+    const Result<DownloadOutcome> downloaded =
+        DownloadPackage(request, [&](std::uint64_t done, std::uint64_t expected) {
+            const std::string line = done > 0 && expected > 0
+                                         ? title + " " + KXAutoUpdate::GetDownloadSize(done, expected, start, status)
+                                         : title;
+            console.progress(line, done, expected);
+            return !context.cancel().load();
+        });
     console.endProgress();
-    if (result.outcome == DownloadOutcome::Cancelled)
+    if (downloaded.cancelled())
         return kExitFailures;
-    if (!result.ok()) {
-        console.error(KXStrings::GetString("download_err"));
-        if (!result.detail.empty())
-            console.error(result.detail);
-        return kExitFailures;
-    }
+    if (!downloaded)
+        return ShowFailure(console, downloaded.status());
     context.console().out() << "package: " << request.destination.string() << '\n';
     context.console().out().flush();
     if (!install)
@@ -77,11 +81,8 @@ int Download(Context& context, const UpdateCheckResult& offer, bool install)
         StartUpdater(handOff, [](const std::filesystem::path& program, const std::vector<std::string>& arguments) {
             return KMSystem::StartProgram(program, arguments);
         });
-    if (!started) {
-        console.error(KXStrings::GetString("updater_err"));
-        console.error(started.detail);
-        return kExitFailures;
-    }
+    if (!started)
+        return ShowFailure(console, started);
     // The updater waits for this process to end before it replaces anything.
     return kExitDone;
 }
@@ -105,28 +106,26 @@ int Run(Context& context, const std::vector<std::string>& options)
     checkOptions.cancel = &context.cancel();
     checkOptions.configuredBaseAddress = DriveConfiguration::Load(context.paths().ResourcesPath()).updateBaseUrl;
     checkOptions.version = DriveSuiteVersionForUpdate(context.paths().ProgramPath());
-    const UpdateCheckResult result = RunUpdateCheck(checkOptions);
-    const char* key = UpdateCheckMessageKey(result.outcome);
-    switch (result.outcome) {
-    case UpdateCheckOutcome::Offer:
-        console.message(FirstLine(FormatText(KXStrings::GetString(key), result.version)));
-        console.out() << "version: " << result.version << '\n' << "address: " << result.packageAddress << '\n';
+    const Result<UpdateAnswer> checked = RunUpdateCheck(checkOptions);
+    if (!checked)
+        return ShowFailure(console, checked.status());
+    const UpdateAnswer& answer = checked.value();
+    if (answer.offer) {
+        const UpdateOffer& offer = *answer.offer;
+        console.message(FirstLine(FormatText(KXStrings::GetString(kCheckUpdateOfferKey), offer.version)));
+        console.out() << "version: " << offer.version << '\n' << "address: " << offer.packageAddress << '\n';
         console.out().flush();
-        return download ? Download(context, result, install) : kExitDone;
-    case UpdateCheckOutcome::NothingNew:
+        return download ? Download(context, offer, install) : kExitDone;
+    }
+    if (answer.upToDate()) {
         // The window says what the other editions say; a command line says plainly.
         console.message(
             FormatText(Text("cli_update_up_to_date", "Halvex Dravane %s is up to date."), checkOptions.version));
         return kExitDone;
-    case UpdateCheckOutcome::NoConnection: console.error(KXStrings::GetString(key)); return kExitFailures;
-    case UpdateCheckOutcome::Error: break;
     }
-    console.error(KXStrings::GetString(key));
-    if (result.error != 0)
-        console.error(
-            FormatText(Text("cli_update_service_error", "The update service answered error %d."), result.error));
-    else if (!result.detail.empty())
-        console.error(result.detail);
+    console.error(KXStrings::GetString(kCheckUpdateErrorKey));
+    console.error(
+        FormatText(Text("cli_update_service_error", "The update service answered error %d."), answer.serviceError));
     return kExitFailures;
 }
 

@@ -13,11 +13,11 @@ std::string Reply(const std::string& attributes)
 
 }  // namespace
 
-bool ParseCheckQuery(std::string_view query, CheckQuery& parsed)
+std::optional<CheckQuery> ParseCheckQuery(std::string_view query)
 {
-    parsed = {};
+    CheckQuery parsed;
     if (query.size() > kMaxQueryBytes)
-        return false;
+        return std::nullopt;
     bool haveId = false, haveVersion = false;
     int parameters = 0;
     std::size_t start = 0;
@@ -26,23 +26,25 @@ bool ParseCheckQuery(std::string_view query, CheckQuery& parsed)
         const std::string_view pair = query.substr(start, end - start);
         start = end + 1;
         if (++parameters > kMaxParameters)
-            return false;
+            return std::nullopt;
         const std::size_t equals = pair.find('=');
         const std::string_view key = pair.substr(0, equals);
         const std::string_view value = equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1);
         if (key == "id") {
             if (haveId || !UsableId(value))
-                return false;
+                return std::nullopt;
             parsed.id = value;
             haveId = true;
         } else if (key == "ver") {
             if (haveVersion || !UsableVersion(value))
-                return false;
+                return std::nullopt;
             parsed.version = value;
             haveVersion = true;
         }
     }
-    return haveId && haveVersion;
+    if (!haveId || !haveVersion)
+        return std::nullopt;
+    return parsed;
 }
 
 std::string ErrorReply(ServiceError error)
@@ -59,15 +61,15 @@ std::string OfferReply(const Release& release)
 
 std::string CheckReply(const ReleaseList* list, std::string_view query)
 {
-    CheckQuery parsed;
-    if (!ParseCheckQuery(query, parsed))
+    const std::optional<CheckQuery> parsed = ParseCheckQuery(query);
+    if (!parsed)
         return ErrorReply(ServiceError::MalformedQuery);
     if (!list)
         return ErrorReply(ServiceError::NoReleaseList);
-    const Release* newest = NewestRelease(*list, parsed.id);
+    const Release* newest = NewestRelease(*list, parsed->id);
     if (!newest)
         return ErrorReply(ServiceError::UnknownId);
-    if (CompareVersions(newest->version, parsed.version) <= 0)
+    if (CompareVersions(newest->version, parsed->version) <= 0)
         return ErrorReply(ServiceError::UpToDate);
     return OfferReply(*newest);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,8 +26,9 @@ struct CheckQuery {
 inline constexpr std::size_t kMaxQueryBytes = 512;
 
 // The query's "id" and "ver", each exactly once and usable (see
-// ReleaseList.h); other parameters are passed over, eight at most.
-[[nodiscard]] bool ParseCheckQuery(std::string_view query, CheckQuery& parsed);
+// ReleaseList.h); other parameters are passed over, eight at most. Nothing
+// for any other query: the reply then says it was malformed.
+std::optional<CheckQuery> ParseCheckQuery(std::string_view query);
 
 // The reply to "check-update.php?<query>": an offer of the newest release
 // for the identifier when it is newer than the caller's version, else an

@@ -98,14 +98,16 @@ void ServePackage(const fs::path& root, const std::string& path, httplib::Respon
 
 }  // namespace
 
-std::optional<ServiceOptions> ParseServiceOptions(const std::vector<std::string>& arguments, std::string& error)
+Result<ServiceOptions> ParseServiceOptions(const std::vector<std::string>& arguments)
 {
+    const auto usage = [](std::string reason) {
+        return Result<ServiceOptions>::Fail(kServiceUsageKey, std::move(reason));
+    };
     ServiceOptions options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         if ((option != "--root" && option != "--listen") || i + 1 == arguments.size()) {
-            error = "unexpected argument " + option;
-            return std::nullopt;
+            return usage("unexpected argument " + option);
         }
         const std::string& value = arguments[++i];
         if (option == "--root") {
@@ -120,21 +122,18 @@ std::optional<ServiceOptions> ParseServiceOptions(const std::vector<std::string>
         const std::string port = colon == std::string::npos ? std::string() : value.substr(colon + 1);
         const int number = halvex::ParseInteger<int>(port).value_or(-1);
         if (host.empty() || number < 0 || number > 65535) {
-            error = "--listen needs ADDR:PORT, not " + value;
-            return std::nullopt;
+            return usage("--listen needs ADDR:PORT, not " + value);
         }
         options.host = host;
         options.port = number;
     }
     std::error_code fault;
-    if (options.root.empty() || !fs::is_directory(options.root, fault)) {
-        error = "--root must name the folder of the release list";
-        return std::nullopt;
-    }
-    return options;
+    if (options.root.empty() || !fs::is_directory(options.root, fault))
+        return usage("--root must name the folder of the release list");
+    return Result<ServiceOptions>::Ok(std::move(options));
 }
 
-int RunUpdateService(const ServiceOptions& options, std::ostream& log)
+Status RunUpdateService(const ServiceOptions& options, std::ostream& log)
 {
     httplib::Server server;
     std::mutex logMutex;
@@ -163,12 +162,12 @@ int RunUpdateService(const ServiceOptions& options, std::ostream& log)
         port = server.bind_to_any_port(options.host);
     else if (!server.bind_to_port(options.host, port))
         port = -1;
-    if (port <= 0) {
-        log << "cannot listen on " << options.host << ':' << options.port << std::endl;
-        return 1;
-    }
+    if (port <= 0)
+        return Status::Fail(kServiceListenKey, "cannot listen on " + options.host + ':' + std::to_string(options.port));
     log << "listening on " << options.host << ':' << port << std::endl;
-    return server.listen_after_bind() ? 0 : 1;
+    if (!server.listen_after_bind())
+        return Status::Fail(kServiceListenKey, "stopped listening on " + options.host + ':' + std::to_string(port));
+    return Status::Ok();
 }
 
 }  // namespace halvex::service

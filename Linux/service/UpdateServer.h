@@ -1,10 +1,12 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "util/Result.h"
+#include "util/Status.h"
 
 namespace halvex::service {
 
@@ -17,14 +19,19 @@ struct ServiceOptions {
     int port = 8080;  // 0: any free port (the first line says which)
 };
 
-// Nothing, with the reason in `error`, for a missing root, an unknown
+// The service speaks to its operator in English and has no string table:
+// these keys name its failures, and the detail says what went wrong.
+inline constexpr const char* kServiceUsageKey = "service_usage";
+inline constexpr const char* kServiceListenKey = "service_listen";
+
+// Fails (kServiceUsageKey and the reason) for a missing root, an unknown
 // option or an address that is not ADDR:PORT.
-std::optional<ServiceOptions> ParseServiceOptions(const std::vector<std::string>& arguments, std::string& error);
+Result<ServiceOptions> ParseServiceOptions(const std::vector<std::string>& arguments);
 
 // Serves until the process is ended: "check-update.php" from the release
 // list in the root, and the package files it names. Writes
-// "listening on ADDR:PORT" first, then one line a request, to `log`.
-// Answers 0 when it stopped normally, 1 when it could not listen.
-int RunUpdateService(const ServiceOptions& options, std::ostream& log);
+// "listening on ADDR:PORT" first, then one line a request, to `log`. Fails
+// (kServiceListenKey) when it cannot listen or stops listening.
+Status RunUpdateService(const ServiceOptions& options, std::ostream& log);
 
 }  // namespace halvex::service

@@ -8,12 +8,16 @@
 int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    std::string error;
-    const auto options = halvex::service::ParseServiceOptions(arguments, error);
+    const auto options = halvex::service::ParseServiceOptions(arguments);
     if (!options) {
-        std::cerr << "halvex-update-service: " << error << "\n"
+        std::cerr << "halvex-update-service: " << options.detail() << "\n"
                   << "usage: halvex-update-service --root DIR [--listen ADDR:PORT]\n";
         return 2;
     }
-    return halvex::service::RunUpdateService(*options, std::cout);
+    if (const halvex::Status served = halvex::service::RunUpdateService(options.value(), std::cout); !served) {
+        // The first line, where "listening on" would have been.
+        std::cout << served.detail << std::endl;
+        return 1;
+    }
+    return 0;
 }

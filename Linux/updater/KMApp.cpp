@@ -107,29 +107,26 @@ void KMApp::updateThread()
     // The suite quits right after starting us; its files are not replaced
     // while it still runs.
     if (!halvex::WaitForProcessEnd(m_pid, kSuiteEndLimit)) {
-        Fail("Update Failed: process " + std::to_string(m_pid) + " did not end");
+        Fail("process " + std::to_string(m_pid) + " did not end");
         m_bSuiteRuns = true;
     }
     std::error_code error;
     if (m_bUpdateGood) {
         fs::remove_all(m_strUnzipPath, error);
         if (halvex::Status unpacked = halvex::ExtractZipArchive(m_strZipPath, m_strUnzipPath); !unpacked) {
-            Fail("Update Failed: " + m_strZipPath.string() + ": " + unpacked.messageKey + " " + unpacked.detail);
+            Fail(m_strZipPath.string() + ": " + unpacked.messageKey + " " + unpacked.detail);
         }
     }
     if (m_bUpdateGood) {
         m_nNumOfFiles = static_cast<int>(halvex::CountEntries(m_strUnzipPath));
         halvex::InstallCallbacks callbacks;
         callbacks.step = [this] { ++m_nDone; };
-        callbacks.log = [this](const std::string& line) {
-            if (line.starts_with("Update Failed: "))
-                Fail(line);
-            else
-                Log(line);
-        };
-        if (!halvex::InstallUnpackedUpdate(m_strUnzipPath, halvex::InstallFolderFor(m_strCurPath),
-                                           halvex::ReadArchiveModes(m_strZipPath), callbacks))
-            m_bUpdateGood = false;
+        callbacks.log = [this](const std::string& line) { Log(line); };
+        if (const halvex::Status installed =
+                halvex::InstallUnpackedUpdate(m_strUnzipPath, halvex::InstallFolderFor(m_strCurPath),
+                                              halvex::ReadArchiveModes(m_strZipPath), callbacks);
+            !installed)
+            Fail(installed.detail);
     }
     QMetaObject::invokeMethod(this, &KMApp::endUpdate, Qt::QueuedConnection);
 }
@@ -193,13 +190,13 @@ std::string KMApp::ReasonText() const
     return m_strReason;
 }
 
-void KMApp::Fail(const std::string& line)
+void KMApp::Fail(const std::string& reason)
 {
-    Log(line);
+    Log("Update Failed: " + reason);
     m_bUpdateGood = false;
     std::lock_guard lock(m_reasonMutex);
     if (m_strReason.empty())
-        m_strReason = line.substr(line.starts_with("Update Failed: ") ? 15 : 0);
+        m_strReason = reason;
 }
 
 void KMApp::setStatus(const QString& text)

@@ -52,8 +52,9 @@ private:
     void updatePercent();
     void showWorkerPosition();
     void Log(const std::string& line);
-    // Logs a failure; the first one is what the user is told. Any thread.
-    void Fail(const std::string& line);
+    // Logs "Update Failed: <reason>"; the first reason is what the user is
+    // told. Any thread.
+    void Fail(const std::string& reason);
     std::string ReasonText() const;
     void startSuite();
 

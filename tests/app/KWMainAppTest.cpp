@@ -95,7 +95,7 @@ TEST_F(KWMainAppTest, SecondStartShowsAppRunningAndEnds)
     EXPECT_EQ(KWMsgBox::ShownBoxes()[0].text.toStdString(), KXStrings::GetString("app_running"));
     EXPECT_EQ(KWMsgBox::ShownBoxes()[0].icon, KWMsgBox::kNote);
     // The first copy shows its hidden window.
-    QTRY_VERIFY_WITH_TIMEOUT(first.MainWindow()->isVisible(), 3000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return first.MainWindow()->isVisible(); }, 3000));
 }
 
 TEST_F(KWMainAppTest, ShowMainOffHidesTheWindowRightAway)
@@ -104,7 +104,7 @@ TEST_F(KWMainAppTest, ShowMainOffHidesTheWindowRightAway)
     KWMainApp app;
     app.SetTrayProbe([] { return true; });
     ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
-    QTRY_VERIFY_WITH_TIMEOUT(!app.MainWindow()->isVisible(), 1000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !app.MainWindow()->isVisible(); }, 1000));
 }
 
 TEST_F(KWMainAppTest, ToolWindowGreysTheTrayMenuAndBlocksTheDoubleClick)
@@ -176,14 +176,14 @@ TEST_F(KWMainAppTest, SetupJustCompletedOffersTheSyncAndNoOpensNothing)
     window.Open();
     ASSERT_EQ(KWMsgBox::ShownBoxes().size(), 1u);
     EXPECT_EQ(KWMsgBox::ShownBoxes()[0].text.toStdString(), KXStrings::GetString("sync_after_setup"));
-    QTest::qWait(200);  // time for a sync that must not start
+    QTest::qWait(200);  // time for a sync that must not start (the offer's timer is 100 ms)
     EXPECT_EQ(opened, 0);
 
     KWPelloryDlg again(app, true);
     again.SetToolRunner([&](int command) { opened += command == kCmdSyncInstant; });
     KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
     again.Open();
-    QTRY_COMPARE_WITH_TIMEOUT(opened, 1, 1000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return opened == 1; }, 1000)) << opened;
 }
 
 QStringList MenuTexts(QMenu* menu)
@@ -214,7 +214,7 @@ TEST_F(KWMainAppTest, WithoutANotificationAreaTheWindowCarriesTheMenuAndItsClose
     app.SetTrayProbe([] { return false; });
     ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
     KWPelloryDlg* window = app.MainWindow();
-    QTest::qWait(200);  // past the hiding that ShowMain off asks for
+    QTest::qWait(200);  // time for a hiding that must not come (ShowMain off hides after 100 ms)
     EXPECT_TRUE(window->isVisible()) << "ShowMain off would hide it beyond reach";
     EXPECT_FALSE(window->TrayIcon()->IsShown());
     ASSERT_TRUE(window->MenuButton()->isVisible());
@@ -264,15 +264,14 @@ TEST_F(KWMainAppTest, ANotificationAreaThatComesAndGoesIsFollowed)
 TEST_F(KWMainAppTest, DriveBarFollowsChangesDeepInTheDriveWhileShown)
 {
     AcceptLicence();
+    // Below the top folder, where no watch reaches. Made before the window
+    // watches the drive, so no refresh of a new top folder can see the file
+    // below: only the poll can.
+    const fs::path deep = m_drive / "Documents" / "2026";
+    fs::create_directories(deep);
     KWMainApp app;
     ASSERT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
     KWPelloryDlg* window = app.MainWindow();
-    // Below the top folder, where no watch reaches.
-    const fs::path deep = m_drive / "Documents" / "2026";
-    fs::create_directories(deep);
-    // Past the refresh the new top folder starts, so only the poll can see
-    // the file below.
-    QTest::qWait(700);
     window->RefreshDriveSpace();
     const std::int64_t before = window->DriveBarPosition();
     {
@@ -282,7 +281,7 @@ TEST_F(KWMainAppTest, DriveBarFollowsChangesDeepInTheDriveWhileShown)
             out << block;
     }
     ::sync();
-    QTRY_VERIFY_WITH_TIMEOUT(window->DriveBarPosition() >= before + 20 * 1024, 6000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->DriveBarPosition() >= before + 20 * 1024; }, 6000));
 }
 
 }  // namespace

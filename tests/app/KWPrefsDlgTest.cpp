@@ -190,7 +190,7 @@ TEST_F(KWPrefsDlgTest, ChangedSyncFolderIsStoredAfterTheSetAsideQuestion)
 {
     ASSERT_TRUE(halvex::WriteComputerFolder(IndexFile(), Place().computerKey, ComputerFolder("Old")));
     fs::create_directories(UsbFolder());
-    std::ofstream(UsbFolder() / "a.txt") << "data";
+    halvex::test::WriteFile(UsbFolder() / "a.txt", "data");
     fs::create_directories(m_drive / "Sync Folder_Old1");
     m_picked = ComputerFolder("New");
 
@@ -215,7 +215,7 @@ TEST_F(KWPrefsDlgTest, NoToTheSetAsideLeavesTheDriveFolderAndStoresTheNewFolder)
 {
     ASSERT_TRUE(halvex::WriteComputerFolder(IndexFile(), Place().computerKey, ComputerFolder("Old")));
     fs::create_directories(UsbFolder());
-    std::ofstream(UsbFolder() / "a.txt") << "data";
+    halvex::test::WriteFile(UsbFolder() / "a.txt", "data");
     m_picked = ComputerFolder("New");
     KWPrefsDlg prefs(nullptr, Context(true), KWPrefsDlg::kSync);
     prefs.Sync()->BrowseButton()->click();

@@ -225,7 +225,7 @@ TEST_F(KWSetupDlgTest, FinishWritesTheLicenceTheFolderAndSubfoldersThenInstalls)
 TEST_F(KWSetupDlgTest, FinishSetsAsideAFullDriveFolderAndReportsAFailedInstallOnce)
 {
     fs::create_directories(UsbFolder());
-    std::ofstream(UsbFolder() / "old.txt") << "kept";
+    halvex::test::WriteFile(UsbFolder() / "old.txt", "kept");
     m_bInstallWorks = false;
     KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);  // sync_folder_ask_rename
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);   // sync_folder_rename_done

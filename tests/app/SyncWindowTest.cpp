@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "AppFixture.h"
+#include "WaitUntil.h"
 #include "toolkit/DWImageButton.h"
 #include "toolkit/DWWorkDlg.h"
 #include "app/main/KWMainApp.h"
@@ -24,6 +25,7 @@
 #include "strings/KXStrings.h"
 #include "sync/SyncFolderPair.h"
 #include "util/ComputerIdentity.h"
+#include "util/IgnoreResult.h"
 #include "util/ScrambleIdentity.h"
 
 namespace fs = std::filesystem;
@@ -84,7 +86,7 @@ protected:
     static void SetDetails(KWSyncDlg& window, bool shown)
     {
         window.ShowDetails(shown);
-        QTRY_VERIFY(!window.Animating());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window.Animating(); }));
         ASSERT_EQ(window.DetailsShown(), shown);
     }
     static std::string LastBox()
@@ -238,7 +240,7 @@ TEST_F(SyncWindowTest, HidingAndShowingTheDetailsWithinTheHoldOffKeepsTheCheckMa
 
     // Once the hold-off is over, showing the details rescans: every row checked.
     SetDetails(*window, false);
-    QTRY_VERIFY_WITH_TIMEOUT(!window->HoldOffRunning(), 7000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->HoldOffRunning(); }, 7000));
     SetDetails(*window, true);
     ASSERT_EQ(model.rowCount(), 3);
     for (int i = 0; i < 3; ++i)
@@ -261,9 +263,9 @@ TEST_F(SyncWindowTest, ACancelledRunKeepsTheUnfinishedRows)
             return;
         QMetaObject::invokeMethod(
             &progress, [&progress] { progress.reject(); }, Qt::QueuedConnection);
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!progress.IsCancelled() && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        halvex::IgnoreResult(
+            halvex::test::WaitUntil([&progress] { return progress.IsCancelled(); }, std::chrono::seconds(10)),
+            "a cancel that never came shows in the boxes and the rows checked below");
     });
     KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);  // sync_progress_cancel
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);   // the result

@@ -205,9 +205,9 @@ protected:
         m_computer = m_root / "Laptop Files";
         fs::create_directories(m_computer);
         for (const char* name : {"report.txt", "draft.doc"})
-            std::ofstream(m_computer / name) << name;
+            halvex::test::WriteFile(m_computer / name, name);
         fs::create_directories(m_drive / SyncUsbFolderName());
-        std::ofstream(m_drive / SyncUsbFolderName() / "photo.jpg") << "photo";
+        halvex::test::WriteFile(m_drive / SyncUsbFolderName() / "photo.jpg", "photo");
         ASSERT_TRUE(WriteComputerFolder(SyncIndexPath(m_app.Paths().DataPath()), ScrambleIdentity(ComputerIdentity()),
                                         m_computer));
         m_english = KXStrings::Table();
@@ -222,7 +222,7 @@ protected:
     void LoadPseudoTable()
     {
         const fs::path file = m_root / "pseudo.strings";
-        std::ofstream(file, std::ios::binary) << PseudoTable(m_english);
+        halvex::test::WriteFile(file, PseudoTable(m_english));
         ASSERT_TRUE(KXStrings::LoadStringTable(file));
     }
 
@@ -259,7 +259,8 @@ protected:
         for (int drop : {kCmdSyncDrop, kCmdBackupDrop}) {
             check.CatchPopup(&main, "drop menu");
             main.OnCommand(drop);
-            QTest::qWait(350);  // past the guard against reopening
+            // The guard ends, so the next drop menu opens.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !main.DropGuardActive(); }, 2000));
         }
         KWAboutDlg about(&main);
         check.Window(&about, "about");

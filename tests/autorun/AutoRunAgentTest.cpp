@@ -48,7 +48,7 @@ TEST(AutoRunAgent, DriveSwappedWhileTheUserWasAskedIsNotStarted)
             [&](const DriveIdentity& drive, std::string&) {
                 asked = drive.serial;
                 if (c.during == During::OtherStickAtThePoint || c.during == During::Unmounted) {
-                    FakeDriveTree::write(tree.mountInfo(), "");
+                    halvex::test::WriteFile(tree.mountInfo(), "");
                     tree.mountLine("/", "/dev/nvme0n1p2", "ext4", "259:2");
                 }
                 if (c.during == During::OtherStickAtThePoint)

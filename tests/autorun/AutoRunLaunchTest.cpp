@@ -24,7 +24,7 @@ TEST(AutoRunLaunch, DriveWithALauncherIsStartedThroughIt)
     fs::create_directories(drive / "HalvexDravane.app" / "Contents" / "Linux");
     const fs::path mark = drive / "mark";
     // No run permission, as on a drive mounted with showexec.
-    std::ofstream(drive / "HalvexDravane.sh") << "echo \"started $0\" > '" << mark.string() << "'\n";
+    halvex::test::WriteFile(drive / "HalvexDravane.sh", "echo \"started $0\" > '" + mark.string() + "'\n");
     fs::permissions(drive / "HalvexDravane.sh", fs::perms::owner_read | fs::perms::owner_write);
 
     ASSERT_TRUE(halvex::AutoRunAgent::LaunchApplication(drive / "HalvexDravane.app"));

@@ -87,7 +87,7 @@ TEST_F(AutorunCommandTest, FailuresAndWrongArguments)
 {
     // The install folder's place is taken by a file: nothing can be installed.
     fs::create_directories(folder / "data");
-    std::ofstream(folder / "data" / "Halvex") << "in the way";
+    halvex::test::WriteFile(folder / "data" / "Halvex", "in the way");
     const Result failed = Dravane({"autorun", "enable"});
     EXPECT_EQ(failed.status, 1);
     EXPECT_NE(failed.err.find("Autorun could not be enabled"), std::string::npos) << failed.err;

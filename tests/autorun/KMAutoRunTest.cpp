@@ -95,7 +95,7 @@ protected:
             << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
                "<key>KMAppVersion</key><string>"
             << version << "</string>\n</dict>\n</plist>\n";
-        std::ofstream(KMAutoRun::InstalledAgent() / "marker") << "old";
+        halvex::test::WriteFile(KMAutoRun::InstalledAgent() / "marker", "old");
     }
     bool IsFakeAgentKept() const { return fs::exists(KMAutoRun::InstalledAgent() / "marker"); }
 

@@ -148,7 +148,7 @@ TEST_F(DravaneTest, InfoReportsTheFakeUsbStickAndTheFakeNvmeDisk)
     const fs::path resources = stick / "HalvexDravane.app/Contents/Resources";
     fs::create_directories(resources);
     fs::copy(fs::path(HALVEX_SOURCE_DIR) / "Resources/English.lproj", resources / "English.lproj");
-    FakeDriveTree::write(
+    halvex::test::WriteFile(
         resources / "Configuration.plist",
         "<plist><dict><key>AcceptedVendorIDs</key><array><string>abcd</string></array></dict></plist>");
     const Result configured = Dravane({"--run-path", stick.string(), "info"});
@@ -207,8 +207,8 @@ TEST_F(DravaneTest, MissingOrEmptyStringTableStopsStartUp)
     const fs::path bundle = root / "drive" / "HalvexDravane.app" / "Contents";
     fs::create_directories(bundle / "Linux");
     fs::create_directories(bundle / "Resources" / "English.lproj");
-    std::ofstream(bundle / "Linux" / "dravane") << "";
-    std::ofstream(bundle / "Resources" / "English.lproj" / "Localizable.strings") << "/* nothing */\n";
+    halvex::test::WriteFile(bundle / "Linux" / "dravane", "");
+    halvex::test::WriteFile(bundle / "Resources" / "English.lproj" / "Localizable.strings", "/* nothing */\n");
 
     const Result empty = Dravane({"info"}, {}, {}, nullptr, bundle / "Linux" / "dravane");
     EXPECT_EQ(empty.status, kExitSetup);

@@ -83,7 +83,7 @@ TEST(DriveConfiguration, FoundFromTheRunPathOrTheBundle)
     const fs::path& run = temp.path();
     const fs::path resources = run / "HalvexDravane.app" / "Contents" / "Resources";
     fs::create_directories(resources);
-    std::ofstream(resources / "Configuration.plist") << Plist(Base("https://u.example.org/"));
+    halvex::test::WriteFile(resources / "Configuration.plist", Plist(Base("https://u.example.org/")));
     EXPECT_EQ(halvex::DriveResourcesFor(run), resources);
     EXPECT_EQ(halvex::DriveResourcesFor(run / "HalvexDravane.app"), resources);
     EXPECT_EQ(DriveConfiguration::Load(halvex::DriveResourcesFor(run)).updateBaseUrl, "https://u.example.org/");

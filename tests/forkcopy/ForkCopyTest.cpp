@@ -13,6 +13,7 @@
 #include "TreeDescription.h"
 
 using namespace halvex::testing;
+using halvex::test::SetTime;
 namespace fs = std::filesystem;
 
 namespace {
@@ -20,12 +21,6 @@ namespace {
 constexpr int kCopied = 0;
 constexpr int kUsage = 2;
 constexpr int kFailed = 4;
-
-void SetMtime(const fs::path& path, time_t seconds, long nanoseconds)
-{
-    const struct timespec times[2] = {{seconds, 0}, {seconds, nanoseconds}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
-}
 
 bool SupportsUserAttributes(const fs::path& path)
 {
@@ -60,11 +55,11 @@ protected:
         ASSERT_EQ(::chmod((source / "sub" / "data.bin").c_str(), 0755), 0);
         long nanoseconds = 111;
         for (const auto& entry : fs::recursive_directory_iterator(source))
-            SetMtime(entry.path(), 1300000000, nanoseconds += 1000);
+            SetTime(entry.path(), 1300000000, nanoseconds += 1000);
         ASSERT_EQ(::chmod((source / "read-only").c_str(), 0555), 0);
-        SetMtime(source / "read-only", 1300000000, 42);
-        SetMtime(source / "sub", 1300000000, 43);
-        SetMtime(source, 1300000000, 44);
+        SetTime(source / "read-only", 1300000000, 42);
+        SetTime(source / "sub", 1300000000, 43);
+        SetTime(source, 1300000000, 44);
     }
 
     TempFolder folder;
@@ -114,7 +109,7 @@ TEST_F(ForkCopyTest, FileKeepsDataModeTimesAndAttributes)
     if (attributes) {
         ASSERT_EQ(::setxattr(file.c_str(), "user.origin", "camera", 6, 0), 0);
     }
-    SetMtime(file, 1234567890, 987654321);
+    SetTime(file, 1234567890, 987654321);
 
     ASSERT_EQ(RunForkCopy({"-s", file.string(), "-d", destination.string()}), kCopied);
 
@@ -206,8 +201,8 @@ TEST_F(ForkCopyTest, DropFolderIsFilledWithoutBeingListed)
     ASSERT_EQ(::chmod(folder.path().c_str(), 0755), 0);
     ASSERT_EQ(::chmod((source / "read-only").c_str(), 0755), 0);
     ASSERT_EQ(::chmod((source / "top.txt").c_str(), 0644), 0);
-    SetMtime(source / "top.txt", 1300000000, 41);
-    SetMtime(source / "read-only", 1300000000, 42);
+    SetTime(source / "top.txt", 1300000000, 41);
+    SetTime(source / "read-only", 1300000000, 42);
     const fs::path drop = destination / "drop";
     fs::create_directory(drop);
     uid_t user = geteuid();
@@ -265,7 +260,7 @@ TEST_F(ForkCopyTest, DestinationWithoutAttributeSupportStillGetsTheCopy)
     if (!SupportsUserAttributes(source / "top.txt"))
         GTEST_SKIP() << "the test volume keeps no user attributes to lose";
     ASSERT_EQ(::setxattr((source / "top.txt").c_str(), "user.tag", "x", 1, 0), 0);
-    SetMtime(source / "top.txt", 1300000000, 7);
+    SetTime(source / "top.txt", 1300000000, 7);
     const auto expected = DescribeItem(source / "top.txt");
 
     const int status = RunWithPrivateMount(destination, "ramfs", nullptr, [&] {

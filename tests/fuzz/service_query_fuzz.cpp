@@ -21,12 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // or an error number.
     KXAutoUpdate update;
     const bool understood = update.ParseData(reply.c_str());
-    CheckQuery query;
     if (update.m_bUpdateAvailable) {
-        halvex::fuzz::Check(ParseCheckQuery(fields[0], query), "an offer for a malformed query");
-        const Release* newest = NewestRelease(list, query.id);
+        const std::optional<CheckQuery> query = ParseCheckQuery(fields[0]);
+        halvex::fuzz::Check(query.has_value(), "an offer for a malformed query");
+        const Release* newest = NewestRelease(list, query->id);
         halvex::fuzz::Check(newest && newest->version == update.m_strVersion && newest->url == update.m_strURL &&
-                                CompareVersions(update.m_strVersion, query.version) > 0,
+                                CompareVersions(update.m_strVersion, query->version) > 0,
                             "the offer is not the newest, newer release");
     } else {
         halvex::fuzz::Check(understood == (update.m_nError == 0) && update.m_nError >= 0 && update.m_nError <= 3,

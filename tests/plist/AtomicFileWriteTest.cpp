@@ -8,13 +8,19 @@
 #include <string>
 
 #include "FileSizeLimit.h"
-#include "PlistTestSupport.h"
+#include "TestFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using AtomicFileWriteTest = halvex::test::TempFolderTest;
+using halvex::test::ReadFile;
+using halvex::test::WriteFile;
+
+class AtomicFileWriteTest : public ::testing::Test {
+protected:
+    halvex::test::TempFolder m_folder{"plist"};
+};
 
 int EntryCount(const fs::path& folder)
 {
@@ -30,7 +36,7 @@ int EntryCount(const fs::path& folder)
 // reported is the write's own, not that of a cleanup step after it.
 TEST_F(AtomicFileWriteTest, AFailedWriteNamesTheFileAndTheReasonAndKeepsTheOldFile)
 {
-    const fs::path target = Path("prefs.plist");
+    const fs::path target = m_folder / "prefs.plist";
     WriteFile(target, "old");
     EXPECT_TRUE(halvex::test::HoldsWithFileSizeLimit(16, [&] {
         const halvex::Status written = halvex::WriteFileAtomic(target, std::string(4096, 'x'));
@@ -38,14 +44,14 @@ TEST_F(AtomicFileWriteTest, AFailedWriteNamesTheFileAndTheReasonAndKeepsTheOldFi
                written.detail == target.string() + ": " + std::strerror(EFBIG);
     })) << "expected file_save_err with the file and EFBIG";
     EXPECT_EQ(ReadFile(target), "old");
-    EXPECT_EQ(EntryCount(m_folder), 1) << "a temporary file was left";
+    EXPECT_EQ(EntryCount(m_folder.path()), 1) << "a temporary file was left";
 }
 
 TEST_F(AtomicFileWriteTest, AFolderInTheWayIsRefusedWithItsName)
 {
-    fs::create_directory(Path("prefs.plist"));
-    const halvex::Status written = halvex::WriteFileAtomic(Path("prefs.plist"), "<plist/>");
+    fs::create_directory(m_folder / "prefs.plist");
+    const halvex::Status written = halvex::WriteFileAtomic(m_folder / "prefs.plist", "<plist/>");
     ASSERT_FALSE(written);
     EXPECT_EQ(written.messageKey, "file_save_err");
-    EXPECT_EQ(written.detail, Path("prefs.plist").string() + ": not a regular file");
+    EXPECT_EQ(written.detail, (m_folder / "prefs.plist").string() + ": not a regular file");
 }

@@ -7,13 +7,20 @@
 #include <csignal>
 
 #include "PlistTestSupport.h"
+#include "TestFiles.h"
 
 using halvex::test::PlistWith;
 using PrefsValue = DXPlistPrefs::PrefsValue;
 
 namespace {
 
-class DXPlistPrefsWrite : public halvex::test::TempFolderTest {};
+using halvex::test::ReadFile;
+using halvex::test::WriteFile;
+
+class DXPlistPrefsWrite : public ::testing::Test {
+protected:
+    halvex::test::TempFolder m_folder{"plist"};
+};
 
 TEST_F(DXPlistPrefsWrite, DocumentLayoutAndByteOrderOfKeys)
 {
@@ -127,11 +134,11 @@ TEST_F(DXPlistPrefsWrite, RoundTripLosesNothing)
 {
     const std::filesystem::path apple = std::filesystem::path(HALVEX_TEST_DATA) / "plist" / "apple.plist";
     DXPlistPrefs first(apple);
-    first.SetFilePath(Path("copy.plist"));
+    first.SetFilePath(m_folder / "copy.plist");
     first.SetValue("Spaces", "  two  spaces\n\ttab &#x41; <b> ");
     ASSERT_TRUE(first.Update());
 
-    DXPlistPrefs second(Path("copy.plist"));
+    DXPlistPrefs second(m_folder / "copy.plist");
     EXPECT_EQ(second.ToText(), first.ToText());
     std::string spaces;
     EXPECT_TRUE(second.GetValue("Spaces", spaces, ""));
@@ -142,7 +149,7 @@ TEST_F(DXPlistPrefsWrite, RoundTripLosesNothing)
     EXPECT_NE(text.find("<data>AAEC</data>"), std::string::npos);
     EXPECT_NE(text.find("<key>x</key>"), std::string::npos);
     ASSERT_TRUE(second.Update());
-    EXPECT_EQ(ReadFile(Path("copy.plist")), text);
+    EXPECT_EQ(ReadFile(m_folder / "copy.plist"), text);
 }
 
 TEST_F(DXPlistPrefsWrite, TextLimitsAreKeptOnSet)
@@ -160,7 +167,7 @@ TEST_F(DXPlistPrefsWrite, TextLimitsAreKeptOnSet)
 
 TEST_F(DXPlistPrefsWrite, UpdateReplacesAtomicallyAndKeepsPermissionBits)
 {
-    const auto file = Path("prefs.plist");
+    const auto file = m_folder / "prefs.plist";
     WriteFile(file, "old");
     ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
     DXPlistPrefs prefs;
@@ -171,14 +178,14 @@ TEST_F(DXPlistPrefsWrite, UpdateReplacesAtomicallyAndKeepsPermissionBits)
     struct stat info {};
     ASSERT_EQ(::stat(file.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_folder), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_folder.path()), {}), 1);
 
     // A link is followed: the file it names is replaced, the link stays.
-    std::filesystem::create_symlink(file, Path("link.plist"));
-    prefs.SetFilePath(Path("link.plist"));
+    std::filesystem::create_symlink(file, m_folder / "link.plist");
+    prefs.SetFilePath(m_folder / "link.plist");
     prefs.SetValue("b", false);
     ASSERT_TRUE(prefs.Update());
-    EXPECT_TRUE(std::filesystem::is_symlink(Path("link.plist")));
+    EXPECT_TRUE(std::filesystem::is_symlink(m_folder / "link.plist"));
     EXPECT_EQ(ReadFile(file), prefs.ToText());
 }
 
@@ -186,7 +193,7 @@ TEST_F(DXPlistPrefsWrite, FailedUpdateKeepsMemoryAndTheOldFile)
 {
     DXPlistPrefs prefs;
     prefs.SetValue("keep", true);
-    for (const auto& bad : {Path("missing") / "prefs.plist", m_folder, std::filesystem::path()}) {
+    for (const auto& bad : {m_folder / "missing" / "prefs.plist", m_folder.path(), std::filesystem::path()}) {
         prefs.SetFilePath(bad);
         EXPECT_FALSE(prefs.Update()) << bad;
     }
@@ -195,7 +202,7 @@ TEST_F(DXPlistPrefsWrite, FailedUpdateKeepsMemoryAndTheOldFile)
 
     // A write that fails part way (the file-size limit stands in for a full
     // disk) leaves the old file whole and no temporary file behind.
-    const auto file = Path("prefs.plist");
+    const auto file = m_folder / "prefs.plist";
     WriteFile(file, "old content");
     prefs.SetFilePath(file);
     prefs.SetValue("long", std::string(2000, 'x'));
@@ -210,7 +217,7 @@ TEST_F(DXPlistPrefsWrite, FailedUpdateKeepsMemoryAndTheOldFile)
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(written);
     EXPECT_EQ(ReadFile(file), "old content");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_folder), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_folder.path()), {}), 1);
 }
 
 }  // namespace

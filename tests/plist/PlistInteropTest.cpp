@@ -3,17 +3,18 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "PlistTestSupport.h"
+#include "TestFiles.h"
 #include "ShellCommand.h"
 #include "plist/DXPlistPrefs.h"
 
 namespace {
 
-class PlistInterop : public halvex::test::TempFolderTest {
+using halvex::test::ReadFile;
+
+class PlistInterop : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TempFolderTest::SetUp();
         static const bool available = std::system("python3 -c 'import plistlib' >/dev/null 2>&1") == 0;
         if (!available)
             GTEST_SKIP() << "python3 with plistlib is not available";
@@ -25,12 +26,14 @@ protected:
         const std::string command = "python3 -c \"" + script + "\" '" + file.string() + "' 2>&1";
         return halvex::test::RunShell(command).out;
     }
+
+    halvex::test::TempFolder m_folder{"plist"};
 };
 
 TEST_F(PlistInterop, PythonReadsWhatWeWrite)
 {
     DXPlistPrefs prefs;
-    prefs.SetFilePath(Path("ours.plist"));
+    prefs.SetFilePath(m_folder / "ours.plist");
     prefs.SetComment("written by the tests");
     prefs.SetValue("Path", "/media/USB/My  Files & <more>");
     prefs.SetValue("eula", true);
@@ -46,7 +49,7 @@ TEST_F(PlistInterop, PythonReadsWhatWeWrite)
 
     EXPECT_EQ(Python("import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb')); "
                      "print(sorted(d.items()))",
-                     Path("ours.plist")),
+                     m_folder / "ours.plist"),
               "[('Path', '/media/USB/My  Files & <more>'), ('eula', True), ('list', ['a', 2, True]), "
               "('n', -7), ('name', 'Caf\xC3\xA9\\n\\t'), ('off', False), ('r', 1.5)]\n");
 }
@@ -57,13 +60,13 @@ TEST_F(PlistInterop, WeReadWhatPythonWrites)
         "import plistlib,sys,datetime; plistlib.dump({'ShowMain': True, 'SyncLog': False, "
         "'Count': 12, 'Ratio': 0.75, 'Folder': 'C:/Users/x  y', 'When': datetime.datetime(2026,1,2), "
         "'List': ['p', 3]}, open(sys.argv[1],'wb'))",
-        Path("python.plist"));
+        m_folder / "python.plist");
     ASSERT_EQ(output, "");
-    const std::string text = ReadFile(Path("python.plist"));
+    const std::string text = ReadFile(m_folder / "python.plist");
     ASSERT_NE(text.find("<!DOCTYPE"), std::string::npos);
     ASSERT_NE(text.find('\t'), std::string::npos);
 
-    DXPlistPrefs prefs(Path("python.plist"));
+    DXPlistPrefs prefs(m_folder / "python.plist");
     bool showMain = false;
     bool syncLog = true;
     long count = 0;
@@ -82,10 +85,11 @@ TEST_F(PlistInterop, WeReadWhatPythonWrites)
     EXPECT_EQ(prefs.GetArrayCount("List"), 2u);
 
     // And the round trip through us keeps the date Python wrote.
-    prefs.SetFilePath(Path("again.plist"));
+    prefs.SetFilePath(m_folder / "again.plist");
     ASSERT_TRUE(prefs.Update());
-    EXPECT_EQ(Python("import plistlib,sys; print(plistlib.load(open(sys.argv[1],'rb'))['When'])", Path("again.plist")),
-              "2026-01-02 00:00:00\n");
+    EXPECT_EQ(
+        Python("import plistlib,sys; print(plistlib.load(open(sys.argv[1],'rb'))['When'])", m_folder / "again.plist"),
+        "2026-01-02 00:00:00\n");
 }
 
 }  // namespace

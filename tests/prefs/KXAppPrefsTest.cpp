@@ -3,30 +3,28 @@
 #include <gtest/gtest.h>
 
 #include "../plist/PlistTestSupport.h"
+#include "TestFiles.h"
 
 using halvex::test::PlistWith;
+using halvex::test::WriteFile;
 namespace key = halvex::prefkey;
 
 namespace {
 
 // Each test starts the registry as start-up does, on a file of its folder.
-class KXAppPrefsTest : public halvex::test::TempFolderTest {
+class KXAppPrefsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TempFolderTest::SetUp();
         KXAppPrefs::Clear();
         KXAppPrefs::AddSuitePreferences();
-        m_file = Path("com.halvex.dravane.plist");
+        m_file = m_folder / "com.halvex.dravane.plist";
     }
-    void TearDown() override
-    {
-        KXAppPrefs::Clear();
-        TempFolderTest::TearDown();
-    }
+    void TearDown() override { KXAppPrefs::Clear(); }
 
     DXPlistPrefs OnDisk() const { return DXPlistPrefs(m_file); }
 
+    halvex::test::TempFolder m_folder{"prefs"};
     std::filesystem::path m_file;
 };
 
@@ -150,7 +148,7 @@ TEST_F(KXAppPrefsTest, SetReportsOnlyRealChangesOfTheRegisteredType)
 
 TEST_F(KXAppPrefsTest, AFailedSyncKeepsTheValuesInMemory)
 {
-    KXAppPrefs::InitWithPath(Path("gone") / "com.halvex.dravane.plist");
+    KXAppPrefs::InitWithPath(m_folder / "gone" / "com.halvex.dravane.plist");
     EXPECT_TRUE(KXAppPrefs::Set(key::kCheckUpdate, true));
     EXPECT_FALSE(KXAppPrefs::Sync());
     EXPECT_TRUE(KXAppPrefs::Bool(key::kCheckUpdate));

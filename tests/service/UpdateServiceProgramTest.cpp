@@ -29,7 +29,7 @@ protected:
     {
         WriteFile(m_root / "packages/HalvexDravane-1.0.1.zip", "PK package bytes");
         WriteFile(m_root / "packages/secret.txt", "not published");
-        m_digest = halvex::FileSha256(m_root / "packages/HalvexDravane-1.0.1.zip");
+        m_digest = halvex::FileSha256(m_root / "packages/HalvexDravane-1.0.1.zip").ValueOr({});
         WriteFile(m_root / "releases.list", "01 1.0.1 packages/HalvexDravane-1.0.1.zip " + m_digest + "\n");
         int out[2];
         ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
@@ -77,15 +77,14 @@ protected:
 TEST_F(ServiceTest, OffersServesAndLogsEachRequest)
 {
     KXAutoUpdate update;
-    ASSERT_TRUE(update.CheckUpdate(m_base + "check-update.php", "01", "1.0.0")) << update.LastDetail();
+    const halvex::Status checked = update.CheckUpdate(m_base + "check-update.php", "01", "1.0.0");
+    ASSERT_TRUE(checked) << checked.detail;
     EXPECT_TRUE(update.m_bUpdateAvailable);
     EXPECT_EQ(update.m_strVersion, "1.0.1");
     EXPECT_EQ(update.m_strSha256, m_digest);
     EXPECT_NE(Line().find(" GET /check-update.php?id=01&ver=1.0.0 200"), std::string::npos);
 
-    std::string body;
-    ASSERT_TRUE(halvex::FetchText(m_base + update.m_strURL, 1024, {}, body));
-    EXPECT_EQ(body, "PK package bytes");
+    EXPECT_EQ(halvex::FetchText(m_base + update.m_strURL, 1024, {}).ValueOr({}), "PK package bytes");
     Line();
     EXPECT_TRUE(update.CheckUpdate(m_base + "check-update.php", "01", "1.0.1"));
     EXPECT_FALSE(update.m_bUpdateAvailable);
@@ -98,7 +97,7 @@ TEST_F(ServiceTest, OffersServesAndLogsEachRequest)
     for (const char* path : {"packages/secret.txt", "releases.list", "packages/../releases.list",
                              "packages/%2e%2e/releases.list", "check-update.php/../releases.list"}) {
         SCOPED_TRACE(path);
-        EXPECT_FALSE(halvex::FetchText(m_base + path, 1024, {}, body));
+        EXPECT_FALSE(halvex::FetchText(m_base + path, 1024, {}));
         const std::string line = Line();
         EXPECT_EQ(line.substr(line.size() - 4), " 404") << line;
     }

@@ -21,6 +21,8 @@
 #include <thread>
 
 #include "ShellCommand.h"
+#include "WaitUntil.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex::test {
 
@@ -180,11 +182,8 @@ private:
     void WaitForDaemon(bool running) const
     {
         const std::string probe = "pgrep -f -- " + DaemonPattern() + " >/dev/null 2>&1";
-        for (int i = 0; i < 100; ++i) {
-            if ((RunShell(probe).status == 0) == running)
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        IgnoreResult(WaitUntil([&] { return (RunShell(probe).status == 0) == running; }),
+                     "a daemon that outlives the wait shows in the mount's own checks");
     }
 
     FatKind m_kind;

@@ -57,11 +57,14 @@ private:
     std::filesystem::path m_path;
 };
 
-// Sets a file's access and modification times to whole seconds since 1970;
-// a link itself, not what it points to.
-inline void SetTime(const std::filesystem::path& file, std::int64_t seconds)
+// Sets a file's access and modification times to seconds since 1970 and
+// the nanoseconds within; a link itself, not what it points to.
+inline void SetTime(const std::filesystem::path& file, std::int64_t seconds, long nanoseconds = 0)
 {
-    const struct timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+    const struct timespec time {
+        static_cast<time_t>(seconds), nanoseconds
+    };
+    const struct timespec times[2] = {time, time};
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << file;
 }
 

@@ -52,14 +52,14 @@ public:
     {
         const auto dir = sysfs() / "devices" / devicePath;
         std::filesystem::create_directories(dir);
-        write(dir / "idVendor", vendor + "\n");
-        write(dir / "idProduct", product + "\n");
+        halvex::test::WriteFile(dir / "idVendor", vendor + "\n");
+        halvex::test::WriteFile(dir / "idProduct", product + "\n");
         if (!manufacturer.empty())
-            write(dir / "manufacturer", manufacturer + "\n");
+            halvex::test::WriteFile(dir / "manufacturer", manufacturer + "\n");
         if (!productName.empty())
-            write(dir / "product", productName + "\n");
+            halvex::test::WriteFile(dir / "product", productName + "\n");
         if (!serial.empty())
-            write(dir / "serial", serial + "\n");
+            halvex::test::WriteFile(dir / "serial", serial + "\n");
     }
 
     // A whole disk at devices/<diskPath> (its last component the kernel
@@ -68,12 +68,12 @@ public:
     {
         const auto dir = sysfs() / "devices" / diskPath;
         std::filesystem::create_directories(dir);
-        write(dir / "removable", removable ? "1\n" : "0\n");
+        halvex::test::WriteFile(dir / "removable", removable ? "1\n" : "0\n");
         classLink(dir);
         int number = 1;
         for (const std::string& name : partitions) {
             std::filesystem::create_directories(dir / name);
-            write(dir / name / "partition", std::to_string(number++) + "\n");
+            halvex::test::WriteFile(dir / name / "partition", std::to_string(number++) + "\n");
             classLink(dir / name);
         }
     }
@@ -133,12 +133,6 @@ public:
         ::setenv("HALVEX_SYSFS_ROOT", sysfs().c_str(), 1);
         ::setenv("HALVEX_DISK_BY_LABEL", byLabel().c_str(), 1);
         ::setenv("HALVEX_DISK_BY_UUID", byUuid().c_str(), 1);
-    }
-
-    static void write(const std::filesystem::path& file, const std::string& text)
-    {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out << text;
     }
 
 private:

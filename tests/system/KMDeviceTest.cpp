@@ -95,7 +95,7 @@ TEST_F(KMDeviceTest, TheDrivesConfigurationReplacesTheBuiltInVendorList)
     const auto configure = [](const fs::path& drive, const std::string& ids) {
         const fs::path resources = drive / "HalvexDravane.app" / "Contents" / "Resources";
         fs::create_directories(resources);
-        FakeDriveTree::write(
+        halvex::test::WriteFile(
             resources / "Configuration.plist",
             "<plist version=\"1.0\"><dict><key>AcceptedVendorIDs</key><array>" + ids + "</array></dict></plist>");
     };
@@ -144,7 +144,7 @@ TEST_F(KMDeviceTest, DriveTypeNamesWhenThereIsNoName)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source);
-        FakeDriveTree::write(tree.mountInfo(), "");
+        halvex::test::WriteFile(tree.mountInfo(), "");
         tree.mountLine("/", c.source, c.type, "0:99");
         EXPECT_EQ(detect(tree.root()).volumeName(), c.expected);
     }

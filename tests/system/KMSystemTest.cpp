@@ -49,8 +49,8 @@ TEST_F(KMSystemTest, FileSizeCountsFilesAtAnyDepth)
     EXPECT_EQ(text, "0 byte");
 
     fs::create_directories(root / "a" / "b");
-    std::ofstream(root / "one") << std::string(1000, 'x');
-    std::ofstream(root / "a" / "b" / "two") << std::string(2000, 'y');
+    halvex::test::WriteFile(root / "one", std::string(1000, 'x'));
+    halvex::test::WriteFile(root / "a" / "b" / "two", std::string(2000, 'y'));
     EXPECT_TRUE(KMSystem::GetFileSize(root, bytes, text));
     EXPECT_EQ(bytes, 3000u);
     EXPECT_EQ(text, "2 KB");

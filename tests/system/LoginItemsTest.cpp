@@ -63,10 +63,10 @@ TEST_F(LoginItemsTest, AwkwardPathsSurviveTheExecLine)
 TEST_F(LoginItemsTest, ReadsEntriesWrittenByOthers)
 {
     fs::create_directories(root / "autostart");
-    std::ofstream(root / "autostart" / "plain.desktop") << "[Desktop Entry]\nExec=/usr/bin/agent --flag %U\n";
-    std::ofstream(root / "autostart" / "other-group.desktop") << "[Other]\nExec=/usr/bin/elsewhere\n";
-    std::ofstream(root / "autostart" / "broken.desktop") << "[Desktop Entry]\nExec=\"/unterminated\n";
-    std::ofstream(root / "autostart" / "notes.txt") << "[Desktop Entry]\nExec=/usr/bin/txt\n";
+    halvex::test::WriteFile(root / "autostart" / "plain.desktop", "[Desktop Entry]\nExec=/usr/bin/agent --flag %U\n");
+    halvex::test::WriteFile(root / "autostart" / "other-group.desktop", "[Other]\nExec=/usr/bin/elsewhere\n");
+    halvex::test::WriteFile(root / "autostart" / "broken.desktop", "[Desktop Entry]\nExec=\"/unterminated\n");
+    halvex::test::WriteFile(root / "autostart" / "notes.txt", "[Desktop Entry]\nExec=/usr/bin/txt\n");
     EXPECT_TRUE(items->exists("/usr/bin/agent"));
     EXPECT_FALSE(items->exists("/usr/bin/elsewhere"));
     EXPECT_FALSE(items->exists("/unterminated"));

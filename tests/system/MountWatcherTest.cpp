@@ -56,7 +56,7 @@ TEST(MountWatcher, RemountedDriveIsNewAgainAndUnreadableTableChangesNothing)
     EXPECT_TRUE(watcher.TakeNewMounts().empty());
 
     // Unplugged, then plugged in again at the same place.
-    FakeDriveTree::write(tree.mountInfo(), before);
+    halvex::test::WriteFile(tree.mountInfo(), before);
     EXPECT_TRUE(watcher.TakeNewMounts().empty());
     tree.mountLine((tree.root() / "mnt" / "stick").string(), "/dev/sdb1", "vfat", "8:17");
     EXPECT_EQ(Points(watcher.TakeNewMounts()), (std::vector<std::string>{"stick"}));
@@ -78,7 +78,7 @@ TEST(MountWatcher, ChangeIsAMountThatCameOrWentOnce)
     fs::rename(tree.mountInfo(), tree.root() / "away");
     EXPECT_FALSE(watcher.TakeChange());
     fs::rename(tree.root() / "away", tree.mountInfo());
-    FakeDriveTree::write(tree.mountInfo(), before);
+    halvex::test::WriteFile(tree.mountInfo(), before);
     EXPECT_TRUE(watcher.TakeChange()) << "the stick was pulled";
 }
 

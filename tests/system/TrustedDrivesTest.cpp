@@ -104,7 +104,7 @@ TEST(TrustedDrives, DamagedOrHugeFileTrustsNothingAndIsSetAsideOnTheNextWrite)
     const fs::path file = folder.path() / "trusted-drives";
     for (const std::string& text :
          {List("090C\t1000\tAA01\t1A2B-3C4D\tSTICK\n\xff\xfe"), List(std::string(TrustedDrives::kMaxBytes, '#'))}) {
-        std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+        halvex::test::WriteFile(file, text);
         TrustedDrives list(file);
         const halvex::Status loaded = list.Load();
         EXPECT_FALSE(loaded);

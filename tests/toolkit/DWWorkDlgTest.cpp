@@ -13,6 +13,8 @@
 #include <functional>
 #include <thread>
 
+#include "WaitUntil.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -36,14 +38,21 @@ void WhenShown(std::function<void(DWWorkDlg&)> action)
 // Counts up until cancelled or the limit is reached, reporting each step.
 struct CountingWork {
     std::atomic<int> count{0};
+    // Set once the worker has seen the pause before a call that holds it
+    // (WaitWhilePaused, SetPos): the count cannot move until the pause ends.
+    std::atomic<bool> held{false};
     int limit;
     explicit CountingWork(int l) : limit(l) {}
     void operator()(DWWorkDlg& window)
     {
         window.SetRange(limit);
         while (!window.IsCancelled() && count < limit) {
+            if (window.PauseFlag())
+                held = true;
             window.WaitWhilePaused();
             ++count;
+            if (window.PauseFlag())
+                held = true;
             window.SetPos(count);
             std::this_thread::sleep_for(2ms);
         }
@@ -89,11 +98,12 @@ TEST(DWProgressDlg, CancelAnsweredNoGoesOnAndHoldsTheWorkerOnlyWhileAsking)
     CountingWork work(150);
     int asked = 0;
     int heldBefore = -1, heldAfter = -2;
+    bool reachedGate = false;
     window.SetCancelQuery([&](DWProgressDlg&) {
         ++asked;
-        std::this_thread::sleep_for(20ms);  // let the worker reach the gate
+        reachedGate = halvex::test::WaitUntil([&] { return work.held.load(); });
         heldBefore = work.count;
-        std::this_thread::sleep_for(80ms);
+        std::this_thread::sleep_for(80ms);  // forty steps of a worker that must not move
         heldAfter = work.count;
         return false;
     });
@@ -101,6 +111,7 @@ TEST(DWProgressDlg, CancelAnsweredNoGoesOnAndHoldsTheWorkerOnlyWhileAsking)
     const bool finished = window.Run(std::ref(work));
     EXPECT_TRUE(finished);
     EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(reachedGate);
     EXPECT_EQ(heldBefore, heldAfter) << "the worker moved while the question was open";
     EXPECT_EQ(work.count, 150);
     EXPECT_EQ(window.PercentageText(), "100%");

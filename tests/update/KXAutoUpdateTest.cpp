@@ -86,21 +86,18 @@ TEST(UpdateService, RequestAddressIsFormedAsItIs)
 
 TEST(UpdateService, BaseAddressFromTheEnvironmentThenTheDriveThenTheBuild)
 {
-    std::string base;
     ::setenv(halvex::kUpdateUrlVariable, "http://127.0.0.1:9/mirror/", 1);
-    EXPECT_TRUE(halvex::UpdateBaseAddress(base, "https://drive.example/"));
-    EXPECT_EQ(base, "http://127.0.0.1:9/mirror/");
+    EXPECT_EQ(halvex::UpdateBaseAddress("https://drive.example/").ValueOr({}), "http://127.0.0.1:9/mirror/");
     ::setenv(halvex::kUpdateUrlVariable, "http://127.0.0.1:9/mirror", 1);
-    EXPECT_FALSE(halvex::UpdateBaseAddress(base));
-    EXPECT_TRUE(base.empty());
+    EXPECT_EQ(halvex::UpdateBaseAddress().messageKey(), "check_update_err");
     ::setenv(halvex::kUpdateUrlVariable, "file:///etc/", 1);
-    EXPECT_FALSE(halvex::UpdateBaseAddress(base));
+    EXPECT_FALSE(halvex::UpdateBaseAddress());
     ::unsetenv(halvex::kUpdateUrlVariable);
-    EXPECT_TRUE(halvex::UpdateBaseAddress(base, "https://drive.example/"));
-    EXPECT_EQ(base, "https://drive.example/");
+    EXPECT_EQ(halvex::UpdateBaseAddress("https://drive.example/").ValueOr({}), "https://drive.example/");
     // The plain build names no service: a drive without one says so.
-    EXPECT_EQ(bool(halvex::UpdateBaseAddress(base)), !halvex::BuiltInUpdateBaseAddress().empty());
-    EXPECT_EQ(base, halvex::BuiltInUpdateBaseAddress());
+    const auto built = halvex::UpdateBaseAddress();
+    EXPECT_EQ(bool(built), !halvex::BuiltInUpdateBaseAddress().empty());
+    EXPECT_EQ(built.ValueOr({}), halvex::BuiltInUpdateBaseAddress());
 }
 
 TEST(KXAutoUpdateConnection, DefaultRouteInEitherTable)

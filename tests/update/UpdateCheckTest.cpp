@@ -11,7 +11,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using halvex::UpdateCheckOutcome;
+using halvex::Result;
+using halvex::UpdateAnswer;
 using halvex::test::LoopbackServer;
 using halvex::test::ReadFile;
 using halvex::test::TempFolder;
@@ -32,7 +33,7 @@ protected:
     }
     void TearDown() override { ::unsetenv(halvex::kUpdateUrlVariable); }
 
-    halvex::UpdateCheckResult CheckWithReply(const std::string& reply)
+    Result<UpdateAnswer> CheckWithReply(const std::string& reply)
     {
         WriteFile(m_root / "check-update.php", reply);
         LoopbackServer server(m_root.path());
@@ -52,36 +53,44 @@ TEST_F(UpdateCheckTest, OfferGivesVersionAndPackageAddressAfterTheBase)
 {
     const auto result =
         CheckWithReply(R"(<response><update version="1.1.0" url="pkg/Dravane-1.1.0.zip" sha256="ab"/></response>)");
-    EXPECT_EQ(result.outcome, UpdateCheckOutcome::Offer);
-    EXPECT_EQ(result.version, "1.1.0");
-    EXPECT_EQ(result.packageAddress, m_base + "pkg/Dravane-1.1.0.zip");
-    EXPECT_EQ(result.sha256, "ab");
-    EXPECT_STREQ(halvex::UpdateCheckMessageKey(result.outcome), "check_update_avail");
+    ASSERT_TRUE(result) << result.detail();
+    ASSERT_TRUE(result.value().offer);
+    const halvex::UpdateOffer& offer = *result.value().offer;
+    EXPECT_EQ(offer.version, "1.1.0");
+    EXPECT_EQ(offer.packageAddress, m_base + "pkg/Dravane-1.1.0.zip");
+    EXPECT_EQ(offer.sha256, "ab");
     // The request exactly as the service expects it.
     EXPECT_EQ(ReadFile(m_root / "requests.log"), "/check-update.php?id=01&ver=1.0.0\n");
 }
 
 TEST_F(UpdateCheckTest, FailuresAndNothingNewShowTheErrorText)
 {
+    // Nothing new and a refusal are answers, told apart by the service's number.
     struct Case {
         const char* name;
         std::string reply;
-        UpdateCheckOutcome outcome;
-        int error;
+        bool answered;
+        int serviceError;
     } cases[] = {
-        {"nothing new", R"(<response><update error="0"/></response>)", UpdateCheckOutcome::NothingNew, 0},
-        {"service error", R"(<response><update error="42"/></response>)", UpdateCheckOutcome::Error, 42},
-        {"malformed", "<response><update version=", UpdateCheckOutcome::Error, 0},
-        {"no response element", R"(<answer><update version="2" url="a.zip"/></answer>)", UpdateCheckOutcome::Error, 0},
+        {"nothing new", R"(<response><update error="0"/></response>)", true, 0},
+        {"service error", R"(<response><update error="42"/></response>)", true, 42},
+        {"malformed", "<response><update version=", false, 0},
+        {"no response element", R"(<answer><update version="2" url="a.zip"/></answer>)", false, 0},
         {"too long", "<response>" + std::string(70 * 1024, ' ') + "<update version=\"2\" url=\"a.zip\"/></response>",
-         UpdateCheckOutcome::Error, 0},
+         false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto result = CheckWithReply(c.reply);
-        EXPECT_EQ(result.outcome, c.outcome);
-        EXPECT_EQ(result.error, c.error) << result.detail;
-        EXPECT_STREQ(halvex::UpdateCheckMessageKey(result.outcome), "check_update_err");
+        ASSERT_EQ(result.ok(), c.answered) << result.detail();
+        if (c.answered) {
+            EXPECT_FALSE(result.value().offer);
+            EXPECT_EQ(result.value().serviceError, c.serviceError);
+            EXPECT_EQ(result.value().upToDate(), c.serviceError == 0);
+        } else {
+            EXPECT_FALSE(result.detail().empty());
+        }
+        EXPECT_STREQ(halvex::UpdateCheckMessageKey(result), "check_update_err");
     }
 }
 
@@ -90,8 +99,8 @@ TEST_F(UpdateCheckTest, MissingScriptIsAnError)
     LoopbackServer server(m_root.path());
     ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
     const auto result = halvex::RunUpdateCheck(m_options);
-    EXPECT_EQ(result.outcome, UpdateCheckOutcome::Error);
-    EXPECT_FALSE(result.detail.empty());
+    EXPECT_EQ(result.messageKey(), "check_update_err");
+    EXPECT_FALSE(result.detail().empty());
 }
 
 TEST_F(UpdateCheckTest, SilentServerFailsWithinTheLimit)
@@ -103,7 +112,7 @@ TEST_F(UpdateCheckTest, SilentServerFailsWithinTheLimit)
     const auto started = std::chrono::steady_clock::now();
     const auto result = halvex::RunUpdateCheck(m_options);
     const auto took = std::chrono::steady_clock::now() - started;
-    EXPECT_EQ(result.outcome, UpdateCheckOutcome::Error);
+    EXPECT_EQ(result.messageKey(), "check_update_err");
     EXPECT_GE(took, 1400ms);
     EXPECT_LT(took, 5s);
 }
@@ -115,8 +124,8 @@ TEST_F(UpdateCheckTest, NoDefaultRouteSendsNothing)
     ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
     m_options.routeFile = m_routes / "none";
     const auto result = halvex::RunUpdateCheck(m_options);
-    EXPECT_EQ(result.outcome, UpdateCheckOutcome::NoConnection);
-    EXPECT_STREQ(halvex::UpdateCheckMessageKey(result.outcome), "check_update_no_conn");
+    EXPECT_EQ(result.messageKey(), "check_update_no_conn");
+    EXPECT_STREQ(halvex::UpdateCheckMessageKey(result), "check_update_no_conn");
     EXPECT_FALSE(std::filesystem::exists(m_root / "requests.log"));
 }
 
@@ -131,9 +140,9 @@ TEST_F(UpdateCheckTest, BackgroundCheckReportsOnlyAnOffer)
         int calls = 0;
         std::string version;
         {
-            std::jthread check = halvex::CheckUpdateAsync(m_options, [&](const halvex::UpdateCheckResult& result) {
+            std::jthread check = halvex::CheckUpdateAsync(m_options, [&](const halvex::UpdateOffer& offer) {
                 ++calls;
-                version = result.version;
+                version = offer.version;
             });
             check.join();  // a plain join: the destructor would cancel the request
         }
@@ -150,7 +159,8 @@ TEST_F(UpdateCheckTest, BackgroundCheckStopsAtExitWithoutWaitingForTheServer)
     const auto started = std::chrono::steady_clock::now();
     {
         std::jthread check = halvex::CheckUpdateAsync(m_options, [&](const auto&) { called = true; });
-        std::this_thread::sleep_for(200ms);  // the check is under way, held by the silent server
+        // The check is under way, held by the silent server.
+        EXPECT_TRUE(halvex::test::WaitUntil([&] { return std::filesystem::exists(m_root / "connections.log"); }));
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
     EXPECT_FALSE(called);

@@ -36,7 +36,7 @@ void SameTime(const fs::path& from, const fs::path& to)
 // An unpacked package in `unpack` and a drive folder holding the suite.
 class InstallTest : public ::testing::Test {
 protected:
-    bool Install(const std::map<std::string, mode_t>& modes = {})
+    halvex::Status Install(const std::map<std::string, mode_t>& modes = {})
     {
         halvex::InstallCallbacks callbacks;
         callbacks.step = [this] { ++m_steps; };
@@ -106,10 +106,11 @@ TEST_F(InstallTest, StopsAtTheFirstFileThatCannotBePlacedAndKeepsTheOldOne)
     // replaced nor copied over, and what it holds stays.
     WriteFile(m_drive / "a/b.txt/kept.txt", "old");
     WriteFile(m_unpack / "a/b.txt", "new");
-    EXPECT_FALSE(Install());
+    const halvex::Status installed = Install();
     EXPECT_EQ(ReadFile(m_drive / "a/b.txt/kept.txt"), "old");
-    ASSERT_EQ(m_log.size(), 1u);
-    EXPECT_EQ(m_log[0], "Update Failed: " + (m_drive / "a/b.txt").string());
+    EXPECT_EQ(installed.messageKey, "update_fail");
+    EXPECT_EQ(installed.detail, (m_drive / "a/b.txt").string());
+    EXPECT_TRUE(m_log.empty());
 }
 
 // Every file of a folder, hidden ones included, with its text.
@@ -200,10 +201,12 @@ void AllOrNothingTest::StopEverywhere()
             int changes = 0;
             halvex::InstallCallbacks callbacks;
             callbacks.stopBeforeChange = [&] { return changes++ == stopAt; };
-            if (halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, callbacks)) {
+            const halvex::Status installed = halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, callbacks);
+            if (installed) {
                 ASSERT_EQ(Snapshot(Top()), New());
                 break;
             }
+            ASSERT_TRUE(installed.cancelled()) << installed.detail;
             ++points;
             // The next start settles the drive: back to N, nothing left
             // over, or once the journal said every file is in place, N+1.
@@ -255,16 +258,12 @@ TEST_F(AllOrNothingTest, AFileThatCannotBeReplacedPutsEveryOldFileBack)
     const fs::path locked = Top() / kLinux / "lib/libcore.so";
     if (halvex::test::RunShell("chattr +i '" + locked.string() + "' 2>/dev/null").status != 0)
         GTEST_SKIP() << "no immutable files here";
-    std::vector<std::string> log;
-    halvex::InstallCallbacks callbacks;
-    callbacks.log = [&](const std::string& line) { log.push_back(line); };
-    const bool installed = halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, callbacks);
+    const halvex::Status installed = halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, {});
     halvex::IgnoreResult(halvex::test::RunShell("chattr -i '" + locked.string() + "'"),
                          "it was set by this test, so it clears; the folder's removal would show otherwise");
     EXPECT_FALSE(installed);
     EXPECT_EQ(Snapshot(Top()), m_old);
-    ASSERT_FALSE(log.empty());
-    EXPECT_EQ(log.back().rfind("Update Failed: " + locked.string(), 0), 0u) << log.back();
+    EXPECT_EQ(installed.detail.rfind(locked.string() + ": ", 0), 0u) << installed.detail;
 
     EXPECT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, {}));
     EXPECT_EQ(Snapshot(Top()), New());
@@ -276,8 +275,9 @@ TEST(UpdateJournal, OnlyAWellFormedJournalNamesFilesToTouch)
     journal.pid = 42;
     journal.state = halvex::JournalState::Replacing;
     journal.entries = {{"app/Linux/dravane", true}, {"app/new file.txt", false}};
-    halvex::UpdateJournal read;
-    ASSERT_TRUE(halvex::ParseJournal(halvex::JournalText(journal), read));
+    const auto parsed = halvex::ParseJournal(halvex::JournalText(journal));
+    ASSERT_TRUE(parsed) << parsed.detail();
+    const halvex::UpdateJournal& read = parsed.value();
     EXPECT_EQ(read.pid, 42);
     EXPECT_EQ(read.state, halvex::JournalState::Replacing);
     ASSERT_EQ(read.entries.size(), 2u);
@@ -292,7 +292,7 @@ TEST(UpdateJournal, OnlyAWellFormedJournalNamesFilesToTouch)
                                   "halvex-update 2\npid 7\nstate done\n", std::string("halvex-update 1\nstate done\n"),
                                   head + "state staging\n", std::string("halvex-update 1\npid -1\nstate done\n")}) {
         SCOPED_TRACE(bad);
-        EXPECT_FALSE(halvex::ParseJournal(bad, read));
+        EXPECT_EQ(halvex::ParseJournal(bad).messageKey(), "update_fail");
     }
 }
 

@@ -129,7 +129,7 @@ TEST_P(FoldsCaseOnFat, WithAndWithoutAnEntry)
     HALVEX_REQUIRE_FAT(volume);
     std::filesystem::create_directory(volume.path() / "empty");
     EXPECT_TRUE(FoldsCase(volume.path() / "empty"));
-    std::ofstream(volume.path() / "Report.txt") << "x";
+    halvex::test::WriteFile(volume.path() / "Report.txt", "x");
     EXPECT_TRUE(FoldsCase(volume.path()));
 }
 

@@ -35,7 +35,7 @@ TEST(SuiteVersion, TheDrivesVersionFileDecidesWhenItHoldsAVersion)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        std::ofstream(folder / "VERSION", std::ios::trunc) << c.text;
+        halvex::test::WriteFile(folder / "VERSION", c.text);
         EXPECT_EQ(halvex::DriveSuiteVersionForUpdate(folder), c.sent);
     }
 }

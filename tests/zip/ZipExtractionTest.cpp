@@ -74,7 +74,7 @@ TEST_F(ZipExtractionTest, ExtractsFoldersFilesModesAndTimesOverwriting)
         archive,
         {{"Updater/", ""}, {"Updater/run", "#!/bin/sh\n", 0100755}, {"readme.txt", "new"}, {"nested/a/b.txt", "b"}});
     fs::create_directories(target);
-    std::ofstream(target / "readme.txt") << "old and longer";
+    halvex::test::WriteFile(target / "readme.txt", "old and longer");
 
     ASSERT_TRUE(halvex::ExtractZipArchive(archive, target));
     EXPECT_EQ(ReadAll(target / "readme.txt"), "new");
@@ -111,7 +111,7 @@ TEST_F(ZipExtractionTest, ExistingLinkOnTheWayIsNotFollowed)
     fs::create_directories(target);
     fs::create_directories(root / "outside");
     fs::create_directory_symlink(root / "outside", target / "sub");
-    std::ofstream(root / "outside" / "victim") << "keep";
+    halvex::test::WriteFile(root / "outside" / "victim", "keep");
     fs::create_symlink(root / "outside" / "victim", target / "victim");
 
     MakeZip(archive, {{"sub/file.txt", "x"}});
@@ -126,7 +126,7 @@ TEST_F(ZipExtractionTest, ExistingLinkOnTheWayIsNotFollowed)
 TEST_F(ZipExtractionTest, MissingOrDamagedArchiveFails)
 {
     EXPECT_EQ(halvex::ExtractZipArchive(archive, target).messageKey, "zip_missing");
-    std::ofstream(archive) << "PK\x03\x04 not really a zip";
+    halvex::test::WriteFile(archive, "PK\x03\x04 not really a zip");
     EXPECT_EQ(halvex::ExtractZipArchive(archive, target).messageKey, "zip_damaged");
 
     // A valid archive cut short: the entry's data or its directory is lost.

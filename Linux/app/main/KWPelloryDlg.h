@@ -57,6 +57,9 @@ public:
     std::int64_t DriveBarPosition() const { return m_nLastUsedKB; }
     bool CloseHides() const;
     bool Exiting() const { return m_bExiting; }
+    // While true, a drop command only ends the guard: the click that closed
+    // a drop menu does not open it again.
+    bool DropGuardActive() const { return m_timerDropGuard.isActive(); }
 
     // Test seam: replaces what a command opens (sync, backup, prefs, ...).
     void SetToolRunner(std::function<void(int command)> runner) { m_fnToolRunner = std::move(runner); }

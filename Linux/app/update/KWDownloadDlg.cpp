@@ -10,9 +10,9 @@ KWDownloadDlg::KWDownloadDlg(QWidget* owner, halvex::PackageRequest request)
     : DWProgressDlg(owner, TextOr("app_name")), m_request(std::move(request))
 {}
 
-halvex::DownloadResult KWDownloadDlg::Download()
+halvex::Result<halvex::DownloadOutcome> KWDownloadDlg::Download()
 {
-    halvex::DownloadResult result;
+    auto result = halvex::Result<halvex::DownloadOutcome>::Fail(halvex::kDownloadErrorKey);
     const std::string title = halvex::DownloadTitleText(KXStrings::GetString("download_update"), m_request.destination);
     const std::string status = KXStrings::GetString("download_status");
     Run([&](DWWorkDlg& window) {

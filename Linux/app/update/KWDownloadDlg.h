@@ -12,8 +12,8 @@ class KWDownloadDlg : public DWProgressDlg {
 public:
     KWDownloadDlg(QWidget* owner, halvex::PackageRequest request);
 
-    // Runs the download modally.
-    halvex::DownloadResult Download();
+    // Runs the download modally; Cancelled when the user cancelled.
+    halvex::Result<halvex::DownloadOutcome> Download();
 
 private:
     halvex::PackageRequest m_request;

@@ -10,54 +10,53 @@ namespace halvex::app {
 
 void CheckForUpdatesInteractive(QWidget* owner, const UpdateActions& actions)
 {
-    UpdateCheckResult result;
+    Result<UpdateAnswer> checked = Result<UpdateAnswer>::Cancelled();
     bool cancelled = false;
     {
         DWWaitDlg wait(owner, TextOr("app_name"), TextOr("check_update"));
         UpdateCheckOptions options = actions.check;
         cancelled = !wait.Run([&](DWWorkDlg& window) {
             options.cancel = &window.CancelFlag();
-            result = RunUpdateCheck(options);
+            checked = RunUpdateCheck(options);
         });
     }
     if (cancelled)
         return;
-    if (result.outcome == UpdateCheckOutcome::Offer) {
-        OfferUpdate(owner, result, actions);
+    if (checked && checked.value().offer) {
+        OfferUpdate(owner, *checked.value().offer, actions);
         return;
     }
-    KWMsgBox::Show(owner, KXStrings::GetString(UpdateCheckMessageKey(result.outcome)), KWMsgBox::kStop, KWMsgBox::kOk);
+    KWMsgBox::Show(owner, KXStrings::GetString(UpdateCheckMessageKey(checked)), KWMsgBox::kStop, KWMsgBox::kOk);
 }
 
-void OfferUpdate(QWidget* owner, const UpdateCheckResult& offer, const UpdateActions& actions)
+void OfferUpdate(QWidget* owner, const UpdateOffer& offer, const UpdateActions& actions)
 {
-    if (KWMsgBox::Show(owner, KXStrings::Format("check_update_avail", offer.version), KWMsgBox::kNote, KWMsgBox::kYesNo,
+    if (KWMsgBox::Show(owner, KXStrings::Format(kCheckUpdateOfferKey, offer.version), KWMsgBox::kNote, KWMsgBox::kYesNo,
                        KWMsgBox::kIdYes) != KWMsgBox::kIdYes)
         return;
 
+    const Result<std::filesystem::path> destination =
+        PackageDestination(actions.handOff.tempFolder, offer.packageAddress);
+    if (!destination) {
+        KWMsgBox::Show(owner, KXStrings::GetString(destination.messageKey()), KWMsgBox::kStop, KWMsgBox::kOk);
+        return;
+    }
     PackageRequest request;
     request.address = offer.packageAddress;
     request.sha256 = offer.sha256;
-    if (!PackageDestination(actions.handOff.tempFolder, offer.packageAddress, request.destination)) {
-        KWMsgBox::Show(owner, KXStrings::GetString("download_err"), KWMsgBox::kStop, KWMsgBox::kOk);
+    request.destination = destination.value();
+    const Result<DownloadOutcome> downloaded = KWDownloadDlg(owner, request).Download();
+    if (downloaded.cancelled())
         return;
-    }
-    DownloadResult downloaded;
-    {
-        KWDownloadDlg download(owner, request);
-        downloaded = download.Download();
-    }
-    if (downloaded.outcome == DownloadOutcome::Cancelled)
-        return;
-    if (!downloaded.ok()) {
-        KWMsgBox::Show(owner, KXStrings::GetString("download_err"), KWMsgBox::kStop, KWMsgBox::kOk);
+    if (!downloaded) {
+        KWMsgBox::Show(owner, KXStrings::GetString(downloaded.messageKey()), KWMsgBox::kStop, KWMsgBox::kOk);
         return;
     }
 
     UpdaterHandOff handOff = actions.handOff;
     handOff.packagePath = request.destination;
-    if (!StartUpdater(handOff, actions.startProgram)) {
-        KWMsgBox::Show(owner, KXStrings::GetString("updater_err"), KWMsgBox::kStop, KWMsgBox::kOk);
+    if (const Status started = StartUpdater(handOff, actions.startProgram); !started) {
+        KWMsgBox::Show(owner, KXStrings::GetString(started.messageKey), KWMsgBox::kStop, KWMsgBox::kOk);
         return;
     }
     // The updater waits for this process to end before it replaces anything.

@@ -26,6 +26,6 @@ void CheckForUpdatesInteractive(QWidget* owner, const UpdateActions& actions);
 
 // The question for an offer; on Yes the download window, then the updater
 // and the end of the suite. A cancelled download ends silently.
-void OfferUpdate(QWidget* owner, const UpdateCheckResult& offer, const UpdateActions& actions);
+void OfferUpdate(QWidget* owner, const UpdateOffer& offer, const UpdateActions& actions);
 
 }  // namespace halvex::app

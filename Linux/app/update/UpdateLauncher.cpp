@@ -49,11 +49,11 @@ public:
         connect(&m_retry, &QTimer::timeout, this, [this] { Offer(); });
         // The worker only queues the offer; the thread is joined before this
         // object goes, and a queued call to a destroyed object is dropped.
-        m_thread = CheckUpdateAsync(m_actions.check, [this](const UpdateCheckResult& result) {
+        m_thread = CheckUpdateAsync(m_actions.check, [this](const UpdateOffer& offer) {
             QMetaObject::invokeMethod(
                 this,
-                [this, result] {
-                    m_offer = result;
+                [this, offer] {
+                    m_offer = offer;
                     Offer();
                 },
                 Qt::QueuedConnection);
@@ -75,7 +75,7 @@ private:
 
     QPointer<QWidget> m_owner;
     UpdateActions m_actions;
-    UpdateCheckResult m_offer;
+    UpdateOffer m_offer;
     QTimer m_retry;
     std::jthread m_thread;  // last: stopped and joined first
 };

@@ -35,6 +35,9 @@ def main():
         while True:
             connection, _ = listener.accept()
             held.append(connection)
+            # A test waits for this to know a request is held.
+            with open(os.path.join(root, "connections.log"), "a") as log:
+                log.write("accepted\n")
 
     stall_after = None
     trickle = None
