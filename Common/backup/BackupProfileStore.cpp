@@ -78,7 +78,7 @@ bool BackupProfileStore::WriteIndex() const
     index.SetFilePath(IndexPath());
     index.SetValue(kMaxKey, m_nMaxProfile);
     index.SetValue(kCurrentKey, m_nCurrentProfile);
-    return index.Update();
+    return index.Update().ok;
 }
 
 bool BackupProfileStore::Read(int number, BackupProfile& profile) const
