@@ -14,6 +14,7 @@
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
 #include "toolkit/AppText.h"
+#include "toolkit/PathText.h"
 #include "util/IgnoreResult.h"
 
 namespace {
@@ -157,7 +158,7 @@ QString KWMainApp::DriveText() const
 {
     if (!m_device)
         return {};
-    return QString::fromStdString(m_device->mountPath().string());
+    return PathText(m_device->mountPath());
 }
 
 void KWMainApp::CleanUp()

@@ -68,7 +68,7 @@ KWSyncFolder::KWSyncFolder(QWidget* owner, fs::path usbPath, halvex::SyncDrivePr
     layout->addLayout(row);
 
     auto* folderRow = new QHBoxLayout;
-    m_edit = new QLineEdit(QString::fromStdString(DocumentsFolder().string()));
+    m_edit = new QLineEdit(PathText(DocumentsFolder()));
     m_edit->setObjectName("folderEdit");
     m_browse = new DWImageButton(DWSkin::Image("Browse_Normal.png"), DWSkin::Image("Browse_Normal.png"),
                                  DWSkin::Image("Browse_Selected.png"), "...", this);
