@@ -79,9 +79,11 @@ Status BackupProfileStore::WriteIndex() const
     index.SetFilePath(IndexPath());
     index.SetValue(kMaxKey, m_nMaxProfile);
     index.SetValue(kCurrentKey, m_nCurrentProfile);
-    if (!index.Update())
-        return Status::FailErrno(kProfileUnwritableKey, IndexPath(), errno);
-    return Status::Ok();
+    // The store's own key, with the write's detail (the file and the system's reason).
+    Status written = index.Update();
+    if (!written.ok)
+        written.messageKey = kProfileUnwritableKey;
+    return written;
 }
 
 Result<BackupProfile> BackupProfileStore::Read(int number) const

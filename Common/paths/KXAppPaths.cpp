@@ -67,12 +67,18 @@ fs::path KXAppPaths::ProgramPath() const
     return BundlePath() / "Contents" / "Linux";
 }
 
-bool KXAppPaths::CreateDataFolder() const
+halvex::Status KXAppPaths::CreateDataFolder() const
 {
+    constexpr const char* kKey = "err_data_folder_create";
     if (::mkdir(m_pathData.c_str(), 0777) == 0)
-        return true;
+        return halvex::Status::Ok();
+    const int mkdirError = errno;
+    if (mkdirError != EEXIST)
+        return halvex::Status::FailErrno(kKey, m_pathData, mkdirError);
     std::error_code error;
-    return errno == EEXIST && fs::is_directory(m_pathData, error);
+    if (!fs::is_directory(m_pathData, error))
+        return halvex::Status::FailErrno(kKey, m_pathData, error ? error.value() : ENOTDIR);
+    return halvex::Status::Ok();
 }
 
 bool KXAppPaths::DeleteSyncLog() const

@@ -58,8 +58,10 @@ public:
     const halvex::Status& TempFolderStatus() const { return m_statusTemp; }
 
     // Creates the data folder when it is missing (one level only: a run
-    // path that vanished must not be recreated). True when it exists after.
-    bool CreateDataFolder() const;
+    // path that vanished must not be recreated). Fails with
+    // "err_data_folder_create" and the system's reason when it does not exist
+    // after.
+    [[nodiscard]] halvex::Status CreateDataFolder() const;
     // Removes the sync log left by an earlier run (start-up and exit).
     // True when no log remains.
     bool DeleteSyncLog() const;

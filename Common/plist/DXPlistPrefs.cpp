@@ -274,16 +274,16 @@ std::string DXPlistPrefs::ToText() const
     return printer.Str();
 }
 
-bool DXPlistPrefs::Update() const
+halvex::Status DXPlistPrefs::Update() const
 {
     if (m_path.empty())
-        return false;
+        return halvex::Status::Fail("file_save_err", "no settings file was named");
     const std::string text = ToText();
     // A file this store could not read back would lose every setting at the
     // next start; the file as it was is the better one to keep.
     if (DXPlistPrefs check; !m_mapValues.empty() && !check.LoadText(text))
-        return false;
-    return halvex::WriteFileAtomic(m_path, text).ok;
+        return halvex::Status::Fail("file_save_err", m_path.string() + ": the settings would not read back");
+    return halvex::WriteFileAtomic(m_path, text);
 }
 
 bool DXPlistPrefs::FindValue(std::string_view key, PrefsValue& value) const

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/Status.h"
+
 class TiXmlElement;
 
 // One XML property-list file, the format every settings file of the suite
@@ -79,14 +81,16 @@ public:
 
     // Reads the file over an emptied store. True when at least one value was
     // read; a missing, empty, oversized or malformed file gives false and an
-    // empty store.
+    // empty store. A bool, not a Status: every caller treats a file it cannot
+    // use as one that holds nothing (the first run has none), and none shows why.
     bool Load();
     // The same rules for a document held in memory (e.g. kEmptyPlist).
     bool LoadText(std::string_view xml);
     // Writes the whole document to the path through a temporary file in the
-    // same folder, renamed over the old file only when complete. False when
-    // the file could not be written; memory and the old file are unchanged.
-    [[nodiscard]] bool Update() const;
+    // same folder, renamed over the old file only when complete. A failure
+    // ("file_save_err", the file and the system's reason) leaves memory and
+    // the old file unchanged.
+    [[nodiscard]] halvex::Status Update() const;
     // The document Update would write.
     std::string ToText() const;
 

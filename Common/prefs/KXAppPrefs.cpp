@@ -113,7 +113,7 @@ bool KXAppPrefs::Read()
     return loaded;
 }
 
-bool KXAppPrefs::Sync()
+halvex::Status KXAppPrefs::Sync()
 {
     // Start from the file as it is now, not as it was at the last Read: a key
     // another part wrote since ("eula" from the first-run gate, a stealth key

@@ -57,8 +57,9 @@ public:
     // the key is there with the registered type, otherwise its default.
     static bool Read();
     // Writes every registered preference that is not stealth, keeping every
-    // other key of the file ("eula" among them). True when the file was written.
-    static bool Sync();
+    // other key of the file ("eula" among them). A failure is the file's
+    // ("file_save_err" with the system's reason); the values stay in memory.
+    [[nodiscard]] static halvex::Status Sync();
 
     // The current value; false, 0, 0.0 or empty text when the key is not
     // registered or has another type.

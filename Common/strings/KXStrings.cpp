@@ -55,26 +55,25 @@ std::filesystem::path KXStrings::LicensePath(halvex::LanguageId id)
     return LanguageFolderPath(id) / "License.rtf";
 }
 
-bool KXStrings::LoadStringTable(const std::filesystem::path& path)
+halvex::Status KXStrings::LoadStringTable(const std::filesystem::path& path)
 {
     return m_sTable.Load(path);
 }
 
-bool KXStrings::Init(const std::filesystem::path& resourcesPath)
+halvex::Status KXStrings::Init(const std::filesystem::path& resourcesPath)
 {
     return Init(resourcesPath, halvex::LocaleEnvironment::FromProcess());
 }
 
-bool KXStrings::Init(const std::filesystem::path& resourcesPath, const halvex::LocaleEnvironment& env)
+halvex::Status KXStrings::Init(const std::filesystem::path& resourcesPath, const halvex::LocaleEnvironment& env)
 {
     SetResourcesPath(resourcesPath);
     ChooseLanguage(env);
-    if (LoadStringTable(StringTablePath()))
-        return true;
+    halvex::Status loaded = LoadStringTable(StringTablePath());
     // A drive whose folder for this language was lost or damaged still starts,
     // in English, rather than not at all.
-    if (m_sLanguage == halvex::kEnglishUS)
-        return false;
+    if (loaded || m_sLanguage == halvex::kEnglishUS)
+        return loaded;
     m_sLanguage = halvex::kEnglishUS;
     return LoadStringTable(StringTablePath());
 }

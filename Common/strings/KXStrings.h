@@ -31,13 +31,15 @@ public:
     static std::filesystem::path StringTablePath(halvex::LanguageId id = 0);
     static std::filesystem::path LicensePath(halvex::LanguageId id = 0);
 
-    // Empties the table and reads the file; true when it holds an entry.
-    [[nodiscard]] static bool LoadStringTable(const std::filesystem::path& path);
+    // Empties the table and reads the file (see halvex::StringTable::Load).
+    [[nodiscard]] static halvex::Status LoadStringTable(const std::filesystem::path& path);
     // Start-up in one call: sets the resources path, chooses the language from
     // the process locale and loads that language's table, or the English one
-    // (and English as the language) when that table cannot be read.
-    [[nodiscard]] static bool Init(const std::filesystem::path& resourcesPath);
-    [[nodiscard]] static bool Init(const std::filesystem::path& resourcesPath, const halvex::LocaleEnvironment& env);
+    // (and English as the language) when that table cannot be read. A failure
+    // is the last table's, for a message that can only be in English.
+    [[nodiscard]] static halvex::Status Init(const std::filesystem::path& resourcesPath);
+    [[nodiscard]] static halvex::Status Init(const std::filesystem::path& resourcesPath,
+                                             const halvex::LocaleEnvironment& env);
 
     // The value for the key with "\n" pairs as line breaks; empty when missing.
     static std::string GetString(std::string_view key);

@@ -8,6 +8,8 @@ namespace {
 
 constexpr std::string_view kSeparator = "\" = \"";
 constexpr std::string_view kEntryEnd = "\";";
+// Not in any table: a table that could not be read has no texts to give.
+constexpr const char* kEmptyKey = "strings_empty_err";
 
 std::string_view TrimBlanks(std::string_view text)
 {
@@ -53,14 +55,19 @@ std::string ExpandLineBreaks(std::string_view value)
     return result;
 }
 
-bool StringTable::Load(const std::filesystem::path& path)
+Status StringTable::Load(const std::filesystem::path& path)
 {
     m_entries.clear();
     const Result<std::string> text = ReadBoundedFile(path, kMaxFileSize);
-    return text && LoadText(text.value());
+    if (!text)
+        return text.status();
+    Status loaded = LoadText(text.value());
+    if (!loaded)
+        loaded.detail = path.string();
+    return loaded;
 }
 
-bool StringTable::LoadText(std::string_view text)
+Status StringTable::LoadText(std::string_view text)
 {
     m_entries.clear();
     std::size_t start = 0;
@@ -72,7 +79,7 @@ bool StringTable::LoadText(std::string_view text)
             m_entries.insert_or_assign(std::move(entry->key), std::move(entry->value));
         start = end + 1;
     }
-    return !m_entries.empty();
+    return m_entries.empty() ? Status::Fail(kEmptyKey) : Status::Ok();
 }
 
 std::string StringTable::Get(std::string_view key) const

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/Status.h"
+
 namespace halvex {
 
 // The key and value of one "Localizable.strings" line.
@@ -33,11 +35,12 @@ public:
     // not one and is refused rather than read into memory.
     static constexpr std::uintmax_t kMaxFileSize = 4u * 1024u * 1024u;
 
-    // Empties the table, then reads the file. True when at least one entry was
-    // read; false when the file cannot be opened, is too large, or holds none.
-    [[nodiscard]] bool Load(const std::filesystem::path& path);
+    // Empties the table, then reads the file. Fails when the file cannot be
+    // opened or is too large ("file_read_err", the file and why), or holds no
+    // entry ("strings_empty_err").
+    [[nodiscard]] Status Load(const std::filesystem::path& path);
     // The same rules for text already in memory (the file's whole content).
-    [[nodiscard]] bool LoadText(std::string_view text);
+    [[nodiscard]] Status LoadText(std::string_view text);
     void Clear() { m_entries.clear(); }
 
     // The value with its line breaks expanded; the empty text when missing.

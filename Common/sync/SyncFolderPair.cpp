@@ -93,8 +93,8 @@ Status WriteComputerFolder(const fs::path& indexPath, std::string_view computerK
         }
     }
     index.SetValue(computerKey, folder.string());
-    if (!index.Update())
-        return Status::Fail("err_create_sync_folder_usb", std::strerror(errno));
+    if (const Status written = index.Update(); !written)
+        return Status::Fail("err_create_sync_folder_usb", written.detail);
     return Status::Ok();
 }
 

@@ -11,7 +11,7 @@ void CommandRunView::Preset(Question question, const std::string& option, const 
 {
     if (option == "ask")
         return;
-    (question == Question::Overwrite ? m_overwrite : m_error) = option == yes ? Answer::Yes : Answer::No;
+    (question == Question::Overwrite ? m_overwrite : m_error) = option == yes ? AnswerPolicy::Yes : AnswerPolicy::No;
 }
 
 void CommandRunView::SetProgress(std::uint64_t position, std::uint64_t maximum)
@@ -31,11 +31,11 @@ void CommandRunView::ShowMessage(const std::string& text)
 
 bool CommandRunView::AskYesNo(Question question, const std::string& text)
 {
-    const Answer answer = question == Question::Overwrite ? m_overwrite : m_error;
-    if (answer == Answer::Ask)
+    const AnswerPolicy answer = question == Question::Overwrite ? m_overwrite : m_error;
+    if (answer == AnswerPolicy::Ask)
         return m_inner.AskYesNo(question, text);
-    m_inner.ShowMessage(text + (answer == Answer::Yes ? " yes" : " no"));
-    return answer == Answer::Yes;
+    m_inner.ShowMessage(text + (answer == AnswerPolicy::Yes ? " yes" : " no"));
+    return answer == AnswerPolicy::Yes;
 }
 
 void CommandRunView::EnableCancel()

@@ -27,12 +27,13 @@ public:
     void Finish() override;
 
 private:
-    enum class Answer { Ask, Yes, No };
+    // What a question of one kind gets: the user's answer, or a preset one.
+    enum class AnswerPolicy { Ask, Yes, No };
 
     TerminalRunView m_terminal;
     BackupRunView& m_inner;
-    Answer m_error = Answer::Ask;
-    Answer m_overwrite = Answer::Ask;
+    AnswerPolicy m_error = AnswerPolicy::Ask;
+    AnswerPolicy m_overwrite = AnswerPolicy::Ask;
 };
 
 }  // namespace halvex

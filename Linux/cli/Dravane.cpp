@@ -199,8 +199,8 @@ int RunDravaneWith(const std::vector<const Command*>& commands, const std::vecto
     KXAppPrefs::Clear();
     KXAppPrefs::AddSuitePreferences();
     KXAppPrefs::InitWithPath(paths.AppPrefsPath());
-    if (!KXStrings::Init(FindResources(paths, executable))) {
-        console.error(kResourcesFailedMessage);
+    if (const Status loaded = KXStrings::Init(FindResources(paths, executable)); !loaded) {
+        console.error(std::string(kResourcesFailedMessage) + " (" + loaded.detail + ")");
         return kExitSetup;
     }
 
@@ -215,9 +215,15 @@ int RunDravaneWith(const std::vector<const Command*>& commands, const std::vecto
                                  *runPath));
         return kExitSetup;
     }
-    // Only once the drive is accepted: a refused folder keeps no trace.
-    if (command->needs == Needs::Drive)
-        paths.CreateDataFolder();
+    // Only once the drive is accepted: a refused folder keeps no trace. The
+    // command still runs; what it cannot keep it reports on its own.
+    if (command->needs == Needs::Drive) {
+        if (const Status made = paths.CreateDataFolder(); !made)
+            console.error(Text("err_data_folder_create",
+                               "The folder \"Halvex Data\" could not be created on the USB flash drive, so your "
+                               "settings and your sync folder cannot be kept.") +
+                          " (" + made.detail + ")");
+    }
     context.setSetup(&paths, &drive);
     return command->run(context, global.options);
 }

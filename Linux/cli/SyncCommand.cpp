@@ -19,6 +19,7 @@
 #include "sync/SyncRunner.h"
 #include "sync/SyncScanner.h"
 #include "util/ComputerIdentity.h"
+#include "util/IgnoreResult.h"
 #include "util/ScrambleIdentity.h"
 
 namespace halvex::cli {
@@ -209,7 +210,7 @@ int Run(Context& context, const std::vector<std::string>& options)
     runOptions.driveFolder = pair->usb;
     // Each start of the program has a log of its own; this command is one start.
     if (runOptions.log)
-        (void)paths.DeleteSyncLog();
+        IgnoreResult(paths.DeleteSyncLog(), "an old log that stays is only added to; the sync does not need it gone");
     SyncRunner runner(callback, control, runOptions);
     const SyncRunSummary result = runner.Run(rows, counters);
     console.endProgress();

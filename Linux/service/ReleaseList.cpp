@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "util/SplitFields.h"
+
 namespace halvex::service {
 
 namespace {
@@ -10,21 +12,6 @@ namespace {
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-std::vector<std::string_view> Fields(std::string_view line)
-{
-    std::vector<std::string_view> fields;
-    std::size_t at = 0;
-    while (at < line.size() && fields.size() <= 4) {
-        at = line.find_first_not_of(" \t", at);
-        if (at == std::string_view::npos)
-            break;
-        const std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
-        fields.push_back(line.substr(at, end - at));
-        at = end;
-    }
-    return fields;
 }
 
 }  // namespace
@@ -116,7 +103,8 @@ ReleaseList ParseReleaseList(std::string_view text)
         const std::size_t first = line.find_first_not_of(" \t");
         if (first == std::string_view::npos || line[first] == '#')
             continue;
-        const std::vector<std::string_view> fields = Fields(line);
+        // Five asked for: a fifth field makes the line wrong.
+        const std::vector<std::string_view> fields = SplitFields(line, 5);
         if (fields.size() != 4 || !UsableId(fields[0]) || !UsableVersion(fields[1]) || !UsablePackagePath(fields[2]) ||
             !UsableDigest(fields[3])) {
             ++list.refusedLines;

@@ -152,8 +152,10 @@ bool KMAutoRun::Enable(const fs::path& package, std::chrono::milliseconds stopLi
         if (NeedToInstall())
             return false;
     }
-    if (!KMSystem::LoginItemExists(InstalledProgram()))
-        KMSystem::AddToLoginItems(InstalledProgram(), false);
+    // Without its autostart entry the agent would not start at the next log-in,
+    // and the suite would take it for not installed.
+    if (!KMSystem::LoginItemExists(InstalledProgram()) && !KMSystem::AddToLoginItems(InstalledProgram(), false))
+        return false;
     return Start(InstalledAgent());
 }
 

@@ -101,10 +101,9 @@ bool KMSystem::GoToUrl(std::string_view address)
     return halvex::OpenAddress(address);
 }
 
-void KMSystem::AddToLoginItems(const fs::path& path, bool hidden)
+halvex::Status KMSystem::AddToLoginItems(const fs::path& path, bool hidden)
 {
-    halvex::IgnoreResult(halvex::LoginItems(halvex::LoginItems::DefaultFolder()).add(path, hidden),
-                         "the preference is kept; the entry is written again at the next start");
+    return halvex::LoginItems(halvex::LoginItems::DefaultFolder()).add(path, hidden);
 }
 
 void KMSystem::RemoveLoginItem(const fs::path& path)

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/Status.h"
+
 // The Linux platform services: static operations that answer with a neutral
 // value (false, 0, the empty text) on failure and never show a message.
 class KMSystem {
@@ -40,7 +42,7 @@ public:
     static bool GoToUrl(std::string_view address);
 
     // XDG autostart entries (see halvex::LoginItems).
-    static void AddToLoginItems(const std::filesystem::path& path, bool hidden);
+    [[nodiscard]] static halvex::Status AddToLoginItems(const std::filesystem::path& path, bool hidden);
     static void RemoveLoginItem(const std::filesystem::path& path);
     static bool LoginItemExists(const std::filesystem::path& path);
 

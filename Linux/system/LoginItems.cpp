@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
+#include "plist/AtomicFileWrite.h"
 #include "util/BoundedRead.h"
 #include "util/SpecialFolders.h"
 
@@ -167,15 +168,17 @@ std::vector<LoginItems::Item> LoginItems::items() const
     return found;
 }
 
-bool LoginItems::add(const fs::path& program, bool hidden) const
+Status LoginItems::add(const fs::path& program, bool hidden) const
 {
+    constexpr const char* kKey = "file_save_err";
     std::error_code error;
-    fs::create_directories(m_folder, error);
+    if (fs::create_directories(m_folder, error); error)
+        return Status::FailErrno(kKey, m_folder, error.value());
     const std::string base = std::string(kPrefix) + BaseName(program);
     fs::path file = m_folder / (base + ".desktop");
     for (long n = 2; fs::exists(file, error) || fs::is_symlink(file, error); ++n) {
         if (n > static_cast<long>(kMaxEntries))
-            return false;
+            return Status::FailErrno(kKey, m_folder, EMLINK);
         file = m_folder / (base + "-" + std::to_string(n) + ".desktop");
     }
     std::string name = program.filename().string();
@@ -184,22 +187,7 @@ bool LoginItems::add(const fs::path& program, bool hidden) const
                              "\nX-Halvex-Hidden=" + (hidden ? "true" : "false") +
                              "\nX-GNOME-Autostart-enabled=true\nTerminal=false\n";
     // Written beside and renamed: a session starting meanwhile never sees half a file.
-    const fs::path temporary = file.string() + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            fs::remove(temporary, error);
-            return false;
-        }
-    }
-    fs::rename(temporary, file, error);
-    if (error) {
-        fs::remove(temporary, error);
-        return false;
-    }
-    return true;
+    return WriteFileAtomic(file, text);
 }
 
 bool LoginItems::remove(const fs::path& program) const

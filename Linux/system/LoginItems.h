@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/Status.h"
+
 namespace halvex {
 
 // Login items as XDG autostart entries: one .desktop file per item in the
@@ -24,8 +26,10 @@ public:
     // $XDG_CONFIG_HOME/autostart, default ~/.config/autostart.
     static std::filesystem::path DefaultFolder();
 
-    // Adds an entry even when an equal one exists (two entries then).
-    [[nodiscard]] bool add(const std::filesystem::path& program, bool hidden) const;
+    // Adds an entry even when an equal one exists (two entries then). Fails
+    // with "file_save_err" and the system's reason when the folder or the
+    // entry cannot be written.
+    [[nodiscard]] Status add(const std::filesystem::path& program, bool hidden) const;
     // Takes the first-added entry for the program and removes every entry
     // equal to it (same program, same hidden flag). True when none is left
     // of those to remove.

@@ -3,6 +3,8 @@
 #include <array>
 #include <fstream>
 
+#include "util/SplitFields.h"
+
 namespace halvex {
 
 namespace {
@@ -10,24 +12,6 @@ namespace {
 bool IsOctal(char c)
 {
     return c >= '0' && c <= '7';
-}
-
-// Splits at single blanks; the kernel never writes a raw blank inside a field.
-std::vector<std::string_view> SplitFields(std::string_view line)
-{
-    std::vector<std::string_view> fields;
-    std::size_t pos = 0;
-    while (pos < line.size() && fields.size() < 256) {
-        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t' || line[pos] == '\r'))
-            ++pos;
-        std::size_t end = pos;
-        while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r')
-            ++end;
-        if (end > pos)
-            fields.push_back(line.substr(pos, end - pos));
-        pos = end;
-    }
-    return fields;
 }
 
 std::string Unslashed(const std::filesystem::path& path)
@@ -75,7 +59,8 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text)
             continue;
 
         // id parent major:minor root mount-point options [optional...] - type source super-options
-        const std::vector<std::string_view> fields = SplitFields(line);
+        // The kernel never writes a raw blank inside a field.
+        const std::vector<std::string_view> fields = SplitFields(line, 256, " \t\r");
         if (fields.size() < 9)
             continue;
         std::size_t dash = 6;

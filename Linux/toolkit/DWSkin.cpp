@@ -1,4 +1,5 @@
 #include "toolkit/DWSkin.h"
+#include "toolkit/PathText.h"
 
 std::filesystem::path DWSkin::m_sResourcesPath;
 KXTheme DWSkin::m_sTheme;
@@ -19,7 +20,7 @@ QPixmap DWSkin::ContentImage(const QString& name)
     const std::filesystem::path file = KXTheme::ImagePath(m_sResourcesPath, name.toStdString());
     QPixmap pixmap;
     // A damaged image loads as null: the control is then drawn without it.
-    if (!pixmap.load(QString::fromStdString(file.string())))
+    if (!pixmap.load(PathText(file)))
         return {};
     return pixmap;
 }

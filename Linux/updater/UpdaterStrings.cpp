@@ -15,7 +15,7 @@ bool LoadFolder(StringTable& table, const std::string& folder)
     if (folder.empty() || !file.open(QIODevice::ReadOnly))
         return false;
     const QByteArray text = file.readAll();
-    return table.LoadText(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    return table.LoadText(std::string_view(text.constData(), static_cast<std::size_t>(text.size()))).ok;
 }
 
 }  // namespace

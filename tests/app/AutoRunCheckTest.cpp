@@ -57,6 +57,16 @@ TEST_F(AutoRunCheckTest, DoNotAskAgainIsStoredAndHonoured)
     EXPECT_EQ(m_nAsked, 1) << "not asked a second time";
 }
 
+TEST_F(AutoRunCheckTest, DoNotAskAgainThatCannotBeWrittenIsReported)
+{
+    KXAppPrefs::InitWithPath(m_root / "gone" / "com.halvex.dravane.plist");
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    RunStartupAutoRunCheck(nullptr, FakeAutoRun(true), Answer(false, false));
+    const auto& boxes = KWMsgBox::ShownBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.startsWith(QString::fromStdString(KXStrings::GetString("err_prefs_save"))));
+}
+
 TEST_F(AutoRunCheckTest, NothingForAUserWithoutRightsAndAStoppedAgentIsStarted)
 {
     RunStartupAutoRunCheck(nullptr, FakeAutoRun(false), Answer(true, true));

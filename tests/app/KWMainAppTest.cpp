@@ -1,9 +1,11 @@
 #include "app/main/KWMainApp.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QToolButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <fstream>
 
@@ -56,6 +58,26 @@ TEST_F(KWMainAppTest, EndsWhenTheStringTableCannotBeRead)
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);  // keeps the failure box from blocking
     KWMainApp app;
     EXPECT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::End);
+}
+
+TEST_F(KWMainAppTest, ADataFolderThatCannotBeMadeIsReported)
+{
+    halvex::test::WriteFile(m_drive / "Halvex Data", "a file where the folder belongs");
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    // Without settings the first-run welcome follows; closing it ends the start.
+    QTimer closer;
+    closer.setInterval(10);
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (QWidget* window = QApplication::activeModalWidget())
+            window->close();
+    });
+    closer.start();
+    KWMainApp app;
+    EXPECT_EQ(app.StartUp(Arguments()), KWMainApp::StartResult::End);
+    const auto& boxes = KWMsgBox::ShownBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.startsWith(QString::fromStdString(KXStrings::GetString("err_data_folder_create"))));
+    EXPECT_TRUE(boxes[0].text.contains("Halvex Data: Not a directory")) << boxes[0].text.toStdString();
 }
 
 TEST_F(KWMainAppTest, EndsWithoutARunPath)

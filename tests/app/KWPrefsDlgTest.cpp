@@ -100,6 +100,21 @@ TEST_F(KWPrefsDlgTest, OneChangeRewritesTheFileKeepingEveryOtherKey)
     EXPECT_FALSE(KXAppPrefs::Bool("SyncLog"));
 }
 
+TEST_F(KWPrefsDlgTest, AChangeThatCannotBeWrittenIsReportedAndHoldsForThisRun)
+{
+    KXAppPrefs::InitWithPath(m_root / "gone" / "com.halvex.dravane.plist");
+    KWPrefsDlg prefs(nullptr, Context(true));
+    const bool syncLog = !prefs.Sync()->SyncLogBox()->isChecked();
+    prefs.Sync()->SyncLogBox()->setChecked(syncLog);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    prefs.accept();
+    const auto& boxes = KWMsgBox::ShownBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.startsWith(QString::fromStdString(KXStrings::GetString("err_prefs_save"))));
+    EXPECT_TRUE(boxes[0].text.contains("gone")) << boxes[0].text.toStdString();
+    EXPECT_EQ(KXAppPrefs::Bool("SyncLog"), syncLog);
+}
+
 TEST_F(KWPrefsDlgTest, CancelChangesNothing)
 {
     WritePrefs();

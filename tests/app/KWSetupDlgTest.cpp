@@ -43,11 +43,9 @@ protected:
 
     bool Eula() const
     {
-        DXPlistPrefs prefs(PrefsFile());
+        const DXPlistPrefs prefs(PrefsFile());
         bool eula = false;
-        if (prefs.Load())
-            (void)prefs.GetValue("eula", eula, false);
-        return eula;
+        return prefs.GetValue("eula", eula, false) && eula;
     }
 };
 
@@ -245,6 +243,19 @@ TEST_F(KWSetupDlgTest, FinishSetsAsideAFullDriveFolderAndReportsAFailedInstallOn
     EXPECT_EQ(boxes[1].text.toStdString(),
               KXStrings::Format("sync_folder_rename_done", std::string("Sync Folder_Old1")));
     EXPECT_EQ(boxes[2].text.toStdString(), KXStrings::GetString("err_autorun_install"));
+}
+
+// The licence then counts as not accepted and the wizard comes again at the
+// next start: the user hears why.
+TEST_F(KWSetupDlgTest, PreferencesThatCannotBeWrittenAreReported)
+{
+    const SetupPlace place{m_root / "gone" / "com.halvex.dravane.plist", Place()};
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    StoreSetupChoices(nullptr, place, SetupChoices{{}, true, false}, FakeAutoRun(true));
+    const auto& boxes = KWMsgBox::ShownBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.startsWith(QString::fromStdString(KXStrings::GetString("err_prefs_save"))));
+    EXPECT_TRUE(boxes[0].text.contains("gone")) << boxes[0].text.toStdString();
 }
 
 TEST_F(KWSetupDlgTest, WelcomeWindowContinuesToTheSetupFirstAndToTheToolsLater)

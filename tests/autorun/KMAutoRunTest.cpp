@@ -165,7 +165,7 @@ TEST_F(KMAutoRunTest, AgentWithoutProgramOrVersionCountsAsMissing)
 TEST_F(KMAutoRunTest, AgentThatWillNotQuitMakesStopEnableAndDisableGiveUp)
 {
     InstallFakeAgent("1.0.0.1");
-    KMSystem::AddToLoginItems(KMAutoRun::InstalledProgram(), false);
+    ASSERT_TRUE(KMSystem::AddToLoginItems(KMAutoRun::InstalledProgram(), false));
     const ScopedEnv ignoreTerm("HALVEX_TEST_IGNORE_TERM", "1");
     ASSERT_TRUE(KMAutoRun::Start());
     // Running, and past the point where it ignores the request.
@@ -189,6 +189,16 @@ TEST_F(KMAutoRunTest, AgentThatWillNotQuitMakesStopEnableAndDisableGiveUp)
     for (pid_t pid : KMSystem::FindProcesses(KMAutoRun::InstalledProgram()))
         kill(pid, SIGKILL);
     ASSERT_TRUE(WaitUntil([] { return !KMAutoRun::IsRunning(); }));
+}
+
+// An agent without its autostart entry would not start at the next log-in,
+// and the suite would offer to install it again.
+TEST_F(KMAutoRunTest, EnableFailsWhenTheAutostartEntryCannotBeWritten)
+{
+    halvex::test::WriteFile(folder / "config" / "autostart", "a file where the folder belongs");
+    EXPECT_FALSE(KMAutoRun::Enable(package));
+    EXPECT_FALSE(KMAutoRun::IsEnabled());
+    EXPECT_FALSE(KMAutoRun::IsRunning());
 }
 
 TEST_F(KMAutoRunTest, MissingPackageFailsEnableWithoutRegistering)

@@ -201,6 +201,18 @@ TEST_F(DravaneTest, QuestionsAreAnsweredByYesTheTerminalOrNo)
     EXPECT_NE(drawn.err.find("\rCopying  50% (5 of 10)"), std::string::npos) << drawn.err;
 }
 
+// The command still runs; the user learns why nothing it keeps will last.
+TEST_F(DravaneTest, ADataFolderThatCannotBeMadeIsReported)
+{
+    ScopedEnv assume("HALVEX_ASSUME_USB", "1");
+    halvex::test::WriteFile(root / "Halvex Data", "a file where the folder belongs");
+    const std::vector<const Command*> table = {&kAsking};
+    const Result result = Dravane({"--run-path", root.string(), "--yes", "ask"}, "", {}, &table);
+    EXPECT_EQ(result.status, kExitDone);
+    EXPECT_NE(result.err.find("could not be created on the"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find((root / "Halvex Data").string() + ": Not a directory"), std::string::npos) << result.err;
+}
+
 TEST_F(DravaneTest, MissingOrEmptyStringTableStopsStartUp)
 {
     // A program in a bundle whose string table is empty.
@@ -212,11 +224,14 @@ TEST_F(DravaneTest, MissingOrEmptyStringTableStopsStartUp)
 
     const Result empty = Dravane({"info"}, {}, {}, nullptr, bundle / "Linux" / "dravane");
     EXPECT_EQ(empty.status, kExitSetup);
-    EXPECT_EQ(empty.err, std::string(kResourcesFailedMessage) + "\n");
+    const fs::path table = bundle / "Resources" / "English.lproj" / "Localizable.strings";
+    EXPECT_EQ(empty.err, std::string(kResourcesFailedMessage) + " (" + table.string() + ")\n");
     EXPECT_TRUE(empty.out.empty());
 
     fs::remove_all(bundle / "Resources");
-    EXPECT_EQ(Dravane({"info"}, {}, {}, nullptr, bundle / "Linux" / "dravane").status, kExitSetup);
+    const Result missing = Dravane({"info"}, {}, {}, nullptr, bundle / "Linux" / "dravane");
+    EXPECT_EQ(missing.status, kExitSetup);
+    EXPECT_NE(missing.err.find(table.string() + ": No such file or directory"), std::string::npos) << missing.err;
 
     // A program outside any drive folder, without --run-path.
     const Result stray = Dravane({"info"}, {}, {}, nullptr, root / "dravane");

@@ -1,5 +1,7 @@
 #include "paths/KXAppPaths.h"
 
+#include <cerrno>
+
 #include "TestFolder.h"
 
 namespace fs = std::filesystem;
@@ -46,7 +48,10 @@ TEST_F(KXAppPathsTest, DataFolderIsCreatedOneLevelOnly)
     const auto missing = KXAppPaths::FromCommandLine({(Root() / "gone").string()});
     ASSERT_TRUE(missing);
     EXPECT_FALSE(fs::exists(Root() / "gone"));
-    EXPECT_FALSE(missing->CreateDataFolder());
+    const halvex::Status gone = missing->CreateDataFolder();
+    EXPECT_FALSE(gone);
+    EXPECT_EQ(gone.systemError, ENOENT);
+    EXPECT_NE(gone.detail.find("Halvex Data"), std::string::npos) << gone.detail;
 
     fs::create_directories(Root() / "Halvex Data");
     WriteFile(Root() / "Halvex Data" / "keep", "x");
@@ -55,7 +60,9 @@ TEST_F(KXAppPathsTest, DataFolderIsCreatedOneLevelOnly)
     EXPECT_TRUE(fs::exists(Root() / "Halvex Data" / "keep"));
 
     WriteFile(Root() / "file" / "Halvex Data", "not a folder");
-    EXPECT_FALSE(KXAppPaths(Root() / "file").CreateDataFolder());
+    const halvex::Status notFolder = KXAppPaths(Root() / "file").CreateDataFolder();
+    EXPECT_EQ(notFolder.messageKey, "err_data_folder_create");
+    EXPECT_EQ(notFolder.systemError, ENOTDIR);
 }
 
 TEST_F(KXAppPathsTest, SyncLogLivesInThePrivateTemporaryFolder)

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include "PlistTestSupport.h"
@@ -195,7 +196,9 @@ TEST_F(DXPlistPrefsWrite, FailedUpdateKeepsMemoryAndTheOldFile)
     prefs.SetValue("keep", true);
     for (const auto& bad : {m_folder / "missing" / "prefs.plist", m_folder.path(), std::filesystem::path()}) {
         prefs.SetFilePath(bad);
-        EXPECT_FALSE(prefs.Update()) << bad;
+        const halvex::Status written = prefs.Update();
+        EXPECT_FALSE(written) << bad;
+        EXPECT_EQ(written.messageKey, "file_save_err") << bad;
     }
     bool keep = false;
     EXPECT_TRUE(prefs.GetValue("keep", keep, false));
@@ -212,10 +215,12 @@ TEST_F(DXPlistPrefsWrite, FailedUpdateKeepsMemoryAndTheOldFile)
     rlimit small = saved;
     small.rlim_cur = 100;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = prefs.Update();
+    const halvex::Status written = prefs.Update();
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(written);
+    EXPECT_EQ(written.messageKey, "file_save_err");
+    EXPECT_EQ(written.systemError, EFBIG) << written.detail;
     EXPECT_EQ(ReadFile(file), "old content");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_folder.path()), {}), 1);
 }

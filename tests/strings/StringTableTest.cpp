@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cerrno>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -157,7 +158,9 @@ TEST_F(StringTableFile, MissingOrOversizedFileIsRefusedAndLeavesTheTableEmpty)
 {
     StringTable table;
     ASSERT_TRUE(table.LoadText("\"k\" = \"v\";"));
-    EXPECT_FALSE(table.Load(m_dir / "absent.strings"));
+    const halvex::Status absent = table.Load(m_dir / "absent.strings");
+    EXPECT_EQ(absent.systemError, ENOENT);
+    EXPECT_NE(absent.detail.find("absent.strings"), std::string::npos) << absent.detail;
     EXPECT_EQ(table.Size(), 0u);
 
     ASSERT_TRUE(table.LoadText("\"k\" = \"v\";"));

@@ -73,10 +73,19 @@ TEST_F(LoginItemsTest, ReadsEntriesWrittenByOthers)
     EXPECT_FALSE(items->exists("/usr/bin/txt"));
 }
 
+TEST_F(LoginItemsTest, AnUnwritableFolderFailsWithTheSystemsReason)
+{
+    halvex::test::WriteFile(root / "autostart", "a file where the folder belongs");
+    const halvex::Status added = items->add(agent, false);
+    EXPECT_EQ(added.messageKey, "file_save_err");
+    EXPECT_NE(added.systemError, 0);
+    EXPECT_NE(added.detail.find("autostart"), std::string::npos) << added.detail;
+}
+
 TEST_F(LoginItemsTest, KMSystemUsesTheXdgConfigFolder)
 {
     halvex::test::ScopedEnv config("XDG_CONFIG_HOME", root.string());
-    KMSystem::AddToLoginItems(agent, true);
+    ASSERT_TRUE(KMSystem::AddToLoginItems(agent, true));
     EXPECT_TRUE(fs::exists(root / "autostart" / "halvex-PelloryAutoRun.desktop"));
     EXPECT_TRUE(KMSystem::LoginItemExists(agent));
     KMSystem::RemoveLoginItem(agent);

@@ -9,6 +9,8 @@
 #include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
+#include "app/prefs/PrefsSaveFailure.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex::app {
 
@@ -27,7 +29,7 @@ AutoRunControl AutoRunControl::ForSuite(const std::filesystem::path& resourcesPa
     };
     control.trustedDrives = [] {
         TrustedDrives list;
-        (void)list.Load();  // a damaged list shows as empty, as the agent reads it
+        IgnoreResult(list.Load(), "a damaged list shows as empty, as the agent reads it");
         return list.Drives();
     };
     control.forgetDrive = [](const DriveIdentity& identity) { return TrustedDrives().Forget(identity); };
@@ -37,24 +39,22 @@ AutoRunControl AutoRunControl::ForSuite(const std::filesystem::path& resourcesPa
 void ReportTrustFailure(QWidget* owner, const Status& status)
 {
     const bool distinct = status.messageKey != "err_trust_not_distinct";
-    const QString text = distinct ? TextOr("err_trust_list_write", "The list of trusted drives could not be saved.")
-                                  : TextOr("err_trust_not_distinct",
-                                           "This drive has no serial number or file system UUID that tells it "
-                                           "from other drives, so it cannot be trusted.");
-    KWMsgBox::Show(owner, status.detail.empty() ? text : text + " (" + QString::fromStdString(status.detail) + ")",
-                   KWMsgBox::kStop, KWMsgBox::kOk);
+    const QString text =
+        distinct ? FailureText("err_trust_list_write", "The list of trusted drives could not be saved.", status)
+                 : FailureText("err_trust_not_distinct",
+                               "This drive has no serial number or file system UUID that tells it "
+                               "from other drives, so it cannot be trusted.",
+                               status);
+    KWMsgBox::Show(owner, text, KWMsgBox::kStop, KWMsgBox::kOk);
 }
 
-bool EnableAutoRunFromThisDrive(QWidget* owner, const AutoRunControl& control)
+void EnableAutoRunFromThisDrive(QWidget* owner, const AutoRunControl& control)
 {
-    if (!InstallAutoRun(owner, control))
-        return false;
-    if (!control.trustThisDrive)
-        return true;
+    if (!InstallAutoRun(owner, control) || !control.trustThisDrive)
+        return;
     const Status trusted = control.trustThisDrive();
     if (!trusted)
         ReportTrustFailure(owner, trusted);
-    return true;
 }
 
 bool InstallAutoRun(QWidget* owner, const AutoRunControl& control)
@@ -65,12 +65,10 @@ bool InstallAutoRun(QWidget* owner, const AutoRunControl& control)
     return false;
 }
 
-bool UninstallAutoRun(QWidget* owner, const AutoRunControl& control)
+void UninstallAutoRun(QWidget* owner, const AutoRunControl& control)
 {
-    if (control.uninstall && control.uninstall())
-        return true;
-    KWMsgBox::Show(owner, KXStrings::GetString("err_autorun_uninstall"), KWMsgBox::kStop, KWMsgBox::kOk);
-    return false;
+    if (!control.uninstall || !control.uninstall())
+        KWMsgBox::Show(owner, KXStrings::GetString("err_autorun_uninstall"), KWMsgBox::kStop, KWMsgBox::kOk);
 }
 
 void RunStartupAutoRunCheck(QWidget* owner, const AutoRunControl& control, const AutoRunQuestion& ask)
@@ -82,24 +80,26 @@ void RunStartupAutoRunCheck(QWidget* owner, const AutoRunControl& control, const
         installed && control.isRunning && control.isRunning(), KXAppPrefs::Bool(halvex::prefkey::kAskAutoRun));
     switch (action) {
     case KMAutoRun::StartupAction::Nothing: return;
-    case KMAutoRun::StartupAction::Reinstall: (void)InstallAutoRun(owner, control); return;
+    case KMAutoRun::StartupAction::Reinstall:
+        IgnoreResult(InstallAutoRun(owner, control), "its failure is shown; the next start tries again");
+        return;
     case KMAutoRun::StartupAction::StartAgent:
         if (control.start)
-            (void)control.start();
+            IgnoreResult(control.start(), "an agent that did not start is started again at the next start");
         return;
     case KMAutoRun::StartupAction::Ask: break;
     }
     const AutoRunAnswer answer = ask ? ask(owner) : AutoRunAnswer{};
     if (answer.install)
-        (void)EnableAutoRunFromThisDrive(owner, control);
+        EnableAutoRunFromThisDrive(owner, control);
     if (!answer.askAgain) {
         // Written straight into the file, then read back, so the registry
         // and the file agree before anything else syncs.
         DXPlistPrefs prefs(KXAppPrefs::FilePath());
-        (void)prefs.Load();
         prefs.SetValue(halvex::prefkey::kAskAutoRun, false);
-        (void)prefs.Update();
-        (void)KXAppPrefs::Read();
+        if (const Status written = prefs.Update(); !written)
+            ReportPrefsNotSaved(owner, written);
+        IgnoreResult(KXAppPrefs::Read(), "a file that holds nothing leaves the defaults, as at start-up");
     }
 }
 

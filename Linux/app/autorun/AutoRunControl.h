@@ -32,15 +32,16 @@ struct AutoRunControl {
     static AutoRunControl ForSuite(const std::filesystem::path& resourcesPath, const KMDevice& drive);
 };
 
-// Installs and reports a failure once with "err_autorun_install".
-bool InstallAutoRun(QWidget* owner, const AutoRunControl& control);
+// Installs and reports a failure once with "err_autorun_install"; true when
+// the agent was installed.
+[[nodiscard]] bool InstallAutoRun(QWidget* owner, const AutoRunControl& control);
 // The user enables auto-run from this drive: installs the agent as above,
 // then trusts the drive, reporting a failure of that with its message.
-bool EnableAutoRunFromThisDrive(QWidget* owner, const AutoRunControl& control);
+void EnableAutoRunFromThisDrive(QWidget* owner, const AutoRunControl& control);
 // Reports a failed change of the trust list with its message.
 void ReportTrustFailure(QWidget* owner, const Status& status);
 // Removes and reports a failure with "err_autorun_uninstall".
-bool UninstallAutoRun(QWidget* owner, const AutoRunControl& control);
+void UninstallAutoRun(QWidget* owner, const AutoRunControl& control);
 
 // The answer of the start-up question: install or not, and ask again or not.
 struct AutoRunAnswer {
@@ -52,7 +53,8 @@ using AutoRunQuestion = std::function<AutoRunAnswer(QWidget* owner)>;
 // Start-up, once the licence is accepted: for an administrator an outdated
 // agent is installed again and a stopped one started; without an agent the
 // question is asked while "AskAutoRun" is on. "Do not ask me again" stores
-// "AskAutoRun" false in the preference file and reads the preferences again.
+// "AskAutoRun" false in the preference file and reads the preferences again;
+// a file that cannot be written is reported.
 void RunStartupAutoRunCheck(QWidget* owner, const AutoRunControl& control, const AutoRunQuestion& ask);
 
 }  // namespace halvex::app

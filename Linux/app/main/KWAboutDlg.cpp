@@ -57,6 +57,6 @@ KWAboutDlg::KWAboutDlg(QWidget* owner) : QDialog(owner)
 
 QString KWAboutDlg::VersionText()
 {
-    return QString::fromStdString(KXStrings::Format("version", halvex::kVersionMajor, halvex::kVersionMinor,
-                                                    halvex::kVersionPatch, halvex::kVersionBuild));
+    return TextFormat("version", halvex::kVersionMajor, halvex::kVersionMinor, halvex::kVersionPatch,
+                      halvex::kVersionBuild);
 }

@@ -13,6 +13,9 @@
 #include "app/main/ToolWindows.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
+#include "toolkit/AppText.h"
+#include "toolkit/PathText.h"
+#include "util/IgnoreResult.h"
 
 namespace {
 
@@ -46,8 +49,9 @@ KWMainApp::StartResult KWMainApp::StartUp(const QStringList& arguments)
     if (!m_paths)
         return StartResult::End;
 
-    // 2. The data folder and the preferences.
-    (void)m_paths->CreateDataFolder();
+    // 2. The data folder and the preferences. A folder that cannot be made is
+    // told once the drive is accepted and the texts are there.
+    const halvex::Status dataFolder = m_paths->CreateDataFolder();
     KXAppPrefs::AddSuitePreferences();
     KXAppPrefs::InitWithPath(m_paths->AppPrefsPath());
 
@@ -76,6 +80,14 @@ KWMainApp::StartResult KWMainApp::StartUp(const QStringList& arguments)
         }
     }
 
+    if (!dataFolder)
+        KWMsgBox::Show(nullptr,
+                       FailureText("err_data_folder_create",
+                                   "The folder \"Halvex Data\" could not be created on the USB flash drive, so "
+                                   "your settings and your sync folder cannot be kept.",
+                                   dataFolder),
+                       KWMsgBox::kStop, KWMsgBox::kOk);
+
     // 8. The first-run gate.
     if (!halvex::app::HandleSetup(*this, m_bSetupCompletedNow))
         return StartResult::End;
@@ -84,7 +96,7 @@ KWMainApp::StartResult KWMainApp::StartUp(const QStringList& arguments)
     // The removal of the drive is noticed by this file vanishing, so it must
     // exist from here on even when nothing has been changed yet.
     if (!std::filesystem::exists(m_paths->AppPrefsPath()))
-        (void)KXAppPrefs::Sync();
+        halvex::IgnoreResult(KXAppPrefs::Sync(), "only a first run gets here, and its failed write has been shown");
 
     // 9. The main window.
     m_mainWindow = std::make_unique<KWPelloryDlg>(*this, m_bSetupCompletedNow);
@@ -113,10 +125,12 @@ int KWMainApp::Run(const QStringList& arguments)
 
 bool KWMainApp::LoadStrings()
 {
-    if (KXStrings::Init(m_paths->ResourcesPath()))
+    const halvex::Status loaded = KXStrings::Init(m_paths->ResourcesPath());
+    if (loaded)
         return true;
-    std::fprintf(stderr, "%s\n", kLaunchFailedText);
-    QMessageBox box(QMessageBox::Critical, kLaunchFailedTitle, kLaunchFailedText, QMessageBox::Ok);
+    const std::string text = std::string(kLaunchFailedText) + " (" + loaded.detail + ")";
+    std::fprintf(stderr, "%s\n", text.c_str());
+    QMessageBox box(QMessageBox::Critical, kLaunchFailedTitle, QString::fromStdString(text), QMessageBox::Ok);
     if (!KWMsgBox::HasQueuedAnswers())
         box.exec();
     return false;
@@ -144,7 +158,7 @@ QString KWMainApp::DriveText() const
 {
     if (!m_device)
         return {};
-    return QString::fromStdString(m_device->mountPath().string());
+    return PathText(m_device->mountPath());
 }
 
 void KWMainApp::CleanUp()

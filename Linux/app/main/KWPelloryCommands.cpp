@@ -12,6 +12,7 @@
 #include "app/main/PlatformActions.h"
 #include "app/main/ToolWindows.h"
 #include "strings/KXStrings.h"
+#include "toolkit/PathText.h"
 
 // The main window's commands: the tray menu, the window's own menu and the
 // drop menus of its buttons, and what each command opens.
@@ -207,7 +208,7 @@ void KWPelloryDlg::ShowAbout()
 void KWPelloryDlg::OpenHelp()
 {
     const std::filesystem::path help = KXStrings::LanguageFolderPath() / "Help" / "index.html";
-    halvex::app::OpenUrl(QUrl::fromLocalFile(QString::fromStdString(help.string())).toString());
+    halvex::app::OpenUrl(QUrl::fromLocalFile(PathText(help)).toString());
 }
 
 void KWPelloryDlg::OpenWeb(const char* address)

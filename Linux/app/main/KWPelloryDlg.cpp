@@ -25,6 +25,8 @@
 #include "app/main/ToolWindows.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
+#include "util/IgnoreResult.h"
+#include "toolkit/PathText.h"
 
 using namespace halvex::app;
 
@@ -182,7 +184,7 @@ void KWPelloryDlg::WatchDrive()
     // Changes on the drive while the window is up refresh the space shown.
     m_fsWatcher = new QFileSystemWatcher(this);
     const std::filesystem::path run = m_app.Paths().RunPath();
-    m_fsWatcher->addPath(QString::fromStdString(run.string()));
+    m_fsWatcher->addPath(PathText(run));
     const std::string syncFolder = KXStrings::GetString("sync_folder_usb");
     if (!syncFolder.empty() && std::filesystem::is_directory(run / syncFolder))
         m_fsWatcher->addPath(QString::fromStdString((run / syncFolder).string()));
@@ -339,13 +341,14 @@ void KWPelloryDlg::RefreshDriveSpace()
         QStringLiteral("<a href=\"drive\" style=\"text-decoration:none\"><b>%1</b></a>").arg(shown.toHtmlEscaped()));
     m_lblDriveLink->setToolTip(link);
 
+    // A drive that does not answer shows empty sizes and an empty bar until it does.
     std::string total, used, free;
-    (void)device.getSizeStringForTotal(total, used, free);
-    m_barSpace->setToolTip(QString::fromStdString(
-        KXStrings::Format("device_size", device.volumeName(), m_app.DriveText().toStdString(), total, used, free)));
+    halvex::IgnoreResult(device.getSizeStringForTotal(total, used, free), "empty sizes are shown");
+    m_barSpace->setToolTip(
+        TextFormat("device_size", device.volumeName(), m_app.DriveText().toStdString(), total, used, free));
 
     std::uint64_t totalBytes = 0, usedBytes = 0, freeBytes = 0;
-    (void)device.getSizeForTotal(totalBytes, usedBytes, freeBytes);
+    halvex::IgnoreResult(device.getSizeForTotal(totalBytes, usedBytes, freeBytes), "an empty bar is shown");
     const auto usedKB = static_cast<std::int64_t>(usedBytes / 1024);
     m_barSpace->setRange(static_cast<std::int64_t>(totalBytes / 1024));
     if (usedKB != m_nLastUsedKB) {

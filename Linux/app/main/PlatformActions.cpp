@@ -1,17 +1,18 @@
 #include "app/main/PlatformActions.h"
 
 #include "system/KMSystem.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex::app {
 
 void RevealFolder(const std::filesystem::path& folder)
 {
-    (void)KMSystem::RevealFolder(folder);  // nothing is reported when no file manager answers
+    IgnoreResult(KMSystem::RevealFolder(folder), "nothing is reported when no file manager answers");
 }
 
 void OpenUrl(const QString& address)
 {
-    (void)KMSystem::GoToUrl(address.toStdString());
+    IgnoreResult(KMSystem::GoToUrl(address.toStdString()), "nothing is reported when no browser answers");
 }
 
 }  // namespace halvex::app

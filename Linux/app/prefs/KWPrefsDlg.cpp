@@ -13,6 +13,7 @@
 #include "toolkit/AppText.h"
 #include "toolkit/DWSkin.h"
 #include "prefs/KXAppPrefs.h"
+#include "app/prefs/PrefsSaveFailure.h"
 #include "strings/KXStrings.h"
 
 KWPrefsDlg::KWPrefsDlg(QWidget* owner, PrefsContext context, Page page)
@@ -137,8 +138,10 @@ void KWPrefsDlg::accept()
     changed = m_sync->Save() || changed;
     changed = m_advanced->Save() || changed;
     // A failed write (a read-only or removed drive) keeps the values for this run.
-    if (changed)
-        (void)KXAppPrefs::Sync();
+    if (changed) {
+        if (const halvex::Status written = KXAppPrefs::Sync(); !written)
+            halvex::app::ReportPrefsNotSaved(this, written);
+    }
     m_advanced->ApplyAutoRun();
     QDialog::accept();
 }

@@ -15,6 +15,7 @@
 #include "app/sync/SyncUiCallback.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
+#include "toolkit/PathText.h"
 
 using namespace halvex;
 
@@ -85,8 +86,7 @@ KWPrefsSync::KWPrefsSync(const PrefsContext& context)
     row->addWidget(m_browse);
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addLayout(row);
-    const std::string pair = KXStrings::Format("prefs_sync_folder_pair", SyncUsbFolderName());
-    groupLayout->addWidget(new QLabel(QString::fromStdString(pair)));
+    groupLayout->addWidget(new QLabel(TextFormat("prefs_sync_folder_pair", SyncUsbFolderName())));
     layout->addSpacing(8);
     layout->addWidget(group);
     layout->addStretch(1);
@@ -100,9 +100,8 @@ KWPrefsSync::KWPrefsSync(const PrefsContext& context)
     connect(m_browse, &QPushButton::clicked, this, [this] {
         if (!m_context.browse)
             return;
-        const std::filesystem::path start = m_folder->text().isEmpty()
-                                                ? std::filesystem::path{}
-                                                : std::filesystem::path(m_folder->text().toStdString());
+        const std::filesystem::path start =
+            m_folder->text().isEmpty() ? std::filesystem::path{} : PathOfText(m_folder->text());
         if (const auto picked = m_context.browse(this, start))
             m_folder->setText(QString::fromStdString(picked->string()));
     });
@@ -195,7 +194,7 @@ void KWPrefsAdvanced::ApplyAutoRun()
         return;
     const bool installed = m_context.autoRun.isInstalled && m_context.autoRun.isInstalled();
     if (m_autoRun->isChecked() && !installed)
-        (void)app::EnableAutoRunFromThisDrive(window(), m_context.autoRun);
+        app::EnableAutoRunFromThisDrive(window(), m_context.autoRun);
     else if (!m_autoRun->isChecked() && installed)
-        (void)app::UninstallAutoRun(window(), m_context.autoRun);
+        app::UninstallAutoRun(window(), m_context.autoRun);
 }

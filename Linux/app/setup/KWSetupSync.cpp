@@ -13,6 +13,7 @@
 #include "toolkit/DWSkin.h"
 #include "app/setup/KWWizardDlg.h"
 #include "strings/KXStrings.h"
+#include "toolkit/PathText.h"
 
 namespace fs = std::filesystem;
 
@@ -61,7 +62,7 @@ void KWSetupSync::Create()
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(8);
     grid->setContentsMargins(12, 0, 0, 0);
-    const QString documentsName = QString::fromStdString(m_folders.documents.filename().string());
+    const QString documentsName = PathText(m_folders.documents.filename());
     const struct {
         Choice choice;
         QString text;
@@ -77,7 +78,7 @@ void KWSetupSync::Create()
         grid->addWidget(button, row, 1);
         ++row;
     }
-    m_edit = new QLineEdit(QString::fromStdString(m_folders.ownStart.string()));
+    m_edit = new QLineEdit(PathText(m_folders.ownStart));
     m_browse = new QPushButton(TextOr("browse"));
     const QPixmap browseImage = DWSkin::Image("Browse_Normal.png");
     if (!browseImage.isNull())
@@ -149,7 +150,7 @@ fs::path KWSetupSync::Folder() const
     case kDocuments: return m_folders.documents;
     case kOwnFolder: break;
     }
-    return m_edit ? fs::path(m_edit->text().trimmed().toStdString()) : fs::path{};
+    return m_edit ? PathOfText(m_edit->text().trimmed()) : fs::path{};
 }
 
 bool KWSetupSync::Subfolders() const

@@ -91,7 +91,7 @@ void KWStartupDlg::paintEvent(QPaintEvent*)
     font.setPointSize(15);
     font.setWeight(QFont::Black);
     painter.setFont(font);
-    const QString title = QString::fromStdString(KXStrings::Format("welcome_title", KXStrings::GetString("app_name")));
+    const QString title = TextFormat("welcome_title", KXStrings::GetString("app_name"));
     const QRect titleRect(0, 0, width(), kBandHeight);
     painter.setPen(QColor(10, 24, 44));
     painter.drawText(titleRect.translated(1, 1), Qt::AlignCenter, title);

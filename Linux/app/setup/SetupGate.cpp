@@ -4,17 +4,16 @@
 #include "app/sync/SyncUiCallback.h"
 #include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"
+#include "app/prefs/PrefsSaveFailure.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex::app {
 
 bool LicenceAccepted(const std::filesystem::path& prefsFile)
 {
-    DXPlistPrefs prefs(prefsFile);
-    if (!prefs.Load())
-        return false;
+    const DXPlistPrefs prefs(prefsFile);  // an unreadable file holds no licence
     bool accepted = false;
-    (void)prefs.GetValue(prefkey::kEula, accepted, false);
-    return accepted;
+    return prefs.GetValue(prefkey::kEula, accepted, false) && accepted;
 }
 
 bool RunSetupGate(QWidget* owner, const SetupPlace& place, const SetupWindows& windows, const AutoRunControl& autoRun,
@@ -37,21 +36,23 @@ void StoreSetupChoices(QWidget* owner, const SetupPlace& place, const SetupChoic
                        const AutoRunControl& autoRun)
 {
     DXPlistPrefs prefs(place.prefsFile);
-    (void)prefs.Load();
     prefs.SetValue(prefkey::kEula, true);
 
     // A failed set-aside has shown its message; the sync window asks for a
     // folder later.
     SyncUiCallback callback(owner);
     if (!choices.syncFolder.empty())
-        (void)SetSyncFolder(place.sync, choices.syncFolder, callback);
+        IgnoreResult(SetSyncFolder(place.sync, choices.syncFolder, callback), "the callback has shown a failure");
     prefs.SetValue(prefkey::kSyncSubfolders, choices.syncSubfolders);
 
-    (void)prefs.Update();
-    (void)KXAppPrefs::Read();
+    // The licence then counts as not accepted, and the first-run questions
+    // come again at the next start: the user must know why.
+    if (const Status written = prefs.Update(); !written)
+        ReportPrefsNotSaved(owner, written);
+    IgnoreResult(KXAppPrefs::Read(), "a file that holds nothing leaves the defaults, as at start-up");
 
     if (choices.installAutoRun)
-        (void)EnableAutoRunFromThisDrive(owner, autoRun);
+        EnableAutoRunFromThisDrive(owner, autoRun);
 }
 
 }  // namespace halvex::app

@@ -36,6 +36,7 @@
 #include "toolkit/DWWaitDlg.h"
 #include "toolkit/KWMsgBox.h"
 #include "util/ComputerIdentity.h"
+#include "util/IgnoreResult.h"
 #include "util/ScrambleIdentity.h"
 
 namespace fs = std::filesystem;
@@ -173,7 +174,7 @@ void KWSyncDlg::ShowDetails(bool show)
     if (!show)
         return;
     if (!m_timerHoldOff.isActive())
-        (void)RebuildList();
+        IgnoreResult(RebuildList(), "a cancelled scan leaves the rows found so far; the user may rescan");
     if (isHidden())
         return;  // the drive went away during the scan
     UpdateArrowsAndTips(false);
@@ -231,7 +232,7 @@ bool KWSyncDlg::RebuildList()
         SyncScanner scanner(reports, control, subfolders ? Recursion::Into : Recursion::TopOnly, pacing);
         scanner.SetRowKeeping(RowKeeping::CallbackOnly);
         std::vector<ItemData> rows;
-        (void)scanner.Scan(computer, usb, rows);
+        IgnoreResult(scanner.Scan(computer, usb, rows), "the rows came through the reports; a cancel is the window's");
     });
     drainTimer.stop();
     drain();
@@ -292,14 +293,15 @@ void KWSyncDlg::DoRun()
     options.driveFolder = m_pair.usb;
     SyncRunSummary result;
     const auto hook = m_fnBeforeEachFile;
-    (void)progress.Run([&rows, &result, options, hook](DWWorkDlg& window) {
+    const auto work = [&rows, &result, options, hook](DWWorkDlg& window) {
         SyncControl control(window.CancelFlag());
         SyncRunReports reports(window, hook);
         ScanCounters counters;
         RecountDirections(rows, counters);
         SyncRunner runner(reports, control, options);
         result = runner.Run(rows, counters);
-    });
+    };
+    IgnoreResult(progress.Run(work), "the run's outcome, a cancel included, is in its result");
     if (progress.IsShutDown()) {
         hide();
         return;
@@ -417,7 +419,7 @@ void KWSyncDlg::WipeFolder(bool driveFolder)
         SyncControl control(window.CancelFlag());
         if (pause)
             PaceWait(std::chrono::milliseconds(500), control);
-        (void)halvex::WipeFolder(folder, control);
+        IgnoreResult(halvex::WipeFolder(folder, control), "what could not be removed is listed again by the sync");
     });
     if (wait.IsShutDown()) {
         hide();

@@ -22,6 +22,7 @@
 #include "prefs/PrefsKeys.h"
 #include "toolkit/DWImageButton.h"
 #include "toolkit/DWSkin.h"
+#include "util/IgnoreResult.h"
 
 // The sync window's two parts: the drive and the computer with Sync above,
 // the list of files and the selected row's path below.
@@ -215,7 +216,9 @@ void KWSyncDlg::BuildDetails()
     m_imgUsb->hide();
     m_imgLocal->hide();
 
-    connect(m_btnRefresh, &QAbstractButton::clicked, this, [this] { (void)RebuildList(); });
+    connect(m_btnRefresh, &QAbstractButton::clicked, this, [this] {
+        IgnoreResult(RebuildList(), "a cancelled scan leaves the rows found so far; the user may rescan");
+    });
     connect(m_btnLog, &QAbstractButton::clicked, this, &KWSyncDlg::OpenLog);
     connect(m_model, &SyncRowModel::checksChanged, this, [this] { UpdateArrowsAndTips(true); });
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { UpdateSelectedInfo(); });

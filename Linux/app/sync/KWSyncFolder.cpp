@@ -18,17 +18,11 @@
 #include "toolkit/KWMsgBox.h"
 #include "app/sync/SyncUiCallback.h"
 #include "strings/KXStrings.h"
+#include "toolkit/PathText.h"
+#include "util/IgnoreResult.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-fs::path FromQt(const QString& path)
-{
-    return fs::path(path.toStdString());
-}
-
-}  // namespace
+using halvex::IgnoreResult;
 
 KWSyncFolder::KWSyncFolder(QWidget* owner, fs::path usbPath, halvex::SyncDriveProbe probe)
     : QDialog(owner), m_pathUsb(std::move(usbPath)), m_probe(std::move(probe))
@@ -74,7 +68,7 @@ KWSyncFolder::KWSyncFolder(QWidget* owner, fs::path usbPath, halvex::SyncDrivePr
     layout->addLayout(row);
 
     auto* folderRow = new QHBoxLayout;
-    m_edit = new QLineEdit(QString::fromStdString(DocumentsFolder().string()));
+    m_edit = new QLineEdit(PathText(DocumentsFolder()));
     m_edit->setObjectName("folderEdit");
     m_browse = new DWImageButton(DWSkin::Image("Browse_Normal.png"), DWSkin::Image("Browse_Normal.png"),
                                  DWSkin::Image("Browse_Selected.png"), "...", this);
@@ -141,7 +135,8 @@ void KWSyncFolder::OnBrowse()
     picker.setLabelText(QFileDialog::Accept, TextOr("select"));
     if (picker.exec() != QDialog::Accepted || picker.selectedFiles().isEmpty())
         return;
-    (void)AcceptBrowsed(FromQt(picker.selectedFiles().first()));
+    IgnoreResult(AcceptBrowsed(PathOfText(picker.selectedFiles().first())),
+                 "a refused folder has been shown; the field keeps the one before");
 }
 
 bool KWSyncFolder::AcceptBrowsed(const fs::path& folder)
@@ -151,7 +146,7 @@ bool KWSyncFolder::AcceptBrowsed(const fs::path& folder)
         KWMsgBox::Show(this, KXStrings::GetString(check.messageKey), KWMsgBox::kStop, KWMsgBox::kOk);
         return false;
     }
-    m_edit->setText(QString::fromStdString(folder.string()));
+    m_edit->setText(PathText(folder));
     return true;
 }
 
@@ -162,7 +157,7 @@ fs::path KWSyncFolder::FolderOf(Choice choice) const
     case kDocuments: return DocumentsFolder();
     case kOwnFolder: break;
     }
-    return FromQt(m_edit->text().trimmed()).lexically_normal();
+    return PathOfText(m_edit->text().trimmed()).lexically_normal();
 }
 
 void KWSyncFolder::accept()

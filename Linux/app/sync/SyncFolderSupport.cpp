@@ -11,6 +11,7 @@
 #include "util/ComputerIdentity.h"
 #include "util/ScrambleIdentity.h"
 #include "toolkit/AppText.h"
+#include "toolkit/PathText.h"
 
 namespace fs = std::filesystem;
 
@@ -24,7 +25,7 @@ SyncPlace SyncPlaceOf(const KWMainApp& app)
 std::optional<fs::path> BrowseSyncFolder(QWidget* owner, const fs::path& start, const fs::path& usbPath,
                                          const SyncDriveProbe& probe)
 {
-    QFileDialog picker(owner, TextOr("sync_select_folder_title"), QString::fromStdString(start.string()));
+    QFileDialog picker(owner, TextOr("sync_select_folder_title"), PathText(start));
     picker.setFileMode(QFileDialog::Directory);
     picker.setOption(QFileDialog::ShowDirsOnly, true);
     const std::string select = KXStrings::GetString("select");
