@@ -79,11 +79,13 @@ Status BackupProfileStore::WriteIndex() const
     index.SetFilePath(IndexPath());
     index.SetValue(kMaxKey, m_nMaxProfile);
     index.SetValue(kCurrentKey, m_nCurrentProfile);
-    // The store's own key, with the write's detail (the file and the system's reason).
-    Status written = index.Update();
-    if (!written.ok)
-        written.messageKey = kProfileUnwritableKey;
-    return written;
+    // The message names the index, whichever step of the atomic write failed.
+    const Status written = index.Update();
+    if (written.ok)
+        return written;
+    if (written.systemError != 0)
+        return Status::FailErrno(kProfileUnwritableKey, IndexPath(), written.systemError);
+    return Status::Fail(kProfileUnwritableKey, written.detail);
 }
 
 Result<BackupProfile> BackupProfileStore::Read(int number) const
