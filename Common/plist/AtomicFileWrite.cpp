@@ -10,14 +10,13 @@
 #include <string>
 
 #include "util/EndedWriters.h"
+#include "util/FileMessageKeys.h"
 #include "util/IgnoreResult.h"
 #include "util/WriteAll.h"
 
 namespace halvex {
 
 namespace {
-
-constexpr const char* kSaveError = "file_save_err";
 
 namespace fs = std::filesystem;
 
@@ -60,27 +59,27 @@ int CreateTemporary(const fs::path& folder, const std::string& name, fs::path& t
 Status WriteAtomic(const fs::path& target, std::string_view data, int mode)
 {
     if (target.empty() || !target.has_filename())
-        return Status::Fail(kSaveError, target.string() + ": no file name");
+        return Status::Fail(kFileSaveErrorKey, target.string() + ": no file name");
     std::error_code error;
     fs::path path = target;
     if (fs::is_symlink(fs::symlink_status(path, error))) {
         path = fs::weakly_canonical(path, error);
         if (error)
-            return Status::Fail(kSaveError, target.string() + ": " + error.message());
+            return Status::Fail(kFileSaveErrorKey, target.string() + ": " + error.message());
     }
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
 
     struct stat old {};
     const bool hadOld = ::stat(path.c_str(), &old) == 0;
     if (hadOld && !S_ISREG(old.st_mode))
-        return Status::Fail(kSaveError, path.string() + ": not a regular file");
+        return Status::Fail(kFileSaveErrorKey, path.string() + ": not a regular file");
 
     RemoveLeftoverTemporaries(folder, path.filename().string());
     fs::path temporary;
     const int fd =
         CreateTemporary(folder, path.filename().string(), temporary, mode < 0 ? 0666 : static_cast<mode_t>(mode));
     if (fd < 0)
-        return Status::FailErrno(kSaveError, folder, errno);
+        return Status::FailErrno(kFileSaveErrorKey, folder, errno);
     // The first failure is the one to report; the later steps only clean up.
     int failure = WriteAll(fd, data.data(), data.size());
     const bool ok = failure == 0;
@@ -97,7 +96,7 @@ Status WriteAtomic(const fs::path& target, std::string_view data, int mode)
         failure = errno;
     if (failure != 0) {
         ::unlink(temporary.c_str());
-        return Status::FailErrno(kSaveError, path, failure);
+        return Status::FailErrno(kFileSaveErrorKey, path, failure);
     }
     // Make the rename itself durable; a folder that cannot be opened or
     // synced does not undo a completed write.

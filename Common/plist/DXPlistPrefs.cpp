@@ -9,6 +9,7 @@
 #include "plist/Utf8Limit.h"
 #include "plist/SafeXmlParse.h"
 #include "util/BoundedRead.h"
+#include "util/FileMessageKeys.h"
 
 namespace {
 
@@ -277,12 +278,12 @@ std::string DXPlistPrefs::ToText() const
 halvex::Status DXPlistPrefs::Update() const
 {
     if (m_path.empty())
-        return halvex::Status::Fail("file_save_err", "no settings file was named");
+        return halvex::Status::Fail(halvex::kFileSaveErrorKey, "no settings file was named");
     const std::string text = ToText();
     // A file this store could not read back would lose every setting at the
     // next start; the file as it was is the better one to keep.
     if (DXPlistPrefs check; !m_mapValues.empty() && !check.LoadText(text))
-        return halvex::Status::Fail("file_save_err", m_path.string() + ": the settings would not read back");
+        return halvex::Status::Fail(halvex::kFileSaveErrorKey, m_path.string() + ": the settings would not read back");
     return halvex::WriteFileAtomic(m_path, text);
 }
 

@@ -5,20 +5,16 @@
 
 #include <cerrno>
 
+#include "util/FileMessageKeys.h"
+
 namespace halvex {
-
-namespace {
-
-constexpr const char* kReadError = "file_read_err";
-
-}  // namespace
 
 Result<std::string> ReadBoundedFile(const std::filesystem::path& file, std::size_t limit)
 {
     // O_NONBLOCK so a planted FIFO cannot hang the reader.
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
-        return Result<std::string>::FailErrno(kReadError, file, errno);
+        return Result<std::string>::FailErrno(kFileReadErrorKey, file, errno);
     std::string content;
     char buffer[4096];
     for (;;) {
@@ -28,13 +24,13 @@ Result<std::string> ReadBoundedFile(const std::filesystem::path& file, std::size
                 continue;
             const int error = errno;
             ::close(fd);
-            return Result<std::string>::FailErrno(kReadError, file, error);
+            return Result<std::string>::FailErrno(kFileReadErrorKey, file, error);
         }
         if (count == 0)
             break;
         if (content.size() + static_cast<std::size_t>(count) > limit) {
             ::close(fd);
-            return Result<std::string>::Fail(kReadError,
+            return Result<std::string>::Fail(kFileReadErrorKey,
                                              file.string() + ": larger than " + std::to_string(limit) + " bytes");
         }
         content.append(buffer, static_cast<std::size_t>(count));

@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
+#include "util/FileMessageKeys.h"
+
 namespace halvex {
 
 std::string SizeText(std::uint64_t bytes)
@@ -28,18 +32,17 @@ std::string SizeText(std::uint64_t bytes)
     return std::to_string(count) + " " + kUnits[unit];
 }
 
-bool FileSizeText(const std::filesystem::path& file, std::string& text)
+Result<std::string> FileSizeText(const std::filesystem::path& file)
 {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return false;
+        return Result<std::string>::FailErrno(kFileReadErrorKey, file, errno);
     struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0;
+    const int error = ::fstat(fd, &st) == 0 ? 0 : errno;
     ::close(fd);
-    if (!ok)
-        return false;
-    text = SizeText(static_cast<std::uint64_t>(st.st_size));
-    return true;
+    if (error != 0)
+        return Result<std::string>::FailErrno(kFileReadErrorKey, file, error);
+    return Result<std::string>::Ok(SizeText(static_cast<std::uint64_t>(st.st_size)));
 }
 
 }  // namespace halvex

@@ -3,6 +3,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
+#include "util/FileMessageKeys.h"
+
 namespace halvex {
 
 std::optional<std::int64_t> FileModificationTime(const std::filesystem::path& path)
@@ -13,7 +17,7 @@ std::optional<std::int64_t> FileModificationTime(const std::filesystem::path& pa
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-bool SetFileModificationTime(const std::filesystem::path& path, std::int64_t nanoseconds)
+Status SetFileModificationTime(const std::filesystem::path& path, std::int64_t nanoseconds)
 {
     timespec times[2];
     times[0].tv_sec = nanoseconds / 1000000000;
@@ -23,7 +27,9 @@ bool SetFileModificationTime(const std::filesystem::path& path, std::int64_t nan
         times[0].tv_sec -= 1;
     }
     times[1] = times[0];
-    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+        return Status::FailErrno(kFileSaveErrorKey, path, errno);
+    return Status::Ok();
 }
 
 }  // namespace halvex

@@ -22,6 +22,7 @@
 #include "zip/ZipReader.h"
 #include "util/ErrorText.h"
 #include "util/FileTime.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex {
 
@@ -368,8 +369,8 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
     if (zipClose(zip, nullptr) != ZIP_OK && result.ok)
         result = ZipError("zip_write");
 
-    if (result.ok && !SetFileModificationTime(archive, mtimeNs))
-        result = Status::Fail("zip_write", ErrnoText(errno));
+    if (const Status timed = result.ok ? SetFileModificationTime(archive, mtimeNs) : Status::Ok(); !timed)
+        result = Status::Fail("zip_write", ErrnoText(timed.systemError));
     if (!result.ok)
         ::unlink(archive.c_str());
     return result;
@@ -488,7 +489,8 @@ Status ExtractCurrentEntry(ZipReader& zip, int archiveFd, const unz_file_info64&
         result = Status::Fail("unzip_write", ErrnoText(errno));
     if (result.ok) {
         const std::int64_t seconds = exactSeconds ? *exactSeconds : DosDateToSeconds(info.tmu_date);
-        SetFileModificationTime(temporary, seconds * 1000000000);
+        IgnoreResult(SetFileModificationTime(temporary, seconds * 1000000000),
+                     "an entry's time is kept where it can be");
         unpacked.files.emplace_back(temporary, target);
     } else {
         ::unlink(temporary.c_str());

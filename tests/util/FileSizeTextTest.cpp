@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <limits>
 
@@ -45,23 +46,20 @@ using FileSizeTextTest = TestFolder;
 
 TEST_F(FileSizeTextTest, ReadsTheSizeOfARealFile)
 {
-    std::string text = "unchanged";
-    EXPECT_FALSE(FileSizeText(Root() / "missing", text));
-    EXPECT_EQ(text, "unchanged");
+    const auto missing = FileSizeText(Root() / "missing");
+    EXPECT_EQ(missing.messageKey(), "file_read_err");
+    EXPECT_EQ(missing.systemError(), ENOENT);
 
     WriteFile(Root() / "empty", "");
-    ASSERT_TRUE(FileSizeText(Root() / "empty", text));
-    EXPECT_EQ(text, "0 byte");
+    EXPECT_EQ(FileSizeText(Root() / "empty").ValueOr("failed"), "0 byte");
 
     // Sparse: a gibibyte without the disk space.
     const auto big = Root() / "big";
     const int fd = ::open(big.c_str(), O_WRONLY | O_CREAT, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::ftruncate(fd, 1073741824), 0);
-    ASSERT_TRUE(FileSizeText(big, text));
-    EXPECT_EQ(text, "1 GB");
+    EXPECT_EQ(FileSizeText(big).ValueOr("failed"), "1 GB");
     ASSERT_EQ(::ftruncate(fd, 1073741825), 0);
     ::close(fd);
-    ASSERT_TRUE(FileSizeText(big, text));
-    EXPECT_EQ(text, "2 GB");
+    EXPECT_EQ(FileSizeText(big).ValueOr("failed"), "2 GB");
 }
