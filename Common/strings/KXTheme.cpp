@@ -2,6 +2,7 @@
 
 #include "plist/DXPlistPrefs.h"
 #include "util/ColourFromText.h"
+#include "util/FileMessageKeys.h"
 
 #include <cctype>
 
@@ -19,12 +20,12 @@ std::optional<KXTheme::Colour> KXTheme::ParseColour(std::string_view text)
     return halvex::ColourFromText(text);
 }
 
-bool KXTheme::Load(const std::filesystem::path& resourcesPath)
+halvex::Status KXTheme::Load(const std::filesystem::path& resourcesPath)
 {
     return LoadFile(resourcesPath / kFileName);
 }
 
-bool KXTheme::LoadFile(const std::filesystem::path& themeFile)
+halvex::Status KXTheme::LoadFile(const std::filesystem::path& themeFile)
 {
     *this = KXTheme();
     const DXPlistPrefs prefs(themeFile);
@@ -47,7 +48,10 @@ bool KXTheme::LoadFile(const std::filesystem::path& themeFile)
     };
     m_clrUsb = readColour(kUsbColour, kUsbColourDefault);
     m_clrLocal = readColour(kLocalColour, kLocalColourDefault);
-    return !prefs.Values().empty();
+    // The plist reader does not say why a file gave nothing; the file's name is what helps.
+    if (prefs.Values().empty())
+        return halvex::Status::Fail(halvex::kFileReadErrorKey, themeFile.string() + ": no theme values");
+    return halvex::Status::Ok();
 }
 
 KXTheme::Colour KXTheme::GetColour(std::string_view key) const

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/Status.h"
+
 // The interface theme "Win_Gui.plist" of the resources folder: window frame
 // colours, the two look options and the sync list's direction colours.
 // Colours are Windows colour values (red in the low byte, then green, then
@@ -42,9 +44,9 @@ public:
     static std::optional<Colour> ParseColour(std::string_view text);
 
     // Reads the theme file of a resources folder; a missing or damaged file
-    // leaves every default in place. True when the file was read.
-    bool Load(const std::filesystem::path& resourcesPath);
-    bool LoadFile(const std::filesystem::path& themeFile);
+    // leaves every default in place and fails with "file_read_err" and the file.
+    [[nodiscard]] halvex::Status Load(const std::filesystem::path& resourcesPath);
+    [[nodiscard]] halvex::Status LoadFile(const std::filesystem::path& themeFile);
 
     // A frame colour by its key; white when the theme does not set it.
     Colour GetColour(std::string_view key) const;

@@ -1,5 +1,6 @@
 #include "toolkit/DWSkin.h"
 #include "toolkit/PathText.h"
+#include "util/IgnoreResult.h"
 
 std::filesystem::path DWSkin::m_sResourcesPath;
 KXTheme DWSkin::m_sTheme;
@@ -9,7 +10,7 @@ void DWSkin::Init(const std::filesystem::path& resourcesPath, bool systemLook)
 {
     m_sResourcesPath = resourcesPath;
     m_sTheme = KXTheme();
-    m_sTheme.Load(resourcesPath);
+    IgnoreResult(m_sTheme.Load(resourcesPath), "without a theme the windows keep the default look");
     m_sSystemLook = systemLook;
 }
 
