@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "util/FileMessageKeys.h"
+#include "util/IgnoreResult.h"
 #include "util/WriteAll.h"
 
 namespace {
@@ -23,24 +25,25 @@ ssize_t WriteCount(int fd, const char* data, std::size_t size)
 
 KXLog::~KXLog()
 {
-    Close();
+    halvex::IgnoreResult(Close(), "a destructor has no one to tell");
 }
 
-KXLog::KXLog(KXLog&& other) noexcept : m_nFd(std::exchange(other.m_nFd, -1)) {}
+KXLog::KXLog(KXLog&& other) noexcept : m_nFd(std::exchange(other.m_nFd, -1)), m_path(std::move(other.m_path)) {}
 
 KXLog& KXLog::operator=(KXLog&& other) noexcept
 {
     if (this != &other) {
-        Close();
+        halvex::IgnoreResult(Close(), "the log taken over replaces this one");
         m_nFd = std::exchange(other.m_nFd, -1);
+        m_path = std::move(other.m_path);
     }
     return *this;
 }
 
-bool KXLog::Open(const std::filesystem::path& path, bool truncate)
+halvex::Status KXLog::Open(const std::filesystem::path& path, bool truncate)
 {
-    if (!Close())
-        return false;
+    if (halvex::Status closed = Close(); !closed)
+        return closed;
     // Non-blocking for the open only: a FIFO planted at the path then fails
     // at once instead of hanging the sync run.
     const int flags =
@@ -50,15 +53,22 @@ bool KXLog::Open(const std::filesystem::path& path, bool truncate)
         fd = ::open(path.c_str(), flags, 0600);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        return false;
+        return halvex::Status::FailErrno(halvex::kFileSaveErrorKey, path, errno);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = EINVAL;  // a FIFO or device planted at the path
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (error != 0) {
         ::close(fd);
-        return false;
+        return halvex::Status::FailErrno(halvex::kFileSaveErrorKey, path, error);
     }
     m_nFd = fd;
-    return true;
+    m_path = path;
+    return halvex::Status::Ok();
 }
 
 ssize_t KXLog::Write(std::string_view text)
@@ -80,12 +90,14 @@ ssize_t KXLog::WriteLine()
     return WriteCount(m_nFd, "\n", 1);
 }
 
-bool KXLog::Close()
+halvex::Status KXLog::Close()
 {
     if (m_nFd < 0)
-        return true;
+        return halvex::Status::Ok();
     const int fd = std::exchange(m_nFd, -1);
     // A close interrupted by a signal has still released the descriptor on
     // Linux; retrying could close someone else's.
-    return ::close(fd) == 0 || errno == EINTR;
+    if (::close(fd) != 0 && errno != EINTR)
+        return halvex::Status::FailErrno(halvex::kFileSaveErrorKey, m_path, errno);
+    return halvex::Status::Ok();
 }

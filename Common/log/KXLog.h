@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "util/Status.h"
+
 // A plain-text log: one line per Write, each ended by a line feed, UTF-8 as
 // given. The sync log is written through it. Used by one thread at a time.
 class KXLog {
@@ -21,8 +23,9 @@ public:
     // Closes a held file first (a failing close fails Open). Opens `path`
     // write-only, created 0600 when missing, emptied when `truncate`, else
     // appended to. A link at `path` is refused: the log lives in a temporary
-    // folder and must not write through a planted link.
-    [[nodiscard]] bool Open(const std::filesystem::path& path, bool truncate);
+    // folder and must not write through a planted link. A failure is
+    // "file_save_err" with the file and the system's reason.
+    [[nodiscard]] halvex::Status Open(const std::filesystem::path& path, bool truncate);
 
     // Writes the text and, when at least one byte of it was written, a line
     // feed. Returns the count of the text's bytes written, or -1 on failure
@@ -31,10 +34,11 @@ public:
     // A line feed alone; the count written or -1.
     ssize_t WriteLine();
 
-    // True when nothing was open or the close succeeded; closed afterwards
-    // in every case.
-    bool Close();
+    // Ok when nothing was open or the close succeeded; closed afterwards in
+    // every case.
+    [[nodiscard]] halvex::Status Close();
 
 private:
     int m_nFd = -1;
+    std::filesystem::path m_path;  // of the open file, for a failing close
 };

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "TestFolder.h"
 
 namespace fs = std::filesystem;
@@ -30,7 +32,7 @@ TEST_F(KXLogTest, EmptyTextWritesNothingNotEvenALineBreak)
     KXLog log;
     ASSERT_TRUE(log.Open(file, true));
     EXPECT_EQ(log.Write(""), 0);
-    log.Close();
+    EXPECT_TRUE(log.Close());
     EXPECT_EQ(ReadFile(file), "");
 }
 
@@ -57,7 +59,7 @@ TEST_F(KXLogTest, SecondOpenClosesTheFirstFile)
     ASSERT_TRUE(log.Open(Root() / "first.log", true));
     ASSERT_TRUE(log.Open(Root() / "second.log", true));
     log.Write("line");
-    log.Close();
+    EXPECT_TRUE(log.Close());
     EXPECT_EQ(ReadFile(Root() / "first.log"), "");
     EXPECT_EQ(ReadFile(Root() / "second.log"), "line\n");
 }
@@ -66,7 +68,7 @@ TEST_F(KXLogTest, NewFileIsPrivateToTheOwner)
 {
     const mode_t previous = ::umask(0);
     KXLog log;
-    const bool opened = log.Open(Root() / "sync.log", true);
+    const bool opened = log.Open(Root() / "sync.log", true).ok;
     ::umask(previous);
     ASSERT_TRUE(opened);
     struct stat st {};
@@ -102,7 +104,9 @@ TEST_F(KXLogTest, FailedOpenLeavesTheObjectClosedAndHarmless)
 {
     KXLog log;
     ASSERT_TRUE(log.Open(Root() / "a.log", true));
-    EXPECT_FALSE(log.Open(Root() / "missing" / "b.log", true));
+    const halvex::Status failed = log.Open(Root() / "missing" / "b.log", true);
+    EXPECT_EQ(failed.messageKey, "file_save_err");
+    EXPECT_EQ(failed.systemError, ENOENT);
     EXPECT_FALSE(log.IsOpen());
     EXPECT_EQ(log.Write("x"), -1);
     EXPECT_EQ(log.WriteLine(), -1);
@@ -116,6 +120,6 @@ TEST_F(KXLogTest, MovedLogOwnsTheFile)
     KXLog second = std::move(first);
     EXPECT_FALSE(first.IsOpen());
     EXPECT_EQ(second.Write("moved"), 5);
-    second.Close();
+    EXPECT_TRUE(second.Close());
     EXPECT_EQ(ReadFile(Root() / "a.log"), "moved\n");
 }
