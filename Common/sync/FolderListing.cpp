@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sync/SyncProblem.h"
+#include "util/ErrorText.h"
+
 namespace halvex {
 
 namespace {
@@ -41,16 +44,21 @@ FolderListing::Kind KindOf(mode_t mode)
     return S_ISLNK(mode) ? FolderListing::Kind::Link : FolderListing::Kind::Other;
 }
 
+Status Unreadable(int error)
+{
+    Status failure = Status::Fail(kProblemUnreadable, ErrnoText(error));
+    failure.systemError = error;
+    return failure;
+}
+
 }  // namespace
 
-bool FolderListing::Read(int folderFd)
+Status FolderListing::Read(int folderFd)
 {
     m_names.clear();
     m_entries.clear();
-    if (folderFd < 0) {
-        errno = EBADF;
-        return false;
-    }
+    if (folderFd < 0)
+        return Unreadable(EBADF);
     // getdents64 straight on the caller's descriptor: no stream, no second
     // descriptor, a few calls per folder. The descriptor's offset is not used
     // again (only fstatat and openat follow), so reading it to the end is fine.
@@ -60,7 +68,7 @@ bool FolderListing::Read(int folderFd)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return false;
+            return Unreadable(errno);
         if (got == 0)
             break;
         for (long at = 0; at < got;) {
@@ -83,7 +91,7 @@ bool FolderListing::Read(int folderFd)
             m_entries.push_back(entry);
         }
     }
-    return true;
+    return Status::Ok();
 }
 
 }  // namespace halvex

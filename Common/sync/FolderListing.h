@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "util/Status.h"
+
 namespace halvex {
 
 // The entries of one folder, read at once: names in one buffer (one
@@ -19,9 +21,10 @@ public:
     };
 
     // Reads the folder of the descriptor (which stays open and owned by the
-    // caller). False, with errno set, when the folder could not be read to
-    // its end: a listing cut short must not make files look missing.
-    [[nodiscard]] bool Read(int folderFd);
+    // caller). Fails with "sync_folder_unreadable" and the system's reason
+    // when the folder could not be read to its end: a listing cut short must
+    // not make files look missing.
+    [[nodiscard]] Status Read(int folderFd);
 
     std::size_t size() const { return m_entries.size(); }
     Kind kind(std::size_t i) const { return m_entries[i].kind; }

@@ -144,8 +144,8 @@ SyncScanner::SyncScanner(SyncCallback& callback, const SyncControl& control, Rec
       m_timeFormat(UserTimeFormatWithoutSeconds())
 {}
 
-bool SyncScanner::Scan(const std::filesystem::path& computerFolder, const std::filesystem::path& driveFolder,
-                       std::vector<ItemData>& rows)
+Status SyncScanner::Scan(const std::filesystem::path& computerFolder, const std::filesystem::path& driveFolder,
+                         std::vector<ItemData>& rows)
 {
     rows.clear();
     m_counters = {};
@@ -174,15 +174,15 @@ bool SyncScanner::Scan(const std::filesystem::path& computerFolder, const std::f
                   rows, fromDrive);
             for (ItemData& row : fromDrive)
                 Announce(rows, std::move(row));
-            return !m_control.Cancelled();
+            return m_control.Cancelled() ? Status::Cancelled() : Status::Ok();
         }
     }
     if (!WalkPair(fds[0], fds[1], rows, fromDrive))
-        return false;
+        return Status::Cancelled();
     for (ItemData& row : fromDrive)
         Announce(rows, std::move(row));
     PaceWait(m_pacing.afterScan, m_control);
-    return !m_control.Cancelled();
+    return m_control.Cancelled() ? Status::Cancelled() : Status::Ok();
 }
 
 bool SyncScanner::Stop()
@@ -236,13 +236,14 @@ bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& r
     FolderListing listings[2];
     const int fds[2] = {computerFd, driveFd};
     for (int side = 0; side < 2; ++side) {
-        if (fds[side] >= 0 && !listings[side].Read(fds[side])) {
+        if (fds[side] < 0)
+            continue;
+        if (const Status read = listings[side].Read(fds[side]); !read) {
             // Its files are not missing, only unknown: nothing below is
             // compared, on either side.
             const std::string& relative = side == 1 ? m_driveRelative : m_computerRelative;
             const std::filesystem::path folder = (side == 1 ? m_driveRoot : m_computerRoot) + relative;
-            Place(ProblemRow(folder.parent_path(), side == 1, kProblemUnreadable, std::strerror(errno)), rows,
-                  fromDrive);
+            Place(ProblemRow(folder.parent_path(), side == 1, read.messageKey, read.detail), rows, fromDrive);
             return true;
         }
     }

@@ -9,6 +9,7 @@
 #include "sync/ItemData.h"
 #include "sync/SyncCallback.h"
 #include "sync/SyncControl.h"
+#include "util/Status.h"
 
 namespace halvex {
 
@@ -43,10 +44,12 @@ class SyncScanner {
 public:
     SyncScanner(SyncCallback& callback, const SyncControl& control, Recursion recursion, SyncPacing pacing = {});
 
-    // Clears rows and counters and compares the pair. False when cancelled:
-    // the rows of pass 1 found until then stay, pass 2 rows are not added.
-    bool Scan(const std::filesystem::path& computerFolder, const std::filesystem::path& driveFolder,
-              std::vector<ItemData>& rows);
+    // Clears rows and counters and compares the pair. What cannot be read
+    // becomes a problem row, so the scan itself fails only when cancelled
+    // (Status::Cancelled()): the rows of pass 1 found until then stay, pass 2
+    // rows are not added.
+    [[nodiscard]] Status Scan(const std::filesystem::path& computerFolder, const std::filesystem::path& driveFolder,
+                              std::vector<ItemData>& rows);
 
     const ScanCounters& Counters() const { return m_counters; }
     void SetRowKeeping(RowKeeping keeping) { m_rowKeeping = keeping; }

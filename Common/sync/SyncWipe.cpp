@@ -13,15 +13,22 @@ namespace halvex {
 
 namespace {
 
-// Takes ownership of folderFd.
-bool WipeAt(int folderFd, const SyncControl& control)
+// Remembers the first entry that could not be removed; the wipe goes on past it.
+void Keep(Status& failure, const std::filesystem::path& entry, int error)
+{
+    if (failure.ok)
+        failure = Status::FailErrno(kSyncWipeIncompleteKey, entry, error);
+}
+
+// Takes ownership of folderFd. False when cancelled.
+bool WipeAt(int folderFd, const std::filesystem::path& folder, const SyncControl& control, Status& failure)
 {
     DIR* dir = ::fdopendir(folderFd);
     if (!dir) {
+        Keep(failure, folder, errno);
         ::close(folderFd);
-        return false;
+        return true;
     }
-    bool ok = true;
     // Names are gathered first: removing entries while reading the folder
     // may make readdir skip some.
     std::vector<std::pair<std::string, bool>> entries;
@@ -31,37 +38,45 @@ bool WipeAt(int folderFd, const SyncControl& control)
             continue;
         entries.emplace_back(name, e->d_type == DT_DIR || e->d_type == DT_UNKNOWN);
     }
+    bool going = true;
     for (const auto& [name, maybeFolder] : entries) {
         if (control.HoldWhilePaused()) {
-            ok = false;
+            going = false;
             break;
         }
         if (::unlinkat(folderFd, name.c_str(), 0) == 0)
             continue;
         if (!maybeFolder && errno != EISDIR) {
-            ok = false;
+            Keep(failure, folder / name, errno);
             continue;
         }
         const int sub = ::openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (sub < 0 || !WipeAt(sub, control)) {
-            ok = false;
-            if (control.Cancelled())
-                break;
+        if (sub < 0) {
+            Keep(failure, folder / name, errno);
             continue;
         }
+        if (!WipeAt(sub, folder / name, control, failure)) {
+            going = false;
+            break;
+        }
         if (::unlinkat(folderFd, name.c_str(), AT_REMOVEDIR) != 0)
-            ok = false;
+            Keep(failure, folder / name, errno);
     }
     ::closedir(dir);
-    return ok;
+    return going;
 }
 
 }  // namespace
 
-bool WipeFolder(const std::filesystem::path& folder, const SyncControl& control)
+Status WipeFolder(const std::filesystem::path& folder, const SyncControl& control)
 {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return fd >= 0 && WipeAt(fd, control);
+    if (fd < 0)
+        return Status::FailErrno(kSyncWipeIncompleteKey, folder, errno);
+    Status failure = Status::Ok();
+    if (!WipeAt(fd, folder, control, failure))
+        return Status::Cancelled();
+    return failure;
 }
 
 }  // namespace halvex

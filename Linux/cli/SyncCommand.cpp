@@ -171,7 +171,7 @@ int Run(Context& context, const std::vector<std::string>& options)
     const Recursion recursion = KXAppPrefs::Bool(prefkey::kSyncSubfolders) ? Recursion::Into : Recursion::TopOnly;
     SyncScanner scanner(callback, control, recursion);
     std::vector<ItemData> rows;
-    const bool scanned = scanner.Scan(pair->computer, pair->usb, rows);
+    const Status scanned = scanner.Scan(pair->computer, pair->usb, rows);
     console.endProgress();
     ScanCounters counters = scanner.Counters();
 
@@ -193,9 +193,9 @@ int Run(Context& context, const std::vector<std::string>& options)
             out << "; " << problems << " problem(s)";
         out << '\n';
         out.flush();
-        return scanned && problems == 0 ? kExitDone : kExitFailures;
+        return scanned.ok && problems == 0 ? kExitDone : kExitFailures;
     }
-    if (!scanned)
+    if (scanned.cancelled())
         return kExitFailures;  // a cancelled scan copies nothing, as in the window
     if (CountChecked(rows) == 0) {
         out << KXStrings::GetString("sync_none") << '\n';

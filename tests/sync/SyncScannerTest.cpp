@@ -50,7 +50,7 @@ protected:
     halvex::SyncControl control;
     std::vector<ItemData> rows;
     halvex::ScanCounters counters;
-    bool finished = false;
+    halvex::Status finished;
 };
 
 // One file on one or both sides: its times (0 = absent) and what is listed.
@@ -251,7 +251,7 @@ TEST_F(SyncScannerTest, CancelDuringPassOneKeepsOnlyRowsFoundSoFar)
             control.cancel() = true;
     };
     const auto listed = Scan();
-    EXPECT_FALSE(finished);
+    EXPECT_TRUE(finished.cancelled());
     EXPECT_EQ(listed.size(), 3u);
     for (const ItemData& r : rows)
         EXPECT_FALSE(r.sourceUsb);
