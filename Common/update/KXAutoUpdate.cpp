@@ -93,28 +93,26 @@ halvex::Status KXAutoUpdate::CheckUpdate(std::string_view script, std::string_vi
     const halvex::Result<std::string> reply = halvex::FetchText(address, halvex::kMaxReplySize, limits, cancel);
     if (!reply)
         return reply.status();
-    if (!ParseData(reply.value().c_str()))
-        return halvex::Status::Fail(halvex::kCheckUpdateErrorKey,
-                                    m_nError != 0 ? "the update service answered error " + std::to_string(m_nError)
-                                                  : "the reply is not an update service answer");
-    return halvex::Status::Ok();
+    return ParseData(reply.value().c_str());
 }
 
-bool KXAutoUpdate::ParseData(const char* data)
+halvex::Status KXAutoUpdate::ParseData(const char* data)
 {
+    const halvex::Status notAnAnswer =
+        halvex::Status::Fail(halvex::kCheckUpdateErrorKey, "the reply is not an update service answer");
     m_nError = 0;
     if (!data)
-        return false;
+        return notAnAnswer;
     TiXmlDocument document;
     if (!halvex::ParseXmlSafely(document, data))
-        return false;
+        return notAnAnswer;
     const TiXmlElement* response = document.FirstChildElement("response");
     if (!response)
-        return false;
+        return notAnAnswer;
     const TiXmlNode* node = response->FirstChild("update");
     const TiXmlElement* update = node ? node->ToElement() : nullptr;
     if (!update)
-        return false;
+        return notAnAnswer;
     const char* error = update->Attribute("error");
     if (!error || !*error) {
         const char* version = update->Attribute("version");
@@ -124,12 +122,15 @@ bool KXAutoUpdate::ParseData(const char* data)
         m_strURL = url ? url : "";
         m_strSha256 = sha256 ? sha256 : "";
         m_bUpdateAvailable = true;
-        return true;
+        return halvex::Status::Ok();
     }
     if (std::string_view(error) == "0")
-        return true;
+        return halvex::Status::Ok();
     m_nError = halvex::plist::ReadInteger(error);  // the other builds read it with atoi
-    return false;
+    if (m_nError == 0)
+        return notAnAnswer;
+    return halvex::Status::Fail(halvex::kCheckUpdateErrorKey,
+                                "the update service answered error " + std::to_string(m_nError));
 }
 
 std::string KXAutoUpdate::GetDownloadSize(std::uint64_t done, std::uint64_t expected,

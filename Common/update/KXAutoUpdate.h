@@ -31,8 +31,9 @@ public:
 
     // Parses a reply: <response><update version=".." url=".."/></response>
     // offers a version, <update error="0"/> says nothing is new, any other
-    // error number is stored in m_nError and gives false.
-    [[nodiscard]] bool ParseData(const char* data);
+    // error number is stored in m_nError and fails with "check_update_err";
+    // so does a reply that is no update service answer.
+    [[nodiscard]] halvex::Status ParseData(const char* data);
 
     // The second line of the download window: megabytes done and expected,
     // the rate in KB/s and the minutes and seconds left, filled into `format`

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The suite understands every reply: an offer of a listed, newer release,
     // or an error number.
     KXAutoUpdate update;
-    const bool understood = update.ParseData(reply.c_str());
+    const bool understood = update.ParseData(reply.c_str()).ok;
     if (update.m_bUpdateAvailable) {
         const std::optional<CheckQuery> query = ParseCheckQuery(fields[0]);
         halvex::fuzz::Check(query.has_value(), "an offer for a malformed query");

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::string reply(reinterpret_cast<const char*>(data), size);
     KXAutoUpdate update;
-    const bool understood = update.ParseData(reply.c_str());
+    const bool understood = update.ParseData(reply.c_str()).ok;
     // An error reply is never an offer, and an offer is never an error.
     if (update.m_bUpdateAvailable)
         halvex::fuzz::Check(understood && update.m_nError == 0, "offer reported with an error");

@@ -40,7 +40,7 @@ struct Read {
 Read ReadReply(const std::string& reply)
 {
     KXAutoUpdate update;
-    const bool understood = update.ParseData(reply.c_str());
+    const bool understood = update.ParseData(reply.c_str()).ok;
     return {understood, update.m_bUpdateAvailable, update.m_nError, update.m_strVersion, update.m_strURL};
 }
 

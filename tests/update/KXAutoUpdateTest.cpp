@@ -47,7 +47,7 @@ TEST(KXAutoUpdateParseData, RepliesOfTheService)
         SCOPED_TRACE(c.name);
         KXAutoUpdate update;
         update.m_nError = 99;
-        EXPECT_EQ(update.ParseData(c.reply), c.understood);
+        EXPECT_EQ(update.ParseData(c.reply).ok, c.understood);
         EXPECT_EQ(update.m_bUpdateAvailable, c.offer);
         EXPECT_EQ(update.m_nError, c.error);
         EXPECT_EQ(update.m_strVersion, c.version);
