@@ -185,9 +185,10 @@ Result<std::string> FetchText(const std::string& address, std::size_t limit, con
     if (sink.tooLong)
         return Result<std::string>::Fail(kCheckUpdateErrorKey,
                                          "the reply is longer than " + std::to_string(limit) + " bytes");
+    if (watch.cancelled)
+        return Result<std::string>::Cancelled();
     if (code != CURLE_OK)
-        return Result<std::string>::Fail(kCheckUpdateErrorKey,
-                                         watch.cancelled ? "cancelled" : FailureText(code, watch, errorBuffer));
+        return Result<std::string>::Fail(kCheckUpdateErrorKey, FailureText(code, watch, errorBuffer));
     if (text.empty())
         return Result<std::string>::Fail(kCheckUpdateErrorKey, "the reply is empty");
     return Result<std::string>::Ok(std::move(text));
@@ -219,7 +220,7 @@ Status DownloadToFile(const std::string& address, const std::filesystem::path& f
     const CURLcode code = curl_easy_perform(curl.get());
     const bool closed = ::close(sink.fd) == 0;
     if (watch.cancelled)
-        return Status::Fail(kDownloadErrorKey, "cancelled");
+        return Status::Cancelled();
     if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
         return Status::Fail(kDownloadErrorKey, "the package is larger than the limit");
     if (sink.error != 0)

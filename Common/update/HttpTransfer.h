@@ -32,7 +32,8 @@ inline constexpr std::uint64_t kMaxPackageSize = 1024ull * 1024 * 1024;
 // GET of a short text, never from a cache, through the proxy the environment
 // names (http_proxy, https_proxy, no_proxy, as curl reads them). A reply larger
 // than `limit`, an HTTP error status, or a transfer error fails with
-// "check_update_err" and the reason. `cancel` (may be null) stops the request.
+// "check_update_err" and the reason. `cancel` (may be null) stops the request
+// with Status::Cancelled().
 Result<std::string> FetchText(const std::string& address, std::size_t limit, const TransferLimits& limits,
                               const std::atomic<bool>* cancel = nullptr);
 
@@ -43,8 +44,8 @@ using TransferProgress = std::function<bool(std::uint64_t done, std::uint64_t ex
 
 // GET of a file into `file`, which must not exist yet (the caller chooses a
 // temporary name); on failure ("download_err" and why, for the log and the
-// CLI) the caller removes it. A transfer that `progress` cancelled fails with
-// the detail "cancelled"; the caller knows it asked for that.
+// CLI) the caller removes it. A transfer that `progress` cancelled answers
+// Status::Cancelled(), which no window or command shows as a failure.
 Status DownloadToFile(const std::string& address, const std::filesystem::path& file, const TransferLimits& limits,
                       const TransferProgress& progress);
 

@@ -78,15 +78,10 @@ Result<DownloadOutcome> DownloadPackage(const PackageRequest& request, const Tra
     }
 
     const fs::path partial = destination.parent_path() / TemporaryName(destination);
-    bool cancelled = false;
-    const TransferProgress watched = [&progress, &cancelled](std::uint64_t done, std::uint64_t expected) {
-        cancelled = progress && !progress(done, expected);
-        return !cancelled;
-    };
-    const Status transfer = DownloadToFile(request.address, partial, request.limits, watched);
+    const Status transfer = DownloadToFile(request.address, partial, request.limits, progress);
     if (!transfer) {
         fs::remove(partial, error);
-        return cancelled ? Downloaded::Cancelled() : Downloaded::From(transfer);
+        return Downloaded::From(transfer);
     }
     if (!request.sha256.empty()) {
         const Result<std::string> digest = FileSha256(partial);

@@ -30,9 +30,12 @@ std::string FirstLine(const std::string& text)
     return text.substr(0, text.find('\n'));
 }
 
-// The failure's text, then the system's reason when there is one.
+// The failure's text, then the system's reason when there is one. The
+// user's own stop is no failure to report.
 int ShowFailure(Console& console, const Status& failure)
 {
+    if (failure.cancelled())
+        return kExitFailures;
     console.error(KXStrings::GetString(failure.messageKey));
     if (!failure.detail.empty())
         console.error(failure.detail);
@@ -62,8 +65,6 @@ int Download(Context& context, const UpdateOffer& offer, bool install)
             return !context.cancel().load();
         });
     console.endProgress();
-    if (downloaded.cancelled())
-        return kExitFailures;
     if (!downloaded)
         return ShowFailure(console, downloaded.status());
     context.console().out() << "package: " << request.destination.string() << '\n';

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -127,6 +128,17 @@ TEST_F(UpdateCheckTest, NoDefaultRouteSendsNothing)
     EXPECT_EQ(result.messageKey(), "check_update_no_conn");
     EXPECT_STREQ(halvex::UpdateCheckMessageKey(result), "check_update_no_conn");
     EXPECT_FALSE(std::filesystem::exists(m_root / "requests.log"));
+}
+
+// The windows and the command line show every failure of a check but this one.
+TEST_F(UpdateCheckTest, AStoppedCheckIsCancelledNotFailed)
+{
+    LoopbackServer server(m_root.path(), "silent");
+    ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
+    const std::atomic<bool> cancel{true};
+    m_options.cancel = &cancel;
+    const auto result = halvex::RunUpdateCheck(m_options);
+    EXPECT_TRUE(result.cancelled()) << result.messageKey() << ": " << result.detail();
 }
 
 TEST_F(UpdateCheckTest, BackgroundCheckReportsOnlyAnOffer)
