@@ -187,7 +187,7 @@ void KWPelloryDlg::WatchDrive()
     m_fsWatcher->addPath(PathText(run));
     const std::string syncFolder = KXStrings::GetString("sync_folder_usb");
     if (!syncFolder.empty() && std::filesystem::is_directory(run / syncFolder))
-        m_fsWatcher->addPath(QString::fromStdString((run / syncFolder).string()));
+        m_fsWatcher->addPath(PathText(run / syncFolder));
     connect(m_fsWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_timerSpaceRefresh.start(); });
 }
 
@@ -320,8 +320,7 @@ void KWPelloryDlg::paintEvent(QPaintEvent*)
 
 QString KWPelloryDlg::DriveLinkText() const
 {
-    const QString label = QString::fromStdString(m_app.Device().volumeName());
-    return QString::fromStdString(halvex::FormatText("%s (%s)", label.toStdString(), m_app.DriveText().toStdString()));
+    return QString::fromStdString(m_app.Device().volumeName()) + QStringLiteral(" (") + m_app.DriveText() + ')';
 }
 
 QString KWPelloryDlg::DriveSpaceToolTip() const

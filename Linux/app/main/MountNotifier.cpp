@@ -3,6 +3,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include "toolkit/PathText.h"
+
 QString MountNotifier::DefaultMountTable()
 {
     const QString overridden = qEnvironmentVariable("HALVEX_MOUNTINFO");
@@ -14,7 +16,7 @@ MountNotifier::MountNotifier(QObject* parent, int fallbackIntervalMs)
 {}
 
 MountNotifier::MountNotifier(const QString& mountTable, QObject* parent, int fallbackIntervalMs)
-    : QObject(parent), m_watcher(mountTable.toStdString())
+    : QObject(parent), m_watcher(PathOfText(mountTable))
 {
     // A table that cannot be read yet is looked at again on the timer.
     if (m_watcher.Start() && mountTable.startsWith(QStringLiteral("/proc/"))) {

@@ -7,6 +7,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "toolkit/PathText.h"
+
 namespace {
 const QByteArray kShowRequest = "show\n";
 }
@@ -27,7 +29,7 @@ bool SingleInstance::Acquire()
 {
     if (m_nLockFd >= 0)
         return true;
-    const std::filesystem::path lockPath = m_folder / (m_strName.toStdString() + ".lock");
+    const std::filesystem::path lockPath = m_folder / PathOfText(m_strName + QStringLiteral(".lock"));
     const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return true;  // no lock to be had: better two copies than none
@@ -38,7 +40,7 @@ bool SingleInstance::Acquire()
     m_nLockFd = fd;
 
     // We hold the lock, so a socket file left here belongs to a copy that died.
-    const QString socketPath = QString::fromStdString((m_folder / m_strName.toStdString()).string());
+    const QString socketPath = PathText(m_folder / PathOfText(m_strName));
     QLocalServer::removeServer(socketPath);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -60,7 +62,7 @@ bool SingleInstance::Acquire()
 bool SingleInstance::NotifyRunning(int timeoutMs)
 {
     QLocalSocket socket;
-    socket.connectToServer(QString::fromStdString((m_folder / m_strName.toStdString()).string()));
+    socket.connectToServer(PathText(m_folder / PathOfText(m_strName)));
     if (!socket.waitForConnected(timeoutMs))
         return false;
     socket.write(kShowRequest);

@@ -94,7 +94,7 @@ KWPrefsSync::KWPrefsSync(const PrefsContext& context)
     m_syncLog->setChecked(KXAppPrefs::Bool(prefkey::kSyncLog));
     m_subfolders->setChecked(KXAppPrefs::Bool(prefkey::kSyncSubfolders));
     m_strStored = ReadComputerFolder(SyncIndexPath(m_context.sync.dataPath), m_context.sync.computerKey);
-    m_folder->setText(QString::fromStdString(m_strStored));
+    m_folder->setText(PathText(m_strStored));
     m_folder->setReadOnly(true);
     m_folder->setPlaceholderText(TextOr("prefs_no_folder"));
     connect(m_browse, &QPushButton::clicked, this, [this] {
@@ -103,7 +103,7 @@ KWPrefsSync::KWPrefsSync(const PrefsContext& context)
         const std::filesystem::path start =
             m_folder->text().isEmpty() ? std::filesystem::path{} : PathOfText(m_folder->text());
         if (const auto picked = m_context.browse(this, start))
-            m_folder->setText(QString::fromStdString(picked->string()));
+            m_folder->setText(PathText(*picked));
     });
 }
 

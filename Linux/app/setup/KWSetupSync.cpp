@@ -118,8 +118,8 @@ void KWSetupSync::Create()
     connect(m_browse, &QPushButton::clicked, this, [this] {
         if (!m_fnBrowse)
             return;
-        if (const auto picked = m_fnBrowse(this, m_edit->text().toStdString()))
-            m_edit->setText(QString::fromStdString(picked->string()));
+        if (const auto picked = m_fnBrowse(this, PathOfText(m_edit->text())))
+            m_edit->setText(PathText(*picked));
     });
 }
 

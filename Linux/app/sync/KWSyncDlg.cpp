@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "toolkit/AppText.h"
+#include "toolkit/PathText.h"
 #include "app/main/KWMainApp.h"
 #include "app/sync/ElidedPathLabel.h"
 #include "app/sync/KWSyncFolder.h"
@@ -109,7 +110,7 @@ bool KWSyncDlg::Prepare()
         return false;
     m_pair = *pair;
     auto shortName = [](QLabel* label, const fs::path& folder) {
-        const QString name = QString::fromStdString(folder.filename().string());
+        const QString name = ::PathText(folder.filename());
         label->setText(label->fontMetrics().elidedText(name, Qt::ElideMiddle, label->width()));
     };
     shortName(m_lblUsbName, m_pair.usb);
@@ -201,9 +202,8 @@ bool KWSyncDlg::RebuildList()
     m_nFromDrive = m_nFromComputer = 0;
     UpdateSelectedInfo();
     const bool subfolders = KXAppPrefs::Bool(prefkey::kSyncSubfolders);
-    const std::string first =
-        subfolders ? KXStrings::Format("sync_wait_msg", 0, 0) : KXStrings::Format("sync_wait_msg_no_sub", 0);
-    DWWaitDlg wait(this, TextOr("sync_wait_title"), QString::fromStdString(first));
+    const QString first = subfolders ? TextFormat("sync_wait_msg", 0, 0) : TextFormat("sync_wait_msg_no_sub", 0);
+    DWWaitDlg wait(this, TextOr("sync_wait_title"), first);
 
     // Rows are shown while the scan runs; they arrive in batches.
     m_model->SetRoots(m_pair.computer, m_pair.usb);
@@ -324,15 +324,15 @@ void KWSyncDlg::UpdateArrowsAndTips(bool recount)
         m_nFromDrive = m_model->CheckedFromDrive();
         m_nFromComputer = m_model->CheckedFromComputer();
     }
-    QString usbTip = TextOr("sync_browse_usb") + "\n\n" + QString::fromStdString(m_pair.usb.string());
-    QString localTip = TextOr("sync_browse_local") + "\n\n" + QString::fromStdString(m_pair.computer.string());
+    QString usbTip = TextOr("sync_browse_usb") + "\n\n" + ::PathText(m_pair.usb);
+    QString localTip = TextOr("sync_browse_local") + "\n\n" + ::PathText(m_pair.computer);
     if (m_bDetailsShown) {
         m_arrowRight->setVisible(m_nFromDrive > 0);
         m_arrowLeft->setVisible(m_nFromComputer > 0);
         if (m_nFromDrive > 0)
-            usbTip = QString::fromStdString(KXStrings::Format("sync_tip_usb", m_nFromDrive)) + "\n\n" + usbTip;
+            usbTip = TextFormat("sync_tip_usb", m_nFromDrive) + "\n\n" + usbTip;
         if (m_nFromComputer > 0)
-            localTip = QString::fromStdString(KXStrings::Format("sync_tip_local", m_nFromComputer)) + "\n\n" + localTip;
+            localTip = TextFormat("sync_tip_local", m_nFromComputer) + "\n\n" + localTip;
     } else {
         m_arrowRight->hide();
         m_arrowLeft->hide();
@@ -360,7 +360,7 @@ void KWSyncDlg::UpdateSelectedInfo()
     const int row = selected.first().row();
     m_imgUsb->setVisible(m_model->FromDrive(row));
     m_imgLocal->setVisible(!m_model->FromDrive(row));
-    m_lblPath->SetPath(QString::fromStdString(m_model->SourcePath(row)));
+    m_lblPath->SetPath(::PathText(m_model->SourcePath(row)));
 }
 
 QString KWSyncDlg::PathText() const
@@ -435,7 +435,7 @@ void KWSyncDlg::OpenLog()
     const fs::path& log = m_app.Paths().SyncLogPath();
     std::error_code ec;
     if (!log.empty() && fs::exists(log, ec))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(log.string())));
+        QDesktopServices::openUrl(QUrl::fromLocalFile(::PathText(log)));
     else
         KWMsgBox::Show(this, KXStrings::GetString("no_log_yet"), KWMsgBox::kNote, KWMsgBox::kOk);
 }

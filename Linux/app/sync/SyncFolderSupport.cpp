@@ -28,12 +28,11 @@ std::optional<fs::path> BrowseSyncFolder(QWidget* owner, const fs::path& start, 
     QFileDialog picker(owner, TextOr("sync_select_folder_title"), PathText(start));
     picker.setFileMode(QFileDialog::Directory);
     picker.setOption(QFileDialog::ShowDirsOnly, true);
-    const std::string select = KXStrings::GetString("select");
-    if (!select.empty())
-        picker.setLabelText(QFileDialog::Accept, QString::fromStdString(select));
+    if (const QString select = TextOr("select"); !select.isEmpty())
+        picker.setLabelText(QFileDialog::Accept, select);
     if (picker.exec() != QDialog::Accepted || picker.selectedFiles().isEmpty())
         return std::nullopt;
-    const fs::path folder = picker.selectedFiles().front().toStdString();
+    const fs::path folder = PathOfText(picker.selectedFiles().front());
     if (!CheckTypedSyncFolder(owner, folder, usbPath, probe))
         return std::nullopt;
     return folder;
