@@ -145,9 +145,10 @@ int Run(Context& context, const std::vector<std::string>& options)
             KXAppPrefs::Set(prefkey::kSyncSubfolders, *parsed->subfolders);
         if (parsed->log)
             KXAppPrefs::Set(prefkey::kSyncLog, *parsed->log);
-        if (!KXAppPrefs::Sync())
+        if (const Status saved = KXAppPrefs::Sync(); !saved)
             console.error(FormatText(Text("cli_prefs_not_saved", "The preferences could not be saved in %s."),
-                                     KXAppPrefs::FilePath()));
+                                     KXAppPrefs::FilePath()) +
+                          " (" + saved.detail + ")");
     }
 
     const KXAppPaths& paths = context.paths();

@@ -123,6 +123,19 @@ TEST_F(SyncCommandTest, FailedFileGivesStatusOneAndALogLine)
               std::string::npos);
 }
 
+TEST_F(SyncCommandTest, PreferencesThatCannotBeSavedAreNamedWithTheReason)
+{
+    // A folder where the preference file belongs cannot be replaced by it.
+    const fs::path prefs = run / "Halvex Data" / "com.halvex.dravane.plist";
+    fs::create_directories(prefs);
+    const Outcome o = Sync(Folder() + " --subfolders --list");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("The preferences could not be saved in " + prefs.string() + ". (" + prefs.string() +
+                         ": not a regular file)"),
+              std::string::npos)
+        << o.err;
+}
+
 TEST_F(SyncCommandTest, ChangingTheFolderAsksBeforeSettingTheDriveFolderAside)
 {
     ASSERT_EQ(Sync(Folder() + " --list").status, 0);
