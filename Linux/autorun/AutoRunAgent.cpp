@@ -55,8 +55,8 @@ void AutoRunAgent::DeviceDidMount(const MountEntry& mount)
         m_logger("Not started: " + mount.mountPoint.string() + " no longer holds the drive " + Describe(drive));
         return;
     }
-    if (!m_launcher(application))
-        m_logger("Could not start " + application.string());
+    if (const Status launched = m_launcher(application); !launched)
+        m_logger("Could not start " + application.string() + " (" + launched.detail + ")");
 }
 
 bool AutoRunAgent::IsTrusted(const DriveIdentity& drive) const
@@ -91,10 +91,10 @@ bool AutoRunAgent::UserAllows(const MountEntry& mount, const DriveIdentity& driv
 
 bool AutoRunAgent::StillTheSameDrive(const MountEntry& mount, const DriveIdentity& drive) const
 {
-    std::vector<MountEntry> entries;
-    if (!ReadMountInfo(m_sources.mountInfo, entries))
+    const Result<std::vector<MountEntry>> entries = ReadMountInfo(m_sources.mountInfo);
+    if (!entries)
         return false;
-    const MountEntry* now = FindMountFor(entries, mount.mountPoint);
+    const MountEntry* now = FindMountFor(entries.value(), mount.mountPoint);
     if (now == nullptr || now->mountPoint != mount.mountPoint || now->majorMinor != mount.majorMinor ||
         now->source != mount.source)
         return false;
@@ -124,15 +124,15 @@ void AutoRunAgent::Run(MountWatcher& watcher, int stopDescriptor, std::chrono::m
     }
 }
 
-bool AutoRunAgent::LaunchApplication(const fs::path& application)
+Status AutoRunAgent::LaunchApplication(const fs::path& application)
 {
     // A drive laid out for Linux may not run its programs (FAT's showexec,
     // noexec): its launcher, read by the shell, starts the suite instead.
     const fs::path launcher = application.parent_path() / kLauncherName;
     std::error_code error;
     if (fs::is_regular_file(launcher, error))
-        return KMSystem::StartProgram("/bin/sh", {launcher.string()});
-    return KMSystem::StartProgram(application / "Contents" / "Linux" / "HalvexDravane", {});
+        return KMSystem::StartProgram("/bin/sh", {launcher.string()}).status();
+    return KMSystem::StartProgram(application / "Contents" / "Linux" / "HalvexDravane", {}).status();
 }
 
 }  // namespace halvex

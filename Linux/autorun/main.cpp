@@ -114,8 +114,9 @@ int main(int argc, char** argv)
 
     const halvex::DeviceSources sources = halvex::DeviceSources::FromEnvironment();
     halvex::MountWatcher watcher(sources.mountInfo);
-    if (!watcher.Start()) {
-        Log("Cannot read the mount table " + sources.mountInfo.string());
+    if (const halvex::Status started = watcher.Start(); !started) {
+        // The detail names the table and the system's reason.
+        Log("Cannot read the mount table " + started.detail);
         return 1;
     }
     Log("PelloryAutoRun " + halvex::SuiteVersionText() + " watching " + sources.mountInfo.string());

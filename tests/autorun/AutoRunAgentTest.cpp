@@ -61,7 +61,7 @@ TEST(AutoRunAgent, DriveSwappedWhileTheUserWasAskedIsNotStarted)
             },
             [&](const fs::path& application) {
                 launched.push_back(application);
-                return true;
+                return halvex::Status::Ok();
             },
             [](const std::string&) {});
         agent.DeviceDidMount({"8:17", point, "vfat", "/dev/sdb1"});
