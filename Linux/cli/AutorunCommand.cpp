@@ -20,10 +20,10 @@ namespace {
 std::string TrustListError(const halvex::Status& status, const TrustedDrives& list)
 {
     if (status.messageKey == TrustedDrives::kWriteErrorKey)
-        return FormatText(Text("err_trust_list_write", "The list of trusted drives could not be saved in %s."),
+        return FormatText(Text(TrustedDrives::kWriteErrorKey, "The list of trusted drives could not be saved in %s."),
                           list.File().string()) +
                " (" + status.detail + ")";
-    return FormatText(Text("err_trust_list_damaged",
+    return FormatText(Text(TrustedDrives::kDamagedKey,
                            "The list of trusted drives %s could not be read (%s); no drive counts as trusted."),
                       list.File().string(), status.detail);
 }
@@ -62,7 +62,7 @@ int ChangeTrust(Context& context, bool trust)
 {
     const DriveIdentity drive = DriveIdentity::Of(context.drive());
     if (!context.drive().runFromDevice() || !drive.IsDistinct()) {
-        context.console().error(Text("err_trust_not_distinct",
+        context.console().error(Text(TrustedDrives::kNotDistinctKey,
                                      "This drive has no serial number or file system UUID that tells it from "
                                      "other drives, so it cannot be trusted."));
         return kExitSetup;

@@ -40,11 +40,11 @@ public:
 
     // Reads the list; a missing file is an empty list. An unreadable, too
     // large or damaged file leaves the list empty and fails with
-    // "err_trust_list_damaged" and the reason.
+    // kDamagedKey and the reason.
     Status Load();
     // Reads the file again, adds the drive (or renews its label) and writes
     // the list. A drive without a serial number or UUID is refused with
-    // "err_trust_not_distinct". A damaged file is set aside as
+    // kNotDistinctKey. A damaged file is set aside as
     // "<name>.damaged" before the new list replaces it.
     Status Trust(const DriveIdentity& drive);
     // Reads the file again and writes it without the drive; answers whether

@@ -24,7 +24,7 @@ AutoRunControl AutoRunControl::ForSuite(const std::filesystem::path& resourcesPa
     control.uninstall = [] { return KMAutoRun::Disable(); };
     control.start = [] { return KMAutoRun::Start(); };
     control.trustThisDrive = [identity = DriveIdentity::Of(drive), onUsb = drive.runFromDevice()] {
-        return onUsb ? TrustedDrives().Trust(identity) : Status::Fail("err_trust_not_distinct");
+        return onUsb ? TrustedDrives().Trust(identity) : Status::Fail(TrustedDrives::kNotDistinctKey);
     };
     control.trustedDrives = [] {
         TrustedDrives list;
@@ -37,10 +37,10 @@ AutoRunControl AutoRunControl::ForSuite(const std::filesystem::path& resourcesPa
 
 void ReportTrustFailure(QWidget* owner, const Status& status)
 {
-    const bool distinct = status.messageKey != "err_trust_not_distinct";
+    const bool distinct = status.messageKey != TrustedDrives::kNotDistinctKey;
     const QString text =
-        distinct ? FailureText("err_trust_list_write", "The list of trusted drives could not be saved.", status)
-                 : FailureText("err_trust_not_distinct",
+        distinct ? FailureText(TrustedDrives::kWriteErrorKey, "The list of trusted drives could not be saved.", status)
+                 : FailureText(TrustedDrives::kNotDistinctKey,
                                "This drive has no serial number or file system UUID that tells it "
                                "from other drives, so it cannot be trusted.",
                                status);
