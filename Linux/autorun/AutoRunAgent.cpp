@@ -70,22 +70,23 @@ bool AutoRunAgent::IsTrusted(const DriveIdentity& drive) const
 
 bool AutoRunAgent::UserAllows(const MountEntry& mount, const DriveIdentity& drive) const
 {
-    std::string why;
-    const DriveAnswer answer = m_question ? m_question(drive, why) : DriveAnswer::NoQuestion;
-    switch (answer) {
+    const Result<DriveAnswer> answer =
+        m_question ? m_question(drive) : Result<DriveAnswer>::Fail(kNoQuestionKey, "nobody could be asked");
+    if (!answer) {
+        m_logger("Not started from " + mount.mountPoint.string() + ": the drive " + Describe(drive) +
+                 " is not trusted and " + answer.detail());
+        return false;
+    }
+    switch (answer.value()) {
     case DriveAnswer::Start: return true;
     case DriveAnswer::Always:
         if (const Status trusted = TrustedDrives(m_trustFile).Trust(drive); !trusted)
             m_logger("The drive " + Describe(drive) + " could not be added to the trusted drives (" +
                      trusted.messageKey + ": " + trusted.detail + ")");
         return true;
-    case DriveAnswer::NotNow:
-        m_logger("Not started from " + mount.mountPoint.string() + ": the user declined the drive " + Describe(drive));
-        return false;
-    case DriveAnswer::NoQuestion: break;
+    case DriveAnswer::NotNow: break;
     }
-    m_logger("Not started from " + mount.mountPoint.string() + ": the drive " + Describe(drive) +
-             " is not trusted and " + (why.empty() ? std::string("nobody could be asked") : why));
+    m_logger("Not started from " + mount.mountPoint.string() + ": the user declined the drive " + Describe(drive));
     return false;
 }
 

@@ -124,9 +124,7 @@ int main(int argc, char** argv)
     const halvex::NotificationQuestion question(kQuestionLimit, stopDescriptor);
     halvex::AutoRunAgent agent(
         sources, halvex::TrustedDrives::DefaultFile(),
-        [&question](const halvex::DriveIdentity& drive, std::string& why) {
-            return question.Ask(QuestionTexts(drive), why);
-        },
+        [&question](const halvex::DriveIdentity& drive) { return question.Ask(QuestionTexts(drive)); },
         halvex::AutoRunAgent::LaunchApplication, Log);
     agent.Run(watcher, stopDescriptor, Period());
     close(stopDescriptor);
