@@ -55,8 +55,8 @@ void AutoRunAgent::DeviceDidMount(const MountEntry& mount)
         m_logger("Not started: " + mount.mountPoint.string() + " no longer holds the drive " + Describe(drive));
         return;
     }
-    if (!m_launcher(application))
-        m_logger("Could not start " + application.string());
+    if (const Status launched = m_launcher(application); !launched)
+        m_logger("Could not start " + application.string() + " (" + launched.detail + ")");
 }
 
 bool AutoRunAgent::IsTrusted(const DriveIdentity& drive) const
@@ -70,31 +70,32 @@ bool AutoRunAgent::IsTrusted(const DriveIdentity& drive) const
 
 bool AutoRunAgent::UserAllows(const MountEntry& mount, const DriveIdentity& drive) const
 {
-    std::string why;
-    const DriveAnswer answer = m_question ? m_question(drive, why) : DriveAnswer::NoQuestion;
-    switch (answer) {
+    const Result<DriveAnswer> answer =
+        m_question ? m_question(drive) : Result<DriveAnswer>::Fail(kNoQuestionKey, "nobody could be asked");
+    if (!answer) {
+        m_logger("Not started from " + mount.mountPoint.string() + ": the drive " + Describe(drive) +
+                 " is not trusted and " + answer.detail());
+        return false;
+    }
+    switch (answer.value()) {
     case DriveAnswer::Start: return true;
     case DriveAnswer::Always:
         if (const Status trusted = TrustedDrives(m_trustFile).Trust(drive); !trusted)
             m_logger("The drive " + Describe(drive) + " could not be added to the trusted drives (" +
                      trusted.messageKey + ": " + trusted.detail + ")");
         return true;
-    case DriveAnswer::NotNow:
-        m_logger("Not started from " + mount.mountPoint.string() + ": the user declined the drive " + Describe(drive));
-        return false;
-    case DriveAnswer::NoQuestion: break;
+    case DriveAnswer::NotNow: break;
     }
-    m_logger("Not started from " + mount.mountPoint.string() + ": the drive " + Describe(drive) +
-             " is not trusted and " + (why.empty() ? std::string("nobody could be asked") : why));
+    m_logger("Not started from " + mount.mountPoint.string() + ": the user declined the drive " + Describe(drive));
     return false;
 }
 
 bool AutoRunAgent::StillTheSameDrive(const MountEntry& mount, const DriveIdentity& drive) const
 {
-    std::vector<MountEntry> entries;
-    if (!ReadMountInfo(m_sources.mountInfo, entries))
+    const Result<std::vector<MountEntry>> entries = ReadMountInfo(m_sources.mountInfo);
+    if (!entries)
         return false;
-    const MountEntry* now = FindMountFor(entries, mount.mountPoint);
+    const MountEntry* now = FindMountFor(entries.value(), mount.mountPoint);
     if (now == nullptr || now->mountPoint != mount.mountPoint || now->majorMinor != mount.majorMinor ||
         now->source != mount.source)
         return false;
@@ -124,15 +125,15 @@ void AutoRunAgent::Run(MountWatcher& watcher, int stopDescriptor, std::chrono::m
     }
 }
 
-bool AutoRunAgent::LaunchApplication(const fs::path& application)
+Status AutoRunAgent::LaunchApplication(const fs::path& application)
 {
     // A drive laid out for Linux may not run its programs (FAT's showexec,
     // noexec): its launcher, read by the shell, starts the suite instead.
     const fs::path launcher = application.parent_path() / kLauncherName;
     std::error_code error;
     if (fs::is_regular_file(launcher, error))
-        return KMSystem::StartProgram("/bin/sh", {launcher.string()});
-    return KMSystem::StartProgram(application / "Contents" / "Linux" / "HalvexDravane", {});
+        return KMSystem::StartProgram("/bin/sh", {launcher.string()}).status();
+    return KMSystem::StartProgram(application / "Contents" / "Linux" / "HalvexDravane", {}).status();
 }
 
 }  // namespace halvex

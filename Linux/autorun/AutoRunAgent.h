@@ -9,6 +9,8 @@
 #include "DriveAnswer.h"
 #include "system/DriveIdentity.h"
 #include "system/MountInfo.h"
+#include "util/Result.h"
+#include "util/Status.h"
 
 namespace halvex {
 
@@ -20,12 +22,12 @@ class MountWatcher;
 // drive, once the user says so when asked.
 class AutoRunAgent {
 public:
-    // Starts the application folder's program; false when it could not.
-    using Launcher = std::function<bool(const std::filesystem::path& application)>;
+    // Starts the application folder's program; the failure says why not.
+    using Launcher = std::function<Status(const std::filesystem::path& application)>;
     using Logger = std::function<void(const std::string& line)>;
-    // Asks whether to start the suite from a drive that is not trusted;
-    // with NoQuestion, `why` says why nobody could be asked.
-    using Question = std::function<DriveAnswer(const DriveIdentity& drive, std::string& why)>;
+    // Asks whether to start the suite from a drive that is not trusted; a
+    // failure says why nobody could be asked.
+    using Question = std::function<Result<DriveAnswer>(const DriveIdentity& drive)>;
 
     static constexpr const char* kApplicationName = "HalvexDravane.app";
     // The launcher at a drive's top that starts the suite from a no-exec drive.
@@ -45,7 +47,7 @@ public:
     // The default launcher: the drive's launcher read by /bin/sh, else
     // "Contents/Linux/HalvexDravane" of the application folder, started
     // detached with no arguments.
-    static bool LaunchApplication(const std::filesystem::path& application);
+    static Status LaunchApplication(const std::filesystem::path& application);
 
 private:
     bool IsTrusted(const DriveIdentity& drive) const;

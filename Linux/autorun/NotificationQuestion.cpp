@@ -214,19 +214,16 @@ NotificationQuestion::Signal NotificationQuestion::SignalOf(const std::string& l
     return Signal::None;
 }
 
-DriveAnswer NotificationQuestion::Ask(const Texts& texts, std::string& why) const
+Result<DriveAnswer> NotificationQuestion::Ask(const Texts& texts) const
 {
+    using Answer = Result<DriveAnswer>;
     std::string capabilities;
     int exitStatus = -1;
-    if (!Call("GetCapabilities", {}, capabilities, &exitStatus)) {
-        why = exitStatus == 127 ? "the gdbus tool (GLib) that asks the desktop is missing"
-                                : "no desktop notification service answers";
-        return DriveAnswer::NoQuestion;
-    }
-    if (capabilities.find("'actions'") == std::string::npos) {
-        why = "the desktop notification service offers no actions";
-        return DriveAnswer::NoQuestion;
-    }
+    if (!Call("GetCapabilities", {}, capabilities, &exitStatus))
+        return Answer::Fail(kNoQuestionKey, exitStatus == 127 ? "the gdbus tool (GLib) that asks the desktop is missing"
+                                                              : "no desktop notification service answers");
+    if (capabilities.find("'actions'") == std::string::npos)
+        return Answer::Fail(kNoQuestionKey, "the desktop notification service offers no actions");
 
     // The monitor listens before the question goes out, so a quick answer is
     // not missed: once it names the service's owner, its match is in place.
@@ -236,10 +233,8 @@ DriveAnswer NotificationQuestion::Ask(const Texts& texts, std::string& why) cons
     bool ready = false;
     while (!ready && monitor.ReadLine(line, readyBy))
         ready = line.find(" is owned by ") != std::string::npos;
-    if (!ready) {
-        why = "the desktop notification service cannot be watched";
-        return DriveAnswer::NoQuestion;
-    }
+    if (!ready)
+        return Answer::Fail(kNoQuestionKey, "the desktop notification service cannot be watched");
 
     const bool markup = capabilities.find("'body-markup'") != std::string::npos;
     const std::string actions = "[" + Quoted(kStartAction) + ", " + Quoted(texts.start) + ", " + Quoted(kAlwaysAction) +
@@ -250,24 +245,20 @@ DriveAnswer NotificationQuestion::Ask(const Texts& texts, std::string& why) cons
     if (!Call("Notify",
               {Quoted(texts.application), "0", "''", Quoted(texts.summary),
                Quoted(markup ? EscapeMarkup(texts.body) : texts.body), actions, "{}", "0"},
-              reply)) {
-        why = "the desktop notification service refused the question";
-        return DriveAnswer::NoQuestion;
-    }
+              reply))
+        return Answer::Fail(kNoQuestionKey, "the desktop notification service refused the question");
     const std::size_t at = reply.find("uint32 ");
     const unsigned long id = at == std::string::npos ? 0 : std::strtoul(reply.c_str() + at + 7, nullptr, 10);
-    if (id == 0 || id > 0xFFFFFFFFul) {
-        why = "the desktop notification service gave no notification number";
-        return DriveAnswer::NoQuestion;
-    }
+    if (id == 0 || id > 0xFFFFFFFFul)
+        return Answer::Fail(kNoQuestionKey, "the desktop notification service gave no notification number");
 
     const auto deadline = Clock::now() + m_limit;
     while (monitor.ReadLine(line, deadline, m_stopDescriptor)) {
         switch (SignalOf(line, static_cast<unsigned>(id))) {
-        case Signal::Start: return DriveAnswer::Start;
-        case Signal::Always: return DriveAnswer::Always;
+        case Signal::Start: return Answer::Ok(DriveAnswer::Start);
+        case Signal::Always: return Answer::Ok(DriveAnswer::Always);
         case Signal::NotNow:
-        case Signal::Closed: return DriveAnswer::NotNow;
+        case Signal::Closed: return Answer::Ok(DriveAnswer::NotNow);
         case Signal::None: break;
         }
     }
@@ -275,7 +266,7 @@ DriveAnswer NotificationQuestion::Ask(const Texts& texts, std::string& why) cons
     std::string ignored;
     IgnoreResult(Call("CloseNotification", {std::to_string(id)}, ignored),
                  "a notification already gone needs no closing");
-    return DriveAnswer::NotNow;
+    return Answer::Ok(DriveAnswer::NotNow);
 }
 
 }  // namespace halvex

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "DriveAnswer.h"
+#include "util/Result.h"
 
 namespace halvex {
 
@@ -26,9 +27,9 @@ public:
 
     NotificationQuestion(std::chrono::milliseconds limit, int stopDescriptor);
 
-    // NoQuestion when no service answers or it offers no actions; `why` then
-    // says which.
-    DriveAnswer Ask(const Texts& texts, std::string& why) const;
+    // kNoQuestionKey when no service answers or it offers no actions; the
+    // detail says which.
+    Result<DriveAnswer> Ask(const Texts& texts) const;
 
     // The answer carried by one line of `gdbus monitor` about notification
     // `id`: an action or the closing of it; nothing for any other line.

@@ -114,8 +114,9 @@ int main(int argc, char** argv)
 
     const halvex::DeviceSources sources = halvex::DeviceSources::FromEnvironment();
     halvex::MountWatcher watcher(sources.mountInfo);
-    if (!watcher.Start()) {
-        Log("Cannot read the mount table " + sources.mountInfo.string());
+    if (const halvex::Status started = watcher.Start(); !started) {
+        // The detail names the table and the system's reason.
+        Log("Cannot read the mount table " + started.detail);
         return 1;
     }
     Log("PelloryAutoRun " + halvex::SuiteVersionText() + " watching " + sources.mountInfo.string());
@@ -123,9 +124,7 @@ int main(int argc, char** argv)
     const halvex::NotificationQuestion question(kQuestionLimit, stopDescriptor);
     halvex::AutoRunAgent agent(
         sources, halvex::TrustedDrives::DefaultFile(),
-        [&question](const halvex::DriveIdentity& drive, std::string& why) {
-            return question.Ask(QuestionTexts(drive), why);
-        },
+        [&question](const halvex::DriveIdentity& drive) { return question.Ask(QuestionTexts(drive)); },
         halvex::AutoRunAgent::LaunchApplication, Log);
     agent.Run(watcher, stopDescriptor, Period());
     close(stopDescriptor);

@@ -19,11 +19,11 @@ namespace {
 
 std::string TrustListError(const halvex::Status& status, const TrustedDrives& list)
 {
-    if (status.messageKey == "err_trust_list_write")
-        return FormatText(Text("err_trust_list_write", "The list of trusted drives could not be saved in %s."),
+    if (status.messageKey == TrustedDrives::kWriteErrorKey)
+        return FormatText(Text(TrustedDrives::kWriteErrorKey, "The list of trusted drives could not be saved in %s."),
                           list.File().string()) +
                " (" + status.detail + ")";
-    return FormatText(Text("err_trust_list_damaged",
+    return FormatText(Text(TrustedDrives::kDamagedKey,
                            "The list of trusted drives %s could not be read (%s); no drive counts as trusted."),
                       list.File().string(), status.detail);
 }
@@ -62,14 +62,21 @@ int ChangeTrust(Context& context, bool trust)
 {
     const DriveIdentity drive = DriveIdentity::Of(context.drive());
     if (!context.drive().runFromDevice() || !drive.IsDistinct()) {
-        context.console().error(Text("err_trust_not_distinct",
+        context.console().error(Text(TrustedDrives::kNotDistinctKey,
                                      "This drive has no serial number or file system UUID that tells it from "
                                      "other drives, so it cannot be trusted."));
         return kExitSetup;
     }
     TrustedDrives trusted;
     bool wasTrusted = false;
-    const halvex::Status changed = trust ? trusted.Trust(drive) : trusted.Forget(drive, &wasTrusted);
+    halvex::Status changed = halvex::Status::Ok();
+    if (trust) {
+        changed = trusted.Trust(drive);
+    } else {
+        const halvex::Result<bool> forgotten = trusted.Forget(drive);
+        changed = forgotten.status();
+        wasTrusted = forgotten.ValueOr(false);
+    }
     if (!changed) {
         context.console().error(TrustListError(changed, trusted));
         return kExitFailures;
@@ -98,15 +105,20 @@ int Run(Context& context, const std::vector<std::string>& options)
     if (action == "status")
         return Status(context);
     if (action == "enable") {
-        if (!KMAutoRun::Enable(KMAutoRun::PackageIn(context.paths().ResourcesPath()))) {
-            context.console().error(Text("err_autorun_install", "Autorun could not be enabled on this computer."));
+        if (const halvex::Status enabled = KMAutoRun::Enable(KMAutoRun::PackageIn(context.paths().ResourcesPath()));
+            !enabled) {
+            context.console().error(
+                Text(KMAutoRun::kInstallErrorKey, "Autorun could not be enabled on this computer.") + " (" +
+                enabled.detail + ")");
             return kExitFailures;
         }
         return kExitDone;
     }
     if (action == "disable") {
-        if (!KMAutoRun::Disable()) {
-            context.console().error(Text("err_autorun_uninstall", "Autorun could not be disabled on this computer."));
+        if (const halvex::Status disabled = KMAutoRun::Disable(); !disabled) {
+            context.console().error(
+                Text(KMAutoRun::kUninstallErrorKey, "Autorun could not be disabled on this computer.") + " (" +
+                disabled.detail + ")");
             return kExitFailures;
         }
         return kExitDone;

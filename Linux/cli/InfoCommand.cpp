@@ -45,8 +45,9 @@ int Run(Context& context, const std::vector<std::string>& options)
         return kExitSetup;
     }
     const KMDevice& drive = context.drive();
-    std::uint64_t total = 0, used = 0, free = 0;
-    const bool sized = drive.getSizeForTotal(total, used, free);
+    // An unreadable size prints as zeros before the error.
+    const halvex::Result<KMDevice::Space> sized = drive.getSizeForTotal();
+    const KMDevice::Space space = sized.ValueOr({});
 
     std::ostream& out = context.console().out();
     out << "run path: " << drive.runPath().string() << '\n'
@@ -57,13 +58,13 @@ int Run(Context& context, const std::vector<std::string>& options)
         << "vendor: " << WithName(drive.vendorID(), drive.manufacturer()) << '\n'
         << "product: " << WithName(drive.productID(), drive.product()) << '\n'
         << "suite drive: " << (drive.isHalvexDrive() ? "yes" : "no") << '\n'
-        << "total: " << SizeLine(total) << '\n'
-        << "used: " << SizeLine(used) << '\n'
-        << "free: " << SizeLine(free) << '\n'
+        << "total: " << SizeLine(space.total) << '\n'
+        << "used: " << SizeLine(space.used) << '\n'
+        << "free: " << SizeLine(space.free) << '\n'
         << "vendor list: " << VendorListLine(drive) << '\n';
     out.flush();
     if (!sized) {
-        context.console().error(Text("cli_size_unreadable", "The drive's size could not be read."));
+        context.console().error(Text(KMDevice::kSizeErrorKey, "The drive's size could not be read."));
         return kExitFailures;
     }
     return kExitDone;

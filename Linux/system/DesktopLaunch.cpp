@@ -22,10 +22,10 @@ std::string FileUri(const std::filesystem::path& path)
     return uri;
 }
 
-bool ShowInFileManager(const std::filesystem::path& path, bool selectItem)
+Status ShowInFileManager(const std::filesystem::path& path, bool selectItem)
 {
     if (path.empty() || path.is_relative())
-        return false;
+        return Status::Fail(kProgramStartErrorKey, path.string() + ": not an absolute path");
     const std::filesystem::path folder = selectItem ? path.parent_path() : path;
     // The shell only chains the two programs; the path and URI travel as
     // positional parameters, never as part of the script.
@@ -33,15 +33,16 @@ bool ShowInFileManager(const std::filesystem::path& path, bool selectItem)
         "dbus-send --session --print-reply --reply-timeout=5000 --dest=org.freedesktop.FileManager1 "
         "/org/freedesktop/FileManager1 \"org.freedesktop.FileManager1.$1\" \"array:string:$2\" string: "
         ">/dev/null 2>&1 || exec xdg-open \"$3\" >/dev/null 2>&1";
-    return StartDetached(
-        "/bin/sh", {"-c", script, "sh", selectItem ? "ShowItems" : "ShowFolders", FileUri(path), folder.string()});
+    return StartDetached("/bin/sh",
+                         {"-c", script, "sh", selectItem ? "ShowItems" : "ShowFolders", FileUri(path), folder.string()})
+        .status();
 }
 
-bool OpenAddress(std::string_view address)
+Status OpenAddress(std::string_view address)
 {
     if (address.empty() || address.front() == '-')
-        return false;
-    return StartDetached("xdg-open", {std::string(address)});
+        return Status::Fail(kProgramStartErrorKey, "not an address: " + std::string(address));
+    return StartDetached("xdg-open", {std::string(address)}).status();
 }
 
 }  // namespace halvex

@@ -1,16 +1,32 @@
 #include "system/KMAutoRun.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <system_error>
 #include <thread>
 
 #include "system/KMSystem.h"
+#include "system/Processes.h"
 #include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"
+#include "util/IgnoreResult.h"
 #include "util/ParseInteger.h"
 
 namespace fs = std::filesystem;
+using halvex::Status;
+
+namespace {
+
+// The step's reason under the operation's key: the user hears that the agent
+// could not be installed, and why.
+Status Under(const char* key, Status step)
+{
+    step.messageKey = key;
+    return step;
+}
+
+}  // namespace
 
 fs::path KMAutoRun::InstallFolder()
 {
@@ -83,7 +99,7 @@ bool KMAutoRun::NeedToInstall()
     return !version || IsOlderThanAccepted(*version);
 }
 
-bool KMAutoRun::Start(const fs::path& path)
+Status KMAutoRun::Start(const fs::path& path)
 {
     fs::path program;
     if (path.empty()) {
@@ -99,8 +115,8 @@ bool KMAutoRun::Start(const fs::path& path)
     }
     std::error_code error;
     if (!fs::is_regular_file(program, error))
-        return false;
-    return KMSystem::StartProgram(program, {});
+        return Status::FailErrno(halvex::kProgramStartErrorKey, program, ENOENT);
+    return KMSystem::StartProgram(program, {}).status();
 }
 
 bool KMAutoRun::IsEnabled()
@@ -113,64 +129,71 @@ bool KMAutoRun::IsRunning()
     return !KMSystem::FindProcesses(InstalledProgram()).empty();
 }
 
-bool KMAutoRun::Stop(std::chrono::milliseconds limit)
+Status KMAutoRun::Stop(std::chrono::milliseconds limit)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
         const std::vector<pid_t> running = KMSystem::FindProcesses(InstalledProgram());
         if (running.empty())
-            return true;
+            return Status::Ok();
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline)
-            return false;
+            return Status::Fail(halvex::kProgramQuitErrorKey, InstalledProgram().string() + ": still running after " +
+                                                                  std::to_string(limit.count()) + " ms");
         // Each is asked to quit and waited for in turn, within what is left
         // of the limit; a new look follows, since another may have started.
         for (pid_t pid : running) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            KMSystem::QuitProcess(pid, std::max(left, std::chrono::milliseconds(0)));
+            halvex::IgnoreResult(KMSystem::QuitProcess(pid, std::max(left, std::chrono::milliseconds(0))),
+                                 "the next look at the running agents decides");
         }
     }
 }
 
-bool KMAutoRun::Enable(const fs::path& package, std::chrono::milliseconds stopLimit)
+Status KMAutoRun::Enable(const fs::path& package, std::chrono::milliseconds stopLimit)
 {
-    if (!Stop(stopLimit))
-        return false;
-    if (!KMSystem::CreateFolder(InstallFolder()))
-        return false;
+    if (Status stopped = Stop(stopLimit); !stopped)
+        return Under(kInstallErrorKey, std::move(stopped));
+    if (Status folder = KMSystem::CreateFolder(InstallFolder()); !folder)
+        return Under(kInstallErrorKey, std::move(folder));
     if (NeedToInstall()) {
         std::error_code error;
         if (fs::exists(fs::symlink_status(InstalledAgent(), error))) {
             fs::remove_all(InstalledAgent(), error);
             if (error)
-                return false;
+                return Status::FailErrno(kInstallErrorKey, InstalledAgent(), error.value());
         }
-        if (!KMSystem::ExtractZip(package, InstallFolder()))
-            return false;
+        if (Status unpacked = KMSystem::ExtractZip(package, InstallFolder()); !unpacked)
+            return Under(kInstallErrorKey, std::move(unpacked));
         // A package without a current agent in it would be unpacked on every start.
         if (NeedToInstall())
-            return false;
+            return Status::Fail(kInstallErrorKey, package.string() + ": holds no current agent");
     }
     // Without its autostart entry the agent would not start at the next log-in,
     // and the suite would take it for not installed.
-    if (!KMSystem::LoginItemExists(InstalledProgram()) && !KMSystem::AddToLoginItems(InstalledProgram(), false))
-        return false;
-    return Start(InstalledAgent());
+    if (!KMSystem::LoginItemExists(InstalledProgram())) {
+        if (Status added = KMSystem::AddToLoginItems(InstalledProgram(), false); !added)
+            return Under(kInstallErrorKey, std::move(added));
+    }
+    if (Status started = Start(InstalledAgent()); !started)
+        return Under(kInstallErrorKey, std::move(started));
+    return Status::Ok();
 }
 
-bool KMAutoRun::Disable(std::chrono::milliseconds stopLimit)
+Status KMAutoRun::Disable(std::chrono::milliseconds stopLimit)
 {
-    if (!Stop(stopLimit))
-        return false;
+    if (Status stopped = Stop(stopLimit); !stopped)
+        return Under(kUninstallErrorKey, std::move(stopped));
     std::error_code error;
     if (fs::exists(fs::symlink_status(InstalledAgent(), error))) {
         fs::remove_all(InstalledAgent(), error);
         if (error)
-            return false;
+            return Status::FailErrno(kUninstallErrorKey, InstalledAgent(), error.value());
     }
-    KMSystem::RemoveLoginItem(InstalledProgram());
-    return true;
+    if (Status removed = KMSystem::RemoveLoginItem(InstalledProgram()); !removed)
+        return Under(kUninstallErrorKey, std::move(removed));
+    return Status::Ok();
 }
 
 KMAutoRun::StartupAction KMAutoRun::DecideAtStartup(bool isAdministrator, bool isEnabled, bool isOutdated,

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string_view>
 
+#include "util/Status.h"
+
 // Installs, registers, starts, stops and removes the auto-run agent
 // PelloryAutoRun for the current user:
 //
@@ -44,23 +46,31 @@ public:
     // The agent is missing (its program or its Info.plist), has no readable
     // version, or is older than 1.0.0.1.
     static bool NeedToInstall();
+    // The agent could not be installed, or removed; the detail is the
+    // reason of the step that failed.
+    static constexpr const char* kInstallErrorKey = "err_autorun_install";
+    static constexpr const char* kUninstallErrorKey = "err_autorun_uninstall";
+
     // Starts the application folder's program (Contents/Linux/<name>), or a
-    // program given directly; with no path the installed agent, false when
-    // it is not there.
-    static bool Start(const std::filesystem::path& path = {});
+    // program given directly; with no path the installed agent. Fails with
+    // halvex::kProgramStartErrorKey when it is not there or does not start.
+    [[nodiscard]] static halvex::Status Start(const std::filesystem::path& path = {});
     // A login item exists for the installed agent's program.
     static bool IsEnabled();
     // A process runs the installed agent's program.
     static bool IsRunning();
-    // Asks a running agent to quit; false when it still runs after `limit`.
-    static bool Stop(std::chrono::milliseconds limit = kStopLimit);
-    // Stops, installs when needed, registers and starts the agent. False
-    // when the agent would not stop, or the old one could not be deleted,
-    // or the package could not be unpacked, or it could not be started.
-    [[nodiscard]] static bool Enable(const std::filesystem::path& package,
-                                     std::chrono::milliseconds stopLimit = kStopLimit);
-    // Stops, deletes and unregisters the agent; stops at the first failure.
-    static bool Disable(std::chrono::milliseconds stopLimit = kStopLimit);
+    // Asks a running agent to quit; halvex::kProgramQuitErrorKey when it
+    // still runs after `limit`.
+    [[nodiscard]] static halvex::Status Stop(std::chrono::milliseconds limit = kStopLimit);
+    // Stops, installs when needed, registers and starts the agent. Fails
+    // with kInstallErrorKey when the agent would not stop, or the old one
+    // could not be deleted, or the package could not be unpacked, or it
+    // could not be started.
+    [[nodiscard]] static halvex::Status Enable(const std::filesystem::path& package,
+                                               std::chrono::milliseconds stopLimit = kStopLimit);
+    // Stops, deletes and unregisters the agent; stops at the first failure,
+    // with kUninstallErrorKey.
+    [[nodiscard]] static halvex::Status Disable(std::chrono::milliseconds stopLimit = kStopLimit);
 
     // What start-up does about the agent, once the licence is accepted: for
     // an administrator, an enabled agent that is outdated is installed again

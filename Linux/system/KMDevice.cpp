@@ -4,6 +4,7 @@
 #include <sys/statvfs.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -109,10 +110,11 @@ void KMDevice::initDevice(const fs::path& path)
         return;
     const fs::path real = CanonicalOrNormal(path);
 
-    std::vector<halvex::MountEntry> mounts;
-    if (!halvex::ReadMountInfo(m_sources.mountInfo, mounts))
+    // Without the mount table the drive stays unknown, as one that is not mounted.
+    const halvex::Result<std::vector<halvex::MountEntry>> mounts = halvex::ReadMountInfo(m_sources.mountInfo);
+    if (!mounts)
         return;
-    const halvex::MountEntry* mount = halvex::FindMountFor(mounts, real);
+    const halvex::MountEntry* mount = halvex::FindMountFor(mounts.value(), real);
     if (mount == nullptr)
         return;
     m_pathMount = mount->mountPoint;
@@ -224,36 +226,34 @@ void KMDevice::applyAssumedDrive(const fs::path& root)
         m_strVolumeName = name;
 }
 
-bool KMDevice::getSizeForTotal(std::uint64_t& total, std::uint64_t& used, std::uint64_t& free) const
+halvex::Result<KMDevice::Space> KMDevice::getSizeForTotal() const
 {
-    total = used = free = 0;
+    using Answer = halvex::Result<Space>;
+    if (m_pathRun.empty())
+        return Answer::Fail(kSizeErrorKey, "no run path");
     struct statvfs info {};
-    if (m_pathRun.empty() || ::statvfs(m_pathRun.c_str(), &info) != 0)
-        return false;
+    if (::statvfs(m_pathRun.c_str(), &info) != 0)
+        return Answer::FailErrno(kSizeErrorKey, m_pathRun, errno);
     const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
     const std::uint64_t blocks = info.f_blocks;
     const std::uint64_t freeBlocks = std::min<std::uint64_t>(info.f_bfree, blocks);
     if (unit == 0 || blocks == 0)
-        return false;
-    total = blocks * unit;
-    free = freeBlocks * unit;
-    used = total - free;
-    return true;
+        return Answer::Fail(kSizeErrorKey, m_pathRun.string() + ": the file system reports no size");
+    Space space;
+    space.total = blocks * unit;
+    space.free = freeBlocks * unit;
+    space.used = space.total - space.free;
+    return Answer::Ok(space);
 }
 
-bool KMDevice::getSizeStringForTotal(std::string& total, std::string& used, std::string& free) const
+halvex::Result<KMDevice::SpaceText> KMDevice::getSizeStringForTotal() const
 {
-    std::uint64_t totalBytes = 0, usedBytes = 0, freeBytes = 0;
-    if (!getSizeForTotal(totalBytes, usedBytes, freeBytes)) {
-        total.clear();
-        used.clear();
-        free.clear();
-        return false;
-    }
-    total = stringFromFileSize(totalBytes);
-    used = stringFromFileSize(usedBytes);
-    free = stringFromFileSize(freeBytes);
-    return true;
+    const halvex::Result<Space> space = getSizeForTotal();
+    if (!space)
+        return halvex::Result<SpaceText>::From(space.status());
+    return halvex::Result<SpaceText>::Ok({stringFromFileSize(space.value().total),
+                                          stringFromFileSize(space.value().used),
+                                          stringFromFileSize(space.value().free)});
 }
 
 std::uint64_t KMDevice::allocationBlockSize() const

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "system/DeviceSources.h"
+#include "util/Result.h"
 
 // The drive a path lives on: its mount, its whole disk, and the USB device
 // above that disk. Built once by start-up from the run path (and by the
@@ -64,11 +65,26 @@ public:
     // The label alone, without volumeName()'s fallbacks; empty when none.
     const std::string& label() const { return m_strLabel; }
 
+    struct Space {
+        std::uint64_t total = 0;
+        std::uint64_t used = 0;
+        std::uint64_t free = 0;
+    };
+    // The same as stringFromFileSize texts.
+    struct SpaceText {
+        std::string total;
+        std::string used;
+        std::string free;
+    };
+    // The path's file system could not be asked for its size (the command
+    // line's "info" shows the same text).
+    static constexpr const char* kSizeErrorKey = "cli_size_unreadable";
+
     // Total, used and free bytes of the path's file system; free counts
-    // every free block, not just those open to this user. False and zeros
-    // when the file system cannot be read.
-    [[nodiscard]] bool getSizeForTotal(std::uint64_t& total, std::uint64_t& used, std::uint64_t& free) const;
-    [[nodiscard]] bool getSizeStringForTotal(std::string& total, std::string& used, std::string& free) const;
+    // every free block, not just those open to this user. kSizeErrorKey
+    // with the system's reason when the file system cannot be read.
+    halvex::Result<Space> getSizeForTotal() const;
+    halvex::Result<SpaceText> getSizeStringForTotal() const;
     // The file system's allocation unit, for rounding file sizes up to whole
     // clusters; 65536 when the system does not say.
     std::uint64_t allocationBlockSize() const;

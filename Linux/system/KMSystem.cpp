@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 
 #include "system/DesktopLaunch.h"
@@ -48,16 +49,15 @@ std::string KMSystem::GetMacAddress()
     return halvex::ComputerIdentity();
 }
 
-bool KMSystem::GetFileSize(const fs::path& path, std::uint64_t& bytes, std::string& text)
+halvex::Result<std::uint64_t> KMSystem::GetFileSize(const fs::path& path)
 {
-    bytes = 0;
-    std::error_code error;
-    if (fs::is_directory(path, error))
-        bytes = halvex::FolderSize(path);
-    else if (struct stat info{}; ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-        bytes = static_cast<std::uint64_t>(info.st_size);
-    text = FileSizeText(bytes);
-    return true;
+    using Size = halvex::Result<std::uint64_t>;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return Size::FailErrno(kSizeErrorKey, path, errno);
+    if (S_ISDIR(info.st_mode))
+        return Size::Ok(halvex::FolderSize(path));
+    return Size::Ok(S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0);
 }
 
 std::string KMSystem::FileSizeText(std::uint64_t bytes)
@@ -86,17 +86,17 @@ std::string KMSystem::GetFileModifiedTime(const fs::path& path)
     return halvex::FormatFileDate(info.st_mtime, halvex::UserShortDateFormat(), halvex::UserTimeFormatWithoutSeconds());
 }
 
-bool KMSystem::RevealFolder(const fs::path& path)
+halvex::Status KMSystem::RevealFolder(const fs::path& path)
 {
     return halvex::ShowInFileManager(path, false);
 }
 
-bool KMSystem::RevealFile(const fs::path& path)
+halvex::Status KMSystem::RevealFile(const fs::path& path)
 {
     return halvex::ShowInFileManager(path, true);
 }
 
-bool KMSystem::GoToUrl(std::string_view address)
+halvex::Status KMSystem::GoToUrl(std::string_view address)
 {
     return halvex::OpenAddress(address);
 }
@@ -106,9 +106,9 @@ halvex::Status KMSystem::AddToLoginItems(const fs::path& path, bool hidden)
     return halvex::LoginItems(halvex::LoginItems::DefaultFolder()).add(path, hidden);
 }
 
-void KMSystem::RemoveLoginItem(const fs::path& path)
+halvex::Status KMSystem::RemoveLoginItem(const fs::path& path)
 {
-    halvex::LoginItems(halvex::LoginItems::DefaultFolder()).remove(path);
+    return halvex::LoginItems(halvex::LoginItems::DefaultFolder()).remove(path);
 }
 
 bool KMSystem::LoginItemExists(const fs::path& path)
@@ -116,16 +116,18 @@ bool KMSystem::LoginItemExists(const fs::path& path)
     return halvex::LoginItems(halvex::LoginItems::DefaultFolder()).exists(path);
 }
 
-bool KMSystem::CreateFolder(const fs::path& path)
+halvex::Status KMSystem::CreateFolder(const fs::path& path)
 {
     std::error_code error;
     fs::create_directories(path, error);
-    return fs::is_directory(path, error);
+    if (std::error_code kind; fs::is_directory(path, kind))
+        return halvex::Status::Ok();
+    return halvex::Status::FailErrno(kFolderErrorKey, path, error ? error.value() : ENOTDIR);
 }
 
-bool KMSystem::ExtractZip(const fs::path& archive, const fs::path& folder)
+halvex::Status KMSystem::ExtractZip(const fs::path& archive, const fs::path& folder)
 {
-    return halvex::ExtractZipArchive(archive, folder).ok;
+    return halvex::ExtractZipArchive(archive, folder);
 }
 
 bool KMSystem::PathWritable(const fs::path& path)
@@ -143,9 +145,9 @@ std::string KMSystem::CryptString(std::string_view text)
     return halvex::ScrambleIdentity(text);
 }
 
-bool KMSystem::StartProgram(const fs::path& program, const std::vector<std::string>& arguments, pid_t* pid)
+halvex::Result<pid_t> KMSystem::StartProgram(const fs::path& program, const std::vector<std::string>& arguments)
 {
-    return halvex::StartDetached(program, arguments, pid);
+    return halvex::StartDetached(program, arguments);
 }
 
 std::vector<pid_t> KMSystem::FindProcesses(const fs::path& executable)
@@ -153,7 +155,7 @@ std::vector<pid_t> KMSystem::FindProcesses(const fs::path& executable)
     return halvex::FindProcessesByExecutable(executable);
 }
 
-bool KMSystem::QuitProcess(pid_t pid, std::chrono::milliseconds limit)
+halvex::Status KMSystem::QuitProcess(pid_t pid, std::chrono::milliseconds limit)
 {
     return halvex::QuitProcess(pid, limit);
 }

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "system/KMSystem.h"
+
 namespace fs = std::filesystem;
 
 fs::path KXPath::AppendComponent(const fs::path& path, std::string_view name)
@@ -14,12 +16,20 @@ fs::path KXPath::AppendComponent(const fs::path& path, std::string_view name)
     return path / fs::path(name);
 }
 
-bool KXPath::ValidateFolder(const fs::path& path, bool create)
+halvex::Status KXPath::ValidateFolder(const fs::path& path, bool create)
 {
+    using halvex::Status;
     std::error_code error;
     if (fs::is_directory(path, error))
-        return true;
-    if (!create || path.empty())
-        return false;
-    return ::mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && fs::is_directory(path, error));
+        return Status::Ok();
+    if (path.empty())
+        return Status::Fail(KMSystem::kFolderErrorKey, "no path");
+    if (!create)
+        return Status::FailErrno(KMSystem::kFolderErrorKey, path, fs::exists(path, error) ? ENOTDIR : ENOENT);
+    if (::mkdir(path.c_str(), 0755) == 0)
+        return Status::Ok();
+    const int reason = errno;
+    if (reason == EEXIST && fs::is_directory(path, error))
+        return Status::Ok();
+    return Status::FailErrno(KMSystem::kFolderErrorKey, path, reason);
 }

@@ -170,15 +170,14 @@ std::vector<LoginItems::Item> LoginItems::items() const
 
 Status LoginItems::add(const fs::path& program, bool hidden) const
 {
-    constexpr const char* kKey = "file_save_err";
     std::error_code error;
     if (fs::create_directories(m_folder, error); error)
-        return Status::FailErrno(kKey, m_folder, error.value());
+        return Status::FailErrno(kSaveErrorKey, m_folder, error.value());
     const std::string base = std::string(kPrefix) + BaseName(program);
     fs::path file = m_folder / (base + ".desktop");
     for (long n = 2; fs::exists(file, error) || fs::is_symlink(file, error); ++n) {
         if (n > static_cast<long>(kMaxEntries))
-            return Status::FailErrno(kKey, m_folder, EMLINK);
+            return Status::FailErrno(kSaveErrorKey, m_folder, EMLINK);
         file = m_folder / (base + "-" + std::to_string(n) + ".desktop");
     }
     std::string name = program.filename().string();
@@ -190,22 +189,23 @@ Status LoginItems::add(const fs::path& program, bool hidden) const
     return WriteFileAtomic(file, text);
 }
 
-bool LoginItems::remove(const fs::path& program) const
+Status LoginItems::remove(const fs::path& program) const
 {
     const std::vector<Item> all = items();
     const auto first = std::find_if(all.begin(), all.end(), [&](const Item& item) { return item.program == program; });
     if (first == all.end())
-        return true;
+        return Status::Ok();
     const bool hidden = first->hidden;
-    bool removedAll = true;
+    // Every equal entry is tried; the first that stays is the one reported.
+    Status removed = Status::Ok();
     for (const Item& item : all) {
         if (item.program != program || item.hidden != hidden)
             continue;
         std::error_code error;
-        if (!fs::remove(item.file, error))
-            removedAll = false;
+        if (!fs::remove(item.file, error) && error && removed)
+            removed = Status::FailErrno(kSaveErrorKey, item.file, error.value());
     }
-    return removedAll;
+    return removed;
 }
 
 bool LoginItems::exists(const fs::path& program) const

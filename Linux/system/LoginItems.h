@@ -21,19 +21,22 @@ public:
         bool hidden = false;
     };
 
+    // An entry could not be written or deleted.
+    static constexpr const char* kSaveErrorKey = "file_save_err";
+
     explicit LoginItems(std::filesystem::path autostartFolder) : m_folder(std::move(autostartFolder)) {}
 
     // $XDG_CONFIG_HOME/autostart, default ~/.config/autostart.
     static std::filesystem::path DefaultFolder();
 
     // Adds an entry even when an equal one exists (two entries then). Fails
-    // with "file_save_err" and the system's reason when the folder or the
+    // with kSaveErrorKey and the system's reason when the folder or the
     // entry cannot be written.
     [[nodiscard]] Status add(const std::filesystem::path& program, bool hidden) const;
     // Takes the first-added entry for the program and removes every entry
-    // equal to it (same program, same hidden flag). True when none is left
-    // of those to remove.
-    bool remove(const std::filesystem::path& program) const;
+    // equal to it (same program, same hidden flag). Fails with kSaveErrorKey
+    // when one of those is left.
+    [[nodiscard]] Status remove(const std::filesystem::path& program) const;
     bool exists(const std::filesystem::path& program) const;
 
     // Every readable entry of the folder, in the order they were added.

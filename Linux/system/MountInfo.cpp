@@ -1,6 +1,7 @@
 #include "system/MountInfo.h"
 
 #include <array>
+#include <cerrno>
 #include <fstream>
 
 #include "util/SplitFields.h"
@@ -83,11 +84,13 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text)
     return entries;
 }
 
-bool ReadMountInfo(const std::filesystem::path& file, std::vector<MountEntry>& entries)
+Result<std::vector<MountEntry>> ReadMountInfo(const std::filesystem::path& file)
 {
+    using Entries = Result<std::vector<MountEntry>>;
+    errno = 0;
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        return false;
+        return Entries::FailErrno(kMountTableErrorKey, file, errno != 0 ? errno : EIO);
     std::string text;
     std::array<char, 65536> buffer{};
     // /proc files report size 0, so read in chunks up to the limit.
@@ -95,8 +98,9 @@ bool ReadMountInfo(const std::filesystem::path& file, std::vector<MountEntry>& e
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         text.append(buffer.data(), static_cast<std::size_t>(in.gcount()));
     }
-    entries = ParseMountInfo(text);
-    return true;
+    if (in.bad())
+        return Entries::FailErrno(kMountTableErrorKey, file, EIO);
+    return Entries::Ok(ParseMountInfo(text));
 }
 
 const MountEntry* FindMountFor(const std::vector<MountEntry>& entries, const std::filesystem::path& path)

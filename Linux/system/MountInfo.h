@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/Result.h"
+
 namespace halvex {
 
 // One line of /proc/self/mountinfo, with the kernel's octal escapes (\040 for
@@ -30,8 +32,12 @@ std::string DecodeMountField(std::string_view field);
 // Lines that do not have the mountinfo shape are skipped; never throws.
 std::vector<MountEntry> ParseMountInfo(std::string_view text);
 
-// Reads at most kMountInfoMaxBytes of the file; false when it cannot be read.
-[[nodiscard]] bool ReadMountInfo(const std::filesystem::path& file, std::vector<MountEntry>& entries);
+// The mount table could not be read; the detail names it and the reason.
+inline constexpr const char* kMountTableErrorKey = "err_mount_table";
+
+// Reads at most kMountInfoMaxBytes of the file; kMountTableErrorKey when it
+// cannot be opened or read.
+Result<std::vector<MountEntry>> ReadMountInfo(const std::filesystem::path& file);
 
 // The entry whose mount point is the longest component-wise prefix of the
 // absolute path; of equal mount points the later one (mounted on top) wins.

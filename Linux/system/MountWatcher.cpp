@@ -24,33 +24,33 @@ MountWatcher::~MountWatcher()
         ::close(m_fd);
 }
 
-bool MountWatcher::Start()
+Status MountWatcher::Start()
 {
-    std::vector<MountEntry> entries;
-    if (!ReadMountInfo(m_mountInfo, entries))
-        return false;
-    m_known = Identities(entries);
+    const Result<std::vector<MountEntry>> entries = ReadMountInfo(m_mountInfo);
+    if (!entries)
+        return entries.status();
+    m_known = Identities(entries.value());
     if (m_fd < 0)
         m_fd = ::open(m_mountInfo.c_str(), O_RDONLY | O_CLOEXEC);
-    return true;
+    return Status::Ok();
 }
 
 std::vector<MountEntry> MountWatcher::TakeNewMounts()
 {
-    std::vector<MountEntry> entries;
-    if (!ReadMountInfo(m_mountInfo, entries))
+    const Result<std::vector<MountEntry>> entries = ReadMountInfo(m_mountInfo);
+    if (!entries)
         return {};
-    std::vector<MountEntry> fresh = NewMounts(m_known, entries);
-    m_known = Identities(entries);
+    std::vector<MountEntry> fresh = NewMounts(m_known, entries.value());
+    m_known = Identities(entries.value());
     return fresh;
 }
 
 bool MountWatcher::TakeChange()
 {
-    std::vector<MountEntry> entries;
-    if (!ReadMountInfo(m_mountInfo, entries))
+    const Result<std::vector<MountEntry>> entries = ReadMountInfo(m_mountInfo);
+    if (!entries)
         return false;
-    std::set<std::string> now = Identities(entries);
+    std::set<std::string> now = Identities(entries.value());
     if (now == m_known)
         return false;
     m_known = std::move(now);

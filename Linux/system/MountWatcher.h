@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "system/MountInfo.h"
+#include "util/Status.h"
 
 namespace halvex {
 
@@ -22,8 +23,8 @@ public:
     MountWatcher& operator=(const MountWatcher&) = delete;
 
     // Opens the table and takes the mounts present now as known: they were
-    // not inserted now. False when the table cannot be read.
-    [[nodiscard]] bool Start();
+    // not inserted now. Fails as ReadMountInfo does.
+    [[nodiscard]] Status Start();
 
     // For poll() with POLLPRI; -1 before Start.
     int EventDescriptor() const { return m_fd; }

@@ -57,10 +57,10 @@ public:
 
 }  // namespace
 
-bool StartDetached(const fs::path& program, const std::vector<std::string>& arguments, pid_t* pid)
+Result<pid_t> StartDetached(const fs::path& program, const std::vector<std::string>& arguments)
 {
     if (program.empty())
-        return false;
+        return Result<pid_t>::Fail(kProgramStartErrorKey, "no program");
     SpawnAttributes spawn;
     sigset_t empty;
     sigemptyset(&empty);
@@ -87,9 +87,7 @@ bool StartDetached(const fs::path& program, const std::vector<std::string>& argu
                            ? posix_spawnp(&child, path.c_str(), &spawn.m_actions, &spawn.m_attr, argv.data(), environ)
                            : posix_spawn(&child, path.c_str(), &spawn.m_actions, &spawn.m_attr, argv.data(), environ);
     if (result != 0)
-        return false;
-    if (pid != nullptr)
-        *pid = child;
+        return Result<pid_t>::FailErrno(kProgramStartErrorKey, program, result);
     // The starter may run for hours (the main window): reap the child so it
     // does not linger as a zombie.
     std::thread([child] {
@@ -97,7 +95,7 @@ bool StartDetached(const fs::path& program, const std::vector<std::string>& argu
         while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
     }).detach();
-    return true;
+    return Result<pid_t>::Ok(child);
 }
 
 std::vector<pid_t> FindProcessesByExecutable(const fs::path& executable, const fs::path& procRoot)
@@ -146,13 +144,19 @@ bool WaitForProcessEnd(pid_t pid, std::chrono::milliseconds limit)
     }
 }
 
-bool QuitProcess(pid_t pid, std::chrono::milliseconds limit)
+Status QuitProcess(pid_t pid, std::chrono::milliseconds limit)
 {
+    const std::string process = "process " + std::to_string(pid);
     if (pid <= 0)
-        return false;
-    if (::kill(pid, SIGTERM) != 0)
-        return errno == ESRCH;
-    return WaitForProcessEnd(pid, limit);
+        return Status::Fail(kProgramQuitErrorKey, process + ": no such process id");
+    if (::kill(pid, SIGTERM) != 0) {
+        const int error = errno;
+        return error == ESRCH ? Status::Ok() : Status::FailErrno(kProgramQuitErrorKey, process, error);
+    }
+    if (!WaitForProcessEnd(pid, limit))
+        return Status::Fail(kProgramQuitErrorKey,
+                            process + ": still running after " + std::to_string(limit.count()) + " ms");
+    return Status::Ok();
 }
 
 }  // namespace halvex

@@ -44,10 +44,10 @@ SyncDriveProbe MakeSyncDriveProbe(const KMDevice& suiteDrive)
     SyncDriveProbe probe;
     probe.isRemovable = OnRemovableMedia;
     probe.driveFreeBytes = [&suiteDrive]() -> std::optional<std::uint64_t> {
-        std::uint64_t total = 0, used = 0, free = 0;
-        if (!suiteDrive.getSizeForTotal(total, used, free))
+        const halvex::Result<KMDevice::Space> space = suiteDrive.getSizeForTotal();
+        if (!space)
             return std::nullopt;
-        return free;
+        return space.value().free;
     };
     return probe;
 }

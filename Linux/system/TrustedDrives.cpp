@@ -69,9 +69,10 @@ std::string TrustedDrives::Format(const std::vector<DriveIdentity>& drives)
     return text;
 }
 
-bool TrustedDrives::Parse(std::string_view text, std::vector<DriveIdentity>& drives, std::string& reason)
+Result<std::vector<DriveIdentity>> TrustedDrives::Parse(std::string_view text)
 {
-    drives.clear();
+    using Drives = Result<std::vector<DriveIdentity>>;
+    std::vector<DriveIdentity> drives;
     bool sawHeader = false;
     std::size_t number = 0;
     while (!text.empty()) {
@@ -85,47 +86,37 @@ bool TrustedDrives::Parse(std::string_view text, std::vector<DriveIdentity>& dri
             continue;
         if (!sawHeader) {
             sawHeader = line == kHeader;
-            if (!sawHeader) {
-                reason = "no header";
-                return false;
-            }
+            if (!sawHeader)
+                return Drives::Fail(kDamagedKey, "no header");
             continue;
         }
         DriveIdentity drive;
-        if (!ParseLine(line, drive)) {
-            reason = "line " + std::to_string(number);
-            drives.clear();
-            return false;
-        }
-        if (drives.size() == kMaxDrives) {
-            reason = "more than " + std::to_string(kMaxDrives) + " drives";
-            drives.clear();
-            return false;
-        }
+        if (!ParseLine(line, drive))
+            return Drives::Fail(kDamagedKey, "line " + std::to_string(number));
+        if (drives.size() == kMaxDrives)
+            return Drives::Fail(kDamagedKey, "more than " + std::to_string(kMaxDrives) + " drives");
         drives.push_back(std::move(drive));
     }
-    if (!sawHeader) {
-        reason = "no header";
-        return false;
-    }
-    return true;
+    if (!sawHeader)
+        return Drives::Fail(kDamagedKey, "no header");
+    return Drives::Ok(std::move(drives));
 }
 
 Status TrustedDrives::Load()
 {
     m_drives.clear();
     if (m_file.empty())
-        return Status::Fail("err_trust_list_damaged", "no configuration folder");
+        return Status::Fail(kDamagedKey, "no configuration folder");
     std::error_code error;
     if (!fs::exists(fs::symlink_status(m_file, error)))
         return Status::Ok();
     const Result<std::string> text = ReadBoundedFile(m_file, kMaxBytes);
     if (!text)
-        return Status::Fail("err_trust_list_damaged",
-                            "unreadable or larger than " + std::to_string(kMaxBytes) + " bytes");
-    std::string reason;
-    if (!Parse(text.value(), m_drives, reason))
-        return Status::Fail("err_trust_list_damaged", reason);
+        return Status::Fail(kDamagedKey, "unreadable or larger than " + std::to_string(kMaxBytes) + " bytes");
+    Result<std::vector<DriveIdentity>> drives = Parse(text.value());
+    if (!drives)
+        return drives.status();
+    m_drives = std::move(drives).value();
     return Status::Ok();
 }
 
@@ -143,7 +134,7 @@ Status TrustedDrives::Reload()
 Status TrustedDrives::Trust(const DriveIdentity& drive)
 {
     if (!drive.IsDistinct())
-        return Status::Fail("err_trust_not_distinct");
+        return Status::Fail(kNotDistinctKey);
     if (Status loaded = Reload(); !loaded)
         return loaded;
     const auto found =
@@ -153,19 +144,21 @@ Status TrustedDrives::Trust(const DriveIdentity& drive)
     else if (m_drives.size() < kMaxDrives)
         m_drives.push_back(drive);
     else
-        return Status::Fail("err_trust_list_write", "more than " + std::to_string(kMaxDrives) + " drives");
+        return Status::Fail(kWriteErrorKey, "more than " + std::to_string(kMaxDrives) + " drives");
     return Write();
 }
 
-Status TrustedDrives::Forget(const DriveIdentity& drive, bool* wasTrusted)
+Result<bool> TrustedDrives::Forget(const DriveIdentity& drive)
 {
     if (Status loaded = Reload(); !loaded)
-        return loaded;
+        return Result<bool>::From(std::move(loaded));
     const auto before = m_drives.size();
     std::erase_if(m_drives, [&](const DriveIdentity& d) { return d.SameDrive(drive); });
-    if (wasTrusted != nullptr)
-        *wasTrusted = m_drives.size() != before;
-    return m_drives.size() == before ? Status::Ok() : Write();
+    if (m_drives.size() == before)
+        return Result<bool>::Ok(false);
+    if (Status written = Write(); !written)
+        return Result<bool>::From(std::move(written));
+    return Result<bool>::Ok(true);
 }
 
 Status TrustedDrives::Write()
@@ -173,10 +166,10 @@ Status TrustedDrives::Write()
     std::error_code error;
     const fs::path folder = m_file.parent_path();
     if (m_file.empty() || (!fs::is_directory(folder, error) && !fs::create_directories(folder, error)))
-        return Status::Fail("err_trust_list_write", error ? error.message() : "no configuration folder");
+        return Status::Fail(kWriteErrorKey, error ? error.message() : "no configuration folder");
     if (Status written = WriteFileAtomic(m_file, Format(m_drives), fs::perms::owner_read | fs::perms::owner_write);
         !written)
-        return Status::Fail("err_trust_list_write", written.detail);
+        return Status::Fail(kWriteErrorKey, written.detail);
     return Status::Ok();
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "system/DriveIdentity.h"
+#include "util/Result.h"
 #include "util/Status.h"
 
 namespace halvex {
@@ -24,6 +25,9 @@ public:
     static constexpr std::size_t kMaxBytes = 256 * 1024;
     static constexpr std::size_t kMaxDrives = 1000;
     static constexpr std::string_view kHeader = "halvex-trusted-drives 1";
+    static constexpr const char* kDamagedKey = "err_trust_list_damaged";
+    static constexpr const char* kWriteErrorKey = "err_trust_list_write";
+    static constexpr const char* kNotDistinctKey = "err_trust_not_distinct";
 
     // $XDG_CONFIG_HOME/halvex-dravane/trusted-drives (default ~/.config).
     static std::filesystem::path DefaultFile();
@@ -36,20 +40,21 @@ public:
 
     // Reads the list; a missing file is an empty list. An unreadable, too
     // large or damaged file leaves the list empty and fails with
-    // "err_trust_list_damaged" and the reason.
+    // kDamagedKey and the reason.
     Status Load();
     // Reads the file again, adds the drive (or renews its label) and writes
     // the list. A drive without a serial number or UUID is refused with
-    // "err_trust_not_distinct". A damaged file is set aside as
+    // kNotDistinctKey. A damaged file is set aside as
     // "<name>.damaged" before the new list replaces it.
     Status Trust(const DriveIdentity& drive);
-    // Reads the file again and writes it without the drive; `wasTrusted`
-    // tells whether it was listed (nothing is written when it was not).
-    Status Forget(const DriveIdentity& drive, bool* wasTrusted = nullptr);
+    // Reads the file again and writes it without the drive; answers whether
+    // it was listed (nothing is written when it was not).
+    Result<bool> Forget(const DriveIdentity& drive);
 
     static std::string Format(const std::vector<DriveIdentity>& drives);
-    // False, with the reason, for text that is not a whole, valid list.
-    static bool Parse(std::string_view text, std::vector<DriveIdentity>& drives, std::string& reason);
+    // kDamagedKey, with the reason as detail, for text that is not a whole,
+    // valid list.
+    static Result<std::vector<DriveIdentity>> Parse(std::string_view text);
 
 private:
     Status Write();

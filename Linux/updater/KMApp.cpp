@@ -180,8 +180,8 @@ void KMApp::startSuite()
     const fs::path program = viaLauncher ? fs::path("/bin/sh") : halvex::RelaunchProgramFor(m_strCurPath);
     const std::vector<std::string> arguments =
         viaLauncher ? std::vector<std::string>{launcher.string()} : std::vector<std::string>{};
-    if (!halvex::StartDetached(program, arguments))
-        Log("Could not start " + program.string());
+    if (const halvex::Result<pid_t> started = halvex::StartDetached(program, arguments); !started)
+        Log("Could not start " + started.detail());
 }
 
 std::string KMApp::ReasonText() const

@@ -77,7 +77,7 @@ TEST_F(AutoRunCheckTest, NothingForAUserWithoutRightsAndAStoppedAgentIsStarted)
     AutoRunControl control = FakeAutoRun(true);
     int started = 0;
     control.isRunning = [] { return false; };
-    control.start = [&] { return ++started, true; };
+    control.start = [&] { return ++started, halvex::Status::Ok(); };
     RunStartupAutoRunCheck(nullptr, control, Answer(true, true));
     EXPECT_EQ(started, 1);
     EXPECT_EQ(m_nAsked, 0);

@@ -38,14 +38,14 @@ halvex::app::AutoRunControl WindowFixture::FakeAutoRun(bool administrator)
     control.install = [this] {
         ++m_nInstalls;
         m_bInstalled = m_bInstallWorks;
-        return m_bInstallWorks;
+        return m_bInstallWorks ? halvex::Status::Ok() : halvex::Status::Fail("err_autorun_install");
     };
     control.uninstall = [this] {
         ++m_nUninstalls;
         m_bInstalled = false;
-        return true;
+        return halvex::Status::Ok();
     };
-    control.start = [] { return true; };
+    control.start = [] { return halvex::Status::Ok(); };
     control.trustThisDrive = [this] {
         std::erase_if(m_trusted, [](const halvex::DriveIdentity& d) { return d.SameDrive(kThisDrive); });
         m_trusted.push_back(kThisDrive);

@@ -45,7 +45,7 @@ TEST(AutoRunAgent, DriveSwappedWhileTheUserWasAskedIsNotStarted)
         std::string asked;
         halvex::AutoRunAgent agent(
             tree.sources(), tree.root() / "trusted-drives",
-            [&](const DriveIdentity& drive, std::string&) {
+            [&](const DriveIdentity& drive) {
                 asked = drive.serial;
                 if (c.during == During::OtherStickAtThePoint || c.during == During::Unmounted) {
                     halvex::test::WriteFile(tree.mountInfo(), "");
@@ -57,11 +57,11 @@ TEST(AutoRunAgent, DriveSwappedWhileTheUserWasAskedIsNotStarted)
                     fs::remove(tree.byLabel() / "STICK");
                     tree.label("RENAMED", "sdb1");
                 }
-                return DriveAnswer::Start;
+                return halvex::Result<DriveAnswer>::Ok(DriveAnswer::Start);
             },
             [&](const fs::path& application) {
                 launched.push_back(application);
-                return true;
+                return halvex::Status::Ok();
             },
             [](const std::string&) {});
         agent.DeviceDidMount({"8:17", point, "vfat", "/dev/sdb1"});

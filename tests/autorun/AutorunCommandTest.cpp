@@ -91,6 +91,8 @@ TEST_F(AutorunCommandTest, FailuresAndWrongArguments)
     const Result failed = Dravane({"autorun", "enable"});
     EXPECT_EQ(failed.status, 1);
     EXPECT_NE(failed.err.find("Autorun could not be enabled"), std::string::npos) << failed.err;
+    EXPECT_NE(failed.err.find((folder / "data" / "Halvex").string() + ": "), std::string::npos)
+        << "the system's reason names the folder in the way: " << failed.err;
 
     EXPECT_EQ(Dravane({"autorun"}).status, 2);
     EXPECT_EQ(Dravane({"autorun", "start"}).status, 2);

@@ -195,9 +195,9 @@ TEST_F(KMDeviceTest, MissingPathOrMountInfoLeavesEverythingFalse)
     sources.mountInfo = tree.root() / "absent";
     const KMDevice noMounts(stick, sources);
     EXPECT_FALSE(noMounts.runFromDevice());
-    std::uint64_t total = 1, used = 1, free = 1;
-    EXPECT_FALSE(missing.getSizeForTotal(total, used, free));
-    EXPECT_EQ(total + used + free, 0u);
+    const halvex::Result<KMDevice::Space> space = missing.getSizeForTotal();
+    EXPECT_FALSE(space);
+    EXPECT_EQ(space.systemError(), ENOENT);
 }
 
 TEST_F(KMDeviceTest, AssumedDriveCoversOnlyTheRunPath)
@@ -214,10 +214,10 @@ TEST_F(KMDeviceTest, AssumedDriveCoversOnlyTheRunPath)
     EXPECT_EQ(assumed.vendorID(), KMDevice::sVendorID.front());
     EXPECT_EQ(assumed.mountPath(), run);
     EXPECT_EQ(assumed.volumeName(), "Trial Drive");
-    std::uint64_t total = 0, used = 0, free = 0;
-    EXPECT_TRUE(assumed.getSizeForTotal(total, used, free));
-    EXPECT_GT(total, 0u);
-    EXPECT_EQ(used + free, total);
+    const halvex::Result<KMDevice::Space> space = assumed.getSizeForTotal();
+    ASSERT_TRUE(space);
+    EXPECT_GT(space.value().total, 0u);
+    EXPECT_EQ(space.value().used + space.value().free, space.value().total);
 
     // A sibling whose name starts the same is another folder of the computer.
     fs::create_directories(tree.root() / "home" / "Trial Drive 2");
@@ -267,12 +267,12 @@ TEST(KMDeviceSizeText, FollowsTheSizeRule)
 TEST(KMDeviceSizes, RealFileSystemGivesConsistentCounts)
 {
     const KMDevice device(fs::temp_directory_path(), halvex::DeviceSources{});
-    std::uint64_t total = 0, used = 0, free = 0;
-    ASSERT_TRUE(device.getSizeForTotal(total, used, free));
-    EXPECT_EQ(used + free, total);
-    std::string totalText, usedText, freeText;
-    ASSERT_TRUE(device.getSizeStringForTotal(totalText, usedText, freeText));
-    EXPECT_EQ(totalText, KMDevice::stringFromFileSize(total));
+    const halvex::Result<KMDevice::Space> space = device.getSizeForTotal();
+    ASSERT_TRUE(space);
+    EXPECT_EQ(space.value().used + space.value().free, space.value().total);
+    const halvex::Result<KMDevice::SpaceText> text = device.getSizeStringForTotal();
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text.value().total, KMDevice::stringFromFileSize(space.value().total));
     EXPECT_GT(device.allocationBlockSize(), 0u);
 }
 

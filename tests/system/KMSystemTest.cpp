@@ -42,23 +42,18 @@ TEST(KMSystemText, FileSizeTextTruncatesPerUnit)
 
 TEST_F(KMSystemTest, FileSizeCountsFilesAtAnyDepth)
 {
-    std::uint64_t bytes = 1;
-    std::string text;
-    EXPECT_TRUE(KMSystem::GetFileSize(root, bytes, text));
-    EXPECT_EQ(bytes, 0u);
-    EXPECT_EQ(text, "0 byte");
+    EXPECT_EQ(KMSystem::GetFileSize(root).ValueOr(1), 0u);
 
     fs::create_directories(root / "a" / "b");
     halvex::test::WriteFile(root / "one", std::string(1000, 'x'));
     halvex::test::WriteFile(root / "a" / "b" / "two", std::string(2000, 'y'));
-    EXPECT_TRUE(KMSystem::GetFileSize(root, bytes, text));
-    EXPECT_EQ(bytes, 3000u);
-    EXPECT_EQ(text, "2 KB");
-    EXPECT_TRUE(KMSystem::GetFileSize(root / "one", bytes, text));
-    EXPECT_EQ(bytes, 1000u);
+    EXPECT_EQ(KMSystem::GetFileSize(root).ValueOr(0), 3000u);
+    EXPECT_EQ(KMSystem::GetFileSize(root / "one").ValueOr(0), 1000u);
     EXPECT_EQ(KMSystem::GetFolderSize(root), 3000u);
-    EXPECT_TRUE(KMSystem::GetFileSize(root / "missing", bytes, text));
-    EXPECT_EQ(bytes, 0u);
+    // A missing file has no size: it does not pass for an empty one.
+    const halvex::Result<std::uint64_t> missing = KMSystem::GetFileSize(root / "missing");
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.systemError(), ENOENT);
     EXPECT_FALSE(KMSystem::GetFileModifiedTime(root / "one").empty());
     EXPECT_TRUE(KMSystem::GetFileModifiedTime(root / "missing").empty());
 }
@@ -67,12 +62,19 @@ TEST_F(KMSystemTest, FoldersAndWritability)
 {
     EXPECT_TRUE(KMSystem::CreateFolder(root / "x" / "y" / "z"));
     EXPECT_TRUE(fs::is_directory(root / "x" / "y" / "z"));
+    halvex::test::WriteFile(root / "file", "x");
+    const halvex::Status underFile = KMSystem::CreateFolder(root / "file" / "sub");
+    EXPECT_FALSE(underFile);
+    EXPECT_EQ(underFile.messageKey, KMSystem::kFolderErrorKey);
+    EXPECT_NE(underFile.systemError, 0) << underFile.detail;
     EXPECT_TRUE(KMSystem::PathWritable(root / "x"));
     EXPECT_FALSE(KMSystem::PathWritable(root / "missing"));
 
     EXPECT_FALSE(KXPath::ValidateFolder(root / "v", false));
     EXPECT_TRUE(KXPath::ValidateFolder(root / "v", true));
-    EXPECT_FALSE(KXPath::ValidateFolder(root / "p" / "q", true)) << "creates one level only";
+    const halvex::Status deep = KXPath::ValidateFolder(root / "p" / "q", true);
+    EXPECT_FALSE(deep) << "creates one level only";
+    EXPECT_EQ(deep.systemError, ENOENT);
     EXPECT_EQ(KXPath::AppendComponent("/a/b", "c"), fs::path("/a/b/c"));
     EXPECT_EQ(KXPath::AppendComponent("/a/b", "/c"), fs::path("/a/b/c"));
 

@@ -41,7 +41,7 @@ TEST_F(LoginItemsTest, RemovalTakesOnlyEntriesEqualToTheFirstAdded)
     ASSERT_TRUE(items->add(agent, false));
     ASSERT_TRUE(items->add(agent, true));
     ASSERT_TRUE(items->add(agent, false));
-    items->remove(agent);
+    ASSERT_TRUE(items->remove(agent));
     const auto left = items->items();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_TRUE(left[0].hidden);
@@ -88,8 +88,22 @@ TEST_F(LoginItemsTest, KMSystemUsesTheXdgConfigFolder)
     ASSERT_TRUE(KMSystem::AddToLoginItems(agent, true));
     EXPECT_TRUE(fs::exists(root / "autostart" / "halvex-PelloryAutoRun.desktop"));
     EXPECT_TRUE(KMSystem::LoginItemExists(agent));
-    KMSystem::RemoveLoginItem(agent);
+    ASSERT_TRUE(KMSystem::RemoveLoginItem(agent));
     EXPECT_FALSE(KMSystem::LoginItemExists(agent));
+}
+
+// An entry left behind would start a removed agent's path at every log-in.
+TEST_F(LoginItemsTest, AnEntryThatStaysIsReported)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root deletes in a read-only folder";
+    ASSERT_TRUE(items->add(agent, false));
+    fs::permissions(root / "autostart", fs::perms::owner_write, fs::perm_options::remove);
+    const halvex::Status removed = items->remove(agent);
+    fs::permissions(root / "autostart", fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_FALSE(removed);
+    EXPECT_EQ(removed.systemError, EACCES) << removed.detail;
+    EXPECT_TRUE(items->exists(agent));
 }
 
 }  // namespace

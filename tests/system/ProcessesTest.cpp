@@ -21,8 +21,9 @@ bool Contains(const std::vector<pid_t>& pids, pid_t pid)
 
 TEST(Processes, StartFindAndQuit)
 {
-    pid_t pid = 0;
-    ASSERT_TRUE(KMSystem::StartProgram("sleep", {"30"}, &pid));
+    const halvex::Result<pid_t> started = KMSystem::StartProgram("sleep", {"30"});
+    ASSERT_TRUE(started) << started.detail();
+    const pid_t pid = started.value();
     ASSERT_GT(pid, 0);
     // Detached: a session of its own, out of reach of the starter's Ctrl-C.
     EXPECT_EQ(::getsid(pid), pid);
@@ -41,8 +42,10 @@ TEST(Processes, StartFindAndQuit)
 
 TEST(Processes, QuitTimesOutForAProgramThatIgnoresTheRequest)
 {
-    pid_t pid = 0;
-    ASSERT_TRUE(halvex::StartDetached("/bin/sh", {"-c", "trap '' TERM; while :; do sleep 1; done"}, &pid));
+    const halvex::Result<pid_t> started =
+        halvex::StartDetached("/bin/sh", {"-c", "trap '' TERM; while :; do sleep 1; done"});
+    ASSERT_TRUE(started);
+    const pid_t pid = started.value();
     ASSERT_TRUE(halvex::test::WaitUntil([pid] { return halvex::test::IgnoresSignal(pid, SIGTERM); }));
     EXPECT_FALSE(halvex::QuitProcess(pid, 300ms));
     EXPECT_FALSE(halvex::ProcessEnded(pid));
@@ -52,12 +55,15 @@ TEST(Processes, QuitTimesOutForAProgramThatIgnoresTheRequest)
 
 TEST(Processes, EndedChildIsReapedAndFailuresAreReported)
 {
-    pid_t pid = 0;
-    ASSERT_TRUE(halvex::StartDetached("/bin/true", {}, &pid));
+    const halvex::Result<pid_t> started = halvex::StartDetached("/bin/true", {});
+    ASSERT_TRUE(started);
+    const pid_t pid = started.value();
     const fs::path entry = "/proc/" + std::to_string(pid);
     EXPECT_TRUE(halvex::test::WaitUntil([&] { return !fs::exists(entry); })) << "left as a zombie";
 
-    EXPECT_FALSE(halvex::StartDetached("/no/such/program", {}));
+    const halvex::Result<pid_t> missing = halvex::StartDetached("/no/such/program", {});
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.systemError(), ENOENT) << "the system's reason travels with the failure";
     EXPECT_FALSE(halvex::StartDetached("", {}));
     EXPECT_TRUE(halvex::QuitProcess(pid, 100ms));  // already gone
     EXPECT_FALSE(halvex::QuitProcess(0, 100ms));

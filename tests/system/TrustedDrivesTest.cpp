@@ -43,18 +43,15 @@ TEST(TrustedDrives, ParseAcceptsOnlyWholeValidLists)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<DriveIdentity> drives;
-        std::string reason;
-        EXPECT_EQ(TrustedDrives::Parse(c.text, drives, reason), c.valid) << reason;
-        EXPECT_EQ(drives.size(), c.drives);
+        const halvex::Result<std::vector<DriveIdentity>> drives = TrustedDrives::Parse(c.text);
+        EXPECT_EQ(drives.ok(), c.valid) << drives.detail();
+        EXPECT_EQ(drives.ValueOr({}).size(), c.drives);
     }
 
     std::string many;
     for (std::size_t i = 0; i <= TrustedDrives::kMaxDrives; ++i)
         many += "090C\t1000\tS" + std::to_string(i) + "\t\tA\n";
-    std::vector<DriveIdentity> drives;
-    std::string reason;
-    EXPECT_FALSE(TrustedDrives::Parse(List(many), drives, reason));
+    EXPECT_FALSE(TrustedDrives::Parse(List(many)));
 }
 
 TEST(TrustedDrives, SameDriveNeedsEveryIdentifierButNotTheLabel)
@@ -86,11 +83,12 @@ TEST(TrustedDrives, TrustAndForgetWriteAPrivateFile)
     EXPECT_EQ(list.Drives()[0].label, "RENAMED");
     EXPECT_TRUE(list.IsTrusted(kStick));
 
-    bool wasTrusted = false;
-    ASSERT_TRUE(list.Forget(kStick, &wasTrusted));
-    EXPECT_TRUE(wasTrusted);
-    ASSERT_TRUE(list.Forget(kStick, &wasTrusted));
-    EXPECT_FALSE(wasTrusted);
+    const halvex::Result<bool> forgotten = list.Forget(kStick);
+    ASSERT_TRUE(forgotten);
+    EXPECT_TRUE(forgotten.value());
+    const halvex::Result<bool> again = list.Forget(kStick);
+    ASSERT_TRUE(again);
+    EXPECT_FALSE(again.value());
     ASSERT_TRUE(list.Load());
     EXPECT_FALSE(list.IsTrusted(kStick));
     EXPECT_EQ(list.Drives().size(), 1u);

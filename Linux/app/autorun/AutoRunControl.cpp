@@ -8,7 +8,6 @@
 #include "system/TrustedDrives.h"
 #include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"
-#include "strings/KXStrings.h"
 #include "app/prefs/PrefsSaveFailure.h"
 #include "util/IgnoreResult.h"
 
@@ -25,23 +24,23 @@ AutoRunControl AutoRunControl::ForSuite(const std::filesystem::path& resourcesPa
     control.uninstall = [] { return KMAutoRun::Disable(); };
     control.start = [] { return KMAutoRun::Start(); };
     control.trustThisDrive = [identity = DriveIdentity::Of(drive), onUsb = drive.runFromDevice()] {
-        return onUsb ? TrustedDrives().Trust(identity) : Status::Fail("err_trust_not_distinct");
+        return onUsb ? TrustedDrives().Trust(identity) : Status::Fail(TrustedDrives::kNotDistinctKey);
     };
     control.trustedDrives = [] {
         TrustedDrives list;
         IgnoreResult(list.Load(), "a damaged list shows as empty, as the agent reads it");
         return list.Drives();
     };
-    control.forgetDrive = [](const DriveIdentity& identity) { return TrustedDrives().Forget(identity); };
+    control.forgetDrive = [](const DriveIdentity& identity) { return TrustedDrives().Forget(identity).status(); };
     return control;
 }
 
 void ReportTrustFailure(QWidget* owner, const Status& status)
 {
-    const bool distinct = status.messageKey != "err_trust_not_distinct";
+    const bool distinct = status.messageKey != TrustedDrives::kNotDistinctKey;
     const QString text =
-        distinct ? FailureText("err_trust_list_write", "The list of trusted drives could not be saved.", status)
-                 : FailureText("err_trust_not_distinct",
+        distinct ? FailureText(TrustedDrives::kWriteErrorKey, "The list of trusted drives could not be saved.", status)
+                 : FailureText(TrustedDrives::kNotDistinctKey,
                                "This drive has no serial number or file system UUID that tells it "
                                "from other drives, so it cannot be trusted.",
                                status);
@@ -59,16 +58,23 @@ void EnableAutoRunFromThisDrive(QWidget* owner, const AutoRunControl& control)
 
 bool InstallAutoRun(QWidget* owner, const AutoRunControl& control)
 {
-    if (control.install && control.install())
+    const Status installed = control.install ? control.install() : Status::Fail(KMAutoRun::kInstallErrorKey);
+    if (installed)
         return true;
-    KWMsgBox::Show(owner, KXStrings::GetString("err_autorun_install"), KWMsgBox::kStop, KWMsgBox::kOk);
+    KWMsgBox::Show(
+        owner, FailureText(KMAutoRun::kInstallErrorKey, "Autorun could not be enabled on this computer.", installed),
+        KWMsgBox::kStop, KWMsgBox::kOk);
     return false;
 }
 
 void UninstallAutoRun(QWidget* owner, const AutoRunControl& control)
 {
-    if (!control.uninstall || !control.uninstall())
-        KWMsgBox::Show(owner, KXStrings::GetString("err_autorun_uninstall"), KWMsgBox::kStop, KWMsgBox::kOk);
+    const Status removed = control.uninstall ? control.uninstall() : Status::Fail(KMAutoRun::kUninstallErrorKey);
+    if (!removed)
+        KWMsgBox::Show(
+            owner,
+            FailureText(KMAutoRun::kUninstallErrorKey, "Autorun could not be disabled on this computer.", removed),
+            KWMsgBox::kStop, KWMsgBox::kOk);
 }
 
 void RunStartupAutoRunCheck(QWidget* owner, const AutoRunControl& control, const AutoRunQuestion& ask)

@@ -19,9 +19,10 @@ struct AutoRunControl {
     std::function<bool()> isInstalled;  // registered to start at log-in
     std::function<bool()> isOutdated;
     std::function<bool()> isRunning;
-    std::function<bool()> install;  // silent; false on failure
-    std::function<bool()> uninstall;
-    std::function<bool()> start;
+    // Silent; the failure carries the key and reason to show.
+    std::function<Status()> install;
+    std::function<Status()> uninstall;
+    std::function<Status()> start;
     // This user's trusted drives, the only ones the agent starts without asking.
     std::function<Status()> trustThisDrive;  // the drive the suite runs from
     std::function<std::vector<DriveIdentity>()> trustedDrives;
@@ -32,15 +33,15 @@ struct AutoRunControl {
     static AutoRunControl ForSuite(const std::filesystem::path& resourcesPath, const KMDevice& drive);
 };
 
-// Installs and reports a failure once with "err_autorun_install"; true when
-// the agent was installed.
+// Installs and reports a failure once with "err_autorun_install" and its
+// reason; true when the agent was installed.
 [[nodiscard]] bool InstallAutoRun(QWidget* owner, const AutoRunControl& control);
 // The user enables auto-run from this drive: installs the agent as above,
 // then trusts the drive, reporting a failure of that with its message.
 void EnableAutoRunFromThisDrive(QWidget* owner, const AutoRunControl& control);
 // Reports a failed change of the trust list with its message.
 void ReportTrustFailure(QWidget* owner, const Status& status);
-// Removes and reports a failure with "err_autorun_uninstall".
+// Removes and reports a failure with "err_autorun_uninstall" and its reason.
 void UninstallAutoRun(QWidget* owner, const AutoRunControl& control);
 
 // The answer of the start-up question: install or not, and ask again or not.

@@ -25,7 +25,6 @@
 #include "app/main/ToolWindows.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
-#include "util/IgnoreResult.h"
 #include "toolkit/PathText.h"
 
 using namespace halvex::app;
@@ -341,15 +340,13 @@ void KWPelloryDlg::RefreshDriveSpace()
     m_lblDriveLink->setToolTip(link);
 
     // A drive that does not answer shows empty sizes and an empty bar until it does.
-    std::string total, used, free;
-    halvex::IgnoreResult(device.getSizeStringForTotal(total, used, free), "empty sizes are shown");
-    m_barSpace->setToolTip(
-        TextFormat("device_size", device.volumeName(), m_app.DriveText().toStdString(), total, used, free));
+    const KMDevice::SpaceText text = device.getSizeStringForTotal().ValueOr({});
+    m_barSpace->setToolTip(TextFormat("device_size", device.volumeName(), m_app.DriveText().toStdString(), text.total,
+                                      text.used, text.free));
 
-    std::uint64_t totalBytes = 0, usedBytes = 0, freeBytes = 0;
-    halvex::IgnoreResult(device.getSizeForTotal(totalBytes, usedBytes, freeBytes), "an empty bar is shown");
-    const auto usedKB = static_cast<std::int64_t>(usedBytes / 1024);
-    m_barSpace->setRange(static_cast<std::int64_t>(totalBytes / 1024));
+    const KMDevice::Space space = device.getSizeForTotal().ValueOr({});
+    const auto usedKB = static_cast<std::int64_t>(space.used / 1024);
+    m_barSpace->setRange(static_cast<std::int64_t>(space.total / 1024));
     if (usedKB != m_nLastUsedKB) {
         m_nLastUsedKB = usedKB;
         m_barSpace->setPosition(usedKB);
