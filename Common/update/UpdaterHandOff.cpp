@@ -53,9 +53,13 @@ Status StartUpdater(const UpdaterHandOff& handOff, const ProgramStarter& start)
         if (!tree.ok)
             return Status::Fail(kUpdaterErrorKey, tree.detail);
     }
-    if (!start || !start(copy, UpdaterArguments(handOff)))
+    if (!start)
         return Status::Fail(kUpdaterErrorKey, copy.string() + " could not be started");
-    return Status::Ok();
+    // The updater's own message, with the starter's reason (and errno).
+    Status started = start(copy, UpdaterArguments(handOff));
+    if (!started)
+        started.messageKey = kUpdaterErrorKey;
+    return started;
 }
 
 }  // namespace halvex

@@ -19,10 +19,11 @@ inline constexpr const char* kUpdaterCompanions[] = {"lib", "plugins", "qt.conf"
 // The name the updater shows in its texts.
 inline constexpr const char* kUpdaterDisplayName = "Pellory";
 
-// Starts a program detached; true when it started. The engine knows nothing
-// of processes: the platform layer passes its own (KMSystem::StartProgram).
+// Starts a program detached; ok when it started, else why not. The engine
+// knows nothing of processes: the platform layer passes its own
+// (KMSystem::StartProgram).
 using ProgramStarter =
-    std::function<bool(const std::filesystem::path& program, const std::vector<std::string>& arguments)>;
+    std::function<Status(const std::filesystem::path& program, const std::vector<std::string>& arguments)>;
 
 struct UpdaterHandOff {
     std::filesystem::path bundlePath;   // <run path>/HalvexDravane.app

@@ -80,7 +80,7 @@ int Download(Context& context, const UpdateOffer& offer, bool install)
     handOff.silent = true;
     const Status started =
         StartUpdater(handOff, [](const std::filesystem::path& program, const std::vector<std::string>& arguments) {
-            return KMSystem::StartProgram(program, arguments).ok();
+            return KMSystem::StartProgram(program, arguments).status();
         });
     if (!started)
         return ShowFailure(console, started);

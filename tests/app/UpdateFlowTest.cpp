@@ -38,7 +38,7 @@ protected:
         m_actions.startProgram = [this](const fs::path& program, const std::vector<std::string>& arguments) {
             m_started = program;
             m_arguments = arguments;
-            return m_bStartWorks;
+            return m_bStartWorks ? halvex::Status::Ok() : halvex::Status::Fail("err_program_start");
         };
         m_actions.quit = [this] { ++m_nQuits; };
     }

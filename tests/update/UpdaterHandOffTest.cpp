@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "UpdateTestSupport.h"
 
 namespace {
@@ -29,7 +31,7 @@ protected:
         return [this, succeed](const fs::path& program, const std::vector<std::string>& arguments) {
             m_program = program;
             m_arguments = arguments;
-            return succeed;
+            return succeed ? halvex::Status::Ok() : halvex::Status::FailErrno("err_program_start", program, ENOEXEC);
         };
     }
 
@@ -83,6 +85,7 @@ TEST_F(HandOffTest, FailuresKeepThePackage)
     const halvex::Status notStarted = halvex::StartUpdater(m_handOff, Recorder(false));
     EXPECT_FALSE(notStarted);
     EXPECT_EQ(notStarted.messageKey, "updater_err");
+    EXPECT_EQ(notStarted.systemError, ENOEXEC);  // the starter's reason travels
 
     fs::remove(m_handOff.bundlePath / "Contents/Linux/Updater");
     m_program.clear();

@@ -28,7 +28,7 @@ UpdateActions ActionsFor(KWMainApp& app)
     actions.check.configuredBaseAddress = DriveConfiguration::Load(app.Paths().ResourcesPath()).updateBaseUrl;
     actions.check.version = DriveSuiteVersionForUpdate(app.Paths().ProgramPath());
     actions.startProgram = [](const std::filesystem::path& program, const std::vector<std::string>& arguments) {
-        return KMSystem::StartProgram(program, arguments).ok();
+        return KMSystem::StartProgram(program, arguments).status();
     };
     actions.quit = [&app] {
         if (KWPelloryDlg* window = app.MainWindow())
