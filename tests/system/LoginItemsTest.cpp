@@ -8,6 +8,8 @@
 
 #include "system/KMSystem.h"
 #include "SystemTestSupport.h"
+#include "ShellCommand.h"
+#include "util/IgnoreResult.h"
 
 namespace fs = std::filesystem;
 using halvex::LoginItems;
@@ -95,14 +97,23 @@ TEST_F(LoginItemsTest, KMSystemUsesTheXdgConfigFolder)
 // An entry left behind would start a removed agent's path at every log-in.
 TEST_F(LoginItemsTest, AnEntryThatStaysIsReported)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root deletes in a read-only folder";
     ASSERT_TRUE(items->add(agent, false));
-    fs::permissions(root / "autostart", fs::perms::owner_write, fs::perm_options::remove);
+    // A folder that refuses the removal: an immutable one refuses even root;
+    // elsewhere a folder without write permission does for anyone else.
+    const fs::path autostart = root / "autostart";
+    const std::string quoted = halvex::test::ShellQuoted(autostart.string());
+    const bool immutable = halvex::test::RunShell("chattr +i " + quoted + " 2>/dev/null").status == 0;
+    if (!immutable && ::geteuid() == 0)
+        GTEST_SKIP() << "no immutable folders here, and root deletes in a read-only one";
+    if (!immutable)
+        fs::permissions(autostart, fs::perms::owner_write, fs::perm_options::remove);
     const halvex::Status removed = items->remove(agent);
-    fs::permissions(root / "autostart", fs::perms::owner_write, fs::perm_options::add);
+    if (immutable)
+        halvex::IgnoreResult(halvex::test::RunShell("chattr -i " + quoted), "the folder goes with the test");
+    else
+        fs::permissions(autostart, fs::perms::owner_write, fs::perm_options::add);
     EXPECT_FALSE(removed);
-    EXPECT_EQ(removed.systemError, EACCES) << removed.detail;
+    EXPECT_EQ(removed.systemError, immutable ? EPERM : EACCES) << removed.detail;
     EXPECT_TRUE(items->exists(agent));
 }
 
