@@ -190,10 +190,11 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
     }
     m_driveNames = DriveNameRules::Of(m_pathSetFolder);
     if (!m_bDryRun) {
-        m_bWatching = m_setWatch.Watch(m_pathSetFolder);
+        const Status watched = m_setWatch.Watch(m_pathSetFolder);
+        m_bWatching = watched.ok;
         if (!m_bWatching) {
             m_bCancel = report_error(message(bm::kErrorCopying) + FolderText(sourceFolder) + message(bm::kTo) +
-                                     FolderText(m_pathSetFolder) + "\"\n" + ErrnoText(errno));
+                                     FolderText(m_pathSetFolder) + "\"\n" + ErrnoText(watched.systemError));
             ++m_nFailed;
             return !m_bCancel;
         }
