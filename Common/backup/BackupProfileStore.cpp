@@ -80,20 +80,16 @@ Status BackupProfileStore::WriteIndex() const
     index.SetValue(kMaxKey, m_nMaxProfile);
     index.SetValue(kCurrentKey, m_nCurrentProfile);
     // The message names the index, whichever step of the atomic write failed.
-    const Status written = index.Update();
-    if (written.ok)
-        return written;
-    if (written.systemError != 0)
-        return Status::FailErrno(kProfileUnwritableKey, IndexPath(), written.systemError);
-    return Status::Fail(kProfileUnwritableKey, written.detail);
+    if (Status written = index.Update(); !written)
+        return ProfileWriteFailure(IndexPath(), written);
+    return Status::Ok();
 }
 
 Result<BackupProfile> BackupProfileStore::Read(int number) const
 {
-    BackupProfile profile;
-    if (number < 1 || !ReadProfileFile(ProfilePath(number), m_strings, profile))
+    if (number < 1)
         return Result<BackupProfile>::Fail(kProfileUnreadableKey, ProfilePath(number).string());
-    return Result<BackupProfile>::Ok(std::move(profile));
+    return ReadProfileFile(ProfilePath(number), m_strings);
 }
 
 Result<BackupProfile> BackupProfileStore::ReadCurrent() const
@@ -137,8 +133,10 @@ Result<int> BackupProfileStore::Create(BackupProfile profile)
     profile.lastBackupTime = 0;
     profile.restoreChoice = RestoreChoice::Original;
     const auto file = ProfilePath(number);
-    if (!WriteProfileFile(file, profile) || !WriteRestoreSettings(file, profile))
-        return Result<int>::FailErrno(kProfileUnwritableKey, file, errno);
+    if (Status written = WriteProfileFile(file, profile); !written)
+        return Result<int>::From(std::move(written));
+    if (Status written = WriteRestoreSettings(file, profile); !written)
+        return Result<int>::From(std::move(written));
     m_nMaxProfile = number;
     m_nCurrentProfile = number;
     if (Status written = WriteIndex(); !written)

@@ -343,9 +343,13 @@ bool KWBackupConfigureDlg::Save()
         }
     }
     const auto file = store.ProfilePath(store.CurrentProfile());
-    if (!WriteProfileFile(file, m_profile) || !WriteRestoreSettings(file, m_profile) ||
-        (m_profile.lastBackupTime != 0 && !WriteLastBackupTime(file, m_profile.lastBackupTime))) {
-        KWMsgBox::Show(this, m_session.Message(bm::kProfileUnreadable) + " " + QString::fromStdString(file.string()),
+    Status written = WriteProfileFile(file, m_profile);
+    if (written)
+        written = WriteRestoreSettings(file, m_profile);
+    if (written && m_profile.lastBackupTime != 0)
+        written = WriteLastBackupTime(file, m_profile.lastBackupTime);
+    if (!written) {
+        KWMsgBox::Show(this, m_session.Message(bm::kProfileUnreadable) + " " + QString::fromStdString(written.detail),
                        KWMsgBox::kStop);
         return false;
     }

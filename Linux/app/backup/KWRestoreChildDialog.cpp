@@ -284,11 +284,10 @@ bool KWRestoreChildDialog::StoreRestoreSettings(RestoreChoice choice)
 {
     m_session.profile.restoreChoice = choice;
     m_session.profile.restoreFolder = RestoreFolderText(choice);
-    if (WriteRestoreSettings(m_session.CurrentProfilePath(), m_session.profile))
+    const Status written = WriteRestoreSettings(m_session.CurrentProfilePath(), m_session.profile);
+    if (written)
         return true;
-    KWMsgBox::Show(this,
-                   m_session.Message(bm::kProfileUnreadable) + " " +
-                       QString::fromStdString(m_session.CurrentProfilePath().string()),
+    KWMsgBox::Show(this, m_session.Message(bm::kProfileUnreadable) + " " + QString::fromStdString(written.detail),
                    KWMsgBox::kStop);
     return false;
 }
