@@ -285,7 +285,7 @@ Status WriteBody(zipFile zip, int fd, EntryBody& body, const std::atomic<bool>* 
     if (body.whole) {
         errno = 0;
         if (cancel && cancel->load(std::memory_order_relaxed))
-            result = Status::Fail("cancelled");
+            result = Status::Cancelled();
         else if (body.size > 0 && zipWriteInFileInZip(zip, body.data, static_cast<unsigned>(body.size)) != ZIP_OK)
             result = ZipError("zip_write");
         errno = 0;
@@ -295,7 +295,7 @@ Status WriteBody(zipFile zip, int fd, EntryBody& body, const std::atomic<bool>* 
     }
     while (body.filled > 0) {
         if (cancel && cancel->load(std::memory_order_relaxed)) {
-            result = Status::Fail("cancelled");
+            result = Status::Cancelled();
             break;
         }
         errno = 0;
@@ -536,7 +536,7 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
     bool step = count > 0 && zip.First();
     for (std::uint64_t index = 0; index < count && result.ok; ++index) {
         if (Cancelled(cancel)) {
-            result = Status::Fail("cancelled");
+            result = Status::Cancelled();
             break;
         }
         if (!step) {

@@ -53,7 +53,7 @@ Status ZipReader::StreamCurrent(int fd, const std::atomic<bool>* cancel)
     std::vector<unsigned char> buffer(kChunk);
     for (;;) {
         if (cancel && cancel->load(std::memory_order_relaxed)) {
-            result = Status::Fail("cancelled");
+            result = Status::Cancelled();
             break;
         }
         const int got = unzReadCurrentFile(m_file, buffer.data(), static_cast<unsigned>(buffer.size()));

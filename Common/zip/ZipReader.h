@@ -46,7 +46,7 @@ public:
 
     // Inflates the entry in hand into `fd` in chunks; the CRC is checked at
     // the end. Fails with "unzip_read" (damaged entry or CRC mismatch),
-    // "unzip_write" (errno text) or "cancelled".
+    // "unzip_write" (errno text), or Status::Cancelled() when `cancel` was set.
     Status StreamCurrent(int fd, const std::atomic<bool>* cancel = nullptr);
 
 private:
