@@ -524,11 +524,12 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
             result = Status::Fail("unzip_open", "not a readable zip archive");
         return unpacked;
     }
-    std::uint64_t count = 0;
-    if (!zip.EntryCount(count)) {
-        result = Status::Fail("unzip_open", "damaged zip directory");
+    const Result<std::uint64_t> entries = zip.EntryCount();
+    if (!entries) {
+        result = entries.status();
         return unpacked;
     }
+    const std::uint64_t count = entries.value();
     const std::filesystem::path folder = destination.parent_path();
     const std::string expectedName = destination.filename().string();
     const FileDescriptor archiveFd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
@@ -543,11 +544,12 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
             result = Status::Fail("unzip_open", "damaged zip directory");
             break;
         }
-        ZipEntry entry;
-        if (!zip.Current(entry)) {
-            result = Status::Fail("unzip_name", "unreadable entry name");
+        const Result<ZipEntry> current = zip.Current();
+        if (!current) {
+            result = current.status();
             break;
         }
+        const ZipEntry& entry = current.value();
         const std::string& entryName = entry.name;
         if (!IsPlainEntryName(entryName)) {
             result = Status::Fail("unzip_name", "unsafe entry name: " + entryName);
