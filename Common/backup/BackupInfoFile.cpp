@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -27,9 +26,8 @@ constexpr std::array<const char*, 3> kGenerations{"Current Backup", "Recent Back
 // through: the drive's content must not lead the write onto the computer.
 Status ReplaceInfoFile(const std::filesystem::path& file, const std::string& text)
 {
-    struct stat st {};
-    if (::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(file.c_str()) != 0)
-        return Status::FailErrno(kInfoUnwritableKey, file, errno);
+    if (Status removed = RemoveLinkInPlace(file); !removed)
+        return removed;
     return WriteFileAtomic(file, text);
 }
 

@@ -6,6 +6,7 @@
 
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupStrings.h"
+#include "plist/AtomicFileWrite.h"
 #include "plist/DXPlistPrefs.h"
 #include "util/ParseInteger.h"
 #include "util/ErrorText.h"
@@ -80,7 +81,11 @@ Status BackupProfileStore::WriteIndex() const
     index.SetValue(kMaxKey, m_nMaxProfile);
     index.SetValue(kCurrentKey, m_nCurrentProfile);
     // The message names the index, whichever step of the atomic write failed.
-    if (Status written = index.Update(); !written)
+    // The index is on the drive: a link in its place is replaced, not followed.
+    Status written = RemoveLinkInPlace(IndexPath());
+    if (written)
+        written = index.Update();
+    if (!written)
         return ProfileWriteFailure(IndexPath(), written);
     return Status::Ok();
 }

@@ -77,6 +77,9 @@ Status PlistKeyEditor::Save(const std::filesystem::path& file) const
     TiXmlPrinter printer;
     printer.SetIndent("\t");
     m_document->Accept(&printer);
+    // Profile files are on the drive: a link there is replaced, not followed.
+    if (Status removed = RemoveLinkInPlace(file); !removed)
+        return removed;
     return WriteFileAtomic(file, printer.Str());
 }
 

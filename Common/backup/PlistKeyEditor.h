@@ -27,7 +27,8 @@ public:
     void SetString(const std::string& key, const std::string& value);
     void SetInteger(const std::string& key, long long value);
     // Writes through a temporary file renamed over the old one
-    // (WriteFileAtomic, and its failure).
+    // (WriteFileAtomic, and its failure); a link in the file's place is
+    // replaced, never written through.
     Status Save(const std::filesystem::path& file) const;
 
 private:

@@ -202,6 +202,28 @@ TEST(BackupProfileStore, IndexThatCannotBeWrittenIsAFailureWithItsPath)
     EXPECT_FALSE(std::filesystem::exists(folder / "gone.plist"));
 }
 
+// The data folder is on the drive: a link planted where the index or the next
+// profile belongs is replaced by the file, and what it names stays as it was.
+TEST(BackupProfileStore, LinksInTheDataFolderAreReplacedNotWrittenThrough)
+{
+    TempFolder folder;
+    BackupProfileStore store(folder.path(), BackupStrings::BuiltIn());
+    ASSERT_TRUE(store.ReadIndex());
+    WriteFile(folder / "home" / "index.txt", "mine");
+    WriteFile(folder / "home" / "profile.txt", "mine too");
+    std::filesystem::remove(store.IndexPath());
+    std::filesystem::create_symlink(folder / "home" / "index.txt", store.IndexPath());
+    std::filesystem::create_symlink(folder / "home" / "profile.txt", store.ProfilePath(1));
+
+    ASSERT_TRUE(store.Create(SampleProfile("One", "here")));
+    ASSERT_TRUE(WriteLastBackupTime(store.ProfilePath(1), 1700000000));
+    EXPECT_EQ(ReadFile(folder / "home" / "index.txt"), "mine");
+    EXPECT_EQ(ReadFile(folder / "home" / "profile.txt"), "mine too");
+    for (const auto& file : {store.IndexPath(), store.ProfilePath(1)})
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(file))) << file;
+    EXPECT_EQ(store.Read(1).value().lastBackupTime, 1700000000);
+}
+
 TEST(BackupStrings, FileReplacesBuiltInTextsKeyByKey)
 {
     TempFolder folder;
