@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -25,12 +24,11 @@ constexpr std::array<const char*, 3> kGenerations{"Current Backup", "Recent Back
 // Replaced whole through a temporary, so a pulled drive leaves the old text
 // or the new one. A link in the set's place is replaced, never written
 // through: the drive's content must not lead the write onto the computer.
-bool ReplaceInfoFile(const std::filesystem::path& file, const std::string& text)
+Status ReplaceInfoFile(const std::filesystem::path& file, const std::string& text)
 {
-    struct stat st {};
-    if (::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(file.c_str()) != 0)
-        return false;
-    return WriteFileAtomic(file, text).ok;
+    if (Status removed = RemoveLinkInPlace(file); !removed)
+        return removed;
+    return WriteFileAtomic(file, text);
 }
 
 void AppendUtf8(std::string& out, char32_t c)
@@ -132,15 +130,15 @@ std::string InfoFileAlternative(int number)
 
 Status WriteInfoFile(const std::filesystem::path& setFolder, const std::string& sourceFolder)
 {
-    errno = 0;
-    if (ReplaceInfoFile(setFolder / kInfoFileName, sourceFolder))
-        return Status::Ok();
-    // The reason the usual name could not be written is the one to tell.
-    const int error = errno ? errno : EIO;
+    const Status usual = ReplaceInfoFile(setFolder / kInfoFileName, sourceFolder);
+    if (usual)
+        return usual;
     for (int number = 0; number < kInfoFileAlternatives; ++number)
         if (ReplaceInfoFile(setFolder / InfoFileAlternative(number), sourceFolder))
             return Status::Ok();
-    return Status::FailErrno(kInfoUnwritableKey, setFolder / kInfoFileName, error);
+    // The reason the usual name could not be written is the one to tell.
+    return Status::FailErrno(kInfoUnwritableKey, setFolder / kInfoFileName,
+                             usual.systemError != 0 ? usual.systemError : EIO);
 }
 
 std::string DecodeInfoText(const std::string& bytes, bool& valid)

@@ -80,6 +80,19 @@ long long MacDate(const DXPlistPrefs& plist)
     return static_cast<long long>(timegm(&parts));
 }
 
+// Loads the file, lets `edit` set its keys and writes it back.
+template <typename Edit>
+Status EditProfileFile(const std::filesystem::path& file, Edit edit)
+{
+    PlistKeyEditor editor;
+    Status done = editor.Load(file);
+    if (done) {
+        edit(editor);
+        done = editor.Save(file);
+    }
+    return done ? done : ProfileWriteFailure(file, done);
+}
+
 }  // namespace
 
 namespace profile_key {
@@ -105,12 +118,12 @@ BackupProfile BackupProfile::WithDefaultLists(const BackupStrings& strings)
     return profile;
 }
 
-bool ReadProfileFile(const std::filesystem::path& file, const BackupStrings& strings, BackupProfile& profile)
+Result<BackupProfile> ReadProfileFile(const std::filesystem::path& file, const BackupStrings& strings)
 {
     DXPlistPrefs plist(file);
     if (plist.Values().empty())
-        return false;
-    profile = BackupProfile::WithDefaultLists(strings);
+        return Result<BackupProfile>::Fail(kProfileUnreadableKey, file.string());
+    BackupProfile profile = BackupProfile::WithDefaultLists(strings);
     profile.sourceFolder = Text(plist, Pair(kBackupPath, kPath), kMacBackupDir);
     profile.setName = Text(plist, Pair(kBackupPath, kUserPath), kMacBackupPath);
 
@@ -137,10 +150,10 @@ bool ReadProfileFile(const std::filesystem::path& file, const BackupStrings& str
     const long long choice = NumberOr(plist, Pair(kRButton, kValue), kRButton, 2);
     profile.restoreChoice = choice >= 1 && choice <= 3 ? static_cast<RestoreChoice>(choice) : RestoreChoice::Original;
     profile.restoreFolder = Text(plist, Pair(kRestore, kRestorePath), kMacRestoreDir);
-    return true;
+    return Result<BackupProfile>::Ok(std::move(profile));
 }
 
-bool WriteProfileFile(const std::filesystem::path& file, const BackupProfile& profile)
+Status WriteProfileFile(const std::filesystem::path& file, const BackupProfile& profile)
 {
     PlistKeyEditor editor;
     editor.StartEmpty();
@@ -160,27 +173,32 @@ bool WriteProfileFile(const std::filesystem::path& file, const BackupProfile& pr
         editor.SetInteger(Pair(key, kValue), profile.predefinedChecked[i] ? 1 : 0);
     }
     editor.SetString(profile_key::kMacAddress, profile.macAddress);
-    return editor.Save(file);
+    if (Status saved = editor.Save(file); !saved)
+        return ProfileWriteFailure(file, saved);
+    return Status::Ok();
 }
 
-bool WriteRestoreSettings(const std::filesystem::path& file, const BackupProfile& profile)
+Status WriteRestoreSettings(const std::filesystem::path& file, const BackupProfile& profile)
 {
-    PlistKeyEditor editor;
-    if (!editor.Load(file))
-        return false;
-    editor.SetString(Pair(kRestore, kRestorePath), profile.restoreFolder);
-    editor.SetInteger(Pair(kRButton, kValue), static_cast<int>(profile.restoreChoice));
-    return editor.Save(file);
+    return EditProfileFile(file, [&profile](PlistKeyEditor& editor) {
+        editor.SetString(Pair(kRestore, kRestorePath), profile.restoreFolder);
+        editor.SetInteger(Pair(kRButton, kValue), static_cast<int>(profile.restoreChoice));
+    });
 }
 
-bool WriteLastBackupTime(const std::filesystem::path& file, std::int64_t seconds)
+Status WriteLastBackupTime(const std::filesystem::path& file, std::int64_t seconds)
 {
-    PlistKeyEditor editor;
-    if (!editor.Load(file))
-        return false;
-    // The other builds hold the time in 32 bits.
-    editor.SetInteger(Pair(kTimeBackup, kValue), static_cast<std::int32_t>(seconds));
-    return editor.Save(file);
+    return EditProfileFile(file, [seconds](PlistKeyEditor& editor) {
+        // The other builds hold the time in 32 bits.
+        editor.SetInteger(Pair(kTimeBackup, kValue), static_cast<std::int32_t>(seconds));
+    });
+}
+
+Status ProfileWriteFailure(const std::filesystem::path& file, const Status& failure)
+{
+    if (failure.systemError != 0)
+        return Status::FailErrno(kProfileUnwritableKey, file, failure.systemError);
+    return Status::Fail(kProfileUnwritableKey, failure.detail);
 }
 
 }  // namespace halvex

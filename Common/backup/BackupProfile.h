@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "backup/BackupCategories.h"
+#include "util/Result.h"
+#include "util/Status.h"
 
 namespace halvex {
 
@@ -50,14 +52,22 @@ inline constexpr const char* kMacAddress = "MacAddress";
 inline constexpr const char* kMachineName = "MachineName";
 }  // namespace profile_key
 
-// Reads a profile file. False when it cannot be loaded.
-[[nodiscard]] bool ReadProfileFile(const std::filesystem::path& file, const BackupStrings& strings,
-                                   BackupProfile& profile);
+// Failure keys of the profile files; ProfileMessage (BackupProfileStore.h)
+// turns them into the backup message to show.
+inline constexpr const char* kProfileUnreadableKey = "backup_profile_unreadable";
+inline constexpr const char* kProfileUnwritableKey = "backup_profile_unwritable";
+
+// Reads a profile file; kProfileUnreadableKey with the file when it cannot be
+// loaded.
+Result<BackupProfile> ReadProfileFile(const std::filesystem::path& file, const BackupStrings& strings);
 // Writes the whole profile (source, categories, identity) in the Windows
 // order, from an empty property list, through a temporary file.
-[[nodiscard]] bool WriteProfileFile(const std::filesystem::path& file, const BackupProfile& profile);
+Status WriteProfileFile(const std::filesystem::path& file, const BackupProfile& profile);
 // Updates single keys of an existing profile file, keeping every other key.
-[[nodiscard]] bool WriteRestoreSettings(const std::filesystem::path& file, const BackupProfile& profile);
-[[nodiscard]] bool WriteLastBackupTime(const std::filesystem::path& file, std::int64_t seconds);
+Status WriteRestoreSettings(const std::filesystem::path& file, const BackupProfile& profile);
+Status WriteLastBackupTime(const std::filesystem::path& file, std::int64_t seconds);
+// The write failures above and the index's: kProfileUnwritableKey, naming
+// `file` and the system's reason whichever step of the write failed.
+Status ProfileWriteFailure(const std::filesystem::path& file, const Status& failure);
 
 }  // namespace halvex

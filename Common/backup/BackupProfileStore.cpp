@@ -6,6 +6,7 @@
 
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupStrings.h"
+#include "plist/AtomicFileWrite.h"
 #include "plist/DXPlistPrefs.h"
 #include "util/ParseInteger.h"
 #include "util/ErrorText.h"
@@ -80,20 +81,20 @@ Status BackupProfileStore::WriteIndex() const
     index.SetValue(kMaxKey, m_nMaxProfile);
     index.SetValue(kCurrentKey, m_nCurrentProfile);
     // The message names the index, whichever step of the atomic write failed.
-    const Status written = index.Update();
-    if (written.ok)
-        return written;
-    if (written.systemError != 0)
-        return Status::FailErrno(kProfileUnwritableKey, IndexPath(), written.systemError);
-    return Status::Fail(kProfileUnwritableKey, written.detail);
+    // The index is on the drive: a link in its place is replaced, not followed.
+    Status written = RemoveLinkInPlace(IndexPath());
+    if (written)
+        written = index.Update();
+    if (!written)
+        return ProfileWriteFailure(IndexPath(), written);
+    return Status::Ok();
 }
 
 Result<BackupProfile> BackupProfileStore::Read(int number) const
 {
-    BackupProfile profile;
-    if (number < 1 || !ReadProfileFile(ProfilePath(number), m_strings, profile))
+    if (number < 1)
         return Result<BackupProfile>::Fail(kProfileUnreadableKey, ProfilePath(number).string());
-    return Result<BackupProfile>::Ok(std::move(profile));
+    return ReadProfileFile(ProfilePath(number), m_strings);
 }
 
 Result<BackupProfile> BackupProfileStore::ReadCurrent() const
@@ -137,8 +138,10 @@ Result<int> BackupProfileStore::Create(BackupProfile profile)
     profile.lastBackupTime = 0;
     profile.restoreChoice = RestoreChoice::Original;
     const auto file = ProfilePath(number);
-    if (!WriteProfileFile(file, profile) || !WriteRestoreSettings(file, profile))
-        return Result<int>::FailErrno(kProfileUnwritableKey, file, errno);
+    if (Status written = WriteProfileFile(file, profile); !written)
+        return Result<int>::From(std::move(written));
+    if (Status written = WriteRestoreSettings(file, profile); !written)
+        return Result<int>::From(std::move(written));
     m_nMaxProfile = number;
     m_nCurrentProfile = number;
     if (Status written = WriteIndex(); !written)

@@ -12,13 +12,11 @@ namespace halvex {
 
 class BackupStrings;
 
-// Failure keys of the store; ProfileMessage turns them into the backup
-// message to show.
+// Failure keys of the store beside those of the profile files
+// (BackupProfile.h); ProfileMessage turns them into the backup message to show.
 inline constexpr const char* kNoProfileKey = "backup_no_profile";
-inline constexpr const char* kProfileUnreadableKey = "backup_profile_unreadable";
 inline constexpr const char* kProfileDamagedKey = "backup_profile_damaged";
 inline constexpr const char* kProfileEmptyListKey = "backup_profile_empty_list";
-inline constexpr const char* kProfileUnwritableKey = "backup_profile_unwritable";
 inline constexpr const char* kProfileUndeletableKey = "backup_profile_undeletable";
 
 // The profile index and the numbered profile files in the data folder.

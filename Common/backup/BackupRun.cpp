@@ -108,9 +108,10 @@ BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, Backu
         return result;
     }
 
-    if (!WriteLastBackupTime(store.ProfilePath(store.CurrentProfile()), static_cast<std::int64_t>(std::time(nullptr))))
-        view.ShowMessage(strings.Message(bm::kProfileUnreadable) + " " +
-                         store.ProfilePath(store.CurrentProfile()).string());
+    if (const Status written = WriteLastBackupTime(store.ProfilePath(store.CurrentProfile()),
+                                                   static_cast<std::int64_t>(std::time(nullptr)));
+        !written)
+        view.ShowMessage(strings.Message(bm::kProfileUnreadable) + " " + written.detail);
     view.SetProgress(0, result.files);
     view.SetStatusText({});
     // The engine's cancel comes only from the callbacks' answers: the window's

@@ -29,11 +29,11 @@ bool NumberAfter(const std::string& key, std::string_view prefix, int& number)
 
 }  // namespace
 
-bool BackupStrings::Load(const std::filesystem::path& file)
+Status BackupStrings::Load(const std::filesystem::path& file)
 {
     DXPlistPrefs plist(file);
     if (plist.Values().empty())
-        return false;
+        return Status::Fail("file_read_err", file.string() + ": no property list with texts");
     for (const auto& [key, value] : plist.Values()) {
         if (value.type != DXPlistPrefs::PrefsValue::kString)
             continue;
@@ -45,7 +45,7 @@ bool BackupStrings::Load(const std::filesystem::path& file)
         else if (NumberAfter(key, "e", number))
             SetExplanation(number, value.strValue);
     }
-    return true;
+    return Status::Ok();
 }
 
 std::string BackupStrings::Message(int number) const

@@ -20,9 +20,9 @@ public:
 
     // Reads "BackupRestore.plist": keys "Message" + N and "Line" + N as the
     // Windows program writes them, or N, "e" + N and "m" + N as the Mac's table
-    // holds them. Answers false when the file cannot be read; the table then
-    // stays as it was.
-    [[nodiscard]] bool Load(const std::filesystem::path& file);
+    // holds them. Fails ("file_read_err" with the file) when the file cannot
+    // be read; the table then stays as it was.
+    Status Load(const std::filesystem::path& file);
 
     std::string Message(int number) const;
     std::string Explanation(int number) const;  // empty when there is none

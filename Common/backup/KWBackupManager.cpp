@@ -190,15 +190,16 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
     }
     m_driveNames = DriveNameRules::Of(m_pathSetFolder);
     if (!m_bDryRun) {
-        m_bWatching = m_setWatch.Watch(m_pathSetFolder);
+        const Status watched = m_setWatch.Watch(m_pathSetFolder);
+        m_bWatching = watched.ok;
         if (!m_bWatching) {
             m_bCancel = report_error(message(bm::kErrorCopying) + FolderText(sourceFolder) + message(bm::kTo) +
-                                     FolderText(m_pathSetFolder) + "\"\n" + ErrnoText(errno));
+                                     FolderText(m_pathSetFolder) + "\"\n" + ErrnoText(watched.systemError));
             ++m_nFailed;
             return !m_bCancel;
         }
-        if (!store_original_folder(m_pathSetFolder, sourceFolder)) {
-            refuse_entry(bm::kInfoUnwritable, (m_pathSetFolder / kInfoFileName).string());
+        if (const Status stored = store_original_folder(m_pathSetFolder, sourceFolder); !stored) {
+            refuse_entry(bm::kInfoUnwritable, stored.detail);
             if (m_bCancel)
                 return false;
         }
@@ -255,11 +256,11 @@ std::vector<FileDetails> KWBackupManager::CollectDetails(const std::filesystem::
     return m_vecDetails;
 }
 
-bool KWBackupManager::store_original_folder(const std::filesystem::path& set_folder,
-                                            const std::filesystem::path& source)
+Status KWBackupManager::store_original_folder(const std::filesystem::path& set_folder,
+                                              const std::filesystem::path& source)
 {
     // The file names the folder with its trailing "/", as every copy of the suite reads it.
-    return WriteInfoFile(set_folder, RemoveUNCPrefix(FolderText(source))).ok;
+    return WriteInfoFile(set_folder, RemoveUNCPrefix(FolderText(source)));
 }
 
 // ---- the walk -------------------------------------------------------------

@@ -64,7 +64,10 @@ public:
     bool IsDestinationGone() const { return m_bDestinationGone; }
 
     // Runs a backup of source into destination/set_name (or a dry run when the
-    // dry-run flag is set). False when the run was cancelled.
+    // dry-run flag is set). False when the run was cancelled. Not a Status:
+    // every failure on the way has been reported through the callbacks and
+    // counted (GetFailedCount), and a run that failed at every file still ran
+    // to the end.
     bool Backup(const std::filesystem::path& source, const std::filesystem::path& destination,
                 const std::string& set_name);
     // Dry runs: the number of files the backup would store, and the net bytes
@@ -76,8 +79,9 @@ public:
                              std::uint32_t* file_count = nullptr);
     // A collecting dry run of source: the files a backup would take, with categories.
     std::vector<FileDetails> CollectDetails(const std::filesystem::path& source);
-    // Writes the set's information file naming the folder backed up into it.
-    bool store_original_folder(const std::filesystem::path& set_folder, const std::filesystem::path& source);
+    // Writes the set's information file naming the folder backed up into it
+    // (WriteInfoFile's failure: the file and the system's reason).
+    halvex::Status store_original_folder(const std::filesystem::path& set_folder, const std::filesystem::path& source);
 
     // Restore.
     void AddFileToRestorePool(const std::filesystem::path& archive);
@@ -86,7 +90,8 @@ public:
     // target (a recursive restore); by default every file lands in the target.
     void SetRestoreBase(const std::filesystem::path& folder);
     // Restores the pool into target; an empty target restores each file to the
-    // folder it was backed up from. False when the restore stopped early.
+    // folder it was backed up from. False when the restore stopped early:
+    // cancelled, or a fatal failure already reported through the callbacks.
     bool RestoreFromFilesPool(const std::filesystem::path& target);
     // True when the information file of the set holding path can be read.
     bool ExistsOriginalBackupFolder(const std::filesystem::path& path);

@@ -1,13 +1,11 @@
 #include "backup/PlistKeyEditor.h"
 
-#include <cstdio>
-#include <fstream>
-#include <unistd.h>
-
 #include <tinyxml.h>
 
+#include "plist/AtomicFileWrite.h"
 #include "plist/DXPlistPrefs.h"
 #include "plist/SafeXmlParse.h"
+#include "util/BoundedRead.h"
 
 namespace halvex {
 
@@ -30,18 +28,15 @@ void PlistKeyEditor::StartEmpty()
     m_document->Parse(DXPlistPrefs::kEmptyPlist, nullptr, TIXML_ENCODING_UTF8);
 }
 
-bool PlistKeyEditor::Load(const std::filesystem::path& file)
+Status PlistKeyEditor::Load(const std::filesystem::path& file)
 {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(file, error);
-    if (error || size > DXPlistPrefs::kMaxFileBytes)
-        return false;
-    std::ifstream in(file, std::ios::binary);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    if (!in.read(text.data(), static_cast<std::streamsize>(text.size())))
-        return false;
+    const Result<std::string> text = ReadBoundedFile(file, DXPlistPrefs::kMaxFileBytes);
+    if (!text)
+        return text.status();
     m_document = std::make_unique<TiXmlDocument>();
-    return halvex::ParseXmlSafely(*m_document, text) && Dictionary(*m_document);
+    if (!halvex::ParseXmlSafely(*m_document, text.value()) || !Dictionary(*m_document))
+        return Status::Fail("file_read_err", file.string() + ": not a property list");
+    return Status::Ok();
 }
 
 void PlistKeyEditor::SetString(const std::string& key, const std::string& value)
@@ -77,27 +72,15 @@ void PlistKeyEditor::Set(const std::string& key, const char* type, const std::st
     dict->InsertEndChild(value);
 }
 
-bool PlistKeyEditor::Save(const std::filesystem::path& file) const
+Status PlistKeyEditor::Save(const std::filesystem::path& file) const
 {
     TiXmlPrinter printer;
     printer.SetIndent("\t");
     m_document->Accept(&printer);
-    const std::string temporary =
-        (file.parent_path() / ("." + file.filename().string() + ".tmp-" + std::to_string(::getpid()))).string();
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << printer.Str();
-        out.flush();
-        if (!out) {
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), file.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    // Profile files are on the drive: a link there is replaced, not followed.
+    if (Status removed = RemoveLinkInPlace(file); !removed)
+        return removed;
+    return WriteFileAtomic(file, printer.Str());
 }
 
 }  // namespace halvex

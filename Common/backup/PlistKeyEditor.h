@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "util/Status.h"
+
 class TiXmlDocument;
 
 namespace halvex {
@@ -19,12 +21,15 @@ public:
 
     // Starts from the empty property list.
     void StartEmpty();
-    // Loads a file (bounded); false when it is missing or not a property list.
-    [[nodiscard]] bool Load(const std::filesystem::path& file);
+    // Loads a file (bounded); "file_read_err" with the file and the reason
+    // when it is missing, too large or not a property list.
+    Status Load(const std::filesystem::path& file);
     void SetString(const std::string& key, const std::string& value);
     void SetInteger(const std::string& key, long long value);
-    // Writes through a temporary file renamed over the old one.
-    [[nodiscard]] bool Save(const std::filesystem::path& file) const;
+    // Writes through a temporary file renamed over the old one
+    // (WriteFileAtomic, and its failure); a link in the file's place is
+    // replaced, never written through.
+    Status Save(const std::filesystem::path& file) const;
 
 private:
     void Set(const std::string& key, const char* type, const std::string& text);

@@ -110,6 +110,14 @@ Status WriteAtomic(const fs::path& target, std::string_view data, int mode)
 
 }  // namespace
 
+Status RemoveLinkInPlace(const fs::path& target)
+{
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(target.c_str()) != 0)
+        return Status::FailErrno(kSaveError, target, errno);
+    return Status::Ok();
+}
+
 Status WriteFileAtomic(const fs::path& target, std::string_view data)
 {
     return WriteAtomic(target, data, -1);

@@ -22,4 +22,9 @@ Status WriteFileAtomic(const std::filesystem::path& target, std::string_view dat
 // is never readable by others, not even for a moment.
 Status WriteFileAtomic(const std::filesystem::path& target, std::string_view data, std::filesystem::perms mode);
 
+// Removes a symbolic link standing where `target` belongs, so that the write
+// that follows replaces the link instead of writing through it: a link on the
+// drive must not lead a write onto the computer. Anything else is left alone.
+Status RemoveLinkInPlace(const std::filesystem::path& target);
+
 }  // namespace halvex

@@ -19,6 +19,7 @@
 #include "sync/SyncRoots.h"
 #include "util/FileSystemFlush.h"
 #include "util/FolderWatch.h"
+#include "util/IgnoreResult.h"
 
 namespace halvex {
 
@@ -36,7 +37,7 @@ public:
     {
         for (const auto& folder : {computer, drive}) {
             if (!folder.empty())
-                m_folders.emplace_back().Watch(folder);
+                IgnoreResult(m_folders.emplace_back().Watch(folder), "an unwatched folder is never still there");
         }
     }
 

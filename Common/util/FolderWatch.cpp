@@ -2,16 +2,19 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 namespace halvex {
 
-bool FolderWatch::Watch(const std::filesystem::path& path)
+Status FolderWatch::Watch(const std::filesystem::path& path)
 {
     m_path = path;
     struct stat info {};
-    m_bKnown = ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    const int error = ::stat(path.c_str(), &info) != 0 ? errno : S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+    m_bKnown = error == 0;
     m_nDevice = m_bKnown ? info.st_dev : 0;
     m_nInode = m_bKnown ? info.st_ino : 0;
-    return m_bKnown;
+    return m_bKnown ? Status::Ok() : Status::FailErrno("folder_unwatchable", path, error);
 }
 
 bool FolderWatch::StillThere() const

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "util/Status.h"
+
 namespace halvex {
 
 // Whether a path still names the folder it named when watching began. A
@@ -12,9 +14,9 @@ namespace halvex {
 // folder stops rather than fill what stands there now.
 class FolderWatch {
 public:
-    // Notes the folder `path` names now. False when it names none; errno
-    // then tells why when the path could not be read.
-    bool Watch(const std::filesystem::path& path);
+    // Notes the folder `path` names now. "folder_unwatchable" with the path
+    // and the system's reason when it names none.
+    Status Watch(const std::filesystem::path& path);
     // False when watching never began on a folder.
     bool StillThere() const;
 

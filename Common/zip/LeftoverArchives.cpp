@@ -1,12 +1,12 @@
 #include "zip/LeftoverArchives.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <string>
 
 #include "util/EndedWriters.h"
+#include "util/FolderEntries.h"
 
 namespace halvex {
 
@@ -51,24 +51,21 @@ std::size_t RemoveLeftoverRestores(const std::filesystem::path& folder, std::str
 std::multimap<std::string, std::string> LeftoverRestoresByName(const std::filesystem::path& folder)
 {
     std::multimap<std::string, std::string> byName;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return byName;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
+    CountFolderEntries(folder, [&byName](int folderFd, const char* entry) {
+        const std::string_view name = entry;
         // ".NAME.restore-PID-N": the last tag, for NAME may hold one too.
         const std::size_t tag = name.rfind(kRestoreTag);
         if (name.size() < 2 || name.front() != '.' || tag == std::string_view::npos || tag < 2)
-            continue;
+            return false;
         const pid_t writer = WriterPid(name.substr(tag + kRestoreTag.size()), 2);
         if (writer == 0 || !WriterEnded(writer))
-            continue;
+            return false;
         struct stat info {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
-            continue;
+        if (::fstatat(folderFd, entry, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+            return false;
         byName.emplace(std::string(name.substr(1, tag - 1)), std::string(name));
-    }
-    ::closedir(dir);
+        return true;
+    });
     return byName;
 }
 

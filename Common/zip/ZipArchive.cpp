@@ -286,7 +286,7 @@ Status WriteBody(zipFile zip, int fd, EntryBody& body, const std::atomic<bool>* 
     if (body.whole) {
         errno = 0;
         if (cancel && cancel->load(std::memory_order_relaxed))
-            result = Status::Fail("cancelled");
+            result = Status::Cancelled();
         else if (body.size > 0 && zipWriteInFileInZip(zip, body.data, static_cast<unsigned>(body.size)) != ZIP_OK)
             result = ZipError("zip_write");
         errno = 0;
@@ -296,7 +296,7 @@ Status WriteBody(zipFile zip, int fd, EntryBody& body, const std::atomic<bool>* 
     }
     while (body.filled > 0) {
         if (cancel && cancel->load(std::memory_order_relaxed)) {
-            result = Status::Fail("cancelled");
+            result = Status::Cancelled();
             break;
         }
         errno = 0;
@@ -526,11 +526,12 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
             result = Status::Fail("unzip_open", "not a readable zip archive");
         return unpacked;
     }
-    std::uint64_t count = 0;
-    if (!zip.EntryCount(count)) {
-        result = Status::Fail("unzip_open", "damaged zip directory");
+    const Result<std::uint64_t> entries = zip.EntryCount();
+    if (!entries) {
+        result = entries.status();
         return unpacked;
     }
+    const std::uint64_t count = entries.value();
     const std::filesystem::path folder = destination.parent_path();
     const std::string expectedName = destination.filename().string();
     const FileDescriptor archiveFd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
@@ -538,18 +539,19 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
     bool step = count > 0 && zip.First();
     for (std::uint64_t index = 0; index < count && result.ok; ++index) {
         if (Cancelled(cancel)) {
-            result = Status::Fail("cancelled");
+            result = Status::Cancelled();
             break;
         }
         if (!step) {
             result = Status::Fail("unzip_open", "damaged zip directory");
             break;
         }
-        ZipEntry entry;
-        if (!zip.Current(entry)) {
-            result = Status::Fail("unzip_name", "unreadable entry name");
+        const Result<ZipEntry> current = zip.Current();
+        if (!current) {
+            result = current.status();
             break;
         }
+        const ZipEntry& entry = current.value();
         const std::string& entryName = entry.name;
         if (!IsPlainEntryName(entryName)) {
             result = Status::Fail("unzip_name", "unsafe entry name: " + entryName);

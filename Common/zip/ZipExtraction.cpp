@@ -85,12 +85,12 @@ Status ExtractZipArchive(const fs::path& archive, const fs::path& folder)
     // First pass: every name, before anything is written.
     std::vector<ZipEntry> entries;
     for (bool more = zip.First(); more; more = zip.Next()) {
-        ZipEntry entry;
-        if (!zip.Current(entry))
+        Result<ZipEntry> entry = zip.Current();
+        if (!entry)
             return Status::Fail("zip_damaged", archive.string());
-        if (!IsSafeEntryName(entry.name))
-            return Status::Fail("zip_unsafe_entry", entry.name);
-        entries.push_back(std::move(entry));
+        if (!IsSafeEntryName(entry.value().name))
+            return Status::Fail("zip_unsafe_entry", entry.value().name);
+        entries.push_back(std::move(entry).value());
     }
 
     fs::create_directories(folder, error);

@@ -22,27 +22,27 @@ ZipReader::~ZipReader()
         unzClose(m_file);
 }
 
-bool ZipReader::EntryCount(std::uint64_t& count) const
+Result<std::uint64_t> ZipReader::EntryCount() const
 {
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(m_file, &global) != UNZ_OK)
-        return false;
-    count = global.number_entry;
-    return true;
+        return Result<std::uint64_t>::Fail("unzip_open", "damaged zip directory");
+    return Result<std::uint64_t>::Ok(global.number_entry);
 }
 
-bool ZipReader::Current(ZipEntry& entry) const
+Result<ZipEntry> ZipReader::Current() const
 {
+    ZipEntry entry;
     std::vector<char> name(kMaxNameBytes + 1, '\0');
     std::vector<char> extra(kMaxExtraBytes, '\0');
     if (unzGetCurrentFileInfo64(m_file, &entry.info, name.data(), kMaxNameBytes + 1, extra.data(), kMaxExtraBytes,
                                 nullptr, 0) != UNZ_OK)
-        return false;
+        return Result<ZipEntry>::Fail("unzip_name", "unreadable entry name");
     if (entry.info.size_filename > kMaxNameBytes)
-        return false;
+        return Result<ZipEntry>::Fail("unzip_name", "unreadable entry name");
     entry.name.assign(name.data(), entry.info.size_filename);
     entry.extra.assign(extra.data(), std::min<uLong>(entry.info.size_file_extra, kMaxExtraBytes));
-    return true;
+    return Result<ZipEntry>::Ok(std::move(entry));
 }
 
 Status ZipReader::StreamCurrent(int fd, const std::atomic<bool>* cancel)
@@ -53,7 +53,7 @@ Status ZipReader::StreamCurrent(int fd, const std::atomic<bool>* cancel)
     std::vector<unsigned char> buffer(kChunk);
     for (;;) {
         if (cancel && cancel->load(std::memory_order_relaxed)) {
-            result = Status::Fail("cancelled");
+            result = Status::Cancelled();
             break;
         }
         const int got = unzReadCurrentFile(m_file, buffer.data(), static_cast<unsigned>(buffer.size()));

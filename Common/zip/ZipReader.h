@@ -7,6 +7,7 @@
 
 #include <minizip/unzip.h>
 
+#include "util/Result.h"
 #include "util/Status.h"
 
 // Reading zip archives through minizip, shared by the restore of backup sets
@@ -36,17 +37,18 @@ public:
     bool isOpen() const { return m_file != nullptr; }
     unzFile handle() const { return m_file; }
 
-    // The number of entries the directory states; false when it is damaged.
-    bool EntryCount(std::uint64_t& count) const;
+    // The number of entries the directory states; "unzip_open" when it is damaged.
+    Result<std::uint64_t> EntryCount() const;
     // Moves to the first or the next entry; false at the end or on damage.
     bool First() { return unzGoToFirstFile(m_file) == UNZ_OK; }
     bool Next() { return unzGoToNextFile(m_file) == UNZ_OK; }
-    // The entry in hand; false when its record is unreadable or its name too long.
-    bool Current(ZipEntry& entry) const;
+    // The entry in hand; "unzip_name" when its record is unreadable or its
+    // name too long.
+    Result<ZipEntry> Current() const;
 
     // Inflates the entry in hand into `fd` in chunks; the CRC is checked at
     // the end. Fails with "unzip_read" (damaged entry or CRC mismatch),
-    // "unzip_write" (errno text) or "cancelled".
+    // "unzip_write" (errno text), or Status::Cancelled() when `cancel` was set.
     Status StreamCurrent(int fd, const std::atomic<bool>* cancel = nullptr);
 
 private:

@@ -215,8 +215,9 @@ TEST_F(BackupCommandsTest, HostileSetNamesTouchNothingOutsideTheBackupFolder)
             break;
         }
         const auto profileFile = m_context.dataFolder / "com.halvex.pellory.backup.profile1.plist";
-        BackupProfile profile;
-        ASSERT_TRUE(ReadProfileFile(profileFile, BackupStrings::BuiltIn(), profile));
+        Result<BackupProfile> read = ReadProfileFile(profileFile, BackupStrings::BuiltIn());
+        ASSERT_TRUE(read);
+        BackupProfile profile = std::move(read).value();
         profile.setName = row.setName;
         ASSERT_TRUE(WriteProfileFile(profileFile, profile));
         WriteFile(source() / "report.doc", "changed");

@@ -1,6 +1,8 @@
 #include "backup/BackupInfoFile.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 
 #include "BackupTestSupport.h"
@@ -46,7 +48,7 @@ TEST(BackupInfoFile, FailedWriteKeepsTheOldFileAndIsReported)
     RecordingCallback callback;
     {
         const FileSizeLimit limit(5);
-        EXPECT_FALSE(WriteInfoFile(set, "/home/someone/a/longer/folder/"));
+        EXPECT_EQ(WriteInfoFile(set, "/home/someone/a/longer/folder/").systemError, EFBIG);
         KWBackupManager engine(callback);
         engine.AddFilter("*", "all");
         engine.Backup(folder / "source", folder / "drive" / "Backup", "Set");
@@ -61,6 +63,7 @@ TEST(BackupInfoFile, FailedWriteKeepsTheOldFileAndIsReported)
     const std::string reported = BackupStrings::BuiltIn().Message(backup_message::kInfoUnwritable);
     ASSERT_FALSE(callback.errors.empty());
     EXPECT_EQ(callback.errors.front().substr(0, reported.size()), reported);
+    EXPECT_NE(callback.errors.front().find(std::strerror(EFBIG)), std::string::npos) << callback.errors.front();
 
     ASSERT_TRUE(WriteInfoFile(set, "/home/someone/"));
     EXPECT_EQ(ReadFile(set / kInfoFileName), "/home/someone/");

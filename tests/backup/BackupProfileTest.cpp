@@ -1,5 +1,7 @@
 #include "backup/BackupProfileStore.h"
 
+#include <cerrno>
+
 #include "BackupTestSupport.h"
 #include "backup/BackupProfile.h"
 #include "backup/BackupStrings.h"
@@ -74,8 +76,9 @@ TEST(BackupProfile, WrittenWithWindowsKeysInWindowsOrderAndReadBack)
     EXPECT_EQ(keys[expected.size()], "Restore RestorePath");
     EXPECT_EQ(keys.back(), "TimeBackup Value");
 
-    BackupProfile read;
-    ASSERT_TRUE(ReadProfileFile(file, BackupStrings::BuiltIn(), read));
+    const Result<BackupProfile> reread = ReadProfileFile(file, BackupStrings::BuiltIn());
+    ASSERT_TRUE(reread);
+    const BackupProfile& read = reread.value();
     EXPECT_EQ(read.sourceFolder, profile.sourceFolder);
     EXPECT_EQ(read.setName, "Work");
     EXPECT_EQ(read.userCategories.size(), 2u);
@@ -107,8 +110,9 @@ TEST(BackupProfile, MacKeysAreRead)
 <key>RestoreDir</key><string>/Users/me/Restored/</string>
 <key>Time</key><date>2023-11-14T22:13:20Z</date>
 </dict></plist>)");
-    BackupProfile profile;
-    ASSERT_TRUE(ReadProfileFile(file, BackupStrings::BuiltIn(), profile));
+    const Result<BackupProfile> read = ReadProfileFile(file, BackupStrings::BuiltIn());
+    ASSERT_TRUE(read);
+    const BackupProfile& profile = read.value();
     EXPECT_EQ(profile.sourceFolder, "/Users/me/Pictures");
     EXPECT_EQ(profile.setName, "Photos");
     EXPECT_EQ(profile.DisplayName(), "My photos");
@@ -186,7 +190,38 @@ TEST(BackupProfileStore, IndexThatCannotBeWrittenIsAFailureWithItsPath)
     EXPECT_EQ(read.messageKey, kProfileUnwritableKey);
     EXPECT_NE(read.detail.find(store.IndexPath().string()), std::string::npos) << read.detail;
     EXPECT_EQ(ProfileMessage(read), backup_message::kProfileUnreadable);
-    EXPECT_EQ(store.Create(SampleProfile("One", "here")).messageKey(), kProfileUnwritableKey);
+    // The profile's own write says which file failed and why.
+    const Result<int> created = store.Create(SampleProfile("One", "here"));
+    EXPECT_EQ(created.messageKey(), kProfileUnwritableKey);
+    EXPECT_EQ(created.systemError(), ENOENT);
+    EXPECT_EQ(created.detail().rfind(store.ProfilePath(1).string() + ": ", 0), 0u) << created.detail();
+    // Keys written into a profile that is gone are a failure, not a new file.
+    const Status restore = WriteRestoreSettings(folder / "gone.plist", SampleProfile("One", "here"));
+    EXPECT_EQ(restore.messageKey, kProfileUnwritableKey);
+    EXPECT_EQ(restore.systemError, ENOENT);
+    EXPECT_FALSE(std::filesystem::exists(folder / "gone.plist"));
+}
+
+// The data folder is on the drive: a link planted where the index or the next
+// profile belongs is replaced by the file, and what it names stays as it was.
+TEST(BackupProfileStore, LinksInTheDataFolderAreReplacedNotWrittenThrough)
+{
+    TempFolder folder;
+    BackupProfileStore store(folder.path(), BackupStrings::BuiltIn());
+    ASSERT_TRUE(store.ReadIndex());
+    WriteFile(folder / "home" / "index.txt", "mine");
+    WriteFile(folder / "home" / "profile.txt", "mine too");
+    std::filesystem::remove(store.IndexPath());
+    std::filesystem::create_symlink(folder / "home" / "index.txt", store.IndexPath());
+    std::filesystem::create_symlink(folder / "home" / "profile.txt", store.ProfilePath(1));
+
+    ASSERT_TRUE(store.Create(SampleProfile("One", "here")));
+    ASSERT_TRUE(WriteLastBackupTime(store.ProfilePath(1), 1700000000));
+    EXPECT_EQ(ReadFile(folder / "home" / "index.txt"), "mine");
+    EXPECT_EQ(ReadFile(folder / "home" / "profile.txt"), "mine too");
+    for (const auto& file : {store.IndexPath(), store.ProfilePath(1)})
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(file))) << file;
+    EXPECT_EQ(store.Read(1).value().lastBackupTime, 1700000000);
 }
 
 TEST(BackupStrings, FileReplacesBuiltInTextsKeyByKey)

@@ -11,6 +11,7 @@
 #include "FileSizeLimit.h"
 
 using namespace halvex;
+using halvex::test::SetTime;
 using halvex::testing::CountTemporaryFiles;
 using halvex::testing::PatternData;
 using halvex::testing::ReadFile;
@@ -26,12 +27,6 @@ struct stat StatOf(const std::filesystem::path& path)
     return info;
 }
 
-void SetTimes(const std::filesystem::path& path, time_t seconds, long nanoseconds)
-{
-    const struct timespec times[2] = {{seconds - 100, nanoseconds / 2}, {seconds, nanoseconds}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
 class FileCopierTest : public ::testing::Test {
 protected:
     TempFolder folder;
@@ -43,7 +38,7 @@ TEST_F(FileCopierTest, CopiesDataAndNanosecondTimesUnderTheRealName)
 {
     const std::string data = PatternData(3 * 262144 + 777);
     WriteFile(source, data);
-    SetTimes(source, 1500000000, 123456789);
+    SetTime(source, 1500000000, 123456789, 1500000000 - 100);  // an access time of its own, to be kept
 
     const Status result = CopyFileAtomic(source, destination);
 
@@ -311,7 +306,7 @@ TEST_F(FileCopierTest, DestinationWithoutAttributeSupportStillGetsDataAndTimes)
     WriteFile(source, "data with attributes");
     if (::setxattr(source.c_str(), "user.halvex.test", "v", 1, 0) != 0)
         GTEST_SKIP() << "the test folder's volume keeps no user attributes";
-    SetTimes(source, 1400000000, 5000);
+    SetTime(source, 1400000000, 5000);
     const std::filesystem::path volume = folder / "volume";
     std::filesystem::create_directory(volume);
 

@@ -331,8 +331,9 @@ TEST_F(DamagedInputTest, ASetNameLeadingOutOfTheBackupFolderIsNeverUsed)
     WriteFile(tmp / "outside" / "keep.txt", "keep", 1'600'000'000);
     for (const std::string& name :
          {std::string(".."), std::string("../../x"), (tmp / "outside").string(), std::string()}) {
-        halvex::BackupProfile profile;
-        ASSERT_TRUE(halvex::ReadProfileFile(file, halvex::BackupStrings::BuiltIn(), profile));
+        halvex::Result<halvex::BackupProfile> read = halvex::ReadProfileFile(file, halvex::BackupStrings::BuiltIn());
+        ASSERT_TRUE(read);
+        halvex::BackupProfile profile = std::move(read).value();
         profile.setName = name;
         ASSERT_TRUE(halvex::WriteProfileFile(file, profile));
         EXPECT_EQ(Dravane({"--yes", "profile", "delete", "1"}).code, 2) << name;
@@ -344,8 +345,9 @@ TEST_F(DamagedInputTest, ASetNameLeadingOutOfTheBackupFolderIsNeverUsed)
         ExpectUserFilesUntouched();
     }
     // Named right again, the same command deletes the set, and only it.
-    halvex::BackupProfile profile;
-    ASSERT_TRUE(halvex::ReadProfileFile(file, halvex::BackupStrings::BuiltIn(), profile));
+    halvex::Result<halvex::BackupProfile> read = halvex::ReadProfileFile(file, halvex::BackupStrings::BuiltIn());
+    ASSERT_TRUE(read);
+    halvex::BackupProfile profile = std::move(read).value();
     profile.setName = "Set";
     ASSERT_TRUE(halvex::WriteProfileFile(file, profile));
     const Outcome deleted = Dravane({"--yes", "profile", "delete", "1"});

@@ -58,13 +58,18 @@ private:
 };
 
 // Sets a file's access and modification times to seconds since 1970 and
-// the nanoseconds within; a link itself, not what it points to.
-inline void SetTime(const std::filesystem::path& file, std::int64_t seconds, long nanoseconds = 0)
+// the nanoseconds within, or the access time apart in whole seconds; a link
+// itself, not what it points to.
+inline void SetTime(const std::filesystem::path& file, std::int64_t seconds, long nanoseconds = 0,
+                    std::optional<std::int64_t> accessSeconds = std::nullopt)
 {
     const struct timespec time {
         static_cast<time_t>(seconds), nanoseconds
     };
-    const struct timespec times[2] = {time, time};
+    const struct timespec accessed {
+        static_cast<time_t>(accessSeconds.value_or(seconds)), accessSeconds ? 0 : nanoseconds
+    };
+    const struct timespec times[2] = {accessed, time};
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << file;
 }
 

@@ -1,5 +1,7 @@
 #include "util/FolderWatch.h"
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include "TestFolder.h"
@@ -25,8 +27,8 @@ TEST_F(FolderWatchTest, GoneOrReplacedFoldersAreNotThere)
     EXPECT_FALSE(watch.StillThere());
 
     WriteFile(Root() / "file", "x");
-    EXPECT_FALSE(watch.Watch(Root() / "file"));
-    EXPECT_FALSE(watch.Watch(Root() / "missing"));
+    EXPECT_EQ(watch.Watch(Root() / "file").systemError, ENOTDIR);
+    EXPECT_EQ(watch.Watch(Root() / "missing").systemError, ENOENT);
     EXPECT_FALSE(watch.StillThere());
 }
 

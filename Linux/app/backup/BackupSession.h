@@ -9,6 +9,7 @@
 #include "backup/BackupProfile.h"
 #include "backup/BackupProfileStore.h"
 #include "backup/BackupStrings.h"
+#include "app/backup/BackupText.h"
 
 namespace halvex::app {
 
@@ -19,8 +20,14 @@ struct BackupSession {
     BackupSession(const std::filesystem::path& dataFolder, std::filesystem::path drive, std::uint64_t cluster,
                   std::string identityText);
 
-    QString Message(int number) const { return QString::fromStdString(strings.Message(number)); }
-    QString Label(int number) const { return QString::fromStdString(strings.Label(number)); }
+    QString Message(int number) const { return BackupMessage(strings, number); }
+    QString Label(int number) const { return BackupLabel(strings, number); }
+    // A message and the file it names, or the failure's detail.
+    template <typename About>
+    QString MessageAbout(int number, const About& about) const
+    {
+        return BackupMessageAbout(strings, number, about);
+    }
     std::filesystem::path BackupFolder() const { return driveRoot / "Backup"; }
     std::filesystem::path CurrentProfilePath() const { return store.ProfilePath(store.CurrentProfile()); }
     // Reads the current profile into `profile`, damaged or not: a damaged one

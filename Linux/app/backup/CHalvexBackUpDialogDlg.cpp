@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "toolkit/AppText.h"
+#include "toolkit/PathText.h"
 #include "app/backup/BackupSession.h"
 #include "app/backup/CHalvexBackUpDialogDlg.h"
 #include "app/backup/KWBackupConfigureDlg.h"
@@ -110,9 +111,7 @@ bool CHalvexBackUpDialogDlg::ShowReadProblem(const Status& loaded)
 {
     if (loaded.messageKey != kProfileUnreadableKey && loaded.messageKey != kProfileDamagedKey)
         return false;
-    KWMsgBox::Show(this,
-                   m_session.Message(ProfileMessage(loaded)) + " " +
-                       QString::fromStdString(m_session.CurrentProfilePath().string()),
+    KWMsgBox::Show(this, m_session.MessageAbout(ProfileMessage(loaded), m_session.CurrentProfilePath()),
                    KWMsgBox::kStop);
     return true;
 }
@@ -121,10 +120,7 @@ void CHalvexBackUpDialogDlg::ShowIndexProblem(const Status& written)
 {
     // The selection holds only until the window closes: the next start
     // would open another profile than the one the user chose.
-    KWMsgBox::Show(
-        this,
-        m_session.Message(ProfileMessage(written)) + " " + QString::fromStdString(m_session.store.IndexPath().string()),
-        KWMsgBox::kStop);
+    KWMsgBox::Show(this, m_session.MessageAbout(ProfileMessage(written), m_session.store.IndexPath()), KWMsgBox::kStop);
 }
 
 bool CHalvexBackUpDialogDlg::RunConfigure(bool newProfile)
@@ -158,8 +154,8 @@ void CHalvexBackUpDialogDlg::DeleteProfile()
     // the drive itself or a folder anywhere, so the profile is left alone.
     if (!read || !IsValidSetName(read.value().setName)) {
         KWMsgBox::Show(this,
-                       m_session.Message(read ? bm::kDamagedProfile : bm::kProfileUnreadable) + " " +
-                           QString::fromStdString(m_session.store.ProfilePath(number).string()),
+                       m_session.MessageAbout(read ? bm::kDamagedProfile : bm::kProfileUnreadable,
+                                              m_session.store.ProfilePath(number)),
                        KWMsgBox::kStop);
         return;
     }
@@ -170,10 +166,9 @@ void CHalvexBackUpDialogDlg::DeleteProfile()
         return;
     if (!m_session.driveRoot.empty()) {
         if (const Status removed = DeleteSetFolder(m_session.BackupFolder(), profile.setName); !removed.ok) {
-            KWMsgBox::Show(this,
-                           m_session.Message(SetFolderMessage(removed)) + " " +
-                               QString::fromStdString((m_session.BackupFolder() / profile.setName).string()),
-                           KWMsgBox::kStop);
+            KWMsgBox::Show(
+                this, m_session.MessageAbout(SetFolderMessage(removed), m_session.BackupFolder() / profile.setName),
+                KWMsgBox::kStop);
             return;
         }
     }
@@ -181,8 +176,7 @@ void CHalvexBackUpDialogDlg::DeleteProfile()
     if (!deleted.ok) {
         KWMsgBox::Show(this,
                        QString("%1 %2\n%3\n%4")
-                           .arg(m_session.Message(bm::kDeleteFailed),
-                                QString::fromStdString(m_session.store.ProfilePath(number).string()),
+                           .arg(m_session.Message(bm::kDeleteFailed), PathText(m_session.store.ProfilePath(number)),
                                 m_session.Message(bm::kDeleteFailedLine2), QString::fromStdString(deleted.detail)),
                        KWMsgBox::kStop);
         return;

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "toolkit/AppText.h"
+#include "toolkit/PathText.h"
 #include "app/backup/BackupSession.h"
 #include "app/backup/KWBackupConfigureDlg.h"
 #include "app/backup/KWCategoryDlgs.h"
@@ -49,7 +50,7 @@ KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& sessio
     left->addWidget(m_name);
     left->addWidget(new QLabel(TextOr("backup_source_folder"), this));
     auto* sourceRow = new QHBoxLayout;
-    m_source = new QLineEdit(QString::fromStdString(m_profile.sourceFolder), this);
+    m_source = new QLineEdit(PathText(m_profile.sourceFolder), this);
     m_source->setMinimumWidth(260);
     auto* browse = new QPushButton(TextOr("browse"), this);
     sourceRow->addWidget(m_source, 1);
@@ -309,20 +310,16 @@ bool KWBackupConfigureDlg::Save()
     m_profile.setName = name;
 
     if (m_newProfile) {
-        const std::filesystem::path file = store.ProfilePath(store.MaxProfile() + 1);
         const Result<int> created = store.Create(m_profile);
         if (!created) {
-            KWMsgBox::Show(this,
-                           m_session.Message(bm::kProfileUnreadable) + " " + QString::fromStdString(file.string()),
-                           KWMsgBox::kStop);
+            // The detail names the file that failed (the profile or the index) and why.
+            KWMsgBox::Show(this, m_session.MessageAbout(bm::kProfileUnreadable, created.detail()), KWMsgBox::kStop);
             return false;
         }
         const int number = created.value();
         m_savedNumber = number;
         if (const Status loaded = m_session.LoadCurrentProfile(); loaded.messageKey == kProfileUnreadableKey)
-            KWMsgBox::Show(this,
-                           m_session.Message(bm::kProfileUnreadable) + " " +
-                               QString::fromStdString(store.ProfilePath(number).string()),
+            KWMsgBox::Show(this, m_session.MessageAbout(bm::kProfileUnreadable, store.ProfilePath(number)),
                            KWMsgBox::kStop);
         return true;
     }
@@ -343,10 +340,13 @@ bool KWBackupConfigureDlg::Save()
         }
     }
     const auto file = store.ProfilePath(store.CurrentProfile());
-    if (!WriteProfileFile(file, m_profile) || !WriteRestoreSettings(file, m_profile) ||
-        (m_profile.lastBackupTime != 0 && !WriteLastBackupTime(file, m_profile.lastBackupTime))) {
-        KWMsgBox::Show(this, m_session.Message(bm::kProfileUnreadable) + " " + QString::fromStdString(file.string()),
-                       KWMsgBox::kStop);
+    Status written = WriteProfileFile(file, m_profile);
+    if (written)
+        written = WriteRestoreSettings(file, m_profile);
+    if (written && m_profile.lastBackupTime != 0)
+        written = WriteLastBackupTime(file, m_profile.lastBackupTime);
+    if (!written) {
+        KWMsgBox::Show(this, m_session.MessageAbout(bm::kProfileUnreadable, written.detail), KWMsgBox::kStop);
         return false;
     }
     m_savedNumber = store.CurrentProfile();

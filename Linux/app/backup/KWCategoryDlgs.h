@@ -7,6 +7,7 @@
 
 #include "backup/BackupProfile.h"
 #include "backup/BackupStrings.h"
+#include "app/backup/BackupText.h"
 
 class QComboBox;
 class QLineEdit;
@@ -25,7 +26,7 @@ public:
     bool Save();
 
 private:
-    QString Message(int number) const { return QString::fromStdString(m_strings.Message(number)); }
+    QString Message(int number) const { return BackupMessage(m_strings, number); }
     const BackupStrings& m_strings;
     BackupProfile& m_profile;
     std::vector<QString> m_shownNames;
@@ -47,7 +48,7 @@ public:
 private:
     void ShowCategory(int index);
     UserCategory* Current();
-    QString Message(int number) const { return QString::fromStdString(m_strings.Message(number)); }
+    QString Message(int number) const { return BackupMessage(m_strings, number); }
     bool AskSure();
 
     const BackupStrings& m_strings;

@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "toolkit/AppText.h"
+#include "toolkit/PathText.h"
 #include "app/backup/BackupSession.h"
 #include "app/backup/KWRestoreChildDialog.h"
 #include "app/backup/KWRunDlg.h"
@@ -123,7 +124,7 @@ KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& sessio
     const BackupProfile& profile = m_session.profile;
     if (profile.restoreChoice == RestoreChoice::Other &&
         profile.restoreFolder != m_session.strings.Label(backup_label::kInvalidPath))
-        m_other->setText(QString::fromStdString(profile.restoreFolder));
+        m_other->setText(PathText(profile.restoreFolder));
     // Browse belongs to the other-folder choice alone.
     connect(m_otherChoice, &QRadioButton::toggled, m_browse, &QPushButton::setEnabled);
     m_browse->setEnabled(false);
@@ -131,7 +132,7 @@ KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& sessio
 
     connect(m_tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         if (item) {
-            m_folder = item->data(0, kPathRole).toString().toStdString();
+            m_folder = PathOfText(item->data(0, kPathRole).toString());
             FillFiles();
         }
     });
@@ -153,7 +154,7 @@ KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& sessio
     const fs::path root = m_session.BackupFolder();
     if (!m_session.driveRoot.empty() && FolderExists(root)) {
         auto* top = new QTreeWidgetItem(m_tree, {QString::fromStdString(KWBackupManager::kBackupFolder)});
-        top->setData(0, kPathRole, QString::fromStdString(root.string()));
+        top->setData(0, kPathRole, PathText(root));
         top->setIcon(0, FolderPixmap(this));
         FillTree(top, root, 0);
         top->setExpanded(true);
@@ -174,8 +175,8 @@ void KWRestoreChildDialog::FillTree(QTreeWidgetItem* parent, const fs::path& fol
     }
     std::sort(folders.begin(), folders.end());
     for (const auto& sub : folders) {
-        auto* item = new QTreeWidgetItem(parent, {QString::fromStdString(sub.filename().string())});
-        item->setData(0, kPathRole, QString::fromStdString(sub.string()));
+        auto* item = new QTreeWidgetItem(parent, {PathText(sub.filename())});
+        item->setData(0, kPathRole, PathText(sub));
         item->setIcon(0, FolderPixmap(this));
         FillTree(item, sub, depth + 1);
     }
@@ -239,10 +240,9 @@ void KWRestoreChildDialog::ShowFiles()
 
 bool KWRestoreChildDialog::SelectFolder(const fs::path& folder)
 {
-    const QString wanted = QString::fromStdString(folder.lexically_normal().string());
+    const fs::path wanted = folder.lexically_normal();
     for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
-        if (QString::fromStdString(
-                fs::path((*it)->data(0, kPathRole).toString().toStdString()).lexically_normal().string()) == wanted) {
+        if (PathOfText((*it)->data(0, kPathRole).toString()).lexically_normal() == wanted) {
             m_tree->setCurrentItem(*it);
             return true;
         }
@@ -284,12 +284,10 @@ bool KWRestoreChildDialog::StoreRestoreSettings(RestoreChoice choice)
 {
     m_session.profile.restoreChoice = choice;
     m_session.profile.restoreFolder = RestoreFolderText(choice);
-    if (WriteRestoreSettings(m_session.CurrentProfilePath(), m_session.profile))
+    const Status written = WriteRestoreSettings(m_session.CurrentProfilePath(), m_session.profile);
+    if (written)
         return true;
-    KWMsgBox::Show(this,
-                   m_session.Message(bm::kProfileUnreadable) + " " +
-                       QString::fromStdString(m_session.CurrentProfilePath().string()),
-                   KWMsgBox::kStop);
+    KWMsgBox::Show(this, m_session.MessageAbout(bm::kProfileUnreadable, written.detail), KWMsgBox::kStop);
     return false;
 }
 
@@ -317,7 +315,7 @@ bool KWRestoreChildDialog::StartRestore()
         QTreeWidgetItem* item = m_files->topLevelItem(row);
         if (!item->isSelected())
             continue;
-        const fs::path path = m_folder / item->text(0).toStdString();
+        const fs::path path = m_folder / PathOfText(item->text(0));
         fs::path zipped = path;
         zipped += ".zip";
         pool.push_back(FileExists(zipped) ? zipped : path);

@@ -14,6 +14,7 @@
 #include "backup/KWBackupManager.h"
 #include "strings/KXStrings.h"
 #include "toolkit/AppText.h"
+#include "toolkit/PathText.h"
 #include "toolkit/DWProgressBar.h"
 #include "toolkit/UiThread.h"
 #include "util/IgnoreResult.h"
@@ -98,8 +99,8 @@ void KWRunDlg::OnCancel()
 KWBackupProcessDlg::KWBackupProcessDlg(QWidget* owner, BackupSession& session)
     : KWRunDlg(owner, session, TextOr("backup_backup"))
 {
-    SetDestinationText(QString::fromStdString(KXStrings::Format(
-        "backup_destination", WithTrailingSlash((session.BackupFolder() / session.profile.setName).string()))));
+    SetDestinationText(TextFormat("backup_destination",
+                                  WithTrailingSlash((session.BackupFolder() / session.profile.setName).string())));
 }
 
 void KWBackupProcessDlg::Work()
@@ -154,14 +155,12 @@ void KWRestoreProcessDlg::Work()
     switch (profile.restoreChoice) {
     case RestoreChoice::Desktop:
         target = m_session.desktopFolder / strings.Label(backup_label::kRestoreFolderName);
-        destination = QString::fromStdString(strings.Label(backup_label::kDestinationDesktop));
+        destination = BackupLabel(strings, backup_label::kDestinationDesktop);
         break;
-    case RestoreChoice::Original:
-        destination = QString::fromStdString(strings.Label(backup_label::kDestinationOriginal));
-        break;
+    case RestoreChoice::Original: destination = BackupLabel(strings, backup_label::kDestinationOriginal); break;
     case RestoreChoice::Other:
         target = profile.restoreFolder;
-        destination = QString::fromStdString(strings.Label(backup_label::kDestination) + " " + profile.restoreFolder);
+        destination = BackupLabel(strings, backup_label::kDestination) + ' ' + PathText(profile.restoreFolder);
         break;
     }
     PostToUiThread(this, [this, destination] { SetDestinationText(destination); });

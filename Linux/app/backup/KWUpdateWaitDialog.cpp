@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/backup/BackupText.h"
 #include "toolkit/AppText.h"
 #include "util/IgnoreResult.h"
 
@@ -14,7 +15,7 @@ KWUpdateWaitDialog::KWUpdateWaitDialog(QWidget* owner, const BackupStrings& stri
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(22, 18, 22, 18);
     for (int line = 25; line <= 29; ++line) {
-        auto* label = new QLabel(QString::fromStdString(strings.Label(line)), this);
+        auto* label = new QLabel(BackupLabel(strings, line), this);
         label->setAlignment(Qt::AlignCenter);
         layout->addWidget(label);
     }
