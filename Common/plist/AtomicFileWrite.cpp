@@ -114,7 +114,7 @@ Status RemoveLinkInPlace(const fs::path& target)
 {
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(target.c_str()) != 0)
-        return Status::FailErrno(kSaveError, target, errno);
+        return Status::FailErrno(kFileSaveErrorKey, target, errno);
     return Status::Ok();
 }
 
