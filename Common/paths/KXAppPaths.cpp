@@ -15,9 +15,12 @@ KXAppPaths::KXAppPaths(fs::path runPath)
       m_pathData(m_pathRun / kDataFolderName),
       m_pathAppPrefs(m_pathData / kAppPrefsFileName)
 {
-    m_statusTemp = halvex::PrivateTempFolder(m_pathTemp);
-    if (m_statusTemp)
+    const auto temp = halvex::PrivateTempFolder();
+    m_statusTemp = temp.status();
+    if (temp) {
+        m_pathTemp = temp.value();
         m_pathSyncLog = m_pathTemp / kSyncLogFileName;
+    }
 }
 
 std::optional<KXAppPaths> KXAppPaths::FromCommandLine(const std::vector<std::string>& parameters,

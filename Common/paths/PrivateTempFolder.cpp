@@ -55,33 +55,31 @@ TempFolderSources CurrentTempFolderSources()
     return sources;
 }
 
-Status PrivateTempFolderFrom(const TempFolderSources& sources, std::filesystem::path& folder)
+Result<std::filesystem::path> PrivateTempFolderFrom(const TempFolderSources& sources)
 {
-    folder.clear();
+    using Answer = Result<std::filesystem::path>;
     // The runtime folder is the user's by definition; one that is not
     // (a stale variable after su) is passed over, not trusted.
     if (!sources.runtimeDir.empty() && sources.runtimeDir.front() == '/') {
         const std::filesystem::path runtime(sources.runtimeDir);
-        if (CheckPrivate(runtime, sources.uid)) {
-            folder = runtime;
-            return Status::Ok();
-        }
+        if (CheckPrivate(runtime, sources.uid))
+            return Answer::Ok(runtime);
     }
 
     const std::filesystem::path base =
         !sources.tmpDir.empty() && sources.tmpDir.front() == '/' ? sources.tmpDir : "/tmp";
     const std::filesystem::path candidate = base / ("halvex-" + std::to_string(sources.uid));
     if (::mkdir(candidate.c_str(), 0700) != 0 && errno != EEXIST)
-        return Status::Fail(kErrorKey, candidate.string() + ": " + std::strerror(errno));
-    Status status = CheckPrivate(candidate, sources.uid);
-    if (status)
-        folder = candidate;
-    return status;
+        return Answer::FailErrno(kErrorKey, candidate, errno);
+    // Made now or before, by this user or another: only the check decides.
+    if (Status status = CheckPrivate(candidate, sources.uid); !status)
+        return Answer::From(std::move(status));
+    return Answer::Ok(candidate);
 }
 
-Status PrivateTempFolder(std::filesystem::path& folder)
+Result<std::filesystem::path> PrivateTempFolder()
 {
-    return PrivateTempFolderFrom(CurrentTempFolderSources(), folder);
+    return PrivateTempFolderFrom(CurrentTempFolderSources());
 }
 
 }  // namespace halvex

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "util/Status.h"
+#include "util/Result.h"
 
 namespace halvex {
 
@@ -27,9 +27,8 @@ TempFolderSources CurrentTempFolderSources();
 // - otherwise "halvex-<uid>" in $TMPDIR (when absolute) or /tmp, created
 //   0700, and refused when it is a link, not a folder, owned by someone else
 //   or open to group or others.
-// On failure `folder` is cleared and the status carries "temp_folder_err" and
-// the reason.
-Status PrivateTempFolderFrom(const TempFolderSources& sources, std::filesystem::path& folder);
-Status PrivateTempFolder(std::filesystem::path& folder);
+// A failure carries "temp_folder_err" and the reason.
+Result<std::filesystem::path> PrivateTempFolderFrom(const TempFolderSources& sources);
+Result<std::filesystem::path> PrivateTempFolder();
 
 }  // namespace halvex

@@ -32,7 +32,10 @@ Status MakeFolders(const fs::path& folder, const fs::path& relative)
             continue;
         }
         if (::mkdir(current.c_str(), 0755) != 0 && errno != EEXIST)
-            return Status::Fail("zip_write_failed", current.string() + ": " + std::strerror(errno));
+            return Status::FailErrno("zip_write_failed", current, errno);
+        // Something may have taken the name since the look above: only a real folder will do.
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+            return Status::Fail("zip_unsafe_entry", current.string());
     }
     return Status::Ok();
 }

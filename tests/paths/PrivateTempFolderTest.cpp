@@ -27,26 +27,25 @@ protected:
 TEST_F(PrivateTempFolderTest, CreatesAFolderOnlyTheUserCanEnter)
 {
     const mode_t previous = ::umask(0);
-    fs::path folder;
-    const halvex::Status status = PrivateTempFolderFrom(Sources(), folder);
+    const auto folder = PrivateTempFolderFrom(Sources());
     ::umask(previous);
-    ASSERT_TRUE(status) << status.detail;
-    EXPECT_EQ(folder, Expected());
-    EXPECT_EQ(Mode(folder), 0700u);
+    ASSERT_TRUE(folder) << folder.detail();
+    EXPECT_EQ(folder.value(), Expected());
+    EXPECT_EQ(Mode(folder.value()), 0700u);
 
     // A second start reuses it.
-    fs::path again;
-    ASSERT_TRUE(PrivateTempFolderFrom(Sources(), again));
-    EXPECT_EQ(again, folder);
+    const auto again = PrivateTempFolderFrom(Sources());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again.value(), folder.value());
 }
 
 TEST_F(PrivateTempFolderTest, PrivateRuntimeFolderIsUsedAsItIs)
 {
     const fs::path runtime = Root() / "run";
     ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
-    fs::path folder;
-    ASSERT_TRUE(PrivateTempFolderFrom(Sources(runtime.string()), folder));
-    EXPECT_EQ(folder, runtime);
+    const auto folder = PrivateTempFolderFrom(Sources(runtime.string()));
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(folder.value(), runtime);
     EXPECT_FALSE(fs::exists(Expected()));
 }
 
@@ -63,9 +62,9 @@ TEST_F(PrivateTempFolderTest, UntrustworthyRuntimeFolderIsPassedOver)
     for (const std::string& runtime :
          {open.string(), link.string(), std::string("relative/run"), (Root() / "missing").string()}) {
         SCOPED_TRACE(runtime);
-        fs::path folder;
-        ASSERT_TRUE(PrivateTempFolderFrom(Sources(runtime), folder));
-        EXPECT_EQ(folder, Expected());
+        const auto folder = PrivateTempFolderFrom(Sources(runtime));
+        ASSERT_TRUE(folder);
+        EXPECT_EQ(folder.value(), Expected());
     }
 }
 
@@ -74,11 +73,9 @@ TEST_F(PrivateTempFolderTest, RefusesAPlantedLink)
     const fs::path target = Root() / "attacker";
     ASSERT_EQ(::mkdir(target.c_str(), 0700), 0);
     fs::create_directory_symlink(target, Expected());
-    fs::path folder = "stale";
-    const halvex::Status status = PrivateTempFolderFrom(Sources(), folder);
-    EXPECT_FALSE(status);
-    EXPECT_EQ(status.messageKey, "temp_folder_err");
-    EXPECT_TRUE(folder.empty());
+    const auto folder = PrivateTempFolderFrom(Sources());
+    EXPECT_FALSE(folder);
+    EXPECT_EQ(folder.messageKey(), "temp_folder_err");
 }
 
 TEST_F(PrivateTempFolderTest, RefusesAFolderOpenToOthers)
@@ -87,9 +84,7 @@ TEST_F(PrivateTempFolderTest, RefusesAFolderOpenToOthers)
     for (const mode_t mode : {0777, 0750, 0705, 01777}) {
         SCOPED_TRACE(mode);
         ASSERT_EQ(::chmod(Expected().c_str(), mode), 0);
-        fs::path folder;
-        EXPECT_FALSE(PrivateTempFolderFrom(Sources(), folder));
-        EXPECT_TRUE(folder.empty());
+        EXPECT_FALSE(PrivateTempFolderFrom(Sources()));
     }
 }
 
@@ -101,15 +96,13 @@ TEST_F(PrivateTempFolderTest, RefusesAFolderOfAnotherUser)
     sources.uid = ::geteuid() + 4242;
     const fs::path name = Root() / ("halvex-" + std::to_string(sources.uid));
     ASSERT_EQ(::mkdir(name.c_str(), 0700), 0);
-    fs::path folder;
-    const halvex::Status status = PrivateTempFolderFrom(sources, folder);
-    EXPECT_FALSE(status);
-    EXPECT_NE(status.detail.find("another user"), std::string::npos);
+    const auto folder = PrivateTempFolderFrom(sources);
+    EXPECT_FALSE(folder);
+    EXPECT_NE(folder.detail().find("another user"), std::string::npos);
 }
 
 TEST_F(PrivateTempFolderTest, RefusesAFileInItsPlace)
 {
     WriteFile(Expected(), "");
-    fs::path folder;
-    EXPECT_FALSE(PrivateTempFolderFrom(Sources(), folder));
+    EXPECT_FALSE(PrivateTempFolderFrom(Sources()));
 }
