@@ -56,10 +56,7 @@ Status StartUpdater(const UpdaterHandOff& handOff, const ProgramStarter& start)
     if (!start)
         return Status::Fail(kUpdaterErrorKey, copy.string() + " could not be started");
     // The updater's own message, with the starter's reason (and errno).
-    Status started = start(copy, UpdaterArguments(handOff));
-    if (!started)
-        started.messageKey = kUpdaterErrorKey;
-    return started;
+    return start(copy, UpdaterArguments(handOff)).As(kUpdaterErrorKey);
 }
 
 }  // namespace halvex

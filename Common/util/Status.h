@@ -36,6 +36,16 @@ struct [[nodiscard]] Status {
     }
     static Status Cancelled() { return Fail(kCancelledKey); }
 
+    // A step's failure told as the failure of the operation that took it:
+    // the operation's message, the step's detail and errno. Ok stays ok.
+    Status As(std::string key) const
+    {
+        Status told = *this;
+        if (!told.ok)
+            told.messageKey = std::move(key);
+        return told;
+    }
+
     bool cancelled() const { return !ok && messageKey == kCancelledKey; }
     explicit operator bool() const { return ok; }
 };

@@ -16,18 +16,6 @@
 namespace fs = std::filesystem;
 using halvex::Status;
 
-namespace {
-
-// The step's reason under the operation's key: the user hears that the agent
-// could not be installed, and why.
-Status Under(const char* key, Status step)
-{
-    step.messageKey = key;
-    return step;
-}
-
-}  // namespace
-
 fs::path KMAutoRun::InstallFolder()
 {
     return KMSystem::GetApplicationsFolder() / kInstallFolderName;
@@ -154,9 +142,9 @@ Status KMAutoRun::Stop(std::chrono::milliseconds limit)
 Status KMAutoRun::Enable(const fs::path& package, std::chrono::milliseconds stopLimit)
 {
     if (Status stopped = Stop(stopLimit); !stopped)
-        return Under(kInstallErrorKey, std::move(stopped));
+        return stopped.As(kInstallErrorKey);
     if (Status folder = KMSystem::CreateFolder(InstallFolder()); !folder)
-        return Under(kInstallErrorKey, std::move(folder));
+        return folder.As(kInstallErrorKey);
     if (NeedToInstall()) {
         std::error_code error;
         if (fs::exists(fs::symlink_status(InstalledAgent(), error))) {
@@ -165,7 +153,7 @@ Status KMAutoRun::Enable(const fs::path& package, std::chrono::milliseconds stop
                 return Status::FailErrno(kInstallErrorKey, InstalledAgent(), error.value());
         }
         if (Status unpacked = KMSystem::ExtractZip(package, InstallFolder()); !unpacked)
-            return Under(kInstallErrorKey, std::move(unpacked));
+            return unpacked.As(kInstallErrorKey);
         // A package without a current agent in it would be unpacked on every start.
         if (NeedToInstall())
             return Status::Fail(kInstallErrorKey, package.string() + ": holds no current agent");
@@ -174,17 +162,17 @@ Status KMAutoRun::Enable(const fs::path& package, std::chrono::milliseconds stop
     // and the suite would take it for not installed.
     if (!KMSystem::LoginItemExists(InstalledProgram())) {
         if (Status added = KMSystem::AddToLoginItems(InstalledProgram(), false); !added)
-            return Under(kInstallErrorKey, std::move(added));
+            return added.As(kInstallErrorKey);
     }
     if (Status started = Start(InstalledAgent()); !started)
-        return Under(kInstallErrorKey, std::move(started));
+        return started.As(kInstallErrorKey);
     return Status::Ok();
 }
 
 Status KMAutoRun::Disable(std::chrono::milliseconds stopLimit)
 {
     if (Status stopped = Stop(stopLimit); !stopped)
-        return Under(kUninstallErrorKey, std::move(stopped));
+        return stopped.As(kUninstallErrorKey);
     std::error_code error;
     if (fs::exists(fs::symlink_status(InstalledAgent(), error))) {
         fs::remove_all(InstalledAgent(), error);
@@ -192,7 +180,7 @@ Status KMAutoRun::Disable(std::chrono::milliseconds stopLimit)
             return Status::FailErrno(kUninstallErrorKey, InstalledAgent(), error.value());
     }
     if (Status removed = KMSystem::RemoveLoginItem(InstalledProgram()); !removed)
-        return Under(kUninstallErrorKey, std::move(removed));
+        return removed.As(kUninstallErrorKey);
     return Status::Ok();
 }
 

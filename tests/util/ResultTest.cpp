@@ -55,6 +55,13 @@ TEST(Result, ErrnoFailureNamesTheFileAndTheSystemReason)
     EXPECT_EQ(failed.systemError(), ENOENT);
     EXPECT_FALSE(failed.cancelled());
     EXPECT_EQ(Status::Fail("read_err").systemError, 0);
+
+    // Told as the failure of the operation that took the step: its message, the step's reason.
+    const Status told = Status::FailErrno("read_err", "/media/x/a.txt", EACCES).As("install_err");
+    EXPECT_EQ(told.messageKey, "install_err");
+    EXPECT_EQ(told.detail, "/media/x/a.txt: Permission denied");
+    EXPECT_EQ(told.systemError, EACCES);
+    EXPECT_TRUE(Status::Ok().As("install_err").ok);
 }
 
 TEST(Result, ACancelIsAFailureThatNamesNoMessage)
