@@ -3,7 +3,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
@@ -187,7 +186,7 @@ InfoFileLookup ReadInfoFile(const std::filesystem::path& pathInSet)
 
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        lookup.status = Status::Fail(kInfoUnopenableKey, std::strerror(errno));
+        lookup.status = Status::FailErrno(kInfoUnopenableKey, errno);
         return lookup;
     }
     std::string bytes;

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 namespace halvex {
 
@@ -25,14 +24,14 @@ Status CheckPrivate(const std::filesystem::path& folder, uid_t uid)
         const int error = errno;
         if (error == ELOOP || error == ENOTDIR)
             return Status::Fail(kErrorKey, folder.string() + " is not a folder of its own");
-        return Status::Fail(kErrorKey, folder.string() + ": " + std::strerror(error));
+        return Status::FailErrno(kErrorKey, folder, error);
     }
     struct stat st {};
     const int rc = ::fstat(fd, &st);
     const int error = errno;
     ::close(fd);
     if (rc != 0)
-        return Status::Fail(kErrorKey, folder.string() + ": " + std::strerror(error));
+        return Status::FailErrno(kErrorKey, folder, error);
     if (!S_ISDIR(st.st_mode))
         return Status::Fail(kErrorKey, folder.string() + " is not a folder");
     if (st.st_uid != uid)

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "plist/DXPlistPrefs.h"
 #include "strings/KXStrings.h"
@@ -89,12 +88,12 @@ Status WriteComputerFolder(const fs::path& indexPath, std::string_view computerK
             fs::path aside = indexPath;
             aside += ".damaged";
             if (::rename(indexPath.c_str(), aside.c_str()) != 0)
-                return Status::Fail("sync_folder_rename_err", std::strerror(errno));
+                return Status::FailErrno("sync_folder_rename_err", errno);
         }
     }
     index.SetValue(computerKey, folder.string());
     if (const Status written = index.Update(); !written)
-        return Status::Fail("err_create_sync_folder_usb", written.detail);
+        return written.As("err_create_sync_folder_usb");
     return Status::Ok();
 }
 
@@ -102,9 +101,9 @@ Status CheckBrowsedFolder(const fs::path& folder, const fs::path& usbPath, const
 {
     struct stat st {};
     if (!folder.is_absolute() || ::stat(folder.c_str(), &st) != 0)
-        return Status::Fail("sync_browse_bad_folder", std::strerror(errno ? errno : ENOENT));
+        return Status::FailErrno("sync_browse_bad_folder", errno ? errno : ENOENT);
     if (!S_ISDIR(st.st_mode))
-        return Status::Fail("sync_browse_bad_folder", std::strerror(ENOTDIR));
+        return Status::FailErrno("sync_browse_bad_folder", ENOTDIR);
     if (probe.isRemovable && probe.isRemovable(folder))
         return Status::Fail("sync_browse_bad_folder", "removable drive");
     // A folder holding the drive folder, or inside it, would copy the sync
@@ -116,7 +115,7 @@ Status CheckBrowsedFolder(const fs::path& folder, const fs::path& usbPath, const
     struct statvfs vfs {};
     if (::faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) != 0 ||
         (::statvfs(folder.c_str(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY)))
-        return Status::Fail("sync_browse_folder_locked", std::strerror(EACCES));
+        return Status::FailErrno("sync_browse_folder_locked", EACCES);
     return Status::Ok();
 }
 

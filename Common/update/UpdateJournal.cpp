@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <system_error>
 
@@ -58,17 +57,12 @@ bool Missing(const fs::path& path)
     return ::lstat(path.c_str(), &info) != 0 && errno == ENOENT;
 }
 
-Status Failure(const fs::path& path, int error)
-{
-    return Status::Fail(kUpdateFailKey, path.string() + ": " + std::strerror(error));
-}
-
 // Removes a file that may be gone already.
 Status RemoveIfThere(const fs::path& path)
 {
     if (::unlink(path.c_str()) == 0 || errno == ENOENT)
         return Status::Ok();
-    return Failure(path, errno);
+    return Status::FailErrno(kUpdateFailKey, path, errno);
 }
 
 Status UndoEntry(const fs::path& folder, const JournalEntry& entry)
@@ -79,7 +73,7 @@ Status UndoEntry(const fs::path& folder, const JournalEntry& entry)
     if (entry.existed) {
         // The old file was set aside: it goes back over whatever took its place.
         if (!Missing(replaced) && ::rename(replaced.c_str(), target.c_str()) != 0)
-            return Failure(target, errno);
+            return Status::FailErrno(kUpdateFailKey, target, errno);
     } else if (Missing(staged)) {
         // An added file whose staged copy is gone has been placed.
         if (Status removed = RemoveIfThere(target); !removed)

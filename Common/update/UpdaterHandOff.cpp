@@ -51,7 +51,7 @@ Status StartUpdater(const UpdaterHandOff& handOff, const ProgramStarter& start)
         treeOptions.durable = false;
         const Status tree = CopyIntoFolder(programs / companion, folder, treeOptions);
         if (!tree.ok)
-            return Status::Fail(kUpdaterErrorKey, tree.detail);
+            return tree.As(kUpdaterErrorKey);
     }
     if (!start)
         return Status::Fail(kUpdaterErrorKey, copy.string() + " could not be started");

@@ -30,7 +30,15 @@ struct [[nodiscard]] Status {
     // system's reason, "/media/x/a.txt: Permission denied".
     static Status FailErrno(std::string key, const std::filesystem::path& where, int error)
     {
-        Status failure = Fail(std::move(key), where.string() + ": " + std::strerror(error));
+        Status failure = FailErrno(std::move(key), error);
+        failure.detail = where.string() + ": " + failure.detail;
+        return failure;
+    }
+    // The same where the message already names the file: the detail is the
+    // system's reason alone, "Permission denied".
+    static Status FailErrno(std::string key, int error)
+    {
+        Status failure = Fail(std::move(key), std::strerror(error));
         failure.systemError = error;
         return failure;
     }

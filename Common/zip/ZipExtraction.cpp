@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -55,20 +54,18 @@ Status WriteEntry(ZipReader& zip, const fs::path& target, const unz_file_info64&
     const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         const int error = errno;
-        return Status::Fail(error == ELOOP ? "zip_unsafe_entry" : "zip_write_failed",
-                            target.string() + ": " + std::strerror(error));
+        return Status::FailErrno(error == ELOOP ? "zip_unsafe_entry" : "zip_write_failed", target, error);
     }
     Status status = zip.StreamCurrent(fd);
     if (!status)
-        status = status.messageKey == "unzip_write"
-                     ? Status::Fail("zip_write_failed", target.string() + ": " + status.detail)
-                     : Status::Fail("zip_damaged", target.filename().string());
+        status = status.messageKey == "unzip_write" ? Status::FailErrno("zip_write_failed", target, status.systemError)
+                                                    : Status::Fail("zip_damaged", target.filename().string());
     const bool madeOnUnix = (info.version >> 8) == 3;
     const mode_t mode = static_cast<mode_t>(info.external_fa >> 16) & 0777;
     if (status && madeOnUnix && mode != 0)
         ::fchmod(fd, mode);
     if (::close(fd) != 0 && status)
-        status = Status::Fail("zip_write_failed", target.string() + ": " + std::strerror(errno));
+        status = Status::FailErrno("zip_write_failed", target, errno);
     if (status)
         RestoreTime(target, info);
     return status;

@@ -1,6 +1,5 @@
 #include "zip/ZipReader.h"
 
-#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -77,7 +76,7 @@ Status ZipReader::StreamCurrent(int fd, const std::atomic<bool>* cancel)
 Status WriteAllTo(int fd, const unsigned char* data, std::size_t size)
 {
     if (int error = WriteAll(fd, data, size))
-        return Status::Fail("unzip_write", std::strerror(error));
+        return Status::FailErrno("unzip_write", error);
     return Status::Ok();
 }
 

@@ -169,7 +169,7 @@ Status TrustedDrives::Write()
         return Status::Fail(kWriteErrorKey, error ? error.message() : "no configuration folder");
     if (Status written = WriteFileAtomic(m_file, Format(m_drives), fs::perms::owner_read | fs::perms::owner_write);
         !written)
-        return Status::Fail(kWriteErrorKey, written.detail);
+        return written.As(kWriteErrorKey);
     return Status::Ok();
 }
 

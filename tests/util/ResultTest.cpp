@@ -55,6 +55,9 @@ TEST(Result, ErrnoFailureNamesTheFileAndTheSystemReason)
     EXPECT_EQ(failed.systemError(), ENOENT);
     EXPECT_FALSE(failed.cancelled());
     EXPECT_EQ(Status::Fail("read_err").systemError, 0);
+    // Where the message names the file already, the detail is the reason alone.
+    EXPECT_EQ(Status::FailErrno("read_err", ENOSPC).detail, "No space left on device");
+    EXPECT_EQ(Status::FailErrno("read_err", ENOSPC).systemError, ENOSPC);
 
     // Told as the failure of the operation that took the step: its message, the step's reason.
     const Status told = Status::FailErrno("read_err", "/media/x/a.txt", EACCES).As("install_err");
