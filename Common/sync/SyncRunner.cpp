@@ -187,12 +187,15 @@ SyncRunSummary SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counte
 
         bool cancelledCopy = false;
         bool reported = false;
+        // A row that fails for a reason of its own: logged and shown with it.
+        const auto reportProblem = [&](const std::filesystem::path& path, const std::string& text) {
+            log.Problem(path, text);
+            m_callback.OnRowFailed(i, path, text);
+            reported = true;
+        };
         struct stat source {};
         if (!row.problem.empty()) {
-            const std::string text = SyncProblemText(row);
-            log.Problem(row.path, text);
-            m_callback.OnRowFailed(i, row.path, text);
-            reported = true;
+            reportProblem(row.path, SyncProblemText(row));
         } else if (::lstat(row.path.c_str(), &source) == 0 && S_ISREG(source.st_mode)) {
             const Status copy = CopyRow(row, folders, [&pair] { return pair.StillThere(); });
             if (copy.ok) {
@@ -213,15 +216,9 @@ SyncRunSummary SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counte
                 m_callback.ShowMessage(KXStrings::Format(kSyncDiskFullKey, mount.string()), MessageIcon::Error);
                 break;  // a full disk ends the run
             } else if (copy.messageKey == kCopyChangedKey) {
-                const std::string text = KXStrings::GetString(kProblemChanged);
-                log.Problem(row.dstPath, text);
-                m_callback.OnRowFailed(i, row.dstPath, text);
-                reported = true;
+                reportProblem(row.dstPath, KXStrings::GetString(kProblemChanged));
             } else if (copy.systemError == ELOOP || copy.systemError == ENOTDIR) {
-                const std::string text = KXStrings::GetString(kProblemLink);
-                log.Problem(row.dstPath, text);
-                m_callback.OnRowFailed(i, row.dstPath, text);
-                reported = true;
+                reportProblem(row.dstPath, KXStrings::GetString(kProblemLink));
             }
         }
         if (!row.synced && !cancelledCopy) {
