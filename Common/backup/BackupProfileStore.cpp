@@ -9,7 +9,6 @@
 #include "plist/AtomicFileWrite.h"
 #include "plist/DXPlistPrefs.h"
 #include "util/ParseInteger.h"
-#include "util/ErrorText.h"
 
 namespace halvex {
 
@@ -155,9 +154,9 @@ Status BackupProfileStore::Delete(int number)
         return Status::Fail(kProfileUndeletableKey, "no such profile");
     const auto file = ProfilePath(number);
     if (std::remove(file.c_str()) != 0 && errno != ENOENT)
-        return Status::Fail(kProfileUndeletableKey, ErrnoText(errno));
+        return Status::FailErrno(kProfileUndeletableKey, errno);
     if (number < m_nMaxProfile && std::rename(ProfilePath(m_nMaxProfile).c_str(), file.c_str()) != 0)
-        return Status::Fail(kProfileUndeletableKey, ErrnoText(errno));
+        return Status::FailErrno(kProfileUndeletableKey, errno);
     m_nMaxProfile -= 1;
     m_nCurrentProfile = m_nMaxProfile;
     return WriteIndex();

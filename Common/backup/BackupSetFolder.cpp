@@ -9,7 +9,6 @@
 #include "backup/BackupCategories.h"
 #include "backup/BackupFileUtils.h"
 #include "backup/BackupStrings.h"
-#include "util/ErrorText.h"
 
 namespace halvex {
 
@@ -88,25 +87,25 @@ Status DeleteSetFolder(const std::filesystem::path& backupFolder, const std::str
     const auto driveRoot = backupFolder.parent_path();
     const int root = ::open(driveRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (root < 0)
-        return Status::Fail(kSetFolderUndeletableKey, ErrnoText(errno));
+        return Status::FailErrno(kSetFolderUndeletableKey, errno);
     const int backup = ::openat(root, backupFolder.filename().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     const int openError = errno;
     ::close(root);
     if (backup < 0) {
         if (openError == ENOENT)
             return Status::Ok();
-        return Status::Fail(openError == ELOOP || openError == ENOTDIR ? kSetFolderLinkKey : kSetFolderUndeletableKey,
-                            ErrnoText(openError));
+        return Status::FailErrno(
+            openError == ELOOP || openError == ENOTDIR ? kSetFolderLinkKey : kSetFolderUndeletableKey, openError);
     }
     struct stat st {};
     Status result = Status::Ok();
     if (::fstatat(backup, setName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
-            result = Status::Fail(kSetFolderUndeletableKey, ErrnoText(errno));
+            result = Status::FailErrno(kSetFolderUndeletableKey, errno);
     } else if (!S_ISDIR(st.st_mode)) {
         result = Status::Fail(kSetFolderLinkKey);
     } else if (const int error = RemoveTree(backup, setName.c_str(), 0); error != 0) {
-        result = Status::Fail(kSetFolderUndeletableKey, ErrnoText(error));
+        result = Status::FailErrno(kSetFolderUndeletableKey, error);
     }
     ::close(backup);
     return result;

@@ -19,6 +19,7 @@
 #include "zip/ZipArchive.h"
 #include "util/ErrorText.h"
 #include "util/FileTime.h"
+#include "util/FolderEntries.h"
 
 using namespace halvex;
 namespace bm = halvex::backup_message;
@@ -341,11 +342,11 @@ std::vector<int> KWBackupManager::refused_names(const std::vector<std::string>& 
     }
     names.insert(names.end(), folders.begin(), folders.end());
     std::set<std::string> onDrive;
-    if (DIR* dir = m_driveNames.foldsCase ? ::opendir(destination.c_str()) : nullptr) {
-        while (const dirent* entry = ::readdir(dir))
-            onDrive.insert(entry->d_name);
-        ::closedir(dir);
-    }
+    if (m_driveNames.foldsCase)
+        CountFolderEntries(destination, [&onDrive](int, const char* name) {
+            onDrive.insert(name);
+            return false;
+        });
     return RefusedDriveNames(names, m_driveNames, onDrive);
 }
 
@@ -370,9 +371,7 @@ Status KWBackupManager::create_folder(const std::filesystem::path& folder)
         // Made meanwhile by someone else: followed only when it is a folder.
         return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? Status::Ok()
                                                                         : Status::Fail(kSetFolderLinkKey);
-    Status refused = Status::Fail(kFolderUncreatableKey, ErrnoText(error));
-    refused.systemError = error;
-    return refused;
+    return Status::FailErrno(kFolderUncreatableKey, error);
 }
 
 Status KWBackupManager::create_subfolders(const std::filesystem::path& base, const std::vector<std::string>& stack)

@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "sync/SyncProblem.h"
-#include "util/ErrorText.h"
 
 namespace halvex {
 
@@ -46,9 +45,7 @@ FolderListing::Kind KindOf(mode_t mode)
 
 Status Unreadable(int error)
 {
-    Status failure = Status::Fail(kProblemUnreadable, ErrnoText(error));
-    failure.systemError = error;
-    return failure;
+    return Status::FailErrno(kProblemUnreadable, error);
 }
 
 }  // namespace

@@ -20,7 +20,6 @@
 #include "zip/WholeEntryCodec.h"
 #include "zip/ZipEntryName.h"
 #include "zip/ZipReader.h"
-#include "util/ErrorText.h"
 #include "util/FileTime.h"
 #include "util/IgnoreResult.h"
 
@@ -240,10 +239,10 @@ Status PrepareBody(int fd, std::uint64_t statSize, EntryBody& body)
         const std::size_t room = static_cast<std::size_t>(statSize) + 1;
         unsigned char* data = ReadBuffer().Reserve(room);
         if (!data)
-            return Status::Fail("zip_source", ErrnoText(ENOMEM));
+            return Status::FailErrno("zip_source", ENOMEM);
         const ssize_t got = ReadUpTo(fd, data, room);
         if (got < 0)
-            return Status::Fail("zip_source", ErrnoText(errno));
+            return Status::FailErrno("zip_source", errno);
         if (static_cast<std::size_t>(got) < room) {
             body.whole = true;
             body.original = static_cast<std::size_t>(got);
@@ -260,12 +259,12 @@ Status PrepareBody(int fd, std::uint64_t statSize, EntryBody& body)
             return Status::Ok();
         }
         if (::lseek(fd, 0, SEEK_SET) != 0)
-            return Status::Fail("zip_source", ErrnoText(errno));
+            return Status::FailErrno("zip_source", errno);
     }
     body.chunk.resize(kChunk);
     const ssize_t got = ReadUpTo(fd, body.chunk.data(), body.chunk.size());
     if (got < 0)
-        return Status::Fail("zip_source", ErrnoText(errno));
+        return Status::FailErrno("zip_source", errno);
     body.filled = static_cast<std::size_t>(got);
     if (!LooksCompressible(body.chunk.data(), body.filled)) {
         body.method = 0;
@@ -276,7 +275,7 @@ Status PrepareBody(int fd, std::uint64_t statSize, EntryBody& body)
 
 Status ZipError(const char* key)
 {
-    return Status::Fail(key, ErrnoText(errno ? errno : EIO));
+    return Status::FailErrno(key, errno ? errno : EIO);
 }
 
 // Writes the body into the entry just opened and closes the entry.
@@ -306,7 +305,7 @@ Status WriteBody(zipFile zip, int fd, EntryBody& body, const std::atomic<bool>* 
         }
         const ssize_t got = ReadUpTo(fd, body.chunk.data(), body.chunk.size());
         if (got < 0) {
-            result = Status::Fail("zip_source", ErrnoText(errno));
+            result = Status::FailErrno("zip_source", errno);
             break;
         }
         body.filled = static_cast<std::size_t>(got);
@@ -325,10 +324,10 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
     KeepFreedMemory();
     FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)
-        return Status::Fail("zip_source", ErrnoText(errno));
+        return Status::FailErrno("zip_source", errno);
     struct stat st {};
     if (::fstat(in.get(), &st) != 0)
-        return Status::Fail("zip_source", ErrnoText(errno));
+        return Status::FailErrno("zip_source", errno);
     if (!S_ISREG(st.st_mode))
         return Status::Fail("zip_source", "not a regular file");
 
@@ -354,7 +353,7 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
 
     zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
     if (!zip)
-        return Status::Fail("zip_create", ErrnoText(errno));
+        return Status::FailErrno("zip_create", errno);
     Status result = Status::Ok();
     errno = 0;
     if (zipOpenNewFileInZip4_64(zip, entryName.c_str(), &info, extra.empty() ? nullptr : extra.data(),
@@ -370,7 +369,7 @@ Status WriteSingleEntryZip(const std::filesystem::path& source, const std::files
         result = ZipError("zip_write");
 
     if (const Status timed = result.ok ? SetFileModificationTime(archive, mtimeNs) : Status::Ok(); !timed)
-        result = Status::Fail("zip_write", ErrnoText(timed.systemError));
+        result = Status::FailErrno("zip_write", timed.systemError);
     if (!result.ok)
         ::unlink(archive.c_str());
     return result;
@@ -435,7 +434,7 @@ Status WriteWholeEntry(unzFile zip, int archiveFd, const unz_file_info64& info, 
     const auto size = static_cast<std::size_t>(info.uncompressed_size);
     unsigned char* in = raw.Reserve(packedSize);
     if (!in)
-        return Status::Fail("unzip_read", ErrnoText(ENOMEM));
+        return Status::FailErrno("unzip_read", ENOMEM);
     std::size_t got = 0;
     while (got < packedSize) {
         const ssize_t n = ::pread(archiveFd, in + got, packedSize - got, static_cast<off_t>(at + got));
@@ -452,7 +451,7 @@ Status WriteWholeEntry(unzFile zip, int archiveFd, const unz_file_info64& info, 
     if (method == Z_DEFLATED) {
         unsigned char* out = inflated.Reserve(size);
         if (!out)
-            return Status::Fail("unzip_read", ErrnoText(ENOMEM));
+            return Status::FailErrno("unzip_read", ENOMEM);
         if (!InflateExactly(in, packedSize, out, size))
             return Status::Fail("unzip_read", "damaged entry");
         data = out;
@@ -481,12 +480,12 @@ Status ExtractCurrentEntry(ZipReader& zip, int archiveFd, const unz_file_info64&
     const mode_t mode = unixMode ? static_cast<mode_t>((info.external_fa >> 16) & 0777) : 0666;
     FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (out.get() < 0)
-        return Status::Fail("unzip_write", ErrnoText(errno));
+        return Status::FailErrno("unzip_write", errno);
 
     Status result =
         whole ? WriteWholeEntry(zip.handle(), archiveFd, info, out.get()) : zip.StreamCurrent(out.get(), cancel);
     if (!out.close() && result.ok)
-        result = Status::Fail("unzip_write", ErrnoText(errno));
+        result = Status::FailErrno("unzip_write", errno);
     if (result.ok) {
         const std::int64_t seconds = exactSeconds ? *exactSeconds : DosDateToSeconds(info.tmu_date);
         IgnoreResult(SetFileModificationTime(temporary, seconds * 1000000000),
@@ -579,7 +578,7 @@ Status PlaceUnpacked(UnpackedArchive& unpacked)
     Status result = unpacked.status;
     for (const auto& [temporary, target] : unpacked.files) {
         if (result.ok && ::rename(temporary.c_str(), target.c_str()) != 0)
-            result = Status::Fail("unzip_write", ErrnoText(errno));
+            result = Status::FailErrno("unzip_write", errno);
         if (!result.ok)
             ::unlink(temporary.c_str());
     }
