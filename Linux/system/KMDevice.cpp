@@ -251,9 +251,12 @@ halvex::Result<KMDevice::SpaceText> KMDevice::getSizeStringForTotal() const
     const halvex::Result<Space> space = getSizeForTotal();
     if (!space)
         return halvex::Result<SpaceText>::From(space.status());
-    return halvex::Result<SpaceText>::Ok({stringFromFileSize(space.value().total),
-                                          stringFromFileSize(space.value().used),
-                                          stringFromFileSize(space.value().free)});
+    return halvex::Result<SpaceText>::Ok(TextOf(space.value()));
+}
+
+KMDevice::SpaceText KMDevice::TextOf(const Space& space)
+{
+    return {stringFromFileSize(space.total), stringFromFileSize(space.used), stringFromFileSize(space.free)};
 }
 
 std::uint64_t KMDevice::allocationBlockSize() const

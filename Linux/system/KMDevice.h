@@ -85,6 +85,8 @@ public:
     // with the system's reason when the file system cannot be read.
     halvex::Result<Space> getSizeForTotal() const;
     halvex::Result<SpaceText> getSizeStringForTotal() const;
+    // The texts of sizes already read, so a bar and its texts come from one look.
+    static SpaceText TextOf(const Space& space);
     // The file system's allocation unit, for rounding file sizes up to whole
     // clusters; 65536 when the system does not say.
     std::uint64_t allocationBlockSize() const;

@@ -339,12 +339,14 @@ void KWPelloryDlg::RefreshDriveSpace()
         QStringLiteral("<a href=\"drive\" style=\"text-decoration:none\"><b>%1</b></a>").arg(shown.toHtmlEscaped()));
     m_lblDriveLink->setToolTip(link);
 
-    // A drive that does not answer shows empty sizes and an empty bar until it does.
-    const KMDevice::SpaceText text = device.getSizeStringForTotal().ValueOr({});
+    // A drive that does not answer shows empty sizes and an empty bar until it
+    // does. One look at the drive serves the bar and its texts.
+    const halvex::Result<KMDevice::Space> sized = device.getSizeForTotal();
+    const KMDevice::Space space = sized.ValueOr({});
+    const KMDevice::SpaceText text = sized ? KMDevice::TextOf(space) : KMDevice::SpaceText{};
     m_barSpace->setToolTip(TextFormat("device_size", device.volumeName(), m_app.DriveText().toStdString(), text.total,
                                       text.used, text.free));
 
-    const KMDevice::Space space = device.getSizeForTotal().ValueOr({});
     const auto usedKB = static_cast<std::int64_t>(space.used / 1024);
     m_barSpace->setRange(static_cast<std::int64_t>(space.total / 1024));
     if (usedKB != m_nLastUsedKB) {
