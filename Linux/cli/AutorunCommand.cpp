@@ -20,9 +20,10 @@ namespace {
 std::string TrustListError(const halvex::Status& status, const TrustedDrives& list)
 {
     if (status.messageKey == TrustedDrives::kWriteErrorKey)
-        return FormatText(Text(TrustedDrives::kWriteErrorKey, "The list of trusted drives could not be saved in %s."),
-                          list.File().string()) +
-               " (" + status.detail + ")";
+        return WithDetail(
+            FormatText(Text(TrustedDrives::kWriteErrorKey, "The list of trusted drives could not be saved in %s."),
+                       list.File().string()),
+            status);
     return FormatText(Text(TrustedDrives::kDamagedKey,
                            "The list of trusted drives %s could not be read (%s); no drive counts as trusted."),
                       list.File().string(), status.detail);
@@ -107,18 +108,16 @@ int Run(Context& context, const std::vector<std::string>& options)
     if (action == "enable") {
         if (const halvex::Status enabled = KMAutoRun::Enable(KMAutoRun::PackageIn(context.paths().ResourcesPath()));
             !enabled) {
-            context.console().error(
-                Text(KMAutoRun::kInstallErrorKey, "Autorun could not be enabled on this computer.") + " (" +
-                enabled.detail + ")");
+            context.console().error(WithDetail(
+                Text(KMAutoRun::kInstallErrorKey, "Autorun could not be enabled on this computer."), enabled));
             return kExitFailures;
         }
         return kExitDone;
     }
     if (action == "disable") {
         if (const halvex::Status disabled = KMAutoRun::Disable(); !disabled) {
-            context.console().error(
-                Text(KMAutoRun::kUninstallErrorKey, "Autorun could not be disabled on this computer.") + " (" +
-                disabled.detail + ")");
+            context.console().error(WithDetail(
+                Text(KMAutoRun::kUninstallErrorKey, "Autorun could not be disabled on this computer."), disabled));
             return kExitFailures;
         }
         return kExitDone;

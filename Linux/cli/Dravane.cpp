@@ -200,7 +200,7 @@ int RunDravaneWith(const std::vector<const Command*>& commands, const std::vecto
     KXAppPrefs::AddSuitePreferences();
     KXAppPrefs::InitWithPath(paths.AppPrefsPath());
     if (const Status loaded = KXStrings::Init(FindResources(paths, executable)); !loaded) {
-        console.error(std::string(kResourcesFailedMessage) + " (" + loaded.detail + ")");
+        console.error(WithDetail(kResourcesFailedMessage, loaded));
         return kExitSetup;
     }
 
@@ -219,10 +219,10 @@ int RunDravaneWith(const std::vector<const Command*>& commands, const std::vecto
     // command still runs; what it cannot keep it reports on its own.
     if (command->needs == Needs::Drive) {
         if (const Status made = paths.CreateDataFolder(); !made)
-            console.error(Text("err_data_folder_create",
-                               "The folder \"Halvex Data\" could not be created on the USB flash drive, so your "
-                               "settings and your sync folder cannot be kept.") +
-                          " (" + made.detail + ")");
+            console.error(WithDetail(Text("err_data_folder_create",
+                                          "The folder \"Halvex Data\" could not be created on the USB flash drive, "
+                                          "so your settings and your sync folder cannot be kept."),
+                                     made));
     }
     context.setSetup(&paths, &drive);
     return command->run(context, global.options);

@@ -124,7 +124,7 @@ int StoreComputerFolder(const SyncPlace& place, const fs::path& given, const Syn
             return kExitSetup;
         const Status saved = WriteComputerFolder(index, place.computerKey, folder);
         if (!saved) {
-            console.error(KXStrings::GetString(saved.messageKey) + " (" + saved.detail + ")");
+            console.error(WithDetail(KXStrings::GetString(saved.messageKey), saved));
             return kExitSetup;
         }
         return kExitDone;
@@ -146,9 +146,10 @@ int Run(Context& context, const std::vector<std::string>& options)
         if (parsed->log)
             KXAppPrefs::Set(prefkey::kSyncLog, *parsed->log);
         if (const Status saved = KXAppPrefs::Sync(); !saved)
-            console.error(FormatText(Text("cli_prefs_not_saved", "The preferences could not be saved in %s."),
-                                     KXAppPrefs::FilePath()) +
-                          " (" + saved.detail + ")");
+            console.error(
+                WithDetail(FormatText(Text("cli_prefs_not_saved", "The preferences could not be saved in %s."),
+                                      KXAppPrefs::FilePath()),
+                           saved));
     }
 
     const KXAppPaths& paths = context.paths();

@@ -10,4 +10,11 @@ std::string Text(std::string_view key, std::string_view english)
     return text.empty() ? std::string(english) : text;
 }
 
+std::string WithDetail(std::string message, const Status& failure)
+{
+    if (!failure.detail.empty())
+        message += " (" + failure.detail + ")";
+    return message;
+}
+
 }  // namespace halvex::cli
