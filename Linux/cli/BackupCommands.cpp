@@ -10,6 +10,7 @@
 #include "backup/BackupSetFolder.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
+#include "CommandOptions.h"
 #include "CommandRunView.h"
 #include "util/IgnoreResult.h"
 #include "util/ParseInteger.h"
@@ -17,58 +18,9 @@
 namespace halvex {
 
 namespace bm = backup_message;
+using cli::CommandOptions;
 
 namespace {
-
-// Options of one command: "--name value" pairs, repeatable, and flags.
-struct Options {
-    std::vector<std::pair<std::string, std::string>> values;
-    std::vector<std::string> flags;
-    std::vector<std::string> positional;
-    std::string error;
-
-    std::vector<std::string> All(const std::string& name) const
-    {
-        std::vector<std::string> found;
-        for (const auto& [key, value] : values)
-            if (key == name)
-                found.push_back(value);
-        return found;
-    }
-    std::string One(const std::string& name, const std::string& fallback = {}) const
-    {
-        const auto found = All(name);
-        return found.empty() ? fallback : found.back();
-    }
-    bool Has(const std::string& name) const
-    {
-        return std::find(flags.begin(), flags.end(), name) != flags.end() || !All(name).empty();
-    }
-};
-
-Options Parse(const std::vector<std::string>& arguments, std::size_t first, const std::vector<std::string>& valued,
-              const std::vector<std::string>& flagNames)
-{
-    Options options;
-    for (std::size_t i = first; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (std::find(valued.begin(), valued.end(), argument) != valued.end()) {
-            if (i + 1 >= arguments.size()) {
-                options.error = argument + " needs a value";
-                return options;
-            }
-            options.values.emplace_back(argument, arguments[++i]);
-        } else if (std::find(flagNames.begin(), flagNames.end(), argument) != flagNames.end()) {
-            options.flags.push_back(argument);
-        } else if (argument.rfind("--", 0) == 0) {
-            options.error = "unknown option " + argument;
-            return options;
-        } else {
-            options.positional.push_back(argument);
-        }
-    }
-    return options;
-}
 
 std::string Trim(const std::string& text)
 {
@@ -140,7 +92,7 @@ int CheckUserCategory(const std::string& text, BackupProfile& profile, const Bac
     return kExitDone;
 }
 
-int ProfileCreate(BackupProfileStore& store, const Options& options, const BackupCommandContext& context)
+int ProfileCreate(BackupProfileStore& store, const CommandOptions& options, const BackupCommandContext& context)
 {
     BackupProfile profile = BackupProfile::WithDefaultLists(*context.strings);
     profile.macAddress = context.identity;
@@ -268,18 +220,19 @@ int RunProfileCommand(const std::vector<std::string>& arguments, const BackupCom
                      << index.detail << "\n";
         return kExitFailed;
     }
-    const Options options = Parse(arguments, 1, {"--set", "--source", "--category", "--user-category"}, {"--yes"});
-    if (!options.error.empty())
-        return Usage(context, options.error);
+    const CommandOptions options =
+        CommandOptions::Parse(arguments, {{"--set", "--source", "--category", "--user-category"}, {"--yes"}}, 1);
+    if (!options.ok())
+        return Usage(context, options.error());
     const std::string& verb = arguments[0];
     if (verb == "list")
         return ProfileList(store, context);
     if (verb == "create")
         return ProfileCreate(store, options, context);
-    if ((verb == "select" || verb == "delete") && options.positional.size() == 1) {
+    if ((verb == "select" || verb == "delete") && options.positional().size() == 1) {
         int number = 0;
-        if (!OwnProfile(store, options.positional[0], context, number))
-            return Usage(context, "no profile " + options.positional[0] + " of this computer");
+        if (!OwnProfile(store, options.positional()[0], context, number))
+            return Usage(context, "no profile " + options.positional()[0] + " of this computer");
         if (verb == "delete")
             return ProfileDelete(store, number, options.Has("--yes"), context);
         store.SetCurrentProfile(number);
@@ -294,9 +247,9 @@ int RunProfileCommand(const std::vector<std::string>& arguments, const BackupCom
 
 int RunBackupCommand(const std::vector<std::string>& arguments, const BackupCommandContext& context)
 {
-    const Options options = Parse(arguments, 0, {"--on-error"}, {"--dry-run"});
-    if (!options.error.empty() || !options.positional.empty())
-        return Usage(context, options.error.empty() ? "backup takes no file names" : options.error);
+    const CommandOptions options = CommandOptions::Parse(arguments, {{"--on-error"}, {"--dry-run"}});
+    if (!options.ok() || !options.positional().empty())
+        return Usage(context, options.ok() ? "backup takes no file names" : options.error());
     const std::string onError = options.One("--on-error", "ask");
     if (onError != "ask" && onError != "skip" && onError != "stop")
         return Usage(context, "--on-error takes skip or stop");
