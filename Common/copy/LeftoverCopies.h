@@ -19,5 +19,7 @@ void MarkCopyInProgress(int fd);
 // under the copy prefix that no running copy holds). Nothing else is touched.
 // Answers how many were removed.
 std::size_t RemoveLeftoverCopies(const std::filesystem::path& folder);
+// The same in a folder already open.
+std::size_t RemoveLeftoverCopies(int folderFd);
 
 }  // namespace halvex

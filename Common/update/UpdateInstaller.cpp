@@ -14,9 +14,11 @@
 #include <vector>
 
 #include "copy/FileCopier.h"
+#include "copy/FileDescriptor.h"
 #include "copy/LeftoverCopies.h"
 #include "update/UpdateJournal.h"
 #include "update/UpdateMessageKeys.h"
+#include "util/DescriptorPath.h"
 #include "util/IgnoreResult.h"
 
 namespace fs = std::filesystem;
@@ -33,26 +35,40 @@ bool HiddenPart(const fs::path& relative)
     return false;
 }
 
-bool SetModificationTime(const fs::path& file, const struct timespec& modified)
+bool Differs(const struct stat& source, const struct stat& target)
 {
-    const struct timespec times[2] = {{0, UTIME_OMIT}, modified};
-    return ::utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!S_ISREG(source.st_mode) || !S_ISREG(target.st_mode))
+        return true;
+    return source.st_size != target.st_size || source.st_mtim.tv_sec != target.st_mtim.tv_sec ||
+           source.st_mtim.tv_nsec != target.st_mtim.tv_nsec;
 }
 
-// Moves or copies one file into place; the old target stays whole on failure.
-Status PlaceFile(const fs::path& source, const fs::path& target)
+// Moves or copies one file of the package to its staged name in the drive's
+// open folder; nothing is written through a link there.
+Status PlaceFile(const fs::path& source, int folderFd, const std::string& name, const fs::path& shown)
 {
-    if (::rename(source.c_str(), target.c_str()) == 0)
+    if (::renameat(AT_FDCWD, source.c_str(), folderFd, name.c_str()) == 0)
         return Status::Ok();
     if (errno != EXDEV)
-        return Status::FailErrno(kUpdateFailKey, target, errno);
+        return Status::FailErrno(kUpdateFailKey, shown, errno);
+    const FileDescriptor sourceFolder(::open(source.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!sourceFolder.IsOpen())
+        return Status::FailErrno(kUpdateFailKey, source, errno);
     CopyOptions options;
     options.keepTimes = true;
     options.keepMode = true;
-    const Status copied = CopyFileAtomic(source, target, options);
+    const Status copied = CopyFileAt(sourceFolder.Get(), source.filename().string(), folderFd, name, options);
     if (copied.ok)
         return Status::Ok();
-    return Status::FailErrno(kUpdateFailKey, target, copied.systemError != 0 ? copied.systemError : EIO);
+    return Status::FailErrno(kUpdateFailKey, shown, copied.systemError != 0 ? copied.systemError : EIO);
+}
+
+// The one rename of the swap, inside one open folder.
+Status RenameIn(int folderFd, const std::string& from, const std::string& to, const fs::path& shown)
+{
+    if (::renameat(folderFd, from.c_str(), folderFd, to.c_str()) == 0)
+        return Status::Ok();
+    return Status::FailErrno(kUpdateFailKey, shown, errno);
 }
 
 }  // namespace
@@ -84,9 +100,7 @@ bool FileNeedsUpdate(const fs::path& source, const fs::path& target)
     struct stat b {};
     if (::lstat(source.c_str(), &a) != 0 || ::lstat(target.c_str(), &b) != 0)
         return true;
-    if (!S_ISREG(a.st_mode) || !S_ISREG(b.st_mode))
-        return true;
-    return a.st_size != b.st_size || a.st_mtim.tv_sec != b.st_mtim.tv_sec || a.st_mtim.tv_nsec != b.st_mtim.tv_nsec;
+    return Differs(a, b);
 }
 
 Status CreateFolder(const fs::path& path)
@@ -139,9 +153,17 @@ struct PlannedFile {
     struct timespec modified {};
 };
 
+// The folder of a target on the drive, reached from the drive's top
+// without following a link; "update_fail" naming the link when one is on the way.
+Result<EntryBelow> TargetAt(int topFd, const fs::path& targetFolder, const std::string& relative,
+                            MissingFolders missing)
+{
+    return OpenEntryBelow(topFd, relative, missing, targetFolder, kUpdateFailKey);
+}
+
 // Every file the package changes, in a fixed order; a failure, with nothing
 // touched, when one of them could not be placed.
-Result<std::vector<PlannedFile>> PlanInstall(const fs::path& unpackFolder, const fs::path& targetFolder,
+Result<std::vector<PlannedFile>> PlanInstall(const fs::path& unpackFolder, int topFd, const fs::path& targetFolder,
                                              const std::map<std::string, mode_t>& modes,
                                              const InstallCallbacks& callbacks)
 {
@@ -163,13 +185,23 @@ Result<std::vector<PlannedFile>> PlanInstall(const fs::path& unpackFolder, const
         if (::lstat(source.c_str(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode) || HiddenPart(relative))
             continue;
         const fs::path target = targetFolder / relative;
+        if (!UsableJournalPath(relative.generic_string()))
+            return Planned::Fail(kUpdateFailKey, target.string());
         struct stat targetInfo {};
-        const bool targetExists = ::lstat(target.c_str(), &targetInfo) == 0;
+        bool targetExists = false;
+        if (const Result<EntryBelow> at =
+                TargetAt(topFd, targetFolder, relative.generic_string(), MissingFolders::Fail)) {
+            targetExists =
+                ::fstatat(at.value().folder.Get(), at.value().name.c_str(), &targetInfo, AT_SYMLINK_NOFOLLOW) == 0;
+        } else if (at.systemError() != ENOENT) {
+            // A link or a file on the way: the package's file has no place on this drive.
+            return Planned::From(at.status());
+        }
         // A folder or link where the package has a file cannot be swapped
         // for it without losing what it holds.
-        if (!UsableJournalPath(relative.generic_string()) || (targetExists && !S_ISREG(targetInfo.st_mode)))
+        if (targetExists && !S_ISREG(targetInfo.st_mode))
             return Planned::Fail(kUpdateFailKey, target.string());
-        if (targetExists && !FileNeedsUpdate(source, target))
+        if (targetExists && !Differs(sourceInfo, targetInfo))
             continue;
         PlannedFile file{source, relative.generic_string(), targetExists,
                          static_cast<mode_t>(sourceInfo.st_mode & 0777), sourceInfo.st_mtim};
@@ -186,19 +218,18 @@ Result<std::vector<PlannedFile>> PlanInstall(const fs::path& unpackFolder, const
 
 // The new file beside its target, whole and with its mode and time. A
 // failure names the target, whose name the user knows.
-Status Stage(const PlannedFile& file, const fs::path& target)
+Status Stage(const PlannedFile& file, const EntryBelow& at, const fs::path& target)
 {
-    const fs::path staged = StagedPathFor(target);
-    Status placed = CreateFolder(staged.parent_path());
-    if (placed) {
-        ::chmod(file.source.c_str(), file.mode);
-        placed = PlaceFile(file.source, staged);
-    }
-    if (!placed)
-        return Status::FailErrno(kUpdateFailKey, target, placed.systemError != 0 ? placed.systemError : EIO);
-    IgnoreResult(::chmod(staged.c_str(), file.mode), "FAT keeps no permission bits: no reason to keep the old version");
-    IgnoreResult(SetModificationTime(staged, file.modified),
-                 "FAT keeps times in 2 s steps: no reason to keep the old version");
+    const std::string staged = std::string(kStagedPrefix) + at.name;
+    IgnoreResult(::chmod(file.source.c_str(), file.mode), "the mode is set again once the file is staged");
+    if (Status placed = PlaceFile(file.source, at.folder.Get(), staged, target); !placed)
+        return placed;
+    const FileDescriptor placed(::openat(at.folder.Get(), staged.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!placed.IsOpen())
+        return Status::FailErrno(kUpdateFailKey, target, errno);
+    IgnoreResult(::fchmod(placed.Get(), file.mode), "FAT keeps no permission bits: no reason to keep the old version");
+    const struct timespec times[2] = {{0, UTIME_OMIT}, file.modified};
+    IgnoreResult(::futimens(placed.Get(), times), "FAT keeps times in 2 s steps: no reason to keep the old version");
     return Status::Ok();
 }
 
@@ -210,7 +241,13 @@ Status InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targe
     // An install killed earlier is undone before anything else happens here.
     if (Status recovered = RecoverInterruptedUpdate(targetFolder); !recovered)
         return recovered;
-    const Result<std::vector<PlannedFile>> planned = PlanInstall(unpackFolder, targetFolder, modes, callbacks);
+    // Every path below is reached from the drive's top, one name at a time,
+    // never through a link the drive holds.
+    const FileDescriptor top(::open(targetFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!top.IsOpen())
+        return Status::FailErrno(kUpdateFailKey, targetFolder, errno);
+    const Result<std::vector<PlannedFile>> planned =
+        PlanInstall(unpackFolder, top.Get(), targetFolder, modes, callbacks);
     if (!planned)
         return planned.status();
     const std::vector<PlannedFile>& plan = planned.value();
@@ -235,14 +272,17 @@ Status InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targe
 
     // Every new file is written beside its target first: a full drive or an
     // unreadable package entry is found before any old file is touched.
-    std::set<fs::path> cleanedFolders;
+    std::set<std::string> cleanedFolders;
     for (const PlannedFile& file : plan) {
         const fs::path target = targetFolder / file.relative;
-        if (cleanedFolders.insert(target.parent_path()).second)
-            RemoveLeftoverCopies(target.parent_path());
         if (stopped())
             return Status::Cancelled();
-        if (Status staged = Stage(file, target); !staged)
+        Result<EntryBelow> at = TargetAt(top.Get(), targetFolder, file.relative, MissingFolders::Create);
+        if (!at)
+            return settle(at.status());
+        if (cleanedFolders.insert(fs::path(file.relative).parent_path().string()).second)
+            RemoveLeftoverCopies(at.value().folder.Get());
+        if (Status staged = Stage(file, at.value(), target); !staged)
             return settle(std::move(staged));
     }
     if (stopped())
@@ -254,16 +294,21 @@ Status InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targe
     // The old files are set aside, not removed, until every new one is in place.
     for (const PlannedFile& file : plan) {
         const fs::path target = targetFolder / file.relative;
+        const Result<EntryBelow> at = TargetAt(top.Get(), targetFolder, file.relative, MissingFolders::Fail);
+        if (!at)
+            return settle(at.status());
+        const int folder = at.value().folder.Get();
+        const std::string& name = at.value().name;
         if (file.existed) {
             if (stopped())
                 return Status::Cancelled();
-            if (::rename(target.c_str(), ReplacedPathFor(target).c_str()) != 0)
-                return settle(Status::FailErrno(kUpdateFailKey, target, errno));
+            if (Status aside = RenameIn(folder, name, std::string(kReplacedPrefix) + name, target); !aside)
+                return settle(std::move(aside));
         }
         if (stopped())
             return Status::Cancelled();
-        if (::rename(StagedPathFor(target).c_str(), target.c_str()) != 0)
-            return settle(Status::FailErrno(kUpdateFailKey, target, errno));
+        if (Status swapped = RenameIn(folder, std::string(kStagedPrefix) + name, name, target); !swapped)
+            return settle(std::move(swapped));
         if (callbacks.log)
             callbacks.log("Updated: " + target.string());
     }

@@ -55,7 +55,10 @@ struct InstallCallbacks {
 // source's modification time and gets the package's mode when `modes` has
 // one, else the mode of the file it replaces. A failure ("update_fail" and
 // the file that could not be placed, with the system's reason) leaves the
-// folder holding what it held before.
+// folder holding what it held before. Every target is reached from
+// `targetFolder` one name at a time without following links: a package file
+// whose way on the drive passes a link fails the install, naming the link,
+// before anything is changed.
 [[nodiscard]] Status InstallUnpackedUpdate(const std::filesystem::path& unpackFolder,
                                            const std::filesystem::path& targetFolder,
                                            const std::map<std::string, mode_t>& modes,

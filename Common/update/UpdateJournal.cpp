@@ -1,5 +1,6 @@
 #include "update/UpdateJournal.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include "plist/AtomicFileWrite.h"
 #include "update/UpdateMessageKeys.h"
 #include "util/BoundedRead.h"
+#include "util/DescriptorPath.h"
 #include "util/ParseInteger.h"
 
 namespace fs = std::filesystem;
@@ -51,35 +53,54 @@ bool UpdaterRuns(pid_t pid)
     return name && name.value() == "Updater\n";
 }
 
-bool Missing(const fs::path& path)
+bool MissingAt(int folderFd, const std::string& name)
 {
     struct stat info {};
-    return ::lstat(path.c_str(), &info) != 0 && errno == ENOENT;
+    return ::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
 }
 
-// Removes a file that may be gone already.
-Status RemoveIfThere(const fs::path& path)
+// Removes a file that may be gone already; a link goes itself, never what it names.
+Status RemoveIfThere(int folderFd, const std::string& name, const fs::path& shown)
 {
-    if (::unlink(path.c_str()) == 0 || errno == ENOENT)
+    if (::unlinkat(folderFd, name.c_str(), 0) == 0 || errno == ENOENT)
         return Status::Ok();
-    return Status::FailErrno(kUpdateFailKey, path, errno);
+    return Status::FailErrno(kUpdateFailKey, shown, errno);
 }
 
-Status UndoEntry(const fs::path& folder, const JournalEntry& entry)
+Status UndoEntry(const EntryBelow& at, const JournalEntry& entry, const fs::path& target)
 {
-    const fs::path target = folder / entry.relative;
-    const fs::path staged = StagedPathFor(target);
-    const fs::path replaced = ReplacedPathFor(target);
+    const std::string staged = std::string(kStagedPrefix) + at.name;
+    const std::string replaced = std::string(kReplacedPrefix) + at.name;
+    const int folder = at.folder.Get();
     if (entry.existed) {
         // The old file was set aside: it goes back over whatever took its place.
-        if (!Missing(replaced) && ::rename(replaced.c_str(), target.c_str()) != 0)
+        if (!MissingAt(folder, replaced) && ::renameat(folder, replaced.c_str(), folder, at.name.c_str()) != 0)
             return Status::FailErrno(kUpdateFailKey, target, errno);
-    } else if (Missing(staged)) {
+    } else if (MissingAt(folder, staged)) {
         // An added file whose staged copy is gone has been placed.
-        if (Status removed = RemoveIfThere(target); !removed)
+        if (Status removed = RemoveIfThere(folder, at.name, target); !removed)
             return removed;
     }
-    return RemoveIfThere(staged);
+    return RemoveIfThere(folder, staged, StagedPathFor(target));
+}
+
+// One entry brought back to one version, its folder reached from the top
+// without following a link: a journal naming a path through a link on the
+// drive touches nothing behind it. A folder that is gone holds nothing to settle.
+Status SettleEntry(int topFd, const fs::path& folder, JournalState state, const JournalEntry& entry)
+{
+    const fs::path target = folder / entry.relative;
+    Result<EntryBelow> at = OpenEntryBelow(topFd, entry.relative, MissingFolders::Fail, folder, kUpdateFailKey);
+    if (!at)
+        return at.systemError() == ENOENT ? Status::Ok() : at.status();
+    const int fd = at.value().folder.Get();
+    const std::string& name = at.value().name;
+    switch (state) {
+    case JournalState::Staging: return RemoveIfThere(fd, std::string(kStagedPrefix) + name, StagedPathFor(target));
+    case JournalState::Replacing: return UndoEntry(at.value(), entry, target);
+    case JournalState::Done: break;
+    }
+    return RemoveIfThere(fd, std::string(kReplacedPrefix) + name, ReplacedPathFor(target));
 }
 
 }  // namespace
@@ -176,28 +197,29 @@ Status WriteUpdateJournal(const fs::path& folder, const UpdateJournal& journal)
 
 Status SettleUpdate(const fs::path& folder, const UpdateJournal& journal)
 {
+    const FileDescriptor top(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!top.IsOpen())
+        return Status::FailErrno(kUpdateFailKey, folder, errno);
     Status status;
     for (const JournalEntry& entry : journal.entries) {
-        Status step;
-        switch (journal.state) {
-        case JournalState::Staging: step = RemoveIfThere(StagedPathFor(folder / entry.relative)); break;
-        case JournalState::Replacing: step = UndoEntry(folder, entry); break;
-        case JournalState::Done: step = RemoveIfThere(ReplacedPathFor(folder / entry.relative)); break;
-        }
         // The other entries are still settled; the journal stays for a later try.
-        if (!step && status)
-            status = step;
+        if (Status step = SettleEntry(top.Get(), folder, journal.state, entry); !step && status)
+            status = std::move(step);
     }
     if (!status)
         return status;
-    return RemoveIfThere(folder / kUpdateJournalName);
+    return RemoveIfThere(top.Get(), std::string(kUpdateJournalName), folder / kUpdateJournalName);
 }
 
 Status RecoverInterruptedUpdate(const fs::path& folder)
 {
     const fs::path file = folder / kUpdateJournalName;
-    if (Missing(file))
+    struct stat info {};
+    if (::lstat(file.c_str(), &info) != 0 && errno == ENOENT)
         return Status::Ok();
+    // The Updater writes its journal as a file; anything else names nothing to touch.
+    if (!S_ISREG(info.st_mode))
+        return Status::Fail(kUpdateFailKey, file.string() + ": the journal of an earlier install is not a file");
     const Result<std::string> text = ReadBoundedFile(file, kMaxJournalSize);
     if (!text)
         return Status::Fail(kUpdateFailKey, text.detail() + " (the journal of an earlier install)");

@@ -75,7 +75,9 @@ std::filesystem::path ReplacedPathFor(const std::filesystem::path& target);
 
 // Undoes (or, once done, finishes) what `journal` describes in `folder`,
 // then removes the journal. Every step can be repeated: a recovery that is
-// itself cut short is finished by the next.
+// itself cut short is finished by the next. Each path is reached from
+// `folder` one name at a time without following links: an entry whose way
+// passes a link on the drive is left alone and reported, and the journal stays.
 [[nodiscard]] Status SettleUpdate(const std::filesystem::path& folder, const UpdateJournal& journal);
 
 }  // namespace halvex

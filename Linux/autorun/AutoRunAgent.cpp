@@ -1,6 +1,8 @@
 #include "AutoRunAgent.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <system_error>
@@ -10,6 +12,7 @@
 #include "system/KMSystem.h"
 #include "system/MountWatcher.h"
 #include "system/TrustedDrives.h"
+#include "util/DescriptorPath.h"
 
 namespace fs = std::filesystem;
 
@@ -39,9 +42,15 @@ void AutoRunAgent::DeviceDidMount(const MountEntry& mount)
     m_logger("Someone inserted " + mount.mountPoint.string());
     const fs::path application = mount.mountPoint / kApplicationName;
     std::error_code error;
-    if (!fs::exists(application, error))
+    const fs::file_status status = fs::symlink_status(application, error);
+    if (!fs::exists(status))
         return;
     m_logger("Auto Run path: " + application.string());
+    // A link would be judged by the drive it names and started from this one.
+    if (fs::is_symlink(status)) {
+        m_logger("Not started from " + mount.mountPoint.string() + ": " + kApplicationName + " is a link");
+        return;
+    }
     // The drive test of the suite itself: a disk image, a hard disk or a
     // foreign vendor's stick with a copy of the suite on it is not enough.
     const KMDevice device(application, m_sources);
@@ -53,6 +62,10 @@ void AutoRunAgent::DeviceDidMount(const MountEntry& mount)
         return;
     if (!StillTheSameDrive(mount, drive)) {
         m_logger("Not started: " + mount.mountPoint.string() + " no longer holds the drive " + Describe(drive));
+        return;
+    }
+    if (const Status startable = StartsFromTheDrive(mount); !startable) {
+        m_logger("Not started from " + mount.mountPoint.string() + ": " + startable.detail);
         return;
     }
     if (const Status launched = m_launcher(application); !launched)
@@ -103,6 +116,42 @@ bool AutoRunAgent::StillTheSameDrive(const MountEntry& mount, const DriveIdentit
     return device.isHalvexDrive() && DriveIdentity::Of(device).SameDrive(drive);
 }
 
+Status AutoRunAgent::StartsFromTheDrive(const MountEntry& mount) const
+{
+    const FileDescriptor top(::open(mount.mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat topInfo {};
+    if (!top.IsOpen() || ::fstat(top.Get(), &topInfo) != 0)
+        return Status::FailErrno(kNotStartableKey, mount.mountPoint, errno);
+    const std::string application = kApplicationName;
+    const std::string launcher = kLauncherName;
+    const std::string program = application + "/" + kProgramInBundle;
+    struct stat launcherInfo {};
+    const bool hasLauncher = ::fstatat(top.Get(), launcher.c_str(), &launcherInfo, AT_SYMLINK_NOFOLLOW) == 0;
+    // The bundle, and what LaunchApplication starts.
+    for (const std::string& relative : {application, hasLauncher ? launcher : program}) {
+        const Result<EntryBelow> at =
+            OpenEntryBelow(top.Get(), relative, MissingFolders::Fail, mount.mountPoint, kNotStartableKey);
+        if (!at)
+            return at.status();
+        struct stat info {};
+        if (::fstatat(at.value().folder.Get(), at.value().name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            return Status::FailErrno(kNotStartableKey, mount.mountPoint / relative, errno);
+        if (S_ISLNK(info.st_mode))
+            return Status::Fail(kNotStartableKey, (mount.mountPoint / relative).string() + " is a link");
+        // Another file system mounted inside the drive is no part of it.
+        if (info.st_dev != topInfo.st_dev)
+            return Status::Fail(kNotStartableKey, (mount.mountPoint / relative).string() + " lies on another mount");
+    }
+    const Result<std::vector<MountEntry>> entries = ReadMountInfo(m_sources.mountInfo);
+    if (!entries)
+        return entries.status();
+    const fs::path started = mount.mountPoint / (hasLauncher ? launcher : program);
+    const MountEntry* holder = FindMountFor(entries.value(), started);
+    if (holder == nullptr || holder->mountPoint != mount.mountPoint || holder->majorMinor != mount.majorMinor)
+        return Status::Fail(kNotStartableKey, started.string() + " lies on another mount");
+    return Status::Ok();
+}
+
 void AutoRunAgent::Run(MountWatcher& watcher, int stopDescriptor, std::chrono::milliseconds period)
 {
     pollfd descriptors[2] = {
@@ -131,9 +180,12 @@ Status AutoRunAgent::LaunchApplication(const fs::path& application)
     // noexec): its launcher, read by the shell, starts the suite instead.
     const fs::path launcher = application.parent_path() / kLauncherName;
     std::error_code error;
-    if (fs::is_regular_file(launcher, error))
+    const fs::file_status status = fs::symlink_status(launcher, error);
+    if (fs::is_symlink(status))
+        return Status::Fail(kNotStartableKey, launcher.string() + " is a link");
+    if (fs::is_regular_file(status))
         return KMSystem::StartProgram("/bin/sh", {launcher.string()}).status();
-    return KMSystem::StartProgram(application / "Contents" / "Linux" / "HalvexDravane", {}).status();
+    return KMSystem::StartProgram(application / kProgramInBundle, {}).status();
 }
 
 }  // namespace halvex

@@ -32,6 +32,10 @@ public:
     static constexpr const char* kApplicationName = "HalvexDravane.app";
     // The launcher at a drive's top that starts the suite from a no-exec drive.
     static constexpr const char* kLauncherName = "HalvexDravane.sh";
+    // The suite's program, started when the drive carries no launcher.
+    static constexpr const char* kProgramInBundle = "Contents/Linux/HalvexDravane";
+    // What is to be started is not plainly on the drive that was checked.
+    static constexpr const char* kNotStartableKey = "autorun_not_startable";
 
     AutoRunAgent(DeviceSources sources, std::filesystem::path trustFile, Question question, Launcher launcher,
                  Logger logger);
@@ -46,7 +50,7 @@ public:
 
     // The default launcher: the drive's launcher read by /bin/sh, else
     // "Contents/Linux/HalvexDravane" of the application folder, started
-    // detached with no arguments.
+    // detached with no arguments. A launcher that is a link is not started.
     static Status LaunchApplication(const std::filesystem::path& application);
 
 private:
@@ -55,6 +59,10 @@ private:
     // The mount point still holds the mount and the drive decided on: a drive
     // swapped in while the user was asked is not started.
     bool StillTheSameDrive(const MountEntry& mount, const DriveIdentity& drive) const;
+    // What the launch starts (the drive's launcher, else the program in its
+    // bundle) lies on the mount that was checked, reached from its top with
+    // no link on the way; read just before the start.
+    Status StartsFromTheDrive(const MountEntry& mount) const;
 
     DeviceSources m_sources;
     std::filesystem::path m_trustFile;

@@ -72,6 +72,10 @@ Result<pid_t> StartDetached(const fs::path& program, const std::vector<std::stri
     posix_spawnattr_setsigdefault(&spawn.m_attr, &defaults);
     posix_spawnattr_setflags(&spawn.m_attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     posix_spawn_file_actions_addopen(&spawn.m_actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    // Nothing but the standard streams goes with it: not the lock on the
+    // cached copy of the programs this suite runs from, which would keep
+    // that copy from being tidied away while the started program lives.
+    posix_spawn_file_actions_addclosefrom_np(&spawn.m_actions, STDERR_FILENO + 1);
 
     const std::string path = program.string();
     std::vector<char*> argv;

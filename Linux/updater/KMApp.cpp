@@ -176,7 +176,13 @@ void KMApp::startSuite()
     // cached copy of the programs that were just replaced.
     const fs::path launcher = halvex::InstallFolderFor(m_strCurPath) / "HalvexDravane.sh";
     std::error_code error;
-    const bool viaLauncher = fs::is_regular_file(launcher, error);
+    const fs::file_status launcherStatus = fs::symlink_status(launcher, error);
+    // A launcher that is a link could name any script of this computer.
+    if (fs::is_symlink(launcherStatus)) {
+        Log("Not started: " + launcher.string() + " is a link");
+        return;
+    }
+    const bool viaLauncher = fs::is_regular_file(launcherStatus);
     const fs::path program = viaLauncher ? fs::path("/bin/sh") : halvex::RelaunchProgramFor(m_strCurPath);
     const std::vector<std::string> arguments =
         viaLauncher ? std::vector<std::string>{launcher.string()} : std::vector<std::string>{};

@@ -39,7 +39,7 @@ TEST(AutoRunAgent, DriveSwappedWhileTheUserWasAskedIsNotStarted)
         tree.label("STICK", "sdb1");
         tree.mountLine("/", "/dev/nvme0n1p2", "ext4", "259:2");
         const fs::path point = tree.mount("STICK", "/dev/sdb1", "vfat", "8:17");
-        fs::create_directories(point / "HalvexDravane.app");
+        halvex::test::WriteFile(point / "HalvexDravane.app/Contents/Linux/HalvexDravane", "");
 
         std::vector<fs::path> launched;
         std::string asked;

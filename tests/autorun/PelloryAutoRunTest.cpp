@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -222,6 +223,85 @@ TEST_F(PelloryAutoRunTest, StartsOnlyDrivesThisUserTrusts)
 
     EXPECT_EQ(Lines(mark), std::vector<std::string>{Program(again)});
     EXPECT_TRUE(TrustList().Drives().empty());
+}
+
+// Every file and link below a folder, with its text or where it points.
+std::map<std::string, std::string> TreeOf(const fs::path& folder)
+{
+    std::map<std::string, std::string> tree;
+    for (auto it = fs::recursive_directory_iterator(folder); it != fs::end(it); ++it) {
+        const std::string name = it->path().lexically_relative(folder).generic_string();
+        if (it->is_symlink())
+            tree[name] = "-> " + fs::read_symlink(it->path()).string();
+        else if (it->is_regular_file())
+            tree[name] = ReadFile(it->path());
+        else
+            tree[name] = "/";
+    }
+    return tree;
+}
+
+// A drive's bundle, launcher or program folder that is a link is judged by
+// nothing it names: the drive whose content would start is the one checked,
+// so an untrusted stick cannot borrow a trusted drive's bundle, and a
+// trusted one cannot start a script of this computer.
+TEST_F(PelloryAutoRunTest, NothingIsStartedThroughALinkOnTheDrive)
+{
+    ASSERT_TRUE(halvex::TrustedDrives(tree.root() / "config" / "halvex-dravane" / "trusted-drives")
+                    .Trust({"090C", "1000", "AA01", "", "STICK"}));
+    // This computer's own files, which a started launcher would change.
+    const fs::path outside = tree.root() / "outside";
+    const std::string script = "echo \"$0\" >> '" + mark.string() + "'\n";
+    halvex::test::WriteFile(outside / "evil.sh", script);
+    halvex::test::WriteFile(outside / "Linux" / "HalvexDravane", script);
+    fs::permissions(outside / "Linux" / "HalvexDravane", fs::perms(0755));
+    halvex::test::WriteFile(outside / "sentinel.txt", "mine");
+
+    enum class Link { None, Bundle, Launcher, ProgramFolder };
+    const struct {
+        const char* name;
+        const char* source;  // the trusted stick's sdb1 or the stranger's sde1
+        Link link;
+        bool withLauncher;
+        const char* logLine;
+    } cases[] = {
+        {"trusted", "/dev/sdb1", Link::None, false, nullptr},
+        {"borrowed bundle", "/dev/sde1", Link::Bundle, true, "HalvexDravane.app is a link"},
+        {"borrowed bundle, no launcher", "/dev/sde1", Link::Bundle, false, "HalvexDravane.app is a link"},
+        {"launcher to this computer", "/dev/sdb1", Link::Launcher, true, "HalvexDravane.sh is a link"},
+        {"programs of this computer", "/dev/sdb1", Link::ProgramFolder, false, "a link on the drive, not followed"},
+    };
+    const fs::path trusted = Drive("trusted", true);
+    const auto before = TreeOf(outside);
+    agent = StartAgent();
+    ASSERT_TRUE(WaitUntil([&] { return AgentIsWatching(); })) << ReadFile(log);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path point = c.link == Link::None ? trusted : Drive(std::string(c.name), c.link != Link::Bundle);
+        const fs::path bundle = point / "HalvexDravane.app";
+        if (c.link == Link::Bundle)
+            fs::create_directory_symlink(trusted / "HalvexDravane.app", bundle);
+        if (c.link == Link::Launcher)
+            fs::create_symlink(outside / "evil.sh", point / "HalvexDravane.sh");
+        else if (c.withLauncher)
+            halvex::test::WriteFile(point / "HalvexDravane.sh", script);
+        if (c.link == Link::ProgramFolder) {
+            fs::remove_all(bundle / "Contents" / "Linux");
+            fs::create_directory_symlink(outside / "Linux", bundle / "Contents" / "Linux");
+        }
+        const std::size_t marks = Lines(mark).size();
+        tree.mountLine(point.string(), c.source, "vfat", c.source == std::string("/dev/sdb1") ? "8:17" : "8:65");
+        if (c.logLine == nullptr) {
+            ASSERT_TRUE(WaitUntil([&] { return Lines(mark).size() == marks + 1; })) << ReadFile(log);
+            EXPECT_EQ(Lines(mark).back(), Program(point));
+            continue;
+        }
+        ASSERT_TRUE(WaitUntil([&] { return Refused(point); })) << ReadFile(log);
+        EXPECT_TRUE(LogHas(c.logLine)) << ReadFile(log);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // nothing may start late
+        EXPECT_EQ(Lines(mark).size(), marks);
+    }
+    EXPECT_EQ(TreeOf(outside), before);
 }
 
 // A notification service of the test's own, on a session bus of its own that
