@@ -167,7 +167,8 @@ int Run(Context& context, const std::vector<std::string>& options)
         console.error(Text("cli_no_sync_folder",
                            "No sync folder has been chosen for this computer yet: give --computer-folder DIR."));
         return kExitSetup;
-    } else if (probe.chosenHere && !probe.chosenHere(stored)) {
+    } else if (probe.chosenHere && !probe.chosenHere(stored) &&
+               CheckBrowsedFolder(stored, SyncUsbPath(place.runPath), probe)) {
         // The drive's index names it, and anyone may have written that.
         console.error(FormatText(Text("cli_sync_folder_unconfirmed",
                                       "The USB flash drive names %s as this computer's sync folder, but it was not "

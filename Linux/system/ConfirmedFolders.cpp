@@ -155,7 +155,10 @@ Status ConfirmedFolders::Record(Use use, const DriveIdentity& drive, std::string
     // A damaged file is replaced: it recorded nothing that counts.
     Result<std::vector<Entry>> loaded = Load();
     std::vector<Entry> entries = loaded ? std::move(loaded).value() : std::vector<Entry>{};
-    std::erase_if(entries, [&](const Entry& e) { return SameKey(e, use, drive, name); });
+    // Every folder the user confirmed stays confirmed: one drive may go
+    // with several folders, as a set may be backed up from a moved folder.
+    const std::string key = entry.folder;
+    std::erase_if(entries, [&](const Entry& e) { return SameKey(e, use, drive, name) && e.folder == key; });
     // The oldest records make room: losing one only brings its question back.
     if (entries.size() >= kMaxEntries)
         entries.erase(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(entries.size() - kMaxEntries + 1));

@@ -47,9 +47,10 @@ public:
     // True when the file records folder for this use of the drive (and set).
     // Read from the file at each call; a missing or damaged file records nothing.
     bool Has(Use use, const DriveIdentity& drive, std::string_view name, const std::filesystem::path& folder) const;
-    // Records folder as this use's one folder for the drive (and set),
-    // replacing the one recorded before. Names or folders with control
-    // characters are not recorded (a question asks again next time).
+    // Records folder for this use of the drive (and set), beside the
+    // folders recorded before; the oldest records go beyond kMaxEntries.
+    // Names or folders with control characters are not recorded (a question
+    // asks again next time).
     Status Record(Use use, const DriveIdentity& drive, std::string_view name, const std::filesystem::path& folder);
 
     static std::string Format(const std::vector<Entry>& entries);
