@@ -14,7 +14,9 @@ class BackupStrings;
 // blocks the worker on a question until its thread answers.
 class BackupRunView {
 public:
-    enum class Question { ContinueAfterError, Overwrite };
+    // RestoreDestination: restore into an original folder this user did not
+    // back the set up from on this computer; never answered by a preset.
+    enum class Question { ContinueAfterError, Overwrite, RestoreDestination };
 
     virtual ~BackupRunView() = default;
     virtual void SetProgress(std::uint64_t position, std::uint64_t maximum) = 0;

@@ -92,6 +92,8 @@ BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, Backu
 
     engine.SetDryRun(false);
     engine.Backup(profile.sourceFolder, destination, profile.setName);
+    result.setName = profile.setName;
+    result.sourceFolder = profile.sourceFolder;
     result.stored = engine.GetStoredCount();
     result.failed = engine.GetFailedCount();
     if (engine.IsDestinationGone()) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "backup/BackupCallbacks.h"
 
@@ -24,6 +25,10 @@ struct BackupRunResult {
     std::int64_t bytesNeeded = 0;  // net bytes, rounded to clusters
     std::uint32_t stored = 0;
     std::uint32_t failed = 0;
+    // Set once the set's information file names the source: the set and
+    // the folder backed up into it, for the caller's record on this computer.
+    std::string setName;
+    std::filesystem::path sourceFolder;
     bool completed() const { return message == 29; }
 };
 

@@ -89,6 +89,11 @@ public:
     // Entries below this folder keep their relative folders below a chosen
     // target (a recursive restore); by default every file lands in the target.
     void SetRestoreBase(const std::filesystem::path& folder);
+    // The folder the user chose the restore into: the folders below it are
+    // entered or made only as real folders, never through a link. Unset: the
+    // target itself, or for a restore to the original folders every folder
+    // from the root.
+    void SetWriteBoundary(const std::filesystem::path& folder) { m_pathWriteBoundary = folder; }
     // Restores the pool into target; an empty target restores each file to the
     // folder it was backed up from. False when the restore stopped early:
     // cancelled, or a fatal failure already reported through the callbacks.
@@ -186,6 +191,7 @@ private:
     std::vector<std::uint64_t> m_vecBytesToFree;
 
     std::string m_strRestoreBase;
+    std::filesystem::path m_pathWriteBoundary;
     std::filesystem::path m_pathBackupFolder;   // absolute
     std::filesystem::path m_pathCheckedFolder;  // the last destination folder move_file made sure of
     std::set<std::string> m_setCountedFolders;

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "backup/ArchivePool.h"
@@ -41,6 +42,42 @@ std::string RelativeFolders(const std::string& base, const std::string& folder)
         if (part == "..")
             return {};
     return relative;
+}
+
+// Makes folder, below boundary, as real folders: a link or a file in the
+// way of any of them stops it, so nothing is written through a link the
+// destination's folders hold. The boundary itself is the user's choice.
+Status MakeRealFolders(const std::filesystem::path& boundary, const std::filesystem::path& folder)
+{
+    const std::filesystem::path base = boundary.lexically_normal();
+    const std::filesystem::path relative = folder.lexically_normal().lexically_relative(base);
+    if (relative.empty() || *relative.begin() == "..")
+        return Status::Fail(KWBackupManager::kFolderUncreatableKey, "outside " + base.string());
+    std::error_code error;
+    if (!std::filesystem::is_directory(base, error))
+        std::filesystem::create_directories(base, error);
+    if (error)
+        return Status::Fail(KWBackupManager::kFolderUncreatableKey, error.message());
+    std::filesystem::path current = base;
+    for (const auto& part : relative) {
+        if (part.empty() || part == ".")
+            continue;
+        current /= part;
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0) {
+            if (errno != ENOENT || (::mkdir(current.c_str(), 0755) != 0 && errno != EEXIST))
+                return Status::FailErrno(KWBackupManager::kFolderUncreatableKey, current, errno);
+            // Something may have taken the name meanwhile: only a real folder will do.
+            if (::lstat(current.c_str(), &info) != 0)
+                return Status::FailErrno(KWBackupManager::kFolderUncreatableKey, current, errno);
+        }
+        if (S_ISLNK(info.st_mode))
+            return Status::Fail(KWBackupManager::kFolderUncreatableKey,
+                                "a link stands on the way: " + current.string());
+        if (!S_ISDIR(info.st_mode))
+            return Status::Fail(KWBackupManager::kFolderUncreatableKey, "not a folder: " + current.string());
+    }
+    return Status::Ok();
 }
 
 // What killed restores left in the folder in hand, read once for all the
@@ -157,14 +194,13 @@ bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
                       ErrnoText(ENOENT));
             continue;
         }
-        if (!FolderExists(destinationFolder)) {
-            std::error_code error;
-            std::filesystem::create_directories(destinationFolder, error);
-            if (error) {
-                failEntry(message(bm::kErrorCopying) + entry + message(bm::kTo) + destinationFolder + storedName +
-                          "\"\n" + error.message());
-                continue;
-            }
+        const std::filesystem::path boundary = !m_pathWriteBoundary.empty()
+                                                   ? m_pathWriteBoundary
+                                                   : (targetText.empty() ? std::filesystem::path("/") : target);
+        if (const Status made = MakeRealFolders(boundary, destinationFolder); !made) {
+            failEntry(message(bm::kErrorCopying) + entry + message(bm::kTo) + destinationFolder + storedName + "\"\n" +
+                      made.detail);
+            continue;
         }
         leftovers.RemoveFor(destinationFolder, storedName);
         schedule_restore(entry, sourceFolder, destinationFolder, name, storedName);

@@ -152,12 +152,26 @@ std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback
             // The index lies on the drive, which anyone may have written.
             const Status check = CheckBrowsedFolder(stored, pair.usb, probe);
             if (check) {
-                pair.computer = stored;
-                return pair;
+                // Anyone can edit the index: a folder this user did not
+                // choose on this computer is shown and asked about first.
+                Answer answer = Answer::Yes;
+                if (probe.chosenHere && !probe.chosenHere(stored)) {
+                    answer = callback.Ask(KXStrings::Format("sync_stored_folder_confirm", stored), MessageIcon::Warning,
+                                          false);
+                    if (answer == Answer::Abandon)
+                        return std::nullopt;
+                    if (answer == Answer::Yes && probe.recordChoice)
+                        probe.recordChoice(stored);
+                }
+                if (answer == Answer::Yes) {
+                    pair.computer = stored;
+                    return pair;
+                }
+            } else {
+                callback.ShowMessage(
+                    KXStrings::Format("sync_stored_folder_bad", stored, KXStrings::GetString(check.messageKey)),
+                    MessageIcon::Warning);
             }
-            callback.ShowMessage(
-                KXStrings::Format("sync_stored_folder_bad", stored, KXStrings::GetString(check.messageKey)),
-                MessageIcon::Warning);
         } else if (callback.Ask(KXStrings::GetString("sync_folder_gone"), MessageIcon::Warning, true) != Answer::Yes) {
             return std::nullopt;
         }
@@ -166,6 +180,8 @@ std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback
     if (!chosen)
         return std::nullopt;
     pair.computer = *chosen;
+    if (probe.recordChoice)
+        probe.recordChoice(pair.computer);
     const Status saved = WriteComputerFolder(indexPath, place.computerKey, pair.computer);
     if (!saved)
         callback.ShowMessage(KXStrings::GetString(saved.messageKey), MessageIcon::Error);

@@ -28,6 +28,13 @@ struct SyncDriveProbe {
     std::function<bool(const std::filesystem::path&)> isRemovable;
     // Free bytes of the suite's drive; nullopt when unknown (no size question).
     std::function<std::optional<std::uint64_t>()> driveFreeBytes;
+    // This user's own record, on this computer, of the folders chosen for
+    // the drive: the folder the drive's index names is used without a
+    // question only when this answers true. Unset: no record is kept and
+    // every stored folder counts as chosen here (the programs always set it).
+    std::function<bool(const std::filesystem::path&)> chosenHere;
+    // Records a folder the user chose or confirmed on this computer.
+    std::function<void(const std::filesystem::path&)> recordChoice;
 };
 
 struct SyncFolderPair {
@@ -64,8 +71,11 @@ bool ConfirmFolderSize(const std::filesystem::path& folder, const SyncDriveProbe
 // computer's folder, asks "sync_folder_gone" or runs the chooser as needed.
 // The folder read from the drive's index gets the chooser's checks: one that
 // fails them is named with the reason ("sync_stored_folder_bad") and the
-// chooser asked for another. Shows its own messages; nullopt when sync must
-// not go on.
+// chooser asked for another. A folder this user has not chosen here
+// (probe.chosenHere) is shown and asked about ("sync_stored_folder_confirm",
+// No the default): Yes records and uses it, No runs the chooser, Abandon
+// ends. A folder the chooser gives is recorded. Shows its own messages;
+// nullopt when sync must not go on.
 std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback& callback,
                                             const SyncDriveProbe& probe = {});
 

@@ -531,6 +531,10 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
         return unpacked;
     }
     const std::uint64_t count = entries.value();
+    if (count > 1) {
+        result = Status::Fail("unzip_name", "the archive holds more than its own file");
+        return unpacked;
+    }
     const std::filesystem::path folder = destination.parent_path();
     const std::string expectedName = destination.filename().string();
     const FileDescriptor archiveFd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
@@ -556,12 +560,13 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
             result = Status::Fail("unzip_name", "unsafe entry name: " + entryName);
             break;
         }
-        const std::filesystem::path target = folder / entryName;
-        if (entryName != expectedName &&
-            std::filesystem::symlink_status(target).type() != std::filesystem::file_type::not_found) {
-            result = Status::Fail("unzip_name", "entry would replace an unchecked file: " + entryName);
+        // A backup archive holds its own file and nothing else: anything
+        // beside it came from elsewhere and is not written at all.
+        if (entryName != expectedName || index > 0) {
+            result = Status::Fail("unzip_name", "the archive holds more than its own file: " + entryName);
             break;
         }
+        const std::filesystem::path target = folder / entryName;
         const auto exact =
             ReadExtendedTimestamp(reinterpret_cast<const unsigned char*>(entry.extra.data()), entry.extra.size());
         result = ExtractCurrentEntry(zip, archiveFd.get(), entry.info, target, exact, cancel, leftovers, unpacked);

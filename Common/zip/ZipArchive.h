@@ -44,12 +44,12 @@ struct UnpackedArchive {
 // unpacked again, unless the caller has cleared them for the whole folder.
 enum class Leftovers { Remove, ClearedByCaller };
 
-// Extracts every entry of `archive` into the folder of `destination`, each
-// under a temporary name with the entry's time. An entry whose name is not a
-// plain file name is refused, as is one whose name differs from
-// destination's and would replace an existing file. The CRC of every entry
-// is checked. An archive without entries is a success. On failure (or when
-// `cancel` becomes set) no temporary is left.
+// Extracts the archive's one entry, which must be named as `destination`,
+// beside it under a temporary name with the entry's time. An archive with
+// any other entry, or with more than one, is refused whole as damaged and
+// nothing of it is written. The entry's CRC is checked. An archive without
+// entries is a success. On failure (or when `cancel` becomes set) no
+// temporary is left.
 UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std::filesystem::path& archive,
                              const std::atomic<bool>* cancel = nullptr, Leftovers leftovers = Leftovers::Remove);
 // Renames the temporaries into place; answers the unpacking's status or the

@@ -4,6 +4,8 @@
 #include <sstream>
 
 #include "Context.h"
+#include "system/ConfirmedFolders.h"
+#include "system/DriveIdentity.h"
 #include "system/KMDevice.h"
 #include "backup/BackupCallbacks.h"
 #include "backup/BackupStrings.h"
@@ -78,6 +80,16 @@ int RunBackupEngineCommand(Context& context, const std::vector<std::string>& opt
     backup.in = &noInput;
     backup.cancel = &context.cancel();
     backup.view = &view;
+    backup.homeFolder = UserBaseFolder();
+    const DriveIdentity drive = DriveIdentity::Of(context.drive());
+    backup.backedUpHere = [drive](const std::string& set, const std::filesystem::path& folder) {
+        return ConfirmedFolders().Has(ConfirmedFolders::Use::Backup, drive, set, folder);
+    };
+    backup.recordBackup = [drive](const std::string& set, const std::filesystem::path& folder) {
+        IgnoreResult(
+            ConfirmedFolders().Record(ConfirmedFolders::Use::Backup, drive, set, std::filesystem::absolute(folder)),
+            "a backup not recorded here only brings a question at its restore");
+    };
     const int status = command(options, backup);
     view.Finish();
     std::istringstream lines(errors.str());

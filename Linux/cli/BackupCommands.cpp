@@ -269,6 +269,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, const BackupComm
     const BackupRunResult result =
         RunBackupOfCurrentProfile(request, store, view, *context.strings, context.cancel ? *context.cancel : never);
     view.Finish();
+    if (!result.setName.empty() && context.recordBackup)
+        context.recordBackup(result.setName, result.sourceFolder);
 
     if (request.dryRun && result.message == 0) {
         *context.out << "files: " << result.files << "\n"

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -28,6 +29,12 @@ struct BackupCommandContext {
     const std::atomic<bool>* cancel = nullptr;  // set by Ctrl-C
     BackupRunView* view = nullptr;              // progress and questions; null: plain streams
     unsigned archiveThreads = 0;
+    std::filesystem::path homeFolder;  // the user's home: original folders must lie in it
+    // This user's own record on this computer: whether the set was backed
+    // up from the folder here; unset: never.
+    std::function<bool(const std::string& set, const std::filesystem::path& folder)> backedUpHere;
+    // Records that the set was backed up from the folder here.
+    std::function<void(const std::string& set, const std::filesystem::path& folder)> recordBackup;
 };
 
 // Exit codes: 0 done, 1 some files failed, 2 the command failed.

@@ -2,6 +2,8 @@
 
 #include "BackupCommands.h"
 #include "backup/BackupFileUtils.h"
+#include "backup/BackupInfoFile.h"
+#include "backup/OriginalFolderCheck.h"
 #include "backup/RestoreSelection.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
@@ -23,6 +25,16 @@ int Usage(const BackupCommandContext& context, const std::string& problem)
 {
     *context.err << "dravane: " << problem << "\n" << BackupCommandsUsage();
     return kExitFailed;
+}
+
+// Why the original folder is not restored into, and what to do instead.
+std::string OriginalFolderRefusal(const Status& refusal)
+{
+    const std::string why = refusal.messageKey == kOriginalOutsideHomeKey ? "does not lie in your home folder"
+                            : refusal.messageKey == kOriginalHiddenKey    ? "lies in a hidden folder"
+                                                                          : "is not a plain absolute folder";
+    return "dravane: the set's original folder " + refusal.detail + " " + why +
+           "; nothing restored. Name a folder with --to DIR to restore there.";
 }
 
 }  // namespace
@@ -86,31 +98,57 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, const BackupCom
     const std::vector<std::filesystem::path>& archives = selected.value().archives;
 
     std::filesystem::path target;
+    std::filesystem::path boundary;
+    std::filesystem::path base = recursive ? source : std::filesystem::path();
     std::string status;
+    CommandRunView view(context);
     if (desktop) {
         if (context.desktopFolder.empty())
             return Fail(context, bm::kNoRestorePath);
         target = context.desktopFolder / context.strings->Label(backup_label::kRestoreFolderName);
+        boundary = context.desktopFolder;
         status = context.strings->Label(backup_label::kDestinationDesktop);
     } else if (original) {
-        status = context.strings->Label(backup_label::kDestinationOriginal);
+        // The folder is the drive's word: it is shown, checked and, unless
+        // this user backed the set up from it here, asked about before
+        // anything is written, and every file goes into that one folder.
+        const InfoFileLookup lookup = ReadInfoFile(archives.empty() ? source / kInfoFileName : archives.front());
+        if (!lookup.status.ok)
+            return Fail(context, InfoFileMessage(lookup.status));
+        target = lookup.originalFolder;
+        base = lookup.generationFolder;
+        boundary = context.homeFolder;
+        status = context.strings->Label(backup_label::kDestinationOriginal) + ": " + target.string();
+        view.ShowMessage(status);
+        if (const Status allowed = CheckOriginalFolder(target, context.homeFolder); !allowed) {
+            *context.err << OriginalFolderRefusal(allowed) << "\n";
+            return kExitFailed;
+        }
+        if (!(context.backedUpHere && context.backedUpHere(set, target)) &&
+            !view.AskYesNo(BackupRunView::Question::RestoreDestination,
+                           "The set " + set + " was not backed up from " + target.string() +
+                               " on this computer. Restore its files into that folder?")) {
+            *context.err << "Nothing restored. Name the folder with --to DIR to restore there.\n";
+            return kExitFailed;
+        }
     } else {
         target = std::filesystem::absolute(to);
         status = context.strings->Label(backup_label::kDestination) + " " + target.string();
     }
 
-    CommandRunView view(context);
     view.Preset(BackupRunView::Question::Overwrite, overwrite, "yes");
     static const std::atomic<bool> never{false};
     KWCallbackRestore callback(view, *context.strings, context.cancel ? *context.cancel : never);
     KWBackupManager engine(callback, *context.strings);
     for (const auto& archive : archives)
         engine.AddFileToRestorePool(archive);
-    if (recursive && !original)
-        engine.SetRestoreBase(source);
+    engine.SetRestoreBase(base);
+    if (!boundary.empty())
+        engine.SetWriteBoundary(boundary);
     callback.SetMaximum(engine.GetRestorePool().size());
     view.SetProgress(0, engine.GetRestorePool().size());
-    view.ShowMessage(status);
+    if (!original)
+        view.ShowMessage(status);
 
     const bool finished = engine.RestoreFromFilesPool(target);
     view.Finish();

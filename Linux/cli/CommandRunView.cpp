@@ -31,6 +31,8 @@ void CommandRunView::ShowMessage(const std::string& text)
 
 bool CommandRunView::AskYesNo(Question question, const std::string& text)
 {
+    if (question == Question::RestoreDestination)
+        return m_inner.AskYesNo(question, text);
     const AnswerPolicy answer = question == Question::Overwrite ? m_overwrite : m_error;
     if (answer == AnswerPolicy::Ask)
         return m_inner.AskYesNo(question, text);

@@ -127,9 +127,13 @@ int StoreComputerFolder(const SyncPlace& place, const fs::path& given, const Syn
             console.error(WithDetail(KXStrings::GetString(saved.messageKey), saved));
             return kExitSetup;
         }
-        return kExitDone;
+    } else if (SetSyncFolder(place, folder, callback) == FolderChange::Abandoned) {
+        return kExitSetup;
     }
-    return SetSyncFolder(place, folder, callback) == FolderChange::Abandoned ? kExitSetup : kExitDone;
+    // Named here by this user: later syncs take it from the drive without a question.
+    if (probe.recordChoice)
+        probe.recordChoice(folder);
+    return kExitDone;
 }
 
 int Run(Context& context, const std::vector<std::string>& options)
@@ -158,9 +162,19 @@ int Run(Context& context, const std::vector<std::string>& options)
     if (parsed->computerFolder) {
         if (const int status = StoreComputerFolder(place, *parsed->computerFolder, probe, callback, console))
             return status;
-    } else if (ReadComputerFolder(SyncIndexPath(place.dataPath), place.computerKey).empty()) {
+    } else if (const std::string stored = ReadComputerFolder(SyncIndexPath(place.dataPath), place.computerKey);
+               stored.empty()) {
         console.error(Text("cli_no_sync_folder",
                            "No sync folder has been chosen for this computer yet: give --computer-folder DIR."));
+        return kExitSetup;
+    } else if (probe.chosenHere && !probe.chosenHere(stored) &&
+               CheckBrowsedFolder(stored, SyncUsbPath(place.runPath), probe)) {
+        // The drive's index names it, and anyone may have written that.
+        console.error(FormatText(Text("cli_sync_folder_unconfirmed",
+                                      "The USB flash drive names %s as this computer's sync folder, but it was not "
+                                      "chosen on this computer. Nothing was synchronized. To use it, confirm it with "
+                                      "--computer-folder \"%s\"; or give another folder."),
+                                 stored, stored));
         return kExitSetup;
     }
     // The folder chooser of the window has no place here: a stored folder

@@ -4,7 +4,10 @@
 #include <optional>
 #include <string>
 
+#include "system/ConfirmedFolders.h"
+#include "system/DriveIdentity.h"
 #include "system/KMDevice.h"
+#include "util/IgnoreResult.h"
 #include "sync/SyncRunner.h"
 
 namespace halvex {
@@ -48,6 +51,14 @@ SyncDriveProbe MakeSyncDriveProbe(const KMDevice& suiteDrive)
         if (!space)
             return std::nullopt;
         return space.value().free;
+    };
+    const DriveIdentity drive = DriveIdentity::Of(suiteDrive);
+    probe.chosenHere = [drive](const fs::path& folder) {
+        return ConfirmedFolders().Has(ConfirmedFolders::Use::Sync, drive, {}, folder);
+    };
+    probe.recordChoice = [drive](const fs::path& folder) {
+        IgnoreResult(ConfirmedFolders().Record(ConfirmedFolders::Use::Sync, drive, {}, folder),
+                     "a choice not recorded here is only asked about again");
     };
     return probe;
 }

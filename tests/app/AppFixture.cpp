@@ -23,6 +23,8 @@ void AppFixture::SetUp()
     fs::permissions(m_root / "run", fs::perms::owner_all, fs::perm_options::replace);
     ::setenv("XDG_RUNTIME_DIR", (m_root / "run").c_str(), 1);
     ::setenv("HALVEX_ASSUME_USB", "1", 1);
+    // This user's records (confirmed folders, trusted drives) stay in the test's folder.
+    ::setenv("XDG_CONFIG_HOME", (m_root / "config").c_str(), 1);
     ::setenv("LANG", "en_US.UTF-8", 1);
     ::unsetenv("LC_ALL");
     ::unsetenv("LC_MESSAGES");
@@ -35,6 +37,7 @@ void AppFixture::TearDown()
     KWMsgBox::ClearTestState();
     KXAppPrefs::Clear();
     ::unsetenv("HALVEX_ASSUME_USB");
+    ::unsetenv("XDG_CONFIG_HOME");
     m_folder.reset();
 }
 

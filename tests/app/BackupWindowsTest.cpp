@@ -20,6 +20,7 @@
 #include "app/backup/KWBackupConfigureDlg.h"
 #include "app/backup/KWCategoryDlgs.h"
 #include "app/backup/KWRestoreChildDialog.h"
+#include "system/ConfirmedFolders.h"
 #include "app/backup/KWRunDlg.h"
 #include "toolkit/DWSkin.h"
 #include "backup/BackupFileUtils.h"
@@ -81,7 +82,18 @@ protected:
         fs::create_directories(m_drive / "Halvex Data");
         m_session = std::make_unique<BackupSession>(m_drive / "Halvex Data", m_drive, 4096, kIdentity);
         m_session->desktopFolder = m_root / "Desktop";
+        m_session->homeFolder = m_root / "Home";
+        m_session->backedUpHere = [this](const std::string& set, const fs::path& folder) {
+            return Record().Has(ConfirmedFolders::Use::Backup, kDrive, set, folder);
+        };
+        m_session->recordBackup = [this](const std::string& set, const fs::path& folder) {
+            EXPECT_TRUE(Record().Record(ConfirmedFolders::Use::Backup, kDrive, set, folder));
+        };
     }
+
+    // This user's record on this computer, kept in the test's folder.
+    ConfirmedFolders Record() const { return ConfirmedFolders(m_root / "config" / "confirmed-folders"); }
+    inline static const DriveIdentity kDrive{"090C", "1000", "SERIAL1", "1A2B-3C4D", "STICK"};
 
     // A profile of this computer made without the windows.
     int MakeProfile(const std::string& setName)
@@ -531,4 +543,67 @@ TEST_F(BackupWindowsTest, ProfileIndexThatCannotBeWrittenIsShown)
     ASSERT_EQ(ShownTexts().size(), 2);
     for (const auto& text : ShownTexts())
         EXPECT_EQ(text, expected);
+}
+
+// The drive names the folder a set came from: the window shows it before
+// anything is written, a folder this user did not back the set up from here
+// is asked about (No the default), and one outside the home is refused.
+TEST_F(BackupWindowsTest, RestoreWindowShowsTheOriginalFolderAndAsksAboutOneNotBackedUpHere)
+{
+    MakeProfile("Work");
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    window.Backup();
+    const fs::path set = m_drive / "Backup" / "Work";
+    ASSERT_TRUE(fs::exists(set / "Current Backup" / "notes.txt.zip")) << ShownTexts().join(" | ").toStdString();
+
+    struct Row {
+        const char* name;
+        fs::path original;
+        std::optional<int> answer;  // to the question; nothing: none expected
+        bool restored;
+        std::string shown;  // among the boxes
+    };
+    const fs::path elsewhere = m_root / "Home" / "Elsewhere";
+    const std::vector<Row> table = {
+        {"backed up here", m_source, std::nullopt, true, ""},
+        {"another folder, No", elsewhere, KWMsgBox::kIdNo, false, elsewhere.string() + "/"},
+        {"another folder, Yes", elsewhere, KWMsgBox::kIdYes, true, elsewhere.string() + "/"},
+        {"outside the home", m_root / "Outside", std::nullopt, false, "does not lie in your home folder"},
+        {"hidden folder", m_root / "Home" / ".config" / "autostart", std::nullopt, false, "lies in a hidden folder"},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        fs::remove(row.original / "notes.txt");
+        WriteFile(set / "info.ini", row.original.string() + "/");
+        KWRestoreChildDialog restore(nullptr, *m_session);
+        ASSERT_TRUE(restore.SelectFolder(set / "Current Backup"));
+        EXPECT_NE(restore.OriginalFolderLabel()->text().toStdString().find(row.original.string() + "/"),
+                  std::string::npos)
+            << restore.OriginalFolderLabel()->text().toStdString();
+        restore.SelectChoice(RestoreChoice::Original);
+        QTreeWidget* files = restore.FileList();
+        for (int i = 0; i < files->topLevelItemCount(); ++i)
+            files->topLevelItem(i)->setSelected(files->topLevelItem(i)->text(0) == "notes.txt");
+        KWMsgBox::ClearTestState();
+        if (row.answer)
+            KWMsgBox::QueueAnswer(*row.answer);
+        KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+        ASSERT_TRUE(restore.StartRestore());
+        EXPECT_EQ(fs::exists(row.original / "notes.txt"), row.restored);
+        const QStringList shown = ShownTexts();
+        EXPECT_TRUE(row.shown.empty() || shown.join(" | ").contains(QString::fromStdString(row.shown)))
+            << shown.join(" | ").toStdString();
+        const auto& boxes = KWMsgBox::ShownBoxes();
+        const auto question = std::find_if(boxes.begin(), boxes.end(), [](const auto& box) {
+            return box.text.contains(QStringLiteral("was not backed up from"));
+        });
+        EXPECT_EQ(question != boxes.end(), row.answer.has_value());
+        if (question != boxes.end()) {
+            EXPECT_EQ(question->focus, KWMsgBox::kIdNo) << "a stray Enter writes nothing";
+        }
+    }
+    EXPECT_FALSE(fs::exists(m_root / "Outside"));
+    EXPECT_FALSE(fs::exists(m_root / "Home" / ".config" / "autostart" / "notes.txt"));
 }

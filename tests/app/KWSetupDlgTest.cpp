@@ -39,7 +39,12 @@ protected:
         return wizard;
     }
 
-    SetupPlace GatePlace() const { return {PrefsFile(), Place()}; }
+    // The folders the wizard records as chosen on this computer land in m_recorded.
+    SetupPlace GatePlace()
+    {
+        return {PrefsFile(), Place(), [this](const fs::path& folder) { m_recorded.push_back(folder); }};
+    }
+    std::vector<fs::path> m_recorded;
 
     bool Eula() const
     {
@@ -212,6 +217,7 @@ TEST_F(KWSetupDlgTest, FinishWritesTheLicenceTheFolderAndSubfoldersThenInstalls)
     EXPECT_TRUE(completed);
     EXPECT_TRUE(Eula());
     EXPECT_EQ(halvex::ReadComputerFolder(IndexFile(), Place().computerKey), folder.string());
+    EXPECT_EQ(m_recorded, std::vector<fs::path>{folder}) << "chosen here: the sync window asks nothing";
     EXPECT_TRUE(KXAppPrefs::Bool("SyncSubfolders")) << "the preferences are read again";
     EXPECT_TRUE(KXAppPrefs::Bool("WinUI"));
     EXPECT_EQ(m_nInstalls, 1);
@@ -249,7 +255,7 @@ TEST_F(KWSetupDlgTest, FinishSetsAsideAFullDriveFolderAndReportsAFailedInstallOn
 // next start: the user hears why.
 TEST_F(KWSetupDlgTest, PreferencesThatCannotBeWrittenAreReported)
 {
-    const SetupPlace place{m_root / "gone" / "com.halvex.dravane.plist", Place()};
+    const SetupPlace place{m_root / "gone" / "com.halvex.dravane.plist", Place(), {}};
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
     StoreSetupChoices(nullptr, place, SetupChoices{{}, true, false}, FakeAutoRun(true));
     const auto& boxes = KWMsgBox::ShownBoxes();

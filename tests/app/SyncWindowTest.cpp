@@ -24,6 +24,8 @@
 #include "app/sync/SyncRowModel.h"
 #include "strings/KXStrings.h"
 #include "sync/SyncFolderPair.h"
+#include "system/ConfirmedFolders.h"
+#include "system/DriveIdentity.h"
 #include "util/ComputerIdentity.h"
 #include "util/IgnoreResult.h"
 #include "util/ScrambleIdentity.h"
@@ -69,6 +71,9 @@ protected:
         fs::create_directories(m_usb);
         ASSERT_TRUE(halvex::WriteComputerFolder(halvex::SyncIndexPath(m_app.Paths().DataPath()),
                                                 halvex::ScrambleIdentity(halvex::ComputerIdentity()), m_computer));
+        // Chosen on this computer, as the chooser records it.
+        ASSERT_TRUE(halvex::ConfirmedFolders().Record(halvex::ConfirmedFolders::Use::Sync,
+                                                      halvex::DriveIdentity::Of(m_app.Device()), "", m_computer));
     }
     void TearDown() override
     {
@@ -405,6 +410,31 @@ TEST_F(SyncFolderChooserTest, RefusesRemovableAndReadOnlyFoldersAndConfirmsCance
     chooser.accept();
     EXPECT_EQ(chooser.result(), QDialog::Accepted);
     EXPECT_EQ(chooser.getFolderPath(), good);
+}
+
+// A folder the drive's index names but this user never chose here is shown
+// and asked about, No the default; Yes uses it and the next opening asks nothing.
+TEST_F(SyncFolderChooserTest, AFolderTheDriveNamesIsAskedAboutUntilConfirmed)
+{
+    const fs::path named = m_root / "Named By The Drive";
+    fs::create_directories(named);
+    ASSERT_TRUE(halvex::WriteComputerFolder(halvex::SyncIndexPath(m_app.Paths().DataPath()),
+                                            halvex::ScrambleIdentity(halvex::ComputerIdentity()), named));
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    {
+        KWSyncDlg window(nullptr, m_app, SyncMode::Normal);
+        ASSERT_TRUE(window.Prepare());
+    }
+    ASSERT_EQ(KWMsgBox::ShownBoxes().size(), 1u);
+    const KWMsgBox::Shown& question = KWMsgBox::ShownBoxes().front();
+    EXPECT_NE(question.text.toStdString().find(named.string()), std::string::npos) << question.text.toStdString();
+    EXPECT_EQ(question.buttons, KWMsgBox::kYesNo);
+    EXPECT_EQ(question.focus, KWMsgBox::kIdNo);
+
+    KWMsgBox::ClearTestState();
+    KWSyncDlg again(nullptr, m_app, SyncMode::Normal);
+    ASSERT_TRUE(again.Prepare());
+    EXPECT_TRUE(KWMsgBox::ShownBoxes().empty()) << "confirmed once, asked no more";
 }
 
 TEST_F(SyncFolderChooserTest, CancelledChooserClosesTheSyncWindowAndStoresNothing)

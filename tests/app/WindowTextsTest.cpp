@@ -50,6 +50,8 @@
 #include "app/main/MainCommand.h"
 #include "app/sync/SyncFolderSupport.h"
 #include "strings/KXStrings.h"
+#include "system/ConfirmedFolders.h"
+#include "system/DriveIdentity.h"
 #include "sync/SyncFolderPair.h"
 #include "util/ComputerIdentity.h"
 #include "util/ScrambleIdentity.h"
@@ -210,6 +212,8 @@ protected:
         halvex::test::WriteFile(m_drive / SyncUsbFolderName() / "photo.jpg", "photo");
         ASSERT_TRUE(WriteComputerFolder(SyncIndexPath(m_app.Paths().DataPath()), ScrambleIdentity(ComputerIdentity()),
                                         m_computer));
+        ASSERT_TRUE(halvex::ConfirmedFolders().Record(halvex::ConfirmedFolders::Use::Sync,
+                                                      halvex::DriveIdentity::Of(m_app.Device()), "", m_computer));
         m_english = KXStrings::Table();
     }
     void TearDown() override
@@ -279,7 +283,7 @@ protected:
         KWAutoRunDlg autoRun(nullptr);
         check.Window(&autoRun, "autorun question");
 
-        PrefsContext context{SyncPlaceOf(m_app), {}, {}};
+        PrefsContext context{SyncPlaceOf(m_app), {}, {}, {}};
         context.autoRun.isAdministrator = [] { return false; };
         for (auto page : {KWPrefsDlg::kGeneral, KWPrefsDlg::kSync, KWPrefsDlg::kAdvanced}) {
             KWPrefsDlg prefs(nullptr, context, page);
@@ -412,7 +416,7 @@ TEST_F(WindowTextsTest, ScreenshotsOfTheWindowsInEveryLanguage)
         shoot(*wizard, "wizard_autorun_" + folder);
         KWStartupDlg welcome(nullptr, true);
         shoot(welcome, "welcome_" + folder);
-        PrefsContext context{SyncPlaceOf(m_app), {}, {}};
+        PrefsContext context{SyncPlaceOf(m_app), {}, {}, {}};
         for (auto page : {KWPrefsDlg::kGeneral, KWPrefsDlg::kSync, KWPrefsDlg::kAdvanced}) {
             KWPrefsDlg prefs(nullptr, context, page);
             shoot(prefs, "prefs_" + std::to_string(page) + "_" + folder);

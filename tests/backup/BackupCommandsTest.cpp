@@ -7,6 +7,7 @@
 #include "backup/BackupProfile.h"
 #include "backup/BackupStrings.h"
 #include "backup/KWBackupManager.h"
+#include "system/ConfirmedFolders.h"
 
 using namespace halvex;
 using namespace halvex::test;
@@ -28,6 +29,13 @@ protected:
         m_context.out = &m_out;
         m_context.err = &m_err;
         m_context.in = &m_in;
+        m_context.homeFolder = m_folder / "home";
+        m_context.backedUpHere = [this](const std::string& set, const std::filesystem::path& folder) {
+            return Record().Has(ConfirmedFolders::Use::Backup, kDrive, set, folder);
+        };
+        m_context.recordBackup = [this](const std::string& set, const std::filesystem::path& folder) {
+            ASSERT_TRUE(Record().Record(ConfirmedFolders::Use::Backup, kDrive, set, folder));
+        };
         WriteFile(source() / "report.doc", "report");
         WriteFile(source() / "notes.txt", "notes");
         WriteFile(source() / "photo.jpg", std::string(10000, 'j'));
@@ -36,6 +44,9 @@ protected:
     }
 
     std::filesystem::path source() const { return m_folder / "home" / "src"; }
+    // This user's record on this computer, kept in the test's folder.
+    ConfirmedFolders Record() const { return ConfirmedFolders(m_folder / "config" / "confirmed-folders"); }
+    inline static const DriveIdentity kDrive{"090C", "1000", "SERIAL1", "1A2B-3C4D", "STICK"};
     std::filesystem::path set() const { return m_folder / "drive" / "Backup" / "Docs"; }
 
     int Profile(std::vector<std::string> arguments) { return Run(RunProfileCommand, std::move(arguments)); }

@@ -276,3 +276,49 @@ TEST_F(SyncFolderPairTest, FolderLargerThanTheFreeSpaceAsksAndEqualDoesNot)
     callback.answers.push_back(Answer::Yes);
     EXPECT_TRUE(halvex::ConfirmFolderSize(home, probe, callback));
 }
+
+// The index lies on the drive: its folder is used unasked only when this
+// user chose it here; otherwise the question names it, and every answer is
+// followed as said.
+TEST_F(SyncFolderPairTest, StoredFolderNotChosenHereIsAskedAbout)
+{
+    struct Row {
+        const char* name;
+        bool chosenHere;
+        std::optional<Answer> answer;  // nothing: no question expected
+        std::optional<fs::path> chooserGives;
+        std::optional<fs::path> used;
+        std::vector<fs::path> recorded;
+    };
+    const fs::path other = tmp / "other";
+    fs::create_directories(other);
+    const std::vector<Row> table = {
+        {"chosen here", true, std::nullopt, std::nullopt, home, {}},
+        {"Yes", false, Answer::Yes, std::nullopt, home, {home}},
+        {"No, then another folder", false, Answer::No, other, other, {other}},
+        {"No, then Cancel", false, Answer::No, std::nullopt, std::nullopt, {}},
+        {"Abandon", false, Answer::Abandon, other, std::nullopt, {}},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, home).ok);
+        RecordingCallback asked;
+        if (row.answer)
+            asked.answers.push_back(*row.answer);
+        asked.choices.push_back(row.chooserGives);
+        std::vector<fs::path> recorded;
+        halvex::SyncDriveProbe probe;
+        probe.chosenHere = [&](const fs::path& folder) { return row.chosenHere && folder == home; };
+        probe.recordChoice = [&](const fs::path& folder) { recorded.push_back(folder); };
+
+        const auto pair = halvex::GetFolderInfo(place, asked, probe);
+        EXPECT_EQ(pair ? std::optional<fs::path>(pair->computer) : std::nullopt, row.used);
+        EXPECT_EQ(recorded, row.recorded);
+        ASSERT_EQ(asked.questions.size(), row.answer ? 1u : 0u);
+        if (row.answer) {
+            EXPECT_NE(asked.questions[0].text.find(home.string()), std::string::npos) << asked.questions[0].text;
+            EXPECT_FALSE(asked.questions[0].defaultYes);
+        }
+        EXPECT_EQ(asked.chooserOpened, row.answer == Answer::No ? 1 : 0);
+    }
+}

@@ -138,6 +138,32 @@ TEST(ZipArchive, EntryUnderAnotherNameDoesNotReplaceAnExistingFile)
     EXPECT_EQ(ReadFile(folder / "dest" / "other.txt"), "keep me");
 }
 
+// A backup archive gives back the file it is named after and nothing else:
+// one with any other entry is damaged, and none of it is written.
+TEST(ZipArchive, OnlyTheArchivesOwnFileComesOut)
+{
+    const std::vector<std::pair<const char*, std::vector<std::pair<std::string, std::string>>>> table = {
+        {"own file and two more", {{"notes.txt", "text"}, {"evil.sh", "#!/bin/sh"}, {"evil.desktop", "[x]"}}},
+        {"another file first", {{"evil.sh", "#!/bin/sh"}, {"notes.txt", "text"}}},
+        {"another name only", {{"other.txt", "text"}}},
+        {"own name twice", {{"notes.txt", "one"}, {"notes.txt", "two"}}},
+    };
+    for (const auto& [name, entries] : table) {
+        SCOPED_TRACE(name);
+        TempFolder folder;
+        WriteFile(folder / "dest" / "notes.txt", "the user's own");
+        WriteRawZip(folder / "notes.txt.zip", entries);
+        const Status status = CopyFileUnZip(folder / "dest" / "notes.txt", folder / "notes.txt.zip");
+        EXPECT_FALSE(status.ok);
+        EXPECT_NE(status.detail.find("more than its own file"), std::string::npos) << status.detail;
+        EXPECT_EQ(ReadFile(folder / "dest" / "notes.txt"), "the user's own");
+        std::size_t files = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder / "dest"))
+            ++files;
+        EXPECT_EQ(files, 1u) << "no temporary and no other file is left";
+    }
+}
+
 TEST(ZipArchive, DamagedAndEmptyArchives)
 {
     TempFolder folder;

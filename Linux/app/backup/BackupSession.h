@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "backup/BackupProfile.h"
@@ -42,6 +43,12 @@ struct BackupSession {
     std::uint64_t clusterSize = 0;
     std::string identity;
     std::filesystem::path desktopFolder;
+    std::filesystem::path homeFolder;  // a set's original folder must lie in it
+    // This user's own record on this computer: whether the set was backed
+    // up from the folder here; unset: never.
+    std::function<bool(const std::string& set, const std::filesystem::path& folder)> backedUpHere;
+    // Records that the set was backed up from the folder here.
+    std::function<void(const std::string& set, const std::filesystem::path& folder)> recordBackup;
 };
 
 }  // namespace halvex::app

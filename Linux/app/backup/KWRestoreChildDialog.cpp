@@ -25,6 +25,7 @@
 #include "toolkit/DWSkin.h"
 #include "toolkit/KWMsgBox.h"
 #include "backup/BackupFileUtils.h"
+#include "backup/BackupInfoFile.h"
 #include "backup/KWBackupManager.h"
 #include "util/IgnoreResult.h"
 #include "util/FileTime.h"
@@ -105,6 +106,11 @@ KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& sessio
     group->addButton(m_otherChoice);
     layout->addWidget(m_desktop);
     layout->addWidget(m_original);
+    // The folder the drive names, shown before the user picks this choice.
+    m_originalFolder = new QLabel(this);
+    m_originalFolder->setIndent(24);
+    m_originalFolder->setTextFormat(Qt::PlainText);
+    layout->addWidget(m_originalFolder);
     auto* otherRow = new QHBoxLayout;
     m_other = new QLineEdit(this);
     m_browse = new QPushButton(TextOr("browse_short"), this);
@@ -204,6 +210,9 @@ void KWRestoreChildDialog::FillFiles()
     }
     std::sort(m_rows.begin(), m_rows.end(),
               [](const FileDescrItem& a, const FileDescrItem& b) { return a.name < b.name; });
+    const InfoFileLookup lookup = ReadInfoFile(m_folder / kInfoFileName);
+    m_originalFolder->setText(lookup.status.ok ? TextFormat("restore_original_folder", lookup.originalFolder)
+                                               : QString());
     m_sort.Clear(m_files->header());
     ShowFiles();
 }

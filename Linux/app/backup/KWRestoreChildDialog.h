@@ -12,6 +12,7 @@
 #include "backup/BackupProfile.h"
 #include "backup/FileRecords.h"
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -29,6 +30,8 @@ public:
     QPushButton* RestoreButton() const { return m_restore; }
     QLineEdit* OtherEdit() const { return m_other; }
     QPushButton* BrowseButton() const { return m_browse; }
+    // The original folder of the set of the folder selected in the tree.
+    QLabel* OriginalFolderLabel() const { return m_originalFolder; }
     void SelectChoice(RestoreChoice choice);
     // What Browse does with the folder picked: it becomes the other folder,
     // with its trailing separator, and is stored in the profile at once.
@@ -55,6 +58,7 @@ private:
     QRadioButton* m_desktop;
     QRadioButton* m_original;
     QRadioButton* m_otherChoice;
+    QLabel* m_originalFolder;
     QLineEdit* m_other;
     QPushButton* m_browse;
     QPushButton* m_restore;

@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "backup/BackupFileUtils.h"
+#include "backup/BackupInfoFile.h"
+#include "backup/OriginalFolderCheck.h"
 #include "backup/BackupRun.h"
 #include "backup/KWBackupManager.h"
 #include "strings/KXStrings.h"
@@ -111,6 +113,8 @@ void KWBackupProcessDlg::Work()
     const BackupRunResult result =
         RunBackupOfCurrentProfile(request, m_session.store, m_view, m_session.strings, CancelFlag());
     m_result = result.message;
+    if (!result.setName.empty() && m_session.recordBackup)
+        m_session.recordBackup(result.setName, result.sourceFolder);
     // 29 and 11 are shown by the run itself; the refusals before it are shown here.
     if (result.message == bm::kNoDrive || result.message == bm::kNoSettings || result.message == bm::kNothingToBackup ||
         result.message == bm::kNoSpace || result.message == bm::kDamagedProfile ||
@@ -122,6 +126,35 @@ KWRestoreProcessDlg::KWRestoreProcessDlg(QWidget* owner, BackupSession& session,
                                          std::vector<std::filesystem::path> pool)
     : KWRunDlg(owner, session, TextOr("backup_restore")), m_pool(std::move(pool))
 {}
+
+Result<std::filesystem::path> KWRestoreProcessDlg::AllowedOriginalFolder()
+{
+    using Folder = Result<std::filesystem::path>;
+    const BackupStrings& strings = m_session.strings;
+    if (m_pool.empty())
+        return Folder::Fail(kInfoMissingKey);
+    const InfoFileLookup lookup = ReadInfoFile(m_pool.front());
+    if (!lookup.status.ok) {
+        m_view.ShowMessage(strings.Message(InfoFileMessage(lookup.status)));
+        return Folder::From(Status(lookup.status));
+    }
+    const std::filesystem::path folder = lookup.originalFolder;
+    const QString shown = BackupLabel(strings, backup_label::kDestinationOriginal) + ": " + PathText(folder);
+    PostToUiThread(this, [this, shown] { SetDestinationText(shown); });
+    if (const Status allowed = CheckOriginalFolder(folder, m_session.homeFolder); !allowed) {
+        m_view.ShowMessage(TextFormat(allowed.messageKey == kOriginalHiddenKey ? "restore_original_hidden"
+                                                                               : "restore_original_outside_home",
+                                      folder.string())
+                               .toStdString());
+        return Folder::From(Status(allowed));
+    }
+    const std::string set = lookup.setFolder.filename().string();
+    if (!(m_session.backedUpHere && m_session.backedUpHere(set, folder)) &&
+        !m_view.AskYesNo(BackupRunView::Question::RestoreDestination,
+                         TextFormat("restore_original_ask", set, folder.string()).toStdString()))
+        return Folder::Fail(kOriginalNotAbsoluteKey, "not agreed to");
+    return Folder::Ok(folder);
+}
 
 void KWRestoreProcessDlg::Work()
 {
@@ -155,9 +188,21 @@ void KWRestoreProcessDlg::Work()
     switch (profile.restoreChoice) {
     case RestoreChoice::Desktop:
         target = m_session.desktopFolder / strings.Label(backup_label::kRestoreFolderName);
+        engine.SetWriteBoundary(m_session.desktopFolder);
         destination = BackupLabel(strings, backup_label::kDestinationDesktop);
         break;
-    case RestoreChoice::Original: destination = BackupLabel(strings, backup_label::kDestinationOriginal); break;
+    case RestoreChoice::Original: {
+        const Result<std::filesystem::path> original = AllowedOriginalFolder();
+        if (!original)
+            return;
+        // Every file goes into the folder shown and agreed to, whatever the
+        // drive says meanwhile.
+        target = original.value();
+        engine.SetRestoreBase(ReadInfoFile(m_pool.front()).generationFolder);
+        engine.SetWriteBoundary(m_session.homeFolder);
+        destination = BackupLabel(strings, backup_label::kDestinationOriginal) + ": " + PathText(target);
+        break;
+    }
     case RestoreChoice::Other:
         target = profile.restoreFolder;
         destination = BackupLabel(strings, backup_label::kDestination) + ' ' + PathText(profile.restoreFolder);

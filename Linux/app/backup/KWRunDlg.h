@@ -9,6 +9,7 @@
 #include "app/backup/BackupSession.h"
 #include "app/backup/WindowRunView.h"
 #include "toolkit/DWWorkDlg.h"
+#include "util/Result.h"
 
 class QLabel;
 class QPushButton;
@@ -67,6 +68,11 @@ protected:
     void Work() override;
 
 private:
+    // The set's original folder when it may be restored into: shown, checked
+    // and, unless this user backed the set up from it here, agreed to.
+    // Worker thread; a refusal has been shown.
+    Result<std::filesystem::path> AllowedOriginalFolder();
+
     std::vector<std::filesystem::path> m_pool;
 };
 

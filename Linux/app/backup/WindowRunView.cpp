@@ -26,12 +26,14 @@ void WindowRunView::ShowMessage(const std::string& text)
                   [this, &text] { KWMsgBox::Show(m_window, text, KWMsgBox::kNote, KWMsgBox::kOk, KWMsgBox::kIdOk); });
 }
 
-bool WindowRunView::AskYesNo(Question, const std::string& text)
+bool WindowRunView::AskYesNo(Question question, const std::string& text)
 {
+    // A folder the drive names is not written into at a stray Enter.
+    const int preferred = question == Question::RestoreDestination ? KWMsgBox::kIdNo : KWMsgBox::kIdYes;
     return AskOnUiThread<int>(
                m_window,
-               [this, &text] {
-                   return KWMsgBox::Show(m_window, text, KWMsgBox::kCaution, KWMsgBox::kYesNo, KWMsgBox::kIdYes);
+               [this, &text, preferred] {
+                   return KWMsgBox::Show(m_window, text, KWMsgBox::kCaution, KWMsgBox::kYesNo, preferred);
                },
                KWMsgBox::kIdNo) == KWMsgBox::kIdYes;
 }

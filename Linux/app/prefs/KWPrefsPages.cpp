@@ -113,8 +113,11 @@ bool KWPrefsSync::Save()
     const std::string folder = m_folder->text().toStdString();
     if (!folder.empty() && folder != m_strStored) {
         app::SyncUiCallback callback(window());
-        if (SetSyncFolder(m_context.sync, folder, callback) == FolderChange::Stored)
+        if (SetSyncFolder(m_context.sync, folder, callback) == FolderChange::Stored) {
             m_strStored = folder;
+            if (m_context.recordSyncChoice)
+                m_context.recordSyncChoice(folder);
+        }
     }
     changed = KXAppPrefs::Set(prefkey::kSyncSubfolders, m_subfolders->isChecked()) || changed;
     return changed;

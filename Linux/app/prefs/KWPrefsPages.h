@@ -22,6 +22,8 @@ struct PrefsContext {
     // The folder picker with the chooser's rules; nothing when cancelled.
     std::function<std::optional<std::filesystem::path>(QWidget* owner, const std::filesystem::path& start)> browse;
     halvex::app::AutoRunControl autoRun;
+    // Records a folder stored from the page as this user's own choice here.
+    std::function<void(const std::filesystem::path&)> recordSyncChoice;
 };
 
 // The General page: "ShowMain" and "CheckUpdate".

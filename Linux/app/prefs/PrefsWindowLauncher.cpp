@@ -12,8 +12,9 @@ bool RunPrefsWindow(QWidget* owner, KWMainApp& app, PrefsPage page)
     context.sync = SyncPlaceOf(app);
     context.autoRun = AutoRunControl::ForSuite(app.Paths().ResourcesPath(), app.Device());
     const std::filesystem::path usbPath = SyncUsbPath(app.Paths().RunPath());
-    context.browse = [usbPath, probe = MakeSyncDriveProbe(app.Device())](QWidget* parent,
-                                                                         const std::filesystem::path& start) {
+    const SyncDriveProbe probe = MakeSyncDriveProbe(app.Device());
+    context.recordSyncChoice = probe.recordChoice;
+    context.browse = [usbPath, probe](QWidget* parent, const std::filesystem::path& start) {
         return BrowseSyncFolder(parent, start, usbPath, probe);
     };
     const KWPrefsDlg::Page first = page == PrefsPage::Sync       ? KWPrefsDlg::kSync

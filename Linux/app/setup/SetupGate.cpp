@@ -41,8 +41,9 @@ void StoreSetupChoices(QWidget* owner, const SetupPlace& place, const SetupChoic
     // A failed set-aside has shown its message; the sync window asks for a
     // folder later.
     SyncUiCallback callback(owner);
-    if (!choices.syncFolder.empty())
-        IgnoreResult(SetSyncFolder(place.sync, choices.syncFolder, callback), "the callback has shown a failure");
+    if (!choices.syncFolder.empty() &&
+        SetSyncFolder(place.sync, choices.syncFolder, callback) != FolderChange::Abandoned && place.recordSyncChoice)
+        place.recordSyncChoice(choices.syncFolder);
     prefs.SetValue(prefkey::kSyncSubfolders, choices.syncSubfolders);
 
     // The licence then counts as not accepted, and the first-run questions

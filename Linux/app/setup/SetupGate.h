@@ -15,6 +15,8 @@ namespace halvex::app {
 struct SetupPlace {
     std::filesystem::path prefsFile;  // the application preference file
     SyncPlace sync;
+    // Records the folder chosen in the wizard as this user's own choice here.
+    std::function<void(const std::filesystem::path&)> recordSyncChoice;
 };
 
 // The two windows of the gate, replaceable by the tests.

@@ -32,9 +32,9 @@ StartupChoice RunStartupWindow(QWidget* owner, KWMainApp&, bool atFirstRun)
 
 bool HandleSetup(KWMainApp& app, bool& completedNow)
 {
-    const SetupPlace place{app.Paths().AppPrefsPath(), SyncPlaceOf(app)};
-    const AutoRunControl autoRun = AutoRunControl::ForSuite(app.Paths().ResourcesPath(), app.Device());
     const SyncDriveProbe probe = MakeSyncDriveProbe(app.Device());
+    const SetupPlace place{app.Paths().AppPrefsPath(), SyncPlaceOf(app), probe.recordChoice};
+    const AutoRunControl autoRun = AutoRunControl::ForSuite(app.Paths().ResourcesPath(), app.Device());
     const std::filesystem::path usbPath = SyncUsbPath(app.Paths().RunPath());
 
     SetupWindows windows;
