@@ -9,7 +9,7 @@ namespace halvex::service {
 
 // A request head's size limit, with its request line and every header: the
 // suites' checks are a few hundred bytes.
-inline constexpr std::size_t kMaxRequestHeadBytes = 8 * 1024;
+inline constexpr std::size_t kMaxRequestHeadBytes = std::size_t{8} << 10;
 
 // One request of a client, read from its head (request line and header
 // lines, up to the empty line) as hostile input. The service takes no

@@ -32,7 +32,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kSweepInterval = std::chrono::milliseconds(200);
 // One connection's turn at sending a file, so that a fast reader of a large
 // package does not hold up the others on its loop.
-constexpr std::size_t kSendTurnBytes = 4 * 1024 * 1024;
+constexpr std::size_t kSendTurnBytes = std::size_t{4} << 20;
 constexpr int kListenBacklog = 1024;
 // Descriptors kept back from connections: the listener, the loops' epoll
 // descriptors, the files being sent and the release list being read.
@@ -302,11 +302,10 @@ void HttpServer::Loop::OnEvent(Connection& connection, std::uint32_t events, Clo
                 connection.in.append(buffer, static_cast<std::size_t>(got));
                 continue;
             }
-            if (got == 0)
-                connection.peerClosed = true;
-            else if (errno == EINTR)
+            if (got < 0 && errno == EINTR)
                 continue;
-            else if (errno != EAGAIN && errno != EWOULDBLOCK)
+            // The end of what the client sends, or a connection gone wrong.
+            if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
                 connection.peerClosed = true;
             break;
         }

@@ -306,6 +306,7 @@ TEST_F(ServiceUnderLoadTest, AKeptAliveConnectionAnswersHundredsOfChecksASecond)
 TEST_F(ServiceUnderLoadTest, ConnectionsBeyondTheLimitOfAnAddressAreRefused)
 {
     std::vector<std::unique_ptr<RawClient>> held;
+    held.reserve(50);
     for (int i = 0; i < 50; ++i)
         held.push_back(std::make_unique<RawClient>(m_port, "127.0.3.1"));
     // The service counts a connection once it has taken it: a request on
