@@ -14,6 +14,10 @@
   window    the real sync window offscreen with 100 000 rows: resident memory
             (goal < 100 MB), the longest wait of its event loop and repaint
             during the fill (goal < 100 ms), the slowest sort (goal < 500 ms).
+  service   update checks a second (`wrk`) on one kept-alive connection and
+            over 50: halvex-update-service / nginx serving the same reply as
+            a static file; both log each request and use every processor.
+            goal >= 1 000 a second on one connection
 
 Ours and the peer run alternately, --runs times each; the figures are medians.
 Everything runs on tmpfs (default: a new folder in /dev/shm), so that the
@@ -26,6 +30,7 @@ import filecmp
 import os
 import random
 import shutil
+import socket
 import statistics
 import subprocess
 import sys
@@ -34,7 +39,7 @@ import time
 import zipfile
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FIGURES = ["backup", "restore", "unchanged", "scan", "copy", "window"]
+FIGURES = ["backup", "restore", "unchanged", "scan", "copy", "window", "service"]
 
 
 def measure(command, cwd=None, env=None):
@@ -221,6 +226,95 @@ def bench_window(work, tools):
              figures["longest_repaint_ms"], max(sorts)), flush=True)
 
 
+NGINX_STATIC = """
+%(user)s
+daemon off;
+worker_processes auto;
+pid %(prefix)s/nginx.pid;
+error_log %(prefix)s/error.log;
+events { worker_connections 1024; }
+http {
+  access_log %(prefix)s/access.log;
+  client_body_temp_path %(prefix)s/temp/body;
+  proxy_temp_path %(prefix)s/temp/proxy;
+  fastcgi_temp_path %(prefix)s/temp/fastcgi;
+  uwsgi_temp_path %(prefix)s/temp/uwsgi;
+  scgi_temp_path %(prefix)s/temp/scgi;
+  server {
+    listen 127.0.0.1:%(port)d;
+    root %(prefix)s/static;
+    location = /check-update.php { default_type "text/xml; charset=utf-8"; add_header Cache-Control no-cache; }
+  }
+}
+"""
+
+
+def wait_for(condition, seconds=10):
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > deadline:
+            sys.exit("a server did not start")
+        time.sleep(0.05)
+
+
+def wrk_rate(url, connections, seconds):
+    out = subprocess.run(["wrk", "-t", str(min(connections, 2)), "-c", str(connections), "-d", "%ds" % seconds, url],
+                         check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+    if "Non-2xx" in out or "Socket errors" in out:
+        sys.exit("wrk saw failures:\n" + out)
+    return float(next(line.split()[1] for line in out.splitlines() if line.startswith("Requests/sec:")))
+
+
+def bench_service(work, tools, runs):
+    if not shutil.which("wrk") or not (shutil.which("nginx") or os.path.exists("/usr/sbin/nginx")):
+        sys.exit("the service figure needs wrk and nginx (scripts/setup.sh installs them)")
+    os.chmod(work, 0o755)
+    releases, prefix = os.path.join(work, "releases"), os.path.join(work, "nginx")
+    os.makedirs(os.path.join(releases, "packages"))
+    os.makedirs(os.path.join(prefix, "static"))
+    os.makedirs(os.path.join(prefix, "temp"))
+    with open(os.path.join(releases, "releases.list"), "w") as out:
+        out.write("01 1.0.1 packages/HalvexDravane-1.0.1.zip %s\n" % ("ab" * 32))
+    log = os.path.join(work, "service.log")
+    with open(log, "w") as out:
+        service = subprocess.Popen([tools["service"], "--root", releases, "--listen", "127.0.0.1:0"], stdout=out)
+    nginx = None
+    try:
+        wait_for(lambda: open(log).readline().startswith("listening on"))
+        query = "/check-update.php?id=01&ver=1.0.0"
+        ours = "http://%s%s" % (open(log).readline().split()[2], query)
+        reply = subprocess.run(["curl", "-sf", ours], check=True, stdout=subprocess.PIPE).stdout
+        with open(os.path.join(prefix, "static", "check-update.php"), "wb") as out:
+            out.write(reply)
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
+        user = "user nobody nogroup;" if os.getuid() == 0 else ""
+        with open(os.path.join(prefix, "nginx.conf"), "w") as out:
+            out.write(NGINX_STATIC % {"user": user, "prefix": prefix, "port": port})
+        nginx = subprocess.Popen([shutil.which("nginx") or "/usr/sbin/nginx", "-p", prefix, "-c",
+                                  os.path.join(prefix, "nginx.conf"), "-e", os.path.join(prefix, "error.log")])
+        peer = "http://127.0.0.1:%d%s" % (port, query)
+        wait_for(lambda: subprocess.run(["curl", "-sf", "-o", "/dev/null", peer]).returncode == 0)
+        if subprocess.run(["curl", "-sf", peer], stdout=subprocess.PIPE).stdout != reply:
+            sys.exit("nginx does not serve the service's reply")
+        for name, connections in (("service1", 1), ("service50", 50)):
+            mine, theirs = [], []
+            for _ in range(runs):
+                mine.append(wrk_rate(ours, connections, 3))
+                theirs.append(wrk_rate(peer, connections, 3))
+            a, b = statistics.median(mine), statistics.median(theirs)
+            print("%-9s ours %.0f checks/s, nginx %.0f/s (static file), ratio %.2f  goal %s"
+                  % (name, a, b, a / b, ">= 1000/s" if connections == 1 else "kept"), flush=True)
+    finally:
+        for server in (nginx, service):
+            if server:
+                server.terminate()
+                server.wait()
+    shutil.rmtree(releases)
+    shutil.rmtree(prefix)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default=os.path.join(TOP, "build"))
@@ -231,13 +325,18 @@ def main():
     only = set(args.only.split(","))
     build = os.path.abspath(args.build)
 
-    subprocess.run(["cmake", "--build", build, "--parallel", "2", "--target", "dravane", "backup_bench", "window_bench"],
+    # Only the programs the chosen figures run.
+    needs = {"backup": "backup_bench", "restore": "backup_bench", "unchanged": "backup_bench", "scan": "dravane",
+             "copy": "dravane", "window": "window_bench", "service": "halvex-update-service"}
+    targets = sorted({needs[name] for name in only if name in needs})
+    subprocess.run(["cmake", "--build", build, "--parallel", "2", "--target"] + targets,
                    check=True, stdout=subprocess.DEVNULL)
     tools = {
         "build": build,
         "dravane": os.path.join(build, "drive", "HalvexDravane.app", "Contents", "Linux", "dravane"),
         "backup_bench": os.path.join(build, "bench", "backup_bench"),
         "window_bench": os.path.join(build, "bench", "window_bench"),
+        "service": os.path.join(build, "Linux", "service", "halvex-update-service"),
     }
     work = args.work or tempfile.mkdtemp(prefix="halvex-bench-", dir="/dev/shm")
     kind = subprocess.run(["stat", "-f", "-c", "%T", work], stdout=subprocess.PIPE, text=True).stdout.strip()
@@ -254,6 +353,8 @@ def main():
             bench_copy(work, tools, args.runs)
         if "window" in only:
             bench_window(work, tools)
+        if "service" in only:
+            bench_service(work, tools, args.runs)
     finally:
         if not args.work:
             shutil.rmtree(work, ignore_errors=True)

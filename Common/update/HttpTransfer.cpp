@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -96,6 +97,8 @@ void SetCommonOptions(CurlHandle& curl, const std::string& address, const Transf
                    [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
     const bool secure = scheme == "https://";
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    if (const char* authorities = std::getenv(kUpdateCaFileVariable); authorities && *authorities)
+        curl_easy_setopt(h, CURLOPT_CAINFO, authorities);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);

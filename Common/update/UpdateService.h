@@ -15,6 +15,10 @@ inline constexpr std::string_view kUpdateProductId = "01";
 inline constexpr std::string_view kUpdateUserAgent = "HalvexAutoUpdate";
 // Overrides every other base address (tests).
 inline constexpr const char* kUpdateUrlVariable = "HALVEX_UPDATE_URL";
+// A PEM file of the certificate authorities the update client trusts
+// instead of the system's, from the user's environment (an organisation's
+// own authority, tests); never from the drive, whose files anyone may write.
+inline constexpr const char* kUpdateCaFileVariable = "HALVEX_UPDATE_CA_FILE";
 
 // The base address built into the program (CMake's HALVEX_UPDATE_BASE_URL);
 // empty when the build names none.

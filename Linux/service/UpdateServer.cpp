@@ -4,14 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <httplib.h>
-
-#include <charconv>
 #include <ctime>
-#include <memory>
 #include <mutex>
 
 #include "CheckUpdateQuery.h"
+#include "HttpServer.h"
 #include "ReleaseList.h"
 #include "util/BoundedRead.h"
 #include "util/ParseInteger.h"
@@ -43,12 +40,6 @@ std::string Now()
     return text;
 }
 
-std::string QueryOf(const std::string& target)
-{
-    const std::size_t mark = target.find('?');
-    return mark == std::string::npos ? std::string() : target.substr(mark + 1);
-}
-
 // Read at each request, so that a publication is served at once.
 std::optional<ReleaseList> LoadReleases(const fs::path& root)
 {
@@ -60,7 +51,7 @@ std::optional<ReleaseList> LoadReleases(const fs::path& root)
 
 // Serves a package the release list names, and nothing else: no path of
 // the request reaches the file system.
-void ServePackage(const fs::path& root, const std::string& path, httplib::Response& response)
+HttpReply ServePackage(const fs::path& root, const std::string& path)
 {
     const std::optional<ReleaseList> list = LoadReleases(root);
     const std::string wanted = path.substr(1);
@@ -69,31 +60,25 @@ void ServePackage(const fs::path& root, const std::string& path, httplib::Respon
         for (const Release& release : list->releases)
             if (release.url == wanted)
                 named = &release;
-    if (!named) {
-        response.status = 404;
-        return;
-    }
-    const int fd = ::open((root / named->url).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (!named)
+        return HttpReply(404);
+    OpenFile file(::open((root / named->url).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (fd >= 0)
-            ::close(fd);
-        response.status = 404;
-        return;
+    if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return HttpReply(404);
+    HttpReply reply(200, "application/zip");
+    reply.file = std::move(file);
+    reply.fileSize = static_cast<std::uint64_t>(info.st_size);
+    return reply;
+}
+
+HttpReply Answer(const fs::path& root, const HttpRequest& request)
+{
+    if (request.path == kScriptPath) {
+        const std::optional<ReleaseList> list = LoadReleases(root);
+        return HttpReply(200, "text/xml; charset=utf-8", CheckReply(list ? &*list : nullptr, request.query));
     }
-    auto file = std::shared_ptr<int>(new int(fd), [](int* descriptor) {
-        ::close(*descriptor);
-        delete descriptor;
-    });
-    response.set_content_provider(static_cast<std::size_t>(info.st_size), "application/zip",
-                                  [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                                      char buffer[64 * 1024];
-                                      const ssize_t got = ::pread(*file, buffer, std::min(length, sizeof buffer),
-                                                                  static_cast<off_t>(offset));
-                                      if (got <= 0)
-                                          return false;
-                                      return sink.write(buffer, static_cast<std::size_t>(got));
-                                  });
+    return ServePackage(root, request.path);
 }
 
 }  // namespace
@@ -106,12 +91,28 @@ Result<ServiceOptions> ParseServiceOptions(const std::vector<std::string>& argum
     ServiceOptions options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
-        if ((option != "--root" && option != "--listen") || i + 1 == arguments.size()) {
+        if ((option != "--root" && option != "--listen" && option != "--per-address" &&
+             option != "--request-deadline") ||
+            i + 1 == arguments.size()) {
             return usage("unexpected argument " + option);
         }
         const std::string& value = arguments[++i];
         if (option == "--root") {
             options.root = value;
+            continue;
+        }
+        if (option == "--per-address") {
+            const std::size_t count = halvex::ParseInteger<std::size_t>(value).value_or(0);
+            if (count == 0 || count > 100'000)
+                return usage("--per-address needs a number of connections from 1 to 100000, not " + value);
+            options.server.perAddress = count;
+            continue;
+        }
+        if (option == "--request-deadline") {
+            const int seconds = halvex::ParseInteger<int>(value).value_or(0);
+            if (seconds < 1 || seconds > 3600)
+                return usage("--request-deadline needs seconds from 1 to 3600, not " + value);
+            options.server.requestDeadline = std::chrono::seconds(seconds);
             continue;
         }
         // ADDR:PORT; an IPv6 address in brackets.
@@ -124,8 +125,8 @@ Result<ServiceOptions> ParseServiceOptions(const std::vector<std::string>& argum
         if (host.empty() || number < 0 || number > 65535) {
             return usage("--listen needs ADDR:PORT, not " + value);
         }
-        options.host = host;
-        options.port = number;
+        options.server.host = host;
+        options.server.port = number;
     }
     std::error_code fault;
     if (options.root.empty() || !fs::is_directory(options.root, fault))
@@ -135,39 +136,19 @@ Result<ServiceOptions> ParseServiceOptions(const std::vector<std::string>& argum
 
 Status RunUpdateService(const ServiceOptions& options, std::ostream& log)
 {
-    httplib::Server server;
+    HttpServer server(options.server);
+    if (Status listening = server.Listen(); !listening)
+        return listening;
+    log << "listening on " << options.server.host << ':' << server.port() << std::endl;
     std::mutex logMutex;
-    server.set_payload_max_length(4096);
-    server.set_read_timeout(10, 0);
-    server.set_write_timeout(60, 0);
-    server.set_keep_alive_max_count(20);
     const fs::path root = options.root;
-    server.Get(".*", [root](const httplib::Request& request, httplib::Response& response) {
-        response.set_header("Cache-Control", "no-cache");
-        if (request.path == kScriptPath) {
-            const std::optional<ReleaseList> list = LoadReleases(root);
-            response.set_content(CheckReply(list ? &*list : nullptr, QueryOf(request.target)),
-                                 "text/xml; charset=utf-8");
-            return;
-        }
-        ServePackage(root, request.path, response);
-    });
-    server.set_logger([&log, &logMutex](const httplib::Request& request, const httplib::Response& response) {
-        const std::lock_guard lock(logMutex);
-        log << Now() << ' ' << request.remote_addr << ' ' << Printable(request.method) << ' '
-            << Printable(request.target) << ' ' << response.status << std::endl;
-    });
-    int port = options.port;
-    if (port == 0)
-        port = server.bind_to_any_port(options.host);
-    else if (!server.bind_to_port(options.host, port))
-        port = -1;
-    if (port <= 0)
-        return Status::Fail(kServiceListenKey, "cannot listen on " + options.host + ':' + std::to_string(options.port));
-    log << "listening on " << options.host << ':' << port << std::endl;
-    if (!server.listen_after_bind())
-        return Status::Fail(kServiceListenKey, "stopped listening on " + options.host + ':' + std::to_string(port));
-    return Status::Ok();
+    return server.Run([&root](const HttpRequest& request) { return Answer(root, request); },
+                      [&log, &logMutex](const std::string& address, const HttpRequest& request, int status) {
+                          const std::lock_guard lock(logMutex);
+                          log << Now() << ' ' << address << ' ' << Printable(request.method) << ' '
+                              << Printable(request.target) << ' ' << status << '\n'
+                              << std::flush;
+                      });
 }
 
 }  // namespace halvex::service

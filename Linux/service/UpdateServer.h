@@ -5,18 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "HttpServer.h"
 #include "util/Result.h"
 #include "util/Status.h"
 
 namespace halvex::service {
 
-// halvex-update-service --root DIR [--listen ADDR:PORT]
+// halvex-update-service --root DIR [--listen ADDR:PORT] [--per-address N]
+//                       [--request-deadline SECONDS]
 struct ServiceOptions {
     std::filesystem::path root;
-    // Loopback unless told otherwise: the service is meant to sit behind the
-    // organisation's web server, which speaks https to the world.
-    std::string host = "127.0.0.1";
-    int port = 8080;  // 0: any free port (the first line says which)
+    // Listens on loopback (127.0.0.1:8080) unless told otherwise: the
+    // service is meant to sit behind the organisation's web server, which
+    // speaks https to the world. Port 0: any free port (the first line says
+    // which).
+    HttpServerOptions server;
 };
 
 // The service speaks to its operator in English and has no string table:
