@@ -11,6 +11,9 @@
             `dravane sync --list` / `rsync -rtn` both ways, and its peak memory.
   copy      20 000 files of 2 KB to an empty drive folder:
             `dravane sync` / `rsync -rt`.
+  firstsync the same first sync onto a real disk, where flushes cost: an
+            ext4 folder, and exFAT (exfat-fuse on a loop device, as root):
+            `dravane sync` / `rsync -rt && sync`.                   goal <= 1.2
   window    the real sync window offscreen with 100 000 rows: resident memory
             (goal < 100 MB), the longest wait of its event loop and repaint
             during the fill (goal < 100 ms), the slowest sort (goal < 500 ms).
@@ -19,7 +22,7 @@ Ours and the peer run alternately, --runs times each; the figures are medians.
 Everything runs on tmpfs (default: a new folder in /dev/shm), so that the
 disk's swings do not decide.
 
-Usage: bench/run.py [--build BUILD] [--work DIR] [--runs N] [--only NAME,...]
+Usage: bench/run.py [--build BUILD] [--work DIR] [--runs N] [--only NAME,...] [--disk DIR] [--no-build]
 """
 import argparse
 import filecmp
@@ -34,7 +37,7 @@ import time
 import zipfile
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FIGURES = ["backup", "restore", "unchanged", "scan", "copy", "window"]
+FIGURES = ["backup", "restore", "unchanged", "scan", "copy", "firstsync", "window"]
 
 
 def measure(command, cwd=None, env=None):
@@ -163,15 +166,21 @@ def bench_unchanged(work, tools, runs):
         shutil.rmtree(folder)
 
 
-def sync_run_path(work, tools, computer):
+def sync_run_path(work, tools, computer, run=None):
     """A drive-shaped run path whose bundle is the build's, with the computer
-    folder stored for this computer; answers the dravane command and its env."""
-    run = os.path.join(work, "run")
-    os.makedirs(run, exist_ok=True)
+    folder stored for this computer; answers the dravane command and its env.
+    A run path of its own (a file system without links) gets the resources
+    copied."""
     bundle = os.path.join(tools["build"], "drive", "HalvexDravane.app")
-    link = os.path.join(run, "HalvexDravane.app")
-    if not os.path.islink(link):
-        os.symlink(bundle, link)
+    if run is None:
+        run = os.path.join(work, "run")
+        os.makedirs(run, exist_ok=True)
+        link = os.path.join(run, "HalvexDravane.app")
+        if not os.path.islink(link):
+            os.symlink(bundle, link)
+    else:
+        shutil.copytree(os.path.join(bundle, "Contents", "Resources"),
+                        os.path.join(run, "HalvexDravane.app", "Contents", "Resources"), dirs_exist_ok=True)
     env = dict(os.environ, HALVEX_ASSUME_USB="1", LC_ALL="C")
     base = [tools["dravane"], "--run-path", run, "sync"]
     subprocess.run(base + ["--computer-folder", computer, "--subfolders", "--no-log", "--list", "--yes"],
@@ -208,6 +217,63 @@ def bench_copy(work, tools, runs):
         shutil.rmtree(folder)
 
 
+def flushed_rsync(source, target):
+    wall, cpu, peak = measure(["rsync", "-rt", source + "/", target + "/"])
+    start = time.perf_counter()
+    subprocess.run(["sync"], check=True)
+    return wall + time.perf_counter() - start, cpu, peak
+
+
+def first_sync_on(name, top, computer, work, tools, runs):
+    """The first sync of `computer` into a run path at `top`, against rsync
+    and a flush into a folder beside it."""
+    base, env, drive = sync_run_path(work, tools, computer, run=top)
+    target = os.path.join(top, "rsync-target")
+
+    def fresh(folder):
+        reset(folder)
+        subprocess.run(["sync"], check=True)
+    ours, peer = alternate(runs, lambda: measure(base, env=env), lambda: flushed_rsync(computer, target),
+                           before_ours=lambda: fresh(drive), before_peer=lambda: fresh(target))
+    if not same_tree(computer, drive):
+        sys.exit("the first sync onto %s is not the tree" % name)
+    report("firstsync", ours, peer, "<= 1.2", " (%s, rsync -rt && sync)" % name)
+    for folder in (drive, target):
+        shutil.rmtree(folder)
+
+
+def bench_first_sync(work, tools, runs, disk):
+    computer = os.path.join(work, "computer")
+    make_flat_tree(computer, 200, 100, 2048, 0)
+    on_disk = tempfile.mkdtemp(prefix="halvex-firstsync-", dir=disk)
+    try:
+        kind = subprocess.run(["stat", "-f", "-c", "%T", on_disk], stdout=subprocess.PIPE, text=True).stdout.strip()
+        first_sync_on(kind, on_disk, computer, work, tools, runs)
+        if os.geteuid() != 0 or not shutil.which("mount.exfat-fuse"):
+            print("firstsync exFAT skipped: needs root and exfat-fuse", flush=True)
+            return
+        image = os.path.join(on_disk, "exfat.img")
+        mount = os.path.join(on_disk, "exfat")
+        os.makedirs(mount)
+        with open(image, "wb") as out:
+            out.truncate(512 << 20)
+        subprocess.run(["mkfs.exfat", "-c", "4K", image], check=True, stdout=subprocess.DEVNULL)
+        loop = subprocess.run(["losetup", "-f", "--show", image], check=True, stdout=subprocess.PIPE,
+                              text=True).stdout.strip()
+        try:
+            subprocess.run(["mount.exfat-fuse", loop, mount], check=True, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            try:
+                first_sync_on("exFAT", mount, computer, work, tools, runs)
+            finally:
+                subprocess.run(["umount", mount], check=False)
+        finally:
+            subprocess.run(["losetup", "-d", loop], check=False)
+    finally:
+        shutil.rmtree(on_disk, ignore_errors=True)
+        shutil.rmtree(computer, ignore_errors=True)
+
+
 def bench_window(work, tools):
     out = subprocess.run([tools["window_bench"], os.path.join(work, "window"), "100000"], check=True,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
@@ -227,12 +293,15 @@ def main():
     parser.add_argument("--work", default=None)
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--only", default=",".join(FIGURES))
+    parser.add_argument("--disk", default="/var/tmp", help="a folder on a real disk (ext4) for firstsync")
+    parser.add_argument("--no-build", action="store_true", help="the build is up to date; do not build")
     args = parser.parse_args()
     only = set(args.only.split(","))
     build = os.path.abspath(args.build)
 
-    subprocess.run(["cmake", "--build", build, "--parallel", "2", "--target", "dravane", "backup_bench", "window_bench"],
-                   check=True, stdout=subprocess.DEVNULL)
+    if not args.no_build:
+        subprocess.run(["cmake", "--build", build, "--parallel", "2", "--target", "dravane", "backup_bench", "window_bench"],
+                       check=True, stdout=subprocess.DEVNULL)
     tools = {
         "build": build,
         "dravane": os.path.join(build, "drive", "HalvexDravane.app", "Contents", "Linux", "dravane"),
@@ -252,6 +321,8 @@ def main():
             bench_scan(work, tools, args.runs)
         if "copy" in only:
             bench_copy(work, tools, args.runs)
+        if "firstsync" in only:
+            bench_first_sync(work, tools, args.runs, args.disk)
         if "window" in only:
             bench_window(work, tools)
     finally:

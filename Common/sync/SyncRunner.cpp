@@ -68,10 +68,32 @@ constexpr std::uint64_t kFlushedAloneBytes = 4ull << 20;
 
 }  // namespace
 
+// The last folder below a side's folder that a row was copied from or into.
+// Rows come folder by folder, so the next row mostly finds it open.
+class OpenedBelow {
+public:
+    int Open(int rootFd, bool onDrive, const std::filesystem::path& below, MissingFolders missing, bool& created)
+    {
+        if (!m_fd.IsOpen() || onDrive != m_onDrive || below != m_below) {
+            m_fd = FileDescriptor(OpenFolderBelow(rootFd, below, missing, created));
+            m_onDrive = onDrive;
+            m_below = below;
+        }
+        return m_fd.Get();
+    }
+
+private:
+    FileDescriptor m_fd;
+    bool m_onDrive = false;
+    std::filesystem::path m_below;
+};
+
 // The pair's folders, opened once per run; -1 when the options name none.
 struct SyncRunner::Folders {
     FileDescriptor computer;
     FileDescriptor drive;
+    OpenedBelow source;
+    OpenedBelow target;
     int openError = 0;
     bool wroteToDrive = false;
     std::set<std::filesystem::path> cleaned;
@@ -89,6 +111,8 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
     const bool toDrive = !row.sourceUsb;
     FileDescriptor sourceFolder;
     FileDescriptor targetFolder;
+    int sourceFolderFd = -1;
+    int targetFolderFd = -1;
     bool created = false;
     if (!m_options.computerFolder.empty() && !m_options.driveFolder.empty()) {
         const std::filesystem::path& sourceRoot = row.sourceUsb ? m_options.driveFolder : m_options.computerFolder;
@@ -101,10 +125,12 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
             return Status::FailErrno(kCopyFailedKey, row.path, EINVAL);
         if (!sourceFd.IsOpen() || !targetFd.IsOpen())
             return Status::FailErrno(kCopyFailedKey, sourceFd.IsOpen() ? targetRoot : sourceRoot, folders.openError);
-        sourceFolder = FileDescriptor(OpenFolderBelow(sourceFd.Get(), *sourceBelow, MissingFolders::Fail, created));
-        if (!sourceFolder.IsOpen())
+        sourceFolderFd =
+            folders.source.Open(sourceFd.Get(), row.sourceUsb, *sourceBelow, MissingFolders::Fail, created);
+        if (sourceFolderFd < 0)
             return Status::FailErrno(kCopyFailedKey, row.path.parent_path(), errno);
-        targetFolder = FileDescriptor(OpenFolderBelow(targetFd.Get(), *targetBelow, MissingFolders::Create, created));
+        targetFolderFd =
+            folders.target.Open(targetFd.Get(), !row.sourceUsb, *targetBelow, MissingFolders::Create, created);
     } else {
         std::error_code ec;
         sourceFolder = FileDescriptor(::open(row.path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -114,10 +140,12 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
         if (ec)
             return Status::FailErrno(kCopyFailedKey, row.dstPath.parent_path(), ec.value());
         targetFolder = FileDescriptor(::open(row.dstPath.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        sourceFolderFd = sourceFolder.Get();
+        targetFolderFd = targetFolder.Get();
     }
     if (created && toDrive)
         folders.wroteToDrive = true;
-    if (!targetFolder.IsOpen())
+    if (targetFolderFd < 0)
         return Status::FailErrno(kCopyFailedKey, row.dstPath.parent_path(), errno);
     if (folders.cleaned.insert(row.dstPath.parent_path()).second)
         RemoveLeftoverCopies(row.dstPath.parent_path());
@@ -129,9 +157,8 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
     // there empty with the source's time, which later scans take as in sync.
     // A batched copy is flushed with its batch.
     struct stat existing {};
-    options.durable =
-        (toDrive && !pending) || (!toDrive && ::fstatat(targetFolder.Get(), row.dstPath.filename().c_str(), &existing,
-                                                        AT_SYMLINK_NOFOLLOW) == 0);
+    options.durable = (toDrive && !pending) || (!toDrive && ::fstatat(targetFolderFd, row.dstPath.filename().c_str(),
+                                                                      &existing, AT_SYMLINK_NOFOLLOW) == 0);
     ExpectedDestination expected{row.dstExists, row.dstSize, row.dstTimeNs};
     if (row.dstScanned)
         options.expected = &expected;
@@ -144,9 +171,9 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
         m_callback.OnFileProgress(done, size);
         return !m_control.Cancelled();
     };
-    const Status copy = pending ? WriteCopyAt(sourceFolder.Get(), row.path.filename().string(), targetFolder.Get(),
+    const Status copy = pending ? WriteCopyAt(sourceFolderFd, row.path.filename().string(), targetFolderFd,
                                               row.dstPath.filename().string(), options, *pending)
-                                : CopyFileAt(sourceFolder.Get(), row.path.filename().string(), targetFolder.Get(),
+                                : CopyFileAt(sourceFolderFd, row.path.filename().string(), targetFolderFd,
                                              row.dstPath.filename().string(), options);
     if (toDrive && copy.messageKey != kCopyChangedKey)
         folders.wroteToDrive = true;  // even a failed copy may have left blocks behind
