@@ -14,6 +14,10 @@
   firstsync the same first sync onto a real disk, where flushes cost: an
             ext4 folder, and exFAT (exfat-fuse on a loop device, as root):
             `dravane sync` / `rsync -rt && sync`.                   goal <= 1.2
+  drive     the drive made by `make-drive.sh --image` (FAT32, mounted with
+            fusefat): its size (goal <= 100 MB), the launcher's first start
+            (empty cache: the programs copied off the drive) and a warm one,
+            `sh HalvexDravane.sh --cli version`.
   window    the real sync window offscreen with 100 000 rows: resident memory
             (goal < 100 MB), the longest wait of its event loop and repaint
             during the fill (goal < 100 ms), the slowest sort (goal < 500 ms).
@@ -37,7 +41,7 @@ import time
 import zipfile
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FIGURES = ["backup", "restore", "unchanged", "scan", "copy", "firstsync", "window"]
+FIGURES = ["backup", "restore", "unchanged", "scan", "copy", "firstsync", "drive", "window"]
 
 
 def measure(command, cwd=None, env=None):
@@ -274,6 +278,52 @@ def bench_first_sync(work, tools, runs, disk):
         shutil.rmtree(computer, ignore_errors=True)
 
 
+def folder_bytes(top):
+    return sum(os.lstat(os.path.join(folder, name)).st_size for folder, _, names in os.walk(top) for name in names)
+
+
+def bench_drive(work, tools, runs):
+    if not shutil.which("fusefat"):
+        print("drive     skipped: needs fusefat", flush=True)
+        return
+    image = os.path.join(work, "drive.img")
+    mount = os.path.join(work, "drive-mount")
+    cache = os.path.join(work, "drive-cache")
+    os.makedirs(mount)
+    subprocess.run([os.path.join(TOP, "scripts", "make-drive.sh"), "--image", image, "256"], check=True,
+                   stdout=subprocess.DEVNULL, env=dict(os.environ, HALVEX_BUILD_DIR=tools["build"]))
+    env = dict(os.environ, XDG_CACHE_HOME=cache, HALVEX_ASSUME_USB="1")
+    start = ["sh", os.path.join(mount, "HalvexDravane.sh"), "--cli", "version"]
+
+    def mounted():
+        subprocess.run(["fusefat", "-o", "ro", image, mount], check=True)
+
+    def unmounted():
+        subprocess.run(["fusermount", "-u", mount], check=True)
+
+    def cold():
+        # Nothing cached: neither the launcher's copy nor the image's pages.
+        shutil.rmtree(cache, ignore_errors=True)
+        unmounted()
+        if os.geteuid() == 0:
+            subprocess.run(["sync"], check=True)
+            with open("/proc/sys/vm/drop_caches", "w") as drop:
+                drop.write("3\n")
+        mounted()
+    mounted()
+    try:
+        size = folder_bytes(mount)
+        first, warm = alternate(runs, lambda: measure(start, env=env), lambda: measure(start, env=env), before_ours=cold)
+    finally:
+        unmounted()
+    print("drive     %.1f MB on the drive (goal <= 100 MB); first start %.3f s (%.2f s CPU), warm start %.3f s "
+          "(%.2f s CPU), from a FAT32 image through fusefat"
+          % (size / 1e6, first[0], first[1], warm[0], warm[1]), flush=True)
+    for path in (mount, cache):
+        shutil.rmtree(path, ignore_errors=True)
+    os.remove(image)
+
+
 def bench_window(work, tools):
     out = subprocess.run([tools["window_bench"], os.path.join(work, "window"), "100000"], check=True,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
@@ -323,6 +373,8 @@ def main():
             bench_copy(work, tools, args.runs)
         if "firstsync" in only:
             bench_first_sync(work, tools, args.runs, args.disk)
+        if "drive" in only:
+            bench_drive(work, tools, args.runs)
         if "window" in only:
             bench_window(work, tools)
     finally:
