@@ -14,8 +14,8 @@
   firstsync the same first sync onto a real disk, where flushes cost: an
             ext4 folder, and exFAT (exfat-fuse on a loop device, as root):
             `dravane sync` / `rsync -rt && sync`.                   goal <= 1.2
-  drive     the drive made by `make-drive.sh --image` (FAT32, mounted with
-            fusefat): its size (goal <= 100 MB), the launcher's first start
+  drive     the drive made by `make-drive.sh` on a FAT32 image mounted with
+            fusefat: its size (goal <= 100 MB), the launcher's first start
             (empty cache: the programs copied off the drive) and a warm one,
             `sh HalvexDravane.sh --cli version`.
   window    the real sync window offscreen with 100 000 rows: resident memory
@@ -290,13 +290,27 @@ def bench_drive(work, tools, runs):
     mount = os.path.join(work, "drive-mount")
     cache = os.path.join(work, "drive-cache")
     os.makedirs(mount)
-    subprocess.run([os.path.join(TOP, "scripts", "make-drive.sh"), "--image", image, "256"], check=True,
-                   stdout=subprocess.DEVNULL, env=dict(os.environ, HALVEX_BUILD_DIR=tools["build"]))
+    # mtools (make-drive.sh --image) stores a lower-case name that fits 8.3
+    # as a short name with the lower-case flag, which fusefat ignores: its
+    # `dravane` reads as DRAVANE and the launcher finds no program. So the
+    # same layout goes onto a FAT32 image through fusefat itself.
+    subprocess.run(["mkfs.vfat", "-F", "32", "-n", "HALVEX", "-C", image, str(256 * 1024)], check=True,
+                   stdout=subprocess.DEVNULL)
+    quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    staging = os.path.join(work, "drive-staging")
+    subprocess.run([os.path.join(TOP, "scripts", "make-drive.sh"), staging], check=True,
+                   env=dict(os.environ, HALVEX_BUILD_DIR=tools["build"]), **quiet)
+    subprocess.run(["fusefat", "-o", "rw+", image, mount], check=True, **quiet)
+    try:
+        subprocess.run(["cp", "-r", staging + "/.", mount + "/"], check=True)
+    finally:
+        subprocess.run(["fusermount", "-u", mount], check=True)
+    shutil.rmtree(staging)
     env = dict(os.environ, XDG_CACHE_HOME=cache, HALVEX_ASSUME_USB="1")
     start = ["sh", os.path.join(mount, "HalvexDravane.sh"), "--cli", "version"]
 
     def mounted():
-        subprocess.run(["fusefat", "-o", "ro", image, mount], check=True)
+        subprocess.run(["fusefat", "-o", "ro", image, mount], check=True, **quiet)
 
     def unmounted():
         subprocess.run(["fusermount", "-u", mount], check=True)
