@@ -15,6 +15,18 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${HALVEX_BUILD_DIR:-$top/build}
 source_bundle=$build/drive/HalvexDravane.app
 programs=(HalvexDravane dravane PelloryAutoRun Updater forkcopy)
+# Qt's plugins the programs load, one a line: xcb for X, offscreen where there
+# is no display (the command line's unattended update), and what else a
+# desktop asks for.
+qt_plugins=(
+  platforms/libqxcb.so
+  platforms/libqwayland-generic.so
+  platforms/libqoffscreen.so
+)
+# The programs' debug information stays in the build, filed by build-id where
+# gdb looks for it (set debug-file-directory to $build/debug), so that a crash
+# on a drive can still be read: the drive carries stripped programs.
+debug_store=$build/debug/.build-id
 
 usage() { echo "usage: make-drive.sh TARGET | --image FILE SIZE_MIB" >&2; exit 2; }
 
@@ -29,6 +41,25 @@ is_system_library() {
   esac
 }
 
+# Keeps the debug information of a built program beside the build, under its
+# build-id, and strips the copy on the drive.
+strip_program() {
+  local built=$1 copy=$2 id
+  id=$(readelf -n "$built" 2>/dev/null | awk '/Build ID:/ {print $3; exit}')
+  if [ -n "$id" ]; then
+    mkdir -p "$debug_store/${id:0:2}"
+    objcopy --only-keep-debug "$built" "$debug_store/${id:0:2}/${id:2}.debug"
+  fi
+  strip --strip-unneeded "$copy"
+}
+
+# A library keeps its symbols (others link against them) but not debug sections.
+strip_library() {
+  if readelf -S "$1" 2>/dev/null | grep -q ' \.debug_'; then
+    strip --strip-debug "$1"
+  fi
+}
+
 copy_dependencies() {
   local binary=$1 dest=$2 lib
   while read -r lib; do
@@ -39,6 +70,7 @@ copy_dependencies() {
     if [ ! -f "$dest/$name" ]; then
       cp -L "$lib" "$dest/$name"
       chmod 0755 "$dest/$name"
+      strip_library "$dest/$name"
       patchelf --set-rpath '$ORIGIN' "$dest/$name" 2>/dev/null || true
     fi
   done < <(ldd "$binary" 2>/dev/null | awk '/=> \//{print $3}')
@@ -61,6 +93,7 @@ lay_out() {
     [ -f "$source_bundle/Contents/Linux/$p" ] || continue
     cp "$source_bundle/Contents/Linux/$p" "$linux/$p"
     chmod 0755 "$linux/$p"
+    strip_program "$source_bundle/Contents/Linux/$p" "$linux/$p"
     patchelf --set-rpath '$ORIGIN/lib' "$linux/$p"
     copy_dependencies "$linux/$p" "$linux/lib"
   done
@@ -68,10 +101,11 @@ lay_out() {
   local qtplugins
   qtplugins=$(qtpaths6 --query QT_INSTALL_PLUGINS 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6/plugins)
   local plugin
-  for plugin in platforms/libqxcb.so platforms/libqwayland-generic.so platforms/libqoffscreen.so; do
+  for plugin in "${qt_plugins[@]}"; do
     [ -f "$qtplugins/$plugin" ] || continue
     mkdir -p "$linux/plugins/$(dirname "$plugin")"
     cp "$qtplugins/$plugin" "$linux/plugins/$plugin"
+    strip_library "$linux/plugins/$plugin"
     patchelf --set-rpath '$ORIGIN/../../lib' "$linux/plugins/$plugin"
     copy_dependencies "$qtplugins/$plugin" "$linux/lib"
   done

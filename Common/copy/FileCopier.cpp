@@ -221,23 +221,41 @@ int CheckSource(int in, struct stat& sourceInfo)
     return S_ISREG(sourceInfo.st_mode) ? 0 : EINVAL;
 }
 
-// The copy of the open, checked source into the open folder.
-int CopyInto(int in, const struct stat& sourceInfo, int folderFd, const std::string& name, const CopyOptions& options)
+// Whether the destination's folder and name may take a copy at all.
+int CheckDestination(int folderFd, const std::string& name, const CopyOptions& options, struct stat& existing,
+                     bool& replacing)
 {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         return EINVAL;
     if (options.expected && !StillAsExpected(folderFd, name, *options.expected))
         return kChanged;
-    struct stat existing {};
-    const bool replacing = ::fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    replacing = ::fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
     if (replacing) {
         if (!options.replace)
             return EEXIST;
         if (S_ISDIR(existing.st_mode))
             return EISDIR;
     }
+    return 0;
+}
+
+}  // namespace
+
+// The copy of the open, checked source into the open folder, up to the
+// finished temporary.
+int WritePendingCopy(int in, const struct stat& sourceInfo, int folderFd, const std::string& name,
+                     const CopyOptions& options, PendingCopy& copy)
+{
+    copy.Discard();
+    struct stat existing {};
+    bool replacing = false;
+    if (int error = CheckDestination(folderFd, name, options, existing, replacing))
+        return error;
     const bool keepReplaced = replacing && !options.keepMode && S_ISREG(existing.st_mode);
 
+    FileDescriptor folder(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+    if (!folder.IsOpen())
+        return errno;
     std::string temporary;
     FileDescriptor out;
     // A private mode while the data goes in when the real one is set at the
@@ -255,35 +273,114 @@ int CopyInto(int in, const struct stat& sourceInfo, int folderFd, const std::str
     // The mark lives on the open file, which this second descriptor keeps
     // open past the close below, until the name is no longer temporary.
     MarkCopyInProgress(out.Get());
-    FileDescriptor inProgress(::fcntl(out.Get(), F_DUPFD_CLOEXEC, 0));
+    FileDescriptor lock(::fcntl(out.Get(), F_DUPFD_CLOEXEC, 0));
 
     int error = WriteCopy(in, sourceInfo, out.Get(), options, folderFd, name, keepReplaced ? &existing : nullptr);
     if (int closeError = out.Close(); error == 0)
         error = closeError;
-    if (error == 0 && options.stillWanted && !options.stillWanted())
-        error = ENOENT;
-    if (error == 0 && options.expected && !StillAsExpected(folderFd, name, *options.expected))
-        error = kChanged;
-    if (error == 0)
-        error = Publish(folderFd, temporary, name, options.replace && !(options.expected && !options.expected->exists));
-    if (error == EEXIST && options.expected)
-        error = kChanged;
     if (error != 0) {
         ::unlinkat(folderFd, temporary.c_str(), 0);
         return error;
     }
+    copy.m_folder = std::move(folder);
+    copy.m_lock = std::move(lock);
+    copy.m_temporary = std::move(temporary);
+    copy.m_name = name;
+    copy.m_size = static_cast<std::uint64_t>(sourceInfo.st_size);
+    copy.m_accessed = sourceInfo.st_atim;
+    copy.m_modified = sourceInfo.st_mtim;
+    copy.m_keepTimes = options.keepTimes;
+    copy.m_durable = options.durable;
+    copy.m_replace = options.replace;
+    copy.m_hasExpected = options.expected != nullptr;
+    if (options.expected)
+        copy.m_expected = *options.expected;
+    copy.m_stillWanted = options.stillWanted;
+    return 0;
+}
+
+PendingCopy& PendingCopy::operator=(PendingCopy&& other) noexcept
+{
+    if (this != &other) {
+        Discard();
+        m_folder = std::move(other.m_folder);
+        m_lock = std::move(other.m_lock);
+        m_temporary = std::move(other.m_temporary);
+        m_name = std::move(other.m_name);
+        m_size = other.m_size;
+        m_accessed = other.m_accessed;
+        m_modified = other.m_modified;
+        m_keepTimes = other.m_keepTimes;
+        m_durable = other.m_durable;
+        m_replace = other.m_replace;
+        m_hasExpected = other.m_hasExpected;
+        m_expected = other.m_expected;
+        m_stillWanted = std::move(other.m_stillWanted);
+    }
+    return *this;
+}
+
+void PendingCopy::Discard()
+{
+    if (m_folder.IsOpen() && !m_temporary.empty())
+        ::unlinkat(m_folder.Get(), m_temporary.c_str(), 0);
+    m_lock.Reset();
+    m_folder.Reset();
+    m_temporary.clear();
+}
+
+// CommitCopy's work, answering an errno or one of the internal markers.
+int CommitPendingCopy(PendingCopy& copy)
+{
+    if (!copy.IsSet())
+        return EINVAL;
+    const int folderFd = copy.m_folder.Get();
+    const std::string& name = copy.m_name;
+    const ExpectedDestination* expected = copy.m_hasExpected ? &copy.m_expected : nullptr;
+    int error = 0;
+    if (copy.m_stillWanted && !copy.m_stillWanted())
+        error = ENOENT;
+    else if (expected && !StillAsExpected(folderFd, name, *expected))
+        error = kChanged;
+    else
+        error = Publish(folderFd, copy.m_temporary, name, copy.m_replace && !(expected && !expected->exists));
+    if (error == EEXIST && expected)
+        error = kChanged;
+    if (error != 0) {
+        copy.Discard();
+        return error;
+    }
+    copy.m_temporary.clear();  // the name is the destination's now: nothing to remove
     // Some FUSE drivers (fusefat) stamp the present time on a renamed file;
     // a copy that looked newer than its source would travel back.
     struct stat published {};
-    if (options.keepTimes && ::fstatat(folderFd, name.c_str(), &published, AT_SYMLINK_NOFOLLOW) == 0 &&
-        std::llabs(published.st_mtim.tv_sec - sourceInfo.st_mtim.tv_sec) > 2) {
-        const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+    if (copy.m_keepTimes && ::fstatat(folderFd, name.c_str(), &published, AT_SYMLINK_NOFOLLOW) == 0 &&
+        std::llabs(published.st_mtim.tv_sec - copy.m_modified.tv_sec) > 2) {
+        const struct timespec times[2] = {copy.m_accessed, copy.m_modified};
         if (::utimensat(folderFd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno;
+            error = errno;
     }
-    if (options.durable)
+    if (error == 0 && copy.m_durable)
         ::fsync(folderFd);  // best effort: not every volume can flush a folder
-    return 0;
+    copy.Discard();
+    return error;
+}
+
+Status CommitCopy(PendingCopy& copy)
+{
+    const std::string name = copy.Name();
+    return StatusFor(CommitPendingCopy(copy), name);
+}
+
+namespace {
+
+// The copy of the open, checked source into the open folder.
+int CopyInto(int in, const struct stat& sourceInfo, int folderFd, const std::string& name, const CopyOptions& options)
+{
+    PendingCopy copy;
+    if (int error = WritePendingCopy(in, sourceInfo, folderFd, name, options, copy))
+        return error;
+    return CommitPendingCopy(copy);
 }
 
 }  // namespace
@@ -321,6 +418,23 @@ Status CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destina
     if (int error = CheckSource(in.Get(), sourceInfo))
         return StatusFor(error, sourceName);
     return StatusFor(CopyInto(in.Get(), sourceInfo, destinationFolderFd, destinationName, options), destinationName);
+}
+
+Status WriteCopyAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,
+                   const std::string& destinationName, const CopyOptions& options, PendingCopy& copy)
+{
+    copy.Discard();
+    if (int stop = WaitUnlessCancelled(options))
+        return StatusFor(stop, destinationName);
+    FileDescriptor in(
+        ::openat(sourceFolderFd, sourceName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK));
+    struct stat sourceInfo {};
+    if (!in.IsOpen())
+        return StatusFor(errno, sourceName);
+    if (int error = CheckSource(in.Get(), sourceInfo))
+        return StatusFor(error, sourceName);
+    return StatusFor(WritePendingCopy(in.Get(), sourceInfo, destinationFolderFd, destinationName, options, copy),
+                     destinationName);
 }
 
 }  // namespace halvex

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cerrno>
+#include <ctime>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -9,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "copy/FileDescriptor.h"
 #include "util/Status.h"
 
 namespace halvex {
@@ -88,5 +92,59 @@ Status CopyFileAtomic(const std::filesystem::path& source, const std::filesystem
 // destination is followed if it is a link.
 Status CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,
                   const std::string& destinationName, const CopyOptions& options = {});
+
+// A copy complete under its temporary name, not yet under its real one (see
+// WriteCopyAt). Dropped or discarded before CommitCopy, its temporary goes and
+// the destination stays as it was. Holds two descriptors: its folder and the
+// lock that marks the temporary as in use.
+class PendingCopy {
+public:
+    PendingCopy() = default;
+    PendingCopy(PendingCopy&&) noexcept = default;
+    PendingCopy& operator=(PendingCopy&& other) noexcept;
+    PendingCopy(const PendingCopy&) = delete;
+    PendingCopy& operator=(const PendingCopy&) = delete;
+    ~PendingCopy() { Discard(); }
+
+    bool IsSet() const { return m_folder.IsOpen(); }
+    int FolderFd() const { return m_folder.Get(); }
+    std::uint64_t Size() const { return m_size; }
+    const std::string& Name() const { return m_name; }
+    void Discard();
+
+private:
+    friend int WritePendingCopy(int, const struct stat&, int, const std::string&, const CopyOptions&, PendingCopy&);
+    friend int CommitPendingCopy(PendingCopy&);
+
+    FileDescriptor m_folder;
+    FileDescriptor m_lock;
+    std::string m_temporary;
+    std::string m_name;
+    std::uint64_t m_size = 0;
+    struct timespec m_accessed {};
+    struct timespec m_modified {};
+    bool m_keepTimes = true;
+    bool m_durable = true;
+    bool m_replace = true;
+    bool m_hasExpected = false;
+    ExpectedDestination m_expected;
+    std::function<bool()> m_stillWanted;
+};
+
+// The first half of CopyFileAt: writes the copy under its temporary name in
+// the destination's folder and stops there. options.durable flushes this one
+// file; a caller that gathers many flushes their file system once instead
+// (CopyBatch) before it commits them. Progress, cancel and pause apply as in
+// CopyFileAt; options.expected and options.stillWanted are kept for the
+// commit, and checked again there.
+Status WriteCopyAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,
+                   const std::string& destinationName, const CopyOptions& options, PendingCopy& copy);
+
+// Puts a finished temporary under its real name: the one place where a copy
+// replaces its destination. The destination is replaced only while the copy
+// is still wanted and the destination still as expected; on any failure the
+// temporary goes and the destination stays. Answers as CopyFileAt; the copy
+// is no longer set afterwards.
+Status CommitCopy(PendingCopy& copy);
 
 }  // namespace halvex

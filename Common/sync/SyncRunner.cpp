@@ -61,12 +61,39 @@ std::optional<std::filesystem::path> FolderBelow(const std::filesystem::path& it
     return relative.parent_path();
 }
 
+// A file this large is copied and flushed on its own: one flush costs little
+// beside its writing, and the small files finished before it take their
+// names before it starts.
+constexpr std::uint64_t kFlushedAloneBytes = 4ull << 20;
+
 }  // namespace
+
+// The last folder below a side's folder that a row was copied from or into.
+// Rows come folder by folder, so the next row mostly finds it open.
+class OpenedBelow {
+public:
+    int Open(int rootFd, bool onDrive, const std::filesystem::path& below, MissingFolders missing, bool& created)
+    {
+        if (!m_fd.IsOpen() || onDrive != m_onDrive || below != m_below) {
+            m_fd = FileDescriptor(OpenFolderBelow(rootFd, below, missing, created));
+            m_onDrive = onDrive;
+            m_below = below;
+        }
+        return m_fd.Get();
+    }
+
+private:
+    FileDescriptor m_fd;
+    bool m_onDrive = false;
+    std::filesystem::path m_below;
+};
 
 // The pair's folders, opened once per run; -1 when the options name none.
 struct SyncRunner::Folders {
     FileDescriptor computer;
     FileDescriptor drive;
+    OpenedBelow source;
+    OpenedBelow target;
     int openError = 0;
     bool wroteToDrive = false;
     std::set<std::filesystem::path> cleaned;
@@ -78,11 +105,14 @@ SyncRunner::SyncRunner(SyncCallback& callback, const SyncControl& control, SyncR
 
 // Copies one row. With the pair's folders known, both sides are entered
 // from them by descriptor; otherwise (rows made by hand) by path.
-Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere)
+Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere,
+                           PendingCopy* pending)
 {
     const bool toDrive = !row.sourceUsb;
     FileDescriptor sourceFolder;
     FileDescriptor targetFolder;
+    int sourceFolderFd = -1;
+    int targetFolderFd = -1;
     bool created = false;
     if (!m_options.computerFolder.empty() && !m_options.driveFolder.empty()) {
         const std::filesystem::path& sourceRoot = row.sourceUsb ? m_options.driveFolder : m_options.computerFolder;
@@ -95,10 +125,12 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
             return Status::FailErrno(kCopyFailedKey, row.path, EINVAL);
         if (!sourceFd.IsOpen() || !targetFd.IsOpen())
             return Status::FailErrno(kCopyFailedKey, sourceFd.IsOpen() ? targetRoot : sourceRoot, folders.openError);
-        sourceFolder = FileDescriptor(OpenFolderBelow(sourceFd.Get(), *sourceBelow, MissingFolders::Fail, created));
-        if (!sourceFolder.IsOpen())
+        sourceFolderFd =
+            folders.source.Open(sourceFd.Get(), row.sourceUsb, *sourceBelow, MissingFolders::Fail, created);
+        if (sourceFolderFd < 0)
             return Status::FailErrno(kCopyFailedKey, row.path.parent_path(), errno);
-        targetFolder = FileDescriptor(OpenFolderBelow(targetFd.Get(), *targetBelow, MissingFolders::Create, created));
+        targetFolderFd =
+            folders.target.Open(targetFd.Get(), !row.sourceUsb, *targetBelow, MissingFolders::Create, created);
     } else {
         std::error_code ec;
         sourceFolder = FileDescriptor(::open(row.path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -108,10 +140,12 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
         if (ec)
             return Status::FailErrno(kCopyFailedKey, row.dstPath.parent_path(), ec.value());
         targetFolder = FileDescriptor(::open(row.dstPath.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        sourceFolderFd = sourceFolder.Get();
+        targetFolderFd = targetFolder.Get();
     }
     if (created && toDrive)
         folders.wroteToDrive = true;
-    if (!targetFolder.IsOpen())
+    if (targetFolderFd < 0)
         return Status::FailErrno(kCopyFailedKey, row.dstPath.parent_path(), errno);
     if (folders.cleaned.insert(row.dstPath.parent_path()).second)
         RemoveLeftoverCopies(row.dstPath.parent_path());
@@ -121,9 +155,10 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
     // Flushing before the rename protects the good copy a new one replaces,
     // and on the drive keeps a file pulled out right after from standing
     // there empty with the source's time, which later scans take as in sync.
+    // A batched copy is flushed with its batch.
     struct stat existing {};
-    options.durable =
-        toDrive || ::fstatat(targetFolder.Get(), row.dstPath.filename().c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    options.durable = (toDrive && !pending) || (!toDrive && ::fstatat(targetFolderFd, row.dstPath.filename().c_str(),
+                                                                      &existing, AT_SYMLINK_NOFOLLOW) == 0);
     ExpectedDestination expected{row.dstExists, row.dstSize, row.dstTimeNs};
     if (row.dstScanned)
         options.expected = &expected;
@@ -136,26 +171,161 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
         m_callback.OnFileProgress(done, size);
         return !m_control.Cancelled();
     };
-    const Status copy = CopyFileAt(sourceFolder.Get(), row.path.filename().string(), targetFolder.Get(),
-                                   row.dstPath.filename().string(), options);
+    const Status copy = pending ? WriteCopyAt(sourceFolderFd, row.path.filename().string(), targetFolderFd,
+                                              row.dstPath.filename().string(), options, *pending)
+                                : CopyFileAt(sourceFolderFd, row.path.filename().string(), targetFolderFd,
+                                             row.dstPath.filename().string(), options);
     if (toDrive && copy.messageKey != kCopyChangedKey)
         folders.wroteToDrive = true;  // even a failed copy may have left blocks behind
     return copy;
 }
 
+// One run's state.
+struct SyncRunner::Pass {
+    Pass(std::vector<ItemData>& rows, ScanCounters& counters, const SyncRunOptions& options, std::uint32_t total)
+        : rows(rows),
+          counters(counters),
+          log(options.log && total > 0, options.logPath),
+          pair(options.computerFolder, options.driveFolder),
+          batch(options.batch, options.batchFlush)
+    {}
+
+    bool Stopped() const { return folderGone || flushError != 0 || !diskFull.ok; }
+
+    std::vector<ItemData>& rows;
+    ScanCounters& counters;
+    SyncLog log;
+    const PairWatch pair;
+    Folders folders;
+    CopyBatch batch;
+    SyncRunSummary summary;
+    bool cancelled = false;
+    bool folderGone = false;
+    int flushError = 0;  // of a batch's flush or the final one
+    Status diskFull;
+};
+
+// A row that fails for a reason of its own: logged and shown with it.
+void SyncRunner::Failed(Pass& pass, std::size_t index, const std::filesystem::path& path, const std::string& reason)
+{
+    pass.log.Problem(path, reason);
+    m_callback.OnRowFailed(index, path, reason);
+}
+
+// The end of one row's copy, committed or failed (never cancelled).
+void SyncRunner::Settle(Pass& pass, std::size_t index, const Status& copy)
+{
+    ItemData& row = pass.rows[index];
+    if (copy.ok) {
+        std::uint32_t& count = row.sourceUsb ? pass.counters.toComputer : pass.counters.toDrive;
+        if (count > 0)
+            --count;
+        row.synced = true;
+        ++pass.summary.successes;
+        m_callback.OnRowSynced(index, pass.counters);
+        return;
+    }
+    ++pass.summary.failures;
+    if (IsDiskFull(copy.systemError)) {
+        pass.log.DiskFull(row.path);
+        pass.diskFull = Status::FailErrno(kSyncDiskFullKey, row.dstPath, copy.systemError);
+        const std::filesystem::path mount =
+            m_options.mountPath ? m_options.mountPath(row.dstPath) : MountPointOf(row.dstPath);
+        m_callback.ShowMessage(KXStrings::Format(kSyncDiskFullKey, mount.string()), MessageIcon::Error);
+        return;  // a full disk ends the run
+    }
+    if (copy.messageKey == kCopyChangedKey)
+        Failed(pass, index, row.dstPath, KXStrings::GetString(kProblemChanged));
+    else if (copy.systemError == ELOOP || copy.systemError == ENOTDIR)
+        Failed(pass, index, row.dstPath, KXStrings::GetString(kProblemLink));
+    else
+        pass.log.FileFailed(row.path);
+    // A failure is often the first sign of a pulled drive: the files after
+    // it would only fail too, or land in its place.
+    if (!pass.pair.StillThere())
+        pass.folderGone = true;
+}
+
+// Flushes the drive once for the waiting copies, then puts them under their
+// names. A failed flush fails them all: their temporaries go, and the
+// destinations stay as they were.
+void SyncRunner::CommitBatch(Pass& pass)
+{
+    if (pass.batch.Empty())
+        return;
+    const int error = pass.batch.Flush();
+    auto copies = pass.batch.Take();
+    if (error != 0) {
+        pass.flushError = error;
+        pass.log.Problem(m_options.driveFolder, KXStrings::GetString(kSyncFlushFailedKey));
+        for (const auto& waiting : copies) {
+            ++pass.summary.failures;
+            pass.log.FileFailed(pass.rows[waiting.first].path);
+        }
+        return;
+    }
+    // A cancel that comes while they take their names stops there; one that
+    // ended the run before still lets the finished copies in.
+    const bool cancelledBefore = m_control.Cancelled();
+    for (auto& [index, copy] : copies) {
+        if (!pass.pair.StillThere()) {
+            pass.folderGone = true;
+            return;  // the rest remove their temporaries
+        }
+        if (!cancelledBefore && m_control.Cancelled()) {
+            pass.cancelled = true;
+            return;
+        }
+        Settle(pass, index, CommitCopy(copy));
+        if (pass.folderGone)
+            return;
+    }
+}
+
+// One row: a problem row is reported; a small file to the drive joins the
+// batch, anything else is copied and committed at once.
+void SyncRunner::CopyOne(Pass& pass, std::size_t index)
+{
+    const ItemData& row = pass.rows[index];
+    struct stat source {};
+    if (!row.problem.empty()) {
+        Failed(pass, index, row.path, SyncProblemText(row));
+        ++pass.summary.failures;
+        return;
+    }
+    if (::lstat(row.path.c_str(), &source) != 0 || !S_ISREG(source.st_mode)) {
+        Settle(pass, index, Status::Fail(kCopyFailedKey));
+        return;
+    }
+    const bool toDrive = !row.sourceUsb;
+    const bool batched = toDrive && static_cast<std::uint64_t>(source.st_size) < kFlushedAloneBytes;
+    if (toDrive && !batched) {
+        CommitBatch(pass);
+        if (pass.Stopped())
+            return;
+    }
+    PendingCopy pending;
+    const Status copy = CopyRow(
+        row, pass.folders, [&pair = pass.pair] { return pair.StillThere(); }, batched ? &pending : nullptr);
+    if (copy.cancelled())
+        pass.cancelled = true;
+    else if (!copy.ok || !pending.IsSet())
+        Settle(pass, index, copy);
+    else if (pass.batch.Add(index, std::move(pending)))
+        CommitBatch(pass);
+}
+
 SyncRunSummary SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counters)
 {
-    SyncRunSummary summary;
     const std::uint32_t total = CountChecked(rows);
     PaceWait(m_options.pacing.beforeRun, m_control);
 
-    SyncLog log(m_options.log && total > 0, m_options.logPath);
-    log.Begin();
+    Pass pass(rows, counters, m_options, total);
+    pass.log.Begin();
     m_callback.OnRunStatus({});
     m_callback.OnRunCount({}, 0, total);
 
-    const PairWatch pair(m_options.computerFolder, m_options.driveFolder);
-    Folders folders;
+    Folders& folders = pass.folders;
     if (!m_options.computerFolder.empty() && !m_options.driveFolder.empty()) {
         folders.computer = FileDescriptor(OpenSyncRoot(m_options.computerFolder, false));
         if (!folders.computer.IsOpen())
@@ -165,104 +335,64 @@ SyncRunSummary SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counte
             folders.openError = errno;
     }
     std::uint32_t processed = 0;
-    bool cancelled = false;
-    bool folderGone = false;
-    Status diskFull;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        ItemData& row = rows[i];
+        const ItemData& row = rows[i];
         if (!row.check || row.synced)
             continue;
         if (m_control.HoldWhilePaused()) {
-            log.Cancelled(row.path);
-            cancelled = true;
+            pass.log.Cancelled(row.path);
+            pass.cancelled = true;
             break;
         }
-        if (!pair.StillThere()) {
-            folderGone = true;
+        if (!pass.pair.StillThere()) {
+            pass.folderGone = true;
             break;
         }
         m_callback.OnRunStatus(KXStrings::Format("sync_progress_status", row.name));
         m_callback.OnRunCount(CountText(processed, total), processed, total);
         std::this_thread::yield();
 
-        bool cancelledCopy = false;
-        bool reported = false;
-        // A row that fails for a reason of its own: logged and shown with it.
-        const auto reportProblem = [&](const std::filesystem::path& path, const std::string& text) {
-            log.Problem(path, text);
-            m_callback.OnRowFailed(i, path, text);
-            reported = true;
-        };
-        struct stat source {};
-        if (!row.problem.empty()) {
-            reportProblem(row.path, SyncProblemText(row));
-        } else if (::lstat(row.path.c_str(), &source) == 0 && S_ISREG(source.st_mode)) {
-            const Status copy = CopyRow(row, folders, [&pair] { return pair.StillThere(); });
-            if (copy.ok) {
-                std::uint32_t& count = row.sourceUsb ? counters.toComputer : counters.toDrive;
-                if (count > 0)
-                    --count;
-                row.synced = true;
-                ++summary.successes;
-                m_callback.OnRowSynced(i, counters);
-            } else if (copy.cancelled()) {
-                cancelledCopy = true;
-            } else if (IsDiskFull(copy.systemError)) {
-                log.DiskFull(row.path);
-                ++summary.failures;
-                diskFull = Status::FailErrno(kSyncDiskFullKey, row.dstPath, copy.systemError);
-                const std::filesystem::path mount =
-                    m_options.mountPath ? m_options.mountPath(row.dstPath) : MountPointOf(row.dstPath);
-                m_callback.ShowMessage(KXStrings::Format(kSyncDiskFullKey, mount.string()), MessageIcon::Error);
-                break;  // a full disk ends the run
-            } else if (copy.messageKey == kCopyChangedKey) {
-                reportProblem(row.dstPath, KXStrings::GetString(kProblemChanged));
-            } else if (copy.systemError == ELOOP || copy.systemError == ENOTDIR) {
-                reportProblem(row.dstPath, KXStrings::GetString(kProblemLink));
-            }
-        }
-        if (!row.synced && !cancelledCopy) {
-            ++summary.failures;
-            if (!reported)
-                log.FileFailed(row.path);
-            // A failure is often the first sign of a pulled drive: the
-            // files after it would only fail too, or land in its place.
-            if (!pair.StillThere()) {
-                folderGone = true;
-                break;
-            }
-        }
+        CopyOne(pass, i);
+        if (pass.Stopped())
+            break;
         ++processed;
         m_callback.OnRunCount(CountText(processed, total), processed, total);
-        if (m_control.Cancelled()) {
-            log.Cancelled(row.path);
-            cancelled = true;
+        if (pass.cancelled || m_control.Cancelled()) {
+            pass.log.Cancelled(row.path);
+            pass.cancelled = true;
             break;
         }
     }
+    // Finished copies are committed however the run ended, unless the drive
+    // went or could not be flushed.
+    if (!pass.folderGone && pass.flushError == 0)
+        CommitBatch(pass);
+    IgnoreResult(pass.batch.Take(), "copies of a drive that went remove their temporaries");
+
     // Once for the whole run: the drive's file system holds what was written
     // before success is reported. Some FUSE drivers answer a flush of a
     // pulled drive with success, so the pair is looked at once more.
-    int flushError = 0;
-    if (folders.wroteToDrive && folders.drive.IsOpen() && !folderGone) {
+    if (folders.wroteToDrive && folders.drive.IsOpen() && !pass.folderGone && pass.flushError == 0) {
         const FileSystemFlush flush = FlushFileSystem(folders.drive.Get());
-        flushError = flush.error;
-        if (flushError != 0)
-            log.Problem(m_options.driveFolder, KXStrings::GetString(kSyncFlushFailedKey));
-        folderGone = !pair.StillThere() || !flush.answers;
+        pass.flushError = flush.error;
+        if (pass.flushError != 0)
+            pass.log.Problem(m_options.driveFolder, KXStrings::GetString(kSyncFlushFailedKey));
+        pass.folderGone = !pass.pair.StillThere() || !flush.answers;
     }
-    if (folderGone)
-        summary.ended = flushError != 0 ? Status::FailErrno(kSyncFolderGoneKey, m_options.driveFolder, flushError)
-                                        : Status::Fail(kSyncFolderGoneKey);
-    else if (flushError != 0)
-        summary.ended = Status::FailErrno(kSyncFlushFailedKey, m_options.driveFolder, flushError);
-    else if (!diskFull.ok)
-        summary.ended = diskFull;
-    else if (cancelled)
+    SyncRunSummary& summary = pass.summary;
+    if (pass.folderGone)
+        summary.ended = pass.flushError != 0
+                            ? Status::FailErrno(kSyncFolderGoneKey, m_options.driveFolder, pass.flushError)
+                            : Status::Fail(kSyncFolderGoneKey);
+    else if (pass.flushError != 0)
+        summary.ended = Status::FailErrno(kSyncFlushFailedKey, m_options.driveFolder, pass.flushError);
+    else if (!pass.diskFull.ok)
+        summary.ended = pass.diskFull;
+    else if (pass.cancelled)
         summary.ended = Status::Cancelled();
-    if (!cancelled)
+    if (!pass.cancelled)
         PaceWait(m_options.pacing.afterRun, m_control);
-    log.End(summary.successes, summary.failures);
+    pass.log.End(summary.successes, summary.failures);
     return summary;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "copy/CopyBatch.h"
 #include "copy/FileCopier.h"
 #include "sync/ItemData.h"
 #include "sync/SyncCallback.h"
@@ -26,6 +27,10 @@ struct SyncRunOptions {
     // created in its place, so no copy lands where the drive used to be.
     std::filesystem::path computerFolder;
     std::filesystem::path driveFolder;
+    // How many small files written to the drive share one flush, and the
+    // flush itself (tests put a failing one in).
+    CopyBatchBounds batch;
+    FileSystemFlusher batchFlush;
 };
 
 // How a run that did not go through ended (string-table keys).
@@ -69,9 +74,11 @@ struct SyncRunSummary {
 // failures, never copied. With the pair's folders set, both sides are
 // entered folder by folder from them, never through a link, and a
 // destination that changed since the scan is left alone. Files written to
-// the drive are flushed before their rename, and the drive's file system once
-// more at the end, before success is reported: a drive pulled right after
-// holds complete files or none.
+// the drive are flushed before their rename, in batches (CopyBatch) of small
+// files and alone when large, and the drive's file system once more at the
+// end, before success is reported: a drive pulled right after holds complete
+// files or none. A failed batch flush fails the batch's files and ends the
+// run. A file replaced on the computer is flushed on its own.
 class SyncRunner {
 public:
     SyncRunner(SyncCallback& callback, const SyncControl& control, SyncRunOptions options);
@@ -80,7 +87,13 @@ public:
 
 private:
     struct Folders;
-    Status CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere);
+    struct Pass;
+    // `pending` set: a copy to the drive is written and left there for the batch.
+    Status CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere, PendingCopy* pending);
+    void CopyOne(Pass& pass, std::size_t index);
+    void Settle(Pass& pass, std::size_t index, const Status& copy);
+    void Failed(Pass& pass, std::size_t index, const std::filesystem::path& path, const std::string& reason);
+    void CommitBatch(Pass& pass);
 
     SyncCallback& m_callback;
     const SyncControl& m_control;

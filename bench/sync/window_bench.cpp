@@ -1,8 +1,10 @@
-// The sync window with a long list, on the offscreen platform:
-//   window_bench WORK_FOLDER [FILES]
-// Makes FILES files (default 100 000) in a computer folder whose drive twin
-// is empty, opens the real sync window and shows its details, which scans
-// and fills the list. Prints, one "key value" a line: the rows seen while the
+// The sync window with a long list, on the offscreen platform unless
+// QT_QPA_PLATFORM names another (xcb under xvfb-run):
+//   window_bench WORK_FOLDER [FILES] [to-drive|to-computer]
+// Makes FILES files (default 100 000) in the computer folder whose drive twin
+// is empty (to-drive, the default) or in the drive folder with an empty
+// computer folder (to-computer), opens the real sync window and shows its
+// details, which scans and fills the list. Prints, one "key value" a line: the rows seen while the
 // scan ran, the longest wait of the window's event loop and the longest
 // repaint of the list during the fill, the resident and peak memory after
 // it, and the time of a sort by each column (both orders, with its repaint).
@@ -63,7 +65,8 @@ int main(int argc, char** argv)
     }
     const fs::path work = fs::absolute(argv[1]);
     const int files = argc > 2 ? std::atoi(argv[2]) : 100000;
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const bool toComputer = argc > 3 && std::string(argv[3]) == "to-computer";
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ::setenv("HALVEX_ASSUME_USB", "1", 1);
     fs::remove_all(work);
     const fs::path drive = work / "STICK";
@@ -82,13 +85,17 @@ int main(int argc, char** argv)
             return 1;
     }
     const fs::path computer = work / "Computer Files";
-    MakeFiles(computer, files);
+    fs::create_directories(computer);
+    if (!toComputer)
+        MakeFiles(computer, files);
 
     QApplication application(argc, argv);
     KWMainApp app;
     if (app.StartUp({QString::fromStdString(drive.string())}) != KWMainApp::StartResult::Continue)
         return 1;
     fs::create_directories(drive / halvex::SyncUsbFolderName());
+    if (toComputer)
+        MakeFiles(drive / halvex::SyncUsbFolderName(), files);
     if (!halvex::WriteComputerFolder(halvex::SyncIndexPath(app.Paths().DataPath()),
                                      halvex::ScrambleIdentity(halvex::ComputerIdentity()), computer)
              .ok)

@@ -1,6 +1,7 @@
 #include "copy/FileCopier.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -325,6 +326,48 @@ TEST_F(FileCopierTest, DestinationWithoutAttributeSupportStillGetsDataAndTimes)
         return info.st_mtim.tv_sec == 1400000000 && info.st_mtim.tv_nsec == 5000 ? 0 : 3;
     });
     EXPECT_EQ(status, 0) << "1: copy failed, 2: data differs, 3: times differ";
+}
+
+// A copy written ahead and committed later: the destination is untouched
+// until the commit, which still refuses a destination changed meanwhile; one
+// dropped uncommitted leaves no temporary.
+TEST_F(FileCopierTest, WrittenCopyReplacesOnlyAtItsCommitAndOnlyAnUnchangedDestination)
+{
+    WriteFile(source, "new text");
+    WriteFile(destination, "old text");
+    const struct stat before = StatOf(destination);
+    const ExpectedDestination expected{true, static_cast<std::uint64_t>(before.st_size),
+                                       before.st_mtim.tv_sec * 1'000'000'000LL + before.st_mtim.tv_nsec};
+    CopyOptions options;
+    options.expected = &expected;
+    options.durable = false;
+    const FileDescriptor folderFd(::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (const bool changeFirst : {true, false}) {
+        SCOPED_TRACE(changeFirst ? "changed before the commit" : "unchanged");
+        PendingCopy copy;
+        ASSERT_TRUE(WriteCopyAt(folderFd.Get(), "source.bin", folderFd.Get(), "destination.bin", options, copy).ok);
+        EXPECT_EQ(ReadFile(destination), "old text");
+        EXPECT_EQ(CountTemporaryFiles(folder.path()), 1);
+        if (changeFirst) {
+            WriteFile(destination, "saved meanwhile");
+            const Status refused = CommitCopy(copy);
+            EXPECT_EQ(refused.messageKey, kCopyChangedKey);
+            EXPECT_EQ(ReadFile(destination), "saved meanwhile");
+            WriteFile(destination, "old text");
+            SetTime(destination, before.st_mtim.tv_sec, before.st_mtim.tv_nsec);
+        } else {
+            ASSERT_TRUE(CommitCopy(copy).ok);
+            EXPECT_EQ(ReadFile(destination), "new text");
+        }
+        EXPECT_FALSE(copy.IsSet());
+        EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
+    }
+    {
+        PendingCopy dropped;
+        ASSERT_TRUE(WriteCopyAt(folderFd.Get(), "source.bin", folderFd.Get(), "other.bin", {}, dropped).ok);
+    }
+    EXPECT_EQ(CountTemporaryFiles(folder.path()), 0);
+    EXPECT_FALSE(std::filesystem::exists(folder / "other.bin"));
 }
 
 }  // namespace

@@ -261,3 +261,68 @@ TEST_F(SyncRunnerTest, FullDiskStopsTheRunAndKeepsTheOldCopy)
     EXPECT_EQ(lines[1], "Disk full:\t" + (computer / "f2").string());
     EXPECT_EQ(lines[2], "Sync finished: 2 copied, 1 failed");
 }
+
+// Small files to the drive share one flush: when a batch is flushed, its own
+// files are still under their temporary names and the earlier batches' are in
+// place; the last, partial batch is flushed at the end.
+TEST_F(SyncRunnerTest, SmallFilesTakeTheirNamesOnlyAfterTheirBatchIsFlushed)
+{
+    for (int i = 0; i < 7; ++i)
+        WriteFile(computer / ("f" + std::to_string(i)), "data " + std::to_string(i), 1'500'000'000);
+    ScanAll();
+    std::sort(rows.begin(), rows.end(), [](const ItemData& a, const ItemData& b) { return a.name < b.name; });
+    options.computerFolder = computer;
+    options.driveFolder = drive;
+    options.batch.files = 3;
+    std::vector<std::pair<std::size_t, std::size_t>> seen;  // names in place, temporaries
+    options.batchFlush = [&](int) {
+        std::size_t named = 0;
+        for (const auto& e : fs::directory_iterator(drive))
+            named += e.path().filename().string().rfind(".halvex-part-", 0) != 0;
+        seen.emplace_back(named, Leftovers(drive).size());
+        return 0;
+    };
+    const auto result = Run();
+    EXPECT_TRUE(result.ended.ok) << result.ended.messageKey;
+    EXPECT_EQ(result.successes, 7u);
+    const std::vector<std::pair<std::size_t, std::size_t>> expected{{0, 3}, {3, 3}, {6, 1}};
+    EXPECT_EQ(seen, expected);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(ReadFile(drive / ("f" + std::to_string(i))), "data " + std::to_string(i));
+    EXPECT_TRUE(Leftovers(drive).empty());
+}
+
+// A batch whose flush fails: its files fail and keep their earlier copies,
+// the batches before stay done, and the run ends without claiming success.
+TEST_F(SyncRunnerTest, AFailedBatchFlushFailsItsFilesAndKeepsTheEarlierCopies)
+{
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        WriteFile(computer / name, "new " + name, 1'700'000'000);
+        WriteFile(drive / name, "earlier " + name, 1'600'000'000);
+    }
+    ScanAll();
+    std::sort(rows.begin(), rows.end(), [](const ItemData& a, const ItemData& b) { return a.name < b.name; });
+    options.computerFolder = computer;
+    options.driveFolder = drive;
+    options.batch.files = 2;
+    options.log = true;
+    int flushes = 0;
+    options.batchFlush = [&](int) { return ++flushes == 2 ? EIO : 0; };
+    const auto result = Run();
+    EXPECT_EQ(result.ended.messageKey, halvex::kSyncFlushFailedKey);
+    EXPECT_EQ(result.ended.systemError, EIO);
+    EXPECT_TRUE(result.FlushFailed());
+    EXPECT_EQ(result.successes, 2u);
+    EXPECT_EQ(result.failures, 2u);
+    const std::vector<std::string> expected{"new f0", "new f1", "earlier f2", "earlier f3", "earlier f4"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(ReadFile(drive / ("f" + std::to_string(i))), expected[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(rows[static_cast<std::size_t>(i)].synced, i < 2);
+    }
+    EXPECT_TRUE(Leftovers(drive).empty());
+    const auto lines = LogLines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.find("f2") != std::string::npos; }),
+              1);
+}
