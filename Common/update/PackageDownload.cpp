@@ -45,8 +45,8 @@ Result<std::string> PackageName(std::string_view packageAddress)
     const std::string_view name = path.substr(slash + 1);
     if (name.empty() || name == "." || name == ".." || name.find('\\') != std::string_view::npos ||
         name.find('\0') != std::string_view::npos)
-        return Result<std::string>::Fail(kDownloadErrorKey, "the package address has no usable file name: " +
-                                                                std::string(packageAddress));
+        return Result<std::string>::Fail(kDownloadErrorKey,
+                                         "the package address has no usable file name: " + std::string(packageAddress));
     return Result<std::string>::Ok(std::string(name));
 }
 

@@ -105,8 +105,8 @@ Status CheckPackage(const PackageCheck& check)
     if (check.trustedKeys.empty())
         return Status::Fail(kUpdateNotSetUpKey, "the drive lists no update key");
     if (!IsNewerVersion(check.version, check.driveVersion))
-        return Status::Fail(kUpdateNotNewerKey, "version \"" + check.version + "\" is not newer than the drive's " +
-                                                    check.driveVersion);
+        return Status::Fail(kUpdateNotNewerKey,
+                            "version \"" + check.version + "\" is not newer than the drive's " + check.driveVersion);
     if (check.signature.empty())
         return Status::Fail(kUpdateRefusedKey, "the package is not signed");
     const auto signature = DecodeBase64(check.signature);

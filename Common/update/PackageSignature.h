@@ -40,10 +40,10 @@ bool IsNewerVersion(std::string_view offered, std::string_view current);
 
 struct PackageCheck {
     std::filesystem::path package;
-    std::string id;                       // the suite's identifier
-    std::string version;                  // the offered version, which the signature must name
-    std::string driveVersion;             // the drive's own version: the offer must be newer
-    std::string signature;                // base64, as the offer carried it
+    std::string id;                        // the suite's identifier
+    std::string version;                   // the offered version, which the signature must name
+    std::string driveVersion;              // the drive's own version: the offer must be newer
+    std::string signature;                 // base64, as the offer carried it
     std::vector<std::string> trustedKeys;  // base64, as the drive lists them
 };
 

@@ -26,8 +26,8 @@ Result<UpdateAnswer> RunUpdateCheck(const UpdateCheckOptions& options)
     UpdateAnswer answer;
     answer.serviceError = update.m_nError;
     if (update.m_bUpdateAvailable)
-        answer.offer = UpdateOffer{update.m_strVersion, base.value() + update.m_strURL, update.m_strSha256,
-                                   update.m_strSignature};
+        answer.offer =
+            UpdateOffer{update.m_strVersion, base.value() + update.m_strURL, update.m_strSha256, update.m_strSignature};
     return Result<UpdateAnswer>::Ok(std::move(answer));
 }
 

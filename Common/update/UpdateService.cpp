@@ -73,8 +73,7 @@ Result<std::string> UpdateBaseAddress(std::string_view configured)
         return Result<std::string>::From(std::move(usable));
     // Over plain http anyone on the way answers in the service's name.
     if (!base.starts_with("https://") && !(fromVariable && IsLoopbackHttpAddress(base)))
-        return Result<std::string>::Fail(kCheckUpdateErrorKey,
-                                         "updates are fetched over https only, not from " + base);
+        return Result<std::string>::Fail(kCheckUpdateErrorKey, "updates are fetched over https only, not from " + base);
     return Result<std::string>::Ok(std::move(base));
 }
 

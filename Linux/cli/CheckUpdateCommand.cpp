@@ -56,14 +56,13 @@ int Download(Context& context, const UpdateOffer& offer, bool install)
     const std::string title = DownloadTitleText(KXStrings::GetString("download_update"), request.address);
     const std::string status = KXStrings::GetString("download_status");
     const auto start = std::chrono::steady_clock::now();
-    const Status downloaded =
-        DownloadPackage(request, [&](std::uint64_t done, std::uint64_t expected) {
-            const std::string line = done > 0 && expected > 0
-                                         ? title + " " + KXAutoUpdate::GetDownloadSize(done, expected, start, status)
-                                         : title;
-            console.progress(line, done, expected);
-            return !context.cancel().load();
-        });
+    const Status downloaded = DownloadPackage(request, [&](std::uint64_t done, std::uint64_t expected) {
+        const std::string line = done > 0 && expected > 0
+                                     ? title + " " + KXAutoUpdate::GetDownloadSize(done, expected, start, status)
+                                     : title;
+        console.progress(line, done, expected);
+        return !context.cancel().load();
+    });
     console.endProgress();
     if (!downloaded) {
         RemovePackageDownload(request.destination);

@@ -70,9 +70,8 @@ bool UsableSignature(std::string_view signature)
 {
     const std::size_t padding = signature.ends_with("==") ? 2 : signature.ends_with('=') ? 1 : 0;
     return !signature.empty() && signature.size() <= 128 && signature.size() % 4 == 0 &&
-           std::all_of(signature.begin(), signature.end() - static_cast<std::ptrdiff_t>(padding), [](char c) {
-               return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/';
-           });
+           std::all_of(signature.begin(), signature.end() - static_cast<std::ptrdiff_t>(padding),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/'; });
 }
 
 int CompareVersions(std::string_view a, std::string_view b)

@@ -161,9 +161,9 @@ TEST_F(UpdateFlowTest, AcceptedOfferDownloadsHandsOverAndQuits)
     EXPECT_EQ(KWMsgBox::ShownBoxes().size(), 1u) << ShownText(1);
     EXPECT_EQ(m_started.filename(), "Updater");
     EXPECT_EQ(m_started.parent_path(), m_actions.handOff.tempFolder / "updater") << "the updater runs from a copy";
-    const std::vector<std::string> expected{"-pid", "4242", "-name", "Pellory", "-cur",
-                                            m_actions.handOff.bundlePath.string(), "-zip", package.string(), "-ver",
-                                            "2.0.0", "-sig", m_signature};
+    const std::vector<std::string> expected{
+        "-pid", "4242",           "-name", "Pellory", "-cur", m_actions.handOff.bundlePath.string(),
+        "-zip", package.string(), "-ver",  "2.0.0",   "-sig", m_signature};
     EXPECT_EQ(m_arguments, expected);
     EXPECT_EQ(m_nQuits, 1);
 }

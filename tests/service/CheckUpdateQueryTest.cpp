@@ -43,8 +43,8 @@ Read ReadReply(const std::string& reply)
 {
     KXAutoUpdate update;
     const bool understood = update.ParseData(reply.c_str()).ok;
-    return {understood,          update.m_bUpdateAvailable, update.m_nError, update.m_strVersion,
-            update.m_strURL, update.m_strSignature};
+    return {understood,          update.m_bUpdateAvailable, update.m_nError,
+            update.m_strVersion, update.m_strURL,           update.m_strSignature};
 }
 
 TEST(CheckUpdateQuery, RepliesAsTheSuiteReadsThem)

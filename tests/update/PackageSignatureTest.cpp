@@ -24,9 +24,9 @@ TEST(PackageSignature, OnlyCanonicalBase64IsDecoded)
         const char* text;
         const char* bytes;  // nullptr: refused
     } cases[] = {
-        {"YWJj", "abc"},   {"YWI=", "ab"},   {"YQ==", "a"},      {"", nullptr},    {"YWJ", nullptr},
-        {"Y===", nullptr}, {"YQ=a", nullptr}, {"YW J", nullptr}, {"YWJ\n", nullptr}, {"YW-_", nullptr},
-        {"=YWJ", nullptr},
+        {"YWJj", "abc"},    {"YWI=", "ab"},    {"YQ==", "a"},     {"", nullptr},
+        {"YWJ", nullptr},   {"Y===", nullptr}, {"YQ=a", nullptr}, {"YW J", nullptr},
+        {"YWJ\n", nullptr}, {"YW-_", nullptr}, {"=YWJ", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -49,11 +49,10 @@ TEST(PackageSignature, OnlyAStrictlyNewerVersionIsTaken)
         const char* current;
         bool newer;
     } cases[] = {
-        {"1.0.1", "1.0.0", true},  {"1.0.0", "1.0.0", false}, {"0.9.9", "1.0.0", false},
-        {"1.0", "1.0.0", false},   {"1.0.0.1", "1.0.0", true}, {"1.10.0", "1.9.0", true},
-        {"2", "1.9.9", true},      {"1.0.1 ", "1.0.0", false}, {"1..1", "1.0.0", false},
-        {"1.0.1", "", false},      {"1.2.3.4.5", "1", false},  {"1234567890", "1", false},
-        {"999999999", "1", true},  {"-1", "0", false},
+        {"1.0.1", "1.0.0", true},   {"1.0.0", "1.0.0", false}, {"0.9.9", "1.0.0", false}, {"1.0", "1.0.0", false},
+        {"1.0.0.1", "1.0.0", true}, {"1.10.0", "1.9.0", true}, {"2", "1.9.9", true},      {"1.0.1 ", "1.0.0", false},
+        {"1..1", "1.0.0", false},   {"1.0.1", "", false},      {"1.2.3.4.5", "1", false}, {"1234567890", "1", false},
+        {"999999999", "1", true},   {"-1", "0", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.offered) + " over " + c.current);
@@ -90,9 +89,15 @@ TEST(PackageSignature, CheckTakesOnlyTheListedKeysSignatureOverThisPackage)
          "1.1.0",
          publisher.SignPackage(package, "1.1.0", "02"),
          "update_refused"},
-        {"the drive's own version", {publisher.PublicKey()}, "1.0.0", publisher.SignPackage(package, "1.0.0"),
+        {"the drive's own version",
+         {publisher.PublicKey()},
+         "1.0.0",
+         publisher.SignPackage(package, "1.0.0"),
          "update_not_newer"},
-        {"an older version", {publisher.PublicKey()}, "0.9.0", publisher.SignPackage(package, "0.9.0"),
+        {"an older version",
+         {publisher.PublicKey()},
+         "0.9.0",
+         publisher.SignPackage(package, "0.9.0"),
          "update_not_newer"},
     };
     for (const Case& c : cases) {

@@ -64,16 +64,26 @@ inline bool MakeZip(const fs::path& out, const std::vector<std::string>& entries
     return RunAndWait(arguments) == 0;
 }
 
-// The update service on loopback, serving the files of `root`.
+enum class Transport { Http, Https };
+
+// The update service on loopback, serving the files of `root`. Over https
+// its certificate, made at start, is <root>/.tls/cert.pem (authority()).
 class LoopbackServer {
 public:
-    explicit LoopbackServer(const fs::path& root, const std::string& mode = "serve")
+    explicit LoopbackServer(const fs::path& root, const std::string& mode = "serve",
+                            Transport transport = Transport::Http)
+        : m_authority(root / ".tls" / "cert.pem"), m_https(transport == Transport::Https)
     {
         const fs::path portFile = root / ".port";
         std::error_code error;
         fs::remove(portFile, error);  // left by an earlier server of the same folder
-        m_pid = Spawn({"python3", DataFile("update_server.py").string(), "--root", root.string(), "--port-file",
-                       portFile.string(), "--mode", mode});
+        std::vector<std::string> arguments{"python3",     DataFile("update_server.py").string(),
+                                           "--root",      root.string(),
+                                           "--port-file", portFile.string(),
+                                           "--mode",      mode};
+        if (m_https)
+            arguments.push_back("--tls");
+        m_pid = Spawn(arguments);
         // The server writes the file whole, by a rename, once it listens.
         if (m_pid > 0 && WaitUntil([&] { return fs::exists(portFile); }))
             m_port = std::atoi(ReadFile(portFile).c_str());
@@ -89,9 +99,15 @@ public:
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     bool running() const { return m_port > 0; }
-    std::string base() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+    std::string base() const
+    {
+        return std::string(m_https ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_port) + "/";
+    }
+    const fs::path& authority() const { return m_authority; }
 
 private:
+    fs::path m_authority;
+    bool m_https = false;
     pid_t m_pid = -1;
     int m_port = 0;
 };

@@ -132,7 +132,8 @@ TEST_F(UpdaterTest, EscapingEntryFailsTheUpdateWithoutRelaunch)
 // publisher's signature for this version places nothing.
 TEST_F(UpdaterTest, UnsignedOrMissignedPackageIsRefusedBeforeAnythingIsPlaced)
 {
-    for (const std::string& signature : {std::string(), m_publisher.Sign("halvex-update 01 1.1.0 " + std::string(64, '0'))}) {
+    for (const std::string& signature :
+         {std::string(), m_publisher.Sign("halvex-update 01 1.1.0 " + std::string(64, '0'))}) {
         ASSERT_TRUE(MakeZip(m_package, {"HalvexDravane.app/Contents/Resources/old.txt=" + Source("a", "new text")}));
         m_signature = signature;
         EXPECT_EQ(RunUpdater(), 1);
