@@ -2,8 +2,13 @@
 # Lays the suite onto a flash drive (or any folder) so that it runs from there
 # on a Linux desktop that has neither this build's Qt nor its libraries:
 #
-#   scripts/make-drive.sh TARGET            the drive's top folder
-#   scripts/make-drive.sh --image FILE SIZE a FAT32 disk image (SIZE in MiB)
+#   scripts/make-drive.sh [--update-key FILE.pub] TARGET            the drive's top folder
+#   scripts/make-drive.sh [--update-key FILE.pub] --image FILE SIZE a FAT32 disk image (SIZE in MiB)
+#
+# --update-key lists the public key that make-update-key.sh wrote in the
+# drive's Configuration.plist ("UpdatePublicKeys"), in place of any listed
+# before; a drive takes only updates signed by a key listed there, so a
+# drive made without one takes none.
 #
 # The programs and the shared libraries a desktop cannot be expected to have
 # go to HalvexDravane.app/Contents/Linux (libraries in lib/, Qt's platform
@@ -28,7 +33,36 @@ qt_plugins=(
 # on a drive can still be read: the drive carries stripped programs.
 debug_store=$build/debug/.build-id
 
-usage() { echo "usage: make-drive.sh TARGET | --image FILE SIZE_MIB" >&2; exit 2; }
+usage() { echo "usage: make-drive.sh [--update-key FILE.pub] TARGET | [--update-key FILE.pub] --image FILE SIZE_MIB" >&2; exit 2; }
+
+update_key=
+if [ "${1:-}" = "--update-key" ]; then
+  [ $# -ge 2 ] || usage
+  [ -f "$2" ] || { echo "make-drive.sh: $2 is not a file" >&2; exit 2; }
+  update_key=$(head -c 200 "$2" | head -n 1 | tr -d '\r\n')
+  [[ "$update_key" =~ ^[A-Za-z0-9+/]{43}=$ ]] && [ "$(printf '%s' "$update_key" | base64 -d 2>/dev/null | wc -c)" -eq 32 ] ||
+    { echo "make-drive.sh: $2 holds no public key of make-update-key.sh" >&2; exit 2; }
+  shift 2
+fi
+
+# Lists the update key in the bundle's Configuration.plist, keeping what else
+# the file sets.
+write_update_key() {
+  local resources=$1/HalvexDravane.app/Contents/Resources
+  [ -n "$update_key" ] || return 0
+  python3 - "$resources/Configuration.plist" "$update_key" <<'PY'
+import os, plistlib, sys
+path, key = sys.argv[1], sys.argv[2]
+settings = {}
+if os.path.exists(path):
+    with open(path, "rb") as f:
+        settings = plistlib.load(f)
+settings["UpdatePublicKeys"] = [key]
+with open(path + ".partial", "wb") as f:
+    plistlib.dump(settings, f)
+os.replace(path + ".partial", path)
+PY
+}
 
 # Libraries every desktop has, or that must come from the desktop itself:
 # glibc, the X and Wayland clients, the graphics stack, fonts.
@@ -123,6 +157,7 @@ if [ "${1:-}" = "--image" ]; then
   staging=$(mktemp -d)
   trap 'rm -rf "$staging"' EXIT
   lay_out "$staging"
+  write_update_key "$staging"
   rm -f "$image"
   mkfs.vfat -F 32 -n HALVEX -C "$image" $((size * 1024)) >/dev/null
   # mtools writes into the image without mounting it, so no root is needed.
@@ -133,4 +168,5 @@ fi
 
 [ $# -eq 1 ] || usage
 lay_out "$1"
+write_update_key "$1"
 echo "$1"

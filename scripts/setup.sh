@@ -16,7 +16,7 @@ packages=(
   dosfstools mtools patchelf
   clang libclang-rt-14-dev
   exfat-fuse exfatprogs fusefat fuse3
-  libdeflate-dev nginx wrk
+  libdeflate-dev nginx wrk openssl
   dbus libglib2.0-bin python3-dbus python3-gi clang-format ccache
   clang-tidy gcovr
 )

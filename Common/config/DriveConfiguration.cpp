@@ -6,6 +6,7 @@
 
 #include "paths/KXAppPaths.h"
 #include "plist/DXPlistPrefs.h"
+#include "update/PackageSignature.h"
 #include "update/UpdateService.h"
 #include "util/BoundedRead.h"
 
@@ -58,6 +59,14 @@ DriveConfiguration DriveConfiguration::FromText(std::string_view text)
         auto& ids = configuration.acceptedVendorIds;
         if (!id.empty() && std::find(ids.begin(), ids.end(), id) == ids.end())
             ids.push_back(id);
+    }
+    const std::size_t keyCount = std::min(plist.GetArrayCount(kUpdatePublicKeysKey), kMaxUpdateKeys);
+    for (std::size_t i = 0; i < keyCount; ++i) {
+        std::string key;
+        auto& keys = configuration.updatePublicKeys;
+        if (plist.GetArrayValue(kUpdatePublicKeysKey, i, key, "") && UsableUpdateKey(key) &&
+            std::find(keys.begin(), keys.end(), key) == keys.end())
+            keys.push_back(key);
     }
     return configuration;
 }

@@ -13,6 +13,7 @@ namespace halvex {
 //
 //   <key>UpdateBaseURL</key>      <string>https://updates.example.org/dravane/</string>
 //   <key>AcceptedVendorIDs</key>  <array><string>090C</string> ...</array>
+//   <key>UpdatePublicKeys</key>   <array><string>base64 of an Ed25519 key</string> ...</array>
 //
 // The file comes with the drive and is read as hostile: a value that is
 // missing, of another type or not usable counts as not set, and the
@@ -21,6 +22,7 @@ struct DriveConfiguration {
     static constexpr std::string_view kFileName = "Configuration.plist";
     static constexpr std::string_view kUpdateBaseUrlKey = "UpdateBaseURL";
     static constexpr std::string_view kAcceptedVendorIdsKey = "AcceptedVendorIDs";
+    static constexpr std::string_view kUpdatePublicKeysKey = "UpdatePublicKeys";
     // A configuration is a few hundred bytes.
     static constexpr std::size_t kMaxFileBytes = 64 * 1024;
     static constexpr std::size_t kMaxVendorIds = 64;
@@ -30,6 +32,10 @@ struct DriveConfiguration {
     // Four upper-case hexadecimal characters each, in the file's order,
     // without repeats; empty when not set.
     std::vector<std::string> acceptedVendorIds;
+    // The keys whose signature an update package must carry: base64 of 32
+    // bytes each, in the file's order, without repeats; empty when none is
+    // listed, and the drive then takes no update.
+    std::vector<std::string> updatePublicKeys;
 
     // Reads <resources>/Configuration.plist; a missing or unreadable file
     // sets nothing.

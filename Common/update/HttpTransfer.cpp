@@ -4,10 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
-#include <cstdlib>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -89,14 +87,14 @@ void SetCommonOptions(CurlHandle& curl, const std::string& address, const Transf
     CURL* h = curl.get();
     curl_easy_setopt(h, CURLOPT_URL, address.c_str());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    // Once on https, a redirect must not fall back to plain http, where
-    // anyone on the way could answer in the service's name.
-    std::string scheme = address.substr(0, 8);
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-    const bool secure = scheme == "https://";
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    // Updates travel over https only: plain http lets anyone on the way
+    // answer in the service's name. The tests' own servers on loopback are
+    // the one exception (see kUpdateUrlVariable), and even a redirect from
+    // https may lead only to https.
+    const bool loopbackHttp = IsLoopbackHttpAddress(address);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, loopbackHttp ? "http,https" : "https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, loopbackHttp ? "http,https" : "https");
+    // A test's own certificate authority, or an organisation's, instead of the system's.
     if (const char* authorities = std::getenv(kUpdateCaFileVariable); authorities && *authorities)
         curl_easy_setopt(h, CURLOPT_CAINFO, authorities);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);

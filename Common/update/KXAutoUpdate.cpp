@@ -88,6 +88,7 @@ halvex::Status KXAutoUpdate::CheckUpdate(std::string_view script, std::string_vi
     m_strVersion.clear();
     m_strURL.clear();
     m_strSha256.clear();
+    m_strSignature.clear();
     m_nError = 0;
     const std::string address = halvex::UpdateRequestAddress(script, id, version);
     const halvex::Result<std::string> reply = halvex::FetchText(address, halvex::kMaxReplySize, limits, cancel);
@@ -118,9 +119,11 @@ halvex::Status KXAutoUpdate::ParseData(const char* data)
         const char* version = update->Attribute("version");
         const char* url = update->Attribute("url");
         const char* sha256 = update->Attribute("sha256");
+        const char* signature = update->Attribute("signature");
         m_strVersion = version ? version : "";
         m_strURL = url ? url : "";
         m_strSha256 = sha256 ? sha256 : "";
+        m_strSignature = signature ? signature : "";
         m_bUpdateAvailable = true;
         return halvex::Status::Ok();
     }

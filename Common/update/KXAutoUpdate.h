@@ -49,4 +49,6 @@ public:
     int m_nError = 0;
     // The package's SHA-256 digest in hex when the reply names one, else empty.
     std::string m_strSha256;
+    // The publisher's signature of the package (base64) when the reply carries one.
+    std::string m_strSignature;
 };

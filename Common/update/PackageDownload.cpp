@@ -1,5 +1,6 @@
 #include "update/PackageDownload.h"
 
+#include <stdlib.h>
 #include <unistd.h>
 #include <unzip.h>
 
@@ -10,6 +11,7 @@
 
 #include "strings/FormatText.h"
 #include "update/Sha256.h"
+#include "util/IgnoreResult.h"
 
 namespace fs = std::filesystem;
 
@@ -17,24 +19,19 @@ namespace halvex {
 
 namespace {
 
+// The folder's name before mkdtemp's six characters, and the package's in it.
+constexpr const char* kDownloadFolderPrefix = "halvex-download-";
+constexpr const char* kPackageFileName = "package.zip";
+
 std::string TemporaryName(const fs::path& destination)
 {
     std::random_device random;
     return "." + destination.filename().string() + ".part-" + std::to_string(random() % 1000000);
 }
 
-// A package that is there already is only kept when it is whole.
-bool UsablePackage(const fs::path& file, const std::string& sha256)
-{
-    std::error_code error;
-    if (!fs::is_regular_file(fs::symlink_status(file, error)) || !OpensAsZip(file))
-        return false;
-    return sha256.empty() || SameDigest(sha256, FileSha256(file).ValueOr({}));
-}
-
 }  // namespace
 
-Result<fs::path> PackageDestination(const fs::path& tempFolder, std::string_view packageAddress)
+Result<std::string> PackageName(std::string_view packageAddress)
 {
     std::string_view path = packageAddress;
     if (const auto scheme = path.find("://"); scheme != std::string_view::npos)
@@ -43,16 +40,32 @@ Result<fs::path> PackageDestination(const fs::path& tempFolder, std::string_view
         path = path.substr(0, end);
     const auto slash = path.rfind('/');
     if (slash == std::string_view::npos)
-        return Result<fs::path>::Fail(kDownloadErrorKey,
-                                      "the package address has no file name: " + std::string(packageAddress));
+        return Result<std::string>::Fail(kDownloadErrorKey,
+                                         "the package address has no file name: " + std::string(packageAddress));
     const std::string_view name = path.substr(slash + 1);
     if (name.empty() || name == "." || name == ".." || name.find('\\') != std::string_view::npos ||
         name.find('\0') != std::string_view::npos)
-        return Result<fs::path>::Fail(kDownloadErrorKey,
-                                      "the package address has no usable file name: " + std::string(packageAddress));
+        return Result<std::string>::Fail(kDownloadErrorKey,
+                                         "the package address has no usable file name: " + std::string(packageAddress));
+    return Result<std::string>::Ok(std::string(name));
+}
+
+Result<fs::path> PackageDestination(const fs::path& tempFolder, std::string_view packageAddress)
+{
+    if (const Result<std::string> name = PackageName(packageAddress); !name)
+        return Result<fs::path>::From(name.status());
     if (tempFolder.empty())
         return Result<fs::path>::Fail(kDownloadErrorKey, "no temporary folder");
-    return Result<fs::path>::Ok(tempFolder / std::string(name));
+    std::string folder = (tempFolder / kDownloadFolderPrefix).string() + "XXXXXX";
+    if (!::mkdtemp(folder.data()))
+        return Result<fs::path>::FailErrno(kDownloadErrorKey, tempFolder, errno);
+    return Result<fs::path>::Ok(fs::path(folder) / kPackageFileName);
+}
+
+void RemovePackageDownload(const fs::path& package)
+{
+    IgnoreResult(::unlink(package.c_str()), "a package already gone is as good as removed");
+    IgnoreResult(::rmdir(package.parent_path().c_str()), "a folder that holds anything else stays");
 }
 
 bool OpensAsZip(const fs::path& file)
@@ -65,48 +78,47 @@ bool OpensAsZip(const fs::path& file)
     return hasEntry;
 }
 
-Result<DownloadOutcome> DownloadPackage(const PackageRequest& request, const TransferProgress& progress)
+Status DownloadPackage(const PackageRequest& request, const TransferProgress& progress)
 {
-    using Downloaded = Result<DownloadOutcome>;
     std::error_code error;
     const fs::path& destination = request.destination;
-    if (fs::exists(fs::symlink_status(destination, error))) {
-        if (UsablePackage(destination, request.sha256))
-            return Downloaded::Ok(DownloadOutcome::Reused);
-        if (!fs::remove(destination, error) || error)
-            return Downloaded::Fail(kDownloadErrorKey, destination.string() + ": " + error.message());
-    }
+    if (fs::exists(fs::symlink_status(destination, error)))
+        return Status::FailErrno(kDownloadErrorKey, destination, EEXIST);
 
+    // DownloadToFile creates it (O_EXCL), so removing it below removes only ours.
     const fs::path partial = destination.parent_path() / TemporaryName(destination);
     const Status transfer = DownloadToFile(request.address, partial, request.limits, progress);
     if (!transfer) {
-        fs::remove(partial, error);
-        return Downloaded::From(transfer);
+        if (transfer.systemError != EEXIST)
+            fs::remove(partial, error);
+        return transfer;
     }
     if (!request.sha256.empty()) {
         const Result<std::string> digest = FileSha256(partial);
         if (!digest || !SameDigest(request.sha256, digest.value())) {
             fs::remove(partial, error);
             if (!digest)
-                return Downloaded::From(digest.status());
-            return Downloaded::Fail(kDownloadErrorKey, "the package does not have the digest the update service named");
+                return digest.status();
+            return Status::Fail(kDownloadErrorKey, "the package does not have the digest the update service named");
         }
     }
     if (!OpensAsZip(partial)) {
         fs::remove(partial, error);
-        return Downloaded::Fail(kDownloadErrorKey, "the package is not a zip archive");
+        return Status::Fail(kDownloadErrorKey, "the package is not a zip archive");
     }
+    // The folder is this download's own (PackageDestination), and the
+    // destination was not there above.
     if (::rename(partial.c_str(), destination.c_str()) != 0) {
         const int renameError = errno;
         fs::remove(partial, error);
-        return Downloaded::FailErrno(kDownloadErrorKey, destination, renameError);
+        return Status::FailErrno(kDownloadErrorKey, destination, renameError);
     }
-    return Downloaded::Ok(DownloadOutcome::Downloaded);
+    return Status::Ok();
 }
 
-std::string DownloadTitleText(std::string_view format, const fs::path& destination)
+std::string DownloadTitleText(std::string_view format, std::string_view packageAddress)
 {
-    return FormatText(format, destination.stem().string());
+    return FormatText(format, fs::path(PackageName(packageAddress).ValueOr({})).stem().string());
 }
 
 }  // namespace halvex

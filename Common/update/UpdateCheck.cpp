@@ -8,6 +8,9 @@ namespace halvex {
 
 Result<UpdateAnswer> RunUpdateCheck(const UpdateCheckOptions& options)
 {
+    // Asking would be pointless: no package could be checked.
+    if (options.updateKeys.empty())
+        return Result<UpdateAnswer>::Fail(kUpdateNotSetUpKey);
     if (!KXAutoUpdate::IsConnectionAvailable(options.routeFile, options.ipv6RouteFile))
         return Result<UpdateAnswer>::Fail(kCheckUpdateNoConnectionKey);
     const Result<std::string> base = UpdateBaseAddress(options.configuredBaseAddress);
@@ -23,7 +26,8 @@ Result<UpdateAnswer> RunUpdateCheck(const UpdateCheckOptions& options)
     UpdateAnswer answer;
     answer.serviceError = update.m_nError;
     if (update.m_bUpdateAvailable)
-        answer.offer = UpdateOffer{update.m_strVersion, base.value() + update.m_strURL, update.m_strSha256};
+        answer.offer =
+            UpdateOffer{update.m_strVersion, base.value() + update.m_strURL, update.m_strSha256, update.m_strSignature};
     return Result<UpdateAnswer>::Ok(std::move(answer));
 }
 
@@ -31,6 +35,8 @@ const char* UpdateCheckMessageKey(const Result<UpdateAnswer>& checked)
 {
     if (!checked && checked.messageKey() == kCheckUpdateNoConnectionKey)
         return kCheckUpdateNoConnectionKey;
+    if (!checked && checked.messageKey() == kUpdateNotSetUpKey)
+        return kUpdateNotSetUpKey;
     return kCheckUpdateErrorKey;
 }
 

@@ -27,11 +27,39 @@ Status CheckUpdateBaseAddress(std::string_view base)
     return Status::Ok();
 }
 
+bool IsLoopbackHttpAddress(std::string_view address)
+{
+    constexpr std::string_view kHttp = "http://";
+    if (!address.starts_with(kHttp))
+        return false;
+    std::string_view host = address.substr(kHttp.size());
+    host = host.substr(0, host.find('/'));
+    if (host.find('@') != std::string_view::npos)
+        return false;
+    if (host.starts_with("[::1]"))
+        return host.size() == 5 || host[5] == ':';
+    host = host.substr(0, host.find(':'));
+    if (host == "localhost")
+        return true;
+    // 127.0.0.0/8 in dotted form, four numbers.
+    if (!host.starts_with("127."))
+        return false;
+    int dots = 0;
+    for (const char c : host) {
+        if (c == '.')
+            ++dots;
+        else if (c < '0' || c > '9')
+            return false;
+    }
+    return dots == 3 && !host.ends_with('.') && host.find("..") == std::string_view::npos;
+}
+
 Result<std::string> UpdateBaseAddress(std::string_view configured)
 {
     std::string base;
     const char* variable = std::getenv(kUpdateUrlVariable);
-    if (variable && *variable)
+    const bool fromVariable = variable && *variable;
+    if (fromVariable)
         base = variable;
     else if (!configured.empty())
         base = configured;
@@ -43,6 +71,9 @@ Result<std::string> UpdateBaseAddress(std::string_view configured)
                                          "drive's Resources/Configuration.plist");
     if (Status usable = CheckUpdateBaseAddress(base); !usable)
         return Result<std::string>::From(std::move(usable));
+    // Over plain http anyone on the way answers in the service's name.
+    if (!base.starts_with("https://") && !(fromVariable && IsLoopbackHttpAddress(base)))
+        return Result<std::string>::Fail(kCheckUpdateErrorKey, "updates are fetched over https only, not from " + base);
     return Result<std::string>::Ok(std::move(base));
 }
 

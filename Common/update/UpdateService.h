@@ -13,7 +13,9 @@ namespace halvex {
 inline constexpr std::string_view kUpdateScriptName = "check-update.php";
 inline constexpr std::string_view kUpdateProductId = "01";
 inline constexpr std::string_view kUpdateUserAgent = "HalvexAutoUpdate";
-// Overrides every other base address (tests).
+// Overrides every other base address (tests, a mirror). Only this variable
+// may name a plain http address, and only on loopback, where no one on the
+// network can answer in the service's name: the tests' own servers.
 inline constexpr const char* kUpdateUrlVariable = "HALVEX_UPDATE_URL";
 // A PEM file of the certificate authorities the update client trusts
 // instead of the system's, from the user's environment (an organisation's
@@ -26,12 +28,16 @@ std::string BuiltInUpdateBaseAddress();
 
 // The base address: HALVEX_UPDATE_URL when set and not empty, else the one
 // the drive's configuration names (`configured`), else the built-in one;
-// none at all fails with "check_update_err". It must be an http or https
-// address ending in "/", since the script and the package addresses are
-// appended to it as they are; anything else fails with "check_update_err"
-// and the reason.
+// none at all fails with "check_update_err". It must be an https address
+// ending in "/", since the script and the package addresses are appended to
+// it as they are (http only as HALVEX_UPDATE_URL says above); anything else
+// fails with "check_update_err" and the reason.
 Result<std::string> UpdateBaseAddress(std::string_view configured = {});
+// The shape alone: an http or https address ending in "/".
 Status CheckUpdateBaseAddress(std::string_view base);
+// True for http://127.x.y.z[:port]/, http://[::1][:port]/ and
+// http://localhost[:port]/ addresses.
+bool IsLoopbackHttpAddress(std::string_view address);
 
 // <base>check-update.php
 std::string UpdateScriptAddress(std::string_view base);

@@ -2,6 +2,7 @@
 
 #include "copy/FileCopier.h"
 #include "copy/TreeCopier.h"
+#include "update/PackageSignature.h"
 #include "update/UpdateMessageKeys.h"
 
 namespace fs = std::filesystem;
@@ -10,8 +11,9 @@ namespace halvex {
 
 std::vector<std::string> UpdaterArguments(const UpdaterHandOff& handOff)
 {
-    std::vector<std::string> arguments = {"-pid", std::to_string(handOff.pid), "-name", kUpdaterDisplayName,
-                                          "-cur", handOff.bundlePath.string(), "-zip",  handOff.packagePath.string()};
+    std::vector<std::string> arguments = {
+        "-pid", std::to_string(handOff.pid),  "-name", kUpdaterDisplayName, "-cur", handOff.bundlePath.string(),
+        "-zip", handOff.packagePath.string(), "-ver",  handOff.version,     "-sig", handOff.signature};
     if (handOff.silent)
         arguments.insert(arguments.end(), {"-silent", "1"});
     return arguments;
@@ -21,6 +23,11 @@ Status StartUpdater(const UpdaterHandOff& handOff, const ProgramStarter& start)
 {
     if (handOff.tempFolder.empty() || handOff.bundlePath.empty() || handOff.packagePath.empty() || handOff.pid <= 0)
         return Status::Fail(kUpdaterErrorKey, "incomplete hand-off");
+    // Refused here already, the user learns why before the suite quits.
+    if (Status checked = CheckPackage(
+            DrivePackageCheck(handOff.bundlePath, handOff.packagePath, handOff.version, handOff.signature));
+        !checked)
+        return checked;
     const fs::path programs = handOff.bundlePath / "Contents" / "Linux";
     const fs::path source = programs / kUpdaterProgramName;
     const fs::path folder = handOff.tempFolder / kUpdaterFolderName;

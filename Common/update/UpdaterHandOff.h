@@ -29,6 +29,8 @@ struct UpdaterHandOff {
     std::filesystem::path bundlePath;   // <run path>/HalvexDravane.app
     std::filesystem::path tempFolder;   // the per-user private temporary folder
     std::filesystem::path packagePath;  // the downloaded package
+    std::string version;                // the offer's version, which the package's signature names
+    std::string signature;              // the offer's signature of the package (base64)
     pid_t pid = 0;                      // the suite's process, which the updater waits for
     // No closing alert: set by the command line, whose user watches a
     // terminal; the updater's log holds the outcome.
@@ -36,14 +38,16 @@ struct UpdaterHandOff {
 };
 
 // The updater's arguments: -pid <pid> -name Pellory -cur <bundle> -zip <package>
-// [-silent 1].
+// -ver <version> -sig <signature> [-silent 1].
 std::vector<std::string> UpdaterArguments(const UpdaterHandOff& handOff);
 
-// Copies <bundle>/Contents/Linux/Updater, with the "lib" and "plugins"
+// Checks the package for the drive (CheckPackage: a refusal keeps its own
+// key and nothing starts), then copies <bundle>/Contents/Linux/Updater, with the "lib" and "plugins"
 // folders and "qt.conf" when the bundle has them, into <temp>/updater (it must
-// not run from the folder it replaces) and starts the copy detached. On
-// failure ("updater_err") the package stays for the next attempt. On success
-// the caller quits at once.
+// not run from the folder it replaces) and starts the copy detached, which
+// checks the package again just before it installs. On failure
+// ("updater_err") the caller removes the package. On success the caller
+// quits at once.
 Status StartUpdater(const UpdaterHandOff& handOff, const ProgramStarter& start);
 
 }  // namespace halvex

@@ -39,6 +39,8 @@ std::optional<UpdaterOptions> ParseUpdaterOptions(const std::vector<std::string>
     options.name = values["name"];
     options.curPath = values["cur"];
     options.zipPath = values["zip"];
+    options.version = values["ver"];
+    options.signature = values["sig"];
     options.silent = values["silent"] == "1";
     if (options.name.empty() || options.curPath.empty() || options.zipPath.empty())
         return std::nullopt;

@@ -9,13 +9,15 @@
 
 namespace halvex {
 
-// The updater's command line: -pid <id> -name <text> -cur <bundle> -zip <package>,
-// and for unattended runs -silent 1 (no alert; the outcome is the exit status).
+// The updater's command line: -pid <id> -name <text> -cur <bundle> -zip <package>
+// -ver <version> -sig <signature>, and for unattended runs -silent 1 (no alert; the outcome is the exit status).
 struct UpdaterOptions {
     pid_t pid = 0;
     std::string name;
     std::filesystem::path curPath;  // the suite's bundle on the drive
     std::filesystem::path zipPath;  // the downloaded package
+    std::string version;            // the offered version (-ver), which the signature names
+    std::string signature;          // the offer's signature (-sig), base64; empty when none came
     bool silent = false;
 };
 

@@ -53,20 +53,21 @@ int Download(Context& context, const UpdateOffer& offer, bool install)
     request.address = offer.packageAddress;
     request.sha256 = offer.sha256;
     request.destination = destination.value();
-    const std::string title = DownloadTitleText(KXStrings::GetString("download_update"), request.destination);
+    const std::string title = DownloadTitleText(KXStrings::GetString("download_update"), request.address);
     const std::string status = KXStrings::GetString("download_status");
     const auto start = std::chrono::steady_clock::now();
-    const Result<DownloadOutcome> downloaded =
-        DownloadPackage(request, [&](std::uint64_t done, std::uint64_t expected) {
-            const std::string line = done > 0 && expected > 0
-                                         ? title + " " + KXAutoUpdate::GetDownloadSize(done, expected, start, status)
-                                         : title;
-            console.progress(line, done, expected);
-            return !context.cancel().load();
-        });
+    const Status downloaded = DownloadPackage(request, [&](std::uint64_t done, std::uint64_t expected) {
+        const std::string line = done > 0 && expected > 0
+                                     ? title + " " + KXAutoUpdate::GetDownloadSize(done, expected, start, status)
+                                     : title;
+        console.progress(line, done, expected);
+        return !context.cancel().load();
+    });
     console.endProgress();
-    if (!downloaded)
-        return ShowFailure(console, downloaded.status());
+    if (!downloaded) {
+        RemovePackageDownload(request.destination);
+        return ShowFailure(console, downloaded);
+    }
     context.console().out() << "package: " << request.destination.string() << '\n';
     context.console().out().flush();
     if (!install)
@@ -76,14 +77,18 @@ int Download(Context& context, const UpdateOffer& offer, bool install)
     handOff.bundlePath = context.paths().BundlePath();
     handOff.tempFolder = context.paths().TempFolder();
     handOff.packagePath = request.destination;
+    handOff.version = offer.version;
+    handOff.signature = offer.signature;
     handOff.pid = ::getpid();
     handOff.silent = true;
     const Status started =
         StartUpdater(handOff, [](const std::filesystem::path& program, const std::vector<std::string>& arguments) {
             return KMSystem::StartProgram(program, arguments).status();
         });
-    if (!started)
+    if (!started) {
+        RemovePackageDownload(request.destination);
         return ShowFailure(console, started);
+    }
     // The updater waits for this process to end before it replaces anything.
     return kExitDone;
 }
@@ -105,7 +110,9 @@ int Run(Context& context, const std::vector<std::string>& options)
     Console& console = context.console();
     UpdateCheckOptions checkOptions;
     checkOptions.cancel = &context.cancel();
-    checkOptions.configuredBaseAddress = DriveConfiguration::Load(context.paths().ResourcesPath()).updateBaseUrl;
+    const DriveConfiguration configuration = DriveConfiguration::Load(context.paths().ResourcesPath());
+    checkOptions.configuredBaseAddress = configuration.updateBaseUrl;
+    checkOptions.updateKeys = configuration.updatePublicKeys;
     checkOptions.version = DriveSuiteVersionForUpdate(context.paths().ProgramPath());
     const Result<UpdateAnswer> checked = RunUpdateCheck(checkOptions);
     if (!checked)
@@ -143,10 +150,13 @@ const Command& CheckUpdateCommand()
                                  "  --download  also downloads the offered package into the private temporary\n"
                                  "              folder and prints 'package: <path>'\n"
                                  "  --install   also hands the package to the updater, which replaces the\n"
-                                 "              suite's files on the drive once this program has ended\n"
-                                 "The update service's address is \"UpdateBaseURL\" in the drive's\n"
+                                 "              suite's files on the drive once this program has ended; only\n"
+                                 "              a newer version signed by a key in \"UpdatePublicKeys\" is taken\n"
+                                 "The update service's https address is \"UpdateBaseURL\" in the drive's\n"
                                  "HalvexDravane.app/Contents/Resources/Configuration.plist, else the one built\n"
-                                 "in; HALVEX_UPDATE_URL overrides both (it must end in '/').\n"
+                                 "in; HALVEX_UPDATE_URL overrides both (it must end in '/'; tests may name\n"
+                                 "http on loopback there). HALVEX_UPDATE_CA_FILE names the certificate\n"
+                                 "authorities to trust instead of the system's.\n"
                                  "Exit status: 0 offer or nothing new, 1 failure, 2 usage.\n",
                                  Needs::Setup, &Run};
     return command;

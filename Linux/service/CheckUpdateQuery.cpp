@@ -54,9 +54,13 @@ std::string ErrorReply(ServiceError error)
 
 std::string OfferReply(const Release& release)
 {
-    // A release of the list holds digits, letters, dots, dashes, underscores
-    // and slashes only (see ParseReleaseList): nothing to escape in XML.
-    return Reply("version=\"" + release.version + "\" url=\"" + release.url + "\" sha256=\"" + release.sha256 + "\"");
+    // A release of the list holds digits, letters, dots, dashes, underscores,
+    // slashes, "+" and "=" only (see ParseReleaseList): nothing to escape in XML.
+    std::string attributes =
+        "version=\"" + release.version + "\" url=\"" + release.url + "\" sha256=\"" + release.sha256 + "\"";
+    if (!release.signature.empty())
+        attributes += " signature=\"" + release.signature + "\"";
+    return Reply(attributes);
 }
 
 std::string CheckReply(const ReleaseList* list, std::string_view query)

@@ -37,8 +37,9 @@ std::string CheckReply(const ReleaseList* list, std::string_view query);
 
 // <response><update error="N"/></response>
 std::string ErrorReply(ServiceError error);
-// <response><update version=".." url=".." sha256=".."/></response> of a
-// release that ParseReleaseList kept.
+// <response><update version=".." url=".." sha256=".." signature=".."/></response>
+// of a release that ParseReleaseList kept (no signature attribute when its
+// line has none).
 std::string OfferReply(const Release& release);
 
 }  // namespace halvex::service

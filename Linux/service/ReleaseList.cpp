@@ -66,6 +66,14 @@ bool UsableDigest(std::string_view digest)
                                               [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
+bool UsableSignature(std::string_view signature)
+{
+    const std::size_t padding = signature.ends_with("==") ? 2 : signature.ends_with('=') ? 1 : 0;
+    return !signature.empty() && signature.size() <= 128 && signature.size() % 4 == 0 &&
+           std::all_of(signature.begin(), signature.end() - static_cast<std::ptrdiff_t>(padding),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/'; });
+}
+
 int CompareVersions(std::string_view a, std::string_view b)
 {
     // Numbers of at most nine digits, so each fits a long long.
@@ -103,15 +111,16 @@ ReleaseList ParseReleaseList(std::string_view text)
         const std::size_t first = line.find_first_not_of(" \t");
         if (first == std::string_view::npos || line[first] == '#')
             continue;
-        // Five asked for: a fifth field makes the line wrong.
-        const std::vector<std::string_view> fields = SplitFields(line, 5);
-        if (fields.size() != 4 || !UsableId(fields[0]) || !UsableVersion(fields[1]) || !UsablePackagePath(fields[2]) ||
-            !UsableDigest(fields[3])) {
+        // Six asked for: a sixth field makes the line wrong.
+        const std::vector<std::string_view> fields = SplitFields(line, 6);
+        if (fields.size() < 4 || fields.size() > 5 || !UsableId(fields[0]) || !UsableVersion(fields[1]) ||
+            !UsablePackagePath(fields[2]) || !UsableDigest(fields[3]) ||
+            (fields.size() == 5 && !UsableSignature(fields[4]))) {
             ++list.refusedLines;
             continue;
         }
-        list.releases.push_back(
-            {std::string(fields[0]), std::string(fields[1]), std::string(fields[2]), std::string(fields[3])});
+        list.releases.push_back({std::string(fields[0]), std::string(fields[1]), std::string(fields[2]),
+                                 std::string(fields[3]), fields.size() == 5 ? std::string(fields[4]) : std::string()});
     }
     return list;
 }

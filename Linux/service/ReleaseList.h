@@ -10,8 +10,12 @@ namespace halvex::service {
 // The releases the update service offers, one line each in "releases.list"
 // of its root folder, as scripts/publish-update.sh writes them:
 //
-//   <identifier> <version> <package path> <sha256>
-//   01 1.0.1 packages/HalvexDravane-1.0.1.zip 3f7a...
+//   <identifier> <version> <package path> <sha256> [<signature>]
+//   01 1.0.1 packages/HalvexDravane-1.0.1.zip 3f7a... q8Rk...==
+//
+// The signature is the publisher's, in base64; the service passes it on
+// and the drives check it, so a list without one offers packages no drive
+// installs.
 //
 // Blank lines and lines starting with "#" are passed over. The package path
 // is relative to the root, which is also the base address the suites ask.
@@ -20,6 +24,7 @@ struct Release {
     std::string version;
     std::string url;
     std::string sha256;
+    std::string signature;  // base64; empty when the line has none
 };
 
 inline constexpr std::string_view kReleaseListName = "releases.list";
@@ -44,6 +49,8 @@ bool UsableVersion(std::string_view version);
 bool UsablePackagePath(std::string_view path);
 // 64 hexadecimal digits.
 bool UsableDigest(std::string_view digest);
+// Standard base64 with padding, of at most 128 characters.
+bool UsableSignature(std::string_view signature);
 
 // Compares two usable versions number by number, a missing number counting
 // as 0: negative, 0 or positive.

@@ -17,6 +17,8 @@
 #include "UpdaterStrings.h"
 #include "zip/ZipExtraction.h"
 #include "strings/FormatText.h"
+#include "update/PackageDownload.h"
+#include "update/PackageSignature.h"
 #include "update/UpdateInstaller.h"
 
 namespace fs = std::filesystem;
@@ -66,6 +68,8 @@ bool KMApp::applicationWillFinishLaunching(const std::vector<std::string>& argum
     m_strName = options->name;
     m_strCurPath = options->curPath;
     m_strZipPath = options->zipPath;
+    m_strVersion = options->version;
+    m_strSignature = options->signature;
     m_bSilent = options->silent;
     startProgress();
     setStatus(QString::fromStdString(halvex::FormatText(m_strings.Get("update_status"), m_strName)));
@@ -110,6 +114,17 @@ void KMApp::updateThread()
         Fail("process " + std::to_string(m_pid) + " did not end");
         m_bSuiteRuns = true;
     }
+    // The package is checked here, as late as can be, since the temporary
+    // folder is not the drive's: a file swapped there after the download is
+    // refused too. The keys and the drive's version come from the drive.
+    if (m_bUpdateGood) {
+        if (const halvex::Status checked = halvex::CheckPackage(
+                halvex::DrivePackageCheck(m_strCurPath, m_strZipPath, m_strVersion, m_strSignature));
+            !checked) {
+            Log(m_strZipPath.string() + ": " + checked.detail);
+            Fail(m_strings.Get(checked.messageKey));
+        }
+    }
     std::error_code error;
     if (m_bUpdateGood) {
         fs::remove_all(m_strUnzipPath, error);
@@ -138,11 +153,10 @@ void KMApp::endUpdate()
     m_timer->stop();
     showWorkerPosition();
     std::error_code error;
-    // A package that could not be installed stays for the next try, which
-    // downloads it no more.
-    if (m_bUpdateGood)
-        fs::remove(m_strZipPath, error);
+    // The next try downloads into a folder of its own, so the package goes
+    // either way, with the folder made for it.
     fs::remove_all(m_strUnzipPath, error);
+    halvex::RemovePackageDownload(m_strZipPath);
     stopProgress();
     // The full bar stays in view for a moment before the outcome.
     QTimer::singleShot(1000, this, &KMApp::finish);

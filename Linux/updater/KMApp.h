@@ -42,7 +42,7 @@ private:
     void startProgress();
     void stopProgress();
     void startUpdate();
-    // Worker thread: wait, unpack, copy. Touches no widget.
+    // Worker thread: wait, check the package, unpack, copy. Touches no widget.
     void updateThread();
     void endUpdate();
     void finish();
@@ -68,6 +68,8 @@ private:
     std::string m_strName;
     std::filesystem::path m_strCurPath;
     std::filesystem::path m_strZipPath;
+    std::string m_strVersion;
+    std::string m_strSignature;
     std::filesystem::path m_strUnzipPath;
     std::atomic<int> m_nNumOfFiles{0};
     std::atomic<int> m_nDone{0};

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+#include <optional>
+
 #include "../update/UpdateTestSupport.h"
 #include "toolkit/DWProgressBar.h"
 #include "app/update/KWDownloadDlg.h"
@@ -32,6 +34,11 @@ protected:
         m_actions.check.version = "1.0.0";
         m_actions.handOff.bundlePath = m_root / "bundle" / "HalvexDravane.app";
         WriteFile(m_actions.handOff.bundlePath / "Contents" / "Linux" / "Updater", "#!/bin/sh\n");
+        // A drive at 1.0.0 that trusts the test's publisher.
+        WriteFile(m_actions.handOff.bundlePath / "Contents" / "Linux" / "VERSION", "1.0.0\n");
+        WriteFile(m_actions.handOff.bundlePath / "Contents" / "Resources" / "Configuration.plist",
+                  halvex::test::ConfigurationListing({m_publisher.PublicKey()}));
+        m_actions.check.updateKeys = {m_publisher.PublicKey()};
         m_actions.handOff.tempFolder = m_root / "tmp";
         fs::create_directories(m_actions.handOff.tempFolder);
         m_actions.handOff.pid = 4242;
@@ -49,6 +56,26 @@ protected:
     }
 
     fs::path ServiceRoot() const { return m_root / "service"; }
+    // A package of one file at <service>/pkg.zip, offered as 2.0.0 with the
+    // publisher's signature (or `signature`).
+    void ServeSignedPackage(const std::optional<std::string>& signature = std::nullopt)
+    {
+        WriteFile(m_root / "payload.txt", "new files");
+        fs::create_directories(ServiceRoot());
+        ASSERT_TRUE(
+            halvex::test::MakeZip(ServiceRoot() / "pkg.zip", {"payload.txt=" + (m_root / "payload.txt").string()}));
+        m_signature = signature ? *signature : m_publisher.SignPackage(ServiceRoot() / "pkg.zip", "2.0.0");
+        Serve(R"(<response><update version="2.0.0" url="pkg.zip" signature=")" + m_signature + R"("/></response>)");
+    }
+    // The downloads left in the temporary folder.
+    std::vector<fs::path> Downloads() const
+    {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(m_actions.handOff.tempFolder))
+            if (entry.path().filename().string().starts_with("halvex-download-"))
+                found.push_back(entry.path() / "package.zip");
+        return found;
+    }
     void Serve(const std::string& reply) { WriteFile(ServiceRoot() / "check-update.php", reply); }
     void Use(const LoopbackServer& server)
     {
@@ -61,6 +88,8 @@ protected:
         return index < boxes.size() ? boxes[index].text.toStdString() : std::string("<no box>");
     }
 
+    halvex::test::UpdateSigner m_publisher;
+    std::string m_signature;
     UpdateActions m_actions;
     fs::path m_started;
     std::vector<std::string> m_arguments;
@@ -95,6 +124,15 @@ TEST_F(UpdateFlowTest, NothingNewAndFailuresShowTheErrorBox)
     EXPECT_EQ(KWMsgBox::ShownBoxes().size(), 2u);
 }
 
+TEST_F(UpdateFlowTest, ADriveWithoutUpdateKeysSaysSo)
+{
+    m_actions.check.updateKeys.clear();
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    CheckForUpdatesInteractive(nullptr, m_actions);
+    ASSERT_EQ(KWMsgBox::ShownBoxes().size(), 1u);
+    EXPECT_EQ(ShownText(0), KXStrings::GetString("update_not_set_up"));
+}
+
 TEST_F(UpdateFlowTest, OfferDeclinedDownloadsNothing)
 {
     Serve(R"(<response><update version="2.0.0" url="pkg.zip"/></response>)");
@@ -105,27 +143,27 @@ TEST_F(UpdateFlowTest, OfferDeclinedDownloadsNothing)
     ASSERT_EQ(KWMsgBox::ShownBoxes().size(), 1u);
     EXPECT_EQ(ShownText(0), KXStrings::Format("check_update_avail", std::string("2.0.0")));
     EXPECT_EQ(KWMsgBox::ShownBoxes()[0].focus, KWMsgBox::kIdYes);
-    EXPECT_FALSE(fs::exists(m_actions.handOff.tempFolder / "pkg.zip"));
+    EXPECT_TRUE(Downloads().empty());
     EXPECT_EQ(m_nQuits, 0);
 }
 
 TEST_F(UpdateFlowTest, AcceptedOfferDownloadsHandsOverAndQuits)
 {
-    Serve(R"(<response><update version="2.0.0" url="pkg.zip"/></response>)");
-    WriteFile(m_root / "payload.txt", "new files");
-    ASSERT_TRUE(halvex::test::MakeZip(ServiceRoot() / "pkg.zip", {"payload.txt=" + (m_root / "payload.txt").string()}));
+    ServeSignedPackage();
     LoopbackServer server(ServiceRoot());
     Use(server);
     KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
     CheckForUpdatesInteractive(nullptr, m_actions);
 
-    const fs::path package = m_actions.handOff.tempFolder / "pkg.zip";
+    ASSERT_EQ(Downloads().size(), 1u);
+    const fs::path package = Downloads()[0];
     EXPECT_TRUE(fs::exists(package));
     EXPECT_EQ(KWMsgBox::ShownBoxes().size(), 1u) << ShownText(1);
     EXPECT_EQ(m_started.filename(), "Updater");
     EXPECT_EQ(m_started.parent_path(), m_actions.handOff.tempFolder / "updater") << "the updater runs from a copy";
     const std::vector<std::string> expected{
-        "-pid", "4242", "-name", "Pellory", "-cur", m_actions.handOff.bundlePath.string(), "-zip", package.string()};
+        "-pid", "4242",           "-name", "Pellory", "-cur", m_actions.handOff.bundlePath.string(),
+        "-zip", package.string(), "-ver",  "2.0.0",   "-sig", m_signature};
     EXPECT_EQ(m_arguments, expected);
     EXPECT_EQ(m_nQuits, 1);
 }
@@ -139,18 +177,30 @@ TEST_F(UpdateFlowTest, FailedDownloadOrUpdaterIsReportedAndTheSuiteStays)
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
     CheckForUpdatesInteractive(nullptr, m_actions);
     EXPECT_EQ(ShownText(1), KXStrings::GetString("download_err"));
-    EXPECT_FALSE(fs::exists(m_actions.handOff.tempFolder / "missing.zip"));
+    EXPECT_TRUE(Downloads().empty());
 
-    // A package already there is used again; the updater does not start.
-    WriteFile(m_root / "payload.txt", "new files");
-    ASSERT_TRUE(halvex::test::MakeZip(m_actions.handOff.tempFolder / "missing.zip",
-                                      {"payload.txt=" + (m_root / "payload.txt").string()}));
+    // The next try downloads again, into a folder of its own: nothing is kept.
+    ServeSignedPackage();
     m_bStartWorks = false;
     KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
     CheckForUpdatesInteractive(nullptr, m_actions);
     EXPECT_EQ(ShownText(3), KXStrings::GetString("updater_err"));
-    EXPECT_TRUE(fs::exists(m_actions.handOff.tempFolder / "missing.zip")) << "kept for the next attempt";
+    EXPECT_TRUE(Downloads().empty());
+    EXPECT_EQ(m_nQuits, 0);
+}
+
+TEST_F(UpdateFlowTest, ARefusedPackageIsReportedBeforeTheSuiteQuits)
+{
+    ServeSignedPackage(halvex::test::UpdateSigner().SignPackage(ServiceRoot() / "pkg.zip", "2.0.0"));
+    LoopbackServer server(ServiceRoot());
+    Use(server);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    CheckForUpdatesInteractive(nullptr, m_actions);
+    EXPECT_EQ(ShownText(1), KXStrings::GetString("update_refused"));
+    EXPECT_TRUE(m_started.empty());
+    EXPECT_TRUE(Downloads().empty());
     EXPECT_EQ(m_nQuits, 0);
 }
 
@@ -159,7 +209,8 @@ TEST_F(UpdateFlowTest, DownloadWindowScreenshot)
     halvex::PackageRequest request;
     request.destination = m_actions.handOff.tempFolder / "HalvexDravane-2.0.0.zip";
     KWDownloadDlg window(nullptr, request);
-    window.SetStatus(halvex::DownloadTitleText(KXStrings::GetString("download_update"), request.destination));
+    window.SetStatus(halvex::DownloadTitleText(KXStrings::GetString("download_update"),
+                                               "https://updates.example.org/HalvexDravane-2.0.0.zip"));
     window.SetRange(48 * 1024 * 1024);
     window.SetPos(19 * 1024 * 1024);
     window.SetCount(halvex::FormatText(KXStrings::GetString("download_status"), std::string("19.0"),

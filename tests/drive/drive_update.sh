@@ -7,7 +7,7 @@
 # then makes a fresh cached copy of the changed programs.
 set -euo pipefail
 src=$1 build=$2
-for tool in xvfb-run xwininfo python3 ldd; do
+for tool in xvfb-run xwininfo python3 ldd openssl; do
   command -v $tool >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
 done
 
@@ -20,7 +20,9 @@ cleanup() {
 }
 trap cleanup EXIT
 drive=$work/STICK
-HALVEX_BUILD_DIR=$build "$src/scripts/make-drive.sh" "$drive" >/dev/null
+# The publisher's key, made for this test; the drive trusts it.
+"$src/scripts/make-update-key.sh" "$work/update.key" >/dev/null
+HALVEX_BUILD_DIR=$build "$src/scripts/make-drive.sh" --update-key "$work/update.key.pub" "$drive" >/dev/null
 chmod -R a-x "$drive"
 chmod -R a+X "$drive"
 
@@ -41,7 +43,11 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
     z.writestr("HalvexDravane.app/Contents/Linux/UPDATED", "9.0.0\n")
     z.writestr("HalvexDravane.app/Contents/Resources/update-note.txt", "new resource\n")
 PY
-echo '<response><update version="9.0.0" url="p/Dravane-9.0.0.zip"/></response>' > "$work/server/check-update.php"
+digest=$(sha256sum "$work/server/p/Dravane-9.0.0.zip" | cut -d' ' -f1)
+printf 'halvex-update 01 9.0.0 %s' "$digest" > "$work/signed-text"
+signature=$(openssl pkeyutl -sign -rawin -inkey "$work/update.key" -in "$work/signed-text" | base64 -w0)
+echo "<response><update version=\"9.0.0\" url=\"p/Dravane-9.0.0.zip\" signature=\"$signature\"/></response>" \
+  > "$work/server/check-update.php"
 python3 "$src/tests/data/update/update_server.py" --root "$work/server" --port-file "$work/port" &
 server_pid=$!
 for _ in $(seq 1 50); do [ -s "$work/port" ] && break; sleep 0.1; done
@@ -85,5 +91,5 @@ SESSION
 xvfb-run -a bash "$work/session.sh" "$drive" "$work"
 
 [ "$(cat "$drive/HalvexDravane.app/Contents/Resources/update-note.txt")" = "new resource" ] || { echo "FAIL: resource"; exit 1; }
-if find "$work/run" "$work/tmp" -name 'Dravane-9.0.0.zip' | grep -q .; then echo "FAIL: the package was left behind"; exit 1; fi
+if find "$work/run" "$work/tmp" -name 'halvex-download-*' | grep -q .; then echo "FAIL: the package was left behind"; exit 1; fi
 echo "1 passed, 0 failed"

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../update/UpdateTestSupport.h"
 #include "FaultTestSupport.h"
 #include "zip/ZipArchive.h"
 
@@ -244,9 +245,13 @@ TEST_F(ProgramFaultTest, BackupWhoseDriveFolderGoesMidArchiveStopsWithMessage13)
 }
 
 // The Updater's command line as the suite's hand-off gives it, for a suite
-// that has already quit.
+// that has already quit, with the package signed as 9.0.0 by a key the drive
+// lists.
 std::vector<std::string> UpdaterArguments(const fs::path& bundle, const fs::path& package)
 {
+    const halvex::test::UpdateSigner publisher;
+    WriteFile(bundle / "Contents" / "Resources" / "Configuration.plist",
+              halvex::test::ConfigurationListing({publisher.PublicKey()}));
     const pid_t ended = ::fork();
     if (ended == 0)
         ::_exit(0);
@@ -260,6 +265,10 @@ std::vector<std::string> UpdaterArguments(const fs::path& bundle, const fs::path
             bundle.string(),
             "-zip",
             package.string(),
+            "-ver",
+            "9.0.0",
+            "-sig",
+            publisher.SignPackage(package, "9.0.0"),
             "-silent",
             "1"};
 }

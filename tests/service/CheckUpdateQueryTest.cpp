@@ -9,6 +9,7 @@ namespace {
 using namespace halvex::service;
 
 const std::string kDigest(64, 'a');
+const std::string kSignature = "q8Rk+/" + std::string(80, 'B') + "==";
 
 ReleaseList Releases()
 {
@@ -18,7 +19,7 @@ ReleaseList Releases()
         kDigest +
         "\n"
         "01 1.0.10 packages/HalvexDravane-1.0.10.zip " +
-        kDigest +
+        kDigest + " " + kSignature +
         "\n"
         "01 1.0.9 packages/HalvexDravane-1.0.9.zip " +
         kDigest +
@@ -35,13 +36,15 @@ struct Read {
     int error;
     std::string version;
     std::string url;
+    std::string signature;
 };
 
 Read ReadReply(const std::string& reply)
 {
     KXAutoUpdate update;
     const bool understood = update.ParseData(reply.c_str()).ok;
-    return {understood, update.m_bUpdateAvailable, update.m_nError, update.m_strVersion, update.m_strURL};
+    return {understood,          update.m_bUpdateAvailable, update.m_nError,
+            update.m_strVersion, update.m_strURL,           update.m_strSignature};
 }
 
 TEST(CheckUpdateQuery, RepliesAsTheSuiteReadsThem)
@@ -82,6 +85,9 @@ TEST(CheckUpdateQuery, RepliesAsTheSuiteReadsThem)
     }
     const Read offer = ReadReply(CheckReply(&list, "id=01&ver=1.0.0"));
     EXPECT_EQ(offer.url, "packages/HalvexDravane-1.0.10.zip");
+    // The publisher's signature is passed on as it is; a line without one offers none.
+    EXPECT_EQ(offer.signature, kSignature);
+    EXPECT_EQ(ReadReply(CheckReply(&list, "id=02&ver=1.0")).signature, "");
     EXPECT_EQ(ReadReply(CheckReply(nullptr, "id=01&ver=1.0.0")).error, 3);
 }
 
@@ -107,6 +113,15 @@ TEST(ReleaseList, MalformedLinesArePassedOver)
                                               "01 1.0.7 packages/p.zip " +
                                               kDigest +
                                               " extra\n"
+                                              "01 1.0.11 packages/p.zip " +
+                                              kDigest + " " + kSignature +
+                                              " more\n"
+                                              "01 1.0.12 packages/p.zip " +
+                                              kDigest + " " + std::string(132, 'A') +
+                                              "\n"
+                                              "01 1.0.13 packages/p.zip " +
+                                              kDigest + " \"/>" +
+                                              "\n"
                                               "01 v1.0.8 packages/p.zip " +
                                               kDigest +
                                               "\n"
@@ -117,7 +132,7 @@ TEST(ReleaseList, MalformedLinesArePassedOver)
                                               kDigest + "\n");
     ASSERT_EQ(list.releases.size(), 1u);
     EXPECT_EQ(list.releases[0].url, "packages/ok.zip");
-    EXPECT_EQ(list.refusedLines, 9u);
+    EXPECT_EQ(list.refusedLines, 12u);
 }
 
 }  // namespace

@@ -55,11 +55,15 @@ TEST(KXAutoUpdateParseData, RepliesOfTheService)
     }
 }
 
-TEST(KXAutoUpdateParseData, DigestIsReadWithTheOffer)
+TEST(KXAutoUpdateParseData, DigestAndSignatureAreReadWithTheOffer)
 {
     KXAutoUpdate update;
-    ASSERT_TRUE(update.ParseData(R"(<response><update version="1.1" url="a.zip" sha256="ABC"/></response>)"));
+    ASSERT_TRUE(update.ParseData(
+        R"(<response><update version="1.1" url="a.zip" sha256="ABC" signature="c2ln+/=="/></response>)"));
     EXPECT_EQ(update.m_strSha256, "ABC");
+    EXPECT_EQ(update.m_strSignature, "c2ln+/==");
+    ASSERT_TRUE(update.ParseData(R"(<response><update version="1.2" url="b.zip"/></response>)"));
+    EXPECT_EQ(update.m_strSignature, "");
     EXPECT_FALSE(update.ParseData(nullptr));
 }
 
@@ -98,6 +102,40 @@ TEST(UpdateService, BaseAddressFromTheEnvironmentThenTheDriveThenTheBuild)
     const auto built = halvex::UpdateBaseAddress();
     EXPECT_EQ(bool(built), !halvex::BuiltInUpdateBaseAddress().empty());
     EXPECT_EQ(built.ValueOr({}), halvex::BuiltInUpdateBaseAddress());
+}
+
+// Over http anyone on the way answers for the service. Only the variable,
+// which no drive sets, may name http, and only on loopback (the tests' servers).
+TEST(UpdateService, PlainHttpOnlyOnLoopbackAndOnlyFromTheVariable)
+{
+    struct Case {
+        const char* base;
+        bool fromVariable, fromDrive;
+    } cases[] = {
+        {"https://u.example/", true, true},
+        {"http://127.0.0.1:9/", true, false},
+        {"http://127.8.9.10/d/", true, false},
+        {"http://[::1]:8080/", true, false},
+        {"http://localhost:8080/", true, false},
+        {"http://u.example/", false, false},
+        {"http://10.0.0.1:8080/", false, false},
+        {"http://127.0.0.1.u.example/", false, false},
+        {"http://127.0.0.1@u.example/", false, false},
+        {"http://[::1].u.example/", false, false},
+        {"http://localhost.u.example/", false, false},
+        {"http://127.0.0/", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.base);
+        ::setenv(halvex::kUpdateUrlVariable, c.base, 1);
+        EXPECT_EQ(bool(halvex::UpdateBaseAddress("https://drive.example/")), c.fromVariable);
+        ::unsetenv(halvex::kUpdateUrlVariable);
+        const auto fromDrive = halvex::UpdateBaseAddress(c.base);
+        EXPECT_EQ(bool(fromDrive), c.fromDrive);
+        if (!c.fromDrive) {
+            EXPECT_NE(fromDrive.detail().find("https only"), std::string::npos) << fromDrive.detail();
+        }
+    }
 }
 
 TEST(KXAutoUpdateConnection, DefaultRouteInEitherTable)

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
 #include <random>
 
 #include "UpdateTestSupport.h"
@@ -11,7 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using halvex::DownloadOutcome;
 using halvex::test::LoopbackServer;
 using halvex::test::MakeZip;
 using halvex::test::ReadFile;
@@ -19,16 +22,15 @@ using halvex::test::TempFolder;
 using halvex::test::WriteFile;
 
 // What a download came to, as text a failed expectation shows whole.
-std::string Outcome(const halvex::Result<DownloadOutcome>& result)
+std::string Outcome(const halvex::Status& result)
 {
     if (!result)
-        return result.messageKey() + ": " + result.detail();
-    return result.value() == DownloadOutcome::Downloaded ? "downloaded" : "reused";
+        return result.messageKey + ": " + result.detail;
+    return "downloaded";
 }
 
-TEST(PackageDestination, NameIsTheLastPartOfTheAddress)
+TEST(PackageName, NameIsTheLastPartOfTheAddress)
 {
-    const fs::path temp = "/tmp/halvex-1000";
     struct Case {
         const char* address;
         const char* name;  // nullptr: refused
@@ -44,13 +46,41 @@ TEST(PackageDestination, NameIsTheLastPartOfTheAddress)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.address);
-        const auto destination = halvex::PackageDestination(temp, c.address);
+        const auto name = halvex::PackageName(c.address);
         if (c.name) {
-            EXPECT_EQ(destination.ValueOr({}), temp / c.name);
+            EXPECT_EQ(name.ValueOr({}), c.name);
         } else {
-            EXPECT_EQ(destination.messageKey(), "download_err");
+            EXPECT_EQ(name.messageKey(), "download_err");
         }
     }
+}
+
+// The address must not choose a file in the private temporary folder, where
+// the session keeps its sockets: each download gets a folder of its own.
+TEST(PackageDestination, AFolderOfItsOwnForEveryDownload)
+{
+    TempFolder temp;
+    const auto first = halvex::PackageDestination(temp.path(), "https://u.example/d/bus");
+    const auto second = halvex::PackageDestination(temp.path(), "https://u.example/d/bus");
+    ASSERT_TRUE(first && second) << first.detail() << second.detail();
+    EXPECT_NE(first.value().parent_path(), second.value().parent_path());
+    EXPECT_EQ(first.value().parent_path().parent_path(), temp.path());
+    EXPECT_EQ(first.value().filename(), "package.zip");
+    EXPECT_FALSE(fs::exists(first.value()));
+    struct stat info {};
+    ASSERT_EQ(::stat(first.value().parent_path().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(halvex::PackageDestination(temp / "missing", "https://u.example/d/p.zip").messageKey(), "download_err");
+    EXPECT_EQ(halvex::PackageDestination(temp.path(), "https://u.example/d/..").messageKey(), "download_err");
+
+    // Removing a download takes its folder only when nothing else is in it.
+    WriteFile(second.value(), "package");
+    WriteFile(second.value().parent_path() / "other", "not ours");
+    halvex::RemovePackageDownload(second.value());
+    EXPECT_FALSE(fs::exists(second.value()));
+    EXPECT_TRUE(fs::exists(second.value().parent_path() / "other"));
+    halvex::RemovePackageDownload(first.value());
+    EXPECT_FALSE(fs::exists(first.value().parent_path()));
 }
 
 // A served package, the service's folder and the user's temporary folder.
@@ -70,7 +100,7 @@ protected:
         m_request.limits.stall = 1500ms;
     }
 
-    halvex::Result<DownloadOutcome> Download(LoopbackServer& server, const halvex::TransferProgress& progress = {})
+    halvex::Status Download(LoopbackServer& server, const halvex::TransferProgress& progress = {})
     {
         m_request.address = server.base() + "Dravane-1.1.zip";
         return halvex::DownloadPackage(m_request, progress);
@@ -107,24 +137,32 @@ TEST_F(PackageDownloadTest, DownloadsWithProgressIntoTheDestination)
     EXPECT_EQ(FilesInTemp(), 1u);
 }
 
-TEST_F(PackageDownloadTest, GoodPackageAlreadyThereIsUsedAgain)
+// Named by the service, "bus" was once the session's socket in the
+// temporary folder: what is at a destination stays, socket or file.
+TEST_F(PackageDownloadTest, WhatIsAlreadyAtTheDestinationIsNeverReplaced)
 {
-    fs::copy_file(m_root / "Dravane-1.1.zip", m_request.destination);
+    WriteFile(m_root / "bus", ReadFile(m_root / "Dravane-1.1.zip"));
     LoopbackServer server(m_root.path());
-    EXPECT_EQ(Outcome(Download(server)), "reused");
-    EXPECT_FALSE(PackageWasRequested());
+    m_request.address = server.base() + "bus";
+
+    m_request.destination = m_temp / "bus";
+    WriteFile(m_request.destination, "a file of the session");
+    EXPECT_EQ(halvex::DownloadPackage(m_request, {}).messageKey, "download_err");
+    EXPECT_EQ(ReadFile(m_request.destination), "a file of the session");
+    fs::remove(m_request.destination);
+
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", m_request.destination.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(halvex::DownloadPackage(m_request, {}).messageKey, "download_err");
+    EXPECT_TRUE(fs::is_socket(m_request.destination));
+    ::close(listener);
+    EXPECT_EQ(FilesInTemp(), 1u);
 }
 
-TEST_F(PackageDownloadTest, DamagedPackageIsDownloadedAgain)
-{
-    WriteFile(m_request.destination, "PK\x03\x04 not really an archive");
-    LoopbackServer server(m_root.path());
-    ASSERT_EQ(Outcome(Download(server)), "downloaded");
-    EXPECT_TRUE(PackageWasRequested());
-    EXPECT_TRUE(halvex::OpensAsZip(m_request.destination));
-}
-
-TEST_F(PackageDownloadTest, DigestDecidesOverReuseAndDownload)
+TEST_F(PackageDownloadTest, DigestDecides)
 {
     const std::string good = halvex::FileSha256(m_root / "Dravane-1.1.zip").ValueOr({});
     ASSERT_EQ(good.size(), 64u);
@@ -133,22 +171,19 @@ TEST_F(PackageDownloadTest, DigestDecidesOverReuseAndDownload)
     EXPECT_EQ(unreadable.detail(), (m_temp / "missing.zip").string() + ": No such file or directory");
     LoopbackServer server(m_root.path());
 
-    // A whole archive there, but another one: downloaded again.
-    ASSERT_TRUE(MakeZip(m_request.destination, {"other.txt=" + (m_work / "payload.txt").string()}));
-    m_request.sha256 = good;
-    ASSERT_EQ(Outcome(Download(server)), "downloaded");
-    EXPECT_EQ(halvex::FileSha256(m_request.destination).ValueOr({}), good);
-
     // Upper-case hex names the same digest.
+    m_request.sha256 = good;
     for (char& c : m_request.sha256)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(Outcome(Download(server)), "reused");
+    ASSERT_EQ(Outcome(Download(server)), "downloaded");
+    EXPECT_EQ(halvex::FileSha256(m_request.destination).ValueOr({}), good);
+    fs::remove(m_request.destination);
 
     // The served package does not match: nothing is kept.
     m_request.sha256 = std::string(64, '0');
     const auto result = Download(server);
-    EXPECT_EQ(result.messageKey(), "download_err");
-    EXPECT_FALSE(result.detail().empty());
+    EXPECT_EQ(result.messageKey, "download_err");
+    EXPECT_FALSE(result.detail.empty());
     EXPECT_EQ(FilesInTemp(), 0u);
 }
 
@@ -157,13 +192,13 @@ TEST_F(PackageDownloadTest, FailuresLeaveNothingBehind)
     LoopbackServer server(m_root.path());
     m_request.address = server.base() + "missing.zip";
     m_request.destination = m_temp / "missing.zip";
-    EXPECT_EQ(halvex::DownloadPackage(m_request, {}).messageKey(), "download_err");
+    EXPECT_EQ(halvex::DownloadPackage(m_request, {}).messageKey, "download_err");
 
     // A page that is no archive (a portal's login page, say) is no package.
     WriteFile(m_root / "page.zip", "<html>log in first</html>");
     m_request.address = server.base() + "page.zip";
     m_request.destination = m_temp / "page.zip";
-    EXPECT_EQ(halvex::DownloadPackage(m_request, {}).messageKey(), "download_err");
+    EXPECT_EQ(halvex::DownloadPackage(m_request, {}).messageKey, "download_err");
     EXPECT_EQ(FilesInTemp(), 0u);
 }
 
@@ -181,7 +216,7 @@ TEST_F(PackageDownloadTest, StalledDownloadFailsAfterTheQuietTimeNotBefore)
     const auto started = std::chrono::steady_clock::now();
     const auto result = Download(server);
     const auto took = std::chrono::steady_clock::now() - started;
-    EXPECT_EQ(result.messageKey(), "download_err");
+    EXPECT_EQ(result.messageKey, "download_err");
     EXPECT_GE(took, 1400ms);
     EXPECT_LT(took, 6s);
     EXPECT_EQ(FilesInTemp(), 0u);
@@ -201,7 +236,8 @@ TEST_F(PackageDownloadTest, SlowButSteadyDownloadOutlivesTheQuietTime)
 
 TEST(DownloadTitle, PackageNameWithoutExtension)
 {
-    EXPECT_EQ(halvex::DownloadTitleText("Downloading %s...", "/tmp/x/Dravane-1.1.zip"), "Downloading Dravane-1.1...");
+    EXPECT_EQ(halvex::DownloadTitleText("Downloading %s...", "https://u.example/x/Dravane-1.1.zip?t=1"),
+              "Downloading Dravane-1.1...");
 }
 
 }  // namespace

@@ -31,6 +31,7 @@ protected:
         m_options.routeFile = m_routes / "route";
         m_options.ipv6RouteFile = m_routes / "none";
         m_options.version = "1.0.0";
+        m_options.updateKeys = {halvex::test::UpdateSigner().PublicKey()};
     }
     void TearDown() override { ::unsetenv(halvex::kUpdateUrlVariable); }
 
@@ -127,6 +128,19 @@ TEST_F(UpdateCheckTest, NoDefaultRouteSendsNothing)
     const auto result = halvex::RunUpdateCheck(m_options);
     EXPECT_EQ(result.messageKey(), "check_update_no_conn");
     EXPECT_STREQ(halvex::UpdateCheckMessageKey(result), "check_update_no_conn");
+    EXPECT_FALSE(std::filesystem::exists(m_root / "requests.log"));
+}
+
+// No package could be checked: nothing is asked, and the windows say why.
+TEST_F(UpdateCheckTest, ADriveWithoutUpdateKeysAsksNothing)
+{
+    WriteFile(m_root / "check-update.php", R"(<response><update version="2" url="a.zip"/></response>)");
+    LoopbackServer server(m_root.path());
+    ::setenv(halvex::kUpdateUrlVariable, server.base().c_str(), 1);
+    m_options.updateKeys.clear();
+    const auto result = halvex::RunUpdateCheck(m_options);
+    EXPECT_EQ(result.messageKey(), "update_not_set_up");
+    EXPECT_STREQ(halvex::UpdateCheckMessageKey(result), "update_not_set_up");
     EXPECT_FALSE(std::filesystem::exists(m_root / "requests.log"));
 }
 

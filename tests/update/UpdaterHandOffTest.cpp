@@ -24,6 +24,12 @@ protected:
         WriteFile(m_handOff.bundlePath / "Contents/Linux/Updater", "#!/bin/sh\n");
         fs::permissions(m_handOff.bundlePath / "Contents/Linux/Updater", fs::perms(0755));
         WriteFile(m_handOff.packagePath, "package");
+        // A drive at 1.0.0 that trusts the publisher, and a package signed for 1.1.0.
+        WriteFile(m_handOff.bundlePath / "Contents/Linux/VERSION", "1.0.0\n");
+        WriteFile(m_handOff.bundlePath / "Contents/Resources/Configuration.plist",
+                  halvex::test::ConfigurationListing({m_publisher.PublicKey()}));
+        m_handOff.version = "1.1.0";
+        m_handOff.signature = m_publisher.SignPackage(m_handOff.packagePath, "1.1.0");
     }
 
     halvex::ProgramStarter Recorder(bool succeed)
@@ -36,6 +42,7 @@ protected:
     }
 
     TempFolder m_drive, m_temp;
+    halvex::test::UpdateSigner m_publisher;
     halvex::UpdaterHandOff m_handOff;
     fs::path m_program;
     std::vector<std::string> m_arguments;
@@ -49,7 +56,9 @@ TEST_F(HandOffTest, StartsACopyOutsideTheBundleWithTheNamedArguments)
     const std::vector<std::string> expected{"-pid",  "4242",
                                             "-name", "Pellory",
                                             "-cur",  m_handOff.bundlePath.string(),
-                                            "-zip",  m_handOff.packagePath.string()};
+                                            "-zip",  m_handOff.packagePath.string(),
+                                            "-ver",  "1.1.0",
+                                            "-sig",  m_handOff.signature};
     EXPECT_EQ(m_arguments, expected);
 
     m_handOff.silent = true;
@@ -78,6 +87,17 @@ TEST_F(HandOffTest, TakesTheBundledLibrariesAlongAndReplacesAnEarlierCopy)
     EXPECT_EQ(ReadFile(copy / "qt.conf"), "[Paths]\nPlugins = plugins\n");
     EXPECT_FALSE(fs::exists(copy / "lib/libStale.so"));
     EXPECT_TRUE(fs::exists(programs / "lib/libQt6Core.so.6"));  // the drive keeps its own
+}
+
+// Refused before the suite quits, so its user is told; the updater is not
+// even copied.
+TEST_F(HandOffTest, APackageTheDriveWouldRefuseStartsNothing)
+{
+    m_handOff.version = "1.2.0";
+    const halvex::Status refused = halvex::StartUpdater(m_handOff, Recorder(true));
+    EXPECT_EQ(refused.messageKey, "update_refused");
+    EXPECT_TRUE(m_program.empty());
+    EXPECT_FALSE(fs::exists(m_temp / "updater"));
 }
 
 TEST_F(HandOffTest, FailuresKeepThePackage)

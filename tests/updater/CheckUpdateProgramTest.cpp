@@ -23,6 +23,12 @@ protected:
         if (!KXAutoUpdate::IsConnectionAvailable())
             GTEST_SKIP() << "this computer has no default route";
         ::setenv("no_proxy", "127.0.0.1", 1);
+        // A drive's bundle holds its string tables beside its configuration.
+        fs::create_directories(m_drive / "HalvexDravane.app/Contents/Resources");
+        fs::copy(fs::path(HALVEX_PROGRAM_DIR) / "../Resources/English.lproj",
+                 m_drive / "HalvexDravane.app/Contents/Resources/English.lproj", fs::copy_options::recursive);
+        WriteFile(m_drive / "HalvexDravane.app/Contents/Resources/Configuration.plist",
+                  halvex::test::ConfigurationListing({halvex::test::UpdateSigner().PublicKey()}));
     }
 
     Output Run(const std::string& base, const std::string& options)
@@ -55,6 +61,12 @@ TEST_F(CheckUpdateProgramTest, OutcomesAndExitStatus)
     EXPECT_EQ(Run(server.base(), "").status, 1);
     EXPECT_EQ(Run(server.base(), "--bogus").status, 2);
     EXPECT_EQ(Run("http://127.0.0.1:1/no-slash", "").status, 1);
+
+    // A drive that lists no update key asks nothing.
+    fs::remove(m_drive / "HalvexDravane.app/Contents/Resources/Configuration.plist");
+    fs::remove(m_root / "requests.log");
+    EXPECT_EQ(Run(server.base(), "").status, 1);
+    EXPECT_FALSE(fs::exists(m_root / "requests.log"));
 }
 
 TEST_F(CheckUpdateProgramTest, DownloadPrintsThePackagePath)
@@ -71,7 +83,9 @@ TEST_F(CheckUpdateProgramTest, DownloadPrintsThePackagePath)
     const auto at = result.out.find(marker);
     ASSERT_NE(at, std::string::npos) << result.out;
     const fs::path package = result.out.substr(at + marker.size(), result.out.find('\n', at) - at - marker.size());
-    EXPECT_EQ(package.filename(), "Dravane-9.1.0.zip");
+    // A name of the program's own, in a folder of this download's own.
+    EXPECT_EQ(package.filename(), "package.zip");
+    EXPECT_TRUE(package.parent_path().filename().string().starts_with("halvex-download-")) << package;
     EXPECT_TRUE(fs::exists(package));
 }
 

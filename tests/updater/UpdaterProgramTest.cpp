@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "../update/UpdateTestSupport.h"
 #include "WaitUntil.h"
 #include "strings/StringTable.h"
@@ -42,6 +44,11 @@ protected:
         WriteFile(m_drive / kApp / "Contents/Resources/old.txt", "old text");
         WriteFile(m_drive / kApp / "Contents/Linux/Tool", "old tool");
         fs::permissions(m_drive / kApp / "Contents/Linux/Tool", fs::perms(0755));
+        WriteFile(m_drive / kApp / "Contents/Linux/VERSION", "1.0.0\n");
+        // The updater removes the package's folder when it is left empty.
+        WriteFile(m_temp / "keeps the folder", "");
+        WriteFile(m_drive / kApp / "Contents/Resources/Configuration.plist",
+                  halvex::test::ConfigurationListing({m_publisher.PublicKey()}));
     }
 
     std::string Source(const std::string& name, const std::string& text)
@@ -50,18 +57,23 @@ protected:
         return (m_work / name).string();
     }
 
+    // The package as it is now, signed for 1.1.0 unless m_signature says otherwise.
     int RunUpdater(pid_t pid = 0)
     {
+        const std::string signature = m_signature ? *m_signature : m_publisher.SignPackage(m_package, "1.1.0");
         if (pid == 0) {
             // A process that has already ended: the suite quit.
             pid = Spawn({"true"});
             ::waitpid(pid, nullptr, 0);
         }
         return RunAndWait({std::string(HALVEX_PROGRAM_DIR) + "/Updater", "-pid", std::to_string(pid), "-name",
-                           "Pellory", "-cur", (m_drive / kApp).string(), "-zip", m_package.string(), "-silent", "1"});
+                           "Pellory", "-cur", (m_drive / kApp).string(), "-zip", m_package.string(), "-ver", "1.1.0",
+                           "-sig", signature, "-silent", "1"});
     }
 
     TempFolder m_drive, m_temp, m_work;
+    halvex::test::UpdateSigner m_publisher;
+    std::optional<std::string> m_signature;
     fs::path m_package = m_temp / "Dravane-1.1.zip";
 };
 
@@ -111,7 +123,23 @@ TEST_F(UpdaterTest, EscapingEntryFailsTheUpdateWithoutRelaunch)
     EXPECT_EQ(RunUpdater(), 1);
     EXPECT_EQ(ReadFile(m_drive / kApp / "Contents/Resources/old.txt"), "old text");
     EXPECT_FALSE(fs::exists(m_temp.path().parent_path() / "escaped.txt"));
-    EXPECT_TRUE(fs::exists(m_package)) << "a package that was not installed stays for the next try";
+    EXPECT_FALSE(fs::exists(m_package)) << "the next try downloads into a folder of its own";
+    std::this_thread::sleep_for(300ms);  // time for a relaunch that must not come
+    EXPECT_FALSE(fs::exists(m_drive / "relaunched.mark"));
+}
+
+// The updater checks for itself: whoever started it, a package without the
+// publisher's signature for this version places nothing.
+TEST_F(UpdaterTest, UnsignedOrMissignedPackageIsRefusedBeforeAnythingIsPlaced)
+{
+    for (const std::string& signature :
+         {std::string(), m_publisher.Sign("halvex-update 01 1.1.0 " + std::string(64, '0'))}) {
+        ASSERT_TRUE(MakeZip(m_package, {"HalvexDravane.app/Contents/Resources/old.txt=" + Source("a", "new text")}));
+        m_signature = signature;
+        EXPECT_EQ(RunUpdater(), 1);
+        EXPECT_EQ(ReadFile(m_drive / kApp / "Contents/Resources/old.txt"), "old text");
+        EXPECT_FALSE(fs::exists(m_temp / "HalvexUpdate"));
+    }
     std::this_thread::sleep_for(300ms);  // time for a relaunch that must not come
     EXPECT_FALSE(fs::exists(m_drive / "relaunched.mark"));
 }
@@ -154,6 +182,12 @@ TEST(UpdaterStrings, EveryLanguageHasItsTexts)
         SCOPED_TRACE(folder);
         halvex::StringTable table;
         ASSERT_TRUE(table.Load(resources / (std::string(folder) + ".lproj") / "Localizable.strings"));
+        // Why a package was refused: plain sentences.
+        for (const char* key : {"update_not_set_up", "update_refused", "update_not_newer"}) {
+            const std::string value = table.Get(key);
+            EXPECT_NE(value, key);
+            EXPECT_EQ(value.find('%'), std::string::npos) << key;
+        }
         for (const char* key : {"update_status", "update_good", "update_fail"}) {
             const std::string value = table.Get(key);
             EXPECT_FALSE(value.empty()) << key;

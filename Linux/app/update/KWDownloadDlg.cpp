@@ -10,10 +10,10 @@ KWDownloadDlg::KWDownloadDlg(QWidget* owner, halvex::PackageRequest request)
     : DWProgressDlg(owner, TextOr("app_name")), m_request(std::move(request))
 {}
 
-halvex::Result<halvex::DownloadOutcome> KWDownloadDlg::Download()
+halvex::Status KWDownloadDlg::Download()
 {
-    auto result = halvex::Result<halvex::DownloadOutcome>::Fail(halvex::kDownloadErrorKey);
-    const std::string title = halvex::DownloadTitleText(KXStrings::GetString("download_update"), m_request.destination);
+    auto result = halvex::Status::Fail(halvex::kDownloadErrorKey);
+    const std::string title = halvex::DownloadTitleText(KXStrings::GetString("download_update"), m_request.address);
     const std::string status = KXStrings::GetString("download_status");
     Run([&](DWWorkDlg& window) {
         window.SetStatus(title);

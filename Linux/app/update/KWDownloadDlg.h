@@ -13,7 +13,7 @@ public:
     KWDownloadDlg(QWidget* owner, halvex::PackageRequest request);
 
     // Runs the download modally; Cancelled when the user cancelled.
-    halvex::Result<halvex::DownloadOutcome> Download();
+    halvex::Status Download();
 
 private:
     halvex::PackageRequest m_request;

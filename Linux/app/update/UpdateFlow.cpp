@@ -45,17 +45,20 @@ void OfferUpdate(QWidget* owner, const UpdateOffer& offer, const UpdateActions& 
     request.address = offer.packageAddress;
     request.sha256 = offer.sha256;
     request.destination = destination.value();
-    const Result<DownloadOutcome> downloaded = KWDownloadDlg(owner, request).Download();
-    if (downloaded.cancelled())
-        return;
+    const Status downloaded = KWDownloadDlg(owner, request).Download();
     if (!downloaded) {
-        KWMsgBox::Show(owner, KXStrings::GetString(downloaded.messageKey()), KWMsgBox::kStop, KWMsgBox::kOk);
+        RemovePackageDownload(request.destination);
+        if (!downloaded.cancelled())
+            KWMsgBox::Show(owner, KXStrings::GetString(downloaded.messageKey), KWMsgBox::kStop, KWMsgBox::kOk);
         return;
     }
 
     UpdaterHandOff handOff = actions.handOff;
     handOff.packagePath = request.destination;
+    handOff.version = offer.version;
+    handOff.signature = offer.signature;
     if (const Status started = StartUpdater(handOff, actions.startProgram); !started) {
+        RemovePackageDownload(request.destination);
         KWMsgBox::Show(owner, KXStrings::GetString(started.messageKey), KWMsgBox::kStop, KWMsgBox::kOk);
         return;
     }

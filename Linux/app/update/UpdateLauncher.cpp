@@ -25,7 +25,9 @@ UpdateActions ActionsFor(KWMainApp& app)
     actions.handOff.bundlePath = app.Paths().BundlePath();
     actions.handOff.tempFolder = app.Paths().TempFolder();
     actions.handOff.pid = ::getpid();
-    actions.check.configuredBaseAddress = DriveConfiguration::Load(app.Paths().ResourcesPath()).updateBaseUrl;
+    const DriveConfiguration configuration = DriveConfiguration::Load(app.Paths().ResourcesPath());
+    actions.check.configuredBaseAddress = configuration.updateBaseUrl;
+    actions.check.updateKeys = configuration.updatePublicKeys;
     actions.check.version = DriveSuiteVersionForUpdate(app.Paths().ProgramPath());
     actions.startProgram = [](const std::filesystem::path& program, const std::vector<std::string>& arguments) {
         return KMSystem::StartProgram(program, arguments).status();

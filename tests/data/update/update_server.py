@@ -9,11 +9,16 @@ is the file "check-update.php") and appends each request line's path to
 --mode stall-after=N: sends the headers and the first N bytes of a file, then
   nothing more.
 --mode trickle=N: sends a file in pieces of N bytes, one every 0.1 s.
+--mode redirect=URL: answers every request with a redirect to URL.
+--tls: speaks https with a certificate for 127.0.0.1 that openssl makes at
+  start into <root>/.tls/cert.pem (which is its own authority).
 """
 import argparse
 import http.server
 import os
 import socket
+import ssl
+import subprocess
 import threading
 import time
 
@@ -23,6 +28,7 @@ def main():
     parser.add_argument("--root", required=True)
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--mode", default="serve")
+    parser.add_argument("--tls", action="store_true")
     args = parser.parse_args()
     root = os.path.abspath(args.root)
 
@@ -39,6 +45,7 @@ def main():
             with open(os.path.join(root, "connections.log"), "a") as log:
                 log.write("accepted\n")
 
+    redirect = args.mode.split("=", 1)[1] if args.mode.startswith("redirect=") else None
     stall_after = None
     trickle = None
     if args.mode.startswith("stall-after="):
@@ -56,6 +63,12 @@ def main():
         def do_GET(self):
             with open(os.path.join(root, "requests.log"), "a") as log:
                 log.write(self.path + "\n")
+            if redirect:
+                self.send_response(302)
+                self.send_header("Location", redirect)
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                return
             if (stall_after is None and trickle is None) or self.path.startswith("/check-update.php"):
                 return super().do_GET()
             name = os.path.join(root, self.path.split("?")[0].lstrip("/"))
@@ -76,6 +89,16 @@ def main():
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
+    if args.tls:
+        folder = os.path.join(root, ".tls")
+        os.makedirs(folder, exist_ok=True)
+        cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                        "-nodes", "-keyout", key, "-out", cert, "-days", "1", "-subj", "/CN=127.0.0.1",
+                        "-addext", "subjectAltName=IP:127.0.0.1"], check=True, capture_output=True)
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     write_port(args.port_file, server.server_address[1])
     server.serve_forever()
 
