@@ -67,8 +67,19 @@ lay_out() {
 
   local qtplugins
   qtplugins=$(qtpaths6 --query QT_INSTALL_PLUGINS 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6/plugins)
+  # X, Wayland (with the xdg-shell integration every desktop compositor
+  # speaks and the decorations drawn where the compositor draws none), and
+  # the offscreen platform the tests use. Widgets draw into shared memory, so
+  # Wayland's EGL platform is not needed.
+  local plugins=(
+    platforms/libqxcb.so
+    platforms/libqwayland-generic.so
+    wayland-shell-integration/libxdg-shell.so
+    wayland-decoration-client/libbradient.so
+    platforms/libqoffscreen.so
+  )
   local plugin
-  for plugin in platforms/libqxcb.so platforms/libqwayland-generic.so platforms/libqoffscreen.so; do
+  for plugin in "${plugins[@]}"; do
     [ -f "$qtplugins/$plugin" ] || continue
     mkdir -p "$linux/plugins/$(dirname "$plugin")"
     cp "$qtplugins/$plugin" "$linux/plugins/$plugin"
