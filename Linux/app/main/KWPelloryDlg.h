@@ -37,7 +37,7 @@ public:
     void OnCommand(int id);
 
     // A second start of the program asked for this window.
-    void ShowFromSecondStart();
+    void ShowFromSecondStart(const QString& activationToken = {});
 
     // Called when the mounts change: ends the program when the drive is gone.
     void CheckDriveRemoved();
