@@ -79,6 +79,14 @@ KWPelloryDlg::KWPelloryDlg(KWMainApp& app, bool setupCompletedNow, QWidget* pare
         QMenu* menu = BuildTrayMenu();
         menu->popup(QCursor::pos());
     });
+    if (!halvex::ProgramPlacesWindows(QGuiApplication::platformName().toStdString())) {
+        // On Wayland a menu cannot be popped up beside the icon: the
+        // desktop's notification area draws this one.
+        m_desktopTrayMenu = new QMenu(this);
+        FillCommandMenu(m_desktopTrayMenu);
+        connect(m_desktopTrayMenu, &QMenu::aboutToShow, this, [this] { FillCommandMenu(m_desktopTrayMenu); });
+        m_tray->SetDesktopMenu(m_desktopTrayMenu);
+    }
     connect(m_tray, &DWTrayIcon::doubleClicked, this, [this] {
         if (!isVisible() && m_bToolFlag)
             OnCommand(kCmdToggleMain);

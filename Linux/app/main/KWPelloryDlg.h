@@ -111,6 +111,7 @@ private:
     QAbstractButton* m_btnLogo = nullptr;
     QToolButton* m_btnMenu = nullptr;
     QMenu* m_windowMenu = nullptr;
+    QMenu* m_desktopTrayMenu = nullptr;  // Wayland only
     QLabel* m_lblDrivePicture = nullptr;
     QLabel* m_lblDriveLink = nullptr;
     DWProgressBar* m_barSpace = nullptr;
