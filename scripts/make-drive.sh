@@ -20,12 +20,16 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${HALVEX_BUILD_DIR:-$top/build}
 source_bundle=$build/drive/HalvexDravane.app
 programs=(HalvexDravane dravane PelloryAutoRun Updater forkcopy)
-# Qt's plugins the programs load, one a line: xcb for X, offscreen where there
-# is no display (the command line's unattended update), and what else a
-# desktop asks for.
+# Qt's plugins the programs load, one a line: xcb for X; Wayland with the
+# xdg-shell integration every desktop compositor speaks and the decorations
+# drawn where the compositor draws none (widgets draw into shared memory, so
+# Wayland's EGL platform is not needed); offscreen where there is no display
+# (the command line's unattended update).
 qt_plugins=(
   platforms/libqxcb.so
   platforms/libqwayland-generic.so
+  wayland-shell-integration/libxdg-shell.so
+  wayland-decoration-client/libbradient.so
   platforms/libqoffscreen.so
 )
 # The programs' debug information stays in the build, filed by build-id where

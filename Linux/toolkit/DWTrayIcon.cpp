@@ -1,5 +1,7 @@
 #include "toolkit/DWTrayIcon.h"
 
+#include <QMenu>
+
 namespace {
 constexpr int kProbeIntervalMs = 3000;
 }  // namespace
@@ -60,8 +62,20 @@ void DWTrayIcon::SetToolTip(const QString& text)
     m_icon->setToolTip(text);
 }
 
+void DWTrayIcon::SetDesktopMenu(QMenu* menu)
+{
+    m_bDesktopMenu = menu != nullptr;
+    m_icon->setContextMenu(menu);
+}
+
 void DWTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason)
 {
+    if (m_bDesktopMenu) {
+        // The desktop shows the menu on its own; a click is for the window.
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            emit doubleClicked();
+        return;
+    }
     switch (reason) {
     case QSystemTrayIcon::Trigger: m_timerClick.start(); break;
     case QSystemTrayIcon::DoubleClick:

@@ -32,6 +32,10 @@ public:
     void Show();
     void Remove();
     void SetToolTip(const QString& text);
+    // Where the program cannot pop a menu beside the icon (Wayland), the
+    // desktop draws this menu itself from its D-Bus copy; a click on the
+    // icon then asks for the window (doubleClicked) instead of a menu.
+    void SetDesktopMenu(QMenu* menu);
 
     // Test hooks: the same paths as the icon's own clicks.
     void SimulateClick() { OnActivated(QSystemTrayIcon::Trigger); }
@@ -51,5 +55,6 @@ private:
     QTimer m_timerClick;  // timer 1 of the main window
     QTimer m_timerProbe;
     AreaProbe m_probe;
+    bool m_bDesktopMenu = false;
     bool m_bAvailable;
 };

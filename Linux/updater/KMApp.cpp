@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "system/DisplayPlatform.h"
 #include "system/Processes.h"
 #include "UpdaterStrings.h"
 #include "zip/ZipExtraction.h"
@@ -87,7 +88,9 @@ void KMApp::startProgress()
     m_staticPercent->setText(QStringLiteral("0%"));
     setRangeWithMin(0, 0);
     m_window->adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
+    // On Wayland the compositor places the window; a program cannot.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen && halvex::ProgramPlacesWindows(QGuiApplication::platformName().toStdString()))
         m_window->move(screen->availableGeometry().center() - m_window->rect().center());
     m_window->show();
     m_window->raise();

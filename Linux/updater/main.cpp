@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "KMApp.h"
+#include "system/DisplayPlatform.h"
 
 // Updater -pid <id> -name <name> -cur <bundle> -zip <package> [-silent 1]
 int main(int argc, char** argv)
@@ -14,6 +15,7 @@ int main(int argc, char** argv)
         return 0;
     // Qt sees only the program name: "-name" is one of its own X11 options.
     int qtArgc = 1;
+    halvex::ChooseQtPlatform();
     QApplication application(qtArgc, argv);
     KMApp app;
     if (!app.applicationWillFinishLaunching(arguments))

@@ -111,13 +111,19 @@ TEST_F(KWMainAppTest, SecondStartShowsAppRunningAndEnds)
 
     KXAppPrefs::Clear();
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    // The desktop's activation token goes to the first copy, which sets it
+    // where Qt's Wayland platform takes it; the second copy keeps none.
+    qputenv("XDG_ACTIVATION_TOKEN", "token-from-desktop");
     KWMainApp second;
     EXPECT_EQ(second.StartUp(Arguments()), KWMainApp::StartResult::End);
+    EXPECT_FALSE(qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
     ASSERT_EQ(KWMsgBox::ShownBoxes().size(), 1u);
     EXPECT_EQ(KWMsgBox::ShownBoxes()[0].text.toStdString(), KXStrings::GetString("app_running"));
     EXPECT_EQ(KWMsgBox::ShownBoxes()[0].icon, KWMsgBox::kNote);
     // The first copy shows its hidden window.
     EXPECT_TRUE(QTest::qWaitFor([&] { return first.MainWindow()->isVisible(); }, 3000));
+    EXPECT_EQ(qgetenv("XDG_ACTIVATION_TOKEN"), "token-from-desktop");
+    qunsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 TEST_F(KWMainAppTest, ShowMainOffHidesTheWindowRightAway)

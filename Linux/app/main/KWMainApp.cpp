@@ -73,7 +73,11 @@ KWMainApp::StartResult KWMainApp::StartUp(const QStringList& arguments)
     if (!m_paths->TempFolder().empty()) {
         m_instance = std::make_unique<SingleInstance>(m_paths->TempFolder(), kInstanceName);
         if (!m_instance->Acquire()) {
-            m_instance->NotifyRunning();
+            // The desktop's token is for the copy that will show its window;
+            // this copy's message must not spend it.
+            const QString activationToken = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+            qunsetenv("XDG_ACTIVATION_TOKEN");
+            m_instance->NotifyRunning(activationToken);
             KWMsgBox::Show(nullptr, KXStrings::GetString("app_running"), KWMsgBox::kNote, KWMsgBox::kOk);
             m_instance.reset();
             return StartResult::End;

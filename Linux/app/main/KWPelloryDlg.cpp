@@ -25,6 +25,7 @@
 #include "app/main/ToolWindows.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
+#include "system/DisplayPlatform.h"
 #include "toolkit/PathText.h"
 
 using namespace halvex::app;
@@ -78,6 +79,14 @@ KWPelloryDlg::KWPelloryDlg(KWMainApp& app, bool setupCompletedNow, QWidget* pare
         QMenu* menu = BuildTrayMenu();
         menu->popup(QCursor::pos());
     });
+    if (!halvex::ProgramPlacesWindows(QGuiApplication::platformName().toStdString())) {
+        // On Wayland a menu cannot be popped up beside the icon: the
+        // desktop's notification area draws this one.
+        m_desktopTrayMenu = new QMenu(this);
+        FillCommandMenu(m_desktopTrayMenu);
+        connect(m_desktopTrayMenu, &QMenu::aboutToShow, this, [this] { FillCommandMenu(m_desktopTrayMenu); });
+        m_tray->SetDesktopMenu(m_desktopTrayMenu);
+    }
     connect(m_tray, &DWTrayIcon::doubleClicked, this, [this] {
         if (!isVisible() && m_bToolFlag)
             OnCommand(kCmdToggleMain);
@@ -192,6 +201,9 @@ void KWPelloryDlg::WatchDrive()
 
 void KWPelloryDlg::Place()
 {
+    // On Wayland the compositor places every window; a program cannot.
+    if (!halvex::ProgramPlacesWindows(QGuiApplication::platformName().toStdString()))
+        return;
     const QScreen* screen = QApplication::primaryScreen();
     if (!screen)
         return;
@@ -367,12 +379,19 @@ void KWPelloryDlg::ToggleMain()
     }
 }
 
-void KWPelloryDlg::ShowFromSecondStart()
+void KWPelloryDlg::ShowFromSecondStart(const QString& activationToken)
 {
     // A tool window is open: the main window stays hidden behind it.
     if (!m_bToolFlag)
         return;
-    if (!isVisible() || isMinimized()) {
+    // A Wayland client is not told when the compositor minimises it, so there
+    // the window is always brought forward.
+    const bool wayland = !halvex::ProgramPlacesWindows(QGuiApplication::platformName().toStdString());
+    if (!isVisible() || isMinimized() || wayland) {
+        // Qt's Wayland platform activates with the token in this variable,
+        // and clears it once used.
+        if (!activationToken.isEmpty())
+            qputenv("XDG_ACTIVATION_TOKEN", activationToken.toLatin1());
         showNormal();
         raise();
         activateWindow();

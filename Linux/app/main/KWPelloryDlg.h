@@ -37,7 +37,7 @@ public:
     void OnCommand(int id);
 
     // A second start of the program asked for this window.
-    void ShowFromSecondStart();
+    void ShowFromSecondStart(const QString& activationToken = {});
 
     // Called when the mounts change: ends the program when the drive is gone.
     void CheckDriveRemoved();
@@ -111,6 +111,7 @@ private:
     QAbstractButton* m_btnLogo = nullptr;
     QToolButton* m_btnMenu = nullptr;
     QMenu* m_windowMenu = nullptr;
+    QMenu* m_desktopTrayMenu = nullptr;  // Wayland only
     QLabel* m_lblDrivePicture = nullptr;
     QLabel* m_lblDriveLink = nullptr;
     DWProgressBar* m_barSpace = nullptr;

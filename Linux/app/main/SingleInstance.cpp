@@ -10,7 +10,31 @@
 #include "toolkit/PathText.h"
 
 namespace {
-const QByteArray kShowRequest = "show\n";
+const QByteArray kShowRequest = "show";
+// Desktops hand out tokens of a few dozen characters; a longer request is not ours.
+constexpr qsizetype kMaxTokenLength = 255;
+constexpr qsizetype kMaxRequestLength = kMaxTokenLength + 8;
+
+bool PrintableAscii(const QByteArray& text)
+{
+    for (const char c : text)
+        if (c <= ' ' || c > '~')
+            return false;
+    return true;
+}
+}  // namespace
+
+std::optional<QString> SingleInstance::ShowRequestToken(const QByteArray& line)
+{
+    const QByteArray request = line.endsWith('\n') ? line.chopped(1) : line;
+    if (request == kShowRequest)
+        return QString();
+    if (!request.startsWith(kShowRequest + ' '))
+        return std::nullopt;
+    const QByteArray token = request.mid(kShowRequest.size() + 1);
+    if (token.isEmpty() || token.size() > kMaxTokenLength || !PrintableAscii(token))
+        return QString();
+    return QString::fromLatin1(token);
 }
 
 SingleInstance::SingleInstance(std::filesystem::path folder, QString name, QObject* parent)
@@ -47,9 +71,15 @@ bool SingleInstance::Acquire()
     if (m_server->listen(socketPath)) {
         connect(m_server, &QLocalServer::newConnection, this, [this] {
             while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+                socket->setReadBufferSize(kMaxRequestLength + 1);
                 connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                    if (socket->readAll().startsWith(kShowRequest.trimmed()))
-                        emit showRequested();
+                    // The line may come in pieces; one longer than any request is refused.
+                    if (!socket->canReadLine() && socket->bytesAvailable() <= kMaxRequestLength)
+                        return;
+                    const QByteArray line =
+                        socket->canReadLine() ? socket->readLine(kMaxRequestLength + 1) : QByteArray();
+                    if (const std::optional<QString> token = ShowRequestToken(line))
+                        emit showRequested(*token);
                     socket->disconnectFromServer();
                 });
                 connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
@@ -59,13 +89,16 @@ bool SingleInstance::Acquire()
     return true;
 }
 
-bool SingleInstance::NotifyRunning(int timeoutMs)
+bool SingleInstance::NotifyRunning(const QString& activationToken, int timeoutMs)
 {
     QLocalSocket socket;
     socket.connectToServer(PathText(m_folder / PathOfText(m_strName)));
     if (!socket.waitForConnected(timeoutMs))
         return false;
-    socket.write(kShowRequest);
+    QByteArray request = kShowRequest;
+    if (!activationToken.isEmpty())
+        request += ' ' + activationToken.toLatin1();
+    socket.write(request + '\n');
     const bool written = socket.waitForBytesWritten(timeoutMs);
     socket.disconnectFromServer();
     return written;
