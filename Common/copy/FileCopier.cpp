@@ -27,11 +27,14 @@ namespace {
 // never reported as errors.
 constexpr int kCancelled = ECANCELED;
 constexpr int kChanged = -1;
+// The replaced file could not be set aside; its own status tells why.
+constexpr int kNotSetAside = -2;
 
 // The caller's answer for an error of this file's copy (0: done).
-Status StatusFor(int error, const std::filesystem::path& where)
+Status StatusFor(int error, const std::filesystem::path& where, const Status& setAside = {})
 {
     switch (error) {
+    case kNotSetAside: return setAside;
     case 0: return Status::Ok();
     case kCancelled: return Status::Cancelled();
     case kChanged: return Status::Fail(kCopyChangedKey, where.string());
@@ -222,7 +225,8 @@ int CheckSource(int in, struct stat& sourceInfo)
 }
 
 // The copy of the open, checked source into the open folder.
-int CopyInto(int in, const struct stat& sourceInfo, int folderFd, const std::string& name, const CopyOptions& options)
+int CopyInto(int in, const struct stat& sourceInfo, int folderFd, const std::string& name, const CopyOptions& options,
+             Status& setAside)
 {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         return EINVAL;
@@ -264,6 +268,12 @@ int CopyInto(int in, const struct stat& sourceInfo, int folderFd, const std::str
         error = ENOENT;
     if (error == 0 && options.expected && !StillAsExpected(folderFd, name, *options.expected))
         error = kChanged;
+    if (error == 0 && options.setAside &&
+        ::fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        setAside = options.setAside(folderFd, name);
+        if (!setAside.ok)
+            error = kNotSetAside;
+    }
     if (error == 0)
         error = Publish(folderFd, temporary, name, options.replace && !(options.expected && !options.expected->exists));
     if (error == EEXIST && options.expected)
@@ -304,8 +314,9 @@ Status CopyFileAtomic(const std::filesystem::path& source, const std::filesystem
     FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folderFd.IsOpen())
         return StatusFor(errno, folder);
-    return StatusFor(CopyInto(in.Get(), sourceInfo, folderFd.Get(), destination.filename().string(), options),
-                     destination);
+    Status setAside;
+    const int error = CopyInto(in.Get(), sourceInfo, folderFd.Get(), destination.filename().string(), options, setAside);
+    return StatusFor(error, destination, setAside);
 }
 
 Status CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,
@@ -320,7 +331,9 @@ Status CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destina
         return StatusFor(errno, sourceName);
     if (int error = CheckSource(in.Get(), sourceInfo))
         return StatusFor(error, sourceName);
-    return StatusFor(CopyInto(in.Get(), sourceInfo, destinationFolderFd, destinationName, options), destinationName);
+    Status setAside;
+    const int error = CopyInto(in.Get(), sourceInfo, destinationFolderFd, destinationName, options, setAside);
+    return StatusFor(error, destinationName, setAside);
 }
 
 }  // namespace halvex

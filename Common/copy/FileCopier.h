@@ -57,6 +57,11 @@ struct CopyOptions {
     // and fails the copy with ENOENT (its folder is no longer the one meant,
     // as when a drive is pulled while the folder is open).
     std::function<bool()> stillWanted;
+    // Called just before the copy takes the place of an existing
+    // destination, with the destination's folder and name: it moves the old
+    // file away (to the trash). Its failure fails the copy and leaves the
+    // destination as it was.
+    std::function<Status(int folderFd, const std::string& name)> setAside;
     // Size of the read and write buffer when the kernel cannot copy by
     // itself; 0 chooses it by the buffer rule (see CopyBuffer.h).
     std::size_t bufferSize = 0;

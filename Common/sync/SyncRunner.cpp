@@ -78,7 +78,8 @@ SyncRunner::SyncRunner(SyncCallback& callback, const SyncControl& control, SyncR
 
 // Copies one row. With the pair's folders known, both sides are entered
 // from them by descriptor; otherwise (rows made by hand) by path.
-Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere)
+Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere,
+                           std::uint32_t& trashed)
 {
     const bool toDrive = !row.sourceUsb;
     FileDescriptor sourceFolder;
@@ -130,6 +131,14 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
     // The folders are open, so a pair moved away meanwhile would still take
     // the copy: the same check as between files, once more at the end.
     options.stillWanted = pairThere;
+    // The newer copy wins, and the older one it replaces goes to the trash.
+    options.setAside = [this, &row, &trashed](int folderFd, const std::string& name) {
+        Status moved = m_options.trash ? m_options.trash->Discard(folderFd, name, row.dstPath)
+                                       : Status::FailErrno(kTrashFailedKey, row.dstPath, ENOTSUP);
+        if (moved.ok)
+            ++trashed;
+        return moved;
+    };
     options.cancel = &m_control.cancel();
     options.pause = &m_control.pause();
     options.progress = [this](std::uint64_t done, std::uint64_t size) {
@@ -197,7 +206,7 @@ SyncRunSummary SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counte
         if (!row.problem.empty()) {
             reportProblem(row.path, SyncProblemText(row));
         } else if (::lstat(row.path.c_str(), &source) == 0 && S_ISREG(source.st_mode)) {
-            const Status copy = CopyRow(row, folders, [&pair] { return pair.StillThere(); });
+            const Status copy = CopyRow(row, folders, [&pair] { return pair.StillThere(); }, summary.trashed);
             if (copy.ok) {
                 std::uint32_t& count = row.sourceUsb ? counters.toComputer : counters.toDrive;
                 if (count > 0)
@@ -217,6 +226,8 @@ SyncRunSummary SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counte
                 break;  // a full disk ends the run
             } else if (copy.messageKey == kCopyChangedKey) {
                 reportProblem(row.dstPath, KXStrings::GetString(kProblemChanged));
+            } else if (copy.messageKey == kTrashFailedKey) {
+                reportProblem(row.dstPath, KXStrings::Format(kTrashFailedKey, copy.detail));
             } else if (copy.systemError == ELOOP || copy.systemError == ENOTDIR) {
                 reportProblem(row.dstPath, KXStrings::GetString(kProblemLink));
             }
@@ -262,6 +273,7 @@ SyncRunSummary SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counte
         summary.ended = Status::Cancelled();
     if (!cancelled)
         PaceWait(m_options.pacing.afterRun, m_control);
+    log.Trashed(summary.trashed);
     log.End(summary.successes, summary.failures);
     return summary;
 }
@@ -299,6 +311,8 @@ std::string SyncResultText(const SyncRunSummary& summary)
     }
     if (text.empty())
         text = KXStrings::GetString("sync_none");
+    if (summary.trashed > 0)
+        text += "\n\n" + KXStrings::Format(kSyncTrashedKey, summary.trashed);
     if (summary.FlushFailed())
         text += "\n\n" + KXStrings::GetString(kSyncFlushFailedKey);
     return text;

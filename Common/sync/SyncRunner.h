@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "sync/SyncCallback.h"
 #include "sync/SyncControl.h"
 #include "util/Status.h"
+#include "util/Trash.h"
 
 namespace halvex {
 
@@ -26,6 +28,9 @@ struct SyncRunOptions {
     // created in its place, so no copy lands where the drive used to be.
     std::filesystem::path computerFolder;
     std::filesystem::path driveFolder;
+    // Where a replaced destination goes; never null in a run. A file that
+    // cannot go there is not replaced: its row fails with the reason.
+    std::shared_ptr<Trash> trash = SystemTrash();
 };
 
 // How a run that did not go through ended (string-table keys).
@@ -43,6 +48,7 @@ inline constexpr char kSyncFlushFailedKey[] = "sync_flush_failed";
 struct SyncRunSummary {
     std::uint32_t successes = 0;  // copied with their time stamps
     std::uint32_t failures = 0;
+    std::uint32_t trashed = 0;  // replaced destinations moved to the trash
     // Ok when every row had its turn and what went to the drive was flushed;
     // otherwise the first that happened of: a folder gone, the flush failed,
     // the disk full, Status::Cancelled(), in this order.
@@ -80,7 +86,8 @@ public:
 
 private:
     struct Folders;
-    Status CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere);
+    Status CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere,
+                   std::uint32_t& trashed);
 
     SyncCallback& m_callback;
     const SyncControl& m_control;
@@ -93,7 +100,8 @@ std::size_t RemoveSyncedRows(std::vector<ItemData>& rows);
 // Recounts the checked rows per direction (problem rows are no copies).
 void RecountDirections(const std::vector<ItemData>& rows, ScanCounters& counters);
 // "sync_success" and "sync_fail" joined by an empty line, or "sync_none";
-// "sync_flush_failed" after them when the drive could not be flushed.
+// "sync_trashed" when replaced files went to the trash, and
+// "sync_flush_failed" when the drive could not be flushed, after them.
 std::string SyncResultText(const SyncRunSummary& summary);
 // The mount point of the file system that holds path (or its nearest existing parent).
 std::filesystem::path MountPointOf(const std::filesystem::path& path);
