@@ -216,6 +216,10 @@ SyncRunSummary SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counte
                 m_callback.OnRowSynced(i, counters);
             } else if (copy.cancelled()) {
                 cancelledCopy = true;
+            } else if (copy.messageKey == kTrashFailedKey) {
+                // Only that file stays; a full drive's trash is no full
+                // computer, so the run goes on.
+                reportProblem(row.dstPath, KXStrings::Format(kTrashFailedKey, copy.detail));
             } else if (IsDiskFull(copy.systemError)) {
                 log.DiskFull(row.path);
                 ++summary.failures;
@@ -226,8 +230,6 @@ SyncRunSummary SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counte
                 break;  // a full disk ends the run
             } else if (copy.messageKey == kCopyChangedKey) {
                 reportProblem(row.dstPath, KXStrings::GetString(kProblemChanged));
-            } else if (copy.messageKey == kTrashFailedKey) {
-                reportProblem(row.dstPath, KXStrings::Format(kTrashFailedKey, copy.detail));
             } else if (copy.systemError == ELOOP || copy.systemError == ENOTDIR) {
                 reportProblem(row.dstPath, KXStrings::GetString(kProblemLink));
             }
