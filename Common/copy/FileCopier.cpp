@@ -268,8 +268,7 @@ int CopyInto(int in, const struct stat& sourceInfo, int folderFd, const std::str
         error = ENOENT;
     if (error == 0 && options.expected && !StillAsExpected(folderFd, name, *options.expected))
         error = kChanged;
-    if (error == 0 && options.setAside &&
-        ::fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (error == 0 && options.setAside && ::fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         setAside = options.setAside(folderFd, name);
         if (!setAside.ok)
             error = kNotSetAside;
@@ -315,7 +314,8 @@ Status CopyFileAtomic(const std::filesystem::path& source, const std::filesystem
     if (!folderFd.IsOpen())
         return StatusFor(errno, folder);
     Status setAside;
-    const int error = CopyInto(in.Get(), sourceInfo, folderFd.Get(), destination.filename().string(), options, setAside);
+    const int error =
+        CopyInto(in.Get(), sourceInfo, folderFd.Get(), destination.filename().string(), options, setAside);
     return StatusFor(error, destination, setAside);
 }
 

@@ -209,7 +209,7 @@ private:
             if (!std::isfinite(seconds) || std::fabs(seconds) > 1e11)
                 return false;
             const auto when = static_cast<std::time_t>(std::floor(seconds + kFrom1970));
-            std::tm utc {};
+            std::tm utc{};
             char text[32] = {};
             if (!::gmtime_r(&when, &utc) || std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
                 return false;

@@ -227,7 +227,7 @@ std::vector<std::filesystem::path> g_setAside;
 void DXPlistPrefs::SetAsideDamagedFile(const std::filesystem::path& file)
 {
     const std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     ::localtime_r(&now, &local);
     char stamp[32] = {};
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H%M", &local);

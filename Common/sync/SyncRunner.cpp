@@ -206,7 +206,8 @@ SyncRunSummary SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counte
         if (!row.problem.empty()) {
             reportProblem(row.path, SyncProblemText(row));
         } else if (::lstat(row.path.c_str(), &source) == 0 && S_ISREG(source.st_mode)) {
-            const Status copy = CopyRow(row, folders, [&pair] { return pair.StillThere(); }, summary.trashed);
+            const Status copy = CopyRow(
+                row, folders, [&pair] { return pair.StillThere(); }, summary.trashed);
             if (copy.ok) {
                 std::uint32_t& count = row.sourceUsb ? counters.toComputer : counters.toDrive;
                 if (count > 0)

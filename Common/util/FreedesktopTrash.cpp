@@ -133,7 +133,7 @@ std::optional<std::string> DecodeTrashPath(const std::string& encoded)
 
 std::string TrashInfoText(const std::string& path, std::time_t when)
 {
-    std::tm local {};
+    std::tm local{};
     ::localtime_r(&when, &local);
     char date[32] = {};
     std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
@@ -235,7 +235,8 @@ Status FreedesktopTrash::DiscardInto(const std::filesystem::path& trash, int fol
             error = errno;
         if (int closeError = out.Close(); error == 0)
             error = closeError;
-        if (error == 0 && ::renameat2(folderFd, name.c_str(), filesFd.Get(), trashName.c_str(), RENAME_NOREPLACE) != 0) {
+        if (error == 0 &&
+            ::renameat2(folderFd, name.c_str(), filesFd.Get(), trashName.c_str(), RENAME_NOREPLACE) != 0) {
             error = errno;
             // Volumes that cannot refuse a replacement by themselves: the
             // look above was the check.

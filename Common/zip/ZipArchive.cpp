@@ -581,7 +581,7 @@ Status PlaceUnpacked(UnpackedArchive& unpacked, Trash* trash)
         if (result.ok && trash && ::lstat(target.c_str(), &existing) == 0) {
             const FileDescriptor folder(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             result = folder.get() >= 0 ? trash->Discard(folder.get(), target.filename().string(), target)
-                                     : Status::FailErrno(kTrashFailedKey, target.parent_path(), errno);
+                                       : Status::FailErrno(kTrashFailedKey, target.parent_path(), errno);
         }
         if (result.ok && ::rename(temporary.c_str(), target.c_str()) != 0)
             result = Status::FailErrno("unzip_write", errno);

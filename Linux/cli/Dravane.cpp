@@ -160,8 +160,9 @@ namespace {
 void TellSetAsideFiles(Console& console)
 {
     for (const fs::path& file : DXPlistPrefs::TakeSetAsideFiles())
-        console.error(FormatText(Text("plist_damaged", "A settings file could not be read. It was kept as %s, and its "
-                                                       "settings start again from their defaults."),
+        console.error(FormatText(Text("plist_damaged",
+                                      "A settings file could not be read. It was kept as %s, and its "
+                                      "settings start again from their defaults."),
                                  file));
 }
 

@@ -23,9 +23,10 @@ namespace {
 // Writes `value` (a Python expression) with plistlib, binary or XML.
 bool WritePlist(const fs::path& file, const std::string& value, bool binary = true)
 {
-    const std::string script = "import plistlib,sys,datetime\n"
-                               "open(sys.argv[1],'wb').write(plistlib.dumps(" +
-                               value + ", fmt=plistlib." + (binary ? "FMT_BINARY" : "FMT_XML") + "))\n";
+    const std::string script =
+        "import plistlib,sys,datetime\n"
+        "open(sys.argv[1],'wb').write(plistlib.dumps(" +
+        value + ", fmt=plistlib." + (binary ? "FMT_BINARY" : "FMT_XML") + "))\n";
     return RunShell("python3 -c " + ShellQuoted(script) + " " + ShellQuoted(file.string()) + " 2>&1").status == 0;
 }
 
@@ -78,7 +79,8 @@ TEST_F(BinaryPlistTest, EveryKindOfSettingsFileReadsItsBinaryForm)
     EXPECT_EQ(ReadComputerFolder(tmp / "index.plist", "computer-2"), "/srv/b");
 
     // A backup profile.
-    ASSERT_TRUE(WritePlist(tmp / "profile.plist", "{'BackupPath Path': '/home/a/Docs', 'BackupPath UserPath': 'Docs'}"));
+    ASSERT_TRUE(
+        WritePlist(tmp / "profile.plist", "{'BackupPath Path': '/home/a/Docs', 'BackupPath UserPath': 'Docs'}"));
     const Result<BackupProfile> profile = ReadProfileFile(tmp / "profile.plist", BackupStrings::BuiltIn());
     ASSERT_TRUE(profile);
     EXPECT_EQ(profile.value().sourceFolder, "/home/a/Docs");

@@ -138,7 +138,7 @@ public:
     {
         if (!m_mounted)
             return;
- ::sync();
+        ::sync();
         if (m_kind == FatKind::Ext4) {
             if (RunShell("umount " + ShellQuoted(m_mountPoint) + " >/dev/null 2>&1").status != 0)
                 RunShell("umount -l " + ShellQuoted(m_mountPoint) + " >/dev/null 2>&1");

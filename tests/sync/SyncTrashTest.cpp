@@ -122,8 +122,9 @@ TEST_P(SyncTrash, ReplacedFilesGoToTheTrashOfTheirSide)
     // command needs its trash backend (gvfs) for that; without it the info
     // file is followed by hand, as the backend would.
     fs::remove(computer / "Notes" / "a b.txt");
-    const auto gio = halvex::test::RunShell("XDG_DATA_HOME=" + halvex::test::ShellQuoted(homeTrash.parent_path().string()) +
-                              " gio trash --restore 'trash:///a%20b.txt' 2>&1");
+    const auto gio =
+        halvex::test::RunShell("XDG_DATA_HOME=" + halvex::test::ShellQuoted(homeTrash.parent_path().string()) +
+                               " gio trash --restore 'trash:///a%20b.txt' 2>&1");
     if (gio.status != 0) {
         ASSERT_NE(gio.out.find("not supported"), std::string::npos) << gio.out;
         fs::rename(homeTrash / "files" / "a b.txt", home->path);

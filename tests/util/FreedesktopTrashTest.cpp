@@ -115,8 +115,18 @@ TEST_F(TrashTest, SharedTrashIsUsedOnlyWhenStickyAndNoLink)
         std::function<void()> make;
         bool usesShared;
     } cases[] = {
-        {"sticky folder", [&] { fs::create_directory(shared); ::chmod(shared.c_str(), 01777); }, true},
-        {"not sticky", [&] { fs::create_directory(shared); ::chmod(shared.c_str(), 0777); }, false},
+        {"sticky folder",
+         [&] {
+             fs::create_directory(shared);
+             ::chmod(shared.c_str(), 01777);
+         },
+         true},
+        {"not sticky",
+         [&] {
+             fs::create_directory(shared);
+             ::chmod(shared.c_str(), 0777);
+         },
+         false},
         {"link to a sticky folder",
          [&] {
              fs::create_directory(tmp / "elsewhere");
