@@ -91,7 +91,8 @@ KWMainApp::StartResult KWMainApp::StartUp(const QStringList& arguments)
 
     // Settings files that could not be read were kept aside, not replaced.
     for (const std::filesystem::path& file : DXPlistPrefs::TakeSetAsideFiles())
-        KWMsgBox::Show(nullptr, TextFormat("plist_damaged", PathText(file)), KWMsgBox::kCaution, KWMsgBox::kOk);
+        KWMsgBox::Show(nullptr, TextFormat("plist_damaged", PathText(file).toStdString()), KWMsgBox::kCaution,
+                       KWMsgBox::kOk);
 
     // 8. The first-run gate.
     if (!halvex::app::HandleSetup(*this, m_bSetupCompletedNow))
