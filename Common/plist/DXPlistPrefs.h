@@ -91,6 +91,8 @@ public:
     // The files Load moved aside since the last call, each named once, for
     // the programs to tell the user. Any thread.
     static std::vector<std::filesystem::path> TakeSetAsideFiles();
+    // Whether the last document read was there but no property list.
+    bool WasDamaged() const { return m_bDamaged; }
     // The same rules for a document held in memory (e.g. kEmptyPlist).
     bool LoadText(std::string_view xml);
     // Writes the whole document to the path through a temporary file in the
