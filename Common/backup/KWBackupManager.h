@@ -16,6 +16,7 @@
 #include "backup/KWCallback.h"
 #include "util/FolderWatch.h"
 #include "util/Status.h"
+#include "util/Trash.h"
 
 namespace halvex {
 class ArchivePool;
@@ -58,6 +59,8 @@ public:
     // Threads that write archives ahead of the walk, and unpack them ahead
     // of a restore; 0 does each on the engine's thread when it is placed.
     void SetArchiveThreads(unsigned threads) { m_nArchiveThreads = threads; }
+    // Where a restore puts a file it replaces; never null.
+    void SetTrash(std::shared_ptr<halvex::Trash> trash) { m_trash = std::move(trash); }
     bool IsCancelled() const { return m_bCancel; }
     // The set folder went away during the last run (the drive pulled, the
     // folder moved): the run stopped at the first file that failed then.
@@ -197,6 +200,7 @@ private:
     std::set<std::string> m_setCountedFolders;
     unsigned m_nArchiveThreads;
     std::unique_ptr<halvex::ArchivePool> m_pool;
+    std::shared_ptr<halvex::Trash> m_trash = halvex::SystemTrash();
     std::deque<PendingArchive> m_dequePending;
     std::deque<PendingRestore> m_dequeRestores;
     std::multiset<std::string> m_setRestoreTargets;  // destinations of m_dequeRestores

@@ -292,7 +292,8 @@ void KWBackupManager::place_next_restore()
         return;
     }
     IgnoreResult(pending.done.get(), "the unpacking's status travels in the unpacked archive");
-    const Status restored = PlaceUnpacked(*pending.unpacked);
+    // A file the stored copy replaces goes to the trash first.
+    const Status restored = PlaceUnpacked(*pending.unpacked, m_trash.get());
     if (!restored.ok) {
         ++m_nFailed;
         if (report_error(message(bm::kErrorCopying) + pending.archive.string() + message(bm::kTo) +

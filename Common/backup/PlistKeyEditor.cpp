@@ -1,5 +1,9 @@
 #include "backup/PlistKeyEditor.h"
 
+#include <optional>
+
+#include "plist/BinaryPlist.h"
+
 #include <tinyxml.h>
 
 #include "plist/AtomicFileWrite.h"
@@ -34,7 +38,10 @@ Status PlistKeyEditor::Load(const std::filesystem::path& file)
     if (!text)
         return text.status();
     m_document = std::make_unique<TiXmlDocument>();
-    if (!halvex::ParseXmlSafely(*m_document, text.value()) || !Dictionary(*m_document))
+    // A binary file is edited as its XML form and written back as XML.
+    const std::optional<std::string> converted =
+        IsBinaryPlist(text.value()) ? BinaryPlistToXml(text.value()) : std::optional<std::string>(text.value());
+    if (!converted || !halvex::ParseXmlSafely(*m_document, *converted) || !Dictionary(*m_document))
         return Status::Fail("file_read_err", file.string() + ": not a property list");
     return Status::Ok();
 }

@@ -27,11 +27,14 @@ namespace {
 // never reported as errors.
 constexpr int kCancelled = ECANCELED;
 constexpr int kChanged = -1;
+// The replaced file could not be set aside; its own status tells why.
+constexpr int kNotSetAside = -2;
 
 // The caller's answer for an error of this file's copy (0: done).
-Status StatusFor(int error, const std::filesystem::path& where)
+Status StatusFor(int error, const std::filesystem::path& where, const Status& setAside = {})
 {
     switch (error) {
+    case kNotSetAside: return setAside;
     case 0: return Status::Ok();
     case kCancelled: return Status::Cancelled();
     case kChanged: return Status::Fail(kCopyChangedKey, where.string());
@@ -296,6 +299,7 @@ int WritePendingCopy(int in, const struct stat& sourceInfo, int folderFd, const 
     if (options.expected)
         copy.m_expected = *options.expected;
     copy.m_stillWanted = options.stillWanted;
+    copy.m_setAside = options.setAside;
     return 0;
 }
 
@@ -316,6 +320,7 @@ PendingCopy& PendingCopy::operator=(PendingCopy&& other) noexcept
         m_hasExpected = other.m_hasExpected;
         m_expected = other.m_expected;
         m_stillWanted = std::move(other.m_stillWanted);
+        m_setAside = std::move(other.m_setAside);
     }
     return *this;
 }
@@ -329,8 +334,9 @@ void PendingCopy::Discard()
     m_temporary.clear();
 }
 
-// CommitCopy's work, answering an errno or one of the internal markers.
-int CommitPendingCopy(PendingCopy& copy)
+// CommitCopy's work, answering an errno or one of the internal markers;
+// setAside tells why a replaced file could not be moved away.
+int CommitPendingCopy(PendingCopy& copy, Status& setAside)
 {
     if (!copy.IsSet())
         return EINVAL;
@@ -342,7 +348,13 @@ int CommitPendingCopy(PendingCopy& copy)
         error = ENOENT;
     else if (expected && !StillAsExpected(folderFd, name, *expected))
         error = kChanged;
-    else
+    struct stat existing {};
+    if (error == 0 && copy.m_setAside && ::fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        setAside = copy.m_setAside(folderFd, name);
+        if (!setAside.ok)
+            error = kNotSetAside;
+    }
+    if (error == 0)
         error = Publish(folderFd, copy.m_temporary, name, copy.m_replace && !(expected && !expected->exists));
     if (error == EEXIST && expected)
         error = kChanged;
@@ -369,18 +381,21 @@ int CommitPendingCopy(PendingCopy& copy)
 Status CommitCopy(PendingCopy& copy)
 {
     const std::string name = copy.Name();
-    return StatusFor(CommitPendingCopy(copy), name);
+    Status setAside;
+    const int error = CommitPendingCopy(copy, setAside);
+    return StatusFor(error, name, setAside);
 }
 
 namespace {
 
 // The copy of the open, checked source into the open folder.
-int CopyInto(int in, const struct stat& sourceInfo, int folderFd, const std::string& name, const CopyOptions& options)
+int CopyInto(int in, const struct stat& sourceInfo, int folderFd, const std::string& name, const CopyOptions& options,
+             Status& setAside)
 {
     PendingCopy copy;
     if (int error = WritePendingCopy(in, sourceInfo, folderFd, name, options, copy))
         return error;
-    return CommitPendingCopy(copy);
+    return CommitPendingCopy(copy, setAside);
 }
 
 }  // namespace
@@ -401,8 +416,10 @@ Status CopyFileAtomic(const std::filesystem::path& source, const std::filesystem
     FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folderFd.IsOpen())
         return StatusFor(errno, folder);
-    return StatusFor(CopyInto(in.Get(), sourceInfo, folderFd.Get(), destination.filename().string(), options),
-                     destination);
+    Status setAside;
+    const int error =
+        CopyInto(in.Get(), sourceInfo, folderFd.Get(), destination.filename().string(), options, setAside);
+    return StatusFor(error, destination, setAside);
 }
 
 Status CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,
@@ -417,7 +434,9 @@ Status CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destina
         return StatusFor(errno, sourceName);
     if (int error = CheckSource(in.Get(), sourceInfo))
         return StatusFor(error, sourceName);
-    return StatusFor(CopyInto(in.Get(), sourceInfo, destinationFolderFd, destinationName, options), destinationName);
+    Status setAside;
+    const int error = CopyInto(in.Get(), sourceInfo, destinationFolderFd, destinationName, options, setAside);
+    return StatusFor(error, destinationName, setAside);
 }
 
 Status WriteCopyAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,

@@ -61,6 +61,11 @@ struct CopyOptions {
     // and fails the copy with ENOENT (its folder is no longer the one meant,
     // as when a drive is pulled while the folder is open).
     std::function<bool()> stillWanted;
+    // Called just before the copy takes the place of an existing
+    // destination, with the destination's folder and name: it moves the old
+    // file away (to the trash). Its failure fails the copy and leaves the
+    // destination as it was.
+    std::function<Status(int folderFd, const std::string& name)> setAside;
     // Size of the read and write buffer when the kernel cannot copy by
     // itself; 0 chooses it by the buffer rule (see CopyBuffer.h).
     std::size_t bufferSize = 0;
@@ -114,7 +119,7 @@ public:
 
 private:
     friend int WritePendingCopy(int, const struct stat&, int, const std::string&, const CopyOptions&, PendingCopy&);
-    friend int CommitPendingCopy(PendingCopy&);
+    friend int CommitPendingCopy(PendingCopy&, Status&);
 
     FileDescriptor m_folder;
     FileDescriptor m_lock;
@@ -129,6 +134,7 @@ private:
     bool m_hasExpected = false;
     ExpectedDestination m_expected;
     std::function<bool()> m_stillWanted;
+    std::function<Status(int folderFd, const std::string& name)> m_setAside;
 };
 
 // The first half of CopyFileAt: writes the copy under its temporary name in

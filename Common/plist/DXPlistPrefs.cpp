@@ -2,9 +2,18 @@
 
 #include <tinyxml.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 #include "plist/AtomicFileWrite.h"
+#include "plist/BinaryPlist.h"
 #include "plist/PlistNumbers.h"
 #include "plist/Utf8Limit.h"
 #include "plist/SafeXmlParse.h"
@@ -197,7 +206,49 @@ bool DXPlistPrefs::Load()
     if (m_path.empty())
         return false;
     const halvex::Result<std::string> text = halvex::ReadBoundedFile(m_path, kMaxFileBytes);
-    return text && LoadText(text.value());
+    if (!text)
+        return false;
+    if (LoadText(text.value()))
+        return true;
+    // The next save would replace what could not be read, with the other
+    // computers' entries and every setting in it: it is kept beside.
+    if (m_bDamaged && !text.value().empty())
+        SetAsideDamagedFile(m_path);
+    return false;
+}
+
+namespace {
+
+std::mutex g_setAsideMutex;
+std::vector<std::filesystem::path> g_setAside;
+
+}  // namespace
+
+void DXPlistPrefs::SetAsideDamagedFile(const std::filesystem::path& file)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char stamp[32] = {};
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H%M", &local);
+    const std::string base = file.string() + ".damaged-" + stamp;
+    for (int attempt = 1; attempt < 100; ++attempt) {
+        const std::filesystem::path aside = attempt == 1 ? base : base + "-" + std::to_string(attempt);
+        // Never over another file: a name that is taken is passed over.
+        if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
+            const std::lock_guard<std::mutex> lock(g_setAsideMutex);
+            g_setAside.push_back(aside);
+            return;
+        }
+        if (errno != EEXIST)
+            return;  // a drive mounted read-only: nothing will be written over it either
+    }
+}
+
+std::vector<std::filesystem::path> DXPlistPrefs::TakeSetAsideFiles()
+{
+    const std::lock_guard<std::mutex> lock(g_setAsideMutex);
+    return std::exchange(g_setAside, {});
 }
 
 bool DXPlistPrefs::LoadText(std::string_view xml)
@@ -206,8 +257,17 @@ bool DXPlistPrefs::LoadText(std::string_view xml)
     // left over from before is written back under a key the file dropped.
     m_mapValues.clear();
     m_mapArrays.clear();
+    m_bDamaged = true;
     if (xml.size() > kMaxFileBytes)
         return false;
+    std::string converted;
+    if (halvex::IsBinaryPlist(xml)) {
+        std::optional<std::string> asXml = halvex::BinaryPlistToXml(xml);
+        if (!asXml)
+            return false;
+        converted = std::move(*asXml);
+        xml = converted;
+    }
     KeepWhiteSpace();
     const std::string text = NormaliseLineEnds(xml);
     TiXmlDocument document;
@@ -217,6 +277,7 @@ bool DXPlistPrefs::LoadText(std::string_view xml)
     const TiXmlElement* dict = plist ? plist->FirstChildElement("dict") : nullptr;
     if (!dict)
         return false;
+    m_bDamaged = false;
 
     const TiXmlElement* element = dict->FirstChildElement();
     while (element) {

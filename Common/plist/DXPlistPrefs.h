@@ -83,7 +83,16 @@ public:
     // read; a missing, empty, oversized or malformed file gives false and an
     // empty store. A bool, not a Status: every caller treats a file it cannot
     // use as one that holds nothing (the first run has none), and none shows why.
+    // A binary property list ("bplist00") is read as well. A file that is
+    // there but cannot be read as either is moved aside beside itself,
+    // "NAME.damaged-YYYY-MM-DDTHHMM", so that no later Update replaces it;
+    // TakeSetAsideFiles names it once.
     bool Load();
+    // The files Load moved aside since the last call, each named once, for
+    // the programs to tell the user. Any thread.
+    static std::vector<std::filesystem::path> TakeSetAsideFiles();
+    // Whether the last document read was there but no property list.
+    bool WasDamaged() const { return m_bDamaged; }
     // The same rules for a document held in memory (e.g. kEmptyPlist).
     bool LoadText(std::string_view xml);
     // Writes the whole document to the path through a temporary file in the
@@ -151,4 +160,7 @@ private:
     ArrayMap m_mapArrays;
     std::filesystem::path m_path;
     std::string m_strComment;
+    bool m_bDamaged = false;  // the last document read was not a property list
+
+    static void SetAsideDamagedFile(const std::filesystem::path& file);
 };

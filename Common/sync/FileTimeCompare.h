@@ -14,6 +14,15 @@ inline constexpr std::int64_t kSyncTimeTolerance = 2;
 // unreadable times are the same.
 int CompareTimes(bool sourceKnown, std::int64_t sourceSeconds, bool targetKnown, std::int64_t targetSeconds);
 
+// Whether two times differ by a whole number of quarter hours, up to 14
+// hours, within the tolerance: what a FAT drive's local times look like on a
+// computer that reads them in another time zone.
+bool IsTimeZoneShift(std::int64_t a, std::int64_t b);
+
+// Whether two open folders' regular files have the same bytes, read to
+// their end; false when either cannot be read.
+bool SameContents(int folderA, const char* nameA, int folderB, const char* nameB);
+
 // The same for two files by path, at whole-second resolution.
 int CompareFileTimes(const std::filesystem::path& source, const std::filesystem::path& target);
 

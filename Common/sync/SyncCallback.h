@@ -20,6 +20,9 @@ struct ScanCounters {
     std::uint64_t filesScanned = 0;    // files examined (not skipped), both passes
     std::uint32_t toComputer = 0;      // rows with sourceUsb true
     std::uint32_t toDrive = 0;         // rows with sourceUsb false
+    // Files not listed because their two copies are equal and their times
+    // differ only by a time-zone shift (a FAT drive's local times).
+    std::uint32_t timeShifted = 0;
 };
 
 // How the sync engine talks to whoever drives it: the Qt windows, the CLI and

@@ -80,16 +80,13 @@ Status WriteComputerFolder(const fs::path& indexPath, std::string_view computerK
         return Status::Fail("sync_browse_bad_folder", "path too long for the sync index file");
     DXPlistPrefs index;
     index.SetFilePath(indexPath);
-    if (!index.Load()) {
+    // An unreadable index is moved aside by Load, keeping the other
+    // computers' entries for the user; one that could not be moved is not
+    // written over.
+    if (!index.Load() && index.WasDamaged()) {
         std::error_code ec;
-        if (fs::file_size(indexPath, ec) > 0 && !ec) {
-            // Unreadable but not empty: keep it for the user rather than
-            // overwrite the other computers' entries.
-            fs::path aside = indexPath;
-            aside += ".damaged";
-            if (::rename(indexPath.c_str(), aside.c_str()) != 0)
-                return Status::FailErrno("sync_folder_rename_err", errno);
-        }
+        if (fs::file_size(indexPath, ec) > 0 && !ec)
+            return Status::FailErrno("sync_folder_rename_err", indexPath, EROFS);
     }
     index.SetValue(computerKey, folder.string());
     if (const Status written = index.Update(); !written)

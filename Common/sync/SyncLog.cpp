@@ -64,6 +64,12 @@ void SyncLog::Problem(const std::filesystem::path& item, const std::string& reas
                      kLogIsOptional);
 }
 
+void SyncLog::Trashed(std::uint32_t count)
+{
+    if (m_log.IsOpen() && count > 0)
+        IgnoreResult(m_log.Write(KXStrings::Format(kSyncTrashedKey, count)), kLogIsOptional);
+}
+
 void SyncLog::End(std::uint32_t successes, std::uint32_t failures)
 {
     if (!m_log.IsOpen())

@@ -8,6 +8,9 @@
 
 namespace halvex {
 
+// %d replaced files went to the trash: the log, the result and the command line.
+inline constexpr char kSyncTrashedKey[] = "sync_trashed";
+
 // The lines of the sync log. The file is opened for appending at the start of
 // each run, so the runs of one start of the program share one file.
 class SyncLog {
@@ -21,6 +24,8 @@ public:
     void Cancelled(const std::filesystem::path& source);
     // A row not synchronized, with the reason: "sync_log_problem".
     void Problem(const std::filesystem::path& item, const std::string& reason);
+    // How many replaced files went to the trash ("sync_trashed"); nothing for none.
+    void Trashed(std::uint32_t count);
     // Writes the end line and closes the file.
     void End(std::uint32_t successes, std::uint32_t failures);
 

@@ -106,7 +106,7 @@ SyncRunner::SyncRunner(SyncCallback& callback, const SyncControl& control, SyncR
 // Copies one row. With the pair's folders known, both sides are entered
 // from them by descriptor; otherwise (rows made by hand) by path.
 Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere,
-                           PendingCopy* pending)
+                           PendingCopy* pending, std::uint32_t& trashed)
 {
     const bool toDrive = !row.sourceUsb;
     FileDescriptor sourceFolder;
@@ -165,6 +165,15 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
     // The folders are open, so a pair moved away meanwhile would still take
     // the copy: the same check as between files, once more at the end.
     options.stillWanted = pairThere;
+    // The newer copy wins, and the older one it replaces goes to the trash
+    // when the copy takes its name (for a batched copy, at its batch's commit).
+    options.setAside = [this, &row, &trashed](int folderFd, const std::string& name) {
+        Status moved = m_options.trash ? m_options.trash->Discard(folderFd, name, row.dstPath)
+                                       : Status::FailErrno(kTrashFailedKey, row.dstPath, ENOTSUP);
+        if (moved.ok)
+            ++trashed;
+        return moved;
+    };
     options.cancel = &m_control.cancel();
     options.pause = &m_control.pause();
     options.progress = [this](std::uint64_t done, std::uint64_t size) {
@@ -226,6 +235,12 @@ void SyncRunner::Settle(Pass& pass, std::size_t index, const Status& copy)
         return;
     }
     ++pass.summary.failures;
+    if (copy.messageKey == kTrashFailedKey) {
+        // Only that file stays; a full drive's trash is no full computer,
+        // so the run goes on.
+        Failed(pass, index, row.dstPath, KXStrings::Format(kTrashFailedKey, copy.detail));
+        return;
+    }
     if (IsDiskFull(copy.systemError)) {
         pass.log.DiskFull(row.path);
         pass.diskFull = Status::FailErrno(kSyncDiskFullKey, row.dstPath, copy.systemError);
@@ -306,7 +321,8 @@ void SyncRunner::CopyOne(Pass& pass, std::size_t index)
     }
     PendingCopy pending;
     const Status copy = CopyRow(
-        row, pass.folders, [&pair = pass.pair] { return pair.StillThere(); }, batched ? &pending : nullptr);
+        row, pass.folders, [&pair = pass.pair] { return pair.StillThere(); }, batched ? &pending : nullptr,
+        pass.summary.trashed);
     if (copy.cancelled())
         pass.cancelled = true;
     else if (!copy.ok || !pending.IsSet())
@@ -392,6 +408,7 @@ SyncRunSummary SyncRunner::Run(std::vector<ItemData>& rows, ScanCounters& counte
         summary.ended = Status::Cancelled();
     if (!pass.cancelled)
         PaceWait(m_options.pacing.afterRun, m_control);
+    pass.log.Trashed(summary.trashed);
     pass.log.End(summary.successes, summary.failures);
     return summary;
 }
@@ -429,6 +446,8 @@ std::string SyncResultText(const SyncRunSummary& summary)
     }
     if (text.empty())
         text = KXStrings::GetString("sync_none");
+    if (summary.trashed > 0)
+        text += "\n\n" + KXStrings::Format(kSyncTrashedKey, summary.trashed);
     if (summary.FlushFailed())
         text += "\n\n" + KXStrings::GetString(kSyncFlushFailedKey);
     return text;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "sync/SyncCallback.h"
 #include "sync/SyncControl.h"
 #include "util/Status.h"
+#include "util/Trash.h"
 
 namespace halvex {
 
@@ -31,6 +33,9 @@ struct SyncRunOptions {
     // flush itself (tests put a failing one in).
     CopyBatchBounds batch;
     FileSystemFlusher batchFlush;
+    // Where a replaced destination goes; never null in a run. A file that
+    // cannot go there is not replaced: its row fails with the reason.
+    std::shared_ptr<Trash> trash = SystemTrash();
 };
 
 // How a run that did not go through ended (string-table keys).
@@ -48,6 +53,7 @@ inline constexpr char kSyncFlushFailedKey[] = "sync_flush_failed";
 struct SyncRunSummary {
     std::uint32_t successes = 0;  // copied with their time stamps
     std::uint32_t failures = 0;
+    std::uint32_t trashed = 0;  // replaced destinations moved to the trash
     // Ok when every row had its turn and what went to the drive was flushed;
     // otherwise the first that happened of: a folder gone, the flush failed,
     // the disk full, Status::Cancelled(), in this order.
@@ -89,7 +95,8 @@ private:
     struct Folders;
     struct Pass;
     // `pending` set: a copy to the drive is written and left there for the batch.
-    Status CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere, PendingCopy* pending);
+    Status CopyRow(const ItemData& row, Folders& folders, const std::function<bool()>& pairThere, PendingCopy* pending,
+                   std::uint32_t& trashed);
     void CopyOne(Pass& pass, std::size_t index);
     void Settle(Pass& pass, std::size_t index, const Status& copy);
     void Failed(Pass& pass, std::size_t index, const std::filesystem::path& path, const std::string& reason);
@@ -106,7 +113,8 @@ std::size_t RemoveSyncedRows(std::vector<ItemData>& rows);
 // Recounts the checked rows per direction (problem rows are no copies).
 void RecountDirections(const std::vector<ItemData>& rows, ScanCounters& counters);
 // "sync_success" and "sync_fail" joined by an empty line, or "sync_none";
-// "sync_flush_failed" after them when the drive could not be flushed.
+// "sync_trashed" when replaced files went to the trash, and
+// "sync_flush_failed" when the drive could not be flushed, after them.
 std::string SyncResultText(const SyncRunSummary& summary);
 // The mount point of the file system that holds path (or its nearest existing parent).
 std::filesystem::path MountPointOf(const std::filesystem::path& path);

@@ -405,6 +405,15 @@ void SyncScanner::PairFiles(const char* computerName, const char* driveName, int
         newer = computerName ? 1 : -1;
     if (newer == 0)
         return;
+    // A FAT drive keeps local times: read in another time zone, every file
+    // looks hours apart. Equal copies are no change; the contents are read
+    // only for such pairs.
+    if (computerKnown && driveKnown && S_ISREG(onComputer.st_mode) && S_ISREG(onDrive.st_mode) &&
+        onComputer.st_size == onDrive.st_size && IsTimeZoneShift(onComputer.st_mtim.tv_sec, onDrive.st_mtim.tv_sec) &&
+        SameContents(computerFd, computerName, driveFd, driveName)) {
+        ++m_counters.timeShifted;
+        return;
+    }
     const bool sourceUsb = newer < 0;
     ItemData row = sourceUsb
                        ? MakeRow(true, driveFd, driveName, computerName, driveKnown ? &onDrive : nullptr)

@@ -24,6 +24,9 @@ enum class RowKeeping { Keep, CallbackOnly };
 // computer folder has that the drive folder lacks or holds older; pass 2 the
 // same from the drive to the computer. Nothing is deleted and the newer copy
 // wins (more than two seconds newer: FAT keeps times in steps of two).
+// Two copies of the same size whose times differ only by a time-zone shift
+// (whole quarter hours, up to 14 hours) are compared byte by byte: equal
+// ones are counted (ScanCounters::timeShifted), not listed.
 //
 // Both passes are done in one walk over the two trees, so each file is read
 // once on each side; the rows still come out as two passes would give them:

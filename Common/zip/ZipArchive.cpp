@@ -578,10 +578,16 @@ UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std
     return unpacked;
 }
 
-Status PlaceUnpacked(UnpackedArchive& unpacked)
+Status PlaceUnpacked(UnpackedArchive& unpacked, Trash* trash)
 {
     Status result = unpacked.status;
     for (const auto& [temporary, target] : unpacked.files) {
+        struct stat existing {};
+        if (result.ok && trash && ::lstat(target.c_str(), &existing) == 0) {
+            const FileDescriptor folder(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            result = folder.get() >= 0 ? trash->Discard(folder.get(), target.filename().string(), target)
+                                       : Status::FailErrno(kTrashFailedKey, target.parent_path(), errno);
+        }
         if (result.ok && ::rename(temporary.c_str(), target.c_str()) != 0)
             result = Status::FailErrno("unzip_write", errno);
         if (!result.ok)

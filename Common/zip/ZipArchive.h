@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "util/Status.h"
+#include "util/Trash.h"
 
 // One-file zip archives of the backup sets. Every archive holds one entry
 // named by the file's name, deflated, or stored when deflating would not save
@@ -53,8 +54,9 @@ enum class Leftovers { Remove, ClearedByCaller };
 UnpackedArchive UnpackBeside(const std::filesystem::path& destination, const std::filesystem::path& archive,
                              const std::atomic<bool>* cancel = nullptr, Leftovers leftovers = Leftovers::Remove);
 // Renames the temporaries into place; answers the unpacking's status or the
-// rename's failure.
-Status PlaceUnpacked(UnpackedArchive& unpacked);
+// rename's failure. With a trash, a file that a temporary replaces goes
+// there first; one that cannot go stays, and its temporary is dropped.
+Status PlaceUnpacked(UnpackedArchive& unpacked, Trash* trash = nullptr);
 void DiscardUnpacked(UnpackedArchive& unpacked);
 
 // UnpackBeside and PlaceUnpacked in one step.

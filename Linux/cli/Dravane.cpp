@@ -11,6 +11,7 @@
 #include "Text.h"
 #include "paths/KXAppPaths.h"
 #include "paths/RunPath.h"
+#include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/FormatText.h"
 #include "strings/KXStrings.h"
@@ -153,6 +154,20 @@ fs::path FindResources(const KXAppPaths& paths, const fs::path& executable)
 
 }  // namespace
 
+namespace {
+
+// Settings files that could not be read were moved aside; each is named once.
+void TellSetAsideFiles(Console& console)
+{
+    for (const fs::path& file : DXPlistPrefs::TakeSetAsideFiles())
+        console.error(FormatText(Text("plist_damaged",
+                                      "A settings file could not be read. It was kept as %s, and its "
+                                      "settings start again from their defaults."),
+                                 file));
+}
+
+}  // namespace
+
 int RunDravane(const std::vector<std::string>& arguments, const DravaneIo& io)
 {
     return RunDravaneWith(Commands(), arguments, io);
@@ -203,6 +218,7 @@ int RunDravaneWith(const std::vector<const Command*>& commands, const std::vecto
         console.error(WithDetail(kResourcesFailedMessage, loaded));
         return kExitSetup;
     }
+    TellSetAsideFiles(console);
 
     if (AssumeUsbRequested())
         console.message(kAssumeUsbNotice);
@@ -225,7 +241,9 @@ int RunDravaneWith(const std::vector<const Command*>& commands, const std::vecto
                                      made));
     }
     context.setSetup(&paths, &drive);
-    return command->run(context, global.options);
+    const int status = command->run(context, global.options);
+    TellSetAsideFiles(console);
+    return status;
 }
 
 }  // namespace halvex::cli

@@ -208,6 +208,8 @@ int Run(Context& context, const std::vector<std::string>& options)
         if (problems > 0)
             out << "; " << problems << " problem(s)";
         out << '\n';
+        if (counters.timeShifted > 0)
+            out << KXStrings::Format("sync_time_shift", counters.timeShifted) << '\n';
         out.flush();
         return scanned.ok && problems == 0 ? kExitDone : kExitFailures;
     }
@@ -251,7 +253,9 @@ const Command& SyncCommand()
         "\n"
         "Compares the sync folder on the drive with this computer's sync folder and\n"
         "copies every file that is missing or older on the other side (newer by more\n"
-        "than two seconds wins; nothing is deleted).\n"
+        "than two seconds wins; a file it replaces goes to the Trash, nothing is\n"
+        "deleted). Equal files whose times differ only by a time-zone shift (a FAT\n"
+        "drive's local times) are counted, not copied.\n"
         "  --computer-folder DIR  store DIR as this computer's sync folder; changing it\n"
         "                         asks before the drive's folder is set aside\n"
         "  --subfolders           compare subfolders too (saved in the preferences)\n"

@@ -1,4 +1,5 @@
 #include "app/sync/KWSyncDlg.h"
+#include "util/FreedesktopTrash.h"
 
 #include <QAbstractButton>
 #include <QHeaderView>
@@ -32,6 +33,8 @@
 
 namespace fs = std::filesystem;
 using namespace halvex::app;
+using halvex::EncodeTrashPath;
+using halvex::test::ReadFile;
 using halvex::test::WriteFile;
 
 namespace {
@@ -321,6 +324,20 @@ TEST_F(SyncWindowTest, HeaderSortingAndTheLogButton)
     EXPECT_EQ(LastBox(), KXStrings::GetString("no_log_yet"));
 }
 
+TEST_F(SyncWindowTest, EqualFilesAnHourApartAreCountedNotListed)
+{
+    WriteFile(m_computer / "same.txt", "same", 1'700'000'000);
+    WriteFile(m_usb / "same.txt", "same", 1'700'003'600);
+    WriteFile(m_computer / "edited.txt", "mine", 1'700'000'000);
+    WriteFile(m_usb / "edited.txt", "your", 1'700'003'600);
+    auto window = OpenWindow();
+    window->show();
+    SetDetails(*window, true);
+    ASSERT_EQ(window->Model()->rowCount(), 1);
+    EXPECT_EQ(window->Model()->Row(0).name, "edited.txt");
+    EXPECT_EQ(window->TimeShiftText().toStdString(), KXStrings::Format("sync_time_shift", 1));
+}
+
 TEST_F(SyncWindowTest, WipingTheComputerFolderCopiesTheDriveFolderBack)
 {
     WriteFile(m_computer / "local-only.txt", "x");
@@ -337,6 +354,15 @@ TEST_F(SyncWindowTest, WipingTheComputerFolderCopiesTheDriveFolderBack)
     EXPECT_EQ(KWMsgBox::ShownBoxes()[1].text.toStdString(), KXStrings::GetString("sync_warn_wipe_local"));
     EXPECT_EQ(Names(m_computer), (std::set<std::string>{"kept.txt"}));
     EXPECT_EQ(Names(m_usb), (std::set<std::string>{"kept.txt"}));
+    // ctest gives the tests a trash of their own on the build's volume.
+    if (const char* data = std::getenv("XDG_DATA_HOME")) {
+        const auto infos = fs::path(data) / "Trash" / "info";
+        bool found = false;
+        for (const auto& e : fs::directory_iterator(infos))
+            found = found || ReadFile(e.path()).find(EncodeTrashPath((m_computer / "local-only.txt").string())) !=
+                                 std::string::npos;
+        EXPECT_TRUE(found) << "the wiped file is in the trash";
+    }
 }
 
 TEST_F(SyncWindowTest, PathLabelShortensLongPathsInTheMiddle)

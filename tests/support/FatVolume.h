@@ -1,7 +1,8 @@
 #pragma once
 
 // A real FAT-family volume for tests: exFAT through exfat-fuse on a loop
-// device, or FAT32 through fusefat on an image file. Flash drives carry these
+// device, or FAT32 through fusefat on an image file; for the rules of a
+// volume of its own that keeps case and links, ext4 on a loop device too. Flash drives carry these
 // file systems, and their rules (names that differ only in case are one file,
 // 2 s times, no permissions or links) are what the engines must survive.
 //
@@ -26,11 +27,11 @@
 
 namespace halvex::test {
 
-enum class FatKind { ExFat, Fat32 };
+enum class FatKind { ExFat, Fat32, Ext4 };
 
 inline const char* FatKindName(FatKind kind)
 {
-    return kind == FatKind::ExFat ? "exFAT" : "FAT32";
+    return kind == FatKind::ExFat ? "exFAT" : kind == FatKind::Fat32 ? "FAT32" : "ext4";
 }
 
 class FatVolume {
@@ -42,19 +43,19 @@ public:
             m_skipReason = "mounting a FAT volume needs root";
             return;
         }
-        if (::access("/dev/fuse", R_OK | W_OK) != 0) {
+        if (kind != FatKind::Ext4 && ::access("/dev/fuse", R_OK | W_OK) != 0) {
             m_skipReason = "no /dev/fuse";
             return;
         }
-        const char* tool = kind == FatKind::ExFat ? "mount.exfat-fuse" : "fusefat";
-        const char* mkfs = kind == FatKind::ExFat ? "mkfs.exfat" : "mkfs.vfat";
-        for (const char* needed : {tool, mkfs, "fusermount"}) {
+        const char* tool = Tool();
+        const char* mkfs = kind == FatKind::ExFat ? "mkfs.exfat" : kind == FatKind::Fat32 ? "mkfs.vfat" : "mkfs.ext4";
+        for (const char* needed : {tool, mkfs, kind == FatKind::Ext4 ? "umount" : "fusermount"}) {
             if (RunShell(std::string("command -v ") + needed + " >/dev/null 2>&1").status != 0) {
                 m_skipReason = std::string(needed) + " is not installed";
                 return;
             }
         }
-        if (kind == FatKind::ExFat && ::access("/dev/loop-control", R_OK | W_OK) != 0) {
+        if (kind != FatKind::Fat32 && ::access("/dev/loop-control", R_OK | W_OK) != 0) {
             m_skipReason = "no loop devices";
             return;
         }
@@ -71,13 +72,14 @@ public:
 
         const std::string image = ShellQuoted(m_image);
         std::string format = "truncate -s " + std::to_string(megabytes) + "M " + image + " && ";
-        format +=
-            kind == FatKind::ExFat ? "mkfs.exfat -L HALVEXTEST " + image : "mkfs.vfat -F 32 -n HALVEXTEST " + image;
+        format += kind == FatKind::ExFat   ? "mkfs.exfat -L HALVEXTEST " + image
+                  : kind == FatKind::Fat32 ? "mkfs.vfat -F 32 -n HALVEXTEST " + image
+                                           : "mkfs.ext4 -q -F -m 0 -L HALVEXTEST " + image;
         if (RunShell(format + " >/dev/null 2>&1").status != 0) {
             m_skipReason = std::string("cannot format an ") + FatKindName(kind) + " image";
             return;
         }
-        if (kind == FatKind::ExFat) {
+        if (kind != FatKind::Fat32) {
             const ShellOutput loop = RunShell("losetup -f --show " + image + " 2>/dev/null");
             if (loop.status != 0 || loop.out.empty()) {
                 m_skipReason = "no free loop device";
@@ -125,6 +127,8 @@ public:
         Unmount();
         if (m_kind == FatKind::ExFat)
             RunShell("fsck.exfat -y " + m_loopDevice + " >/dev/null 2>&1");
+        else if (m_kind == FatKind::Ext4)
+            RunShell("e2fsck -p " + m_loopDevice + " >/dev/null 2>&1");
         else
             RunShell("fsck.vfat -a " + ShellQuoted(m_image) + " >/dev/null 2>&1");
         return Mount();
@@ -135,6 +139,12 @@ public:
         if (!m_mounted)
             return;
         ::sync();
+        if (m_kind == FatKind::Ext4) {
+            if (RunShell("umount " + ShellQuoted(m_mountPoint) + " >/dev/null 2>&1").status != 0)
+                RunShell("umount -l " + ShellQuoted(m_mountPoint) + " >/dev/null 2>&1");
+            m_mounted = false;
+            return;
+        }
         if (RunShell("fusermount -u " + ShellQuoted(m_mountPoint) + " >/dev/null 2>&1").status != 0)
             RunShell("fusermount -u -z " + ShellQuoted(m_mountPoint) + " >/dev/null 2>&1");
         // The daemon writes the image out as it leaves; wait for it.
@@ -144,7 +154,10 @@ public:
     }
 
 private:
-    const char* Tool() const { return m_kind == FatKind::ExFat ? "mount.exfat-fuse" : "fusefat"; }
+    const char* Tool() const
+    {
+        return m_kind == FatKind::ExFat ? "mount.exfat-fuse" : m_kind == FatKind::Fat32 ? "fusefat" : "mount";
+    }
 
     // The daemon's command line; the bracket keeps the pattern from matching
     // the shell that runs pgrep or pkill with it.
@@ -156,9 +169,10 @@ private:
 
     bool Mount()
     {
-        const std::string command = m_kind == FatKind::ExFat
-                                        ? "mount.exfat-fuse " + m_loopDevice + " " + ShellQuoted(m_mountPoint)
-                                        : "fusefat -o rw+ " + ShellQuoted(m_image) + " " + ShellQuoted(m_mountPoint);
+        const std::string command =
+            m_kind == FatKind::ExFat   ? "mount.exfat-fuse " + m_loopDevice + " " + ShellQuoted(m_mountPoint)
+            : m_kind == FatKind::Fat32 ? "fusefat -o rw+ " + ShellQuoted(m_image) + " " + ShellQuoted(m_mountPoint)
+                                       : "mount -t ext4 " + m_loopDevice + " " + ShellQuoted(m_mountPoint);
         if (RunShell(command + " >/dev/null 2>&1").status != 0)
             return false;
         m_mounted = IsMountPoint();

@@ -57,3 +57,33 @@ TEST(FileTimeCompare, FilesAreComparedAtWholeSeconds)
     EXPECT_EQ(halvex::CompareFileTimes(dir / "a", dir / "missing"), 1);
     EXPECT_EQ(halvex::CompareFileTimes(dir / "missing", dir / "b"), -1);
 }
+
+TEST(TimeZoneShift, WholeQuarterHoursUpToFourteenHoursWithinTheTolerance)
+{
+    const struct {
+        std::int64_t apart;
+        bool shift;
+    } cases[] = {
+        {0, false},
+        {3, false},
+        {15 * 60, true},
+        {15 * 60 + 2, true},
+        {15 * 60 - 2, true},
+        {15 * 60 + 3, false},
+        {30 * 60, true},
+        {45 * 60 - 1, true},
+        {3600, true},
+        {3600 + 60, false},
+        {5 * 3600 + 1800, true},
+        {13 * 3600, true},
+        {14 * 3600 + 2, true},
+        {14 * 3600 + 900, false},
+        {24 * 3600, false},
+        {7 * 60, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(halvex::IsTimeZoneShift(1'700'000'000 + c.apart, 1'700'000'000), c.shift) << c.apart;
+        EXPECT_EQ(halvex::IsTimeZoneShift(1'700'000'000, 1'700'000'000 + c.apart), c.shift) << -c.apart;
+    }
+    EXPECT_FALSE(halvex::IsTimeZoneShift(kMax, kMin)) << "extremes do not overflow";
+}

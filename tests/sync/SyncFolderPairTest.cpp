@@ -67,8 +67,10 @@ TEST_F(SyncFolderPairTest, DamagedIndexIsKeptAsideNotOverwritten)
     std::ofstream(Index()) << "<plist><dict><key>54110</key><string>/Users/ben";
     ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, home).ok);
     EXPECT_EQ(Stored(), home.string());
-    EXPECT_EQ(ReadFile(place.dataPath / "com.halvex.dravane.sync.plist.damaged"),
-              "<plist><dict><key>54110</key><string>/Users/ben");
+    const auto aside = DXPlistPrefs::TakeSetAsideFiles();
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(aside[0].filename().string().rfind("com.halvex.dravane.sync.plist.damaged-", 0), 0u) << aside[0];
+    EXPECT_EQ(ReadFile(aside[0]), "<plist><dict><key>54110</key><string>/Users/ben");
 }
 
 TEST_F(SyncFolderPairTest, StoredFolderThatExistsIsUsedWithoutQuestions)

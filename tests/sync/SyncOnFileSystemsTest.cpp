@@ -370,6 +370,36 @@ TEST_P(SyncOnFoldingDrives, DrivePulledBeforeTheFinalFlushFailsTheRun)
     }
 }
 
+// A FAT drive's local times read in another time zone: equal copies an
+// hour, half an hour or thirteen hours apart are no change; unequal ones
+// are listed, the newer side winning as always.
+TEST_P(SyncOnFileSystems, CopiesApartOnlyByATimeZoneShiftAreCountedNotListed)
+{
+    const struct {
+        const char* name;
+        std::int64_t shift;  // the drive's copy is this much later
+        bool equal;
+        const char* listed;  // "" for none
+    } cases[] = {
+        {"hour-equal.txt", 3600, true, ""},
+        {"hour-edited.txt", 3600, false, "to-computer hour-edited.txt"},
+        {"half-equal.txt", -1800, true, ""},
+        {"half-edited.txt", -1800, false, "to-drive half-edited.txt"},
+        {"thirteen-equal.txt", 13 * 3600, true, ""},
+        {"thirteen-edited.txt", 13 * 3600, false, "to-computer thirteen-edited.txt"},
+        {"minutes-equal.txt", 7 * 60, true, "to-computer minutes-equal.txt"},
+    };
+    std::set<std::string> expected;
+    for (const auto& c : cases) {
+        WriteFile(computer / c.name, "the same text", kJanuary);
+        WriteFile(drive / c.name, c.equal ? "the same text" : "the same TEXT", kJanuary + c.shift);
+        if (*c.listed)
+            expected.insert(c.listed);
+    }
+    EXPECT_EQ(Scan(), expected);
+    EXPECT_EQ(counters.timeShifted, 3u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drives, SyncOnFileSystems,
                          ::testing::Values(DriveKind::Temporary, DriveKind::ExFat, DriveKind::Fat32),
                          [](const auto& info) { return std::string(DriveKindName(info.param)); });

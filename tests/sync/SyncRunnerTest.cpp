@@ -1,4 +1,5 @@
 #include "sync/SyncRunner.h"
+#include "util/FreedesktopTrash.h"
 
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -26,6 +27,9 @@ protected:
         fs::create_directories(computer);
         fs::create_directories(drive);
         options.logPath = tmp / "HalvexFileSync.log";
+        halvex::FreedesktopTrashOptions trash;
+        trash.homeTrash = tmp / "Trash";
+        options.trash = std::make_shared<halvex::FreedesktopTrash>(trash);
     }
 
     void ScanAll()
@@ -97,7 +101,9 @@ TEST_F(SyncRunnerTest, CopiesBothWaysWithTimesAndEmptiesTheList)
 
     EXPECT_EQ(halvex::RemoveSyncedRows(rows), 3u);
     EXPECT_TRUE(rows.empty());
-    EXPECT_EQ(halvex::SyncResultText(result), "3 file(s) synchronized successfully.");
+    EXPECT_EQ(halvex::SyncResultText(result),
+              "3 file(s) synchronized successfully.\n\n1 replaced files went to the Trash.");
+    EXPECT_EQ(ReadFile(tmp / "Trash" / "files" / "old.txt"), "older");
     ScanAll();
     EXPECT_TRUE(rows.empty()) << "a second scan finds nothing to do";
     EXPECT_FALSE(fs::exists(options.logPath)) << "no log unless asked";

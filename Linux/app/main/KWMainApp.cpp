@@ -11,6 +11,7 @@
 #include "app/main/QuitSignals.h"
 #include "app/main/SingleInstance.h"
 #include "app/main/ToolWindows.h"
+#include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
 #include "toolkit/AppText.h"
@@ -91,6 +92,11 @@ KWMainApp::StartResult KWMainApp::StartUp(const QStringList& arguments)
                                    "your settings and your sync folder cannot be kept.",
                                    dataFolder),
                        KWMsgBox::kStop, KWMsgBox::kOk);
+
+    // Settings files that could not be read were kept aside, not replaced.
+    for (const std::filesystem::path& file : DXPlistPrefs::TakeSetAsideFiles())
+        KWMsgBox::Show(nullptr, TextFormat("plist_damaged", PathText(file).toStdString()), KWMsgBox::kCaution,
+                       KWMsgBox::kOk);
 
     // 8. The first-run gate.
     if (!halvex::app::HandleSetup(*this, m_bSetupCompletedNow))

@@ -226,13 +226,15 @@ bool KWSyncDlg::RebuildList()
     const fs::path computer = m_pair.computer;
     const fs::path usb = m_pair.usb;
     const SyncPacing pacing = m_pacing;
-    const bool finished = wait.Run([&feed, computer, usb, pacing, subfolders](DWWorkDlg& window) {
+    std::uint32_t timeShifted = 0;  // written by the worker, read once it is done
+    const bool finished = wait.Run([&feed, &timeShifted, computer, usb, pacing, subfolders](DWWorkDlg& window) {
         SyncControl control(window.CancelFlag());
         SyncScanReports reports(window, feed);
         SyncScanner scanner(reports, control, subfolders ? Recursion::Into : Recursion::TopOnly, pacing);
         scanner.SetRowKeeping(RowKeeping::CallbackOnly);
         std::vector<ItemData> rows;
         IgnoreResult(scanner.Scan(computer, usb, rows), "the rows came through the reports; a cancel is the window's");
+        timeShifted = scanner.Counters().timeShifted;
     });
     drainTimer.stop();
     drain();
@@ -243,6 +245,10 @@ bool KWSyncDlg::RebuildList()
         hide();
         return false;
     }
+    // Equal files a FAT drive's time zone set apart are not listed; the
+    // count says why the list may be shorter than the user expects.
+    m_lblTimeShift->setText(timeShifted > 0 ? TextFormat("sync_time_shift", timeShifted) : QString());
+    m_lblTimeShift->setVisible(timeShifted > 0);
     if (m_nSortColumn >= 0)
         m_model->sort(m_nSortColumn, m_sortOrder);
     UpdateArrowsAndTips(true);
@@ -367,6 +373,11 @@ QString KWSyncDlg::PathText() const
 {
     return m_lblPath->Path();
 }
+QString KWSyncDlg::TimeShiftText() const
+{
+    return m_lblTimeShift->text();
+}
+
 QString KWSyncDlg::PathShownText() const
 {
     return m_lblPath->ShownText();

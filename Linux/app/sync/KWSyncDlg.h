@@ -73,6 +73,8 @@ public:
     QPushButton* DetailsButton() const { return m_btnDetails; }
     QString PathText() const;
     QString PathShownText() const;
+    // "N files differ only by a time-zone shift" after the last scan; empty for none.
+    QString TimeShiftText() const;
     bool SourceImageShown(bool drive) const;
 
 protected:
@@ -129,6 +131,7 @@ private:
     halvex::app::SyncRowModel* m_model = nullptr;
     QLabel* m_imgUsb = nullptr;
     QLabel* m_imgLocal = nullptr;
+    QLabel* m_lblTimeShift = nullptr;
     halvex::app::ElidedPathLabel* m_lblPath = nullptr;
     DWImageButton* m_btnRefresh = nullptr;
     DWImageButton* m_btnLog = nullptr;

@@ -178,6 +178,10 @@ void KWSyncDlg::BuildDetails()
     m_table->setColumnWidth(0, std::max(110, widths[0] - extra));
     header->setStretchLastSection(true);
     layout->addWidget(m_table, 1);
+    m_lblTimeShift = new QLabel(m_details);
+    m_lblTimeShift->setObjectName("timeShiftLabel");
+    m_lblTimeShift->hide();
+    layout->addWidget(m_lblTimeShift);
 
     auto* infoRow = new QHBoxLayout;
     infoRow->setSpacing(6);
