@@ -6,52 +6,68 @@
 // would. The seam of queued answers is left empty for this.
 
 #include <QApplication>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <QtTest/QTest>
 
+#include <atomic>
 #include <memory>
+#include <vector>
 
 namespace halvex::test {
 
 struct BoxAtKeyboard {
-    bool shown = false;
+    // Set once the box was found; a worker thread may wait for it.
+    std::atomic<bool> shown{false};
     QString text;
     // The id of the button that held the focus when the key was pressed,
     // 0 when no button of the box had it.
     int focusedAnswer = 0;
+    // Whether the key itself closed the box.
+    bool closedByKey = false;
 };
+using SeenBoxes = std::vector<std::shared_ptr<BoxAtKeyboard>>;
 
-inline void PressInNextBox(Qt::Key key, std::shared_ptr<BoxAtKeyboard> seen, int triesLeft = 500)
+// Presses keys[i] in the i-th box that opens from now on.
+inline void PressInBoxes(std::vector<Qt::Key> keys, SeenBoxes seen, std::size_t next, int triesLeft = 1000)
 {
-    QTimer::singleShot(10, [key, seen, triesLeft] {
+    if (next >= keys.size())
+        return;
+    QTimer::singleShot(10, [keys, seen, next, triesLeft] {
         QWidget* box = QApplication::activeModalWidget();
         const bool open = box && box->objectName() == "KWMsgBox" && box->isVisible();
         QWidget* focus = QApplication::focusWidget();
         const bool settled = open && focus && focus->window() == box;
         if (!settled && triesLeft > 0)
-            return PressInNextBox(key, seen, triesLeft - 1);
+            return PressInBoxes(keys, seen, next, triesLeft - 1);
         if (!open)
             return;  // no box came: the test's own checks say so
-        seen->shown = true;
+        BoxAtKeyboard& mine = *seen[next];
         if (auto* label = box->findChild<QWidget*>("KWMsgBoxText"))
-            seen->text = label->property("text").toString();
-        seen->focusedAnswer = settled ? focus->property("halvexAnswer").toInt() : 0;
-        QTest::keyClick(box->windowHandle(), key);
+            mine.text = label->property("text").toString();
+        mine.focusedAnswer = settled ? focus->property("halvexAnswer").toInt() : 0;
+        mine.shown = true;
+        QTest::keyClick(box->windowHandle(), keys[next]);
+        mine.closedByKey = !box->isVisible();
         // A key the box ignored must not leave a test waiting for ever.
-        QTimer::singleShot(200, [box = QPointer<QWidget>(box)] {
-            if (box && box->isVisible())
-                box->close();
-        });
+        if (!mine.closedByKey)
+            box->close();
+        PressInBoxes(keys, seen, next + 1);
     });
+}
+
+inline SeenBoxes PressInBoxes(std::vector<Qt::Key> keys)
+{
+    SeenBoxes seen;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        seen.push_back(std::make_shared<BoxAtKeyboard>());
+    PressInBoxes(keys, seen, 0);
+    return seen;
 }
 
 inline std::shared_ptr<BoxAtKeyboard> PressInNextBox(Qt::Key key)
 {
-    auto seen = std::make_shared<BoxAtKeyboard>();
-    PressInNextBox(key, seen);
-    return seen;
+    return PressInBoxes({key}).front();
 }
 
 }  // namespace halvex::test

@@ -96,10 +96,12 @@ TEST_F(KWMsgBoxTest, TheNamedButtonHoldsTheFocusAndTakesReturn)
         EXPECT_TRUE(returned->shown);
         EXPECT_EQ(returned->focusedAnswer, c.focused);
         EXPECT_EQ(returned->text, "Delete it?");
+        EXPECT_TRUE(returned->closedByKey);
 
         auto escaped = halvex::test::PressInNextBox(Qt::Key_Escape);
         EXPECT_EQ(KWMsgBox::Show(nullptr, QString("q"), KWMsgBox::kCaution, c.buttons, c.focus), c.onEscape);
         EXPECT_EQ(escaped->focusedAnswer, c.focused);
+        EXPECT_TRUE(escaped->closedByKey);
     }
 }
 
