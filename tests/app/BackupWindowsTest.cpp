@@ -319,6 +319,11 @@ TEST_F(BackupWindowsTest, CategoryWindowsCheckTheirFieldsAndEditTheProfile)
     EXPECT_EQ(profile.userCategories[0].name, "Letters");
     EXPECT_EQ(profile.userCategories[0].types, "doc:rtf:");
     create.NameEdit()->setText("Letters");
+    create.TypesEdit()->setText(":doc:rtf");
+    ASSERT_EQ(create.TypeList()->count(), 2) << "the list shows the types being typed";
+    EXPECT_EQ(create.TypeList()->item(1)->text(), "rtf");
+    create.TypesEdit()->setText("doc;rtf");
+    EXPECT_EQ(create.TypeList()->count(), 0) << "a field that would be refused lists nothing";
     create.TypesEdit()->setText("doc:rtf");
     create.show();
     Shoot(&create, "backup_create_category.png");

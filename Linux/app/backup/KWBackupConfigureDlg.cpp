@@ -84,7 +84,7 @@ KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& sessio
     panel->setContentsMargins(0, 0, 0, 0);
     m_files = new QTreeWidget(m_filePanel);
     m_files->setColumnCount(3);
-    m_files->setHeaderLabels({TextOr("name"), TextOr("size"), TextOr("category_column")});
+    m_files->setHeaderLabels({TextOr("filename_column"), TextOr("size"), TextOr("category_column")});
     m_files->setRootIsDecorated(false);
     m_files->setUniformRowHeights(true);
     m_files->setMinimumWidth(460);

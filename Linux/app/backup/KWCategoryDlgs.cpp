@@ -47,6 +47,18 @@ KWCreateCatDlg::KWCreateCatDlg(QWidget* owner, const BackupStrings& strings, Bac
     m_types = new QLineEdit(this);
     m_types->setMinimumWidth(320);
     layout->addWidget(m_types);
+    // The types the field will give, as the edit-category window lists them.
+    layout->addWidget(new QLabel(TextOr("category_types"), this));
+    m_list = new QListWidget(this);
+    m_list->setMinimumHeight(140);
+    layout->addWidget(m_list);
+    connect(m_types, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_list->clear();
+        const std::string field = text.trimmed().toStdString();
+        if (IsValidTypeList(field))
+            for (const auto& type : SplitExtensionList(field))
+                m_list->addItem(QString::fromStdString(type));
+    });
     layout->addSpacing(6);
     auto* save = new QPushButton(TextOr("save"), this);
     layout->addLayout(ButtonRow(this, save));

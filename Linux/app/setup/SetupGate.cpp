@@ -42,7 +42,8 @@ void StoreSetupChoices(QWidget* owner, const SetupPlace& place, const SetupChoic
     // folder later.
     SyncUiCallback callback(owner);
     if (!choices.syncFolder.empty())
-        IgnoreResult(SetSyncFolder(place.sync, choices.syncFolder, callback), "the callback has shown a failure");
+        IgnoreResult(SetSyncFolder(place.sync, choices.syncFolder, callback, StoredFolder::Ignore),
+                     "the callback has shown a failure");
     prefs.SetValue(prefkey::kSyncSubfolders, choices.syncSubfolders);
 
     // The licence then counts as not accepted, and the first-run questions
