@@ -4,6 +4,7 @@
 // hold in every language.
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QTableView>
@@ -25,6 +27,7 @@
 #include <QTreeView>
 
 #include <fstream>
+#include <functional>
 #include <set>
 
 #include "AppFixture.h"
@@ -35,6 +38,7 @@
 #include "app/backup/KWRestoreChildDialog.h"
 #include "app/backup/KWRunDlg.h"
 #include "app/backup/KWUpdateWaitDialog.h"
+#include "toolkit/DWProgressBar.h"
 #include "toolkit/DWTrayIcon.h"
 #include "app/main/KWAboutDlg.h"
 #include "app/autorun/KWAutoRunDlg.h"
@@ -118,6 +122,9 @@ public:
         m_unmarked.push_back(where + ": " + text);
     }
 
+    // Called with each window the walk reaches, after its texts are read.
+    std::function<void(QWidget*, const QString&)> onWindow;
+
     void Window(QWidget* window, const QString& name)
     {
         Text(name + " title", window->windowTitle(), true);
@@ -157,7 +164,12 @@ public:
                         if (!header->isSectionHidden(column))
                             Text(where + " column", view->model()->headerData(column, Qt::Horizontal).toString(), true);
             }
+            // What a screen reader says is a text too.
+            Text(where + " accessible name", widget->accessibleName());
+            Text(where + " accessible description", widget->accessibleDescription());
         }
+        if (onWindow)
+            onWindow(window, name);
     }
 
     void Menu(QMenu* menu, const QString& where)
@@ -193,6 +205,37 @@ private:
     std::vector<QString> m_unmarked;
     std::set<std::string> m_keys;
 };
+
+// The controls a screen reader stops at: those that take the keyboard focus,
+// buttons, and the bars that show an amount. Each must have a role and a
+// name; a bar also says its amount in its description.
+QStringList NamelessControls(QWidget* window, const QString& name)
+{
+    QStringList nameless;
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    for (QWidget* widget : widgets) {
+        if (!widget->isVisibleTo(window))
+            continue;
+        const bool bar = qobject_cast<DWProgressBar*>(widget) != nullptr;
+        const bool control = widget->focusPolicy() != Qt::NoFocus || qobject_cast<QAbstractButton*>(widget) || bar;
+        if (!control || qobject_cast<QScrollBar*>(widget))
+            continue;
+        const QString where = name + " " + widget->metaObject()->className() + " " + widget->objectName();
+        QAccessibleInterface* access = QAccessible::queryAccessibleInterface(widget);
+        if (!access) {
+            nameless << where + ": no accessible interface";
+            continue;
+        }
+        const QAccessible::Role role = access->role();
+        if (role == QAccessible::NoRole || role == QAccessible::Client)
+            nameless << where + ": no role";
+        if (access->text(QAccessible::Name).trimmed().isEmpty())
+            nameless << where + ": no name";
+        if (bar && access->text(QAccessible::Description).trimmed().isEmpty())
+            nameless << where + ": the bar does not say its amount";
+    }
+    return nameless;
+}
 
 class WindowTextsTest : public AppFixture {
 protected:
@@ -389,6 +432,28 @@ TEST_F(WindowTextsTest, EveryLanguageHoldsEveryKeyTheWindowsUse)
                 << KXStrings::LanguageFolderName(language) << " " << key;
         }
     }
+}
+
+// A screen reader's view of every window in every language: no control is
+// silent, whatever table the names come from.
+TEST_F(WindowTextsTest, EveryControlHasAnAccessibleNameInEveryLanguage)
+{
+    for (LanguageId language : kLanguages) {
+        const std::string folder = KXStrings::LanguageFolderName(language);
+        SCOPED_TRACE(folder);
+        KXStrings::SetLanguage(language);
+        ASSERT_TRUE(KXStrings::LoadStringTable(KXStrings::StringTablePath(language)));
+        TextCheck check(DataTexts());
+        int windows = 0;
+        check.onWindow = [&](QWidget* window, const QString& name) {
+            ++windows;
+            for (const QString& problem : NamelessControls(window, name))
+                ADD_FAILURE() << folder << " " << problem.toStdString();
+        };
+        VisitEveryWindow(check);
+        EXPECT_GT(windows, 20);
+    }
+    KXStrings::SetLanguage(kEnglishUS);
 }
 
 TEST_F(WindowTextsTest, ScreenshotsOfTheWindowsInEveryLanguage)

@@ -152,6 +152,7 @@ void KWSyncDlg::BuildDetails()
     m_model->SetColours(DWSkin::ToQColor(DWSkin::Theme().UsbColour()), DWSkin::ToQColor(DWSkin::Theme().LocalColour()));
     m_table = new QTableView(m_details);
     m_table->setObjectName("syncList");
+    m_table->setAccessibleName(TextOr("access_sync_list"));
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
