@@ -376,6 +376,32 @@ TEST_F(SyncWindowTest, ReturnAtTheWipeAndStopQuestionsChangesNothing)
     EXPECT_EQ(Names(m_usb).size(), 5u) << "the run went on";
 }
 
+// Working the list without a mouse: Space toggles the current row's check
+// box, whichever column the cursor is in.
+TEST_F(SyncWindowTest, SpaceTogglesTheCheckOfTheCurrentRow)
+{
+    WriteFile(m_computer / "a.txt", "a");
+    WriteFile(m_computer / "b.txt", "b");
+    auto window = OpenWindow();
+    window->show();
+    SetDetails(*window, true);
+    QTableView* table = window->Table();
+    SyncRowModel& model = *window->Model();
+    ASSERT_EQ(model.rowCount(), 2);
+    table->setFocus();
+    for (int column : {0, 2}) {
+        SCOPED_TRACE(column);
+        table->setCurrentIndex(model.index(1, column));
+        const bool before = model.Row(1).check;
+        QTest::keyClick(table, Qt::Key_Space);
+        EXPECT_NE(model.Row(1).check, before);
+        EXPECT_EQ(model.index(1, 0).data(Qt::CheckStateRole).toInt(), model.Row(1).check ? Qt::Checked : Qt::Unchecked);
+        QTest::keyClick(table, Qt::Key_Space);
+        EXPECT_EQ(model.Row(1).check, before);
+    }
+    EXPECT_TRUE(model.Row(0).check) << "the other row is left alone";
+}
+
 TEST_F(SyncWindowTest, PathLabelShortensLongPathsInTheMiddle)
 {
     const std::string deep(120, 'd');
