@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMap>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -237,6 +238,33 @@ QStringList NamelessControls(QWidget* window, const QString& name)
     return nameless;
 }
 
+// The letters that Alt takes to a control in one window: two controls with
+// the same letter make the second unreachable by it.
+QStringList ClashingMnemonics(QWidget* window, const QString& name)
+{
+    static const QRegularExpression kMnemonic(QStringLiteral("&([^&])"));
+    QMap<QChar, QString> taken;
+    QStringList clashes;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(window))
+            continue;
+        QString text;
+        if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            text = button->text();
+        else if (auto* label = qobject_cast<QLabel*>(widget); label && label->buddy())
+            text = label->text();
+        const QRegularExpressionMatch match = kMnemonic.match(text);
+        if (!match.hasMatch())
+            continue;
+        const QChar letter = match.captured(1).at(0).toLower();
+        if (taken.contains(letter))
+            clashes << name + ": '" + letter + "' in " + taken[letter] + " and " + text;
+        else
+            taken[letter] = text;
+    }
+    return clashes;
+}
+
 class WindowTextsTest : public AppFixture {
 protected:
     void SetUp() override
@@ -435,8 +463,9 @@ TEST_F(WindowTextsTest, EveryLanguageHoldsEveryKeyTheWindowsUse)
 }
 
 // A screen reader's view of every window in every language: no control is
-// silent, whatever table the names come from.
-TEST_F(WindowTextsTest, EveryControlHasAnAccessibleNameInEveryLanguage)
+// silent, whatever table the names come from; and at the keyboard no two
+// controls of a window answer the same Alt letter.
+TEST_F(WindowTextsTest, EveryControlHasAnAccessibleNameAndNoMnemonicClashesInEveryLanguage)
 {
     for (LanguageId language : kLanguages) {
         const std::string folder = KXStrings::LanguageFolderName(language);
@@ -447,7 +476,7 @@ TEST_F(WindowTextsTest, EveryControlHasAnAccessibleNameInEveryLanguage)
         int windows = 0;
         check.onWindow = [&](QWidget* window, const QString& name) {
             ++windows;
-            for (const QString& problem : NamelessControls(window, name))
+            for (const QString& problem : NamelessControls(window, name) + ClashingMnemonics(window, name))
                 ADD_FAILURE() << folder << " " << problem.toStdString();
         };
         VisitEveryWindow(check);
