@@ -41,6 +41,7 @@
 #include "app/backup/KWUpdateWaitDialog.h"
 #include "toolkit/DWProgressBar.h"
 #include "toolkit/DWTrayIcon.h"
+#include "toolkit/DWWorkDlg.h"
 #include "app/main/KWAboutDlg.h"
 #include "app/autorun/KWAutoRunDlg.h"
 #include "app/update/KWDownloadDlg.h"
@@ -483,6 +484,38 @@ TEST_F(WindowTextsTest, EveryControlHasAnAccessibleNameAndNoMnemonicClashesInEve
         EXPECT_GT(windows, 20);
     }
     KXStrings::SetLanguage(kEnglishUS);
+}
+
+// Escape closes each window as its Cancel does (the windows that ask first
+// are tried where they ask). The key goes through the window, to the focus.
+TEST_F(WindowTextsTest, EscapeClosesEveryDialogAsItsCancelDoes)
+{
+    TextCheck check(DataTexts());
+    QStringList closed;
+    check.onWindow = [&](QWidget* window, const QString& name) {
+        auto* dialog = qobject_cast<QDialog*>(window);
+        if (!dialog || name == "sync folder")
+            return;  // the chooser asks first: its own test presses Return at the question
+        dialog->show();
+        dialog->activateWindow();
+        if (!QTest::qWaitForWindowActive(dialog, 1000))
+            return ADD_FAILURE() << name.toStdString() << " did not become active";
+        QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);
+        if (auto* work = qobject_cast<DWWorkDlg*>(dialog)) {
+            // A work window stays up until its work has stopped; the key
+            // cancels it, or closes it before its work has begun.
+            EXPECT_TRUE(work->IsCancelled() || !dialog->isVisible()) << name.toStdString();
+        } else {
+            EXPECT_FALSE(dialog->isVisible()) << name.toStdString();
+            EXPECT_EQ(dialog->result(), QDialog::Rejected) << name.toStdString();
+        }
+        closed << name;
+        dialog->hide();
+    };
+    VisitEveryWindow(check);
+    for (const char* name : {"about", "welcome", "wizard licence", "autorun question", "prefs", "download", "backup",
+                             "backup profile", "create category", "edit category", "restore"})
+        EXPECT_TRUE(closed.contains(name)) << name;
 }
 
 TEST_F(WindowTextsTest, ScreenshotsOfTheWindowsInEveryLanguage)
