@@ -197,10 +197,10 @@ fs::path FirstFreeAsideName(const fs::path& usbPath, int& n)
     }
 }
 
-FolderChange SetSyncFolder(const SyncPlace& place, const fs::path& folder, SyncCallback& callback)
+FolderChange SetSyncFolder(const SyncPlace& place, const fs::path& folder, SyncCallback& callback, StoredFolder stored)
 {
     const fs::path indexPath = SyncIndexPath(place.dataPath);
-    if (fs::path(ReadComputerFolder(indexPath, place.computerKey)) == folder)
+    if (stored == StoredFolder::Compare && fs::path(ReadComputerFolder(indexPath, place.computerKey)) == folder)
         return FolderChange::Unchanged;
 
     const fs::path usb = SyncUsbPath(place.runPath);

@@ -88,9 +88,15 @@ enum class FolderChange {
     Abandoned,  // the set-aside failed or was refused: nothing stored
 };
 
-// A change of the computer folder (the preferences page). When the drive
-// folder holds data, asks "sync_folder_ask_rename"; Yes moves it aside as
-// "%s_Old%d" and starts an empty one. Abandon as the answer changes nothing.
-FolderChange SetSyncFolder(const SyncPlace& place, const std::filesystem::path& folder, SyncCallback& callback);
+// Whether a folder equal to the stored one counts as no change (the
+// preferences page) or is stored afresh with the question (the first-run
+// setup, which starts the pairing over whatever was stored).
+enum class StoredFolder { Compare, Ignore };
+
+// A change of the computer folder. When the drive folder holds data, asks
+// "sync_folder_ask_rename"; Yes moves it aside as "%s_Old%d" and starts an
+// empty one. Abandon as the answer changes nothing.
+FolderChange SetSyncFolder(const SyncPlace& place, const std::filesystem::path& folder, SyncCallback& callback,
+                           StoredFolder stored = StoredFolder::Compare);
 
 }  // namespace halvex

@@ -1,13 +1,46 @@
 #include "toolkit/DWProgressBar.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QStyleOptionProgressBar>
 
+#include "toolkit/AppText.h"
 #include "toolkit/DWSkin.h"
+
+namespace {
+
+// A screen reader hears the bar as a progress bar: its name, and as its
+// description the percentage, unless the owner describes it better (the
+// drive bar says the used and free space).
+class AccessibleBar : public QAccessibleWidget {
+public:
+    explicit AccessibleBar(DWProgressBar* bar) : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        const auto* bar = static_cast<const DWProgressBar*>(widget());
+        if (kind == QAccessible::Name && bar->accessibleName().isEmpty())
+            return TextOr("access_progress");
+        if (kind == QAccessible::Description && bar->accessibleDescription().isEmpty())
+            return QString::number(qRound(bar->fraction() * 100)) + '%';
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* AccessibleBarFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("DWProgressBar") && object && object->isWidgetType())
+        return new AccessibleBar(static_cast<DWProgressBar*>(object));
+    return nullptr;
+}
+
+}  // namespace
 
 DWProgressBar::DWProgressBar(QWidget* parent)
     : QWidget(parent), m_empty(DWSkin::Image("Progress_Empty.png")), m_fill(DWSkin::Image("Progress_Fill.png"))
 {
+    static const bool installed = (QAccessible::installFactory(AccessibleBarFactory), true);
+    (void)installed;
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 

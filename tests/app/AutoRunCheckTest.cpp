@@ -8,6 +8,7 @@
 #include "plist/DXPlistPrefs.h"
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
+#include "system/TrustedDrives.h"
 
 using namespace halvex::app;
 
@@ -65,6 +66,33 @@ TEST_F(AutoRunCheckTest, DoNotAskAgainThatCannotBeWrittenIsReported)
     const auto& boxes = KWMsgBox::ShownBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].text.startsWith(QString::fromStdString(KXStrings::GetString("err_prefs_save"))));
+}
+
+// A drive that cannot join the trusted list still gets a working agent, which
+// asks about it at each insertion: the user is told so as a note; a list that
+// cannot be written stays an error.
+TEST_F(AutoRunCheckTest, ADriveThatCannotBeTrustedIsANoteAndAListNotSavedAnError)
+{
+    struct Case {
+        const char* failure;
+        int icon;
+        const char* text;
+    };
+    for (const Case& c :
+         {Case{halvex::TrustedDrives::kNotDistinctKey, KWMsgBox::kNote, "autorun_asks_each_time"},
+          Case{halvex::TrustedDrives::kWriteErrorKey, KWMsgBox::kStop, halvex::TrustedDrives::kWriteErrorKey}}) {
+        SCOPED_TRACE(c.failure);
+        KWMsgBox::ClearTestState();
+        AutoRunControl control = FakeAutoRun(true);
+        control.trustThisDrive = [&] { return halvex::Status::Fail(c.failure); };
+        KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+        EnableAutoRunFromThisDrive(nullptr, control);
+        EXPECT_TRUE(m_bInstalled);
+        const auto& boxes = KWMsgBox::ShownBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].icon, c.icon);
+        EXPECT_TRUE(boxes[0].text.startsWith(QString::fromStdString(KXStrings::GetString(c.text))));
+    }
 }
 
 TEST_F(AutoRunCheckTest, NothingForAUserWithoutRightsAndAStoppedAgentIsStarted)

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "AppFixture.h"
+#include "BoxAtKeyboard.h"
 #include "app/backup/BackupSession.h"
 #include "app/backup/CHalvexBackUpDialogDlg.h"
 #include "app/backup/KWBackupConfigureDlg.h"
@@ -330,6 +331,11 @@ TEST_F(BackupWindowsTest, CategoryWindowsCheckTheirFieldsAndEditTheProfile)
     EXPECT_EQ(profile.userCategories[0].name, "Letters");
     EXPECT_EQ(profile.userCategories[0].types, "doc:rtf:");
     create.NameEdit()->setText("Letters");
+    create.TypesEdit()->setText(":doc:rtf");
+    ASSERT_EQ(create.TypeList()->count(), 2) << "the list shows the types being typed";
+    EXPECT_EQ(create.TypeList()->item(1)->text(), "rtf");
+    create.TypesEdit()->setText("doc;rtf");
+    EXPECT_EQ(create.TypeList()->count(), 0) << "a field that would be refused lists nothing";
     create.TypesEdit()->setText("doc:rtf");
     create.show();
     Shoot(&create, "backup_create_category.png");
@@ -455,6 +461,44 @@ TEST_F(BackupWindowsTest, DeletingTheOnlyProfileRemovesItsSetAndDisablesTheComma
     EXPECT_FALSE(fs::exists(m_drive / "Backup" / "Work"));
     EXPECT_TRUE(fs::exists(m_drive / "Backup" / "Keep" / "Current Backup" / "b.doc.zip")) << "other sets stay";
     EXPECT_FALSE(fs::exists(m_session->store.ProfilePath(1)));
+}
+
+// Return at a question that deletes something answers No, as a person at the
+// keyboard meets the box: the profile with its set, a file type and a
+// category all stay. A regression: Return pressed Yes and the set was gone.
+TEST_F(BackupWindowsTest, ReturnAtEachDeletionQuestionKeepsEverything)
+{
+    MakeProfile("Work");
+    WriteFile(m_drive / "Backup" / "Work" / "Current Backup" / "a.doc.zip", "zip");
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    window.show();
+    auto seen = halvex::test::PressInNextBox(Qt::Key_Return);
+    window.DeleteButton()->click();
+    EXPECT_TRUE(seen->shown && seen->closedByKey);
+    EXPECT_EQ(seen->focusedAnswer, KWMsgBox::kIdNo);
+    EXPECT_EQ(seen->text.toStdString(), m_session->strings.Message(53) + " Work" + m_session->strings.Message(54));
+    EXPECT_EQ(window.ProfileList()->count(), 1);
+    EXPECT_TRUE(fs::exists(m_session->store.ProfilePath(1)));
+    EXPECT_TRUE(fs::exists(m_drive / "Backup" / "Work" / "Current Backup" / "a.doc.zip"));
+
+    BackupProfile profile = BackupProfile::WithDefaultLists(m_session->strings);
+    profile.userCategories.push_back({"Letters", "doc:rtf:", true});
+    KWEditCatDlg edit(nullptr, m_session->strings, profile);
+    edit.show();
+    edit.TypeList()->setCurrentRow(1);
+    const std::vector<std::pair<const char*, std::function<void()>>> questions = {
+        {"remove type", [&] { edit.RemoveType(); }},
+        {"delete category", [&] { edit.DeleteCategory(); }},
+    };
+    for (const auto& [what, ask] : questions) {
+        SCOPED_TRACE(what);
+        auto box = halvex::test::PressInNextBox(Qt::Key_Return);
+        ask();
+        EXPECT_TRUE(box->shown && box->closedByKey);
+        EXPECT_EQ(box->focusedAnswer, KWMsgBox::kIdNo);
+        ASSERT_EQ(profile.userCategories.size(), 1u);
+        EXPECT_EQ(profile.userCategories[0].types, "doc:rtf:");
+    }
 }
 
 TEST_F(BackupWindowsTest, BackupWindowAnswersQuestionsAndRefusalsOfTheRun)

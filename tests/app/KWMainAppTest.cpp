@@ -1,5 +1,6 @@
 #include "app/main/KWMainApp.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMenu>
 #include <QToolButton>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include "AppFixture.h"
+#include "toolkit/DWProgressBar.h"
 #include "toolkit/DWTrayIcon.h"
 #include "app/main/KWPelloryDlg.h"
 #include "app/main/MainCommand.h"
@@ -36,6 +38,21 @@ TEST_F(KWMainAppTest, StartsOnAnAssumedDriveAndShowsItsNameAndSpace)
     EXPECT_EQ(window->DriveLinkText().toStdString(), "STICK (" + m_drive.string() + ")");
     EXPECT_TRUE(window->DriveSpaceToolTip().contains("STICK")) << window->DriveSpaceToolTip().toStdString();
     EXPECT_GT(window->DriveBarPosition(), 0) << "a real file system has used space";
+    // A screen reader hears the bar's used and free space, the same sizes the tip shows.
+    auto* bar = window->findChild<DWProgressBar*>();
+    ASSERT_NE(bar, nullptr);
+    QAccessibleInterface* access = QAccessible::queryAccessibleInterface(bar);
+    ASSERT_NE(access, nullptr);
+    EXPECT_EQ(access->role(), QAccessible::ProgressBar);
+    EXPECT_EQ(access->text(QAccessible::Name).toStdString(), KXStrings::GetString("access_drive_space"));
+    const QString spoken = access->text(QAccessible::Description);
+    const QStringList tipLines = window->DriveSpaceToolTip().split('\n');
+    ASSERT_GE(tipLines.size(), 3);
+    for (qsizetype line : {tipLines.size() - 2, tipLines.size() - 1}) {  // used, free
+        const QString size = tipLines[line].section(':', 1).trimmed();
+        EXPECT_FALSE(size.isEmpty());
+        EXPECT_TRUE(spoken.contains(size)) << spoken.toStdString() << " lacks " << size.toStdString();
+    }
 
     SaveScreenshot(*window, "main_window.png");
 }

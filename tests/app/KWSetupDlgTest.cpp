@@ -251,6 +251,23 @@ TEST_F(KWSetupDlgTest, FinishSetsAsideAFullDriveFolderAndReportsAFailedInstallOn
     EXPECT_EQ(boxes[2].text.toStdString(), KXStrings::GetString("err_autorun_install"));
 }
 
+// The setup starts the pairing over: a folder equal to the one stored for
+// this computer is no reason to skip the question about the drive's files.
+TEST_F(KWSetupDlgTest, FinishAsksAboutTheDriveFilesEvenForTheStoredFolder)
+{
+    const fs::path folder = ComputerFolder("Work");
+    ASSERT_TRUE(halvex::WriteComputerFolder(IndexFile(), Place().computerKey, folder));
+    fs::create_directories(UsbFolder());
+    halvex::test::WriteFile(UsbFolder() / "old.txt", "kept");
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);  // sync_folder_ask_rename
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);   // sync_folder_rename_done
+    StoreSetupChoices(nullptr, GatePlace(), SetupChoices{folder, false, false}, FakeAutoRun(true));
+    ASSERT_FALSE(KWMsgBox::ShownBoxes().empty());
+    EXPECT_EQ(KWMsgBox::ShownBoxes()[0].text.toStdString(), KXStrings::GetString("sync_folder_ask_rename"));
+    EXPECT_TRUE(fs::exists(m_drive / "Sync Folder_Old1" / "old.txt"));
+    EXPECT_EQ(halvex::ReadComputerFolder(IndexFile(), Place().computerKey), folder.string());
+}
+
 // The licence then counts as not accepted and the wizard comes again at the
 // next start: the user hears why.
 TEST_F(KWSetupDlgTest, PreferencesThatCannotBeWrittenAreReported)

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "AppFixture.h"
+#include "BoxAtKeyboard.h"
 #include "WaitUntil.h"
 #include "toolkit/DWImageButton.h"
 #include "toolkit/DWWorkDlg.h"
@@ -365,6 +366,73 @@ TEST_F(SyncWindowTest, WipingTheComputerFolderCopiesTheDriveFolderBack)
     }
 }
 
+// Return at the questions that default to No, as a person at the keyboard
+// meets them: neither folder is wiped and a run asked to stop goes on.
+TEST_F(SyncWindowTest, ReturnAtTheWipeAndStopQuestionsChangesNothing)
+{
+    for (int i = 0; i < 4; ++i)
+        WriteFile(m_computer / ("file" + std::to_string(i) + ".txt"), std::string(1000, char('a' + i)));
+    WriteFile(m_usb / "kept.txt", "k");
+    auto window = OpenWindow();
+    window->show();
+    for (bool driveFolder : {true, false}) {
+        SCOPED_TRACE(driveFolder ? "drive folder" : "computer folder");
+        auto box = halvex::test::PressInNextBox(Qt::Key_Return);
+        window->WipeFolder(driveFolder);
+        EXPECT_TRUE(box->shown && box->closedByKey);
+        EXPECT_EQ(box->focusedAnswer, KWMsgBox::kIdNo);
+        EXPECT_EQ(box->text.toStdString(),
+                  KXStrings::GetString(driveFolder ? "sync_warn_wipe_usb" : "sync_warn_wipe_local"));
+        EXPECT_EQ(Names(m_usb), (std::set<std::string>{"kept.txt"}));
+        EXPECT_EQ(Names(m_computer).size(), 4u);
+    }
+
+    SetDetails(*window, true);
+    auto boxes = halvex::test::PressInBoxes({Qt::Key_Return, Qt::Key_Return});
+    window->SetBeforeEachFile([question = boxes[0]](DWWorkDlg& progress, std::uint32_t processed) {
+        if (processed != 1)
+            return;
+        QMetaObject::invokeMethod(
+            &progress, [&progress] { progress.reject(); }, Qt::QueuedConnection);
+        // The worker stays here until the question is up, so it is held at
+        // the pause gate while the box is open.
+        halvex::IgnoreResult(halvex::test::WaitUntil([&] { return question->shown.load(); }, std::chrono::seconds(10)),
+                             "a question that never came fails the checks below");
+    });
+    window->SyncButton()->click();
+    EXPECT_TRUE(boxes[0]->shown && boxes[0]->closedByKey);
+    EXPECT_EQ(boxes[0]->text.toStdString(), KXStrings::GetString("sync_progress_cancel"));
+    EXPECT_EQ(boxes[0]->focusedAnswer, KWMsgBox::kIdNo);
+    EXPECT_EQ(boxes[1]->text.toStdString(), KXStrings::Format("sync_success", 5));
+    EXPECT_EQ(Names(m_usb).size(), 5u) << "the run went on";
+}
+
+// Working the list without a mouse: Space toggles the current row's check
+// box, whichever column the cursor is in.
+TEST_F(SyncWindowTest, SpaceTogglesTheCheckOfTheCurrentRow)
+{
+    WriteFile(m_computer / "a.txt", "a");
+    WriteFile(m_computer / "b.txt", "b");
+    auto window = OpenWindow();
+    window->show();
+    SetDetails(*window, true);
+    QTableView* table = window->Table();
+    SyncRowModel& model = *window->Model();
+    ASSERT_EQ(model.rowCount(), 2);
+    table->setFocus();
+    for (int column : {0, 2}) {
+        SCOPED_TRACE(column);
+        table->setCurrentIndex(model.index(1, column));
+        const bool before = model.Row(1).check;
+        QTest::keyClick(table, Qt::Key_Space);
+        EXPECT_NE(model.Row(1).check, before);
+        EXPECT_EQ(model.index(1, 0).data(Qt::CheckStateRole).toInt(), model.Row(1).check ? Qt::Checked : Qt::Unchecked);
+        QTest::keyClick(table, Qt::Key_Space);
+        EXPECT_EQ(model.Row(1).check, before);
+    }
+    EXPECT_TRUE(model.Row(0).check) << "the other row is left alone";
+}
+
 TEST_F(SyncWindowTest, PathLabelShortensLongPathsInTheMiddle)
 {
     const std::string deep(120, 'd');
@@ -461,6 +529,21 @@ TEST_F(SyncFolderChooserTest, AFolderTheDriveNamesIsAskedAboutUntilConfirmed)
     KWSyncDlg again(nullptr, m_app, SyncMode::Normal);
     ASSERT_TRUE(again.Prepare());
     EXPECT_TRUE(KWMsgBox::ShownBoxes().empty()) << "confirmed once, asked no more";
+}
+
+TEST_F(SyncFolderChooserTest, ReturnAtTheCancelQuestionKeepsTheChooserOpen)
+{
+    halvex::SyncDriveProbe probe;
+    probe.isRemovable = [](const fs::path&) { return false; };
+    probe.driveFreeBytes = [] { return std::optional<std::uint64_t>(1); };
+    KWSyncFolder chooser(nullptr, m_usb, probe);
+    chooser.show();
+    auto box = halvex::test::PressInNextBox(Qt::Key_Return);
+    QTest::keyClick(&chooser, Qt::Key_Escape);
+    EXPECT_TRUE(box->shown && box->closedByKey);
+    EXPECT_EQ(box->text.toStdString(), KXStrings::GetString("sync_folder_cancel"));
+    EXPECT_EQ(box->focusedAnswer, KWMsgBox::kIdNo);
+    EXPECT_TRUE(chooser.isVisible());
 }
 
 TEST_F(SyncFolderChooserTest, CancelledChooserClosesTheSyncWindowAndStoresNothing)

@@ -4,6 +4,7 @@
 // hold in every language.
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -12,9 +13,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMap>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QTableView>
@@ -25,6 +28,7 @@
 #include <QTreeView>
 
 #include <fstream>
+#include <functional>
 #include <set>
 
 #include "AppFixture.h"
@@ -35,7 +39,9 @@
 #include "app/backup/KWRestoreChildDialog.h"
 #include "app/backup/KWRunDlg.h"
 #include "app/backup/KWUpdateWaitDialog.h"
+#include "toolkit/DWProgressBar.h"
 #include "toolkit/DWTrayIcon.h"
+#include "toolkit/DWWorkDlg.h"
 #include "app/main/KWAboutDlg.h"
 #include "app/autorun/KWAutoRunDlg.h"
 #include "app/update/KWDownloadDlg.h"
@@ -120,6 +126,9 @@ public:
         m_unmarked.push_back(where + ": " + text);
     }
 
+    // Called with each window the walk reaches, after its texts are read.
+    std::function<void(QWidget*, const QString&)> onWindow;
+
     void Window(QWidget* window, const QString& name)
     {
         Text(name + " title", window->windowTitle(), true);
@@ -159,7 +168,12 @@ public:
                         if (!header->isSectionHidden(column))
                             Text(where + " column", view->model()->headerData(column, Qt::Horizontal).toString(), true);
             }
+            // What a screen reader says is a text too.
+            Text(where + " accessible name", widget->accessibleName());
+            Text(where + " accessible description", widget->accessibleDescription());
         }
+        if (onWindow)
+            onWindow(window, name);
     }
 
     void Menu(QMenu* menu, const QString& where)
@@ -195,6 +209,64 @@ private:
     std::vector<QString> m_unmarked;
     std::set<std::string> m_keys;
 };
+
+// The controls a screen reader stops at: those that take the keyboard focus,
+// buttons, and the bars that show an amount. Each must have a role and a
+// name; a bar also says its amount in its description.
+QStringList NamelessControls(QWidget* window, const QString& name)
+{
+    QStringList nameless;
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    for (QWidget* widget : widgets) {
+        if (!widget->isVisibleTo(window))
+            continue;
+        const bool bar = qobject_cast<DWProgressBar*>(widget) != nullptr;
+        const bool control = widget->focusPolicy() != Qt::NoFocus || qobject_cast<QAbstractButton*>(widget) || bar;
+        if (!control || qobject_cast<QScrollBar*>(widget))
+            continue;
+        const QString where = name + " " + widget->metaObject()->className() + " " + widget->objectName();
+        QAccessibleInterface* access = QAccessible::queryAccessibleInterface(widget);
+        if (!access) {
+            nameless << where + ": no accessible interface";
+            continue;
+        }
+        const QAccessible::Role role = access->role();
+        if (role == QAccessible::NoRole || role == QAccessible::Client)
+            nameless << where + ": no role";
+        if (access->text(QAccessible::Name).trimmed().isEmpty())
+            nameless << where + ": no name";
+        if (bar && access->text(QAccessible::Description).trimmed().isEmpty())
+            nameless << where + ": the bar does not say its amount";
+    }
+    return nameless;
+}
+
+// The letters that Alt takes to a control in one window: two controls with
+// the same letter make the second unreachable by it.
+QStringList ClashingMnemonics(QWidget* window, const QString& name)
+{
+    static const QRegularExpression kMnemonic(QStringLiteral("&([^&])"));
+    QMap<QChar, QString> taken;
+    QStringList clashes;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(window))
+            continue;
+        QString text;
+        if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            text = button->text();
+        else if (auto* label = qobject_cast<QLabel*>(widget); label && label->buddy())
+            text = label->text();
+        const QRegularExpressionMatch match = kMnemonic.match(text);
+        if (!match.hasMatch())
+            continue;
+        const QChar letter = match.captured(1).at(0).toLower();
+        if (taken.contains(letter))
+            clashes << name + ": '" + letter + "' in " + taken[letter] + " and " + text;
+        else
+            taken[letter] = text;
+    }
+    return clashes;
+}
 
 class WindowTextsTest : public AppFixture {
 protected:
@@ -393,6 +465,61 @@ TEST_F(WindowTextsTest, EveryLanguageHoldsEveryKeyTheWindowsUse)
                 << KXStrings::LanguageFolderName(language) << " " << key;
         }
     }
+}
+
+// A screen reader's view of every window in every language: no control is
+// silent, whatever table the names come from; and at the keyboard no two
+// controls of a window answer the same Alt letter.
+TEST_F(WindowTextsTest, EveryControlHasAnAccessibleNameAndNoMnemonicClashesInEveryLanguage)
+{
+    for (LanguageId language : kLanguages) {
+        const std::string folder = KXStrings::LanguageFolderName(language);
+        SCOPED_TRACE(folder);
+        KXStrings::SetLanguage(language);
+        ASSERT_TRUE(KXStrings::LoadStringTable(KXStrings::StringTablePath(language)));
+        TextCheck check(DataTexts());
+        int windows = 0;
+        check.onWindow = [&](QWidget* window, const QString& name) {
+            ++windows;
+            for (const QString& problem : NamelessControls(window, name) + ClashingMnemonics(window, name))
+                ADD_FAILURE() << folder << " " << problem.toStdString();
+        };
+        VisitEveryWindow(check);
+        EXPECT_GT(windows, 20);
+    }
+    KXStrings::SetLanguage(kEnglishUS);
+}
+
+// Escape closes each window as its Cancel does (the windows that ask first
+// are tried where they ask). The key goes through the window, to the focus.
+TEST_F(WindowTextsTest, EscapeClosesEveryDialogAsItsCancelDoes)
+{
+    TextCheck check(DataTexts());
+    QStringList closed;
+    check.onWindow = [&](QWidget* window, const QString& name) {
+        auto* dialog = qobject_cast<QDialog*>(window);
+        if (!dialog || name == "sync folder")
+            return;  // the chooser asks first: its own test presses Return at the question
+        dialog->show();
+        dialog->activateWindow();
+        if (!QTest::qWaitForWindowActive(dialog, 1000))
+            return ADD_FAILURE() << name.toStdString() << " did not become active";
+        QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);
+        if (auto* work = qobject_cast<DWWorkDlg*>(dialog)) {
+            // A work window stays up until its work has stopped; the key
+            // cancels it, or closes it before its work has begun.
+            EXPECT_TRUE(work->IsCancelled() || !dialog->isVisible()) << name.toStdString();
+        } else {
+            EXPECT_FALSE(dialog->isVisible()) << name.toStdString();
+            EXPECT_EQ(dialog->result(), QDialog::Rejected) << name.toStdString();
+        }
+        closed << name;
+        dialog->hide();
+    };
+    VisitEveryWindow(check);
+    for (const char* name : {"about", "welcome", "wizard licence", "autorun question", "prefs", "download", "backup",
+                             "backup profile", "create category", "edit category", "restore"})
+        EXPECT_TRUE(closed.contains(name)) << name;
 }
 
 TEST_F(WindowTextsTest, ScreenshotsOfTheWindowsInEveryLanguage)

@@ -133,6 +133,11 @@ TEST(BackupStringTable, EveryLanguageHasTheWholeTable)
         // the closing double quote itself: the pieces must carry theirs.
         for (int n : {42, 43, 44, 45, 47})
             EXPECT_NE(values["Message" + std::to_string(n)].second.find('"'), std::string::npos) << n;
+        // A sentence ends with one full stop; three are an ellipsis.
+        for (const auto& [key, value] : values) {
+            const std::string& text = value.second;
+            EXPECT_FALSE(text.ends_with("..") && !text.ends_with("...")) << key << ": " << text;
+        }
         // An explanation belongs to a message.
         for (const auto& [key, value] : values) {
             if (key.starts_with("e")) {

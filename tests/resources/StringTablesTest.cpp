@@ -122,6 +122,15 @@ TEST(StringTablesOnDisk, NoValueIsEmpty)
             EXPECT_FALSE(entry.value.empty()) << table.folder << " \"" << key << "\"";
 }
 
+TEST(StringTablesOnDisk, SentencesEndWithOneFullStop)
+{
+    for (const auto& table : Tables())
+        for (const auto& [key, entry] : table.table.entries) {
+            const std::string& text = entry.value;
+            EXPECT_FALSE(text.ends_with("..") && !text.ends_with("...")) << table.folder << " \"" << key << "\"";
+        }
+}
+
 TEST(StringTablesOnDisk, PlaceholdersAgreeWithEnglish)
 {
     const LoadedTable* english = Find("English");

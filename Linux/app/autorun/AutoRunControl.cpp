@@ -52,7 +52,13 @@ void EnableAutoRunFromThisDrive(QWidget* owner, const AutoRunControl& control)
     if (!InstallAutoRun(owner, control) || !control.trustThisDrive)
         return;
     const Status trusted = control.trustThisDrive();
-    if (!trusted)
+    if (trusted)
+        return;
+    // A drive without serial number or UUID cannot join the list, yet the
+    // agent is on and asks about it at each insertion: a note, not an error.
+    if (trusted.messageKey == TrustedDrives::kNotDistinctKey)
+        KWMsgBox::Show(owner, TextOr("autorun_asks_each_time"), KWMsgBox::kNote, KWMsgBox::kOk);
+    else
         ReportTrustFailure(owner, trusted);
 }
 

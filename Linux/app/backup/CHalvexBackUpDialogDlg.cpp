@@ -16,6 +16,7 @@
 #include "backup/BackupSetFolder.h"
 #include "strings/KXStrings.h"
 #include "util/IgnoreResult.h"
+#include "toolkit/ScreenReader.h"
 
 namespace halvex::app {
 
@@ -28,9 +29,11 @@ CHalvexBackUpDialogDlg::CHalvexBackUpDialogDlg(QWidget* owner, BackupSession& se
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 16, 18, 14);
-    layout->addWidget(new QLabel(TextOr("backup_select_profile"), this));
+    auto* listLabel = new QLabel(TextOr("backup_select_profile"), this);
+    layout->addWidget(listLabel);
     auto* middle = new QHBoxLayout;
     m_list = new QListWidget(this);
+    NameByLabel(listLabel, m_list);
     m_list->setMinimumSize(300, 180);
     middle->addWidget(m_list, 1);
     auto* commands = new QVBoxLayout;

@@ -22,6 +22,7 @@
 #include "backup/BackupFileUtils.h"
 #include "backup/KWBackupManager.h"
 #include "strings/KXStrings.h"
+#include "toolkit/ScreenReader.h"
 
 namespace halvex::app {
 
@@ -45,19 +46,25 @@ KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& sessio
     auto* left = new QVBoxLayout;
     outer->addLayout(left);
 
-    left->addWidget(new QLabel(TextOr("backup_profile_name"), this));
+    auto* nameLabel = new QLabel(TextOr("backup_profile_name"), this);
+    left->addWidget(nameLabel);
     m_name = new QLineEdit(QString::fromStdString(m_profile.setName), this);
+    NameByLabel(nameLabel, m_name);
     left->addWidget(m_name);
-    left->addWidget(new QLabel(TextOr("backup_source_folder"), this));
+    auto* sourceLabel = new QLabel(TextOr("backup_source_folder"), this);
+    left->addWidget(sourceLabel);
     auto* sourceRow = new QHBoxLayout;
     m_source = new QLineEdit(PathText(m_profile.sourceFolder), this);
+    NameByLabel(sourceLabel, m_source);
     m_source->setMinimumWidth(260);
     auto* browse = new QPushButton(TextOr("browse"), this);
     sourceRow->addWidget(m_source, 1);
     sourceRow->addWidget(browse);
     left->addLayout(sourceRow);
-    left->addWidget(new QLabel(TextOr("backup_categories"), this));
+    auto* categoriesLabel = new QLabel(TextOr("backup_categories"), this);
+    left->addWidget(categoriesLabel);
     m_categoriesList = new QListWidget(this);
+    NameByLabel(categoriesLabel, m_categoriesList);
     m_categoriesList->setMinimumHeight(170);
     left->addWidget(m_categoriesList, 1);
     auto* categoryRow = new QHBoxLayout;
@@ -84,7 +91,8 @@ KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& sessio
     panel->setContentsMargins(0, 0, 0, 0);
     m_files = new QTreeWidget(m_filePanel);
     m_files->setColumnCount(3);
-    m_files->setHeaderLabels({TextOr("name"), TextOr("size"), TextOr("category_column")});
+    m_files->setAccessibleName(TextOr("access_profile_files"));
+    m_files->setHeaderLabels({TextOr("filename_column"), TextOr("size"), TextOr("category_column")});
     m_files->setRootIsDecorated(false);
     m_files->setUniformRowHeights(true);
     m_files->setMinimumWidth(460);

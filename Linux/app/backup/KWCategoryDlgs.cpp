@@ -11,6 +11,7 @@
 #include "toolkit/AppText.h"
 #include "app/backup/KWCategoryDlgs.h"
 #include "toolkit/KWMsgBox.h"
+#include "toolkit/ScreenReader.h"
 
 namespace halvex::app {
 
@@ -40,13 +41,31 @@ KWCreateCatDlg::KWCreateCatDlg(QWidget* owner, const BackupStrings& strings, Bac
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 16, 18, 14);
-    layout->addWidget(new QLabel(TextOr("category_name"), this));
+    auto* nameLabel = new QLabel(TextOr("category_name"), this);
+    layout->addWidget(nameLabel);
     m_name = new QLineEdit(this);
+    NameByLabel(nameLabel, m_name);
     layout->addWidget(m_name);
-    layout->addWidget(new QLabel(TextOr("category_add_types"), this));
+    auto* typesLabel = new QLabel(TextOr("category_add_types"), this);
+    layout->addWidget(typesLabel);
     m_types = new QLineEdit(this);
+    NameByLabel(typesLabel, m_types);
     m_types->setMinimumWidth(320);
     layout->addWidget(m_types);
+    // The types the field will give, as the edit-category window lists them.
+    auto* listLabel = new QLabel(TextOr("category_types"), this);
+    layout->addWidget(listLabel);
+    m_list = new QListWidget(this);
+    NameByLabel(listLabel, m_list);
+    m_list->setMinimumHeight(140);
+    layout->addWidget(m_list);
+    connect(m_types, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_list->clear();
+        const std::string field = text.trimmed().toStdString();
+        if (IsValidTypeList(field))
+            for (const auto& type : SplitExtensionList(field))
+                m_list->addItem(QString::fromStdString(type));
+    });
     layout->addSpacing(6);
     auto* save = new QPushButton(TextOr("save"), this);
     layout->addLayout(ButtonRow(this, save));
@@ -94,17 +113,23 @@ KWEditCatDlg::KWEditCatDlg(QWidget* owner, const BackupStrings& strings, BackupP
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 16, 18, 14);
-    layout->addWidget(new QLabel(TextOr("category_name"), this));
+    auto* nameLabel = new QLabel(TextOr("category_name"), this);
+    layout->addWidget(nameLabel);
     m_categories = new QComboBox(this);
+    NameByLabel(nameLabel, m_categories);
     for (const auto& category : m_profile.userCategories)
         m_categories->addItem(QString::fromStdString(category.name));
     layout->addWidget(m_categories);
-    layout->addWidget(new QLabel(TextOr("category_add_types"), this));
+    auto* typesLabel = new QLabel(TextOr("category_add_types"), this);
+    layout->addWidget(typesLabel);
     m_types = new QLineEdit(this);
+    NameByLabel(typesLabel, m_types);
     m_types->setMinimumWidth(320);
     layout->addWidget(m_types);
-    layout->addWidget(new QLabel(TextOr("category_types"), this));
+    auto* listLabel = new QLabel(TextOr("category_types"), this);
+    layout->addWidget(listLabel);
     m_list = new QListWidget(this);
+    NameByLabel(listLabel, m_list);
     m_list->setMinimumHeight(140);
     layout->addWidget(m_list);
     auto* listRow = new QHBoxLayout;

@@ -22,6 +22,8 @@ public:
                    std::vector<QString> shownNames);
     QLineEdit* NameEdit() const { return m_name; }
     QLineEdit* TypesEdit() const { return m_types; }
+    // The types the field gives, one a row, while it is typed.
+    QListWidget* TypeList() const { return m_list; }
     // Checks the fields; on success the category is added to the profile.
     bool Save();
 
@@ -32,6 +34,7 @@ private:
     std::vector<QString> m_shownNames;
     QLineEdit* m_name;
     QLineEdit* m_types;
+    QListWidget* m_list;
 };
 
 class KWEditCatDlg : public QDialog {

@@ -29,6 +29,7 @@
 #include "backup/KWBackupManager.h"
 #include "util/IgnoreResult.h"
 #include "util/FileTime.h"
+#include "toolkit/ScreenReader.h"
 
 namespace halvex::app {
 
@@ -84,9 +85,11 @@ KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& sessio
     auto* splitter = new QSplitter(this);
     m_tree = new QTreeWidget(splitter);
     m_tree->setHeaderHidden(true);
+    m_tree->setAccessibleName(TextOr("access_backup_versions"));
     m_tree->setMinimumWidth(220);
     m_files = new QTreeWidget(splitter);
     m_files->setRootIsDecorated(false);
+    m_files->setAccessibleName(TextOr("access_restore_files"));
     m_files->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_files->setHeaderLabels({m_session.Label(21), m_session.Label(22), m_session.Label(23), m_session.Label(24)});
     m_files->setColumnWidth(0, 200);
@@ -113,6 +116,7 @@ KWRestoreChildDialog::KWRestoreChildDialog(QWidget* owner, BackupSession& sessio
     layout->addWidget(m_originalFolder);
     auto* otherRow = new QHBoxLayout;
     m_other = new QLineEdit(this);
+    m_other->setAccessibleName(SpokenText(m_otherChoice->text()));
     m_browse = new QPushButton(TextOr("browse_short"), this);
     otherRow->addWidget(m_otherChoice);
     otherRow->addWidget(m_other, 1);

@@ -181,6 +181,7 @@ void KWPelloryDlg::BuildControls()
     connect(m_lblDriveLink, &QLabel::linkActivated, this, [this] { OnCommand(kCmdDriveLink); });
 
     m_barSpace = new DWProgressBar(this);
+    m_barSpace->setAccessibleName(TextOr("access_drive_space"));
     m_barSpace->setGeometry(80, kHeight - 38, kWidth - 100, 14);
 }
 
@@ -358,6 +359,7 @@ void KWPelloryDlg::RefreshDriveSpace()
     const KMDevice::SpaceText text = sized ? KMDevice::TextOf(space) : KMDevice::SpaceText{};
     m_barSpace->setToolTip(TextFormat("device_size", device.volumeName(), m_app.DriveText().toStdString(), text.total,
                                       text.used, text.free));
+    m_barSpace->setAccessibleDescription(TextFormat("access_drive_space_detail", text.used, text.free));
 
     const auto usedKB = static_cast<std::int64_t>(space.used / 1024);
     m_barSpace->setRange(static_cast<std::int64_t>(space.total / 1024));

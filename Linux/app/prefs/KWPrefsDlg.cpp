@@ -41,6 +41,7 @@ KWPrefsDlg::KWPrefsDlg(QWidget* owner, PrefsContext context, Page page)
     } pages[] = {{"prefs_general", "General", "Prefs_General.png", m_general},
                  {"prefs_sync", "Sync", "Prefs_Sync.png", m_sync},
                  {"prefs_advanced", "Advanced", "Prefs_Advanced.png", m_advanced}};
+    m_list->setAccessibleName(TextOr("access_prefs_pages"));
     m_list->setViewMode(QListView::IconMode);
     m_list->setFlow(QListView::TopToBottom);
     m_list->setMovement(QListView::Static);

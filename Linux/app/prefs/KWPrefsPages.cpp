@@ -16,6 +16,7 @@
 #include "prefs/KXAppPrefs.h"
 #include "strings/KXStrings.h"
 #include "toolkit/PathText.h"
+#include "toolkit/ScreenReader.h"
 
 using namespace halvex;
 
@@ -76,6 +77,7 @@ KWPrefsSync::KWPrefsSync(const PrefsContext& context)
     layout->addWidget(Hint(TextOr("sync_subfolders_note")));
 
     auto* group = new QGroupBox(TextOr("prefs_sync_folder"));
+    m_folder->setAccessibleName(TextOr("access_sync_folder_path"));
     auto* row = new QHBoxLayout;
     auto* icon = new QLabel;
     const QPixmap folderImage = DWSkin::ContentImage("Folder.png");
@@ -138,7 +140,9 @@ KWPrefsAdvanced::KWPrefsAdvanced(const PrefsContext& context)
         layout->addWidget(Hint(TextOr("autorun_no_admin")));
     layout->addWidget(m_ask);
     layout->addSpacing(6);
-    layout->addWidget(new QLabel(TextOr("prefs_trusted_drives")));
+    auto* trustedLabel = new QLabel(TextOr("prefs_trusted_drives"));
+    NameByLabel(trustedLabel, m_trusted);
+    layout->addWidget(trustedLabel);
     auto* row = new QHBoxLayout;
     row->addWidget(m_trusted, 1);
     row->addWidget(m_forget, 0, Qt::AlignTop);

@@ -20,6 +20,7 @@ void KWSetupLicense::Create()
     auto* intro = new QLabel(TextOr("setup_license_intro"));
     intro->setWordWrap(true);
     m_text = new QTextBrowser;
+    m_text->setAccessibleName(TextOr("access_licence_text"));
     m_text->setReadOnly(true);
     m_text->setOpenLinks(false);
     // A missing licence leaves the box empty; the page still works.

@@ -79,6 +79,7 @@ void KWSetupSync::Create()
         ++row;
     }
     m_edit = new QLineEdit(PathText(m_folders.ownStart));
+    m_edit->setAccessibleName(TextOr("access_sync_folder_path"));
     m_browse = new QPushButton(TextOr("browse"));
     const QPixmap browseImage = DWSkin::Image("Browse_Normal.png");
     if (!browseImage.isNull())

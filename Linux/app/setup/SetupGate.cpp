@@ -42,7 +42,8 @@ void StoreSetupChoices(QWidget* owner, const SetupPlace& place, const SetupChoic
     // folder later.
     SyncUiCallback callback(owner);
     if (!choices.syncFolder.empty() &&
-        SetSyncFolder(place.sync, choices.syncFolder, callback) != FolderChange::Abandoned && place.recordSyncChoice)
+        SetSyncFolder(place.sync, choices.syncFolder, callback, StoredFolder::Ignore) != FolderChange::Abandoned &&
+        place.recordSyncChoice)
         place.recordSyncChoice(choices.syncFolder);
     prefs.SetValue(prefkey::kSyncSubfolders, choices.syncSubfolders);
 

@@ -80,6 +80,8 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Space in the list toggles the current row's check (KWSyncDlgLayout.cpp).
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     static constexpr int kWidth = 520;

@@ -6,6 +6,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QSysInfo>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -152,10 +153,12 @@ void KWSyncDlg::BuildDetails()
     m_model->SetColours(DWSkin::ToQColor(DWSkin::Theme().UsbColour()), DWSkin::ToQColor(DWSkin::Theme().LocalColour()));
     m_table = new QTableView(m_details);
     m_table->setObjectName("syncList");
+    m_table->setAccessibleName(TextOr("access_sync_list"));
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->installEventFilter(this);
     m_table->setShowGrid(false);
     m_table->setAlternatingRowColors(false);
     m_table->setWordWrap(false);
@@ -228,4 +231,21 @@ void KWSyncDlg::BuildDetails()
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { UpdateSelectedInfo(); });
     connect(header, &QHeaderView::sectionClicked, this, &KWSyncDlg::OnHeaderClicked);
     connect(m_table, &QWidget::customContextMenuRequested, this, &KWSyncDlg::OnListMenu);
+}
+
+// Space toggles the check box of the current row from any column, as the
+// check box column alone would, so the list works without a mouse.
+bool KWSyncDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_table || event->type() != QEvent::KeyPress ||
+        static_cast<QKeyEvent*>(event)->key() != Qt::Key_Space ||
+        static_cast<QKeyEvent*>(event)->modifiers() != Qt::NoModifier)
+        return QDialog::eventFilter(watched, event);
+    const QModelIndex current = m_table->currentIndex();
+    const QModelIndex check = current.isValid() ? m_model->index(current.row(), 0) : QModelIndex();
+    if (check.isValid() && (m_model->flags(check) & Qt::ItemIsUserCheckable)) {
+        const bool checked = m_model->data(check, Qt::CheckStateRole).toInt() == Qt::Checked;
+        m_model->setData(check, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    }
+    return true;
 }

@@ -70,6 +70,7 @@ KWSyncFolder::KWSyncFolder(QWidget* owner, fs::path usbPath, halvex::SyncDrivePr
     auto* folderRow = new QHBoxLayout;
     m_edit = new QLineEdit(PathText(DocumentsFolder()));
     m_edit->setObjectName("folderEdit");
+    m_edit->setAccessibleName(TextOr("access_sync_folder_path"));
     m_browse = new DWImageButton(DWSkin::Image("Browse_Normal.png"), DWSkin::Image("Browse_Normal.png"),
                                  DWSkin::Image("Browse_Selected.png"), "...", this);
     m_browse->setObjectName("browse");
