@@ -18,6 +18,7 @@ packages=(
   exfat-fuse exfatprogs fusefat fuse3
   libdeflate-dev libcpp-httplib-dev
   dbus libglib2.0-bin python3-dbus python3-gi clang-format ccache
+  at-spi2-core python3-pyatspi imagemagick xdotool
 )
 
 sudo_cmd=()
