@@ -79,6 +79,7 @@ int KWMsgBox::Show(QWidget* owner, const QString& text, int icon, int buttons, i
     if (!owner)
         owner = QApplication::activeWindow();
     QDialog box(owner);
+    box.setObjectName("KWMsgBox");
     box.setWindowTitle(TextOr("app_name"));
     box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
     box.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -87,6 +88,7 @@ int KWMsgBox::Show(QWidget* owner, const QString& text, int icon, int buttons, i
     iconLabel->setPixmap(IconPixmap(icon));
     iconLabel->setAlignment(Qt::AlignTop);
     auto* textLabel = new QLabel(text);
+    textLabel->setObjectName("KWMsgBoxText");
     textLabel->setWordWrap(true);
     textLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     textLabel->setMinimumWidth(280);
@@ -102,9 +104,10 @@ int KWMsgBox::Show(QWidget* owner, const QString& text, int icon, int buttons, i
     row->addStretch(1);
     QPushButton* focused = nullptr;
     for (int id : ids) {
-        auto* button = new QPushButton(ButtonText(id));
+        auto* button = new QPushButton(ButtonText(id), &box);
         button->setMinimumWidth(84);
         button->setAutoDefault(true);
+        button->setProperty("halvexAnswer", id);
         QObject::connect(button, &QPushButton::clicked, &box, [&box, &answer, id] {
             answer = id;
             box.done(QDialog::Accepted);
@@ -113,17 +116,20 @@ int KWMsgBox::Show(QWidget* owner, const QString& text, int icon, int buttons, i
         if (id == focus || !focused)
             focused = button;
     }
-    if (focused) {
-        focused->setDefault(true);
-        focused->setFocus();
-    }
 
     auto* layout = new QVBoxLayout(&box);
     layout->setContentsMargins(18, 18, 18, 14);
     layout->setSpacing(14);
     layout->addLayout(top);
     layout->addLayout(row);
-    box.setLayout(layout);
+
+    // Only a button that already sits in the box can become its default and
+    // its focus widget: Return then presses the named button, never the first
+    // one, which for a deletion would be Yes.
+    if (focused) {
+        focused->setDefault(true);
+        focused->setFocus(Qt::OtherFocusReason);
+    }
 
     QApplication::beep();
     box.exec();

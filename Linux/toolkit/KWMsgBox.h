@@ -18,8 +18,11 @@ public:
     enum Id { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
 
     // Shows the box modally over `owner` (the active window when null) and
-    // answers the id of the pressed button. Closing the box by its frame or
-    // Escape answers Cancel when the set has it, else No, else OK.
+    // answers the id of the pressed button. The button `focus` names holds
+    // the focus and is the one Return presses. Closing the box by its frame
+    // or Escape answers Cancel when the set has it, else No, else OK. The
+    // box's object name is "KWMsgBox", each button's "halvexAnswer" property
+    // its id.
     static int Show(QWidget* owner, const QString& text, int icon = kNote, int buttons = kOk, int focus = kIdOk);
     static int Show(QWidget* owner, const std::string& text, int icon = kNote, int buttons = kOk, int focus = kIdOk)
     {

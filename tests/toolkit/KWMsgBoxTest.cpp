@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "BoxAtKeyboard.h"
+
 namespace {
 
 class KWMsgBoxTest : public ::testing::Test {
@@ -61,6 +63,57 @@ TEST_F(KWMsgBoxTest, EscapeAnswersCancelWhenTheSetHasIt)
     OnOpenBox([](QDialog& box) { box.reject(); });
     EXPECT_EQ(KWMsgBox::Show(nullptr, QString("q"), KWMsgBox::kNote, KWMsgBox::kYesNo, KWMsgBox::kIdYes),
               KWMsgBox::kIdNo);
+}
+
+// The box as a person meets it: the button named by the caller holds the
+// focus once the box is shown, Return presses that button and Escape answers
+// the set's Cancel or No. A regression: the focus was set before the buttons
+// were in the box, so Return pressed the first button (Yes) of every box.
+struct KeyboardCase {
+    int buttons;
+    int focus;
+    int focused;   // the button that must hold the focus
+    int onEscape;  // the answer to Escape
+};
+
+TEST_F(KWMsgBoxTest, TheNamedButtonHoldsTheFocusAndTakesReturn)
+{
+    const KeyboardCase cases[] = {
+        {KWMsgBox::kYesNo, KWMsgBox::kIdNo, KWMsgBox::kIdNo, KWMsgBox::kIdNo},
+        {KWMsgBox::kYesNo, KWMsgBox::kIdYes, KWMsgBox::kIdYes, KWMsgBox::kIdNo},
+        {KWMsgBox::kYesNoCancel, KWMsgBox::kIdNo, KWMsgBox::kIdNo, KWMsgBox::kIdCancel},
+        {KWMsgBox::kYesNoCancel, KWMsgBox::kIdCancel, KWMsgBox::kIdCancel, KWMsgBox::kIdCancel},
+        {KWMsgBox::kOkCancel, KWMsgBox::kIdCancel, KWMsgBox::kIdCancel, KWMsgBox::kIdCancel},
+        {KWMsgBox::kOkCancel, KWMsgBox::kIdOk, KWMsgBox::kIdOk, KWMsgBox::kIdCancel},
+        {KWMsgBox::kOk, KWMsgBox::kIdNo, KWMsgBox::kIdOk, KWMsgBox::kIdOk},
+        // A focus the set lacks falls to the first button.
+        {KWMsgBox::kYesNo, KWMsgBox::kIdCancel, KWMsgBox::kIdYes, KWMsgBox::kIdNo},
+    };
+    for (const KeyboardCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "buttons " << c.buttons << ", focus " << c.focus);
+        auto returned = halvex::test::PressInNextBox(Qt::Key_Return);
+        EXPECT_EQ(KWMsgBox::Show(nullptr, QString("Delete it?"), KWMsgBox::kCaution, c.buttons, c.focus), c.focused);
+        EXPECT_TRUE(returned->shown);
+        EXPECT_EQ(returned->focusedAnswer, c.focused);
+        EXPECT_EQ(returned->text, "Delete it?");
+
+        auto escaped = halvex::test::PressInNextBox(Qt::Key_Escape);
+        EXPECT_EQ(KWMsgBox::Show(nullptr, QString("q"), KWMsgBox::kCaution, c.buttons, c.focus), c.onEscape);
+        EXPECT_EQ(escaped->focusedAnswer, c.focused);
+    }
+}
+
+TEST_F(KWMsgBoxTest, ReturnPressesTheNamedButtonOverAnOwnerWindow)
+{
+    // Over a shown window whose own default button must not take the key.
+    QDialog owner;
+    auto* ownerButton = new QPushButton("Delete", &owner);
+    ownerButton->setDefault(true);
+    owner.show();
+    auto seen = halvex::test::PressInNextBox(Qt::Key_Return);
+    EXPECT_EQ(KWMsgBox::Show(&owner, QString("q"), KWMsgBox::kCaution, KWMsgBox::kYesNo, KWMsgBox::kIdNo),
+              KWMsgBox::kIdNo);
+    EXPECT_EQ(seen->focusedAnswer, KWMsgBox::kIdNo);
 }
 
 }  // namespace
