@@ -223,19 +223,21 @@ class Journey:
 
     # Doing things.
 
-    def act(self, node, action="Press"):
+    def act(self, node, *names):
+        """The first of the named actions the control offers."""
         try:
             actions = node.queryAction()
+            offered = [actions.getName(i).lower() for i in range(actions.nActions)]
         except NotImplementedError:
-            raise JourneyFailure(f"{describe(node)} has no actions")
-        for i in range(actions.nActions):
-            if actions.getName(i).lower() == action.lower():
-                actions.doAction(i)
+            offered = []
+        for name in names:
+            if name.lower() in offered:
+                actions.doAction(offered.index(name.lower()))
                 return
-        raise JourneyFailure(f"{describe(node)} has no action {action}")
+        raise JourneyFailure(f"{describe(node)} offers none of {names} (only {offered})")
 
     def press(self, node):
-        self.act(node, "Press")
+        self.act(node, "Press", "Click", "Toggle", "Check")
 
     def x_window(self, window):
         """The X window that shows this AT-SPI window: the program's shown
