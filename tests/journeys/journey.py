@@ -269,7 +269,7 @@ class Journey:
         """A click in the middle of a control, as with the mouse."""
         e = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         self.keys(window)
-        subprocess.run(["xdotool", "mousemove", "--sync", str(e.x + e.width // 2), str(e.y + e.height // 2),
+        subprocess.run(["xdotool", "mousemove", str(e.x + e.width // 2), str(e.y + e.height // 2),
                         "click", "1"], check=True, timeout=10)
         time.sleep(0.2)
 
