@@ -2,8 +2,6 @@
 category clicked), backed up, restored to the desktop; then Delete profile:
 Return at the question keeps the profile and its set, Yes removes both."""
 
-import time
-
 from pyatspi import (ROLE_LIST, ROLE_LIST_ITEM, ROLE_PUSH_BUTTON, ROLE_RADIO_BUTTON, ROLE_TABLE_CELL, ROLE_TEXT,
                      STATE_CHECKED)
 

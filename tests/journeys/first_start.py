@@ -25,7 +25,7 @@ def body(j):
     welcome = j.window(title="Halvex Dravane Setup", containing="Click Continue")
     j.expect(j.focused(welcome).name == "Continue", "the welcome's Continue does not hold the focus")
     j.shot("welcome")
-    j.keys("Return")
+    j.keys(welcome, "Return")
 
     wizard = j.window(title="Halvex Dravane Setup", containing="I accept the terms")
     next_button = j.control(wizard, ROLE_PUSH_BUTTON, "Next >")
@@ -33,7 +33,7 @@ def body(j):
              "Next is offered before the licence is accepted")
     accept = j.control(wizard, ROLE_CHECK_BOX, "I accept the terms of the license agreement")
     j.focus(accept)
-    j.keys("space")
+    j.keys(wizard, "space")
     j.wait_for("the licence accepted", lambda: checked(accept))
     j.shot("licence-accepted")
     j.press(next_button)
@@ -52,15 +52,15 @@ def body(j):
     # The drive's folder holds a file: keep it, so that both sides meet.
     aside = j.window(containing="already holds files")
     j.shot("set-aside-question")
-    j.keys("Tab")
+    j.keys(aside, "Tab")
     j.wait_for("No focused", lambda: (j.focused(aside) or aside).name == "No", 5)
-    j.keys("space")
+    j.keys(aside, "space")
     j.window_gone(aside)
 
     offer = j.window(containing="Would you like to synchronize your files now?")
     j.control(j.window(title="Halvex Dravane", containing="STICK"), ROLE_PUSH_BUTTON, "Menu")
     j.shot("sync-offer")
-    j.keys("Return")
+    j.keys(offer, "Return")
     j.window_gone(offer)
 
     def both_sides():

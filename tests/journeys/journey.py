@@ -104,8 +104,7 @@ class Journey:
         self.step = 0
         self.process = None
         self.log = self.work / "program.log"
-        self.nameless = {}
-        self.checked_windows = set()
+        self.nameless = set()
 
     # The drive and the program.
 
@@ -211,8 +210,8 @@ class Journey:
                        and (name is None or d.name == name)
                        and (containing is None or containing in text_of(d))]
             return matches[index] if len(matches) > index else None
-        return self.wait_for(f"{pyatspi.Role(role).value_nick if hasattr(pyatspi.Role(role), 'value_nick') else role}"
-                             f" '{name or containing or ''}' in {describe(root)}", probe, timeout)
+        return self.wait_for(f"{Atspi.role_get_name(role)} '{name or containing or ''}' in {describe(root)}", probe,
+                             timeout)
 
     def focused(self, root):
         for d in descendants(root):
@@ -273,19 +272,6 @@ class Journey:
                         "click", "1"], check=True, timeout=10)
         time.sleep(0.2)
 
-    def tab_to(self, window, target, limit=25):
-        """Tabs through window until target holds the focus."""
-        def has_focus():
-            s = states(target)
-            return s is not None and s.contains(pyatspi.STATE_FOCUSED)
-        for _ in range(limit):
-            if has_focus():
-                return
-            self.keys(window, "Tab")
-            time.sleep(0.2)
-        if not has_focus():
-            raise JourneyFailure(f"{describe(target)} cannot be reached with Tab in {describe(window)}")
-
     def type_text(self, window, text):
         self.keys(window)
         subprocess.run(["xdotool", "type", "--delay", "30", text], check=True, timeout=30)
@@ -312,17 +298,18 @@ class Journey:
     # What a screen reader would meet.
 
     def check_names(self, window):
-        """Records every shown control without a name in this window."""
+        """Records every shown control without a name in this window, with
+        the label before it, as a person would find it on the screen."""
         title = window.name
+        label = ""
         for d in descendants(window):
             try:
                 role = d.getRole()
+                if role == pyatspi.ROLE_LABEL and text_of(d).strip():
+                    label = text_of(d).strip().splitlines()[0][:50]
                 if role not in INTERACTIVE_ROLES or not showing(d) or d.name.strip():
                     continue
-                where = f"{d.getRoleName()} in '{title}'"
-                parent = d.parent
-                hint = text_of(parent) if parent is not None else ""
-                self.nameless.setdefault(where, hint[:40])
+                self.nameless.add(f"{d.getRoleName()} after the label '{label}' in '{title}'")
             except Exception:
                 continue
 
@@ -362,8 +349,8 @@ def run(name, body):
         journey.check_names_now()
         if journey.nameless:
             print("FAIL: controls without an accessible name:")
-            for where, hint in sorted(journey.nameless.items()):
-                print(f"  {where} (beside '{hint}')")
+            for where in sorted(journey.nameless):
+                print(f"  {where}")
             status = 1
         else:
             print(f"{name}: passed")
