@@ -302,14 +302,18 @@ class Journey:
         the label before it, as a person would find it on the screen."""
         title = window.name
         label = ""
+        seen = {}
         for d in descendants(window):
             try:
                 role = d.getRole()
                 if role == pyatspi.ROLE_LABEL and text_of(d).strip():
                     label = text_of(d).strip().splitlines()[0][:50]
-                if role not in INTERACTIVE_ROLES or not showing(d) or d.name.strip():
+                if role not in INTERACTIVE_ROLES or not showing(d):
                     continue
-                self.nameless.add(f"{d.getRoleName()} after the label '{label}' in '{title}'")
+                seen[role] = seen.get(role, 0) + 1
+                if d.name.strip():
+                    continue
+                self.nameless.add(f"{d.getRoleName()} {seen[role]} (after the label '{label}') in '{title}'")
             except Exception:
                 continue
 
