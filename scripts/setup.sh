@@ -18,7 +18,7 @@ packages=(
   exfat-fuse exfatprogs fusefat fuse3
   libdeflate-dev nginx wrk openssl
   dbus libglib2.0-bin python3-dbus python3-gi clang-format ccache
-  qt6-wayland weston at-spi2-core python3-pyatspi
+  qt6-wayland weston at-spi2-core python3-pyatspi imagemagick xdotool
   clang-tidy gcovr
 )
 
