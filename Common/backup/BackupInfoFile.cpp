@@ -16,7 +16,7 @@ namespace halvex {
 namespace {
 
 // An information file holds one path; anything larger is not one.
-constexpr std::size_t kMaxInfoBytes = 64 * 1024;
+constexpr std::size_t kMaxInfoBytes = std::size_t{64} * 1024;
 
 constexpr std::array<const char*, 3> kGenerations{"Current Backup", "Recent Backup", "Old Backup"};
 
@@ -111,7 +111,7 @@ std::filesystem::path ExistingInfoFile(const std::filesystem::path& setFolder)
     if (FileExists(setFolder / kInfoFileName))
         return setFolder / kInfoFileName;
     for (int number = 0; number < kInfoFileAlternatives; ++number) {
-        const auto candidate = setFolder / InfoFileAlternative(number);
+        auto candidate = setFolder / InfoFileAlternative(number);
         if (FileExists(candidate))
             return candidate;
     }
@@ -129,7 +129,7 @@ std::string InfoFileAlternative(int number)
 
 Status WriteInfoFile(const std::filesystem::path& setFolder, const std::string& sourceFolder)
 {
-    const Status usual = ReplaceInfoFile(setFolder / kInfoFileName, sourceFolder);
+    Status usual = ReplaceInfoFile(setFolder / kInfoFileName, sourceFolder);
     if (usual)
         return usual;
     for (int number = 0; number < kInfoFileAlternatives; ++number)

@@ -50,7 +50,7 @@ int RemoveTree(int parent, const char* name, int depth)
             continue;
         struct stat st {};
         int error = 0;
-        if (::fstatat(fd, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        if (::fstatat(fd, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)  // NOLINT(bugprone-branch-clone): own errno
             error = errno;
         else if (S_ISDIR(st.st_mode))
             error = RemoveTree(fd, child.c_str(), depth + 1);

@@ -122,6 +122,8 @@ constexpr NumberedText kMessages[] = {
 
 constexpr const char* kLabels[] = {
     "HalvexRestoreFiles",
+    // One list of types, split for the line's length.
+    // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
     "html:htm:asp:jsp:doc:ppt:xls:xlt:dot:rtf:vsd:pdf:txt:log:hlp:chm:wdp:sxw:odt:wps:docx:dotx:docm:pot:pps:ppa:"
     "sxi:odp:pptx:pptm:ppsx:",
     "avi:ram:mpeg:mpg:mpa:mov:asf:wmv:rm:swf:",

@@ -36,7 +36,7 @@ std::string RelativeFolders(const std::string& base, const std::string& folder)
 {
     if (base.empty() || folder.size() <= base.size() || folder.compare(0, base.size(), base) != 0)
         return {};
-    const std::string relative = folder.substr(base.size());
+    std::string relative = folder.substr(base.size());
     // Never climb out of the destination, whatever the names of the set.
     for (const auto& part : std::filesystem::path(relative))
         if (part == "..")

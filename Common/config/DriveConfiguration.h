@@ -24,7 +24,7 @@ struct DriveConfiguration {
     static constexpr std::string_view kAcceptedVendorIdsKey = "AcceptedVendorIDs";
     static constexpr std::string_view kUpdatePublicKeysKey = "UpdatePublicKeys";
     // A configuration is a few hundred bytes.
-    static constexpr std::size_t kMaxFileBytes = 64 * 1024;
+    static constexpr std::size_t kMaxFileBytes = std::size_t{64} * 1024;
     static constexpr std::size_t kMaxVendorIds = 64;
 
     // An http or https address ending in "/"; empty when not set.

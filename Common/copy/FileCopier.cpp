@@ -17,6 +17,7 @@
 #include "copy/FileMetadata.h"
 #include "copy/LeftoverCopies.h"
 #include "copy/TemporaryName.h"
+#include "util/IgnoreResult.h"
 #include "util/WriteAll.h"
 
 namespace halvex {
@@ -282,7 +283,7 @@ int WritePendingCopy(int in, const struct stat& sourceInfo, int folderFd, const 
     if (int closeError = out.Close(); error == 0)
         error = closeError;
     if (error != 0) {
-        ::unlinkat(folderFd, temporary.c_str(), 0);
+        IgnoreResult(::unlinkat(folderFd, temporary.c_str(), 0), "a temporary left behind is cleaned up later");
         return error;
     }
     copy.m_folder = std::move(folder);
@@ -328,7 +329,7 @@ PendingCopy& PendingCopy::operator=(PendingCopy&& other) noexcept
 void PendingCopy::Discard()
 {
     if (m_folder.IsOpen() && !m_temporary.empty())
-        ::unlinkat(m_folder.Get(), m_temporary.c_str(), 0);
+        IgnoreResult(::unlinkat(m_folder.Get(), m_temporary.c_str(), 0), "a temporary left behind is cleaned up later");
     m_lock.Reset();
     m_folder.Reset();
     m_temporary.clear();
@@ -373,7 +374,7 @@ int CommitPendingCopy(PendingCopy& copy, Status& setAside)
             error = errno;
     }
     if (error == 0 && copy.m_durable)
-        ::fsync(folderFd);  // best effort: not every volume can flush a folder
+        IgnoreResult(::fsync(folderFd), "best effort: not every volume can flush a folder");
     copy.Discard();
     return error;
 }

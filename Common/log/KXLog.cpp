@@ -56,7 +56,7 @@ halvex::Status KXLog::Open(const std::filesystem::path& path, bool truncate)
         return halvex::Status::FailErrno(halvex::kFileSaveErrorKey, path, errno);
     struct stat st {};
     int error = 0;
-    if (::fstat(fd, &st) != 0)
+    if (::fstat(fd, &st) != 0)  // NOLINT(bugprone-branch-clone): each branch reads the errno of its own call
         error = errno;
     else if (!S_ISREG(st.st_mode))
         error = EINVAL;  // a FIFO or device planted at the path

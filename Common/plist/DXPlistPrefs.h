@@ -55,7 +55,7 @@ public:
     static constexpr std::size_t kMaxCommentBytes = 255;
     // A settings file is a few kilobytes; anything far larger is damaged or
     // hostile and is refused rather than parsed.
-    static constexpr std::uintmax_t kMaxFileBytes = 16u * 1024u * 1024u;
+    static constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{16} * 1024 * 1024;
     // The empty property list the backup settings start their documents from.
     static constexpr const char* kEmptyPlist =
         "<?xml version=\"1.0\"  encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n</dict></plist>";

@@ -12,7 +12,7 @@ namespace halvex {
 namespace {
 
 constexpr std::size_t kMaxDepth = 256;
-constexpr std::size_t kMaxOutput = 16 * 1024 * 1024;
+constexpr std::size_t kMaxOutput = std::size_t{16} * 1024 * 1024;
 
 // Windows-1252 in 0x80..0x9F; every other byte is Latin-1.
 constexpr std::array<char16_t, 32> kCp1252High = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,

@@ -16,7 +16,7 @@ namespace halvex {
 std::string RtfToHtml(std::string_view rtf);
 
 // The file read with a size limit, converted; empty when it cannot be read.
-inline constexpr std::size_t kMaxRtfFileSize = 4 * 1024 * 1024;
+inline constexpr std::size_t kMaxRtfFileSize = std::size_t{4} * 1024 * 1024;
 std::string RtfFileToHtml(const std::filesystem::path& file);
 
 }  // namespace halvex

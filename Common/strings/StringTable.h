@@ -33,7 +33,7 @@ class StringTable {
 public:
     // A table on the drive is a few tens of kilobytes; anything this large is
     // not one and is refused rather than read into memory.
-    static constexpr std::uintmax_t kMaxFileSize = 4u * 1024u * 1024u;
+    static constexpr std::uintmax_t kMaxFileSize = std::uintmax_t{4} * 1024 * 1024;
 
     // Empties the table, then reads the file. Fails when the file cannot be
     // opened or is too large ("file_read_err", the file and why), or holds no

@@ -24,7 +24,7 @@ struct TransferLimits {
 };
 
 // The update check's reply is a few hundred bytes; anything larger is not one.
-inline constexpr std::size_t kMaxReplySize = 64 * 1024;
+inline constexpr std::size_t kMaxReplySize = std::size_t{64} * 1024;
 // No package of the suite comes near this; it keeps a hostile server from
 // filling the disk.
 inline constexpr std::uint64_t kMaxPackageSize = 1024ull * 1024 * 1024;

@@ -17,7 +17,7 @@
 namespace {
 
 // The routing tables of a busy router can be large; a computer's are not.
-constexpr std::size_t kMaxRouteTableSize = 4 * 1024 * 1024;
+constexpr std::size_t kMaxRouteTableSize = std::size_t{4} * 1024 * 1024;
 
 // /proc/net/route: a header line, then "Iface Destination Gateway Flags ..."
 // with hex fields; the default route has destination 00000000 and mask 00000000.
@@ -99,7 +99,7 @@ halvex::Status KXAutoUpdate::CheckUpdate(std::string_view script, std::string_vi
 
 halvex::Status KXAutoUpdate::ParseData(const char* data)
 {
-    const halvex::Status notAnAnswer =
+    halvex::Status notAnAnswer =
         halvex::Status::Fail(halvex::kCheckUpdateErrorKey, "the reply is not an update service answer");
     m_nError = 0;
     if (!data)

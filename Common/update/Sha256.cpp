@@ -23,7 +23,7 @@ Result<std::string> FileSha256(const std::filesystem::path& file)
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     bool ok = context && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) == 1;
     int readError = 0;
-    std::vector<unsigned char> buffer(256 * 1024);
+    std::vector<unsigned char> buffer(std::size_t{256} * 1024);
     while (ok) {
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)

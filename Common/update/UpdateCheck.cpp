@@ -42,14 +42,15 @@ const char* UpdateCheckMessageKey(const Result<UpdateAnswer>& checked)
 
 std::jthread CheckUpdateAsync(UpdateCheckOptions options, std::function<void(const UpdateOffer&)> onOffer)
 {
-    return std::jthread([options = std::move(options), onOffer = std::move(onOffer)](std::stop_token stop) mutable {
-        std::atomic<bool> cancel{false};
-        std::stop_callback onStop(stop, [&cancel] { cancel = true; });
-        options.cancel = &cancel;
-        const Result<UpdateAnswer> checked = RunUpdateCheck(options);
-        if (checked && checked.value().offer && !stop.stop_requested() && onOffer)
-            onOffer(*checked.value().offer);
-    });
+    return std::jthread(
+        [options = std::move(options), onOffer = std::move(onOffer)](const std::stop_token& stop) mutable {
+            std::atomic<bool> cancel{false};
+            std::stop_callback onStop(stop, [&cancel] { cancel = true; });
+            options.cancel = &cancel;
+            const Result<UpdateAnswer> checked = RunUpdateCheck(options);
+            if (checked && checked.value().offer && !stop.stop_requested() && onOffer)
+                onOffer(*checked.value().offer);
+        });
 }
 
 }  // namespace halvex

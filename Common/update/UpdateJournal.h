@@ -48,7 +48,7 @@ struct UpdateJournal {
 };
 
 // A journal is a few kilobytes; anything larger is not one.
-inline constexpr std::size_t kMaxJournalSize = 1024 * 1024;
+inline constexpr std::size_t kMaxJournalSize = std::size_t{1024} * 1024;
 
 std::string JournalText(const UpdateJournal& journal);
 // Fails ("update_fail" and the damaged line) for anything but a well-formed

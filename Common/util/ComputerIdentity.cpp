@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 using HardwareAddress = std::array<std::uint8_t, 6>;
 
-constexpr std::size_t kRouteTableLimit = 1024 * 1024;
+constexpr std::size_t kRouteTableLimit = std::size_t{1024} * 1024;
 constexpr std::size_t kSysEntryLimit = 4096;
 constexpr unsigned long kRouteUp = 0x1;            // RTF_UP
 constexpr unsigned long kInterfaceLoopback = 0x8;  // IFF_LOOPBACK

@@ -21,7 +21,7 @@ namespace halvex {
 
 namespace {
 
-constexpr std::size_t kMountInfoLimit = 16u * 1024u * 1024u;
+constexpr std::size_t kMountInfoLimit = std::size_t{16} * 1024 * 1024;
 // Enough entries to find one with a letter in it; a huge folder is not read whole.
 constexpr std::size_t kProbeEntries = 4096;
 constexpr std::size_t kFatNameUnits = 255;

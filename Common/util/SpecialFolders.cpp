@@ -13,7 +13,7 @@ namespace halvex {
 
 namespace {
 
-constexpr std::size_t kUserDirsLimit = 64 * 1024;
+constexpr std::size_t kUserDirsLimit = std::size_t{64} * 1024;
 
 std::string_view TrimLeft(std::string_view text)
 {

@@ -11,7 +11,7 @@ namespace {
 
 // Level 6 gives the archive sizes of zlib's default level.
 constexpr int kLevel = 6;
-constexpr std::size_t kKeptCapacity = 4 * 1024 * 1024;
+constexpr std::size_t kKeptCapacity = std::size_t{4} * 1024 * 1024;
 
 struct CompressorFree {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }

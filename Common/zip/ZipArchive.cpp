@@ -27,7 +27,7 @@ namespace halvex {
 
 namespace {
 
-constexpr std::size_t kChunk = 256 * 1024;
+constexpr std::size_t kChunk = std::size_t{256} * 1024;
 constexpr std::uint16_t kExtendedTimestampId = 0x5455;
 constexpr std::uint64_t kZip64Threshold = 0xFFFFFFFFull;
 constexpr unsigned long kMadeByUnix = (3u << 8) | 20u;
@@ -138,7 +138,7 @@ std::optional<std::int64_t> ReadExtendedTimestamp(const unsigned char* extra, st
 // compresses at all (photos, music and films do not).
 bool LooksCompressible(const unsigned char* data, std::size_t size)
 {
-    const std::size_t sample = std::min<std::size_t>(size, 64 * 1024);
+    const std::size_t sample = std::min<std::size_t>(size, std::size_t{64} * 1024);
     if (sample < 4096)
         return true;
     thread_local ScratchBuffer packed;
@@ -383,7 +383,7 @@ Status CopyFileZip(const std::filesystem::path& source, const std::filesystem::p
     if (Status written = WriteSingleEntryZip(source, temporary, source.filename().string()); !written.ok)
         return written;
     if (::rename(temporary.c_str(), archive.c_str()) != 0) {
-        const Status failed = Status::FailErrno("zip_write", archive, errno);
+        Status failed = Status::FailErrno("zip_write", archive, errno);
         ::unlink(temporary.c_str());
         return failed;
     }

@@ -9,7 +9,7 @@ namespace halvex {
 
 namespace {
 
-constexpr std::size_t kChunk = 256 * 1024;
+constexpr std::size_t kChunk = std::size_t{256} * 1024;
 
 }  // namespace
 

@@ -123,7 +123,7 @@ bool WantsHelp(const std::vector<std::string>& options)
 std::optional<fs::path> FindRunPath(const GlobalOptions& global, const fs::path& executable, Console& console)
 {
     if (global.runPath) {
-        const std::optional<fs::path> runPath = RunPathFromArgument(*global.runPath);
+        std::optional<fs::path> runPath = RunPathFromArgument(*global.runPath);
         std::error_code error;
         if (!runPath || !fs::is_directory(*runPath, error)) {
             console.error(

@@ -19,7 +19,7 @@ namespace halvex {
 namespace {
 
 constexpr std::string_view kPrefix = "halvex-";
-constexpr std::size_t kMaxEntryBytes = 64 * 1024;
+constexpr std::size_t kMaxEntryBytes = std::size_t{64} * 1024;
 constexpr std::size_t kMaxEntries = 4096;
 
 // Desktop-entry string escapes: \s \n \t \r \\.

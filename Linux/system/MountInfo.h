@@ -21,8 +21,8 @@ struct MountEntry {
 
 // Limits that keep a damaged or hostile mountinfo from costing more than a
 // bounded amount of memory and time.
-inline constexpr std::size_t kMountInfoMaxBytes = 16u * 1024u * 1024u;
-inline constexpr std::size_t kMountInfoMaxLine = 64u * 1024u;
+inline constexpr std::size_t kMountInfoMaxBytes = std::size_t{16} * 1024 * 1024;
+inline constexpr std::size_t kMountInfoMaxLine = std::size_t{64} * 1024;
 inline constexpr std::size_t kMountInfoMaxEntries = 100000u;
 
 // "\040" -> " "; a backslash not followed by three octal digits of a byte

@@ -22,7 +22,7 @@ namespace halvex {
 //   <vendor> TAB <product> TAB <serial> TAB <uuid> TAB <label>
 class TrustedDrives {
 public:
-    static constexpr std::size_t kMaxBytes = 256 * 1024;
+    static constexpr std::size_t kMaxBytes = std::size_t{256} * 1024;
     static constexpr std::size_t kMaxDrives = 1000;
     static constexpr std::string_view kHeader = "halvex-trusted-drives 1";
     static constexpr const char* kDamagedKey = "err_trust_list_damaged";

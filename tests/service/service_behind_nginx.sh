@@ -115,8 +115,24 @@ cmp -s "$work/got.zip" "$releases/packages/HalvexDravane-9.0.0.zip" || fail "the
 echo "curl: offer and package through nginx"
 
 run=$work/run
-mkdir -p "$run"
-ln -s "$build/drive/HalvexDravane.app" "$run/HalvexDravane.app"
+# The drive: the build's programs, and resources of its own that list a
+# publisher's key, without which the suite asks no service at all.
+bundle=$run/HalvexDravane.app
+mkdir -p "$bundle/Contents"
+ln -s "$build/drive/HalvexDravane.app/Contents/Linux" "$bundle/Contents/Linux"
+cp -r "$build/drive/HalvexDravane.app/Contents/Resources" "$bundle/Contents/Resources"
+"$src/scripts/make-update-key.sh" "$work/publisher.key" >/dev/null
+python3 - "$bundle/Contents/Resources/Configuration.plist" "$(cat "$work/publisher.key.pub")" <<'PY'
+import os, plistlib, sys
+path, key = sys.argv[1], sys.argv[2]
+settings = {}
+if os.path.exists(path):
+    with open(path, "rb") as f:
+        settings = plistlib.load(f)
+settings["UpdatePublicKeys"] = [key]
+with open(path, "wb") as f:
+    plistlib.dump(settings, f)
+PY
 export HALVEX_ASSUME_USB=1 LC_ALL=C XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
 export no_proxy=127.0.0.1
 check() {

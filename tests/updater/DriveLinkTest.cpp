@@ -59,6 +59,13 @@ protected:
         WriteFile(m_home / "Resources/old.txt", "the user's old.txt");
         WriteFile(m_work / "old.txt", "N+1");
         WriteFile(m_work / "added.txt", "added");
+        // The drive lists the publisher's key; the same listing behind the
+        // linked Resources lets the install reach its link check.
+        const std::string listing = halvex::test::ConfigurationListing({m_signer.PublicKey()});
+        WriteFile(m_drive / kResources / "Configuration.plist", listing);
+        WriteFile(m_home / "Resources/Configuration.plist", listing);
+        // A failed install removes its package and the package's folder.
+        fs::create_directories(m_package.parent_path());
         ASSERT_TRUE(
             MakeZip(m_package, {"HalvexDravane.app/Contents/Resources/old.txt=" + (m_work / "old.txt").string(),
                                 "HalvexDravane.app/Contents/Resources/added.txt=" + (m_work / "added.txt").string()}));
@@ -81,9 +88,11 @@ protected:
         return RunShell(environment + "true & pid=$!; wait $pid; " +
                         ShellQuoted(std::string(HALVEX_PROGRAM_DIR) + "/Updater") + " -pid $pid -name Pellory -cur " +
                         ShellQuoted((m_drive / "HalvexDravane.app").string()) + " -zip " +
-                        ShellQuoted(m_package.string()) + " -silent 1 2>&1");
+                        ShellQuoted(m_package.string()) + " -ver 9.0.0 -sig " +
+                        ShellQuoted(m_signer.SignPackage(m_package, "9.0.0")) + " -silent 1 2>&1");
     }
 
+    const halvex::test::UpdateSigner m_signer;
     TempFolder m_root{"drivelink"};
     fs::path m_drive = m_root / "drive";
     fs::path m_home = m_root / "home";
@@ -151,7 +160,6 @@ TEST_F(DriveLinkTest, NothingOutsideTheDriveChangesThroughItsLinks)
             if (c.settler == Settler::Launcher)
                 expected["HalvexDravane.sh"] = ReadFile(m_drive / "HalvexDravane.sh");
             EXPECT_EQ(TreeOf(m_drive), expected);
-            EXPECT_TRUE(fs::exists(m_package)) << "kept for the next try";
             continue;
         }
         EXPECT_EQ(run.status, 0) << run.out;
