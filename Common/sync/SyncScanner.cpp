@@ -162,8 +162,8 @@ Status SyncScanner::Scan(const std::filesystem::path& computerFolder, const std:
 
     // A folder of the pair that does not exist yet yields no rows from its
     // side; one that exists but cannot be opened is a failure of the scan.
-    m_pending.clear();
-    m_pendingText.clear();
+    m_pending = {};
+    m_pendingText = {};
     int fds[2] = {-1, -1};
     const std::filesystem::path* roots[2] = {&computerFolder, &driveFolder};
     for (int side = 0; side < 2; ++side) {
@@ -493,26 +493,34 @@ void SyncScanner::Place(ItemData&& row, std::vector<ItemData>& rows)
 void SyncScanner::Hold(const ItemData& row)
 {
     PendingRow held;
-    held.text = m_pendingText.size();
     held.problem = !row.problem.empty();
-    const auto add = [&](int k, std::string_view text) {
-        m_pendingText.append(text);
-        held.lengths[k] = static_cast<std::uint32_t>(text.size());
-    };
+    std::string_view texts[3];
     if (held.problem) {
-        add(0, row.path.native());
-        add(1, row.problem);
-        add(2, row.problemDetail);
+        texts[0] = row.path.native();
+        texts[1] = row.problem;
+        texts[2] = row.problemDetail;
     } else {
         // Both paths lie below their roots (MakeRow put them there).
-        add(0, std::string_view(row.path.native()).substr(m_driveRoot.size()));
-        add(1, std::string_view(row.dstPath.native()).substr(m_computerRoot.size()));
+        texts[0] = std::string_view(row.path.native()).substr(m_driveRoot.size());
+        texts[1] = std::string_view(row.dstPath.native()).substr(m_computerRoot.size());
         held.readable = row.readable;
         held.size = row.size;
         held.date = row.date;
         held.dstExists = row.dstExists;
         held.dstSize = row.dstSize;
         held.dstTimeNs = row.dstTimeNs;
+    }
+    const std::size_t need = texts[0].size() + texts[1].size() + texts[2].size();
+    constexpr std::size_t kChunk = 1u << 20;
+    if (m_pendingText.empty() || m_pendingText.back().size() + need > m_pendingText.back().capacity()) {
+        m_pendingText.emplace_back().reserve(std::max(kChunk, need));
+    }
+    std::string& chunk = m_pendingText.back();
+    held.chunk = static_cast<std::uint32_t>(m_pendingText.size() - 1);
+    held.offset = static_cast<std::uint32_t>(chunk.size());
+    for (int k = 0; k < 3; ++k) {
+        chunk.append(texts[k]);
+        held.lengths[k] = static_cast<std::uint32_t>(texts[k].size());
     }
     m_pending.push_back(held);
 }
@@ -522,8 +530,8 @@ void SyncScanner::Hold(const ItemData& row)
 void SyncScanner::AnnounceHeld(std::vector<ItemData>& rows)
 {
     for (const PendingRow& held : m_pending) {
-        std::string_view text(m_pendingText);
-        text.remove_prefix(held.text);
+        std::string_view text(m_pendingText[held.chunk]);
+        text.remove_prefix(held.offset);
         const std::string_view first = text.substr(0, held.lengths[0]);
         const std::string_view second = text.substr(held.lengths[0], held.lengths[1]);
         ItemData row;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -57,11 +58,12 @@ public:
 private:
     struct Group;
     // A pass 2 row waiting for pass 1 to end, kept small: its text lives in
-    // m_pendingText (file rows: the drive-relative source, then the
+    // the chunks of m_pendingText (file rows: the drive-relative source, then the
     // computer-relative target; problem rows: the item, the key, the detail),
     // and the row is made whole only when it is shown.
     struct PendingRow {
-        std::size_t text = 0;
+        std::uint32_t chunk = 0;
+        std::uint32_t offset = 0;
         std::uint32_t lengths[3] = {0, 0, 0};
         bool problem = false;
         bool readable = false;
@@ -104,8 +106,10 @@ private:
     std::string m_driveRelative;
     std::string m_dateFormat;  // the user's formats, read once per scanner
     std::string m_timeFormat;
-    std::vector<PendingRow> m_pending;
-    std::string m_pendingText;
+    // Neither grows by copying all it holds: a deque adds blocks, the text
+    // adds chunks.
+    std::deque<PendingRow> m_pending;
+    std::vector<std::string> m_pendingText;
 };
 
 }  // namespace halvex
