@@ -11,6 +11,7 @@
 #include <cstring>
 #include <thread>
 #include <unordered_map>
+#include <string_view>
 #include <utility>
 
 #include "strings/KXStrings.h"
@@ -131,7 +132,8 @@ ItemData ProblemRow(std::filesystem::path item, bool onDrive, std::string key, s
 struct SyncScanner::Group {
     std::vector<std::uint32_t> computer;
     std::vector<std::uint32_t> drive;
-    std::vector<ItemData> fromDrive;
+    std::size_t heldBegin = 0;  // its pass 2 rows in m_pending
+    std::size_t heldEnd = 0;
     bool done = false;
 };
 
@@ -160,7 +162,8 @@ Status SyncScanner::Scan(const std::filesystem::path& computerFolder, const std:
 
     // A folder of the pair that does not exist yet yields no rows from its
     // side; one that exists but cannot be opened is a failure of the scan.
-    std::vector<ItemData> fromDrive;
+    m_pending = {};
+    m_pendingText = {};
     int fds[2] = {-1, -1};
     const std::filesystem::path* roots[2] = {&computerFolder, &driveFolder};
     for (int side = 0; side < 2; ++side) {
@@ -171,16 +174,17 @@ Status SyncScanner::Scan(const std::filesystem::path& computerFolder, const std:
                 ::close(fds[0]);
             Place(ProblemRow(*roots[side], side == 1,
                              IsLinkError(error) && side == 1 ? kProblemLink : kProblemUnreadable, std::strerror(error)),
-                  rows, fromDrive);
-            for (ItemData& row : fromDrive)
-                Announce(rows, std::move(row));
+                  rows);
+            AnnounceHeld(rows);
             return m_control.Cancelled() ? Status::Cancelled() : Status::Ok();
         }
     }
-    if (!WalkPair(fds[0], fds[1], rows, fromDrive))
+    if (!WalkPair(fds[0], fds[1], rows)) {
+        m_pending = {};
+        m_pendingText = {};
         return Status::Cancelled();
-    for (ItemData& row : fromDrive)
-        Announce(rows, std::move(row));
+    }
+    AnnounceHeld(rows);
     PaceWait(m_pacing.afterScan, m_control);
     return m_control.Cancelled() ? Status::Cancelled() : Status::Ok();
 }
@@ -228,8 +232,8 @@ SyncScanner::EntryUse SyncScanner::Classify(const FolderListing& listing, std::s
 
 // Takes ownership of both descriptors; either may be -1 (no such folder on
 // that side). Pass 1 rows go to rows at once; pass 2 rows of this folder pair
-// are gathered in fromDrive, in the drive folder's order.
-bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive)
+// are held in m_pending, in the drive folder's order.
+bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& rows)
 {
     FdGuard computerGuard(computerFd);
     FdGuard driveGuard(driveFd);
@@ -243,7 +247,7 @@ bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& r
             // compared, on either side.
             const std::string& relative = side == 1 ? m_driveRelative : m_computerRelative;
             const std::filesystem::path folder = (side == 1 ? m_driveRoot : m_computerRoot) + relative;
-            Place(ProblemRow(folder.parent_path(), side == 1, read.messageKey, read.detail), rows, fromDrive);
+            Place(ProblemRow(folder.parent_path(), side == 1, read.messageKey, read.detail), rows);
             return true;
         }
     }
@@ -275,14 +279,20 @@ bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& r
 
     // Pass 1 in the computer's order; pass 2 in the drive's, each group's
     // drive rows where its first drive entry is.
+    const std::size_t heldStart = m_pending.size();
+    const auto pair = [&](Group& group) {
+        group.done = true;
+        group.heldBegin = m_pending.size();
+        const bool going = Pair(group, computer, drive, computerFd, driveFd, rows);
+        group.heldEnd = m_pending.size();
+        return going;
+    };
     for (std::size_t i = 0; i < computer.size(); ++i) {
         if (Stop())
             return false;
         if (computerGroup[i] == UINT32_MAX || groups[computerGroup[i]].done)
             continue;
-        Group& group = groups[computerGroup[i]];
-        group.done = true;
-        if (!Pair(group, computer, drive, computerFd, driveFd, rows, group.fromDrive))
+        if (!pair(groups[computerGroup[i]]))
             return false;
     }
     for (std::size_t j = 0; j < drive.size(); ++j) {
@@ -291,22 +301,42 @@ bool SyncScanner::WalkPair(int computerFd, int driveFd, std::vector<ItemData>& r
         if (driveGroup[j] == UINT32_MAX)
             continue;
         Group& group = groups[driveGroup[j]];
-        if (group.drive.front() != j)
-            continue;
-        if (!group.done) {
-            group.done = true;
-            if (!Pair(group, computer, drive, computerFd, driveFd, rows, group.fromDrive))
-                return false;
-        }
-        for (ItemData& row : group.fromDrive)
-            fromDrive.push_back(std::move(row));
+        if (group.drive.front() == j && !group.done && !pair(group))
+            return false;
     }
+    // The groups met in the computer's order put their drive rows down in
+    // that order: set them in the drive's, moving only the small records.
+    std::vector<PendingRow> ordered;
+    std::size_t expected = heldStart;
+    bool inOrder = true;
+    for (std::size_t j = 0; j < drive.size() && inOrder; ++j) {
+        if (driveGroup[j] == UINT32_MAX || groups[driveGroup[j]].drive.front() != j)
+            continue;
+        const Group& group = groups[driveGroup[j]];
+        if (group.heldBegin != group.heldEnd) {
+            inOrder = group.heldBegin == expected;
+            expected = group.heldEnd;
+        }
+    }
+    if (inOrder && expected == m_pending.size())
+        return true;
+    ordered.reserve(m_pending.size() - heldStart);
+    for (std::size_t j = 0; j < drive.size(); ++j) {
+        if (driveGroup[j] == UINT32_MAX || groups[driveGroup[j]].drive.front() != j)
+            continue;
+        const Group& group = groups[driveGroup[j]];
+        ordered.insert(ordered.end(), m_pending.begin() + static_cast<std::ptrdiff_t>(group.heldBegin),
+                       m_pending.begin() + static_cast<std::ptrdiff_t>(group.heldEnd));
+    }
+    // Rows of a group with no drive entry are not shown, as before.
+    m_pending.resize(heldStart);
+    m_pending.insert(m_pending.end(), ordered.begin(), ordered.end());
     return true;
 }
 
 // Decides one name: rows, problem rows, or a walk into a pair of subfolders.
 bool SyncScanner::Pair(const Group& group, const FolderListing& computer, const FolderListing& drive, int computerFd,
-                       int driveFd, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive)
+                       int driveFd, std::vector<ItemData>& rows)
 {
     if (group.computer.size() > 1 || group.drive.size() > 1) {
         // Copied over, either name would replace the other's file there.
@@ -318,7 +348,7 @@ bool SyncScanner::Pair(const Group& group, const FolderListing& computer, const 
             std::string others;
             for (std::size_t k = 1; k < entries.size(); ++k)
                 others += std::string(k > 1 ? ", " : "") + listing.Name(entries[k]);
-            Problem(side == 1, listing.Name(entries[0]), kProblemNameClash, others, rows, fromDrive);
+            Problem(side == 1, listing.Name(entries[0]), kProblemNameClash, others, rows);
         }
         return true;
     }
@@ -337,62 +367,60 @@ bool SyncScanner::Pair(const Group& group, const FolderListing& computer, const 
             return true;
         if (onDrive ? m_computerFolds : m_driveFolds) {
             if (std::string problem = FatNameProblem(name); !problem.empty()) {
-                Problem(onDrive, name, problem, {}, rows, fromDrive);
+                Problem(onDrive, name, problem, {}, rows);
                 return true;
             }
         }
         if (kind == Kind::File) {
-            PairFiles(computerName, driveName, computerFd, driveFd, rows, fromDrive);
+            PairFiles(computerName, driveName, computerFd, driveFd, rows);
             return true;
         }
         const int sub = OpenFolderAt(onDrive ? driveFd : computerFd, name);
         if (sub < 0) {
-            Problem(onDrive, name, IsLinkError(errno) ? kProblemLink : kProblemUnreadable, std::strerror(errno), rows,
-                    fromDrive);
+            Problem(onDrive, name, IsLinkError(errno) ? kProblemLink : kProblemUnreadable, std::strerror(errno), rows);
             return true;
         }
         RelativeScope computerScope(m_computerRelative, name);
         RelativeScope driveScope(m_driveRelative, name);
-        return onDrive ? WalkPair(-1, sub, rows, fromDrive) : WalkPair(sub, -1, rows, fromDrive);
+        return onDrive ? WalkPair(-1, sub, rows) : WalkPair(sub, -1, rows);
     }
 
     if (computerKind == Kind::Link || driveKind == Kind::Link) {
         if (computerKind != driveKind)
-            Problem(driveKind == Kind::Link, driveKind == Kind::Link ? driveName : computerName, kProblemLink, {}, rows,
-                    fromDrive);
+            Problem(driveKind == Kind::Link, driveKind == Kind::Link ? driveName : computerName, kProblemLink, {},
+                    rows);
         return true;
     }
     if (computerKind != driveKind) {
-        Problem(false, computerName, kProblemKindDiffers, {}, rows, fromDrive);
+        Problem(false, computerName, kProblemKindDiffers, {}, rows);
         return true;
     }
     if (computerKind == Kind::File) {
-        PairFiles(computerName, driveName, computerFd, driveFd, rows, fromDrive);
+        PairFiles(computerName, driveName, computerFd, driveFd, rows);
         return true;
     }
     const int computerSub = OpenFolderAt(computerFd, computerName);
     if (computerSub < 0) {
-        Problem(false, computerName, IsLinkError(errno) ? kProblemLink : kProblemUnreadable, std::strerror(errno), rows,
-                fromDrive);
+        Problem(false, computerName, IsLinkError(errno) ? kProblemLink : kProblemUnreadable, std::strerror(errno),
+                rows);
         return true;
     }
     const int driveSub = OpenFolderAt(driveFd, driveName);
     if (driveSub < 0) {
         const int error = errno;
         ::close(computerSub);
-        Problem(true, driveName, IsLinkError(error) ? kProblemLink : kProblemUnreadable, std::strerror(error), rows,
-                fromDrive);
+        Problem(true, driveName, IsLinkError(error) ? kProblemLink : kProblemUnreadable, std::strerror(error), rows);
         return true;
     }
     RelativeScope computerScope(m_computerRelative, computerName);
     RelativeScope driveScope(m_driveRelative, driveName);
-    return WalkPair(computerSub, driveSub, rows, fromDrive);
+    return WalkPair(computerSub, driveSub, rows);
 }
 
 // A file on one or both sides (a null name: not on that side); the newer
 // copy is listed, under the name the destination already has.
 void SyncScanner::PairFiles(const char* computerName, const char* driveName, int computerFd, int driveFd,
-                            std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive)
+                            std::vector<ItemData>& rows)
 {
     struct stat onComputer {};
     struct stat onDrive {};
@@ -428,7 +456,7 @@ void SyncScanner::PairFiles(const char* computerName, const char* driveName, int
         row.dstSize = static_cast<std::uint64_t>(target.st_size);
         row.dstTimeNs = static_cast<std::int64_t>(target.st_mtim.tv_sec) * 1'000'000'000 + target.st_mtim.tv_nsec;
     }
-    Place(std::move(row), rows, fromDrive);
+    Place(std::move(row), rows);
 }
 
 ItemData SyncScanner::MakeRow(bool sourceUsb, int sourceFd, const char* name, const char* dstName,
@@ -455,20 +483,93 @@ ItemData SyncScanner::MakeRow(bool sourceUsb, int sourceFd, const char* name, co
 }
 
 void SyncScanner::Problem(bool onDrive, const char* name, const std::string& key, std::string detail,
-                          std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive)
+                          std::vector<ItemData>& rows)
 {
     Place(ProblemRow((onDrive ? m_driveRoot + m_driveRelative : m_computerRoot + m_computerRelative) + name, onDrive,
                      key, std::move(detail)),
-          rows, fromDrive);
+          rows);
 }
 
 // Pass 1 rows are shown at once; pass 2 rows where their drive folder is met.
-void SyncScanner::Place(ItemData&& row, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive)
+void SyncScanner::Place(ItemData&& row, std::vector<ItemData>& rows)
 {
     if (row.sourceUsb)
-        fromDrive.push_back(std::move(row));
+        Hold(row);
     else
         Announce(rows, std::move(row));
+}
+
+void SyncScanner::Hold(const ItemData& row)
+{
+    PendingRow held;
+    held.problem = !row.problem.empty();
+    std::string_view texts[3];
+    if (held.problem) {
+        texts[0] = row.path.native();
+        texts[1] = row.problem;
+        texts[2] = row.problemDetail;
+    } else {
+        // Both paths lie below their roots (MakeRow put them there).
+        texts[0] = std::string_view(row.path.native()).substr(m_driveRoot.size());
+        texts[1] = std::string_view(row.dstPath.native()).substr(m_computerRoot.size());
+        held.readable = row.readable;
+        held.size = row.size;
+        held.date = row.date;
+        held.dstExists = row.dstExists;
+        held.dstSize = row.dstSize;
+        held.dstTimeNs = row.dstTimeNs;
+    }
+    const std::size_t need = texts[0].size() + texts[1].size() + texts[2].size();
+    constexpr std::size_t kChunk = 1u << 20;
+    if (m_pendingText.empty() || m_pendingText.back().size() + need > m_pendingText.back().capacity()) {
+        m_pendingText.emplace_back().reserve(std::max(kChunk, need));
+    }
+    std::string& chunk = m_pendingText.back();
+    held.chunk = static_cast<std::uint32_t>(m_pendingText.size() - 1);
+    held.offset = static_cast<std::uint32_t>(chunk.size());
+    for (int k = 0; k < 3; ++k) {
+        chunk.append(texts[k]);
+        held.lengths[k] = static_cast<std::uint32_t>(texts[k].size());
+    }
+    m_pending.push_back(held);
+}
+
+// Makes each held row whole again only as it is shown, so a list that keeps
+// rows its own way never meets them all at once in full.
+void SyncScanner::AnnounceHeld(std::vector<ItemData>& rows)
+{
+    for (const PendingRow& held : m_pending) {
+        std::string_view text(m_pendingText[held.chunk]);
+        text.remove_prefix(held.offset);
+        const std::string_view first = text.substr(0, held.lengths[0]);
+        const std::string_view second = text.substr(held.lengths[0], held.lengths[1]);
+        ItemData row;
+        if (held.problem) {
+            row = ProblemRow(std::filesystem::path(first), true, std::string(second),
+                             std::string(text.substr(held.lengths[0] + held.lengths[1], held.lengths[2])));
+        } else {
+            row.path = m_driveRoot;
+            row.path += first;
+            row.dstPath = m_computerRoot;
+            row.dstPath += second;
+            row.name = row.path.filename().string();
+            row.sourceUsb = true;
+            row.readable = held.readable;
+            if (row.readable) {
+                row.size = held.size;
+                row.date = held.date;
+                row.sizeText = SizeText(row.size);
+                row.dateText = FormatFileDate(static_cast<std::time_t>(row.date), m_dateFormat, m_timeFormat);
+            }
+            row.dstScanned = true;
+            row.dstExists = held.dstExists;
+            row.dstSize = held.dstSize;
+            row.dstTimeNs = held.dstTimeNs;
+        }
+        Announce(rows, std::move(row));
+    }
+    m_pending = {};
+    m_pendingText = {};
 }
 
 void SyncScanner::Announce(std::vector<ItemData>& rows, ItemData&& row)

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -59,19 +60,37 @@ public:
 
 private:
     struct Group;
+    // A pass 2 row waiting for pass 1 to end, kept small: its text lives in
+    // the chunks of m_pendingText (file rows: the drive-relative source, then the
+    // computer-relative target; problem rows: the item, the key, the detail),
+    // and the row is made whole only when it is shown.
+    struct PendingRow {
+        std::uint32_t chunk = 0;
+        std::uint32_t offset = 0;
+        std::uint32_t lengths[3] = {0, 0, 0};
+        bool problem = false;
+        bool readable = false;
+        bool dstExists = false;
+        std::uint64_t size = 0;
+        std::int64_t date = 0;
+        std::uint64_t dstSize = 0;
+        std::int64_t dstTimeNs = 0;
+    };
     enum class EntryUse { Skip, Link, Other, Folder, File };
     EntryUse Classify(const FolderListing& listing, std::size_t i, int folderFd, bool onFat);
-    bool WalkPair(int computerFd, int driveFd, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
+    bool WalkPair(int computerFd, int driveFd, std::vector<ItemData>& rows);
     bool Pair(const Group& group, const FolderListing& computer, const FolderListing& drive, int computerFd,
-              int driveFd, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
+              int driveFd, std::vector<ItemData>& rows);
     void PairFiles(const char* computerName, const char* driveName, int computerFd, int driveFd,
-                   std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
+                   std::vector<ItemData>& rows);
     ItemData MakeRow(bool sourceUsb, int sourceFd, const char* name, const char* dstName,
                      const struct stat* source) const;
     void Problem(bool onDrive, const char* name, const std::string& key, std::string detail,
-                 std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
-    void Place(ItemData&& row, std::vector<ItemData>& rows, std::vector<ItemData>& fromDrive);
+                 std::vector<ItemData>& rows);
+    void Place(ItemData&& row, std::vector<ItemData>& rows);
     void Announce(std::vector<ItemData>& rows, ItemData&& row);
+    void Hold(const ItemData& row);
+    void AnnounceHeld(std::vector<ItemData>& rows);
     bool Stop();
     void ReportProgress();
 
@@ -90,6 +109,10 @@ private:
     std::string m_driveRelative;
     std::string m_dateFormat;  // the user's formats, read once per scanner
     std::string m_timeFormat;
+    // Neither grows by copying all it holds: a deque adds blocks, the text
+    // adds chunks.
+    std::deque<PendingRow> m_pending;
+    std::vector<std::string> m_pendingText;
 };
 
 }  // namespace halvex

@@ -22,6 +22,8 @@
 #include <string>
 
 #include "app/main/KWMainApp.h"
+#include "system/ConfirmedFolders.h"
+#include "system/DriveIdentity.h"
 #include "app/sync/KWSyncDlg.h"
 #include "app/sync/SyncRowModel.h"
 #include "plist/DXPlistPrefs.h"
@@ -75,6 +77,9 @@ int main(int argc, char** argv)
     fs::create_directories(work / "run");
     fs::permissions(work / "run", fs::perms::owner_all, fs::perm_options::replace);
     ::setenv("XDG_RUNTIME_DIR", (work / "run").c_str(), 1);
+    // The folder is recorded as chosen here in a config folder of the
+    // bench's own, so no question stops the fill.
+    ::setenv("XDG_CONFIG_HOME", (work / "config").c_str(), 1);
     {
         fs::create_directories(drive / "Halvex Data");
         DXPlistPrefs prefs(drive / "Halvex Data" / "com.halvex.dravane.plist");
@@ -99,6 +104,9 @@ int main(int argc, char** argv)
     if (!halvex::WriteComputerFolder(halvex::SyncIndexPath(app.Paths().DataPath()),
                                      halvex::ScrambleIdentity(halvex::ComputerIdentity()), computer)
              .ok)
+        return 1;
+    if (!halvex::ConfirmedFolders().Record(halvex::ConfirmedFolders::Use::Sync, halvex::DriveIdentity::Of(app.Device()),
+                                           "", computer))
         return 1;
     const long baseKb = StatusKb("VmRSS:");
 

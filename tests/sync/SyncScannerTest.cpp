@@ -288,3 +288,41 @@ TEST_F(SyncScannerTest, RowsHandedOnlyToTheCallbackComeInTheListsOrder)
     EXPECT_EQ(scanner.Counters().toComputer, 1u);
     EXPECT_EQ(scanner.Counters().toDrive, 2u);
 }
+
+// Folders on both sides are entered in the computer's order, yet their
+// drive-to-computer rows follow the drive folder's own order, each folder's
+// files together, with every row whole (paths, size, target seen).
+TEST_F(SyncScannerTest, DriveRowsFollowTheDrivesOrderWhateverTheComputersOrder)
+{
+    for (int i = 0; i < 8; ++i) {
+        const std::string folder = "f" + std::to_string(i);
+        WriteFile(computer / folder / "x", "old", 1000);
+        WriteFile(computer / folder / "y", "new", 9000);
+    }
+    for (int i = 7; i >= 0; --i) {
+        const std::string folder = "f" + std::to_string(i);
+        WriteFile(drive / folder / "x", "newer", 9000);
+        WriteFile(drive / folder / "z", "only here", 9000);
+        WriteFile(drive / folder / "y", "old", 1000);
+    }
+    std::vector<std::string> expected;
+    for (const auto& folder : fs::directory_iterator(drive))
+        for (const auto& file : fs::directory_iterator(folder.path()))
+            if (file.path().filename() != "y")
+                expected.push_back("to-computer " + file.path().lexically_relative(drive).string());
+    const auto listed = Scan();
+    ASSERT_EQ(listed.size(), 24u);
+    EXPECT_EQ(std::vector<std::string>(listed.begin() + 8, listed.end()), expected);
+    for (const ItemData& row : rows) {
+        if (!row.sourceUsb)
+            continue;
+        const fs::path relative = row.path.lexically_relative(drive);
+        EXPECT_EQ(row.dstPath, computer / relative);
+        EXPECT_EQ(row.name, relative.filename().string());
+        EXPECT_EQ(row.size, relative.filename() == "x" ? 5u : 9u);
+        EXPECT_EQ(row.dateText.empty(), false);
+        EXPECT_TRUE(row.dstScanned);
+        EXPECT_EQ(row.dstExists, relative.filename() == "x");
+        EXPECT_EQ(row.dstSize, relative.filename() == "x" ? 3u : 0u);
+    }
+}

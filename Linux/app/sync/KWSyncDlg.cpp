@@ -214,6 +214,7 @@ bool KWSyncDlg::RebuildList()
             std::lock_guard lock(feed.mutex);
             batch.swap(feed.pending);
         }
+        feed.taken.notify_all();
         if (batch.empty())
             return;
         m_model->Append(std::move(batch));

@@ -1,5 +1,7 @@
 #include "app/sync/SyncScanReports.h"
 
+#include <chrono>
+
 #include "toolkit/DWWorkDlg.h"
 
 namespace halvex::app {
@@ -11,7 +13,10 @@ void SyncScanReports::OnScanProgress(const ScanCounters&, const std::string& mes
 
 void SyncScanReports::OnRowAdded(const ItemData& row, const ScanCounters&)
 {
-    std::lock_guard lock(m_feed.mutex);
+    std::unique_lock lock(m_feed.mutex);
+    if (m_feed.pending.size() >= ScanFeed::kFullBatch)
+        m_feed.taken.wait_for(lock, std::chrono::seconds(2),
+                              [this] { return m_feed.pending.size() < ScanFeed::kFullBatch; });
     m_feed.pending.push_back(row);
 }
 

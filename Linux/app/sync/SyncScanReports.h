@@ -1,5 +1,7 @@
 #pragma once
 
+#include <condition_variable>
+#include <cstddef>
 #include <mutex>
 #include <vector>
 
@@ -11,8 +13,14 @@ class DWWorkDlg;
 namespace halvex::app {
 
 // Rows found by the scan, handed from the worker to the window in batches.
+// The worker waits while a batch is full (the window takes one every tenth
+// of a second), so a scan that finds rows faster than the list takes them
+// never holds them all in full; it waits a bounded time, so a window that
+// stops taking rows cannot hang it.
 struct ScanFeed {
+    static constexpr std::size_t kFullBatch = 8192;
     std::mutex mutex;
+    std::condition_variable taken;
     std::vector<ItemData> pending;
 };
 
