@@ -50,8 +50,8 @@ int RemoveTree(int parent, const char* name, int depth)
             continue;
         struct stat st {};
         int error = 0;
-        if (::fstatat(fd, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)  // NOLINT(bugprone-branch-clone): own errno
-            error = errno;
+        if (::fstatat(fd, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            error = errno;  // NOLINT(bugprone-branch-clone): each branch reads the errno of its own call
         else if (S_ISDIR(st.st_mode))
             error = RemoveTree(fd, child.c_str(), depth + 1);
         else if (::unlinkat(fd, child.c_str(), 0) != 0)

@@ -145,7 +145,7 @@ constexpr const char* kLabels[] = {
     "Destination path: Desktop",
     "Destination path: Original Backup Folder",
     "Destination path:",
-    "Flename",
+    "Filename",
     "Size",
     "Type",
     "Modified",

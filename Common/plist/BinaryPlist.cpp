@@ -17,7 +17,7 @@ constexpr std::size_t kTrailerBytes = 32;
 constexpr int kMaxDepth = 100;
 // Objects may be shared: a small file could name one large array many
 // times over. The output and the work are bounded, not the file alone.
-constexpr std::size_t kMaxOutputBytes = 16u * 1024u * 1024u;
+constexpr std::size_t kMaxOutputBytes = std::size_t{16} * 1024 * 1024;
 constexpr std::size_t kMaxVisits = 1'000'000;
 
 class Reader {

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "Command.h"
+#include "CommandOptions.h"
 #include "Context.h"
 #include "system/KMDevice.h"
 #include "system/SyncDriveRules.h"
@@ -83,24 +84,30 @@ private:
 
 std::optional<SyncOptions> ParseOptions(Console& console, const std::vector<std::string>& options)
 {
-    SyncOptions parsed;
-    for (std::size_t i = 0; i < options.size(); ++i) {
-        const std::string& o = options[i];
-        if (o == "--computer-folder" && i + 1 < options.size() && !options[i + 1].empty()) {
-            parsed.computerFolder = fs::path(options[++i]);
-        } else if (o.rfind("--computer-folder=", 0) == 0 && o.size() > 18) {
-            parsed.computerFolder = fs::path(o.substr(18));
-        } else if (o == "--subfolders" || o == "--no-subfolders") {
-            parsed.subfolders = o == "--subfolders";
-        } else if (o == "--log" || o == "--no-log") {
-            parsed.log = o == "--log";
-        } else if (o == "--list") {
-            parsed.list = true;
-        } else {
-            console.error(FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), o));
-            return std::nullopt;
-        }
+    const CommandOptions given = CommandOptions::Parse(
+        options, {{"--computer-folder"}, {"--subfolders", "--no-subfolders", "--log", "--no-log", "--list"}});
+    std::string problem = given.error();
+    if (problem.empty() && !given.positional().empty())
+        problem = FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), given.positional().front());
+    const std::optional<std::string> folder = given.Last("--computer-folder");
+    if (problem.empty() && folder && folder->empty())
+        problem = FormatText(Text("cli_option_needs_value", "The option %s needs a value."), "--computer-folder");
+    // A setting and its opposite together say nothing the command could follow.
+    for (const auto& [on, off] : {std::pair{"--subfolders", "--no-subfolders"}, std::pair{"--log", "--no-log"}})
+        if (problem.empty() && given.Has(on) && given.Has(off))
+            problem = FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), off);
+    if (!problem.empty()) {
+        console.error(problem);
+        return std::nullopt;
     }
+    SyncOptions parsed;
+    if (folder)
+        parsed.computerFolder = fs::path(*folder);
+    if (given.Has("--subfolders") || given.Has("--no-subfolders"))
+        parsed.subfolders = given.Has("--subfolders");
+    if (given.Has("--log") || given.Has("--no-log"))
+        parsed.log = given.Has("--log");
+    parsed.list = given.Has("--list");
     return parsed;
 }
 

@@ -71,6 +71,22 @@ TEST_F(SyncCommandTest, WithoutAStoredFolderItSaysSoAndChangesNothing)
     EXPECT_EQ(Sync("--bogus").status, 2);
 }
 
+// The options are read by the rules every command follows; one the command
+// cannot follow stops it before anything is stored.
+TEST_F(SyncCommandTest, OptionsItCannotFollowChangeNothing)
+{
+    for (const std::string options : {"--log --no-log", "--subfolders --no-subfolders",
+                                      "--computer-folder=", "--list=yes", "--list extra", "--computer-folder"}) {
+        SCOPED_TRACE(options);
+        const Outcome o = Sync(options);
+        EXPECT_EQ(o.status, 2) << o.err;
+        EXPECT_FALSE(o.err.empty());
+        EXPECT_FALSE(fs::exists(run / "Halvex Data" / "com.halvex.dravane.sync.plist"));
+    }
+    const Outcome o = Sync("--computer-folder='" + computer.string() + "' --list");
+    EXPECT_EQ(o.status, 0) << o.err;
+}
+
 TEST_F(SyncCommandTest, ListsThenSyncsBothWaysAndLogs)
 {
     WriteFile(computer / "report.txt", "from the computer", 1'600'000'000);
