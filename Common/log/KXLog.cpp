@@ -57,7 +57,7 @@ halvex::Status KXLog::Open(const std::filesystem::path& path, bool truncate)
     struct stat st {};
     int error = 0;
     if (::fstat(fd, &st) != 0)  // NOLINT(bugprone-branch-clone): each branch reads the errno of its own call
-        error = errno;
+        error = errno;          // NOLINT(bugprone-branch-clone)
     else if (!S_ISREG(st.st_mode))
         error = EINVAL;  // a FIFO or device planted at the path
     else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)

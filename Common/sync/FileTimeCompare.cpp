@@ -32,8 +32,8 @@ int CompareTimes(bool sourceKnown, std::int64_t sourceSeconds, bool targetKnown,
 
 bool IsTimeZoneShift(std::int64_t a, std::int64_t b)
 {
-    constexpr std::uint64_t kQuarterHour = 15 * 60;
-    constexpr std::uint64_t kLargest = 14 * 60 * 60;
+    constexpr std::uint64_t kQuarterHour = std::uint64_t{15} * 60;
+    constexpr std::uint64_t kLargest = std::uint64_t{14} * 60 * 60;
     const std::uint64_t apart = a > b ? static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b)
                                       : static_cast<std::uint64_t>(b) - static_cast<std::uint64_t>(a);
     const auto tolerance = static_cast<std::uint64_t>(kSyncTimeTolerance);
@@ -74,7 +74,7 @@ bool SameContents(int folderA, const char* nameA, int folderB, const char* nameB
     if (!a.IsOpen() || !b.IsOpen() || ::fstat(a.Get(), &sa) != 0 || ::fstat(b.Get(), &sb) != 0 ||
         !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
         return false;
-    constexpr std::size_t kChunk = 64 * 1024;
+    constexpr std::size_t kChunk = std::size_t{64} * 1024;
     std::vector<char> left(kChunk);
     std::vector<char> right(kChunk);
     for (;;) {

@@ -180,10 +180,10 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
         m_callback.OnFileProgress(done, size);
         return !m_control.Cancelled();
     };
-    const Status copy = pending ? WriteCopyAt(sourceFolderFd, row.path.filename().string(), targetFolderFd,
-                                              row.dstPath.filename().string(), options, *pending)
-                                : CopyFileAt(sourceFolderFd, row.path.filename().string(), targetFolderFd,
-                                             row.dstPath.filename().string(), options);
+    Status copy = pending ? WriteCopyAt(sourceFolderFd, row.path.filename().string(), targetFolderFd,
+                                        row.dstPath.filename().string(), options, *pending)
+                          : CopyFileAt(sourceFolderFd, row.path.filename().string(), targetFolderFd,
+                                       row.dstPath.filename().string(), options);
     if (toDrive && copy.messageKey != kCopyChangedKey)
         folders.wroteToDrive = true;  // even a failed copy may have left blocks behind
     return copy;

@@ -87,7 +87,7 @@ Status DownloadPackage(const PackageRequest& request, const TransferProgress& pr
 
     // DownloadToFile creates it (O_EXCL), so removing it below removes only ours.
     const fs::path partial = destination.parent_path() / TemporaryName(destination);
-    const Status transfer = DownloadToFile(request.address, partial, request.limits, progress);
+    Status transfer = DownloadToFile(request.address, partial, request.limits, progress);
     if (!transfer) {
         if (transfer.systemError != EEXIST)
             fs::remove(partial, error);

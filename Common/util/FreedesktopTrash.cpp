@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "copy/FileDescriptor.h"
+#include "util/IgnoreResult.h"
 #include "util/WriteAll.h"
 
 namespace halvex {
@@ -245,10 +246,10 @@ Status FreedesktopTrash::DiscardInto(const std::filesystem::path& trash, int fol
                 error = 0;
         }
         if (error == 0) {
-            ::fsync(filesFd.Get());  // best effort: not every volume can flush a folder
+            IgnoreResult(::fsync(filesFd.Get()), "best effort: not every volume can flush a folder");
             return Status::Ok();
         }
-        ::unlinkat(infoFd.Get(), infoName.c_str(), 0);
+        IgnoreResult(::unlinkat(infoFd.Get(), infoName.c_str(), 0), "an info file without its file names nothing");
         if (error == EEXIST)
             continue;
         return Status::FailErrno(kTrashFailedKey, error == ENOSPC || error == EDQUOT ? trash : files / trashName,

@@ -21,7 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kCallLimit{5000};
-constexpr std::size_t kMaxOutput = 64 * 1024;
+constexpr std::size_t kMaxOutput = std::size_t{64} * 1024;
 constexpr const char* kBusName = "org.freedesktop.Notifications";
 constexpr const char* kObjectPath = "/org/freedesktop/Notifications";
 
@@ -53,6 +53,7 @@ public:
         // gdbus writes to a pipe in blocks; stdbuf makes it hand over each line.
         arguments.insert(arguments.begin(), {"stdbuf", "-oL", "gdbus"});
         std::vector<char*> argv;
+        argv.reserve(arguments.size() + 1);
         for (std::string& argument : arguments)
             argv.push_back(argument.data());
         argv.push_back(nullptr);

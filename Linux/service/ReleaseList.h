@@ -29,7 +29,7 @@ struct Release {
 
 inline constexpr std::string_view kReleaseListName = "releases.list";
 // A release list of this size holds thousands of releases.
-inline constexpr std::size_t kMaxReleaseListBytes = 1024 * 1024;
+inline constexpr std::size_t kMaxReleaseListBytes = std::size_t{1024} * 1024;
 
 struct ReleaseList {
     std::vector<Release> releases;

@@ -26,7 +26,7 @@ class ConfirmedFolders {
 public:
     enum class Use { Backup, Sync };
 
-    static constexpr std::size_t kMaxBytes = 512 * 1024;
+    static constexpr std::size_t kMaxBytes = std::size_t{512} * 1024;
     static constexpr std::size_t kMaxEntries = 2000;
     static constexpr std::string_view kHeader = "halvex-confirmed-folders 1";
     static constexpr const char* kDamagedKey = "err_confirmed_folders_damaged";

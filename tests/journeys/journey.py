@@ -124,13 +124,14 @@ class Journey:
     def data_folder(self):
         return self.drive / "Halvex Data"
 
-    def start(self):
+    def start(self, environment=None):
         # The accessibility bus must be up before the program starts: Qt
         # joins it only when it is already there or appears later.
         pyatspi.Registry.getDesktop(0)
         env = dict(os.environ)
         env.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", HALVEX_ASSUME_USB="1", QT_QPA_PLATFORM="xcb")
         env.pop("HALVEX_UPDATE_URL", None)
+        env.update(environment or {})
         program = self.drive / "HalvexDravane.app" / "Contents" / "Linux" / "HalvexDravane"
         with open(self.log, "ab") as log:
             self.process = subprocess.Popen([str(program), str(self.drive)], env=env, stdin=subprocess.DEVNULL,

@@ -28,11 +28,14 @@ def publish(j):
     (drive / "HalvexDravane.app" / "Contents" / "Resources").mkdir()
     (linux / "dravane").write_text("#!/bin/sh\n")
     releases = j.work / "releases"
-    subprocess.run([str(j.source / "scripts" / "publish-update.sh"), str(drive), OFFERED, str(releases)], check=True,
+    key = j.work / "publisher.key"
+    subprocess.run([str(j.source / "scripts" / "make-update-key.sh"), str(key)], check=True,
                    stdout=subprocess.DEVNULL, timeout=60)
+    subprocess.run([str(j.source / "scripts" / "publish-update.sh"), "--key", str(key), str(drive), OFFERED,
+                    str(releases)], check=True, stdout=subprocess.DEVNULL, timeout=60)
     package = releases / "packages" / f"HalvexDravane-{OFFERED}.zip"
     j.expect(zipfile.is_zipfile(package), "publish-update.sh made no package")
-    return releases
+    return releases, (j.work / "publisher.key.pub").read_text().strip()
 
 
 def open_menu(j, main):
@@ -46,7 +49,7 @@ def body(j):
     if not has_default_route():
         print("SKIP: no default route, so the suite counts this computer as offline")
         raise SystemExit(77)
-    releases = publish(j)
+    releases, public_key = publish(j)
     service_log = j.work / "service.log"
     with open(service_log, "w") as log:
         service = subprocess.Popen([j.args.service, "--root", str(releases), "--listen", "127.0.0.1:0"],
@@ -56,10 +59,12 @@ def body(j):
             (line.split()[-1] for line in service_log.read_text().splitlines() if line.startswith("listening on")),
             None), 10)
         j.make_drive({"eula": "<true />", "CheckUpdate": "<false />"})
+        # The drive lists the publisher's key; the service on loopback speaks
+        # plain http, which only the test's own address variable may name.
         (j.drive / "HalvexDravane.app" / "Contents" / "Resources" / "Configuration.plist").write_text(
-            '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><dict><key>UpdateBaseURL</key>'
-            f'<string>http://{address}/</string></dict></plist>\n')
-        j.start()
+            '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><dict><key>UpdatePublicKeys</key>'
+            f'<array><string>{public_key}</string></array></dict></plist>\n')
+        j.start({"HALVEX_UPDATE_URL": f"http://{address}/"})
 
         main = j.window(title="Halvex Dravane", containing="STICK")
         j.shot("main-window-without-tray")
