@@ -122,9 +122,10 @@ constexpr NumberedText kMessages[] = {
 
 constexpr const char* kLabels[] = {
     "HalvexRestoreFiles",
-    // One list of types, split for the line's length.
-    "html:htm:asp:jsp:doc:ppt:xls:xlt:dot:rtf:vsd:pdf:txt:log:hlp:chm:wdp:sxw:odt:wps:docx:dotx:docm:pot:pps:ppa:"
-    "sxi:odp:pptx:pptm:ppsx:",  // NOLINT(bugprone-suspicious-missing-comma)
+    // One list of types on one line, so that no two literals join unseen.
+    // clang-format off
+    "html:htm:asp:jsp:doc:ppt:xls:xlt:dot:rtf:vsd:pdf:txt:log:hlp:chm:wdp:sxw:odt:wps:docx:dotx:docm:pot:pps:ppa:sxi:odp:pptx:pptm:ppsx:",
+    // clang-format on
     "avi:ram:mpeg:mpg:mpa:mov:asf:wmv:rm:swf:",
     "mp3:wma:aac:m4a:m4p:aa:wav:aiff:asf:",
     "jpg:bmp:jpeg:gif:tiff:png:crw:cr2:nef:dcr:pef:raf:mrw:orf:x3f:",
