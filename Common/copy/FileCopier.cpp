@@ -426,18 +426,11 @@ Status CopyFileAtomic(const std::filesystem::path& source, const std::filesystem
 Status CopyFileAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,
                   const std::string& destinationName, const CopyOptions& options)
 {
-    if (int stop = WaitUnlessCancelled(options))
-        return StatusFor(stop, destinationName);
-    FileDescriptor in(
-        ::openat(sourceFolderFd, sourceName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK));
-    struct stat sourceInfo {};
-    if (!in.IsOpen())
-        return StatusFor(errno, sourceName);
-    if (int error = CheckSource(in.Get(), sourceInfo))
-        return StatusFor(error, sourceName);
-    Status setAside;
-    const int error = CopyInto(in.Get(), sourceInfo, destinationFolderFd, destinationName, options, setAside);
-    return StatusFor(error, destinationName, setAside);
+    PendingCopy copy;
+    if (Status written = WriteCopyAt(sourceFolderFd, sourceName, destinationFolderFd, destinationName, options, copy);
+        !written)
+        return written;
+    return CommitCopy(copy);
 }
 
 Status WriteCopyAt(int sourceFolderFd, const std::string& sourceName, int destinationFolderFd,

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "copy/FileDescriptor.h"
+#include "util/HexDigit.h"
 #include "util/IgnoreResult.h"
 #include "util/WriteAll.h"
 
@@ -81,17 +82,6 @@ bool IsUnreserved(unsigned char c)
            c == '_' || c == '~' || c == '/';
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
 
 std::string EncodeTrashPath(const std::string& path)
@@ -122,8 +112,8 @@ std::optional<std::string> DecodeTrashPath(const std::string& encoded)
         }
         if (i + 2 >= encoded.size())
             return std::nullopt;
-        const int high = HexValue(encoded[i + 1]);
-        const int low = HexValue(encoded[i + 2]);
+        const int high = HexDigit(encoded[i + 1]);
+        const int low = HexDigit(encoded[i + 2]);
         if (high < 0 || low < 0)
             return std::nullopt;
         out += static_cast<char>(high * 16 + low);
