@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "Command.h"
+#include "CommandOptions.h"
 #include "Context.h"
 #include "system/DriveIdentity.h"
 #include "system/KMAutoRun.h"
@@ -96,13 +97,16 @@ int ChangeTrust(Context& context, bool trust)
 
 int Run(Context& context, const std::vector<std::string>& options)
 {
-    if (options.size() != 1) {
+    const CommandOptions given = CommandOptions::Parse(options, {});
+    const std::vector<std::string>& words = given.positional();
+    if (!given.ok() || words.size() != 1) {
         context.console().error(
-            options.empty() ? Text("cli_autorun_usage", "Usage: dravane autorun status|enable|disable|trust|untrust")
-                            : FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), options[1]));
+            !given.ok()     ? given.error()
+            : words.empty() ? Text("cli_autorun_usage", "Usage: dravane autorun status|enable|disable|trust|untrust")
+                            : FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), words[1]));
         return kExitSetup;
     }
-    const std::string& action = options.front();
+    const std::string& action = words.front();
     if (action == "status")
         return Status(context);
     if (action == "enable") {

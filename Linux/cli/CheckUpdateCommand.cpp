@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "Command.h"
+#include "CommandOptions.h"
 #include "Context.h"
 #include "system/KMSystem.h"
 #include "paths/KXAppPaths.h"
@@ -95,18 +96,16 @@ int Download(Context& context, const UpdateOffer& offer, bool install)
 
 int Run(Context& context, const std::vector<std::string>& options)
 {
-    bool download = false;
-    bool install = false;
-    for (const std::string& option : options) {
-        if (option == "--download") {
-            download = true;
-        } else if (option == "--install") {
-            download = install = true;
-        } else {
-            context.console().error(FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), option));
-            return kExitSetup;
-        }
+    const CommandOptions given = CommandOptions::Parse(options, {{}, {"--download", "--install"}});
+    std::string problem = given.error();
+    if (problem.empty() && !given.positional().empty())
+        problem = FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), given.positional().front());
+    if (!problem.empty()) {
+        context.console().error(problem);
+        return kExitSetup;
     }
+    const bool install = given.Has("--install");
+    const bool download = install || given.Has("--download");
     Console& console = context.console();
     UpdateCheckOptions checkOptions;
     checkOptions.cancel = &context.cancel();

@@ -13,6 +13,7 @@ enum ExitStatus : int {
     kExitDone = 0,      // done
     kExitFailures = 1,  // finished, but some work failed
     kExitSetup = 2,     // usage or setup error; the message is on standard error
+    kExitFailed = 2,    // the command could not do its work (a backup that did not run); as kExitSetup
 };
 
 // What a command needs from start-up before it runs.

@@ -17,7 +17,7 @@ bool Lists(const std::vector<std::string_view>& names, std::string_view name)
 }  // namespace
 
 CommandOptions CommandOptions::Parse(const std::vector<std::string>& arguments, const OptionNames& names,
-                                     std::size_t first)
+                                     std::size_t first, End end)
 {
     CommandOptions parsed;
     bool optionsEnded = false;
@@ -25,6 +25,7 @@ CommandOptions CommandOptions::Parse(const std::vector<std::string>& arguments, 
         const std::string& argument = arguments[i];
         if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
             parsed.m_positional.push_back(argument);
+            optionsEnded = optionsEnded || end == End::AtFirstWord;
             continue;
         }
         if (argument == "--") {
@@ -45,6 +46,7 @@ CommandOptions CommandOptions::Parse(const std::vector<std::string>& arguments, 
         } else if (equals == std::string::npos && Lists(names.flags, name)) {
             parsed.m_flags.push_back(name);
         } else {
+            parsed.m_unknown = argument;
             parsed.m_error = FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), argument);
             return parsed;
         }

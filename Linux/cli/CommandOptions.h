@@ -22,11 +22,18 @@ struct OptionNames {
 // value given to a flag is a usage error: error() names it, ready to print.
 class CommandOptions {
 public:
+    // Where the options end: at the end (a command's own), or at the first
+    // positional word, which with every word after it is left positional
+    // (dravane's global options, which stop at the command's name).
+    enum class End { AtTheEnd, AtFirstWord };
+
     static CommandOptions Parse(const std::vector<std::string>& arguments, const OptionNames& names,
-                                std::size_t first = 0);
+                                std::size_t first = 0, End end = End::AtTheEnd);
 
     bool ok() const { return m_error.empty(); }
     const std::string& error() const { return m_error; }
+    // The word that was no option of the command, when that was the error.
+    const std::string& unknown() const { return m_unknown; }
 
     bool Has(std::string_view name) const;
     // Every value given to a valued option, in order.
@@ -40,6 +47,7 @@ private:
     std::vector<std::string> m_flags;
     std::vector<std::string> m_positional;
     std::string m_error;
+    std::string m_unknown;
 };
 
 }  // namespace halvex::cli

@@ -1,6 +1,6 @@
 #include "CommandRunView.h"
 
-namespace halvex {
+namespace halvex::cli {
 
 CommandRunView::CommandRunView(const BackupCommandContext& context)
     : m_terminal(*context.out, *context.in, context.terminal),
@@ -50,4 +50,4 @@ void CommandRunView::Finish()
     m_inner.Finish();
 }
 
-}  // namespace halvex
+}  // namespace halvex::cli

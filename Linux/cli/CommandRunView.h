@@ -1,11 +1,12 @@
+// The backup commands' progress and questions: the caller's view or the terminal, with answers preset by options.
 #pragma once
 
 #include <string>
 
-#include "BackupCommands.h"
+#include "BackupCommandContext.h"
 #include "TerminalRunView.h"
 
-namespace halvex {
+namespace halvex::cli {
 
 // The progress and questions of a backup command: on the view the caller
 // gave, or else on the terminal; a question of one kind may be answered
@@ -36,4 +37,4 @@ private:
     AnswerPolicy m_overwrite = AnswerPolicy::Ask;
 };
 
-}  // namespace halvex
+}  // namespace halvex::cli

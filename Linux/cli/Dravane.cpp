@@ -5,6 +5,7 @@
 
 #include "Cancel.h"
 #include "Command.h"
+#include "CommandOptions.h"
 #include "Context.h"
 #include "system/DeviceSources.h"
 #include "system/KMDevice.h"
@@ -63,40 +64,29 @@ void PrintUsage(const std::vector<const Command*>& commands, std::ostream& out)
 // False with a message when the global options are wrong.
 bool ParseGlobal(const std::vector<std::string>& arguments, GlobalOptions& global, std::string& problem)
 {
-    std::size_t i = 0;
-    for (; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "--run-path") {
-            if (i + 1 >= arguments.size()) {
-                problem = Text("cli_option_needs_value", "The option %s needs a value.");
-                problem = FormatText(problem, argument);
-                return false;
-            }
-            global.runPath = arguments[++i];
-        } else if (argument.rfind("--run-path=", 0) == 0) {
-            global.runPath = argument.substr(11);
-        } else if (argument == "--yes" || argument == "-y") {
-            global.assumeYes = true;
-        } else if (argument == "--help" || argument == "-h") {
-            global.help = true;
-        } else if (argument == "--version") {
-            global.command = "version";
-            ++i;
-            break;
-        } else if (!argument.empty() && argument.front() == '-') {
-            problem = FormatText(Text("cli_unknown_option", "Unknown option %s."), argument);
-            return false;
-        } else {
-            global.command = argument;
-            ++i;
-            break;
-        }
+    // The global options stop at the command's name; what follows is the command's.
+    const CommandOptions given = CommandOptions::Parse(
+        arguments, {{"--run-path"}, {"--yes", "-y", "--help", "-h", "--version"}}, 0, CommandOptions::End::AtFirstWord);
+    if (!given.ok()) {
+        problem = given.unknown().empty()
+                      ? given.error()
+                      : FormatText(Text("cli_unknown_option", "Unknown option %s."), given.unknown());
+        return false;
     }
+    global.runPath = given.Last("--run-path");
+    global.assumeYes = given.Has("--yes") || given.Has("-y");
+    global.help = given.Has("--help") || given.Has("-h");
+    const std::vector<std::string>& rest = given.positional();
+    std::size_t i = 0;
+    if (given.Has("--version"))
+        global.command = "version";
+    else if (!rest.empty())
+        global.command = rest[i++];
     // The command's own options; --yes is taken out wherever it stands
     // before a "--".
     bool literal = false;
-    for (; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
+    for (; i < rest.size(); ++i) {
+        const std::string& argument = rest[i];
         if (!literal && (argument == "--yes" || argument == "-y")) {
             global.assumeYes = true;
             continue;

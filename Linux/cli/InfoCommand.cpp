@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "Command.h"
+#include "CommandOptions.h"
 #include "Context.h"
 #include "system/KMDevice.h"
 #include "Text.h"
@@ -39,9 +40,11 @@ std::string VendorListLine(const KMDevice& drive)
 
 int Run(Context& context, const std::vector<std::string>& options)
 {
-    if (!options.empty()) {
-        context.console().error(
-            FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), options.front()));
+    const CommandOptions given = CommandOptions::Parse(options, {});
+    if (!given.ok() || !given.positional().empty()) {
+        context.console().error(given.ok() ? FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."),
+                                                        given.positional().front())
+                                           : given.error());
         return kExitSetup;
     }
     const KMDevice& drive = context.drive();

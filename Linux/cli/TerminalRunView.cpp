@@ -3,7 +3,7 @@
 #include <istream>
 #include <ostream>
 
-namespace halvex {
+namespace halvex::cli {
 
 TerminalRunView::TerminalRunView(std::ostream& out, std::istream& in, bool terminal)
     : m_out(out), m_in(in), m_bTerminal(terminal)
@@ -59,4 +59,4 @@ bool TerminalRunView::AskYesNo(Question, const std::string& text)
     return !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y');
 }
 
-}  // namespace halvex
+}  // namespace halvex::cli

@@ -1,3 +1,4 @@
+// The backup callbacks' owner on plain streams, for the backup commands without a view of their own.
 #pragma once
 
 #include <iosfwd>
@@ -5,7 +6,7 @@
 
 #include "backup/BackupCallbacks.h"
 
-namespace halvex {
+namespace halvex::cli {
 
 // The backup callbacks' owner on a plain stream: a progress line on a
 // terminal, messages as lines, questions read from the input (without a
@@ -29,4 +30,4 @@ private:
     std::uint64_t m_nMaximum = 0;
 };
 
-}  // namespace halvex
+}  // namespace halvex::cli

@@ -3,7 +3,10 @@
 #include <ostream>
 
 #include "Command.h"
+#include "CommandOptions.h"
 #include "Context.h"
+#include "Text.h"
+#include "strings/FormatText.h"
 #include "util/SuiteVersion.h"
 
 namespace halvex::cli {
@@ -12,6 +15,13 @@ namespace {
 
 int Run(Context& context, const std::vector<std::string>& options)
 {
+    const CommandOptions given = CommandOptions::Parse(options, {});
+    if (!given.ok() || !given.positional().empty()) {
+        context.console().error(given.ok() ? FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."),
+                                                        given.positional().front())
+                                           : given.error());
+        return kExitSetup;
+    }
     context.console().out() << "dravane " << SuiteVersionText() << '\n';
     return kExitDone;
 }

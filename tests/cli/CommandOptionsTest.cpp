@@ -61,4 +61,20 @@ TEST(CommandOptionsTest, TheLastValueCountsAndParsingStartsWhereTheCommandSays)
     EXPECT_TRUE(options.positional().empty());
 }
 
+TEST(CommandOptionsTest, GlobalOptionsEndAtTheCommandsName)
+{
+    const OptionNames global{{"--run-path"}, {"--yes"}};
+    const CommandOptions options = CommandOptions::Parse({"--run-path=/r", "sync", "--yes", "--list", "--", "-x"},
+                                                         global, 0, CommandOptions::End::AtFirstWord);
+    ASSERT_TRUE(options.ok()) << options.error();
+    EXPECT_EQ(options.One("--run-path"), "/r");
+    EXPECT_FALSE(options.Has("--yes"));  // the command's words, even where they look global
+    EXPECT_EQ(options.positional(), (std::vector<std::string>{"sync", "--yes", "--list", "--", "-x"}));
+
+    const CommandOptions unknown =
+        CommandOptions::Parse({"--bogus=1", "info"}, global, 0, CommandOptions::End::AtFirstWord);
+    EXPECT_EQ(unknown.unknown(), "--bogus=1");
+    EXPECT_TRUE(CommandOptions::Parse({"--run-path"}, global).unknown().empty());
+}
+
 }  // namespace

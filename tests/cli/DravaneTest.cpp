@@ -90,6 +90,18 @@ TEST_F(DravaneTest, UsageErrorsAndHelp)
         {{"version"}, kExitDone, "dravane 1.0.0.1", ""},
         {{"--run-path", "/no/such/folder", "info"}, kExitSetup, "", "/no/such/folder is not a folder"},
         {{"--run-path", root.string(), "info", "extra"}, kExitSetup, "", "Unexpected argument extra."},
+        {{"--run-path=" + root.string(), "info", "--bogus"}, kExitSetup, "", "Unexpected argument --bogus."},
+        {{"--run-path=/no/such/folder", "info"}, kExitSetup, "", "/no/such/folder is not a folder"},
+        {{"--run-path", root.string(), "check-update", "--download=yes"},
+         kExitSetup,
+         "",
+         "Unexpected argument --download=yes."},
+        {{"--run-path", root.string(), "check-update", "now"}, kExitSetup, "", "Unexpected argument now."},
+        {{"--run-path", root.string(), "autorun", "--status"}, kExitSetup, "", "Unexpected argument --status."},
+        {{"--run-path", root.string(), "autorun", "status", "now"}, kExitSetup, "", "Unexpected argument now."},
+        {{"--run-path", root.string(), "autorun"}, kExitSetup, "", "Usage: dravane autorun"},
+        {{"--version", "--bogus"}, kExitSetup, "", "Unknown option --bogus."},
+        {{"version", "--short"}, kExitSetup, "", "Unexpected argument --short."},
     };
     for (const Case& c : cases) {
         const Result result = Dravane(c.arguments);

@@ -1,3 +1,5 @@
+// What the profile, backup and restore commands share: the program's side they need, their entry
+// points (tests call them with a context of their own), and how they report a failure.
 #pragma once
 
 #include <atomic>
@@ -8,10 +10,16 @@
 #include <string>
 #include <vector>
 
-namespace halvex {
+#include "Command.h"
 
+namespace halvex {
 class BackupStrings;
 class BackupRunView;
+}  // namespace halvex
+
+namespace halvex::cli {
+
+class Context;
 
 // What the backup commands of `dravane` need from the program: where the
 // drive and its data folder are, who this computer is, and the terminal.
@@ -37,19 +45,30 @@ struct BackupCommandContext {
     std::function<void(const std::string& set, const std::filesystem::path& folder)> recordBackup;
 };
 
-// Exit codes: 0 done, 1 some files failed, 2 the command failed.
-inline constexpr int kExitDone = 0;
-inline constexpr int kExitSomeFailed = 1;
-inline constexpr int kExitFailed = 2;
+// A backup command: the options after its name, the context; answers an
+// ExitStatus (kExitFailures: some files failed, kExitFailed: the command did not).
+using BackupCommandRun = int (*)(const std::vector<std::string>& arguments, const BackupCommandContext& context);
 
-// `dravane profile list|create|select|delete ...`
+// `dravane profile list|create|select|delete ...` (ProfileCommand.cpp)
 int RunProfileCommand(const std::vector<std::string>& arguments, const BackupCommandContext& context);
-// `dravane backup [--dry-run] [--on-error skip|stop]`
+// `dravane backup [--dry-run] [--on-error skip|stop]` (BackupCommand.cpp)
 int RunBackupCommand(const std::vector<std::string>& arguments, const BackupCommandContext& context);
-// `dravane restore --set NAME ... (--original | --desktop | --to DIR)`
+// `dravane restore --set NAME ... (--original | --desktop | --to DIR)` (RestoreCommand.cpp)
 int RunRestoreCommand(const std::vector<std::string>& arguments, const BackupCommandContext& context);
+
+// Runs a backup command with the drive, data folder, identity and console
+// of dravane's start-up.
+int RunWithBackupContext(Context& context, const std::vector<std::string>& options, BackupCommandRun command);
 
 // The usage lines of the three commands.
 std::string BackupCommandsUsage();
 
-}  // namespace halvex
+// Whether a failure's message is followed by its explanation line.
+enum class Explanation { Shown, Left };
+
+// Prints the backup string table's message (and explanation); answers kExitFailed.
+int FailWithMessage(const BackupCommandContext& context, int message, Explanation explanation = Explanation::Shown);
+// Prints the problem and the usage lines; answers kExitFailed.
+int FailWithUsage(const BackupCommandContext& context, const std::string& problem);
+
+}  // namespace halvex::cli

@@ -1,4 +1,6 @@
-#include "BackupCommandSupport.h"
+// The backup commands' shared pieces: their context built from dravane's start-up, their usage and failures.
+
+#include "BackupCommandContext.h"
 
 #include <iostream>
 #include <sstream>
@@ -62,8 +64,7 @@ const BackupStrings& Strings()
 
 }  // namespace
 
-int RunBackupEngineCommand(Context& context, const std::vector<std::string>& options,
-                           int (*command)(const std::vector<std::string>&, const BackupCommandContext&))
+int RunWithBackupContext(Context& context, const std::vector<std::string>& options, BackupCommandRun command)
 {
     ConsoleRunView view(context.console());
     std::ostringstream errors;
@@ -96,6 +97,34 @@ int RunBackupEngineCommand(Context& context, const std::vector<std::string>& opt
     for (std::string line; std::getline(lines, line);)
         context.console().error(line);
     return status;
+}
+
+std::string BackupCommandsUsage()
+{
+    return "usage: dravane profile list\n"
+           "       dravane profile create --set NAME --source DIR [--category NAME]... "
+           "[--user-category NAME=TYPES]...\n"
+           "       dravane profile select N\n"
+           "       dravane profile delete N [--yes]\n"
+           "       dravane backup [--dry-run] [--on-error skip|stop]\n"
+           "       dravane restore --set NAME [--generation current|recent|old] [--folder RELATIVE]\n"
+           "                       [--file NAME]... [--recursive] (--original | --desktop | --to DIR)\n"
+           "                       [--overwrite ask|yes|no]\n";
+}
+
+int FailWithMessage(const BackupCommandContext& context, int message, Explanation explanation)
+{
+    *context.err << context.strings->Message(message) << "\n";
+    const std::string below = explanation == Explanation::Shown ? context.strings->Explanation(message) : "";
+    if (!below.empty())
+        *context.err << below << "\n";
+    return kExitFailed;
+}
+
+int FailWithUsage(const BackupCommandContext& context, const std::string& problem)
+{
+    *context.err << "dravane: " << problem << "\n" << BackupCommandsUsage();
+    return kExitFailed;
 }
 
 }  // namespace halvex::cli
