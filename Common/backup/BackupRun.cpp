@@ -65,8 +65,6 @@ BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, Backu
 
     KWCallbackBackup callback(view, strings, cancelRequested);
     KWBackupManager engine(callback, strings);
-    if (request.archiveThreads)
-        engine.SetArchiveThreads(request.archiveThreads);
     for (const auto& token : SplitExtensionList(profile.CombinedList()))
         engine.AddFilter(token, "anything", false);
 
@@ -76,7 +74,7 @@ BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, Backu
         result.message = bm::kNothingToBackup;
         return result;
     }
-    if (request.dryRun)
+    if (request.options.dryRun)
         return result;
 
     callback.SetMaximum(result.files);
@@ -90,8 +88,7 @@ BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, Backu
         return result;
     }
 
-    engine.SetDryRun(false);
-    engine.Backup(profile.sourceFolder, destination, profile.setName);
+    engine.Backup(profile.sourceFolder, destination, profile.setName, request.options);
     result.setName = profile.setName;
     result.sourceFolder = profile.sourceFolder;
     result.stored = engine.GetStoredCount();

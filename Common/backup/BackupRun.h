@@ -6,17 +6,19 @@
 #include <string>
 
 #include "backup/BackupCallbacks.h"
+#include "backup/KWBackupManager.h"
 
 namespace halvex {
 
 class BackupProfileStore;
 class BackupStrings;
 
+// Where the backup of the current profile goes, and the engine's settings
+// for it (a dry run counts and measures only).
 struct BackupRunRequest {
     std::filesystem::path driveRoot;  // the drive's mount; empty: no drive
     std::uint64_t clusterSize = 0;    // the drive's allocation block; 0: 65536
-    bool dryRun = false;              // count and measure only
-    unsigned archiveThreads = 0;      // 0: one per core (at most four)
+    BackupRunOptions options;
 };
 
 struct BackupRunResult {

@@ -107,7 +107,7 @@ std::string TemporaryArchiveName(const std::string& name)
 KWBackupManager::KWBackupManager(KWCallback& callback) : KWBackupManager(callback, BackupStrings::BuiltIn()) {}
 
 KWBackupManager::KWBackupManager(KWCallback& callback, const BackupStrings& strings)
-    : m_strings(strings), m_callback(callback), m_nArchiveThreads(ArchivePool::DefaultThreads())
+    : m_strings(strings), m_callback(callback)
 {}
 
 KWBackupManager::~KWBackupManager()
@@ -158,8 +158,9 @@ void KWBackupManager::store_details(const std::filesystem::path& folder, const s
 // ---- runs -----------------------------------------------------------------
 
 bool KWBackupManager::Backup(const std::filesystem::path& source, const std::filesystem::path& destination,
-                             const std::string& set_name)
+                             const std::string& set_name, const BackupRunOptions& options)
 {
+    m_bDryRun = options.dryRun;
     const std::filesystem::path sourceFolder = WithoutTrailingSeparator(source);
     const std::filesystem::path backupFolder = WithoutTrailingSeparator(destination);
     m_bCancel = false;
@@ -204,8 +205,7 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
             if (m_bCancel)
                 return false;
         }
-        if (!m_pool && m_nArchiveThreads > 0)
-            m_pool = std::make_unique<ArchivePool>(m_nArchiveThreads);
+        prepare_pool(options.archiveThreads);
     }
     copy_folders(WithoutTrailingSeparator(std::filesystem::absolute(sourceFolder).lexically_normal()),
                  m_pathSetFolder / kCurrentBackup);
@@ -217,13 +217,13 @@ std::uint32_t KWBackupManager::GetNumFilesToBackup(const std::filesystem::path& 
                                                    const std::filesystem::path& destination,
                                                    const std::string& set_name)
 {
-    const bool wasDry = m_bDryRun;
-    m_bDryRun = true;
     m_nFileCount = 0;
     m_vecBytesToWrite.clear();
     m_vecBytesToFree.clear();
-    Backup(source, destination, set_name);
-    m_bDryRun = wasDry;
+    BackupRunOptions dryRun;
+    dryRun.dryRun = true;
+    Backup(source, destination, set_name, dryRun);
+    m_bDryRun = false;
     return m_nFileCount;
 }
 
@@ -528,6 +528,16 @@ void KWBackupManager::schedule_archive(const std::filesystem::path& source_folde
         m_dequePending.pop_front();
         place_archive(next);
     }
+}
+
+void KWBackupManager::prepare_pool(const std::optional<unsigned>& threads)
+{
+    // Nothing is pending between runs, so a pool of another size may go.
+    const unsigned wanted = threads.value_or(ArchivePool::DefaultThreads());
+    if (wanted == 0)
+        m_pool.reset();
+    else if (!m_pool || m_pool->Threads() != wanted)
+        m_pool = std::make_unique<ArchivePool>(wanted);
 }
 
 void KWBackupManager::drain_pending()

@@ -7,6 +7,7 @@
 #include <future>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,6 +23,40 @@ namespace halvex {
 class ArchivePool;
 class BackupStrings;
 struct UnpackedArchive;
+
+// The settings of a backup run (KWBackupManager::Backup); callers set them
+// by name. What the run stores and where are Backup's own arguments.
+struct BackupRunOptions {
+    // Count and measure only: nothing is written (the dry runs,
+    // GetNumFilesToBackup and ComputeSize, are this for themselves).
+    bool dryRun = false;
+    // Threads that write archives ahead of the walk; 0 writes each on the
+    // engine's thread when its turn comes. Unset: one per core, at most four.
+    std::optional<unsigned> archiveThreads;
+};
+
+// The settings of a restore run (KWBackupManager::RestoreFromFilesPool);
+// callers set them by name. The archives are the engine's restore pool.
+struct RestoreRunOptions {
+    // The folder every file goes into; empty: each file back to the folder
+    // it was backed up from, as the set's information file names it.
+    std::filesystem::path target;
+    // Entries below this folder keep their folders below the target (a
+    // recursive restore); empty: every file lands in the target itself.
+    std::filesystem::path base;
+    // The folder the user chose the restore into: the folders below it are
+    // entered or made only as real folders, never through a link. Empty: the
+    // target itself, or for a restore to the original folders every folder
+    // from the root.
+    std::filesystem::path writeBoundary;
+    // Threads that unpack archives ahead of the placing and the questions;
+    // 0 unpacks each on the engine's thread. Unset: one per core, at most four.
+    std::optional<unsigned> archiveThreads;
+    // Where a file the restore replaces goes; never null. A file that cannot
+    // go there is not replaced.
+    std::shared_ptr<Trash> trash = SystemTrash();
+};
+
 }  // namespace halvex
 
 // The backup and restore engine. A backup walks the source folder, keeps the
@@ -53,26 +88,18 @@ public:
     std::string find_category() const;
     const std::vector<std::string>& GetFilters() const { return m_vecFilters; }
 
-    void SetDryRun(bool dryRun) { m_bDryRun = dryRun; }
-    bool IsDryRun() const { return m_bDryRun; }
-    void SetCollecting(bool collecting) { m_bCollecting = collecting; }
-    // Threads that write archives ahead of the walk, and unpack them ahead
-    // of a restore; 0 does each on the engine's thread when it is placed.
-    void SetArchiveThreads(unsigned threads) { m_nArchiveThreads = threads; }
-    // Where a restore puts a file it replaces; never null.
-    void SetTrash(std::shared_ptr<halvex::Trash> trash) { m_trash = std::move(trash); }
     bool IsCancelled() const { return m_bCancel; }
     // The set folder went away during the last run (the drive pulled, the
     // folder moved): the run stopped at the first file that failed then.
     bool IsDestinationGone() const { return m_bDestinationGone; }
 
-    // Runs a backup of source into destination/set_name (or a dry run when the
-    // dry-run flag is set). False when the run was cancelled. Not a Status:
+    // Runs a backup of source into destination/set_name (or a dry run when
+    // the options say so). False when the run was cancelled. Not a Status:
     // every failure on the way has been reported through the callbacks and
     // counted (GetFailedCount), and a run that failed at every file still ran
     // to the end.
     bool Backup(const std::filesystem::path& source, const std::filesystem::path& destination,
-                const std::string& set_name);
+                const std::string& set_name, const halvex::BackupRunOptions& options = {});
     // Dry runs: the number of files the backup would store, and the net bytes
     // it needs with every size rounded up to whole clusters.
     std::uint32_t GetNumFilesToBackup(const std::filesystem::path& source, const std::filesystem::path& destination,
@@ -89,18 +116,10 @@ public:
     // Restore.
     void AddFileToRestorePool(const std::filesystem::path& archive);
     const std::vector<std::string>& GetRestorePool() const { return m_vecRestorePool; }
-    // Entries below this folder keep their relative folders below a chosen
-    // target (a recursive restore); by default every file lands in the target.
-    void SetRestoreBase(const std::filesystem::path& folder);
-    // The folder the user chose the restore into: the folders below it are
-    // entered or made only as real folders, never through a link. Unset: the
-    // target itself, or for a restore to the original folders every folder
-    // from the root.
-    void SetWriteBoundary(const std::filesystem::path& folder) { m_pathWriteBoundary = folder; }
-    // Restores the pool into target; an empty target restores each file to the
-    // folder it was backed up from. False when the restore stopped early:
-    // cancelled, or a fatal failure already reported through the callbacks.
-    bool RestoreFromFilesPool(const std::filesystem::path& target);
+    // Restores the pool as the options say. False when the restore stopped
+    // early: cancelled, or a fatal failure already reported through the
+    // callbacks.
+    bool RestoreFromFilesPool(const halvex::RestoreRunOptions& options);
     // True when the information file of the set holding path can be read.
     bool ExistsOriginalBackupFolder(const std::filesystem::path& path);
     // The folder backed up into the set that holds path, empty after
@@ -163,6 +182,8 @@ private:
     void place_archive(PendingArchive& pending);
     void discard_archive(PendingArchive& pending);
     void drain_pending();
+    // The pool of the run that starts: threads as the options say (none: no pool).
+    void prepare_pool(const std::optional<unsigned>& threads);
     void schedule_restore(const std::filesystem::path& entry, const std::filesystem::path& sourceFolder,
                           const std::filesystem::path& destinationFolder, const std::string& name,
                           const std::string& storedName);
@@ -193,14 +214,12 @@ private:
     std::vector<std::uint64_t> m_vecBytesToWrite;
     std::vector<std::uint64_t> m_vecBytesToFree;
 
-    std::string m_strRestoreBase;
-    std::filesystem::path m_pathWriteBoundary;
+    std::string m_strRestoreBase;               // of the restore in hand, with a trailing "/"
     std::filesystem::path m_pathBackupFolder;   // absolute
     std::filesystem::path m_pathCheckedFolder;  // the last destination folder move_file made sure of
     std::set<std::string> m_setCountedFolders;
-    unsigned m_nArchiveThreads;
     std::unique_ptr<halvex::ArchivePool> m_pool;
-    std::shared_ptr<halvex::Trash> m_trash = halvex::SystemTrash();
+    std::shared_ptr<halvex::Trash> m_trash;  // of the restore in hand
     std::deque<PendingArchive> m_dequePending;
     std::deque<PendingRestore> m_dequeRestores;
     std::multiset<std::string> m_setRestoreTargets;  // destinations of m_dequeRestores

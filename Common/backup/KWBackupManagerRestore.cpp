@@ -110,11 +110,6 @@ void KWBackupManager::AddFileToRestorePool(const std::filesystem::path& archive)
         m_vecRestorePool.push_back(text);
 }
 
-void KWBackupManager::SetRestoreBase(const std::filesystem::path& folder)
-{
-    m_strRestoreBase = folder.empty() ? std::string() : WithTrailingSlash(folder.string());
-}
-
 void KWBackupManager::report_fatal(int number)
 {
     if (m_bReportErrors)
@@ -138,13 +133,15 @@ bool KWBackupManager::ExistsOriginalBackupFolder(const std::filesystem::path& pa
     return found;
 }
 
-bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
+bool KWBackupManager::RestoreFromFilesPool(const RestoreRunOptions& options)
 {
     m_bCancel = false;
     m_bAbandon = false;
     m_nStored = m_nFailed = m_nSkipped = 0;
-    if (!m_pool && m_nArchiveThreads > 0)
-        m_pool = std::make_unique<ArchivePool>(m_nArchiveThreads);
+    prepare_pool(options.archiveThreads);
+    m_trash = options.trash ? options.trash : SystemTrash();
+    m_strRestoreBase = options.base.empty() ? std::string() : WithTrailingSlash(options.base.string());
+    const std::filesystem::path& target = options.target;
     const std::string targetText = target.empty() ? std::string() : WithTrailingSlash(target.string());
     // The archives of one folder belong to one set: its information file is read once.
     std::string lookedUpFolder;
@@ -194,8 +191,8 @@ bool KWBackupManager::RestoreFromFilesPool(const std::filesystem::path& target)
                       ErrnoText(ENOENT));
             continue;
         }
-        const std::filesystem::path boundary = !m_pathWriteBoundary.empty()
-                                                   ? m_pathWriteBoundary
+        const std::filesystem::path boundary = !options.writeBoundary.empty()
+                                                   ? options.writeBoundary
                                                    : (targetText.empty() ? std::filesystem::path("/") : target);
         if (const Status made = MakeRealFolders(boundary, destinationFolder); !made) {
             failEntry(message(bm::kErrorCopying) + entry + message(bm::kTo) + destinationFolder + storedName + "\"\n" +

@@ -42,15 +42,15 @@ int RunBackupCommand(const std::vector<std::string>& arguments, const BackupComm
     BackupRunRequest request;
     request.driveRoot = context.driveRoot;
     request.clusterSize = context.clusterSize;
-    request.dryRun = options.Has("--dry-run");
-    request.archiveThreads = context.archiveThreads;
+    request.options.dryRun = options.Has("--dry-run");
+    request.options.archiveThreads = context.archiveThreads;
     const BackupRunResult result =
         RunBackupOfCurrentProfile(request, store, view, *context.strings, context.cancel ? *context.cancel : never);
     view.Finish();
     if (!result.setName.empty() && context.recordBackup)
         context.recordBackup(result.setName, result.sourceFolder);
 
-    if (request.dryRun && result.message == 0) {
+    if (request.options.dryRun && result.message == 0) {
         *context.out << "files: " << result.files << "\n"
                      << "bytes needed: " << result.bytesNeeded << "\n";
         return kExitDone;
@@ -60,7 +60,7 @@ int RunBackupCommand(const std::vector<std::string>& arguments, const BackupComm
         *context.out << result.stored << " stored, " << result.failed << " failed\n";
         return result.failed ? kExitFailures : kExitDone;
     case bm::kNothingToBackup:
-        if (request.dryRun)
+        if (request.options.dryRun)
             *context.out << "files: 0\nbytes needed: 0\n";
         *context.out << context.strings->Message(bm::kNothingToBackup) << "\n";
         return kExitDone;

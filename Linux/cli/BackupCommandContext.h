@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,8 +37,8 @@ struct BackupCommandContext {
     bool terminal = false;                      // progress and questions on a terminal
     const std::atomic<bool>* cancel = nullptr;  // set by Ctrl-C
     BackupRunView* view = nullptr;              // progress and questions; null: plain streams
-    unsigned archiveThreads = 0;
-    std::filesystem::path homeFolder;  // the user's home: original folders must lie in it
+    std::optional<unsigned> archiveThreads;     // unset: the engine's own choice
+    std::filesystem::path homeFolder;           // the user's home: original folders must lie in it
     // This user's own record on this computer: whether the set was backed
     // up from the folder here; unset: never.
     std::function<bool(const std::string& set, const std::filesystem::path& folder)> backedUpHere;

@@ -74,16 +74,16 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, const BackupCom
     const std::filesystem::path& source = selected.value().source;
     const std::vector<std::filesystem::path>& archives = selected.value().archives;
 
-    std::filesystem::path target;
-    std::filesystem::path boundary;
-    std::filesystem::path base = recursive ? source : std::filesystem::path();
+    RestoreRunOptions run;
+    run.base = recursive ? source : std::filesystem::path();
+    run.archiveThreads = context.archiveThreads;
     std::string status;
     CommandRunView view(context);
     if (desktop) {
         if (context.desktopFolder.empty())
             return FailWithMessage(context, bm::kNoRestorePath, Explanation::Left);
-        target = context.desktopFolder / context.strings->Label(backup_label::kRestoreFolderName);
-        boundary = context.desktopFolder;
+        run.target = context.desktopFolder / context.strings->Label(backup_label::kRestoreFolderName);
+        run.writeBoundary = context.desktopFolder;
         status = context.strings->Label(backup_label::kDestinationDesktop);
     } else if (original) {
         // The folder is the drive's word: it is shown, checked and, unless
@@ -92,25 +92,25 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, const BackupCom
         const InfoFileLookup lookup = ReadInfoFile(archives.empty() ? source / kInfoFileName : archives.front());
         if (!lookup.status.ok)
             return FailWithMessage(context, InfoFileMessage(lookup.status), Explanation::Left);
-        target = lookup.originalFolder;
-        base = lookup.generationFolder;
-        boundary = context.homeFolder;
-        status = context.strings->Label(backup_label::kDestinationOriginal) + ": " + target.string();
+        run.target = lookup.originalFolder;
+        run.base = lookup.generationFolder;
+        run.writeBoundary = context.homeFolder;
+        status = context.strings->Label(backup_label::kDestinationOriginal) + ": " + run.target.string();
         view.ShowMessage(status);
-        if (const Status allowed = CheckOriginalFolder(target, context.homeFolder); !allowed) {
+        if (const Status allowed = CheckOriginalFolder(run.target, context.homeFolder); !allowed) {
             *context.err << OriginalFolderRefusal(allowed) << "\n";
             return kExitFailed;
         }
-        if (!(context.backedUpHere && context.backedUpHere(set, target)) &&
+        if (!(context.backedUpHere && context.backedUpHere(set, run.target)) &&
             !view.AskYesNo(BackupRunView::Question::RestoreDestination,
-                           "The set " + set + " was not backed up from " + target.string() +
+                           "The set " + set + " was not backed up from " + run.target.string() +
                                " on this computer. Restore its files into that folder?")) {
             *context.err << "Nothing restored. Name the folder with --to DIR to restore there.\n";
             return kExitFailed;
         }
     } else {
-        target = std::filesystem::absolute(to);
-        status = context.strings->Label(backup_label::kDestination) + " " + target.string();
+        run.target = std::filesystem::absolute(to);
+        status = context.strings->Label(backup_label::kDestination) + " " + run.target.string();
     }
 
     view.Preset(BackupRunView::Question::Overwrite, overwrite, "yes");
@@ -119,15 +119,12 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, const BackupCom
     KWBackupManager engine(callback, *context.strings);
     for (const auto& archive : archives)
         engine.AddFileToRestorePool(archive);
-    engine.SetRestoreBase(base);
-    if (!boundary.empty())
-        engine.SetWriteBoundary(boundary);
     callback.SetMaximum(engine.GetRestorePool().size());
     view.SetProgress(0, engine.GetRestorePool().size());
     if (!original)
         view.ShowMessage(status);
 
-    const bool finished = engine.RestoreFromFilesPool(target);
+    const bool finished = engine.RestoreFromFilesPool(run);
     view.Finish();
     if (finished)
         view.ShowMessage(context.strings->Message(bm::kRestoreDone));

@@ -47,18 +47,22 @@ int main(int argc, char** argv)
     KWBackupManager engine(callback);
     const auto start = std::chrono::steady_clock::now();
     if (mode == "backup" && argc >= 5) {
+        halvex::BackupRunOptions options;
         if (argc > 5)
-            engine.SetArchiveThreads(static_cast<unsigned>(std::atoi(argv[5])));
+            options.archiveThreads = static_cast<unsigned>(std::atoi(argv[5]));
         engine.AddFilter("*", "anything");
         std::uint32_t count = 0;
         // As the run of a profile: the dry run measures, and with nothing to
         // store the run ends there (message 38).
         engine.ComputeSize(argv[2], argv[3], 65536, argv[4], &count);
         if (count)
-            engine.Backup(argv[2], argv[3], argv[4]);
+            engine.Backup(argv[2], argv[3], argv[4], options);
     } else if (mode == "restore") {
+        halvex::RestoreRunOptions options;
+        options.target = argv[3];
+        options.base = argv[2];
         if (argc > 4)
-            engine.SetArchiveThreads(static_cast<unsigned>(std::atoi(argv[4])));
+            options.archiveThreads = static_cast<unsigned>(std::atoi(argv[4]));
         // As the restore window gives a folder: its archives in name order.
         std::vector<std::string> archives;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[2]))
@@ -67,8 +71,7 @@ int main(int argc, char** argv)
         std::sort(archives.begin(), archives.end());
         for (const auto& archive : archives)
             engine.AddFileToRestorePool(archive);
-        engine.SetRestoreBase(argv[2]);
-        engine.RestoreFromFilesPool(argv[3]);
+        engine.RestoreFromFilesPool(options);
     } else {
         return Usage();
     }

@@ -30,14 +30,20 @@ protected:
             engine.AddFilter(token, "anything", false);
     }
 
+    static BackupRunOptions Threads(unsigned threads)
+    {
+        BackupRunOptions options;
+        options.archiveThreads = threads;
+        return options;
+    }
+
     // One real backup run; answers the files the callback saw, in order.
-    std::vector<std::string> RunBackup(const std::string& list = "*:", unsigned threads = 2)
+    std::vector<std::string> RunBackup(const std::string& list = "*:", const BackupRunOptions& options = Threads(2))
     {
         RecordingCallback callback;
         KWBackupManager engine(callback);
-        engine.SetArchiveThreads(threads);
         AddFilters(engine, list);
-        EXPECT_TRUE(engine.Backup(source(), drive(), "Set"));
+        EXPECT_TRUE(engine.Backup(source(), drive(), "Set", options));
         EXPECT_TRUE(callback.errors.empty()) << (callback.errors.empty() ? "" : callback.errors.front());
         for (auto& path : callback.copied)
             path = path.substr(WithTrailingSlash(source().string()).size());
@@ -73,7 +79,7 @@ TEST_F(BackupRunTest, WalkOrderIsFilterByFilterThenSubfolders)
     WriteFile(source() / "sub" / "deeper" / "h.doc", "h");
 
     // "txt" twice: a file two filters match is stored once.
-    const auto order = RunBackup("doc:txt:TXT:", 2);
+    const auto order = RunBackup("doc:txt:TXT:", Threads(2));
     const std::vector<std::string> expected = {"b.doc",         "e.Doc",     "a.txt",           "c.TXT",
                                                ".config/g.doc", "sub/f.txt", "sub/deeper/h.doc"};
     EXPECT_EQ(order, expected);
@@ -95,7 +101,7 @@ TEST_F(BackupRunTest, AllMatchesFilesWithoutExtension)
 {
     WriteFile(source() / "Makefile", "m");
     WriteFile(source() / "x.unusual", "x");
-    EXPECT_EQ(RunBackup("*", 0).size(), 2u);
+    EXPECT_EQ(RunBackup("*", Threads(0)).size(), 2u);
     EXPECT_TRUE(FileExists(current() / "Makefile.zip"));
 }
 
@@ -105,7 +111,7 @@ TEST_F(BackupRunTest, FourRunsRotateThreeGenerations)
     for (int run = 1; run <= 4; ++run) {
         WriteFile(file, "version " + std::to_string(run));
         SetTime(file, 1700000000 + run * 100);
-        EXPECT_EQ(RunBackup("txt:", run % 2 ? 2 : 0).size(), 1u) << run;
+        EXPECT_EQ(RunBackup("txt:", Threads(run % 2 ? 2 : 0)).size(), 1u) << run;
     }
     EXPECT_EQ(StoredContent(current() / "deep" / "notes.txt.zip"), "version 4");
     EXPECT_EQ(StoredContent(recent() / "deep" / "notes.txt.zip"), "version 3");
@@ -163,6 +169,30 @@ TEST_F(BackupRunTest, DryRunSizesRoundToClustersAndWriteNothing)
     EXPECT_EQ(details[2].category, "anything");
 }
 
+// The backup of a profile measures with a dry run and then runs on the same
+// engine: each run does as its own options say, whatever the run before did.
+TEST_F(BackupRunTest, EachRunFollowsItsOwnOptions)
+{
+    WriteFile(source() / "a.txt", "a");
+    WriteFile(source() / "sub" / "b.txt", "b");
+    RecordingCallback callback;
+    KWBackupManager engine(callback);
+    engine.AddFilter("txt", "anything");
+    BackupRunOptions dryRun = Threads(2);
+    dryRun.dryRun = true;
+    EXPECT_TRUE(engine.Backup(source(), drive(), "Set", dryRun));
+    EXPECT_FALSE(std::filesystem::exists(drive()));
+    EXPECT_EQ(engine.GetNumFilesToBackup(source(), drive(), "Set"), 2u);
+    EXPECT_FALSE(std::filesystem::exists(drive()));
+    EXPECT_TRUE(engine.Backup(source(), drive(), "Set", Threads(0)));
+    EXPECT_EQ(engine.GetStoredCount(), 2u);
+    EXPECT_EQ(StoredContent(current() / "sub" / "b.txt.zip"), "b");
+    WriteFile(source() / "c.txt", "c");
+    EXPECT_TRUE(engine.Backup(source(), drive(), "Set", Threads(3)));
+    EXPECT_EQ(engine.GetStoredCount(), 1u);
+    EXPECT_EQ(StoredContent(current() / "c.txt.zip"), "c");
+}
+
 TEST_F(BackupRunTest, DryRunCountsTheOldCopyAsFreed)
 {
     const auto file = source() / "a.txt";
@@ -192,9 +222,8 @@ TEST_F(BackupRunTest, CancelStopsAndLeavesNoTemporaryArchives)
     RecordingCallback callback;
     callback.cancelAfter = 5;
     KWBackupManager engine(callback);
-    engine.SetArchiveThreads(2);
     engine.AddFilter("txt", "anything");
-    EXPECT_FALSE(engine.Backup(source(), drive(), "Set"));
+    EXPECT_FALSE(engine.Backup(source(), drive(), "Set", Threads(2)));
     EXPECT_EQ(callback.copied.size(), 5u);
     std::size_t archives = 0;
     for (const auto& entry : std::filesystem::directory_iterator(current())) {

@@ -1,5 +1,10 @@
 #include "backup/KWBackupManager.h"
 
+#include <fcntl.h>
+#include <stdio.h>
+
+#include <cerrno>
+
 #include "BackupTestSupport.h"
 #include "backup/BackupInfoFile.h"
 
@@ -26,6 +31,14 @@ protected:
     std::filesystem::path source() const { return m_folder / "source"; }
     std::filesystem::path current() const { return m_folder / "drive" / "Backup" / "Set" / "Current Backup"; }
 
+    // A restore into target, the other settings as a run has them by default.
+    static RestoreRunOptions To(const std::filesystem::path& target)
+    {
+        RestoreRunOptions options;
+        options.target = target;
+        return options;
+    }
+
     TempFolder m_folder;
 };
 
@@ -40,7 +53,7 @@ TEST_F(RestoreTest, ToTheOriginalFolderRecreatesTheTree)
     engine.AddFileToRestorePool(current() / "docs" / "inner" / "deep.txt.zip");
     engine.AddFileToRestorePool(current() / "top.txt.zip");  // held once
     EXPECT_EQ(engine.GetRestorePool().size(), 2u);
-    EXPECT_TRUE(engine.RestoreFromFilesPool({}));
+    EXPECT_TRUE(engine.RestoreFromFilesPool(To({})));
     EXPECT_EQ(ReadFile(source() / "top.txt"), "top");
     EXPECT_EQ(ReadFile(source() / "docs" / "inner" / "deep.txt"), "deep");
     EXPECT_EQ(TimeOf(source() / "docs" / "inner" / "deep.txt"), 1700000100);
@@ -54,7 +67,7 @@ TEST_F(RestoreTest, ToAnotherFolderOrTheDesktopEveryFileLandsInIt)
         KWBackupManager engine(callback);
         engine.AddFileToRestorePool(current() / "docs" / "inner" / "deep.txt.zip");
         engine.AddFileToRestorePool(current() / "top.txt.zip");
-        EXPECT_TRUE(engine.RestoreFromFilesPool(target));
+        EXPECT_TRUE(engine.RestoreFromFilesPool(To(target)));
         EXPECT_EQ(ReadFile(target / "deep.txt"), "deep");
         EXPECT_EQ(ReadFile(target / "top.txt"), "top");
     }
@@ -64,9 +77,10 @@ TEST_F(RestoreTest, RecursiveRestoreKeepsFoldersBelowTheBase)
 {
     RecordingCallback callback;
     KWBackupManager engine(callback);
-    engine.SetRestoreBase(current() / "docs");
+    RestoreRunOptions options = To(m_folder / "to");
+    options.base = current() / "docs";
     engine.AddFileToRestorePool(current() / "docs" / "inner" / "deep.txt.zip");
-    EXPECT_TRUE(engine.RestoreFromFilesPool(m_folder / "to"));
+    EXPECT_TRUE(engine.RestoreFromFilesPool(options));
     EXPECT_EQ(ReadFile(m_folder / "to" / "inner" / "deep.txt"), "deep");
 }
 
@@ -94,9 +108,55 @@ TEST_F(RestoreTest, ConflictCheckAgainstTheFileItWouldReplace)
         callback.overwrite = row.answer;
         KWBackupManager engine(callback);
         engine.AddFileToRestorePool(current() / "top.txt.zip");
-        EXPECT_TRUE(engine.RestoreFromFilesPool(target)) << row.what;
+        EXPECT_TRUE(engine.RestoreFromFilesPool(To(target))) << row.what;
         EXPECT_EQ(callback.overwriteQuestions.size(), row.questions) << row.what;
         EXPECT_EQ(ReadFile(target / "top.txt"), row.content) << row.what;
+    }
+}
+
+// A trash that keeps what it is given in a folder of the test, or refuses it.
+class FolderTrash : public Trash {
+public:
+    FolderTrash(std::filesystem::path folder, bool refuse) : m_folder(std::move(folder)), m_refuse(refuse) {}
+
+    Status Discard(int folderFd, const std::string& name, const std::filesystem::path& path) override
+    {
+        if (m_refuse)
+            return Status::Fail(kTrashFailedKey, "no room for " + path.string());
+        std::filesystem::create_directories(m_folder);
+        if (::renameat(folderFd, name.c_str(), AT_FDCWD, (m_folder / name).c_str()) != 0)
+            return Status::FailErrno(kTrashFailedKey, path, errno);
+        return Status::Ok();
+    }
+
+private:
+    std::filesystem::path m_folder;
+    bool m_refuse;
+};
+
+// A file the restore replaces goes to the trash the options name; one that
+// cannot go there stays as it was, and its file fails.
+TEST_F(RestoreTest, AReplacedFileGoesToTheTrashOfTheOptionsOrStays)
+{
+    const auto target = m_folder / "target";
+    const auto trashed = m_folder / "trash";
+    for (const bool refuse : {false, true}) {
+        SCOPED_TRACE(refuse ? "trash refuses" : "trash takes it");
+        std::filesystem::remove_all(trashed);
+        WriteFile(target / "top.txt", "older on the computer");
+        SetTime(target / "top.txt", 1600000000);
+        RecordingCallback callback;
+        KWBackupManager engine(callback);
+        engine.AddFileToRestorePool(current() / "top.txt.zip");
+        RestoreRunOptions options = To(target);
+        options.trash = std::make_shared<FolderTrash>(trashed, refuse);
+        EXPECT_TRUE(engine.RestoreFromFilesPool(options));
+        EXPECT_EQ(ReadFile(target / "top.txt"), refuse ? "older on the computer" : "top");
+        EXPECT_EQ(engine.GetFailedCount(), refuse ? 1u : 0u);
+        EXPECT_EQ(callback.errors.size(), refuse ? 1u : 0u);
+        if (!refuse) {
+            EXPECT_EQ(ReadFile(trashed / "top.txt"), "older on the computer");
+        }
     }
 }
 
@@ -121,14 +181,14 @@ TEST_F(RestoreTest, MissingOrBrokenInformationFileEndsAnOriginalRestore)
         EXPECT_FALSE(engine.ExistsOriginalBackupFolder(current() / "top.txt.zip"));
         EXPECT_TRUE(callback.fatals.empty());
         engine.AddFileToRestorePool(current() / "top.txt.zip");
-        EXPECT_FALSE(engine.RestoreFromFilesPool({}));
+        EXPECT_FALSE(engine.RestoreFromFilesPool(To({})));
         ASSERT_EQ(callback.fatals.size(), 1u);
         EXPECT_EQ(callback.fatals[0], row.message);
     }
     RecordingCallback callback;
     KWBackupManager engine(callback);
     engine.AddFileToRestorePool(m_folder / "drive" / "Backup" / "loose.txt.zip");
-    EXPECT_FALSE(engine.RestoreFromFilesPool({}));
+    EXPECT_FALSE(engine.RestoreFromFilesPool(To({})));
     ASSERT_EQ(callback.fatals.size(), 1u);
     EXPECT_EQ(callback.fatals[0], "Original Backup Folder can't be determined.");
 }
@@ -227,10 +287,12 @@ TEST(ParallelRestore, QuestionsKeepTheirOrderAndCancelLeavesNothingBehind)
 
     OrderedCallback callback;
     KWBackupManager engine(callback);
-    engine.SetArchiveThreads(4);
+    RestoreRunOptions options;
+    options.target = target;
+    options.archiveThreads = 4;
     for (int i = 0; i < kFiles; ++i)
         engine.AddFileToRestorePool(current / (fileName(i) + ".zip"));
-    EXPECT_TRUE(engine.RestoreFromFilesPool(target));
+    EXPECT_TRUE(engine.RestoreFromFilesPool(options));
     std::vector<std::string> expected;
     for (int i = 0; i < kFiles; ++i) {
         if (i == 20) {
@@ -259,10 +321,10 @@ TEST(ParallelRestore, QuestionsKeepTheirOrderAndCancelLeavesNothingBehind)
     OrderedCallback cancelling;
     cancelling.cancelAfter = 5;
     KWBackupManager stopped(cancelling);
-    stopped.SetArchiveThreads(4);
+    options.target = second;
     for (int i = 0; i < kFiles; ++i)
         stopped.AddFileToRestorePool(current / (fileName(i) + ".zip"));
-    EXPECT_FALSE(stopped.RestoreFromFilesPool(second));
+    EXPECT_FALSE(stopped.RestoreFromFilesPool(options));
     std::vector<std::string> present;
     for (const auto& entry : std::filesystem::directory_iterator(second))
         present.push_back(entry.path().filename().string());

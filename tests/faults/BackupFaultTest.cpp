@@ -78,10 +78,11 @@ protected:
     Outcome Backup(unsigned threads = 2)
     {
         KWBackupManager engine(callback);
-        engine.SetArchiveThreads(threads);
         engine.AddFilter("*", "anything");
+        halvex::BackupRunOptions options;
+        options.archiveThreads = threads;
         Outcome o;
-        o.finished = engine.Backup(source, backup, "Set");
+        o.finished = engine.Backup(source, backup, "Set", options);
         o.stored = engine.GetStoredCount();
         o.failed = engine.GetFailedCount();
         o.destinationGone = engine.IsDestinationGone();

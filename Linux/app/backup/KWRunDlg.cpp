@@ -183,12 +183,12 @@ void KWRestoreProcessDlg::Work()
     callback.SetMaximum(m_pool.size());
     m_view.SetProgress(0, m_pool.size());
 
-    std::filesystem::path target;
+    RestoreRunOptions run;
     QString destination;
     switch (profile.restoreChoice) {
     case RestoreChoice::Desktop:
-        target = m_session.desktopFolder / strings.Label(backup_label::kRestoreFolderName);
-        engine.SetWriteBoundary(m_session.desktopFolder);
+        run.target = m_session.desktopFolder / strings.Label(backup_label::kRestoreFolderName);
+        run.writeBoundary = m_session.desktopFolder;
         destination = BackupLabel(strings, backup_label::kDestinationDesktop);
         break;
     case RestoreChoice::Original: {
@@ -197,20 +197,20 @@ void KWRestoreProcessDlg::Work()
             return;
         // Every file goes into the folder shown and agreed to, whatever the
         // drive says meanwhile.
-        target = original.value();
-        engine.SetRestoreBase(ReadInfoFile(m_pool.front()).generationFolder);
-        engine.SetWriteBoundary(m_session.homeFolder);
-        destination = BackupLabel(strings, backup_label::kDestinationOriginal) + ": " + PathText(target);
+        run.target = original.value();
+        run.base = ReadInfoFile(m_pool.front()).generationFolder;
+        run.writeBoundary = m_session.homeFolder;
+        destination = BackupLabel(strings, backup_label::kDestinationOriginal) + ": " + PathText(run.target);
         break;
     }
     case RestoreChoice::Other:
-        target = profile.restoreFolder;
+        run.target = profile.restoreFolder;
         destination = BackupLabel(strings, backup_label::kDestination) + ' ' + PathText(profile.restoreFolder);
         break;
     }
     PostToUiThread(this, [this, destination] { SetDestinationText(destination); });
 
-    IgnoreResult(engine.RestoreFromFilesPool(target),
+    IgnoreResult(engine.RestoreFromFilesPool(run),
                  "a restore stopped part-way has still ended: the files restored so far stay");
     m_view.SetStatusText({});
     m_view.ShowMessage(strings.Message(bm::kRestoreDone));
