@@ -1,5 +1,4 @@
-// What the profile, backup and restore commands share: the program's side they need, their entry
-// points (tests call them with a context of their own), and how they report a failure.
+// The backup commands' shared pieces: what they need from start-up, their entry points, usage and failures.
 #pragma once
 
 #include <atomic>
