@@ -122,6 +122,8 @@ KWBackupManager::~KWBackupManager()
     }
     for (auto& pending : m_dequeRestores)
         discard_restore(pending);
+    for (const auto& ready : m_vecRestoresReady)
+        DiscardUnpacked(*ready.unpacked);
 }
 
 std::string KWBackupManager::message(int number) const

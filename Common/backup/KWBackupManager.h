@@ -61,9 +61,11 @@ public:
     // Threads that write archives ahead of the walk, and unpack them ahead
     // of a restore; 0 does each on the engine's thread when it is placed.
     void SetArchiveThreads(unsigned threads) { m_nArchiveThreads = threads; }
-    // Finished archives wait under their temporary names for one flush of
-    // the drive per batch before they take their names; a flush that fails
-    // fails its batch and stops the run. No flusher: syncfs.
+    // Finished archives, and files a restore puts onto the drive that holds
+    // the set, wait under their temporary names for one flush of the drive
+    // per batch before they take their names; a flush that fails fails its
+    // batch and stops the run. No flusher: syncfs. A restore onto another
+    // volume (the computer's) places each file at once, unflushed.
     void SetFlushBatch(halvex::CopyBatchBounds bounds, halvex::FileSystemFlusher flush = {})
     {
         m_batchBounds = bounds;
@@ -156,6 +158,14 @@ private:
         std::future<halvex::Status> done;
     };
 
+    // An unpacked archive, its questions answered, waiting for its batch's
+    // flush: a restore onto the drive that holds the set.
+    struct ReadyRestore {
+        std::filesystem::path archive;
+        std::filesystem::path destination;
+        std::shared_ptr<halvex::UnpackedArchive> unpacked;
+    };
+
     // Folders are named without a trailing separator; the messages show them with a "/".
     void copy_folders(const std::filesystem::path& source, const std::filesystem::path& destination);
     void move_file(const std::filesystem::path& source_folder, const std::filesystem::path& destination_folder,
@@ -202,6 +212,8 @@ private:
     void place_next_restore();
     void discard_restore(PendingRestore& pending);
     void drain_restores();
+    void commit_restores();
+    void place_restore(const ReadyRestore& ready);
     bool report_error(const std::string& text);
     bool stop_if_destination_gone();
     void report_fatal(int message);
@@ -242,7 +254,8 @@ private:
     halvex::FileDescriptor m_setFolder;  // open during a run that writes
     int m_nFlushError = 0;
     std::deque<PendingRestore> m_dequeRestores;
-    std::multiset<std::string> m_setRestoreTargets;  // destinations of m_dequeRestores
+    std::multiset<std::string> m_setRestoreTargets;  // destinations of m_dequeRestores and m_vecRestoresReady
+    std::vector<ReadyRestore> m_vecRestoresReady;
     std::atomic<bool> m_bAbandon{false};
     std::uint32_t m_nStored = 0;
     std::uint32_t m_nFailed = 0;
