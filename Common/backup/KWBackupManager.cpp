@@ -21,6 +21,7 @@
 #include "util/FileSystemFlush.h"
 #include "util/FileTime.h"
 #include "util/FolderEntries.h"
+#include "util/IgnoreResult.h"
 
 using namespace halvex;
 namespace bm = halvex::backup_message;
@@ -116,10 +117,8 @@ KWBackupManager::~KWBackupManager()
     m_bAbandon = true;
     for (auto& pending : m_dequePending)
         discard_archive(pending);
-    for (const auto& ready : m_vecReady) {
-        const SetItem temporary = in_set(ready.temporary);
-        ::unlinkat(temporary.folderFd, temporary.path.c_str(), 0);
-    }
+    for (const auto& ready : m_vecReady)
+        remove_temporary(ready.temporary);
     for (auto& pending : m_dequeRestores)
         discard_restore(pending);
     for (const auto& ready : m_vecRestoresReady)
@@ -636,8 +635,7 @@ void KWBackupManager::commit_ready()
         m_nFlushError = error;
         m_nFailed += static_cast<std::uint32_t>(ready.size());
         for (const auto& archive : ready) {
-            const SetItem temporary = in_set(archive.temporary);
-            ::unlinkat(temporary.folderFd, temporary.path.c_str(), 0);
+            remove_temporary(archive.temporary);
         }
         m_bCancel = true;
         m_bAbandon = true;
@@ -652,8 +650,7 @@ void KWBackupManager::commit_ready()
     m_bCancel = false;
     for (const auto& archive : ready) {
         if (m_bCancel) {
-            const SetItem temporary = in_set(archive.temporary);
-            ::unlinkat(temporary.folderFd, temporary.path.c_str(), 0);
+            remove_temporary(archive.temporary);
             continue;
         }
         place_ready(archive);
@@ -675,14 +672,14 @@ void KWBackupManager::place_ready(const ReadyArchive& ready)
                     ready.subfolders);
         m_nDepth = 0;
         if (m_bCancel || m_bFileDone) {
-            ::unlinkat(temporary.folderFd, temporary.path.c_str(), 0);
+            remove_temporary(ready.temporary);
             return;
         }
     }
     const SetItem placed = in_set(archive);
     if (::renameat(temporary.folderFd, temporary.path.c_str(), placed.folderFd, placed.path.c_str()) != 0) {
         const int error = errno;
-        ::unlinkat(temporary.folderFd, temporary.path.c_str(), 0);
+        remove_temporary(ready.temporary);
         ++m_nFailed;
         if (stop_if_destination_gone())
             return;
@@ -702,6 +699,12 @@ KWBackupManager::SetItem KWBackupManager::in_set(const std::filesystem::path& it
             return {m_setFolder.Get(), relative.string()};
     }
     return {AT_FDCWD, item.string()};
+}
+
+void KWBackupManager::remove_temporary(const std::filesystem::path& temporary) const
+{
+    const SetItem at = in_set(temporary);
+    IgnoreResult(::unlinkat(at.folderFd, at.path.c_str(), 0), "a temporary left behind goes with the next run");
 }
 
 bool KWBackupManager::exists_in_set(const std::filesystem::path& item) const

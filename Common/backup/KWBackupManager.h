@@ -206,6 +206,7 @@ private:
     };
     SetItem in_set(const std::filesystem::path& item) const;
     bool exists_in_set(const std::filesystem::path& item) const;
+    void remove_temporary(const std::filesystem::path& temporary) const;
     void schedule_restore(const std::filesystem::path& entry, const std::filesystem::path& sourceFolder,
                           const std::filesystem::path& destinationFolder, const std::string& name,
                           const std::string& storedName);
