@@ -6,6 +6,7 @@
 #include <string>
 
 #include "backup/BackupCallbacks.h"
+#include "copy/CopyBatch.h"
 
 namespace halvex {
 
@@ -17,6 +18,7 @@ struct BackupRunRequest {
     std::uint64_t clusterSize = 0;    // the drive's allocation block; 0: 65536
     bool dryRun = false;              // count and measure only
     unsigned archiveThreads = 0;      // 0: one per core (at most four)
+    FileSystemFlusher flush;          // the drive's flush; unset: syncfs (tests make it fail)
 };
 
 struct BackupRunResult {

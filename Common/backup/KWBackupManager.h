@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "backup/DriveNameRules.h"
+#include "copy/CopyBatch.h"
+#include "copy/FileDescriptor.h"
 #include "backup/FileRecords.h"
 #include "backup/KWCallback.h"
 #include "util/FolderWatch.h"
@@ -59,15 +61,29 @@ public:
     // Threads that write archives ahead of the walk, and unpack them ahead
     // of a restore; 0 does each on the engine's thread when it is placed.
     void SetArchiveThreads(unsigned threads) { m_nArchiveThreads = threads; }
+    // Finished archives, and files a restore puts onto the drive that holds
+    // the set, wait under their temporary names for one flush of the drive
+    // per batch before they take their names; a flush that fails fails its
+    // batch and stops the run. No flusher: syncfs. A restore onto another
+    // volume (the computer's) places each file at once, unflushed.
+    void SetFlushBatch(halvex::CopyBatchBounds bounds, halvex::FileSystemFlusher flush = {})
+    {
+        m_batchBounds = bounds;
+        m_flush = std::move(flush);
+    }
     // Where a restore puts a file it replaces; never null.
     void SetTrash(std::shared_ptr<halvex::Trash> trash) { m_trash = std::move(trash); }
     bool IsCancelled() const { return m_bCancel; }
     // The set folder went away during the last run (the drive pulled, the
     // folder moved): the run stopped at the first file that failed then.
     bool IsDestinationGone() const { return m_bDestinationGone; }
+    // The errno of the flush that failed in the last run, 0 when none did:
+    // the archives of its batch were not stored, and the run stopped.
+    int GetFlushError() const { return m_nFlushError; }
 
     // Runs a backup of source into destination/set_name (or a dry run when the
-    // dry-run flag is set). False when the run was cancelled. Not a Status:
+    // dry-run flag is set). False when the run was cancelled, or stopped by a
+    // drive that went or could not be flushed. Not a Status:
     // every failure on the way has been reported through the callbacks and
     // counted (GetFailedCount), and a run that failed at every file still ran
     // to the end.
@@ -123,6 +139,14 @@ private:
         std::filesystem::path temporary;
         std::future<halvex::Status> written;
     };
+    // An archive complete under its temporary name, waiting for its batch's flush.
+    struct ReadyArchive {
+        std::filesystem::path sourceFolder;
+        std::filesystem::path destinationFolder;
+        std::string name;
+        std::vector<std::string> subfolders;
+        std::filesystem::path temporary;
+    };
     // An archive unpacked ahead by the pool, waiting for its questions and its place.
     struct PendingRestore {
         std::filesystem::path archive;
@@ -132,6 +156,14 @@ private:
         std::string storedName;
         std::shared_ptr<halvex::UnpackedArchive> unpacked;
         std::future<halvex::Status> done;
+    };
+
+    // An unpacked archive, its questions answered, waiting for its batch's
+    // flush: a restore onto the drive that holds the set.
+    struct ReadyRestore {
+        std::filesystem::path archive;
+        std::filesystem::path destination;
+        std::shared_ptr<halvex::UnpackedArchive> unpacked;
     };
 
     // Folders are named without a trailing separator; the messages show them with a "/".
@@ -163,12 +195,26 @@ private:
     void place_archive(PendingArchive& pending);
     void discard_archive(PendingArchive& pending);
     void drain_pending();
+    void commit_ready();
+    void place_ready(const ReadyArchive& ready);
+    // An item of the set as the run reaches it: from the set folder it
+    // opened, so a batch is placed in the folder the run found, never in
+    // whatever stands at its path now. Other paths, and dry runs, as given.
+    struct SetItem {
+        int folderFd;
+        std::string path;
+    };
+    SetItem in_set(const std::filesystem::path& item) const;
+    bool exists_in_set(const std::filesystem::path& item) const;
+    void remove_temporary(const std::filesystem::path& temporary) const;
     void schedule_restore(const std::filesystem::path& entry, const std::filesystem::path& sourceFolder,
                           const std::filesystem::path& destinationFolder, const std::string& name,
                           const std::string& storedName);
     void place_next_restore();
     void discard_restore(PendingRestore& pending);
     void drain_restores();
+    void commit_restores();
+    void place_restore(const ReadyRestore& ready);
     bool report_error(const std::string& text);
     bool stop_if_destination_gone();
     void report_fatal(int message);
@@ -202,8 +248,15 @@ private:
     std::unique_ptr<halvex::ArchivePool> m_pool;
     std::shared_ptr<halvex::Trash> m_trash = halvex::SystemTrash();
     std::deque<PendingArchive> m_dequePending;
+    std::vector<ReadyArchive> m_vecReady;
+    std::uint64_t m_nReadyBytes = 0;
+    halvex::CopyBatchBounds m_batchBounds;
+    halvex::FileSystemFlusher m_flush;
+    halvex::FileDescriptor m_setFolder;  // open during a run that writes
+    int m_nFlushError = 0;
     std::deque<PendingRestore> m_dequeRestores;
-    std::multiset<std::string> m_setRestoreTargets;  // destinations of m_dequeRestores
+    std::multiset<std::string> m_setRestoreTargets;  // destinations of m_dequeRestores and m_vecRestoresReady
+    std::vector<ReadyRestore> m_vecRestoresReady;
     std::atomic<bool> m_bAbandon{false};
     std::uint32_t m_nStored = 0;
     std::uint32_t m_nFailed = 0;

@@ -266,6 +266,7 @@ int RunBackupCommand(const std::vector<std::string>& arguments, const BackupComm
     request.clusterSize = context.clusterSize;
     request.dryRun = options.Has("--dry-run");
     request.archiveThreads = context.archiveThreads;
+    request.flush = context.flush;
     const BackupRunResult result =
         RunBackupOfCurrentProfile(request, store, view, *context.strings, context.cancel ? *context.cancel : never);
     view.Finish();

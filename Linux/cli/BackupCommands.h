@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "copy/CopyBatch.h"
+
 namespace halvex {
 
 class BackupStrings;
@@ -29,6 +31,7 @@ struct BackupCommandContext {
     const std::atomic<bool>* cancel = nullptr;  // set by Ctrl-C
     BackupRunView* view = nullptr;              // progress and questions; null: plain streams
     unsigned archiveThreads = 0;
+    FileSystemFlusher flush;           // the drive's flush; unset: syncfs
     std::filesystem::path homeFolder;  // the user's home: original folders must lie in it
     // This user's own record on this computer: whether the set was backed
     // up from the folder here; unset: never.
