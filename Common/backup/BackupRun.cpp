@@ -18,18 +18,16 @@ namespace bm = backup_message;
 
 namespace {
 
-// One flush for the whole run. File systems that cannot sync (some FUSE
-// mounts) say so; that is no failure. A drive that no longer answers after
-// the flush is one.
-bool FlushDrive(const std::filesystem::path& folderOnDrive)
+// One flush for the whole run, after the batches' own: the names the last
+// archives took, the rotations and the information file.
+bool FlushDrive(const std::filesystem::path& folderOnDrive, const FileSystemFlusher& flush)
 {
     const int fd = ::open(folderOnDrive.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const FileSystemFlush flush = FlushFileSystem(fd);
+    const int error = flush ? flush(fd) : FlushDriveAt(fd);
     ::close(fd);
-    const int error = flush.error;
-    return flush.answers && (error == 0 || error == EINVAL || error == ENOSYS || error == ENOTSUP);
+    return error == 0;
 }
 
 }  // namespace
@@ -101,7 +99,7 @@ BackupRunResult RunBackupOfCurrentProfile(const BackupRunRequest& request, Backu
     }
     // Done means on the drive, not in the page cache: a drive pulled right
     // after "completed" must not come back with empty archives.
-    if (!FlushDrive(destination / profile.setName)) {
+    if (engine.GetFlushError() != 0 || !FlushDrive(destination / profile.setName, request.options.flush)) {
         view.SetStatusText({});
         result.message = bm::kNotDurable;
         return result;

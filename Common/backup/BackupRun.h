@@ -14,7 +14,8 @@ class BackupProfileStore;
 class BackupStrings;
 
 // Where the backup of the current profile goes, and the engine's settings
-// for it (a dry run counts and measures only).
+// for it (a dry run counts and measures only; the flusher also makes the
+// whole run durable at its end).
 struct BackupRunRequest {
     std::filesystem::path driveRoot;  // the drive's mount; empty: no drive
     std::uint64_t clusterSize = 0;    // the drive's allocation block; 0: 65536

@@ -18,8 +18,10 @@
 #include "zip/LeftoverArchives.h"
 #include "zip/ZipArchive.h"
 #include "util/ErrorText.h"
+#include "util/FileSystemFlush.h"
 #include "util/FileTime.h"
 #include "util/FolderEntries.h"
+#include "util/IgnoreResult.h"
 
 using namespace halvex;
 namespace bm = halvex::backup_message;
@@ -115,8 +117,12 @@ KWBackupManager::~KWBackupManager()
     m_bAbandon = true;
     for (auto& pending : m_dequePending)
         discard_archive(pending);
+    for (const auto& ready : m_vecReady)
+        remove_temporary(ready.temporary);
     for (auto& pending : m_dequeRestores)
         discard_restore(pending);
+    for (const auto& ready : m_vecRestoresReady)
+        DiscardUnpacked(*ready.unpacked);
 }
 
 std::string KWBackupManager::message(int number) const
@@ -173,6 +179,10 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
     m_pathCheckedFolder.clear();
     m_bDestinationGone = false;
     m_bWatching = false;
+    m_nFlushError = 0;
+    m_setFolder.Reset();
+    m_batchBounds = options.batch;
+    m_flush = options.flush;
 
     // The set name comes from a profile on the drive: it must name a folder
     // directly inside the backup folder, and neither may be a link.
@@ -192,7 +202,13 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
     }
     m_driveNames = DriveNameRules::Of(m_pathSetFolder);
     if (!m_bDryRun) {
-        const Status watched = m_setWatch.Watch(m_pathSetFolder);
+        Status watched = m_setWatch.Watch(m_pathSetFolder);
+        if (watched) {
+            m_setFolder =
+                FileDescriptor(::open(m_pathSetFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!m_setFolder.IsOpen())
+                watched = Status::FailErrno(kFolderUncreatableKey, m_pathSetFolder, errno);
+        }
         m_bWatching = watched.ok;
         if (!m_bWatching) {
             m_bCancel = report_error(message(bm::kErrorCopying) + FolderText(sourceFolder) + message(bm::kTo) +
@@ -202,14 +218,18 @@ bool KWBackupManager::Backup(const std::filesystem::path& source, const std::fil
         }
         if (const Status stored = store_original_folder(m_pathSetFolder, sourceFolder); !stored) {
             refuse_entry(bm::kInfoUnwritable, stored.detail);
-            if (m_bCancel)
+            if (m_bCancel) {
+                m_setFolder.Reset();
                 return false;
+            }
         }
         prepare_pool(options.archiveThreads);
     }
     copy_folders(WithoutTrailingSeparator(std::filesystem::absolute(sourceFolder).lexically_normal()),
                  m_pathSetFolder / kCurrentBackup);
     drain_pending();
+    commit_ready();
+    m_setFolder.Reset();  // a folder held open would keep the drive from being unmounted
     return !m_bCancel;
 }
 
@@ -356,7 +376,8 @@ Status KWBackupManager::create_folder(const std::filesystem::path& folder)
     // the generations they push down, anywhere. A dry run writes nothing and
     // counts the files the run will try.
     struct stat st {};
-    if (::lstat(folder.c_str(), &st) == 0)
+    const SetItem at = in_set(folder);
+    if (::fstatat(at.folderFd, at.path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return S_ISDIR(st.st_mode) || m_bDryRun ? Status::Ok() : Status::Fail(kSetFolderLinkKey);
     if (m_bDryRun) {
         // One cluster for each folder the run would create.
@@ -364,13 +385,14 @@ Status KWBackupManager::create_folder(const std::filesystem::path& folder)
             m_vecBytesToWrite.push_back(1);
         return Status::Ok();
     }
-    if (::mkdir(folder.c_str(), 0777) == 0)
+    if (::mkdirat(at.folderFd, at.path.c_str(), 0777) == 0)
         return Status::Ok();
     const int error = errno;
     if (error == EEXIST)
         // Made meanwhile by someone else: followed only when it is a folder.
-        return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? Status::Ok()
-                                                                        : Status::Fail(kSetFolderLinkKey);
+        return ::fstatat(at.folderFd, at.path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
+                   ? Status::Ok()
+                   : Status::Fail(kSetFolderLinkKey);
     return Status::FailErrno(kFolderUncreatableKey, error);
 }
 
@@ -477,7 +499,7 @@ void KWBackupManager::move_stored(const std::filesystem::path& source_folder,
         return;
     }
 
-    if (FileExists(to)) {
+    if (exists_in_set(to)) {
         if (m_nDepth == 1) {
             m_nDepth = 2;
             move_stored(destination_folder, generation_folder(kOldBackup, stack), name, stack);
@@ -492,7 +514,9 @@ void KWBackupManager::move_stored(const std::filesystem::path& source_folder,
     } else if (m_bDryRun) {
         return;
     }
-    if (::rename(from.c_str(), to.c_str()) != 0) {
+    const SetItem fromAt = in_set(from);
+    const SetItem toAt = in_set(to);
+    if (::renameat(fromAt.folderFd, fromAt.path.c_str(), toAt.folderFd, toAt.path.c_str()) != 0) {
         const int error = errno;
         ++m_nFailed;
         if (stop_if_destination_gone())
@@ -556,8 +580,8 @@ void KWBackupManager::discard_archive(PendingArchive& pending)
     ::unlink(pending.temporary.c_str());
 }
 
-// The archive is complete under its temporary name before anything rotates:
-// a copy that fails leaves every generation as it was.
+// An archive written ahead is announced in the walk's order and joins the
+// batch that waits for the drive's flush.
 void KWBackupManager::place_archive(PendingArchive& pending)
 {
     if (m_bCancel) {
@@ -586,19 +610,88 @@ void KWBackupManager::place_archive(PendingArchive& pending)
             m_bCancel = true;
         return;
     }
-    if (FileExists(archive)) {
+    // Written after the set folder went (a drive pulled while it was
+    // written): it has no place in the set the run found.
+    if (m_bWatching && stop_if_destination_gone()) {
+        ::unlink(pending.temporary.c_str());
+        ++m_nFailed;
+        return;
+    }
+    struct stat info {};
+    const std::uint64_t size =
+        ::lstat(pending.temporary.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    m_vecReady.push_back({.sourceFolder = std::move(pending.sourceFolder),
+                          .destinationFolder = std::move(pending.destinationFolder),
+                          .name = std::move(pending.name),
+                          .subfolders = std::move(pending.subfolders),
+                          .temporary = std::move(pending.temporary)});
+    m_nReadyBytes += size;
+    if (m_vecReady.size() >= m_batchBounds.files || m_nReadyBytes >= m_batchBounds.bytes)
+        commit_ready();
+}
+
+// Flushes the drive once for the archives that wait, then gives each its
+// name, pushing down the generations it replaces. A drive pulled before the
+// flush ends then holds the earlier generations as they were, never an
+// archive cut short under a real name. A failed flush fails the whole
+// batch: the temporaries go, no generation moves, and the run stops, as a
+// drive that cannot keep what it was given would not keep more.
+void KWBackupManager::commit_ready()
+{
+    if (m_vecReady.empty())
+        return;
+    const std::vector<ReadyArchive> ready = std::exchange(m_vecReady, {});
+    m_nReadyBytes = 0;
+    const int folderFd = m_setFolder.Get();
+    if (const int error = m_flush ? m_flush(folderFd) : FlushDriveAt(folderFd); error != 0) {
+        m_nFlushError = error;
+        m_nFailed += static_cast<std::uint32_t>(ready.size());
+        for (const auto& archive : ready) {
+            remove_temporary(archive.temporary);
+        }
+        m_bCancel = true;
+        m_bAbandon = true;
+        if (m_bWatching)
+            stop_if_destination_gone();
+        return;
+    }
+    // Archives finished before the run was stopped (a cancel, a drive that
+    // went) still take their place, as they would have one by one; a stop
+    // that comes while they do ends it there.
+    const bool stoppedBefore = m_bCancel;
+    m_bCancel = false;
+    for (const auto& archive : ready) {
+        if (m_bCancel) {
+            remove_temporary(archive.temporary);
+            continue;
+        }
+        place_ready(archive);
+    }
+    m_bCancel = m_bCancel || stoppedBefore;
+}
+
+// The archive is whole on the drive before anything rotates: a file whose
+// archive cannot take its place leaves every generation as it was.
+void KWBackupManager::place_ready(const ReadyArchive& ready)
+{
+    m_bFileDone = false;
+    const std::filesystem::path source = ready.sourceFolder / ready.name;
+    const std::filesystem::path archive = ready.destinationFolder / (ready.name + ".zip");
+    const SetItem temporary = in_set(ready.temporary);
+    if (exists_in_set(archive)) {
         m_nDepth = 1;
-        move_stored(pending.destinationFolder, generation_folder(kRecentBackup, pending.subfolders),
-                    pending.name + ".zip", pending.subfolders);
+        move_stored(ready.destinationFolder, generation_folder(kRecentBackup, ready.subfolders), ready.name + ".zip",
+                    ready.subfolders);
         m_nDepth = 0;
         if (m_bCancel || m_bFileDone) {
-            ::unlink(pending.temporary.c_str());
+            remove_temporary(ready.temporary);
             return;
         }
     }
-    if (::rename(pending.temporary.c_str(), archive.c_str()) != 0) {
+    const SetItem placed = in_set(archive);
+    if (::renameat(temporary.folderFd, temporary.path.c_str(), placed.folderFd, placed.path.c_str()) != 0) {
         const int error = errno;
-        ::unlink(pending.temporary.c_str());
+        remove_temporary(ready.temporary);
         ++m_nFailed;
         if (stop_if_destination_gone())
             return;
@@ -608,6 +701,29 @@ void KWBackupManager::place_archive(PendingArchive& pending)
         return;
     }
     ++m_nStored;
+}
+
+KWBackupManager::SetItem KWBackupManager::in_set(const std::filesystem::path& item) const
+{
+    if (m_setFolder.IsOpen()) {
+        const std::filesystem::path relative = item.lexically_relative(m_pathSetFolder);
+        if (!relative.empty() && *relative.begin() != "..")
+            return {m_setFolder.Get(), relative.string()};
+    }
+    return {AT_FDCWD, item.string()};
+}
+
+void KWBackupManager::remove_temporary(const std::filesystem::path& temporary) const
+{
+    const SetItem at = in_set(temporary);
+    IgnoreResult(::unlinkat(at.folderFd, at.path.c_str(), 0), "a temporary left behind goes with the next run");
+}
+
+bool KWBackupManager::exists_in_set(const std::filesystem::path& item) const
+{
+    const SetItem at = in_set(item);
+    struct stat st {};
+    return ::fstatat(at.folderFd, at.path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
 }
 
 bool KWBackupManager::report_error(const std::string& text)

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "backup/DriveNameRules.h"
+#include "copy/CopyBatch.h"
+#include "copy/FileDescriptor.h"
 #include "backup/FileRecords.h"
 #include "backup/KWCallback.h"
 #include "util/FolderWatch.h"
@@ -33,6 +35,11 @@ struct BackupRunOptions {
     // Threads that write archives ahead of the walk; 0 writes each on the
     // engine's thread when its turn comes. Unset: one per core, at most four.
     std::optional<unsigned> archiveThreads;
+    // Finished archives wait under their temporary names for one flush of
+    // the drive per batch before they take their names; a flush that fails
+    // fails its batch and stops the run. No flusher: syncfs.
+    CopyBatchBounds batch;
+    FileSystemFlusher flush;
 };
 
 // The settings of a restore run (KWBackupManager::RestoreFromFilesPool);
@@ -55,6 +62,12 @@ struct RestoreRunOptions {
     // Where a file the restore replaces goes; never null. A file that cannot
     // go there is not replaced.
     std::shared_ptr<Trash> trash = SystemTrash();
+    // Files put onto the drive that holds the set wait for one flush of the
+    // drive per batch before they take their names, as a backup's archives
+    // do; a restore onto another volume (the computer's) places each file at
+    // once, unflushed.
+    CopyBatchBounds batch;
+    FileSystemFlusher flush;
 };
 
 }  // namespace halvex
@@ -92,9 +105,13 @@ public:
     // The set folder went away during the last run (the drive pulled, the
     // folder moved): the run stopped at the first file that failed then.
     bool IsDestinationGone() const { return m_bDestinationGone; }
+    // The errno of the flush that failed in the last run, 0 when none did:
+    // the archives of its batch were not stored, and the run stopped.
+    int GetFlushError() const { return m_nFlushError; }
 
     // Runs a backup of source into destination/set_name (or a dry run when
-    // the options say so). False when the run was cancelled. Not a Status:
+    // the options say so). False when the run was cancelled, or stopped by a
+    // drive that went or could not be flushed. Not a Status:
     // every failure on the way has been reported through the callbacks and
     // counted (GetFailedCount), and a run that failed at every file still ran
     // to the end.
@@ -142,6 +159,14 @@ private:
         std::filesystem::path temporary;
         std::future<halvex::Status> written;
     };
+    // An archive complete under its temporary name, waiting for its batch's flush.
+    struct ReadyArchive {
+        std::filesystem::path sourceFolder;
+        std::filesystem::path destinationFolder;
+        std::string name;
+        std::vector<std::string> subfolders;
+        std::filesystem::path temporary;
+    };
     // An archive unpacked ahead by the pool, waiting for its questions and its place.
     struct PendingRestore {
         std::filesystem::path archive;
@@ -151,6 +176,14 @@ private:
         std::string storedName;
         std::shared_ptr<halvex::UnpackedArchive> unpacked;
         std::future<halvex::Status> done;
+    };
+
+    // An unpacked archive, its questions answered, waiting for its batch's
+    // flush: a restore onto the drive that holds the set.
+    struct ReadyRestore {
+        std::filesystem::path archive;
+        std::filesystem::path destination;
+        std::shared_ptr<halvex::UnpackedArchive> unpacked;
     };
 
     // Folders are named without a trailing separator; the messages show them with a "/".
@@ -184,12 +217,26 @@ private:
     void drain_pending();
     // The pool of the run that starts: threads as the options say (none: no pool).
     void prepare_pool(const std::optional<unsigned>& threads);
+    void commit_ready();
+    void place_ready(const ReadyArchive& ready);
+    // An item of the set as the run reaches it: from the set folder it
+    // opened, so a batch is placed in the folder the run found, never in
+    // whatever stands at its path now. Other paths, and dry runs, as given.
+    struct SetItem {
+        int folderFd;
+        std::string path;
+    };
+    SetItem in_set(const std::filesystem::path& item) const;
+    bool exists_in_set(const std::filesystem::path& item) const;
+    void remove_temporary(const std::filesystem::path& temporary) const;
     void schedule_restore(const std::filesystem::path& entry, const std::filesystem::path& sourceFolder,
                           const std::filesystem::path& destinationFolder, const std::string& name,
                           const std::string& storedName);
     void place_next_restore();
     void discard_restore(PendingRestore& pending);
     void drain_restores();
+    void commit_restores();
+    void place_restore(const ReadyRestore& ready);
     bool report_error(const std::string& text);
     bool stop_if_destination_gone();
     void report_fatal(int message);
@@ -221,8 +268,15 @@ private:
     std::unique_ptr<halvex::ArchivePool> m_pool;
     std::shared_ptr<halvex::Trash> m_trash;  // of the restore in hand
     std::deque<PendingArchive> m_dequePending;
+    std::vector<ReadyArchive> m_vecReady;
+    std::uint64_t m_nReadyBytes = 0;
+    halvex::CopyBatchBounds m_batchBounds;
+    halvex::FileSystemFlusher m_flush;
+    halvex::FileDescriptor m_setFolder;  // open during a run that writes
+    int m_nFlushError = 0;
     std::deque<PendingRestore> m_dequeRestores;
-    std::multiset<std::string> m_setRestoreTargets;  // destinations of m_dequeRestores
+    std::multiset<std::string> m_setRestoreTargets;  // destinations of m_dequeRestores and m_vecRestoresReady
+    std::vector<ReadyRestore> m_vecRestoresReady;
     std::atomic<bool> m_bAbandon{false};
     std::uint32_t m_nStored = 0;
     std::uint32_t m_nFailed = 0;

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "util/IgnoreResult.h"
 #include "zip/ZipArchive.h"
 #include "util/ErrorText.h"
+#include "util/FileSystemFlush.h"
 
 using namespace halvex;
 namespace bm = halvex::backup_message;
@@ -138,8 +140,11 @@ bool KWBackupManager::RestoreFromFilesPool(const RestoreRunOptions& options)
     m_bCancel = false;
     m_bAbandon = false;
     m_nStored = m_nFailed = m_nSkipped = 0;
+    m_nFlushError = 0;
     prepare_pool(options.archiveThreads);
     m_trash = options.trash ? options.trash : SystemTrash();
+    m_batchBounds = options.batch;
+    m_flush = options.flush;
     m_strRestoreBase = options.base.empty() ? std::string() : WithTrailingSlash(options.base.string());
     const std::filesystem::path& target = options.target;
     const std::string targetText = target.empty() ? std::string() : WithTrailingSlash(target.string());
@@ -246,6 +251,7 @@ void KWBackupManager::drain_restores()
 {
     while (!m_dequeRestores.empty())
         place_next_restore();
+    commit_restores();
 }
 
 void KWBackupManager::discard_restore(PendingRestore& pending)
@@ -289,12 +295,84 @@ void KWBackupManager::place_next_restore()
         return;
     }
     IgnoreResult(pending.done.get(), "the unpacking's status travels in the unpacked archive");
+    ReadyRestore ready{.archive = pending.archive, .destination = destination, .unpacked = pending.unpacked};
+    // Onto the drive that holds the set, a file waits for its batch's flush,
+    // as a backup's archive does: a drive pulled right after never holds an
+    // empty file in place of the one it replaced. The computer's disk is
+    // not pulled; its files are placed at once.
+    struct stat archiveInfo {};
+    struct stat folderInfo {};
+    if (ready.unpacked->status.ok && ::stat(pending.archive.c_str(), &archiveInfo) == 0 &&
+        ::stat(pending.destinationFolder.c_str(), &folderInfo) == 0 && archiveInfo.st_dev == folderInfo.st_dev) {
+        for (const auto& file : ready.unpacked->files) {
+            struct stat written {};
+            if (::lstat(file.first.c_str(), &written) == 0)
+                m_nReadyBytes += static_cast<std::uint64_t>(written.st_size);
+        }
+        m_setRestoreTargets.insert(destination.string());  // until it lands
+        m_vecRestoresReady.push_back(std::move(ready));
+        if (m_vecRestoresReady.size() >= m_batchBounds.files || m_nReadyBytes >= m_batchBounds.bytes)
+            commit_restores();
+        return;
+    }
+    // What waits lands first, so that files land, and their failures are
+    // asked about, in the pool's order.
+    commit_restores();
+    if (m_bCancel) {
+        DiscardUnpacked(*ready.unpacked);
+        return;
+    }
+    place_restore(ready);
+}
+
+// Flushes the drive once for the files that wait, then places them. A
+// failed flush fails the batch: the files it would replace stay, the
+// temporaries go, and the restore stops.
+void KWBackupManager::commit_restores()
+{
+    if (m_vecRestoresReady.empty())
+        return;
+    const std::vector<ReadyRestore> ready = std::exchange(m_vecRestoresReady, {});
+    m_nReadyBytes = 0;
+    for (const auto& waiting : ready)
+        if (const auto held = m_setRestoreTargets.find(waiting.destination.string()); held != m_setRestoreTargets.end())
+            m_setRestoreTargets.erase(held);
+    const FileDescriptor folder(
+        ::open(ready.front().destination.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const int error = !folder.IsOpen() ? errno : (m_flush ? m_flush(folder.Get()) : FlushDriveAt(folder.Get()));
+    if (error != 0) {
+        m_nFlushError = error;
+        m_nFailed += static_cast<std::uint32_t>(ready.size());
+        for (const auto& waiting : ready)
+            DiscardUnpacked(*waiting.unpacked);
+        m_bCancel = true;
+        m_bAbandon = true;
+        IgnoreResult(report_error(message(bm::kErrorCopying) + ready.front().archive.string() + message(bm::kTo) +
+                                  ready.front().destination.string() + "\"\n" + ErrnoText(error)),
+                     "the restore stops either way: the drive keeps nothing more");
+        return;
+    }
+    // Files unpacked before the restore was stopped still take their place,
+    // as they would have one by one; a stop while they do ends it there.
+    const bool stoppedBefore = m_bCancel;
+    m_bCancel = false;
+    for (const auto& waiting : ready) {
+        if (m_bCancel)
+            DiscardUnpacked(*waiting.unpacked);
+        else
+            place_restore(waiting);
+    }
+    m_bCancel = m_bCancel || stoppedBefore;
+}
+
+void KWBackupManager::place_restore(const ReadyRestore& ready)
+{
     // A file the stored copy replaces goes to the trash first.
-    const Status restored = PlaceUnpacked(*pending.unpacked, m_trash.get());
+    const Status restored = PlaceUnpacked(*ready.unpacked, m_trash.get());
     if (!restored.ok) {
         ++m_nFailed;
-        if (report_error(message(bm::kErrorCopying) + pending.archive.string() + message(bm::kTo) +
-                         destination.string() + "\"" + (restored.detail.empty() ? "" : "\n" + restored.detail))) {
+        if (report_error(message(bm::kErrorCopying) + ready.archive.string() + message(bm::kTo) +
+                         ready.destination.string() + "\"" + (restored.detail.empty() ? "" : "\n" + restored.detail))) {
             m_bCancel = true;
             m_bAbandon = true;
         }

@@ -71,7 +71,9 @@ Status FolderListing::Read(int folderFd)
         for (long at = 0; at < got;) {
             const auto* e = reinterpret_cast<const struct linux_dirent64*>(buffer + at);
             at += e->d_reclen;
-            if (e->d_name[0] == '.')
+            // Only the folder's own and its parent's entries; what the sync
+            // passes over is SyncPassesOver's to say.
+            if (e->d_name[0] == '.' && (e->d_name[1] == '\0' || (e->d_name[1] == '.' && e->d_name[2] == '\0')))
                 continue;
             Entry entry;
             entry.nameOffset = static_cast<std::uint32_t>(m_names.size());

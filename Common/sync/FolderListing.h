@@ -10,7 +10,8 @@ namespace halvex {
 
 // The entries of one folder, read at once: names in one buffer (one
 // allocation per folder, not per file) and a compact record per entry.
-// Names beginning with "." (hidden, and "." and "..") are left out.
+// Every entry but "." and ".."; what the sync passes over is left to
+// SyncPassesOver (sync/SyncPassOver.h).
 class FolderListing {
 public:
     enum class Kind : std::uint8_t { File, Folder, Link, Other };

@@ -13,11 +13,13 @@ struct ItemData {
     std::string sizeText;           // empty when the source cannot be read
     std::string dateText;           // empty when the source cannot be read
     std::uint64_t size = 0;
-    std::int64_t date = 0;   // modification time, seconds since the epoch
-    bool sourceUsb = false;  // true: from the drive folder to the computer folder
-    bool synced = false;     // set by the run when the copy and its times succeeded
-    bool check = true;       // the row's check box
-    bool readable = true;    // false when size and date could not be read
+    std::int64_t date = 0;  // modification time, seconds since the epoch
+    // true: from the drive folder to the computer folder. "Usb" is the drive
+    // side; the field keeps the name the other editions give it.
+    bool sourceUsb = false;
+    bool synced = false;   // set by the run when the copy and its times succeeded
+    bool check = true;     // the row's check box
+    bool readable = true;  // false when size and date could not be read
 
     // The destination as the scan saw it (dstScanned); the run replaces it
     // only while it is still so, and creates a new file only where none has

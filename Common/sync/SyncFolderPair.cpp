@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The English name, for a table whose value cannot name a folder.
-constexpr char kFallbackUsbFolderName[] = "Sync Folder";
+constexpr char kFallbackDriveFolderName[] = "Sync Folder";
 
 // Past this many set-aside folders the rename is left to fail.
 constexpr int kMaxAsideNumber = 100000;
@@ -52,7 +52,7 @@ fs::path Canonical(const fs::path& p)
 std::string SyncUsbFolderName()
 {
     const std::string name = KXStrings::GetString("sync_folder_usb");
-    return IsPlainName(name) ? name : kFallbackUsbFolderName;
+    return IsPlainName(name) ? name : kFallbackDriveFolderName;
 }
 
 fs::path SyncUsbPath(const fs::path& runPath)
@@ -94,7 +94,7 @@ Status WriteComputerFolder(const fs::path& indexPath, std::string_view computerK
     return Status::Ok();
 }
 
-Status CheckBrowsedFolder(const fs::path& folder, const fs::path& usbPath, const SyncDriveProbe& probe)
+Status CheckBrowsedFolder(const fs::path& folder, const fs::path& driveFolder, const SyncDriveProbe& probe)
 {
     struct stat st {};
     if (!folder.is_absolute() || ::stat(folder.c_str(), &st) != 0)
@@ -106,7 +106,7 @@ Status CheckBrowsedFolder(const fs::path& folder, const fs::path& usbPath, const
     // A folder holding the drive folder, or inside it, would copy the sync
     // folder into itself.
     const fs::path a = Canonical(folder);
-    const fs::path b = Canonical(usbPath);
+    const fs::path b = Canonical(driveFolder);
     if (Contains(a, b) || Contains(b, a))
         return Status::Fail("sync_browse_bad_folder", "holds or lies in the drive's sync folder");
     struct statvfs vfs {};
@@ -134,10 +134,10 @@ bool ConfirmFolderSize(const fs::path& folder, const SyncDriveProbe& probe, Sync
 std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback& callback, const SyncDriveProbe& probe)
 {
     SyncFolderPair pair;
-    pair.usb = SyncUsbPath(place.runPath);
+    pair.drive = SyncUsbPath(place.runPath);
     struct stat st {};
-    if (::stat(pair.usb.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        if (::mkdir(pair.usb.c_str(), 0755) != 0) {
+    if (::stat(pair.drive.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (::mkdir(pair.drive.c_str(), 0755) != 0) {
             callback.ShowMessage(KXStrings::GetString("err_create_sync_folder_usb"), MessageIcon::Error);
             return std::nullopt;
         }
@@ -147,7 +147,7 @@ std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback
     if (!stored.empty()) {
         if (::stat(stored.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
             // The index lies on the drive, which anyone may have written.
-            const Status check = CheckBrowsedFolder(stored, pair.usb, probe);
+            const Status check = CheckBrowsedFolder(stored, pair.drive, probe);
             if (check) {
                 // Anyone can edit the index: a folder this user did not
                 // choose on this computer is shown and asked about first.
@@ -185,12 +185,12 @@ std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback
     return pair;
 }
 
-fs::path FirstFreeAsideName(const fs::path& usbPath, int& n)
+fs::path FirstFreeAsideName(const fs::path& driveFolder, int& n)
 {
     // The name is "%s_Old%d" of the path and the number, built here directly:
     // it is a file name, not a text for the user.
     for (n = 1;; ++n) {
-        fs::path candidate = usbPath.string() + "_Old" + std::to_string(n);
+        fs::path candidate = driveFolder.string() + "_Old" + std::to_string(n);
         struct stat st {};
         if ((::lstat(candidate.c_str(), &st) != 0 && errno == ENOENT) || n == kMaxAsideNumber)
             return candidate;
@@ -203,8 +203,8 @@ FolderChange SetSyncFolder(const SyncPlace& place, const fs::path& folder, SyncC
     if (stored == StoredFolder::Compare && fs::path(ReadComputerFolder(indexPath, place.computerKey)) == folder)
         return FolderChange::Unchanged;
 
-    const fs::path usb = SyncUsbPath(place.runPath);
-    if (FolderSize(usb) > 0) {
+    const fs::path driveFolder = SyncUsbPath(place.runPath);
+    if (FolderSize(driveFolder) > 0) {
         const Answer answer = callback.Ask(KXStrings::GetString("sync_folder_ask_rename"), MessageIcon::Warning, true);
         if (answer == Answer::Abandon)
             return FolderChange::Abandoned;
@@ -214,8 +214,8 @@ FolderChange SetSyncFolder(const SyncPlace& place, const fs::path& folder, SyncC
             // RENAME_NOREPLACE: a folder of that name that appears meanwhile
             // must not be replaced; try the next number.
             for (int tries = 0; tries < 100 && !moved; ++tries) {
-                const fs::path aside = FirstFreeAsideName(usb, n);
-                if (::renameat2(AT_FDCWD, usb.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0)
+                const fs::path aside = FirstFreeAsideName(driveFolder, n);
+                if (::renameat2(AT_FDCWD, driveFolder.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0)
                     moved = true;
                 else if (errno != EEXIST)
                     break;
@@ -224,7 +224,7 @@ FolderChange SetSyncFolder(const SyncPlace& place, const fs::path& folder, SyncC
                 callback.ShowMessage(KXStrings::GetString("sync_folder_rename_err"), MessageIcon::Error);
                 return FolderChange::Abandoned;
             }
-            if (::mkdir(usb.c_str(), 0755) != 0)
+            if (::mkdir(driveFolder.c_str(), 0755) != 0)
                 callback.ShowMessage(KXStrings::GetString("err_create_sync_folder_usb"), MessageIcon::Error);
             else
                 callback.ShowMessage(

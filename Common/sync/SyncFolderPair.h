@@ -38,11 +38,14 @@ struct SyncDriveProbe {
 };
 
 struct SyncFolderPair {
-    std::filesystem::path usb;       // the drive folder
+    std::filesystem::path drive;     // the drive folder
     std::filesystem::path computer;  // this computer's folder
 };
 
 // The drive folder: the run path joined with the localised "sync_folder_usb".
+// "Usb" in these two names, in the string-table keys ("sync_folder_usb",
+// "sync_dir_usb", ...) and in ItemData::sourceUsb stands for the drive side,
+// as the other editions name it; the sync code says "drive" everywhere else.
 // A table value that is not one plain name (empty, ".", "..", or holding a
 // slash) must not lead the sync out of the run path: the English name is
 // used instead.
@@ -61,7 +64,7 @@ std::string ReadComputerFolder(const std::filesystem::path& indexPath, std::stri
 // The chooser's rules for a picked folder: it must exist, lie on a fixed or
 // network drive ("sync_browse_bad_folder"), be writable
 // ("sync_browse_folder_locked"), and neither hold nor lie inside the drive folder.
-[[nodiscard]] Status CheckBrowsedFolder(const std::filesystem::path& folder, const std::filesystem::path& usbPath,
+[[nodiscard]] Status CheckBrowsedFolder(const std::filesystem::path& folder, const std::filesystem::path& driveFolder,
                                         const SyncDriveProbe& probe);
 // The chooser's OK: when the folder's contents are larger than the drive's
 // free space, asks "sync_folder_big" (No the default). True when accepted.
@@ -80,7 +83,7 @@ std::optional<SyncFolderPair> GetFolderInfo(const SyncPlace& place, SyncCallback
                                             const SyncDriveProbe& probe = {});
 
 // The first "<drive folder>_Old<n>", n from 1, that does not exist.
-std::filesystem::path FirstFreeAsideName(const std::filesystem::path& usbPath, int& n);
+std::filesystem::path FirstFreeAsideName(const std::filesystem::path& driveFolder, int& n);
 
 enum class FolderChange {
     Unchanged,  // the same folder was stored already

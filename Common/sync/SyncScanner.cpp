@@ -1,8 +1,6 @@
 #include "sync/SyncScanner.h"
 
 #include <fcntl.h>
-#include <linux/msdos_fs.h>
-#include <sys/ioctl.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -17,6 +15,7 @@
 #include "strings/KXStrings.h"
 #include "sync/FileTimeCompare.h"
 #include "sync/FolderListing.h"
+#include "sync/SyncPassOver.h"
 #include "sync/SyncProblem.h"
 #include "sync/SyncRoots.h"
 #include "util/FileDateText.h"
@@ -31,30 +30,10 @@ using Kind = FolderListing::Kind;
 
 constexpr long kFatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC: vfat and msdos
 
-bool EndsWithLnk(const char* name)
-{
-    const std::size_t n = std::strlen(name);
-    return n >= 4 && name[n - 4] == '.' && (name[n - 3] | 0x20) == 'l' && (name[n - 2] | 0x20) == 'n' &&
-           (name[n - 1] | 0x20) == 'k';
-}
-
 bool OnFat(int folderFd)
 {
     struct statfs fs {};
     return folderFd >= 0 && ::fstatfs(folderFd, &fs) == 0 && fs.f_type == kFatMagic;
-}
-
-// The FAT hidden attribute, when the driver lets us read it.
-bool FatHidden(int folderFd, const char* name, bool isFolder)
-{
-    const int fd =
-        ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (isFolder ? O_DIRECTORY : 0));
-    if (fd < 0)
-        return false;
-    std::uint32_t attributes = 0;
-    const bool hidden = ::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attributes) == 0 && (attributes & ATTR_HIDDEN);
-    ::close(fd);
-    return hidden;
 }
 
 bool StatAt(int folderFd, const char* name, struct stat& st)
@@ -137,11 +116,10 @@ struct SyncScanner::Group {
     bool done = false;
 };
 
-SyncScanner::SyncScanner(SyncCallback& callback, const SyncControl& control, Recursion recursion, SyncPacing pacing)
+SyncScanner::SyncScanner(SyncCallback& callback, const SyncControl& control, SyncScanOptions options)
     : m_callback(callback),
       m_control(control),
-      m_recursion(recursion),
-      m_pacing(pacing),
+      m_options(options),
       m_dateFormat(UserShortDateFormat()),
       m_timeFormat(UserTimeFormatWithoutSeconds())
 {}
@@ -158,7 +136,7 @@ Status SyncScanner::Scan(const std::filesystem::path& computerFolder, const std:
     m_computerFolds = FoldsCase(computerFolder);
     m_driveFolds = FoldsCase(driveFolder);
     ReportProgress();
-    PaceWait(m_pacing.beforeScan, m_control);
+    PaceWait(m_options.pacing.beforeScan, m_control);
 
     // A folder of the pair that does not exist yet yields no rows from its
     // side; one that exists but cannot be opened is a failure of the scan.
@@ -185,7 +163,7 @@ Status SyncScanner::Scan(const std::filesystem::path& computerFolder, const std:
         return Status::Cancelled();
     }
     AnnounceHeld(rows);
-    PaceWait(m_pacing.afterScan, m_control);
+    PaceWait(m_options.pacing.afterScan, m_control);
     return m_control.Cancelled() ? Status::Cancelled() : Status::Ok();
 }
 
@@ -200,32 +178,32 @@ bool SyncScanner::Stop()
 void SyncScanner::ReportProgress()
 {
     const std::string message =
-        m_recursion == Recursion::Into
+        m_options.recursion == Recursion::Into
             ? KXStrings::Format("sync_wait_msg", m_counters.foldersScanned, m_counters.filesScanned)
             : KXStrings::Format("sync_wait_msg_no_sub", m_counters.filesScanned);
     m_callback.OnScanProgress(m_counters, message);
 }
 
-// Passes over hidden entries, devices and ".lnk" files, and subfolders when
-// not recursing; counts the files and folders it lets through.
+// Passes over what the sync leaves alone (SyncPassesOver), and subfolders
+// when not recursing; counts the files and folders it lets through.
 SyncScanner::EntryUse SyncScanner::Classify(const FolderListing& listing, std::size_t i, int folderFd, bool onFat)
 {
     const Kind kind = listing.kind(i);
+    const char* name = listing.Name(i);
+    const bool attributed = onFat && (kind == Kind::File || kind == Kind::Folder);
+    if (SyncPassesOver(name, kind, attributed ? FatAttributesAt(folderFd, name, kind == Kind::Folder) : 0))
+        return EntryUse::Skip;
     if (kind == Kind::Link)
         return EntryUse::Link;
     if (kind == Kind::Other)
         return EntryUse::Other;
-    if (onFat && FatHidden(folderFd, listing.Name(i), kind == Kind::Folder))
-        return EntryUse::Skip;
     if (kind == Kind::Folder) {
-        if (m_recursion == Recursion::TopOnly)
+        if (m_options.recursion == Recursion::TopOnly)
             return EntryUse::Skip;
         ++m_counters.foldersScanned;
         ReportProgress();
         return EntryUse::Folder;
     }
-    if (EndsWithLnk(listing.Name(i)))
-        return EntryUse::Skip;
     ++m_counters.filesScanned;
     return EntryUse::File;
 }
@@ -442,16 +420,16 @@ void SyncScanner::PairFiles(const char* computerName, const char* driveName, int
         ++m_counters.timeShifted;
         return;
     }
-    const bool sourceUsb = newer < 0;
-    ItemData row = sourceUsb
+    const bool fromDrive = newer < 0;
+    ItemData row = fromDrive
                        ? MakeRow(true, driveFd, driveName, computerName, driveKnown ? &onDrive : nullptr)
                        : MakeRow(false, computerFd, computerName, driveName, computerKnown ? &onComputer : nullptr);
-    const bool targetKnown = sourceUsb ? computerKnown : driveKnown;
-    const struct stat& target = sourceUsb ? onComputer : onDrive;
+    const bool targetKnown = fromDrive ? computerKnown : driveKnown;
+    const struct stat& target = fromDrive ? onComputer : onDrive;
     // A target that is there but cannot be looked at counts as changed: the
     // run will not replace what it could not compare.
     row.dstScanned = true;
-    row.dstExists = (sourceUsb ? computerName : driveName) != nullptr;
+    row.dstExists = (fromDrive ? computerName : driveName) != nullptr;
     if (targetKnown) {
         row.dstSize = static_cast<std::uint64_t>(target.st_size);
         row.dstTimeNs = static_cast<std::int64_t>(target.st_mtim.tv_sec) * 1'000'000'000 + target.st_mtim.tv_nsec;
@@ -459,18 +437,18 @@ void SyncScanner::PairFiles(const char* computerName, const char* driveName, int
     Place(std::move(row), rows);
 }
 
-ItemData SyncScanner::MakeRow(bool sourceUsb, int sourceFd, const char* name, const char* dstName,
+ItemData SyncScanner::MakeRow(bool fromDrive, int sourceFd, const char* name, const char* dstName,
                               const struct stat* source) const
 {
     ItemData row;
-    const std::string& sourceRoot = sourceUsb ? m_driveRoot : m_computerRoot;
-    const std::string& targetRoot = sourceUsb ? m_computerRoot : m_driveRoot;
-    const std::string& sourceRelative = sourceUsb ? m_driveRelative : m_computerRelative;
-    const std::string& targetRelative = sourceUsb ? m_computerRelative : m_driveRelative;
+    const std::string& sourceRoot = fromDrive ? m_driveRoot : m_computerRoot;
+    const std::string& targetRoot = fromDrive ? m_computerRoot : m_driveRoot;
+    const std::string& sourceRelative = fromDrive ? m_driveRelative : m_computerRelative;
+    const std::string& targetRelative = fromDrive ? m_computerRelative : m_driveRelative;
     row.path = sourceRoot + sourceRelative + name;
     row.dstPath = targetRoot + targetRelative + (dstName ? dstName : name);
     row.name = name;
-    row.sourceUsb = sourceUsb;
+    row.sourceUsb = fromDrive;
     // A file that cannot be opened for reading is still listed, without size and date.
     row.readable = source && ::faccessat(sourceFd, name, R_OK, AT_EACCESS) == 0;
     if (row.readable) {
@@ -578,7 +556,7 @@ void SyncScanner::Announce(std::vector<ItemData>& rows, ItemData&& row)
     if (row.problem.empty())
         ++(row.sourceUsb ? m_counters.toComputer : m_counters.toDrive);
     ReportProgress();
-    if (m_rowKeeping == RowKeeping::CallbackOnly) {
+    if (m_options.rowKeeping == RowKeeping::CallbackOnly) {
         m_callback.OnRowAdded(row, m_counters);
         return;
     }

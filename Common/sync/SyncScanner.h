@@ -21,6 +21,15 @@ enum class Recursion { TopOnly, Into };
 // to the callback: a list that holds rows its own way need not pay twice.
 enum class RowKeeping { Keep, CallbackOnly };
 
+// The scan's settings, set by name; a new setting touches no signature.
+struct SyncScanOptions {
+    // "SyncSubfolders": off (the preference's default), only what lies
+    // directly in the two folders takes part.
+    Recursion recursion = Recursion::TopOnly;
+    SyncPacing pacing;
+    RowKeeping rowKeeping = RowKeeping::Keep;
+};
+
 // The comparison of the two folders of the pair. Pass 1 lists what the
 // computer folder has that the drive folder lacks or holds older; pass 2 the
 // same from the drive to the computer. Nothing is deleted and the newer copy
@@ -33,8 +42,8 @@ enum class RowKeeping { Keep, CallbackOnly };
 // once on each side; the rows still come out as two passes would give them:
 // pass 1 rows first, then pass 2 rows, each in its source folder's
 // enumeration order with a subfolder's files where the subfolder is met.
-// Hidden names, devices and ".lnk" files are passed over, and so are links
-// that have nothing of their name on the other side.
+// What SyncPassesOver names (hidden entries, shortcuts) is passed over, and
+// so are links and devices that have nothing of their name on the other side.
 //
 // When either side folds case (FAT, exFAT), names are paired as that side
 // sees them: `Report.txt` and `report.txt` are one row, written under the
@@ -46,7 +55,7 @@ enum class RowKeeping { Keep, CallbackOnly };
 // side cannot hold. Subfolders are entered by descriptor, never through a link.
 class SyncScanner {
 public:
-    SyncScanner(SyncCallback& callback, const SyncControl& control, Recursion recursion, SyncPacing pacing = {});
+    SyncScanner(SyncCallback& callback, const SyncControl& control, SyncScanOptions options = {});
 
     // Clears rows and counters and compares the pair. What cannot be read
     // becomes a problem row, so the scan itself fails only when cancelled
@@ -56,7 +65,6 @@ public:
                               std::vector<ItemData>& rows);
 
     const ScanCounters& Counters() const { return m_counters; }
-    void SetRowKeeping(RowKeeping keeping) { m_rowKeeping = keeping; }
 
 private:
     struct Group;
@@ -83,7 +91,7 @@ private:
               int driveFd, std::vector<ItemData>& rows);
     void PairFiles(const char* computerName, const char* driveName, int computerFd, int driveFd,
                    std::vector<ItemData>& rows);
-    ItemData MakeRow(bool sourceUsb, int sourceFd, const char* name, const char* dstName,
+    ItemData MakeRow(bool fromDrive, int sourceFd, const char* name, const char* dstName,
                      const struct stat* source) const;
     void Problem(bool onDrive, const char* name, const std::string& key, std::string detail,
                  std::vector<ItemData>& rows);
@@ -96,9 +104,7 @@ private:
 
     SyncCallback& m_callback;
     const SyncControl& m_control;
-    Recursion m_recursion;
-    SyncPacing m_pacing;
-    RowKeeping m_rowKeeping = RowKeeping::Keep;
+    SyncScanOptions m_options;
     ScanCounters m_counters;
     bool m_computerFolds = false;
     bool m_driveFolds = false;

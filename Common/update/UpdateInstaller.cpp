@@ -19,6 +19,7 @@
 #include "update/UpdateJournal.h"
 #include "update/UpdateMessageKeys.h"
 #include "util/DescriptorPath.h"
+#include "util/FileSystemFlush.h"
 #include "util/IgnoreResult.h"
 
 namespace fs = std::filesystem;
@@ -57,6 +58,9 @@ Status PlaceFile(const fs::path& source, int folderFd, const std::string& name, 
     CopyOptions options;
     options.keepTimes = true;
     options.keepMode = true;
+    // A staged name is no real one: the install flushes the drive once for
+    // every staged file before it swaps any (see InstallUnpackedUpdate).
+    options.durable = false;
     const Status copied = CopyFileAt(sourceFolder.Get(), source.filename().string(), folderFd, name, options);
     if (copied.ok)
         return Status::Ok();
@@ -69,6 +73,13 @@ Status RenameIn(int folderFd, const std::string& from, const std::string& to, co
     if (::renameat(folderFd, from.c_str(), folderFd, to.c_str()) == 0)
         return Status::Ok();
     return Status::FailErrno(kUpdateFailKey, shown, errno);
+}
+
+// One flush of the drive: "update_fail" naming the folder, with the reason.
+Status FlushInstall(int topFd, const fs::path& targetFolder, const FileSystemFlusher& flush)
+{
+    const int error = flush ? flush(topFd) : FlushDriveAt(topFd);
+    return error == 0 ? Status::Ok() : Status::FailErrno(kUpdateFailKey, targetFolder, error);
 }
 
 }  // namespace
@@ -287,6 +298,11 @@ Status InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targe
     }
     if (stopped())
         return Status::Cancelled();
+    // Every new file whole on the drive before a target is swapped for it:
+    // a drive pulled among the swaps holds, under each name, the old file or
+    // the whole new one.
+    if (Status flushed = FlushInstall(top.Get(), targetFolder, callbacks.flush); !flushed)
+        return settle(std::move(flushed));
     journal.state = JournalState::Replacing;
     if (Status written = WriteUpdateJournal(targetFolder, journal); !written)
         return settle(std::move(written));
@@ -314,6 +330,10 @@ Status InstallUnpackedUpdate(const fs::path& unpackFolder, const fs::path& targe
     }
     if (stopped())
         return Status::Cancelled();
+    // Once the journal says done the old files go: the swaps must be on the
+    // drive first.
+    if (Status flushed = FlushInstall(top.Get(), targetFolder, callbacks.flush); !flushed)
+        return settle(std::move(flushed));
     journal.state = JournalState::Done;
     if (Status written = WriteUpdateJournal(targetFolder, journal); !written)
         return settle(std::move(written));

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "copy/CopyBatch.h"
 #include "util/Status.h"
 
 namespace halvex {
@@ -41,6 +42,11 @@ struct InstallCallbacks {
     // install right there, as a kill would, journal and all, and the result
     // is Cancelled (tests stop it at every point this way).
     std::function<bool()> stopBeforeChange;
+    // Flushes the drive's file system: 0 or an errno. Asked once when every
+    // new file is staged, before any target is swapped, and once when every
+    // target is swapped, before the journal says done; a failure puts the
+    // old files back. Unset: syncfs.
+    FileSystemFlusher flush;
 };
 
 // Places the unpacked package over the folder that holds the suite's bundle,
@@ -49,7 +55,9 @@ struct InstallCallbacks {
 // modification time. A journal in the target folder (see UpdateJournal.h)
 // records the plan first; then every new file is written beside its target
 // under a temporary name, and only when all are there are the targets
-// swapped, the old files kept aside until the last new one is in place. Any
+// swapped, the old files kept aside until the last new one is in place. The
+// drive is flushed once for all the staged files before the first swap, and
+// once more before the journal says done, never once a file. Any
 // failure puts the old files back and removes the new ones; an install that
 // an earlier run left unfinished is undone first. The placed file keeps the
 // source's modification time and gets the package's mode when `modes` has

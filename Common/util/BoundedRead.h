@@ -13,5 +13,8 @@ namespace halvex {
 // opened or read, or is larger than `limit`: a damaged or hostile file is
 // refused, not cut.
 Result<std::string> ReadBoundedFile(const std::filesystem::path& file, std::size_t limit);
+// The same from an open descriptor (which stays the caller's), read from
+// where it stands; `file` names it in the failure.
+Result<std::string> ReadBoundedFrom(int fd, const std::filesystem::path& file, std::size_t limit);
 
 }  // namespace halvex

@@ -17,4 +17,12 @@ FileSystemFlush FlushFileSystem(int folderFd)
     return flush;
 }
 
+int FlushDriveAt(int folderFd)
+{
+    const FileSystemFlush flush = FlushFileSystem(folderFd);
+    if (!flush.answers)
+        return flush.error != 0 ? flush.error : EIO;
+    return flush.error == EINVAL || flush.error == ENOSYS || flush.error == ENOTSUP ? 0 : flush.error;
+}
+
 }  // namespace halvex

@@ -15,4 +15,10 @@ struct FileSystemFlush {
 // Flushes the file system that holds the open folder `folderFd`.
 FileSystemFlush FlushFileSystem(int folderFd);
 
+// The same as one answer: 0 when what was written is on the device as far
+// as the file system can tell, else an errno. A file system that cannot
+// flush at all (some FUSE mounts say so) is no failure; one that no longer
+// answers afterwards is (EIO when the flush itself said nothing).
+int FlushDriveAt(int folderFd);
+
 }  // namespace halvex

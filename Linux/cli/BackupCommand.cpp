@@ -44,6 +44,7 @@ int RunBackupCommand(const std::vector<std::string>& arguments, const BackupComm
     request.clusterSize = context.clusterSize;
     request.options.dryRun = options.Has("--dry-run");
     request.options.archiveThreads = context.archiveThreads;
+    request.options.flush = context.flush;
     const BackupRunResult result =
         RunBackupOfCurrentProfile(request, store, view, *context.strings, context.cancel ? *context.cancel : never);
     view.Finish();

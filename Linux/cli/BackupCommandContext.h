@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Command.h"
+#include "copy/CopyBatch.h"
 
 namespace halvex {
 class BackupStrings;
@@ -37,6 +38,7 @@ struct BackupCommandContext {
     const std::atomic<bool>* cancel = nullptr;  // set by Ctrl-C
     BackupRunView* view = nullptr;              // progress and questions; null: plain streams
     std::optional<unsigned> archiveThreads;     // unset: the engine's own choice
+    FileSystemFlusher flush;                    // the drive's flush; unset: syncfs
     std::filesystem::path homeFolder;           // the user's home: original folders must lie in it
     // This user's own record on this computer: whether the set was backed
     // up from the folder here; unset: never.

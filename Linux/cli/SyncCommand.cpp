@@ -191,17 +191,18 @@ int Run(Context& context, const std::vector<std::string>& options)
         return kExitSetup;
 
     SyncControl control(context.cancel());
-    const Recursion recursion = KXAppPrefs::Bool(prefkey::kSyncSubfolders) ? Recursion::Into : Recursion::TopOnly;
-    SyncScanner scanner(callback, control, recursion);
+    SyncScanOptions scanOptions;
+    scanOptions.recursion = KXAppPrefs::Bool(prefkey::kSyncSubfolders) ? Recursion::Into : Recursion::TopOnly;
+    SyncScanner scanner(callback, control, scanOptions);
     std::vector<ItemData> rows;
-    const Status scanned = scanner.Scan(pair->computer, pair->usb, rows);
+    const Status scanned = scanner.Scan(pair->computer, pair->drive, rows);
     console.endProgress();
     ScanCounters counters = scanner.Counters();
 
     std::ostream& out = console.out();
     if (parsed->list) {
         for (const ItemData& row : rows) {
-            const fs::path& root = row.sourceUsb ? pair->usb : pair->computer;
+            const fs::path& root = row.sourceUsb ? pair->drive : pair->computer;
             const std::string relative = row.path.lexically_relative(root).string();
             if (!row.problem.empty())
                 out << "problem\t" << (row.sourceUsb ? "drive:" : "computer:") << relative << '\t'
@@ -232,7 +233,7 @@ int Run(Context& context, const std::vector<std::string>& options)
     runOptions.logPath = paths.SyncLogPath();
     runOptions.mountPath = SyncMountPathOf;
     runOptions.computerFolder = pair->computer;
-    runOptions.driveFolder = pair->usb;
+    runOptions.driveFolder = pair->drive;
     // Each start of the program has a log of its own; this command is one start.
     if (runOptions.log)
         IgnoreResult(paths.DeleteSyncLog(), "an old log that stays is only added to; the sync does not need it gone");

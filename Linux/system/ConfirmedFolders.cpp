@@ -1,12 +1,6 @@
 #include "system/ConfirmedFolders.h"
 
 #include <algorithm>
-#include <array>
-#include <system_error>
-
-#include "plist/AtomicFileWrite.h"
-#include "util/BoundedRead.h"
-#include "util/SpecialFolders.h"
 
 namespace fs = std::filesystem;
 
@@ -16,12 +10,6 @@ namespace {
 
 constexpr std::size_t kFieldCount = 7;
 constexpr std::size_t kMaxField = 4096;
-
-bool HasControlCharacter(std::string_view text)
-{
-    return std::any_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
-}
 
 const char* UseName(ConfirmedFolders::Use use)
 {
@@ -36,20 +24,11 @@ bool SameKey(const ConfirmedFolders::Entry& entry, ConfirmedFolders::Use use, co
 
 bool ParseLine(std::string_view line, ConfirmedFolders::Entry& entry)
 {
-    std::array<std::string, kFieldCount> fields;
-    std::size_t index = 0;
-    for (;;) {
-        const std::size_t tab = line.find('\t');
-        const std::string_view field = line.substr(0, tab);
-        if (index == kFieldCount || field.size() > kMaxField || HasControlCharacter(field))
-            return false;
-        fields[index++] = std::string(field);
-        if (tab == std::string_view::npos)
-            break;
-        line.remove_prefix(tab + 1);
-    }
-    if (index != kFieldCount || (fields[0] != "backup" && fields[0] != "sync") || fields[6].empty() ||
-        fields[6].front() != '/')
+    const std::optional<std::vector<std::string>> split = RecordFile::SplitLine(line, kFieldCount, kMaxField);
+    if (!split)
+        return false;
+    const std::vector<std::string>& fields = *split;
+    if ((fields[0] != "backup" && fields[0] != "sync") || fields[6].empty() || fields[6].front() != '/')
         return false;
     entry.use = fields[0] == "backup" ? ConfirmedFolders::Use::Backup : ConfirmedFolders::Use::Sync;
     entry.drive = DriveIdentity{fields[1], fields[2], fields[3], fields[4], {}};
@@ -62,11 +41,10 @@ bool ParseLine(std::string_view line, ConfirmedFolders::Entry& entry)
 
 fs::path ConfirmedFolders::DefaultFile()
 {
-    const fs::path config = UserConfigFolder();
-    return config.empty() ? fs::path() : config / "halvex-dravane" / "confirmed-folders";
+    return RecordFile::DefaultPath("confirmed-folders");
 }
 
-ConfirmedFolders::ConfirmedFolders(fs::path file) : m_file(std::move(file)) {}
+ConfirmedFolders::ConfirmedFolders(fs::path file) : m_record(std::move(file), kMaxBytes, kDamagedKey, kWriteErrorKey) {}
 
 std::string ConfirmedFolders::FolderKey(const fs::path& folder)
 {
@@ -120,15 +98,12 @@ Result<std::vector<ConfirmedFolders::Entry>> ConfirmedFolders::Parse(std::string
 Result<std::vector<ConfirmedFolders::Entry>> ConfirmedFolders::Load() const
 {
     using Entries = Result<std::vector<Entry>>;
-    if (m_file.empty())
-        return Entries::Fail(kDamagedKey, "no configuration folder");
-    std::error_code error;
-    if (!fs::exists(fs::symlink_status(m_file, error)))
-        return Entries::Ok({});
-    const Result<std::string> text = ReadBoundedFile(m_file, kMaxBytes);
+    const Result<std::optional<std::string>> text = m_record.Read();
     if (!text)
-        return Entries::Fail(kDamagedKey, "unreadable or larger than " + std::to_string(kMaxBytes) + " bytes");
-    return Parse(text.value());
+        return Entries::From(text.status());
+    if (!text.value())
+        return Entries::Ok({});
+    return Parse(*text.value());
 }
 
 bool ConfirmedFolders::Has(Use use, const DriveIdentity& drive, std::string_view name, const fs::path& folder) const
@@ -147,7 +122,7 @@ Status ConfirmedFolders::Record(Use use, const DriveIdentity& drive, std::string
                 FolderKey(folder)};
     for (const std::string* field : {&entry.drive.vendorId, &entry.drive.productId, &entry.drive.serial,
                                      &entry.drive.uuid, &entry.name, &entry.folder})
-        if (HasControlCharacter(*field) || field->size() > kMaxField)
+        if (RecordFile::HasControlCharacter(*field) || field->size() > kMaxField)
             return Status::Fail(kWriteErrorKey, "a name that cannot be recorded");
     if (entry.folder.empty() || entry.folder.front() != '/')
         return Status::Fail(kWriteErrorKey, "not an absolute folder");
@@ -164,14 +139,7 @@ Status ConfirmedFolders::Record(Use use, const DriveIdentity& drive, std::string
         entries.erase(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(entries.size() - kMaxEntries + 1));
     entries.push_back(std::move(entry));
 
-    std::error_code error;
-    const fs::path parent = m_file.parent_path();
-    if (m_file.empty() || (!fs::is_directory(parent, error) && !fs::create_directories(parent, error)))
-        return Status::Fail(kWriteErrorKey, error ? error.message() : "no configuration folder");
-    if (Status written = WriteFileAtomic(m_file, Format(entries), fs::perms::owner_read | fs::perms::owner_write);
-        !written)
-        return written.As(kWriteErrorKey);
-    return Status::Ok();
+    return m_record.Write(Format(entries));
 }
 
 }  // namespace halvex

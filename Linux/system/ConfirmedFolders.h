@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "system/DriveIdentity.h"
+#include "system/RecordFile.h"
 #include "util/Result.h"
 #include "util/Status.h"
 
@@ -61,7 +62,7 @@ public:
 private:
     Result<std::vector<Entry>> Load() const;
 
-    std::filesystem::path m_file;
+    RecordFile m_record;
 };
 
 }  // namespace halvex

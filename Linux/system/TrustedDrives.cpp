@@ -1,13 +1,6 @@
 #include "system/TrustedDrives.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <system_error>
-
-#include "plist/AtomicFileWrite.h"
-#include "util/BoundedRead.h"
-#include "util/SpecialFolders.h"
 
 namespace fs = std::filesystem;
 
@@ -18,28 +11,12 @@ namespace {
 constexpr std::size_t kFieldCount = 5;
 constexpr std::size_t kMaxField = 512;
 
-bool HasControlCharacter(std::string_view text)
-{
-    return std::any_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
-}
-
 bool ParseLine(std::string_view line, DriveIdentity& drive)
 {
-    std::array<std::string, kFieldCount> fields;
-    std::size_t index = 0;
-    for (;;) {
-        const std::size_t tab = line.find('\t');
-        const std::string_view field = line.substr(0, tab);
-        if (index == kFieldCount || field.size() > kMaxField || HasControlCharacter(field))
-            return false;
-        fields[index++] = std::string(field);
-        if (tab == std::string_view::npos)
-            break;
-        line.remove_prefix(tab + 1);
-    }
-    if (index != kFieldCount)
+    const std::optional<std::vector<std::string>> split = RecordFile::SplitLine(line, kFieldCount, kMaxField);
+    if (!split)
         return false;
+    const std::vector<std::string>& fields = *split;
     drive = DriveIdentity{fields[0], fields[1], fields[2], fields[3], fields[4]};
     return drive.IsDistinct();
 }
@@ -48,11 +25,10 @@ bool ParseLine(std::string_view line, DriveIdentity& drive)
 
 fs::path TrustedDrives::DefaultFile()
 {
-    const fs::path config = UserConfigFolder();
-    return config.empty() ? fs::path() : config / "halvex-dravane" / "trusted-drives";
+    return RecordFile::DefaultPath("trusted-drives");
 }
 
-TrustedDrives::TrustedDrives(fs::path file) : m_file(std::move(file)) {}
+TrustedDrives::TrustedDrives(fs::path file) : m_record(std::move(file), kMaxBytes, kDamagedKey, kWriteErrorKey) {}
 
 bool TrustedDrives::IsTrusted(const DriveIdentity& drive) const
 {
@@ -105,15 +81,12 @@ Result<std::vector<DriveIdentity>> TrustedDrives::Parse(std::string_view text)
 Status TrustedDrives::Load()
 {
     m_drives.clear();
-    if (m_file.empty())
-        return Status::Fail(kDamagedKey, "no configuration folder");
-    std::error_code error;
-    if (!fs::exists(fs::symlink_status(m_file, error)))
-        return Status::Ok();
-    const Result<std::string> text = ReadBoundedFile(m_file, kMaxBytes);
+    const Result<std::optional<std::string>> text = m_record.Read();
     if (!text)
-        return Status::Fail(kDamagedKey, "unreadable or larger than " + std::to_string(kMaxBytes) + " bytes");
-    Result<std::vector<DriveIdentity>> drives = Parse(text.value());
+        return text.status();
+    if (!text.value())
+        return Status::Ok();
+    Result<std::vector<DriveIdentity>> drives = Parse(*text.value());
     if (!drives)
         return drives.status();
     m_drives = std::move(drives).value();
@@ -123,11 +96,10 @@ Status TrustedDrives::Load()
 Status TrustedDrives::Reload()
 {
     Status loaded = Load();
-    if (loaded || m_file.empty())
+    if (loaded || m_record.Path().empty())
         return loaded;
     // Kept for a look by hand; the new list starts empty.
-    std::error_code error;
-    fs::rename(m_file, fs::path(m_file).concat(".damaged"), error);
+    m_record.SetAside();
     return Status::Ok();
 }
 
@@ -163,14 +135,7 @@ Result<bool> TrustedDrives::Forget(const DriveIdentity& drive)
 
 Status TrustedDrives::Write()
 {
-    std::error_code error;
-    const fs::path folder = m_file.parent_path();
-    if (m_file.empty() || (!fs::is_directory(folder, error) && !fs::create_directories(folder, error)))
-        return Status::Fail(kWriteErrorKey, error ? error.message() : "no configuration folder");
-    if (Status written = WriteFileAtomic(m_file, Format(m_drives), fs::perms::owner_read | fs::perms::owner_write);
-        !written)
-        return written.As(kWriteErrorKey);
-    return Status::Ok();
+    return m_record.Write(Format(m_drives));
 }
 
 }  // namespace halvex

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "system/DriveIdentity.h"
+#include "system/RecordFile.h"
 #include "util/Result.h"
 #include "util/Status.h"
 
@@ -34,7 +35,7 @@ public:
 
     explicit TrustedDrives(std::filesystem::path file = DefaultFile());
 
-    const std::filesystem::path& File() const { return m_file; }
+    const std::filesystem::path& File() const { return m_record.Path(); }
     const std::vector<DriveIdentity>& Drives() const { return m_drives; }
     bool IsTrusted(const DriveIdentity& drive) const;
 
@@ -60,7 +61,7 @@ private:
     Status Write();
     Status Reload();
 
-    std::filesystem::path m_file;
+    RecordFile m_record;
     std::vector<DriveIdentity> m_drives;
 };
 

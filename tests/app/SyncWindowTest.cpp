@@ -70,9 +70,9 @@ protected:
         AcceptLicence();
         ASSERT_EQ(m_app.StartUp(Arguments()), KWMainApp::StartResult::Continue);
         m_computer = m_root / "Computer Files";
-        m_usb = m_drive / halvex::SyncUsbFolderName();
+        m_driveFolder = m_drive / halvex::SyncUsbFolderName();
         fs::create_directories(m_computer);
-        fs::create_directories(m_usb);
+        fs::create_directories(m_driveFolder);
         ASSERT_TRUE(halvex::WriteComputerFolder(halvex::SyncIndexPath(m_app.Paths().DataPath()),
                                                 halvex::ScrambleIdentity(halvex::ComputerIdentity()), m_computer));
         // Chosen on this computer, as the chooser records it.
@@ -106,14 +106,14 @@ protected:
 
     KWMainApp m_app;
     fs::path m_computer;
-    fs::path m_usb;
+    fs::path m_driveFolder;
 };
 
 TEST_F(SyncWindowTest, NormalSyncCopiesOnlyTheCheckedRowsAndKeepsTheUncheckedOne)
 {
     WriteFile(m_computer / "report.txt", "report");
     WriteFile(m_computer / "draft.txt", "draft");
-    WriteFile(m_usb / "photo.jpg", "photo");
+    WriteFile(m_driveFolder / "photo.jpg", "photo");
     auto window = OpenWindow();
     window->show();
     EXPECT_EQ(window->Pair().computer, m_computer);
@@ -145,7 +145,7 @@ TEST_F(SyncWindowTest, NormalSyncCopiesOnlyTheCheckedRowsAndKeepsTheUncheckedOne
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
     window->SyncButton()->click();
     EXPECT_EQ(LastBox(), KXStrings::Format("sync_success", 2));
-    EXPECT_EQ(Names(m_usb), (std::set<std::string>{"photo.jpg", "report.txt"}));
+    EXPECT_EQ(Names(m_driveFolder), (std::set<std::string>{"photo.jpg", "report.txt"}));
     EXPECT_EQ(Names(m_computer), (std::set<std::string>{"draft.txt", "photo.jpg", "report.txt"}));
     ASSERT_EQ(model.rowCount(), 1) << "only the unchecked row stays";
     EXPECT_EQ(model.Row(0).name, "draft.txt");
@@ -166,8 +166,8 @@ TEST_F(SyncWindowTest, ARowThatIsNotCopiedSaysSoAndFailsTheRun)
     const fs::path elsewhere = m_root / "Elsewhere";
     WriteFile(elsewhere / "mine.txt", "mine");
     fs::create_symlink(elsewhere / "mine.txt", m_computer / "note.txt");
-    WriteFile(m_usb / "note.txt", "drive");
-    WriteFile(m_usb / "photo.jpg", "photo");
+    WriteFile(m_driveFolder / "note.txt", "drive");
+    WriteFile(m_driveFolder / "photo.jpg", "photo");
     auto window = OpenWindow();
     window->show();
     SetDetails(*window, true);
@@ -191,21 +191,21 @@ TEST_F(SyncWindowTest, ARowThatIsNotCopiedSaysSoAndFailsTheRun)
 TEST_F(SyncWindowTest, SyncWithTheDetailsHiddenScansFirstAndCopiesEverything)
 {
     WriteFile(m_computer / "a.txt", "a");
-    WriteFile(m_usb / "b.txt", "b");
+    WriteFile(m_driveFolder / "b.txt", "b");
     auto window = OpenWindow();
     window->show();
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
     window->SyncButton()->click();
     EXPECT_EQ(LastBox(), KXStrings::Format("sync_success", 2));
-    EXPECT_EQ(Names(m_usb), Names(m_computer));
+    EXPECT_EQ(Names(m_driveFolder), Names(m_computer));
     EXPECT_EQ(window->Model()->rowCount(), 0);
 }
 
 TEST_F(SyncWindowTest, InstantSyncWithNothingToCopyClosesWithoutAMessage)
 {
     WriteFile(m_computer / "same.txt", "same");
-    fs::copy_file(m_computer / "same.txt", m_usb / "same.txt");
-    fs::last_write_time(m_usb / "same.txt", fs::last_write_time(m_computer / "same.txt"));
+    fs::copy_file(m_computer / "same.txt", m_driveFolder / "same.txt");
+    fs::last_write_time(m_driveFolder / "same.txt", fs::last_write_time(m_computer / "same.txt"));
     auto window = OpenWindow(SyncMode::Instant);
     const auto started = std::chrono::steady_clock::now();
     window->exec();  // the start timer scans and closes the window by itself
@@ -217,11 +217,11 @@ TEST_F(SyncWindowTest, InstantSyncWithNothingToCopyClosesWithoutAMessage)
 TEST_F(SyncWindowTest, InstantSyncCopiesAndTellsNothingWhenEveryFileSucceeded)
 {
     WriteFile(m_computer / "a.txt", "a");
-    WriteFile(m_usb / "sub-less.txt", "b");
+    WriteFile(m_driveFolder / "sub-less.txt", "b");
     auto window = OpenWindow(SyncMode::Instant);
     window->exec();
     EXPECT_TRUE(KWMsgBox::ShownBoxes().empty()) << LastBox();
-    EXPECT_EQ(Names(m_usb), Names(m_computer));
+    EXPECT_EQ(Names(m_driveFolder), Names(m_computer));
 }
 
 TEST_F(SyncWindowTest, HidingAndShowingTheDetailsWithinTheHoldOffKeepsTheCheckMarks)
@@ -285,7 +285,7 @@ TEST_F(SyncWindowTest, ACancelledRunKeepsTheUnfinishedRows)
     EXPECT_EQ(boxes[0].text.toStdString(), KXStrings::GetString("sync_progress_cancel"));
     EXPECT_EQ(boxes[0].focus, KWMsgBox::kIdNo);
     EXPECT_EQ(boxes[1].text.toStdString(), KXStrings::Format("sync_success", 2));
-    EXPECT_EQ(Names(m_usb).size(), 2u);
+    EXPECT_EQ(Names(m_driveFolder).size(), 2u);
     SyncRowModel& model = *window->Model();
     ASSERT_EQ(model.rowCount(), 4);
     for (int i = 0; i < model.rowCount(); ++i) {
@@ -299,7 +299,7 @@ TEST_F(SyncWindowTest, HeaderSortingAndTheLogButton)
 {
     WriteFile(m_computer / "b.txt", std::string(5000, 'b'));
     WriteFile(m_computer / "a.txt", std::string(10, 'a'));
-    WriteFile(m_usb / "c.txt", std::string(3000, 'c'));
+    WriteFile(m_driveFolder / "c.txt", std::string(3000, 'c'));
     auto window = OpenWindow();
     window->show();
     SetDetails(*window, true);
@@ -328,9 +328,9 @@ TEST_F(SyncWindowTest, HeaderSortingAndTheLogButton)
 TEST_F(SyncWindowTest, EqualFilesAnHourApartAreCountedNotListed)
 {
     WriteFile(m_computer / "same.txt", "same", 1'700'000'000);
-    WriteFile(m_usb / "same.txt", "same", 1'700'003'600);
+    WriteFile(m_driveFolder / "same.txt", "same", 1'700'003'600);
     WriteFile(m_computer / "edited.txt", "mine", 1'700'000'000);
-    WriteFile(m_usb / "edited.txt", "your", 1'700'003'600);
+    WriteFile(m_driveFolder / "edited.txt", "your", 1'700'003'600);
     auto window = OpenWindow();
     window->show();
     SetDetails(*window, true);
@@ -342,7 +342,7 @@ TEST_F(SyncWindowTest, EqualFilesAnHourApartAreCountedNotListed)
 TEST_F(SyncWindowTest, WipingTheComputerFolderCopiesTheDriveFolderBack)
 {
     WriteFile(m_computer / "local-only.txt", "x");
-    WriteFile(m_usb / "kept.txt", "k");
+    WriteFile(m_driveFolder / "kept.txt", "k");
     auto window = OpenWindow();
     window->show();
     KWMsgBox::QueueAnswer(KWMsgBox::kIdNo);
@@ -354,7 +354,7 @@ TEST_F(SyncWindowTest, WipingTheComputerFolderCopiesTheDriveFolderBack)
     window->WipeFolder(false);
     EXPECT_EQ(KWMsgBox::ShownBoxes()[1].text.toStdString(), KXStrings::GetString("sync_warn_wipe_local"));
     EXPECT_EQ(Names(m_computer), (std::set<std::string>{"kept.txt"}));
-    EXPECT_EQ(Names(m_usb), (std::set<std::string>{"kept.txt"}));
+    EXPECT_EQ(Names(m_driveFolder), (std::set<std::string>{"kept.txt"}));
     // ctest gives the tests a trash of their own on the build's volume.
     if (const char* data = std::getenv("XDG_DATA_HOME")) {
         const auto infos = fs::path(data) / "Trash" / "info";
@@ -372,7 +372,7 @@ TEST_F(SyncWindowTest, ReturnAtTheWipeAndStopQuestionsChangesNothing)
 {
     for (int i = 0; i < 4; ++i)
         WriteFile(m_computer / ("file" + std::to_string(i) + ".txt"), std::string(1000, char('a' + i)));
-    WriteFile(m_usb / "kept.txt", "k");
+    WriteFile(m_driveFolder / "kept.txt", "k");
     auto window = OpenWindow();
     window->show();
     for (bool driveFolder : {true, false}) {
@@ -383,7 +383,7 @@ TEST_F(SyncWindowTest, ReturnAtTheWipeAndStopQuestionsChangesNothing)
         EXPECT_EQ(box->focusedAnswer, KWMsgBox::kIdNo);
         EXPECT_EQ(box->text.toStdString(),
                   KXStrings::GetString(driveFolder ? "sync_warn_wipe_usb" : "sync_warn_wipe_local"));
-        EXPECT_EQ(Names(m_usb), (std::set<std::string>{"kept.txt"}));
+        EXPECT_EQ(Names(m_driveFolder), (std::set<std::string>{"kept.txt"}));
         EXPECT_EQ(Names(m_computer).size(), 4u);
     }
 
@@ -404,7 +404,7 @@ TEST_F(SyncWindowTest, ReturnAtTheWipeAndStopQuestionsChangesNothing)
     EXPECT_EQ(boxes[0]->text.toStdString(), KXStrings::GetString("sync_progress_cancel"));
     EXPECT_EQ(boxes[0]->focusedAnswer, KWMsgBox::kIdNo);
     EXPECT_EQ(boxes[1]->text.toStdString(), KXStrings::Format("sync_success", 5));
-    EXPECT_EQ(Names(m_usb).size(), 5u) << "the run went on";
+    EXPECT_EQ(Names(m_driveFolder).size(), 5u) << "the run went on";
 }
 
 // Working the list without a mouse: Space toggles the current row's check
@@ -458,7 +458,7 @@ TEST_F(SyncFolderChooserTest, RefusesRemovableAndReadOnlyFoldersAndConfirmsCance
     halvex::SyncDriveProbe probe;
     probe.isRemovable = [&](const fs::path& folder) { return folder.string().rfind(stick.string(), 0) == 0; };
     probe.driveFreeBytes = [] { return std::optional<std::uint64_t>(1); };
-    KWSyncFolder chooser(nullptr, m_usb, probe);
+    KWSyncFolder chooser(nullptr, m_driveFolder, probe);
     chooser.show();
     EXPECT_EQ(chooser.windowTitle().toStdString(), KXStrings::GetString("sync_folder_title"));
     EXPECT_EQ(chooser.CurrentChoice(), KWSyncFolder::kDesktop);
@@ -474,7 +474,7 @@ TEST_F(SyncFolderChooserTest, RefusesRemovableAndReadOnlyFoldersAndConfirmsCance
     EXPECT_EQ(LastBox(), KXStrings::GetString("sync_browse_bad_folder"));
     EXPECT_EQ(chooser.FolderText(), before);
     KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
-    EXPECT_FALSE(chooser.AcceptBrowsed(m_usb / "inside")) << "the drive's own sync folder";
+    EXPECT_FALSE(chooser.AcceptBrowsed(m_driveFolder / "inside")) << "the drive's own sync folder";
     if (::geteuid() != 0) {  // root may write anywhere
         const fs::path locked = m_root / "Locked";
         fs::create_directories(locked);
@@ -536,7 +536,7 @@ TEST_F(SyncFolderChooserTest, ReturnAtTheCancelQuestionKeepsTheChooserOpen)
     halvex::SyncDriveProbe probe;
     probe.isRemovable = [](const fs::path&) { return false; };
     probe.driveFreeBytes = [] { return std::optional<std::uint64_t>(1); };
-    KWSyncFolder chooser(nullptr, m_usb, probe);
+    KWSyncFolder chooser(nullptr, m_driveFolder, probe);
     chooser.show();
     auto box = halvex::test::PressInNextBox(Qt::Key_Return);
     QTest::keyClick(&chooser, Qt::Key_Escape);

@@ -170,6 +170,28 @@ TEST_F(BackupCommandsTest, DryRunThenBackupThenRestoreEverywhere)
     EXPECT_NE(m_out.str().find("0 restored, 4 skipped"), std::string::npos) << m_out.str();
 }
 
+// A drive that cannot flush what it was given: the run fails with message
+// 66 (never "completed"), the stored archive and the last backup time stay.
+TEST_F(BackupCommandsTest, FailedFlushIsAFailureNotACompletion)
+{
+    CreateDocsProfile();
+    ASSERT_EQ(Backup({}), kExitDone) << m_err.str();
+    const auto profileFile = m_context.dataFolder / "com.halvex.pellory.backup.profile1.plist";
+    const std::string profileBefore = ReadFile(profileFile);
+    WriteFile(source() / "notes.txt", "notes 2", std::time(nullptr) + 10);
+    m_context.flush = [](int) { return EIO; };
+    EXPECT_EQ(Backup({}), kExitFailed);
+    const std::string said = m_out.str() + m_err.str();
+    EXPECT_NE(said.find(BackupStrings::BuiltIn().Message(backup_message::kNotDurable)), std::string::npos) << said;
+    EXPECT_EQ(said.find("completed"), std::string::npos) << said;
+    EXPECT_EQ(ReadFile(profileFile), profileBefore);
+    ASSERT_EQ(RunCommand("unzip -p " + Quote(set() / "Current Backup" / "notes.txt.zip") + " > " +
+                         Quote(m_folder / "stored.txt")),
+              0);
+    EXPECT_EQ(ReadFile(m_folder / "stored.txt"), "notes");
+    EXPECT_FALSE(std::filesystem::exists(set() / "Recent Backup" / "notes.txt.zip"));
+}
+
 TEST_F(BackupCommandsTest, RestoreRefusesEscapesAndMissingSets)
 {
     CreateDocsProfile();

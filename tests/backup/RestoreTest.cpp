@@ -193,6 +193,33 @@ TEST_F(RestoreTest, MissingOrBrokenInformationFileEndsAnOriginalRestore)
     EXPECT_EQ(callback.fatals[0], "Original Backup Folder can't be determined.");
 }
 
+// Onto the drive that holds the set, restored files wait for one flush per
+// batch: a flush that fails places nothing of its batch, keeps the file it
+// would replace, leaves no temporary and stops the restore.
+TEST_F(RestoreTest, OntoTheDriveAFailedFlushPlacesNothingOfItsBatch)
+{
+    const auto target = m_folder / "drive" / "restored";
+    WriteFile(target / "deep.txt", "older");
+    SetTime(target / "deep.txt", 1600000000);
+    RecordingCallback callback;
+    KWBackupManager engine(callback);
+    int flushes = 0;
+    RestoreRunOptions options = To(target);
+    options.batch.files = 1;
+    options.flush = [&](int) { return ++flushes == 2 ? EIO : 0; };
+    engine.AddFileToRestorePool(current() / "top.txt.zip");
+    engine.AddFileToRestorePool(current() / "docs" / "inner" / "deep.txt.zip");
+    EXPECT_FALSE(engine.RestoreFromFilesPool(options));
+    EXPECT_EQ(flushes, 2);
+    EXPECT_EQ(engine.GetFlushError(), EIO);
+    EXPECT_EQ(engine.GetStoredCount(), 1u);
+    EXPECT_EQ(engine.GetFailedCount(), 1u);
+    EXPECT_EQ(callback.errors.size(), 1u);
+    EXPECT_EQ(ReadFile(target / "top.txt"), "top");
+    EXPECT_EQ(ReadFile(target / "deep.txt"), "older");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target), {}), 2);
+}
+
 TEST(InfoFile, ReadsBothEncodingsAndTheNumberedFallback)
 {
     TempFolder folder;

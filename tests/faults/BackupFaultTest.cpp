@@ -73,20 +73,44 @@ protected:
         std::uint32_t stored = 0;
         std::uint32_t failed = 0;
         bool destinationGone = false;
+        int flushError = 0;
     };
 
-    Outcome Backup(unsigned threads = 2)
+    Outcome Backup(unsigned threads = 2, halvex::FileSystemFlusher flush = {}, std::size_t batchFiles = 256)
     {
         KWBackupManager engine(callback);
         engine.AddFilter("*", "anything");
         halvex::BackupRunOptions options;
         options.archiveThreads = threads;
+        options.batch.files = batchFiles;
+        options.flush = std::move(flush);
         Outcome o;
         o.finished = engine.Backup(source, backup, "Set", options);
         o.stored = engine.GetStoredCount();
         o.failed = engine.GetFailedCount();
         o.destinationGone = engine.IsDestinationGone();
+        o.flushError = engine.GetFlushError();
         return o;
+    }
+
+    // Each of count files stored once, then changed.
+    void StoredThenChanged(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            WriteFile(source / Name(i), "version 1", 1'600'000'000);
+        ASSERT_TRUE(Backup().finished);
+        for (int i = 0; i < count; ++i)
+            WriteFile(source / Name(i), "version 2", 1'700'000'000);
+    }
+    static std::string Name(int i) { return "f" + std::to_string(i) + ".txt"; }
+
+    // "current|recent" of each file, in name order.
+    std::vector<std::string> Generations(int count)
+    {
+        std::vector<std::string> held;
+        for (int i = 0; i < count; ++i)
+            held.push_back(Stored(Current(Name(i)), scratch) + "|" + Stored(Recent(Name(i)), scratch));
+        return held;
     }
 
     fs::path Current(const std::string& name) const { return backup / "Set" / "Current Backup" / (name + ".zip"); }
@@ -236,4 +260,54 @@ TEST_F(BackupFaultTest, PartialArchivesOfAKilledRunGoWithTheNextRun)
     EXPECT_TRUE(Backup().finished);
     EXPECT_FALSE(fs::exists(leftover));
     EXPECT_EQ(Stored(Current("sub/a.txt"), scratch), "a 2");
+}
+
+// The archives wait for their batch's flush before any takes its name: at
+// each flush, only the batches flushed before it are in place.
+TEST_F(BackupFaultTest, ArchivesTakeTheirNamesOnlyAfterTheirBatchIsFlushed)
+{
+    StoredThenChanged(5);
+    std::vector<int> newAtFlush;
+    const Outcome o = Backup(
+        2,
+        [&](int) {
+            int placed = 0;
+            for (const std::string& held : Generations(5))
+                placed += held == "version 2|version 1";
+            newAtFlush.push_back(placed);
+            return 0;
+        },
+        2);
+    EXPECT_TRUE(o.finished);
+    EXPECT_EQ(o.stored, 5u);
+    EXPECT_EQ(newAtFlush, (std::vector<int>{0, 2, 4}));
+    EXPECT_EQ(Generations(5), std::vector<std::string>(5, "version 2|version 1"));
+}
+
+// The flush of the second batch fails, as on a drive pulled before it: none
+// of that batch's archives takes its name or pushes a generation down, no
+// temporary is left, and the run stops with the flush's error instead of
+// going on; the batch flushed before it is stored.
+TEST_F(BackupFaultTest, FailedFlushFailsItsBatchAndKeepsEveryGeneration)
+{
+    StoredThenChanged(6);
+    int flushes = 0;
+    const Outcome o = Backup(
+        2, [&](int) { return ++flushes == 2 ? EIO : 0; }, 2);
+    EXPECT_FALSE(o.finished);
+    EXPECT_EQ(o.flushError, EIO);
+    EXPECT_FALSE(o.destinationGone);
+    EXPECT_EQ(o.stored, 2u);
+    EXPECT_EQ(o.failed, 2u);
+    EXPECT_EQ(flushes, 2);
+    const std::vector<std::string> expected = {"version 2|version 1", "version 2|version 1", "version 1|(none)",
+                                               "version 1|(none)",    "version 1|(none)",    "version 1|(none)"};
+    EXPECT_EQ(Generations(6), expected);
+    EXPECT_EQ(Partials(backup), 0u);
+
+    // The next run, with a drive that keeps what it is given, completes.
+    const Outcome again = Backup();
+    EXPECT_TRUE(again.finished);
+    EXPECT_EQ(again.stored, 4u);
+    EXPECT_EQ(Generations(6), std::vector<std::string>(6, "version 2|version 1"));
 }

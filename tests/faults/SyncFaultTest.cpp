@@ -45,7 +45,9 @@ protected:
     void Scan()
     {
         halvex::SyncControl control;
-        halvex::SyncScanner scanner(callback, control, halvex::Recursion::Into);
+        halvex::SyncScanOptions scanOptions;
+        scanOptions.recursion = halvex::Recursion::Into;
+        halvex::SyncScanner scanner(callback, control, scanOptions);
         ASSERT_TRUE(scanner.Scan(computer, drive, rows));
         counters = scanner.Counters();
     }

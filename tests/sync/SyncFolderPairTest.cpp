@@ -22,7 +22,7 @@ protected:
     }
     void TearDown() override { LoadSyncStrings(); }
 
-    fs::path Usb() const { return place.runPath / "Sync Folder"; }
+    fs::path DriveFolder() const { return place.runPath / "Sync Folder"; }
     fs::path Index() const { return place.dataPath / "com.halvex.dravane.sync.plist"; }
     std::string Stored() const { return halvex::ReadComputerFolder(Index(), place.computerKey); }
 
@@ -78,9 +78,9 @@ TEST_F(SyncFolderPairTest, StoredFolderThatExistsIsUsedWithoutQuestions)
     ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, home).ok);
     const auto pair = halvex::GetFolderInfo(place, callback);
     ASSERT_TRUE(pair);
-    EXPECT_EQ(pair->usb, Usb());
+    EXPECT_EQ(pair->drive, DriveFolder());
     EXPECT_EQ(pair->computer, home);
-    EXPECT_TRUE(fs::is_directory(Usb())) << "created on demand";
+    EXPECT_TRUE(fs::is_directory(DriveFolder())) << "created on demand";
     EXPECT_TRUE(callback.questions.empty());
     EXPECT_EQ(callback.chooserOpened, 0);
 }
@@ -158,22 +158,22 @@ TEST_F(SyncFolderPairTest, DriveFolderThatCannotBeCreatedIsAnError)
 TEST_F(SyncFolderPairTest, ChangeToTheSameFolderDoesNothing)
 {
     ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, home).ok);
-    WriteFile(Usb() / "a.txt", "data");
+    WriteFile(DriveFolder() / "a.txt", "data");
     EXPECT_EQ(halvex::SetSyncFolder(place, home, callback), FolderChange::Unchanged);
     EXPECT_TRUE(callback.questions.empty());
-    EXPECT_TRUE(fs::exists(Usb() / "a.txt"));
+    EXPECT_TRUE(fs::exists(DriveFolder() / "a.txt"));
 }
 
 TEST_F(SyncFolderPairTest, ChangeSetsTheFullDriveFolderAsideUnderTheFirstFreeNumber)
 {
-    WriteFile(Usb() / "a.txt", "data");
+    WriteFile(DriveFolder() / "a.txt", "data");
     fs::create_directories(place.runPath / "Sync Folder_Old1");
     fs::create_directories(place.runPath / "Sync Folder_Old2");
     EXPECT_EQ(halvex::SetSyncFolder(place, home, callback), FolderChange::Stored);
     ASSERT_EQ(callback.questions.size(), 1u);
     EXPECT_NE(callback.questions[0].text.find("move them aside"), std::string::npos);
     EXPECT_EQ(ReadFile(place.runPath / "Sync Folder_Old3" / "a.txt"), "data");
-    EXPECT_TRUE(fs::is_empty(Usb()));
+    EXPECT_TRUE(fs::is_empty(DriveFolder()));
     ASSERT_EQ(callback.messages.size(), 1u);
     EXPECT_NE(callback.messages[0].first.find("'Sync Folder_Old3'"), std::string::npos);
     EXPECT_EQ(callback.messages[0].first.find(place.runPath.string()), std::string::npos) << "name without the path";
@@ -182,31 +182,31 @@ TEST_F(SyncFolderPairTest, ChangeSetsTheFullDriveFolderAsideUnderTheFirstFreeNum
 
 TEST_F(SyncFolderPairTest, ChangeKeepsAnEmptyDriveFolderOrOneTheUserKeeps)
 {
-    fs::create_directories(Usb() / "empty subfolder");
+    fs::create_directories(DriveFolder() / "empty subfolder");
     EXPECT_EQ(halvex::SetSyncFolder(place, home, callback), FolderChange::Stored);
     EXPECT_TRUE(callback.questions.empty()) << "no data, no question";
     EXPECT_FALSE(fs::exists(place.runPath / "Sync Folder_Old1"));
 
-    WriteFile(Usb() / "a.txt", "data");
+    WriteFile(DriveFolder() / "a.txt", "data");
     callback.answers.push_back(Answer::No);
     EXPECT_EQ(halvex::SetSyncFolder(place, tmp.path(), callback), FolderChange::Stored);
-    EXPECT_TRUE(fs::exists(Usb() / "a.txt"));
+    EXPECT_TRUE(fs::exists(DriveFolder() / "a.txt"));
     EXPECT_EQ(Stored(), tmp.path().string());
 }
 
 TEST_F(SyncFolderPairTest, AbandonedChangeStoresAndMovesNothing)
 {
     ASSERT_TRUE(halvex::WriteComputerFolder(Index(), place.computerKey, tmp.path()).ok);
-    WriteFile(Usb() / "a.txt", "data");
+    WriteFile(DriveFolder() / "a.txt", "data");
     callback.answers.push_back(Answer::Abandon);
     EXPECT_EQ(halvex::SetSyncFolder(place, home, callback), FolderChange::Abandoned);
-    EXPECT_TRUE(fs::exists(Usb() / "a.txt"));
+    EXPECT_TRUE(fs::exists(DriveFolder() / "a.txt"));
     EXPECT_EQ(Stored(), tmp.path().string());
 }
 
 TEST_F(SyncFolderPairTest, FailedSetAsideStoresNothing)
 {
-    WriteFile(Usb() / "a.txt", "data");
+    WriteFile(DriveFolder() / "a.txt", "data");
     OpenToOthers(tmp.path());
     // The drive folder cannot be renamed in a run path closed to writing.
     fs::permissions(place.runPath,
@@ -223,7 +223,7 @@ TEST_F(SyncFolderPairTest, FailedSetAsideStoresNothing)
               "abandoned|The sync folder on the USB flash drive could not be renamed. "
               "The sync folder has not been changed.");
     EXPECT_EQ(Stored(), "");
-    EXPECT_TRUE(fs::exists(Usb() / "a.txt"));
+    EXPECT_TRUE(fs::exists(DriveFolder() / "a.txt"));
 }
 
 TEST_F(SyncFolderPairTest, BrowsedFolderRules)
@@ -231,7 +231,7 @@ TEST_F(SyncFolderPairTest, BrowsedFolderRules)
     halvex::SyncDriveProbe probe;
     probe.isRemovable = [&](const fs::path& p) { return p == tmp / "stick"; };
     fs::create_directories(tmp / "stick");
-    fs::create_directories(Usb() / "inner");
+    fs::create_directories(DriveFolder() / "inner");
     WriteFile(tmp / "file", "x");
     struct Case {
         fs::path folder;
@@ -242,11 +242,11 @@ TEST_F(SyncFolderPairTest, BrowsedFolderRules)
         {tmp / "missing", "sync_browse_bad_folder"},
         {tmp / "file", "sync_browse_bad_folder"},
         {"relative/folder", "sync_browse_bad_folder"},
-        {Usb() / "inner", "sync_browse_bad_folder"},
+        {DriveFolder() / "inner", "sync_browse_bad_folder"},
         {place.runPath, "sync_browse_bad_folder"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(halvex::CheckBrowsedFolder(c.folder, Usb(), probe).messageKey, c.key) << c.folder;
+        EXPECT_EQ(halvex::CheckBrowsedFolder(c.folder, DriveFolder(), probe).messageKey, c.key) << c.folder;
 }
 
 TEST_F(SyncFolderPairTest, ReadOnlyFolderIsLocked)
@@ -254,7 +254,7 @@ TEST_F(SyncFolderPairTest, ReadOnlyFolderIsLocked)
     OpenToOthers(tmp.path());
     fs::permissions(home,
                     fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
-    const auto report = AsOrdinaryUser([&] { return halvex::CheckBrowsedFolder(home, Usb(), {}).messageKey; });
+    const auto report = AsOrdinaryUser([&] { return halvex::CheckBrowsedFolder(home, DriveFolder(), {}).messageKey; });
     if (!report)
         GTEST_SKIP() << "cannot become an ordinary user here";
     EXPECT_EQ(*report, "sync_browse_folder_locked");

@@ -67,7 +67,9 @@ protected:
     // "to-drive a/b", "to-computer a/b" or "problem a/b" per row.
     std::set<std::string> Scan(const fs::path& computerSide, const fs::path& driveSide)
     {
-        halvex::SyncScanner scanner(callback, control, halvex::Recursion::Into);
+        halvex::SyncScanOptions scanOptions;
+        scanOptions.recursion = halvex::Recursion::Into;
+        halvex::SyncScanner scanner(callback, control, scanOptions);
         EXPECT_TRUE(scanner.Scan(computerSide, driveSide, rows));
         counters = scanner.Counters();
         std::set<std::string> listed;

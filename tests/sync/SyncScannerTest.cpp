@@ -18,14 +18,16 @@ protected:
     void SetUp() override
     {
         LoadSyncStrings();
+        options.recursion = Recursion::Into;
         fs::create_directories(computer);
         fs::create_directories(drive);
     }
 
-    // "to-drive a/b" or "to-computer a/b" per row, in the list's order.
-    std::vector<std::string> Scan(Recursion recursion = Recursion::Into)
+    // "to-drive a/b" or "to-computer a/b" per row, in the list's order,
+    // scanned with the fixture's options.
+    std::vector<std::string> Scan()
     {
-        halvex::SyncScanner scanner(callback, control, recursion);
+        halvex::SyncScanner scanner(callback, control, options);
         finished = scanner.Scan(computer, drive, rows);
         counters = scanner.Counters();
         std::vector<std::string> out;
@@ -37,9 +39,9 @@ protected:
         return out;
     }
 
-    std::set<std::string> ScanSet(Recursion recursion = Recursion::Into)
+    std::set<std::string> ScanSet()
     {
-        auto v = Scan(recursion);
+        auto v = Scan();
         return {v.begin(), v.end()};
     }
 
@@ -48,6 +50,7 @@ protected:
     fs::path drive = tmp / "drive";
     RecordingCallback callback;
     halvex::SyncControl control;
+    halvex::SyncScanOptions options;  // recursion set in SetUp
     std::vector<ItemData> rows;
     halvex::ScanCounters counters;
     halvex::Status finished;
@@ -115,12 +118,14 @@ TEST_F(SyncScannerTest, SubfoldersOnlyWhenAsked)
     WriteFile(computer / "top.txt", "a");
     WriteFile(computer / "inner" / "deep.txt", "a");
     WriteFile(drive / "other" / "far.txt", "a");
-    EXPECT_EQ(ScanSet(Recursion::TopOnly), (std::set<std::string>{"to-drive top.txt"}));
+    options.recursion = Recursion::TopOnly;
+    EXPECT_EQ(ScanSet(), (std::set<std::string>{"to-drive top.txt"}));
     EXPECT_EQ(counters.foldersScanned, 0u);
     EXPECT_EQ(counters.filesScanned, 1u);
     EXPECT_EQ(callback.scanMessages.back(), "Comparing files...\n1 files checked");
 
-    EXPECT_EQ(ScanSet(Recursion::Into),
+    options.recursion = Recursion::Into;
+    EXPECT_EQ(ScanSet(),
               (std::set<std::string>{"to-drive top.txt", "to-drive inner/deep.txt", "to-computer other/far.txt"}));
     EXPECT_EQ(counters.foldersScanned, 2u);
     EXPECT_EQ(counters.filesScanned, 3u);
@@ -280,13 +285,12 @@ TEST_F(SyncScannerTest, RowsHandedOnlyToTheCallbackComeInTheListsOrder)
         names.push_back(row.name);
     callback.rowsAdded.clear();
 
-    halvex::SyncScanner scanner(callback, control, Recursion::Into);
-    scanner.SetRowKeeping(halvex::RowKeeping::CallbackOnly);
-    EXPECT_TRUE(scanner.Scan(computer, drive, rows));
-    EXPECT_TRUE(rows.empty());
+    options.rowKeeping = halvex::RowKeeping::CallbackOnly;
+    EXPECT_TRUE(Scan().empty());
+    EXPECT_TRUE(finished);
     EXPECT_EQ(callback.rowsAdded, names);
-    EXPECT_EQ(scanner.Counters().toComputer, 1u);
-    EXPECT_EQ(scanner.Counters().toDrive, 2u);
+    EXPECT_EQ(counters.toComputer, 1u);
+    EXPECT_EQ(counters.toDrive, 2u);
 }
 
 // Folders on both sides are entered in the computer's order, yet their

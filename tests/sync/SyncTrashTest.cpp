@@ -46,7 +46,9 @@ protected:
 
     halvex::SyncRunSummary ScanAndRun()
     {
-        halvex::SyncScanner scanner(callback, control, halvex::Recursion::Into);
+        halvex::SyncScanOptions scanOptions;
+        scanOptions.recursion = halvex::Recursion::Into;
+        halvex::SyncScanner scanner(callback, control, scanOptions);
         EXPECT_TRUE(scanner.Scan(computer, drive, rows));
         counters = scanner.Counters();
         halvex::SyncRunOptions options;

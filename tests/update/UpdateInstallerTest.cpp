@@ -269,6 +269,37 @@ TEST_F(AllOrNothingTest, AFileThatCannotBeReplacedPutsEveryOldFileBack)
     EXPECT_EQ(Snapshot(Top()), New());
 }
 
+// One flush of the drive with every new file staged and no target swapped,
+// one with every target swapped before the journal says done, none a file;
+// a flush that fails at either point puts every old file back.
+TEST_F(AllOrNothingTest, FlushedOnceBeforeTheSwapsAndOnceBeforeDone)
+{
+    std::vector<std::map<std::string, std::string>> atFlush;
+    halvex::InstallCallbacks callbacks;
+    callbacks.flush = [&](int) {
+        atFlush.push_back(Snapshot(Top()));
+        return 0;
+    };
+    ASSERT_TRUE(halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, callbacks));
+    ASSERT_EQ(atFlush.size(), 2u);
+    const std::string staged = (kLinux / (std::string(halvex::kStagedPrefix) + "dravane")).string();
+    EXPECT_EQ(atFlush[0][(kLinux / "dravane").string()], m_old[(kLinux / "dravane").string()]);
+    EXPECT_EQ(atFlush[0][staged], "#!/bin/sh\necho N+1\n");
+    for (const auto& [file, text] : New())
+        EXPECT_EQ(atFlush[1][file], text) << file;
+
+    for (const int failing : {1, 2}) {
+        SCOPED_TRACE(failing);
+        SetUp();
+        int flushes = 0;
+        callbacks.flush = [&](int) { return ++flushes == failing ? EIO : 0; };
+        const halvex::Status installed = halvex::InstallUnpackedUpdate(Unpacked(), Top(), {}, callbacks);
+        EXPECT_FALSE(installed);
+        EXPECT_EQ(installed.systemError, EIO);
+        EXPECT_EQ(Snapshot(Top()), m_old);
+    }
+}
+
 TEST(UpdateJournal, OnlyAWellFormedJournalNamesFilesToTouch)
 {
     halvex::UpdateJournal journal;

@@ -98,9 +98,9 @@ bool KWSyncDlg::Prepare()
     const KXAppPaths& paths = m_app.Paths();
     const SyncPlace place{paths.RunPath(), paths.DataPath(), ScrambleIdentity(ComputerIdentity())};
     SyncUiCallback callback(parentWidget());
-    const fs::path usb = SyncUsbPath(place.runPath);
+    const fs::path driveFolder = SyncUsbPath(place.runPath);
     callback.SetChooser([&]() -> std::optional<fs::path> {
-        KWSyncFolder chooser(parentWidget(), usb, m_probe);
+        KWSyncFolder chooser(parentWidget(), driveFolder, m_probe);
         if (chooser.exec() != QDialog::Accepted)
             return std::nullopt;
         return chooser.getFolderPath();
@@ -113,7 +113,7 @@ bool KWSyncDlg::Prepare()
         const QString name = ::PathText(folder.filename());
         label->setText(label->fontMetrics().elidedText(name, Qt::ElideMiddle, label->width()));
     };
-    shortName(m_lblUsbName, m_pair.usb);
+    shortName(m_lblDriveName, m_pair.drive);
     shortName(m_lblLocalName, m_pair.computer);
     UpdateArrowsAndTips(false);
     return true;
@@ -206,7 +206,7 @@ bool KWSyncDlg::RebuildList()
     DWWaitDlg wait(this, TextOr("sync_wait_title"), first);
 
     // Rows are shown while the scan runs; they arrive in batches.
-    m_model->SetRoots(m_pair.computer, m_pair.usb);
+    m_model->SetRoots(m_pair.computer, m_pair.drive);
     ScanFeed feed;
     auto drain = [this, &feed] {
         std::vector<ItemData> batch;
@@ -225,16 +225,19 @@ bool KWSyncDlg::RebuildList()
     connect(&drainTimer, &QTimer::timeout, this, drain);
     drainTimer.start();
     const fs::path computer = m_pair.computer;
-    const fs::path usb = m_pair.usb;
-    const SyncPacing pacing = m_pacing;
+    const fs::path drive = m_pair.drive;
+    SyncScanOptions options;
+    options.recursion = subfolders ? Recursion::Into : Recursion::TopOnly;
+    options.pacing = m_pacing;
+    options.rowKeeping = RowKeeping::CallbackOnly;
     std::uint32_t timeShifted = 0;  // written by the worker, read once it is done
-    const bool finished = wait.Run([&feed, &timeShifted, computer, usb, pacing, subfolders](DWWorkDlg& window) {
+    const bool finished = wait.Run([&feed, &timeShifted, computer, drive, options](DWWorkDlg& window) {
         SyncControl control(window.CancelFlag());
         SyncScanReports reports(window, feed);
-        SyncScanner scanner(reports, control, subfolders ? Recursion::Into : Recursion::TopOnly, pacing);
-        scanner.SetRowKeeping(RowKeeping::CallbackOnly);
+        SyncScanner scanner(reports, control, options);
         std::vector<ItemData> rows;
-        IgnoreResult(scanner.Scan(computer, usb, rows), "the rows came through the reports; a cancel is the window's");
+        IgnoreResult(scanner.Scan(computer, drive, rows),
+                     "the rows came through the reports; a cancel is the window's");
         timeShifted = scanner.Counters().timeShifted;
     });
     drainTimer.stop();
@@ -297,7 +300,7 @@ void KWSyncDlg::DoRun()
     options.pacing = m_pacing;
     options.mountPath = SyncMountPathOf;
     options.computerFolder = m_pair.computer;
-    options.driveFolder = m_pair.usb;
+    options.driveFolder = m_pair.drive;
     SyncRunSummary result;
     const auto hook = m_fnBeforeEachFile;
     const auto work = [&rows, &result, options, hook](DWWorkDlg& window) {
@@ -331,20 +334,20 @@ void KWSyncDlg::UpdateArrowsAndTips(bool recount)
         m_nFromDrive = m_model->CheckedFromDrive();
         m_nFromComputer = m_model->CheckedFromComputer();
     }
-    QString usbTip = TextOr("sync_browse_usb") + "\n\n" + ::PathText(m_pair.usb);
+    QString driveTip = TextOr("sync_browse_usb") + "\n\n" + ::PathText(m_pair.drive);
     QString localTip = TextOr("sync_browse_local") + "\n\n" + ::PathText(m_pair.computer);
     if (m_bDetailsShown) {
         m_arrowRight->setVisible(m_nFromDrive > 0);
         m_arrowLeft->setVisible(m_nFromComputer > 0);
         if (m_nFromDrive > 0)
-            usbTip = TextFormat("sync_tip_usb", m_nFromDrive) + "\n\n" + usbTip;
+            driveTip = TextFormat("sync_tip_usb", m_nFromDrive) + "\n\n" + driveTip;
         if (m_nFromComputer > 0)
             localTip = TextFormat("sync_tip_local", m_nFromComputer) + "\n\n" + localTip;
     } else {
         m_arrowRight->hide();
         m_arrowLeft->hide();
     }
-    m_btnUsb->setToolTip(usbTip);
+    m_btnDrive->setToolTip(driveTip);
     m_btnLocal->setToolTip(localTip);
 }
 
@@ -359,13 +362,13 @@ void KWSyncDlg::UpdateSelectedInfo()
 {
     const QModelIndexList selected = m_table->selectionModel()->selectedRows();
     if (selected.isEmpty() || selected.first().row() >= m_model->rowCount()) {
-        m_imgUsb->hide();
+        m_imgDrive->hide();
         m_imgLocal->hide();
         m_lblPath->SetPath({});
         return;
     }
     const int row = selected.first().row();
-    m_imgUsb->setVisible(m_model->FromDrive(row));
+    m_imgDrive->setVisible(m_model->FromDrive(row));
     m_imgLocal->setVisible(!m_model->FromDrive(row));
     m_lblPath->SetPath(::PathText(m_model->SourcePath(row)));
 }
@@ -385,7 +388,7 @@ QString KWSyncDlg::PathShownText() const
 }
 bool KWSyncDlg::SourceImageShown(bool drive) const
 {
-    return drive ? !m_imgUsb->isHidden() : !m_imgLocal->isHidden();
+    return drive ? !m_imgDrive->isHidden() : !m_imgLocal->isHidden();
 }
 
 void KWSyncDlg::OnHeaderClicked(int section)
@@ -404,10 +407,10 @@ void KWSyncDlg::OnHeaderClicked(int section)
 void KWSyncDlg::OnListMenu(const QPoint& at)
 {
     QMenu menu(this);
-    QAction* wipeUsb = menu.addAction(TextOr("sync_wipe_usb_item"));
+    QAction* wipeDrive = menu.addAction(TextOr("sync_wipe_usb_item"));
     QAction* wipeLocal = menu.addAction(TextOr("sync_wipe_local_item"));
     QAction* chosen = menu.exec(m_table->viewport()->mapToGlobal(at));
-    if (chosen == wipeUsb)
+    if (chosen == wipeDrive)
         WipeFolder(true);
     else if (chosen == wipeLocal)
         WipeFolder(false);
@@ -425,7 +428,7 @@ void KWSyncDlg::WipeFolder(bool driveFolder)
     UpdateArrowsAndTips(false);
 
     DWWaitDlg wait(this, TextOr("sync_wait_title"), TextOr("sync_wipe_usb_msg"));
-    const fs::path folder = driveFolder ? m_pair.usb : m_pair.computer;
+    const fs::path folder = driveFolder ? m_pair.drive : m_pair.computer;
     const bool pause = m_pacing.beforeRun.count() > 0;
     const bool finished = wait.Run([folder, pause](DWWorkDlg& window) {
         SyncControl control(window.CancelFlag());

@@ -66,7 +66,7 @@ public:
     QWidget* ArrowToComputer() const;
     QWidget* ArrowToDrive() const;
     DWImageButton* SyncButton() const { return m_btnSync; }
-    DWImageButton* DriveButton() const { return m_btnUsb; }
+    DWImageButton* DriveButton() const { return m_btnDrive; }
     DWImageButton* ComputerButton() const { return m_btnLocal; }
     DWImageButton* RefreshButton() const { return m_btnRefresh; }
     DWImageButton* LogButton() const { return m_btnLog; }
@@ -121,17 +121,17 @@ private:
     QWidget* m_upper = nullptr;
     QWidget* m_details = nullptr;
     DWImageButton* m_btnSync = nullptr;
-    DWImageButton* m_btnUsb = nullptr;
+    DWImageButton* m_btnDrive = nullptr;
     DWImageButton* m_btnLocal = nullptr;
     QLabel* m_arrowRight = nullptr;
     QLabel* m_arrowLeft = nullptr;
     DWImageButton* m_btnArrow = nullptr;
     QPushButton* m_btnDetails = nullptr;
-    QLabel* m_lblUsbName = nullptr;
+    QLabel* m_lblDriveName = nullptr;
     QLabel* m_lblLocalName = nullptr;
     QTableView* m_table = nullptr;
     halvex::app::SyncRowModel* m_model = nullptr;
-    QLabel* m_imgUsb = nullptr;
+    QLabel* m_imgDrive = nullptr;
     QLabel* m_imgLocal = nullptr;
     QLabel* m_lblTimeShift = nullptr;
     halvex::app::ElidedPathLabel* m_lblPath = nullptr;

@@ -78,7 +78,7 @@ void KWSyncDlg::BuildUpper()
     auto* row = new QHBoxLayout;
     const QString driveName = QString::fromStdString(m_app.Device().volumeName());
     row->addLayout(
-        side(m_btnUsb, m_lblUsbName, "Usb_Normal.png", driveName.isEmpty() ? "USB" : driveName, "driveButton"));
+        side(m_btnDrive, m_lblDriveName, "Usb_Normal.png", driveName.isEmpty() ? "USB" : driveName, "driveButton"));
     row->addStretch(1);
 
     auto* middle = new QVBoxLayout;
@@ -129,7 +129,7 @@ void KWSyncDlg::BuildUpper()
     layout->addSpacing(6);
 
     connect(m_btnSync, &QAbstractButton::clicked, this, &KWSyncDlg::StartSync);
-    connect(m_btnUsb, &QAbstractButton::clicked, this, [this] { RevealFolder(m_pair.usb); });
+    connect(m_btnDrive, &QAbstractButton::clicked, this, [this] { RevealFolder(m_pair.drive); });
     connect(m_btnLocal, &QAbstractButton::clicked, this, [this] { RevealFolder(m_pair.computer); });
     auto toggle = [this] {
         if (m_animation->state() != QAbstractAnimation::Running)
@@ -194,7 +194,7 @@ void KWSyncDlg::BuildDetails()
         label->setFixedSize(26, 26);
         return label;
     };
-    m_imgUsb = smallImage("Usb_Volume.png");
+    m_imgDrive = smallImage("Usb_Volume.png");
     m_imgLocal = smallImage("Computer.png");
     m_lblPath = new ElidedPathLabel(m_details);
     m_lblPath->setObjectName("pathLabel");
@@ -209,7 +209,7 @@ void KWSyncDlg::BuildDetails()
     m_btnLog = new DWImageButton("Log", TextOr("error_log"), m_details);
     m_btnLog->setObjectName("logButton");
     m_btnLog->setToolTip(TextOr("error_log"));
-    infoRow->addWidget(m_imgUsb);
+    infoRow->addWidget(m_imgDrive);
     infoRow->addWidget(m_imgLocal);
     infoRow->addWidget(m_lblPath, 1);
     infoRow->addWidget(m_btnRefresh);
@@ -220,7 +220,7 @@ void KWSyncDlg::BuildDetails()
     m_bLogShown = KXAppPrefs::Bool(prefkey::kSyncLog);
     m_btnLog->setVisible(m_bLogShown);
     m_btnRefresh->hide();
-    m_imgUsb->hide();
+    m_imgDrive->hide();
     m_imgLocal->hide();
 
     connect(m_btnRefresh, &QAbstractButton::clicked, this, [this] {

@@ -24,8 +24,8 @@
 namespace fs = std::filesystem;
 using halvex::IgnoreResult;
 
-KWSyncFolder::KWSyncFolder(QWidget* owner, fs::path usbPath, halvex::SyncDriveProbe probe)
-    : QDialog(owner), m_pathUsb(std::move(usbPath)), m_probe(std::move(probe))
+KWSyncFolder::KWSyncFolder(QWidget* owner, fs::path driveFolder, halvex::SyncDriveProbe probe)
+    : QDialog(owner), m_driveFolder(std::move(driveFolder)), m_probe(std::move(probe))
 {
     setWindowTitle(TextOr("sync_folder_title"));
     setObjectName("KWSyncFolder");
@@ -142,7 +142,7 @@ void KWSyncFolder::OnBrowse()
 
 bool KWSyncFolder::AcceptBrowsed(const fs::path& folder)
 {
-    const halvex::Status check = halvex::CheckBrowsedFolder(folder, m_pathUsb, m_probe);
+    const halvex::Status check = halvex::CheckBrowsedFolder(folder, m_driveFolder, m_probe);
     if (!check) {
         KWMsgBox::Show(this, KXStrings::GetString(check.messageKey), KWMsgBox::kStop, KWMsgBox::kOk);
         return false;
@@ -171,7 +171,7 @@ void KWSyncFolder::accept()
         fs::create_directories(folder, ec);
     // A typed folder gets the same rules as a browsed one: a folder that is
     // missing or on a stick would only fail later, at every sync.
-    const halvex::Status check = halvex::CheckBrowsedFolder(folder, m_pathUsb, m_probe);
+    const halvex::Status check = halvex::CheckBrowsedFolder(folder, m_driveFolder, m_probe);
     if (!check) {
         KWMsgBox::Show(this, KXStrings::GetString(check.messageKey), KWMsgBox::kStop, KWMsgBox::kOk);
         return;

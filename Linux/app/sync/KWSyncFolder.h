@@ -18,7 +18,7 @@ class KWSyncFolder : public QDialog {
 public:
     enum Choice { kDesktop = 0, kDocuments = 1, kOwnFolder = 2 };
 
-    KWSyncFolder(QWidget* owner, std::filesystem::path usbPath, halvex::SyncDriveProbe probe);
+    KWSyncFolder(QWidget* owner, std::filesystem::path driveFolder, halvex::SyncDriveProbe probe);
 
     std::filesystem::path getFolderPath() const { return m_pathChosen; }
 
@@ -41,7 +41,7 @@ private:
     void OnBrowse();
     std::filesystem::path FolderOf(Choice choice) const;
 
-    std::filesystem::path m_pathUsb;
+    std::filesystem::path m_driveFolder;
     halvex::SyncDriveProbe m_probe;
     std::filesystem::path m_pathChosen;
     QButtonGroup* m_choices;

@@ -22,7 +22,7 @@ SyncPlace SyncPlaceOf(const KWMainApp& app)
     return SyncPlace{app.Paths().RunPath(), app.Paths().DataPath(), ScrambleIdentity(ComputerIdentity())};
 }
 
-std::optional<fs::path> BrowseSyncFolder(QWidget* owner, const fs::path& start, const fs::path& usbPath,
+std::optional<fs::path> BrowseSyncFolder(QWidget* owner, const fs::path& start, const fs::path& driveFolder,
                                          const SyncDriveProbe& probe)
 {
     QFileDialog picker(owner, TextOr("sync_select_folder_title"), PathText(start));
@@ -33,14 +33,15 @@ std::optional<fs::path> BrowseSyncFolder(QWidget* owner, const fs::path& start, 
     if (picker.exec() != QDialog::Accepted || picker.selectedFiles().isEmpty())
         return std::nullopt;
     const fs::path folder = PathOfText(picker.selectedFiles().front());
-    if (!CheckTypedSyncFolder(owner, folder, usbPath, probe))
+    if (!CheckTypedSyncFolder(owner, folder, driveFolder, probe))
         return std::nullopt;
     return folder;
 }
 
-bool CheckTypedSyncFolder(QWidget* owner, const fs::path& folder, const fs::path& usbPath, const SyncDriveProbe& probe)
+bool CheckTypedSyncFolder(QWidget* owner, const fs::path& folder, const fs::path& driveFolder,
+                          const SyncDriveProbe& probe)
 {
-    const Status status = CheckBrowsedFolder(folder, usbPath, probe);
+    const Status status = CheckBrowsedFolder(folder, driveFolder, probe);
     if (!status)
         KWMsgBox::Show(owner, KXStrings::GetString(status.messageKey), KWMsgBox::kStop, KWMsgBox::kOk);
     return status.ok;

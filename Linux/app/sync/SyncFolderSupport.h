@@ -20,12 +20,12 @@ SyncPlace SyncPlaceOf(const KWMainApp& app);
 // at `start`; a picked folder that breaks the chooser's rules is refused with
 // its message. Nothing when cancelled or refused.
 std::optional<std::filesystem::path> BrowseSyncFolder(QWidget* owner, const std::filesystem::path& start,
-                                                      const std::filesystem::path& usbPath,
+                                                      const std::filesystem::path& driveFolder,
                                                       const SyncDriveProbe& probe);
 
 // The same rules for a folder typed into an edit box; shows the message and
 // answers false when the folder is refused.
-bool CheckTypedSyncFolder(QWidget* owner, const std::filesystem::path& folder, const std::filesystem::path& usbPath,
+bool CheckTypedSyncFolder(QWidget* owner, const std::filesystem::path& folder, const std::filesystem::path& driveFolder,
                           const SyncDriveProbe& probe);
 
 }  // namespace halvex::app
