@@ -16,6 +16,7 @@
 
 #include "toolkit/AppText.h"
 #include "toolkit/DWImageButton.h"
+#include "toolkit/DWMenuButton.h"
 #include "toolkit/DWProgressBar.h"
 #include "toolkit/DWSkin.h"
 #include "toolkit/DWTrayIcon.h"
@@ -159,10 +160,7 @@ void KWPelloryDlg::BuildControls()
     connect(welcome, &QAbstractButton::clicked, this, [this] { OnCommand(kCmdWelcome); });
     m_btnWelcome = welcome;
 
-    m_btnMenu = new QToolButton(this);
-    m_btnMenu->setText(TextOr("main_menu"));
-    m_btnMenu->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    m_btnMenu->setPopupMode(QToolButton::InstantPopup);
+    m_btnMenu = new DWMenuButton(TextOr("main_menu"), this);
     m_windowMenu = new QMenu(m_btnMenu);
     // Filled as it opens, so that its texts and greying follow the moment.
     connect(m_windowMenu, &QMenu::aboutToShow, this, [this] { FillCommandMenu(m_windowMenu); });
