@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
@@ -650,4 +651,87 @@ TEST_F(BackupWindowsTest, RestoreWindowShowsTheOriginalFolderAndAsksAboutOneNotB
     }
     EXPECT_FALSE(fs::exists(m_root / "Outside"));
     EXPECT_FALSE(fs::exists(m_root / "Home" / ".config" / "autostart" / "notes.txt"));
+}
+
+// Return at "is newer ... replace it?" keeps the user's newer file: the
+// question replaces a file, so No holds the focus.
+TEST_F(BackupWindowsTest, ReturnAtTheOverwriteQuestionKeepsTheNewerFile)
+{
+    MakeProfile("Work");
+    CHalvexBackUpDialogDlg window(nullptr, *m_session);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdYes);
+    KWMsgBox::QueueAnswer(KWMsgBox::kIdOk);
+    window.Backup();
+    const fs::path current = m_drive / "Backup" / "Work" / "Current Backup";
+    ASSERT_TRUE(fs::exists(current / "notes.txt.zip")) << ShownTexts().join(" | ").toStdString();
+    WriteFile(m_source / "notes.txt", "edited since the backup");
+    ASSERT_TRUE(SetFileModificationTime(m_source / "notes.txt", 1'900'000'000LL * 1'000'000'000LL));
+    KWMsgBox::ClearTestState();
+
+    KWRestoreChildDialog restore(nullptr, *m_session);
+    ASSERT_TRUE(restore.SelectFolder(current));
+    restore.SelectChoice(RestoreChoice::Original);
+    QTreeWidget* files = restore.FileList();
+    for (int i = 0; i < files->topLevelItemCount(); ++i)
+        files->topLevelItem(i)->setSelected(files->topLevelItem(i)->text(0) == "notes.txt");
+    // The question, then the end of the restore.
+    const auto seen = halvex::test::PressInBoxes({Qt::Key_Return, Qt::Key_Return});
+    ASSERT_TRUE(restore.StartRestore());
+    ASSERT_TRUE(seen[0]->shown && seen[0]->closedByKey);
+    EXPECT_TRUE(seen[0]->text.contains(QString::fromStdString(m_session->strings.Message(backup_message::kOverwrite))))
+        << seen[0]->text.toStdString();
+    EXPECT_EQ(seen[0]->focusedAnswer, KWMsgBox::kIdNo);
+    EXPECT_EQ(seen[1]->text.toStdString(), m_session->strings.Message(backup_message::kRestoreDone));
+    EXPECT_EQ(ReadFile(m_source / "notes.txt"), "edited since the backup");
+}
+
+// The category rows at the keyboard and for a screen reader: Space toggles
+// the current row by the "All" rules, a click toggles once wherever it lands
+// on the row, and each row says it is a check box and whether it is checked.
+TEST_F(BackupWindowsTest, CategoryChecksFollowSpaceAndClicksAndTellTheirState)
+{
+    KWBackupConfigureDlg configure(nullptr, *m_session, true);
+    configure.show();
+    configure.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&configure, 1000));
+    QListWidget* list = configure.CategoryList();
+    list->setFocus(Qt::TabFocusReason);
+    const auto checked = [list](int row) { return list->item(row)->checkState() == Qt::Checked; };
+    const auto space = [&](int row) {
+        list->setCurrentRow(row);
+        QTest::keyClick(configure.windowHandle(), Qt::Key_Space);
+    };
+    const auto said = [list](int row) {
+        QAccessibleInterface* cell = QAccessible::queryAccessibleInterface(list)->child(row);
+        EXPECT_TRUE(cell && cell->state().checkable) << row;
+        return cell && cell->state().checked;
+    };
+
+    space(2);
+    EXPECT_TRUE(checked(2));
+    EXPECT_TRUE(said(2));
+    EXPECT_FALSE(said(1));
+    space(2);
+    EXPECT_FALSE(checked(2));
+    EXPECT_FALSE(said(2));
+    space(0);  // All checks every row, and holds them
+    for (int row = 0; row < list->count(); ++row)
+        EXPECT_TRUE(checked(row) && said(row)) << row;
+    space(3);
+    EXPECT_TRUE(checked(3)) << "All holds the others";
+    EXPECT_EQ(list->currentRow(), 3) << "the keyboard stays on its row";
+
+    const auto click = [list](int row, bool onTheBox) {
+        const QRect rect = list->visualItemRect(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          onTheBox ? QPoint(rect.left() + 10, rect.center().y()) : rect.center());
+    };
+    click(0, false);
+    for (int row = 0; row < list->count(); ++row)
+        EXPECT_FALSE(checked(row)) << row;
+    click(1, true);
+    EXPECT_TRUE(checked(1)) << "a click on the box toggles once";
+    click(1, false);
+    EXPECT_FALSE(checked(1));
+    EXPECT_TRUE(configure.Profile().predefinedChecked[1] == checked(1)) << "the profile follows the rows";
 }

@@ -13,8 +13,10 @@
 #include <unistd.h>
 
 #include "AppFixture.h"
+#include "toolkit/AppText.h"
 #include "toolkit/DWProgressBar.h"
 #include "toolkit/DWTrayIcon.h"
+#include "toolkit/ScreenReader.h"
 #include "app/main/KWPelloryDlg.h"
 #include "app/main/MainCommand.h"
 #include "strings/KXStrings.h"
@@ -266,6 +268,30 @@ TEST_F(KWMainAppTest, WithoutANotificationAreaTheWindowCarriesTheMenuAndItsClose
     EXPECT_EQ(MenuTexts(window->WindowMenu()), MenuTexts(window->BuildTrayMenu()));
     const QString about = QString::fromStdString(KXStrings::GetString("about"));
     EXPECT_TRUE(MenuTexts(window->WindowMenu()).join(" ").contains(about));
+
+    // A screen reader finds the open menu under the button, with its items
+    // named, and opens it by the button's action.
+    QAccessibleInterface* button = QAccessible::queryAccessibleInterface(window->MenuButton());
+    ASSERT_TRUE(button && button->actionInterface());
+    EXPECT_EQ(button->text(QAccessible::Name).toStdString(), SpokenText(TextOr("main_menu")).toStdString());
+    EXPECT_EQ(button->childCount(), 0) << "closed";
+    QStringList spoken;
+    QAccessible::Role menuRole = QAccessible::NoRole;
+    QTimer::singleShot(100, window, [&] {
+        if (QAccessibleInterface* menu = button->childCount() == 1 ? button->child(0) : nullptr) {
+            menuRole = menu->role();
+            for (int i = 0; i < menu->childCount(); ++i)
+                spoken << menu->child(i)->text(QAccessible::Name);
+        }
+        window->WindowMenu()->close();
+    });
+    button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return menuRole != QAccessible::NoRole; }, 2000)) << "the menu is in the tree";
+    EXPECT_EQ(menuRole, QAccessible::PopupMenu);
+    for (const char* key : {"close_main", "sync_window_title", "help", "exit"})
+        EXPECT_TRUE(spoken.contains(SpokenText(TextOr(key)))) << key << " in " << spoken.join(", ").toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->WindowMenu()->isVisible(); }, 2000));
+    EXPECT_EQ(button->childCount(), 0);
 
     bool greyed = false;
     window->SetToolRunner([&](int) { greyed = AllGreyed(window->WindowMenu()); });

@@ -41,6 +41,8 @@
 #include "app/backup/KWUpdateWaitDialog.h"
 #include "toolkit/DWProgressBar.h"
 #include "toolkit/DWTrayIcon.h"
+#include "toolkit/DWWaitDlg.h"
+#include "toolkit/AppText.h"
 #include "toolkit/DWWorkDlg.h"
 #include "app/main/KWAboutDlg.h"
 #include "app/autorun/KWAutoRunDlg.h"
@@ -343,7 +345,7 @@ protected:
 
         for (bool firstRun : {true, false}) {
             KWStartupDlg welcome(nullptr, firstRun);
-            check.Window(&welcome, "welcome");
+            check.Window(&welcome, firstRun ? "welcome first run" : "welcome again");
         }
         auto wizard = Wizard();
         check.Window(wizard.get(), "wizard licence");
@@ -357,9 +359,11 @@ protected:
 
         PrefsContext context{SyncPlaceOf(m_app), {}, {}, {}};
         context.autoRun.isAdministrator = [] { return false; };
-        for (auto page : {KWPrefsDlg::kGeneral, KWPrefsDlg::kSync, KWPrefsDlg::kAdvanced}) {
+        for (auto [page, name] : {std::pair{KWPrefsDlg::kGeneral, "prefs general"},
+                                  {KWPrefsDlg::kSync, "prefs sync"},
+                                  {KWPrefsDlg::kAdvanced, "prefs advanced"}}) {
             KWPrefsDlg prefs(nullptr, context, page);
-            check.Window(&prefs, "prefs");
+            check.Window(&prefs, name);
         }
         KWSyncFolder chooser(nullptr, m_drive / SyncUsbFolderName(), {});
         check.Window(&chooser, "sync folder");
@@ -490,36 +494,204 @@ TEST_F(WindowTextsTest, EveryControlHasAnAccessibleNameAndNoMnemonicClashesInEve
     KXStrings::SetLanguage(kEnglishUS);
 }
 
-// Escape closes each window as its Cancel does (the windows that ask first
-// are tried where they ask). The key goes through the window, to the focus.
-TEST_F(WindowTextsTest, EscapeClosesEveryDialogAsItsCancelDoes)
+// What a window does at Escape: closes as its Cancel does, cancels its work
+// (a work window stays up until the work has stopped), or nothing (the main
+// window, which has no Cancel).
+enum class AtEscape { Closes, CancelsWork, Stays };
+
+struct KeyboardRow {
+    const char* window;
+    // The controls Tab stops at, from the one that has the focus when the
+    // window opens, in the order a person reads them, by accessible name.
+    QStringList tabOrder;
+    AtEscape escape;
+};
+
+// How a screen reader names the control: its accessible name.
+QString ControlName(QWidget* widget)
 {
-    TextCheck check(DataTexts());
-    QStringList closed;
-    check.onWindow = [&](QWidget* window, const QString& name) {
-        auto* dialog = qobject_cast<QDialog*>(window);
-        if (!dialog || name == "sync folder")
-            return;  // the chooser asks first: its own test presses Return at the question
-        dialog->show();
-        dialog->activateWindow();
-        if (!QTest::qWaitForWindowActive(dialog, 1000))
-            return ADD_FAILURE() << name.toStdString() << " did not become active";
-        QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);
-        if (auto* work = qobject_cast<DWWorkDlg*>(dialog)) {
-            // A work window stays up until its work has stopped; the key
-            // cancels it, or closes it before its work has begun.
-            EXPECT_TRUE(work->IsCancelled() || !dialog->isVisible()) << name.toStdString();
-        } else {
-            EXPECT_FALSE(dialog->isVisible()) << name.toStdString();
-            EXPECT_EQ(dialog->result(), QDialog::Rejected) << name.toStdString();
+    if (!widget)
+        return QStringLiteral("(none)");
+    QAccessibleInterface* access = QAccessible::queryAccessibleInterface(widget);
+    const QString name = access ? access->text(QAccessible::Name).trimmed() : QString();
+    if (name.isEmpty())
+        return widget->metaObject()->className() + QStringLiteral(" ") + widget->objectName();
+    // A field or a list often shares its name with the label or choice beside it.
+    if (qobject_cast<QLineEdit*>(widget))
+        return name + " field";
+    if (qobject_cast<QAbstractItemView*>(widget))
+        return name + " list";
+    return name;
+}
+
+// Presses Tab through the window from the control that has the focus when it
+// opens, until the focus comes back there; the names of the controls met.
+QStringList WalkTabOrder(QWidget* window)
+{
+    QWidget* start = QApplication::focusWidget();
+    if (!start || start->window() != window) {
+        // Nothing focused yet: the first Tab enters the chain.
+        QTest::keyClick(window->windowHandle(), Qt::Key_Tab);
+        start = QApplication::focusWidget();
+        if (!start || start->window() != window)
+            return {};
+    }
+    QStringList names;
+    QWidget* current = start;
+    for (int presses = 0; presses < 40; ++presses) {
+        names << ControlName(current);
+        QTest::keyClick(window->windowHandle(), Qt::Key_Tab);
+        current = QApplication::focusWidget();
+        if (current == start || !current || current->window() != window)
+            break;
+    }
+    return names;
+}
+
+// The controls of the window that Tab should reach: shown, enabled and taking
+// the focus by Tab. A radio button counts once for its group, which Tab
+// enters at its checked button and arrows walk.
+QStringList ReachableControls(QWidget* window, const QStringList& walked)
+{
+    QStringList missed;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(window) || !widget->isEnabled() || !(widget->focusPolicy() & Qt::TabFocus) ||
+            widget->focusProxy())
+            continue;
+        if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
+            const QList<QRadioButton*> group =
+                radio->parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly);
+            if (std::any_of(group.begin(), group.end(),
+                            [&](QRadioButton* other) { return walked.contains(ControlName(other)); }))
+                continue;
         }
-        closed << name;
-        dialog->hide();
+        if (!walked.contains(ControlName(widget)))
+            missed << ControlName(widget);
+    }
+    return missed;
+}
+
+// Every window at the keyboard alone: the Tab order from the control focused
+// at opening follows the window's reading order and reaches every enabled
+// control, and Escape does what the window's Cancel does. The keys go through
+// the window, as a person's would.
+TEST_F(WindowTextsTest, TabWalksEveryWindowInReadingOrderAndEscapeCancels)
+{
+    // The field of the types is named by its two-line label.
+    const QString kTypesField =
+        "Add File Type: (Ex: doc:rtf:txt)\n(Use colon as separator to add multiple types) field";
+    const std::vector<KeyboardRow> table = {
+        {"main",
+         {"File Sync", "File Sync", "Backup", "Backup", "Preferences", "STICK (ROOT/STICK)", "Halvex Home Page", "Menu",
+          "Halvex Dravane Setup"},
+         AtEscape::Stays},
+        {"about", {"OK"}, AtEscape::Closes},
+        {"welcome first run", {"Continue", "Exit"}, AtEscape::Closes},
+        {"welcome again", {"File Sync", "Backup", "Cancel"}, AtEscape::Closes},
+        {"wizard licence",
+         {"License agreement", "I accept the terms of the license agreement", "Cancel"},
+         AtEscape::Closes},
+        {"wizard sync", {"Desktop", "Yes", "< Back", "Next >", "Cancel"}, AtEscape::Closes},
+        {"wizard autorun", {"Finish", "Cancel", "< Back"}, AtEscape::Closes},
+        {"autorun question", {"Yes", "No", "Do not ask me again"}, AtEscape::Closes},
+        {"prefs general",
+         {"Settings pages list", "Show the main window when Halvex Dravane starts",
+          "Check for updates automatically when Halvex Dravane starts", "OK", "Cancel"},
+         AtEscape::Closes},
+        {"prefs sync",
+         {"Settings pages list", "Keep a log of every sync", "Include subfolders when synchronizing",
+          "Sync folder on this computer field", "Browse...", "OK", "Cancel"},
+         AtEscape::Closes},
+        {"prefs advanced",
+         {"Settings pages list", "Offer automatic start when Halvex Dravane starts on a new computer",
+          "Drives that start Halvex Dravane without asking list", "OK", "Cancel"},
+         AtEscape::Closes},
+        {"sync",
+         {"STICK", "Sync", "HOST", "Show Details", "Hide Details", "Files to synchronize list",
+          "Compare the folders again"},
+         AtEscape::Closes},
+        {"download", {"Cancel"}, AtEscape::CancelsWork},
+        {"backup",
+         {"Select profile list", "Create profile", "Edit profile", "Delete profile", "Backup", "Restore", "Cancel"},
+         AtEscape::Closes},
+        {"backup profile",
+         {"Profile Name field", "Select folder to backup field", "Browse...", "Categories list", "Create", "Edit",
+          "Hide Filters", "Files to back up list", "Save", "Cancel"},
+         AtEscape::Closes},
+        {"create category",
+         {"Category Name field", kTypesField, "Included File Types list", "Save", "Cancel"},
+         AtEscape::Closes},
+        {"edit category",
+         {"Letters", kTypesField, "Included File Types list", "Remove file type", "Delete", "Save", "Cancel"},
+         AtEscape::Closes},
+        {"restore",
+         {"Backups list", "Backed-up files list", "Desktop", "Other Location field", "Cancel"},
+         AtEscape::Closes},
+        {"backup progress", {}, AtEscape::CancelsWork},
+        {"restore progress", {}, AtEscape::CancelsWork},
+        {"backup wait", {}, AtEscape::CancelsWork},
+        {"sync wait", {"Cancel"}, AtEscape::CancelsWork},
+        {"question", {"No", "Cancel", "Yes"}, AtEscape::Closes},
     };
+    const auto rowOf = [&](const QString& name) -> const KeyboardRow* {
+        for (const KeyboardRow& row : table)
+            if (name == row.window)
+                return &row;
+        return nullptr;
+    };
+    QStringList tried;
+    const auto tryWindow = [&](QWidget* window, const QString& name) {
+        const KeyboardRow* row = rowOf(name);
+        if (!row)
+            return;  // the sync folder chooser asks first: its own test presses Return at the question
+        SCOPED_TRACE(name.toStdString());
+        tried << name;
+        window->show();
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window, 1000))
+            return ADD_FAILURE() << "did not become active";
+        QStringList walked = WalkTabOrder(window);
+        EXPECT_EQ(ReachableControls(window, walked).join(" | ").toStdString(), "") << "not reached by Tab";
+        // The test's folders and this computer's name are data, not wording.
+        walked.replaceInStrings(QString::fromStdString(m_root.string()), "ROOT");
+        for (QString& control : walked)
+            if (control == QSysInfo::machineHostName())
+                control = "HOST";
+        EXPECT_EQ(walked.join(" | ").toStdString(), row->tabOrder.join(" | ").toStdString());
+
+        QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+        auto* dialog = qobject_cast<QDialog*>(window);
+        switch (row->escape) {
+        case AtEscape::Stays: EXPECT_TRUE(window->isVisible()); break;
+        case AtEscape::Closes:
+            EXPECT_FALSE(window->isVisible());
+            ASSERT_TRUE(dialog);
+            EXPECT_EQ(dialog->result(), QDialog::Rejected);
+            break;
+        case AtEscape::CancelsWork: {
+            // Before its work has begun the window closes at once.
+            auto* work = qobject_cast<DWWorkDlg*>(window);
+            ASSERT_TRUE(work);
+            EXPECT_TRUE(work->IsCancelled() || !window->isVisible());
+            break;
+        }
+        }
+        window->hide();
+    };
+    TextCheck check(DataTexts());
+    check.onWindow = tryWindow;
     VisitEveryWindow(check);
-    for (const char* name : {"about", "welcome", "wizard licence", "autorun question", "prefs", "download", "backup",
-                             "backup profile", "create category", "edit category", "restore"})
-        EXPECT_TRUE(closed.contains(name)) << name;
+
+    DWWaitDlg wait(nullptr, TextOr("sync_wait_title"), TextOr("sync_wipe_usb_msg"));
+    tryWindow(&wait, "sync wait");
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget(); box && box->objectName() == "KWMsgBox")
+            tryWindow(box, "question");
+    });
+    KWMsgBox::Show(nullptr, QStringLiteral("Delete?"), KWMsgBox::kCaution, KWMsgBox::kYesNoCancel, KWMsgBox::kIdNo);
+
+    for (const KeyboardRow& row : table)
+        EXPECT_TRUE(tried.contains(row.window)) << row.window << " was not opened";
 }
 
 TEST_F(WindowTextsTest, ScreenshotsOfTheWindowsInEveryLanguage)

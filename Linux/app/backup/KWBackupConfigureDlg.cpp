@@ -5,11 +5,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QKeyEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 
 #include "toolkit/AppText.h"
 #include "toolkit/PathText.h"
@@ -27,6 +31,40 @@
 namespace halvex::app {
 
 namespace bm = backup_message;
+
+namespace {
+
+// The category rows are check boxes whose changes follow the "All" rules, so
+// the list's own toggling is replaced: a click anywhere on a row (the list's
+// itemClicked) and Space on the current row each toggle once, through the
+// window. A screen reader still meets check boxes with their state.
+class CategoryRowDelegate : public QStyledItemDelegate {
+public:
+    CategoryRowDelegate(std::function<void(int row)> toggle, QObject* parent)
+        : QStyledItemDelegate(parent), m_toggle(std::move(toggle))
+    {}
+
+    bool editorEvent(QEvent* event, QAbstractItemModel*, const QStyleOptionViewItem&, const QModelIndex& index) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick: return true;
+        case QEvent::KeyPress: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() != Qt::Key_Space && key->key() != Qt::Key_Select) || key->modifiers() != Qt::NoModifier)
+                return false;
+            m_toggle(index.row());
+            return true;
+        }
+        default: return false;
+        }
+    }
+
+private:
+    std::function<void(int row)> m_toggle;
+};
+
+}  // namespace
 
 KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& session, bool newProfile)
     : QDialog(owner), m_session(session), m_newProfile(newProfile)
@@ -106,10 +144,20 @@ KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& sessio
     panel->addWidget(m_path);
     outer->addWidget(m_filePanel, 1);
     m_filePanel->hide();
+    // The file list, beside the categories when shown, comes before Save.
+    setTabOrder(m_filters, m_files);
 
     connect(browse, &QPushButton::clicked, this, &KWBackupConfigureDlg::Browse);
+    m_categoriesList->setItemDelegate(new CategoryRowDelegate([this](int row) { ClickCategory(row); }, this));
     connect(m_categoriesList, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { ClickCategory(m_categoriesList->row(item)); });
+    // A check changed from outside the window (a screen reader's toggle)
+    // goes through the same rules.
+    connect(m_categoriesList, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        const int row = m_categoriesList->row(item);
+        if (row >= 0 && (item->checkState() == Qt::Checked) != CategoryChecked(row))
+            ClickCategory(row);
+    });
     connect(create, &QPushButton::clicked, this, &KWBackupConfigureDlg::CreateCategory);
     connect(edit, &QPushButton::clicked, this, &KWBackupConfigureDlg::EditCategory);
     connect(m_filters, &QPushButton::clicked, this, &KWBackupConfigureDlg::ToggleFilters);
@@ -132,19 +180,33 @@ std::vector<QString> KWBackupConfigureDlg::ShownNames() const
     return names;
 }
 
+bool KWBackupConfigureDlg::CategoryChecked(int row) const
+{
+    const std::size_t predefined = kPredefinedCategories.size();
+    if (row < static_cast<int>(predefined))
+        return m_profile.predefinedChecked[static_cast<std::size_t>(row)];
+    return m_profile.userCategories[static_cast<std::size_t>(row) - predefined].checked;
+}
+
 void KWBackupConfigureDlg::FillCategories()
 {
-    m_categoriesList->clear();
-    auto add = [this](const std::string& name, bool checked) {
-        auto* item = new QListWidgetItem(QString::fromStdString(name), m_categoriesList);
-        // Checks change only through ClickCategory, which keeps the "All" rules.
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-    };
+    std::vector<QString> names;
     for (std::size_t i = 0; i < kPredefinedCategories.size(); ++i)
-        add(m_session.strings.Label(kPredefinedCategories[i].nameLabel), m_profile.predefinedChecked[i]);
+        names.push_back(QString::fromStdString(m_session.strings.Label(kPredefinedCategories[i].nameLabel)));
     for (const auto& category : m_profile.userCategories)
-        add(category.name, category.checked);
+        names.push_back(QString::fromStdString(category.name));
+    // The rows stay when only checks changed, so the current row and the
+    // keyboard's place in the list stay too.
+    const QSignalBlocker quiet(m_categoriesList);
+    if (ShownNames() != names) {
+        m_categoriesList->clear();
+        for (const QString& name : names) {
+            auto* item = new QListWidgetItem(name, m_categoriesList);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        }
+    }
+    for (int row = 0; row < m_categoriesList->count(); ++row)
+        m_categoriesList->item(row)->setCheckState(CategoryChecked(row) ? Qt::Checked : Qt::Unchecked);
 }
 
 void KWBackupConfigureDlg::ClickCategory(int row)
@@ -158,6 +220,8 @@ void KWBackupConfigureDlg::ClickCategory(int row)
         for (auto& category : m_profile.userCategories)
             category.checked = !all;
     } else if (all) {
+        // Nothing changes, but a check drawn by a toggle from outside is put back.
+        FillCategories();
         return;
     } else if (row < static_cast<int>(predefined)) {
         m_profile.predefinedChecked[row] = !m_profile.predefinedChecked[row];

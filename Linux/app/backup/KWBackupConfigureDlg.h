@@ -45,6 +45,7 @@ public:
 
 private:
     void FillCategories();
+    bool CategoryChecked(int row) const;
     void ShowFiles();
     void ShowSelectedPath();
     void Browse();

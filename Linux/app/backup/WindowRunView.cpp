@@ -28,8 +28,10 @@ void WindowRunView::ShowMessage(const std::string& text)
 
 bool WindowRunView::AskYesNo(Question question, const std::string& text)
 {
-    // A folder the drive names is not written into at a stray Enter.
-    const int preferred = question == Question::RestoreDestination ? KWMsgBox::kIdNo : KWMsgBox::kIdYes;
+    // Only going on past a failed file is the default. A folder the drive
+    // names is not written into, and a newer file of the user's is not
+    // replaced, at a stray Enter.
+    const int preferred = question == Question::ContinueAfterError ? KWMsgBox::kIdYes : KWMsgBox::kIdNo;
     return AskOnUiThread<int>(
                m_window,
                [this, &text, preferred] {

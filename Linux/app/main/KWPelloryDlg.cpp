@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QFileSystemWatcher>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -15,6 +16,7 @@
 
 #include "toolkit/AppText.h"
 #include "toolkit/DWImageButton.h"
+#include "toolkit/DWMenuButton.h"
 #include "toolkit/DWProgressBar.h"
 #include "toolkit/DWSkin.h"
 #include "toolkit/DWTrayIcon.h"
@@ -158,10 +160,7 @@ void KWPelloryDlg::BuildControls()
     connect(welcome, &QAbstractButton::clicked, this, [this] { OnCommand(kCmdWelcome); });
     m_btnWelcome = welcome;
 
-    m_btnMenu = new QToolButton(this);
-    m_btnMenu->setText(TextOr("main_menu"));
-    m_btnMenu->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    m_btnMenu->setPopupMode(QToolButton::InstantPopup);
+    m_btnMenu = new DWMenuButton(TextOr("main_menu"), this);
     m_windowMenu = new QMenu(m_btnMenu);
     // Filled as it opens, so that its texts and greying follow the moment.
     connect(m_windowMenu, &QMenu::aboutToShow, this, [this] { FillCommandMenu(m_windowMenu); });
@@ -178,11 +177,25 @@ void KWPelloryDlg::BuildControls()
     m_lblDriveLink->setGeometry(80, kHeight - 66, kWidth - 100, 22);
     m_lblDriveLink->setTextFormat(Qt::RichText);
     m_lblDriveLink->setCursor(Qt::PointingHandCursor);
+    // Tab stops once at the link, and Return or Space opens it as a click does.
+    m_lblDriveLink->setFocusPolicy(Qt::StrongFocus);
+    m_lblDriveLink->setStyleSheet(QStringLiteral("QLabel:focus { border: 1px dotted palette(highlight); }"));
+    m_lblDriveLink->installEventFilter(this);
     connect(m_lblDriveLink, &QLabel::linkActivated, this, [this] { OnCommand(kCmdDriveLink); });
 
     m_barSpace = new DWProgressBar(this);
     m_barSpace->setAccessibleName(TextOr("access_drive_space"));
     m_barSpace->setGeometry(80, kHeight - 38, kWidth - 100, 14);
+
+    // Tab reads the window as it is drawn: the band at the top, the tools,
+    // then the drive; the window opens with the focus on Sync.
+    QWidget* previous = m_btnLogo;
+    for (QWidget* next : std::initializer_list<QWidget*>{m_btnMenu, m_btnWelcome, m_btnSync, m_btnSyncDrop, m_btnBackup,
+                                                         m_btnBackupDrop, m_btnPrefs, m_lblDriveLink}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+    m_btnSync->setFocus(Qt::OtherFocusReason);
 }
 
 void KWPelloryDlg::WatchDrive()
@@ -287,6 +300,18 @@ void KWPelloryDlg::closeEvent(QCloseEvent* event)
     }
     Exit();
     event->accept();
+}
+
+bool KWPelloryDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_lblDriveLink && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            OnCommand(kCmdDriveLink);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void KWPelloryDlg::changeEvent(QEvent* event)

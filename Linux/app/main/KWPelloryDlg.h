@@ -73,6 +73,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;  // the drive link at the keyboard
 
 private:
     void BuildControls();

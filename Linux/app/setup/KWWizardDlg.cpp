@@ -228,6 +228,7 @@ void KWWizardDlg::Activate(int index)
         page->Create();
         page->m_bCreated = true;
         m_pageArea->addWidget(page);
+        ButtonsAfter(page);
     }
     m_nCurrent = index;
     m_pages[static_cast<std::size_t>(index)].state = StepState::Selected;
@@ -236,6 +237,44 @@ void KWWizardDlg::Activate(int index)
     m_pageArea->setCurrentWidget(page);
     page->show();
     page->OnActivate();
+    FocusFirstControl(page);
+}
+
+std::vector<QWidget*> KWWizardDlg::PageChain(QWidget* page) const
+{
+    // The page's own widgets as the focus chain holds them; they need not
+    // follow the page there, as they join the chain as they are made.
+    std::vector<QWidget*> chain;
+    for (QWidget* next = nextInFocusChain(); next != this; next = next->nextInFocusChain())
+        if (page->isAncestorOf(next))
+            chain.push_back(next);
+    return chain;
+}
+
+void KWWizardDlg::ButtonsAfter(QWidget* page)
+{
+    // A page's controls join the focus chain when it is first made, after the
+    // buttons; Tab reads the page first, then the buttons below it.
+    const std::vector<QWidget*> chain = PageChain(page);
+    QWidget* last = chain.empty() ? page : chain.back();
+    for (QPushButton* button : {m_btnBack, m_btnNext, m_btnFinish, m_btnCancel}) {
+        setTabOrder(last, button);
+        last = button;
+    }
+}
+
+void KWWizardDlg::FocusFirstControl(QWidget* page)
+{
+    // The keyboard starts on the new page, not on a button that may just
+    // have been hidden; a page with nothing to choose leaves it on the
+    // button that goes on.
+    for (QWidget* control : PageChain(page)) {
+        if (control->isVisibleTo(this) && control->isEnabled() && (control->focusPolicy() & Qt::TabFocus)) {
+            control->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    (m_btnFinish->isHidden() ? m_btnNext : m_btnFinish)->setFocus(Qt::TabFocusReason);
 }
 
 void KWWizardDlg::Next()

@@ -58,6 +58,9 @@ private:
     };
     bool Leave();
     void Activate(int index);
+    std::vector<QWidget*> PageChain(QWidget* page) const;
+    void ButtonsAfter(QWidget* page);
+    void FocusFirstControl(QWidget* page);
     void ShowStep(int index);
     QPixmap DotImage(StepState state) const;
 

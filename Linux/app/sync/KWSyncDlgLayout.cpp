@@ -158,6 +158,9 @@ void KWSyncDlg::BuildDetails()
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Rows are selected, not cells: Tab leaves the list for the buttons below
+    // instead of walking its cells, which would hold the keyboard inside it.
+    m_table->setTabKeyNavigation(false);
     m_table->installEventFilter(this);
     m_table->setShowGrid(false);
     m_table->setAlternatingRowColors(false);
