@@ -214,10 +214,13 @@ private:
 
 // The controls a screen reader stops at: those that take the keyboard focus,
 // buttons, and the bars that show an amount. Each must have a role and a
-// name; a bar also says its amount in its description.
+// name; a bar also says its amount in its description; and no two buttons
+// that act (not check or radio boxes) share a name, or a listener cannot
+// tell which does what.
 QStringList NamelessControls(QWidget* window, const QString& name)
 {
     QStringList nameless;
+    QMap<QString, QString> buttonNames;
     QList<QWidget*> widgets = window->findChildren<QWidget*>();
     for (QWidget* widget : widgets) {
         if (!widget->isVisibleTo(window))
@@ -235,8 +238,14 @@ QStringList NamelessControls(QWidget* window, const QString& name)
         const QAccessible::Role role = access->role();
         if (role == QAccessible::NoRole || role == QAccessible::Client)
             nameless << where + ": no role";
-        if (access->text(QAccessible::Name).trimmed().isEmpty())
+        const QString spoken = access->text(QAccessible::Name).trimmed();
+        if (spoken.isEmpty())
             nameless << where + ": no name";
+        if (role == QAccessible::PushButton && !spoken.isEmpty()) {
+            if (buttonNames.contains(spoken))
+                nameless << where + ": named \"" + spoken + "\" as " + buttonNames[spoken] + " is";
+            buttonNames.insert(spoken, where);
+        }
         if (bar && access->text(QAccessible::Description).trimmed().isEmpty())
             nameless << where + ": the bar does not say its amount";
     }
@@ -582,8 +591,8 @@ TEST_F(WindowTextsTest, TabWalksEveryWindowInReadingOrderAndEscapeCancels)
         "Add File Type: (Ex: doc:rtf:txt)\n(Use colon as separator to add multiple types) field";
     const std::vector<KeyboardRow> table = {
         {"main",
-         {"File Sync", "File Sync", "Backup", "Backup", "Preferences", "STICK (ROOT/STICK)", "Halvex Home Page", "Menu",
-          "Halvex Dravane Setup"},
+         {"File Sync", "File Sync: more choices", "Backup", "Backup: more choices", "Preferences", "STICK (ROOT/STICK)",
+          "Halvex Home Page", "Menu", "Halvex Dravane Setup"},
          AtEscape::Stays},
         {"about", {"OK"}, AtEscape::Closes},
         {"welcome first run", {"Continue", "Exit"}, AtEscape::Closes},

@@ -130,9 +130,13 @@ void KWPelloryDlg::BuildControls()
     const QString prefsLabel = TextOr("prefs_window_title");
 
     m_btnSync = MakeMainButton("Main_Sync", syncLabel, kCmdSyncButton);
-    m_btnSyncDrop = MakeMainButton("Main_Drop", syncLabel, kCmdSyncDrop);
+    // The arrow beside a tool opens its other choices; a screen reader must
+    // not hear it as a second button of the same name.
+    m_btnSyncDrop =
+        MakeMainButton("Main_Drop", TextFormat("access_more_choices", syncLabel.toStdString()), kCmdSyncDrop);
     m_btnBackup = MakeMainButton("Main_Backup", backupLabel, kCmdBackupButton);
-    m_btnBackupDrop = MakeMainButton("Main_Drop", backupLabel, kCmdBackupDrop);
+    m_btnBackupDrop =
+        MakeMainButton("Main_Drop", TextFormat("access_more_choices", backupLabel.toStdString()), kCmdBackupDrop);
     m_btnPrefs = MakeMainButton("Main_Prefs", prefsLabel, kCmdPrefsButton);
 
     const int top = kBandHeight + 16;
