@@ -14,14 +14,17 @@
   firstsync the same first sync onto a real disk, where flushes cost: an
             ext4 folder, and exFAT (exfat-fuse on a loop device, as root):
             `dravane sync` / `rsync -rt && sync`.                   goal <= 1.2
-  drive     the drive made by `make-drive.sh` on a FAT32 image mounted with
-            fusefat: its size (goal <= 100 MB), the launcher's first start
+  drive     the FAT32 image made by `make-drive.sh --image`, mounted with
+            fusefat: the drive's size (goal <= 100 MB), the launcher's first start
             (empty cache: the programs copied off the drive) and a warm one,
             `sh HalvexDravane.sh --cli version`.
   window    the real sync window with 100 000 rows, each direction, offscreen
             and on an X server (xvfb-run): resident and peak memory
             (goal: peak <= 100 MB), the longest wait of its event loop and repaint
-            during the fill (goal < 100 ms), the slowest sort (goal < 500 ms).
+            during the fill (goal < 100 ms), the slowest sort (goal < 500 ms);
+            then the real HalvexDravane under xvfb-run, File Sync and Show
+            Details clicked as the journeys find them: its peak (VmHWM) once
+            the scan has ended and the list is full, each direction.
   service   update checks a second (`wrk`) on one kept-alive connection and
             over 50: halvex-update-service / nginx serving the same reply as
             a static file; both log each request and use every processor.
@@ -296,22 +299,9 @@ def bench_drive(work, tools, runs):
     mount = os.path.join(work, "drive-mount")
     cache = os.path.join(work, "drive-cache")
     os.makedirs(mount)
-    # mtools (make-drive.sh --image) stores a lower-case name that fits 8.3
-    # as a short name with the lower-case flag, which fusefat ignores: its
-    # `dravane` reads as DRAVANE and the launcher finds no program. So the
-    # same layout goes onto a FAT32 image through fusefat itself.
-    subprocess.run(["mkfs.vfat", "-F", "32", "-n", "HALVEX", "-C", image, str(256 * 1024)], check=True,
-                   stdout=subprocess.DEVNULL)
     quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    staging = os.path.join(work, "drive-staging")
-    subprocess.run([os.path.join(TOP, "scripts", "make-drive.sh"), staging], check=True,
+    subprocess.run([os.path.join(TOP, "scripts", "make-drive.sh"), "--image", image, "256"], check=True,
                    env=dict(os.environ, HALVEX_BUILD_DIR=tools["build"]), **quiet)
-    subprocess.run(["fusefat", "-o", "rw+", image, mount], check=True, **quiet)
-    try:
-        subprocess.run(["cp", "-r", staging + "/.", mount + "/"], check=True)
-    finally:
-        subprocess.run(["fusermount", "-u", mount], check=True)
-    shutil.rmtree(staging)
     env = dict(os.environ, XDG_CACHE_HOME=cache, HALVEX_ASSUME_USB="1")
     start = ["sh", os.path.join(mount, "HalvexDravane.sh"), "--cli", "version"]
 
@@ -342,6 +332,97 @@ def bench_drive(work, tools, runs):
     for path in (mount, cache):
         shutil.rmtree(path, ignore_errors=True)
     os.remove(image)
+
+
+def make_window_files(folder, files):
+    """The files of window_bench's list: 2 000 bytes each, 100 a folder."""
+    kinds = (".txt", ".jpg", ".pdf", ".mp3", ".cpp", ".png", ".doc", "")
+    content = b"x" * 2000
+    for i in range(files):
+        sub = os.path.join(folder, "d%d" % (i // 1000), "e%d" % (i // 100 % 10))
+        if i % 100 == 0:
+            os.makedirs(sub, exist_ok=True)
+        with open(os.path.join(sub, "file %d%s" % (i, kinds[i % 8])), "wb") as out:
+            out.write(content)
+
+
+def program_window_setup(work, tools, direction, files):
+    """A drive folder as the journeys lay it (the built bundle, the licence
+    accepted, subfolders synced) with its computer folder stored in a HOME
+    of its own, and `files` files on one side only: on the computer
+    (to-drive) or in the drive's sync folder (to-computer). Answers the drive
+    and the environment to start the program in."""
+    top = os.path.join(work, "program-" + direction)
+    home, drive = os.path.join(top, "home"), os.path.join(top, "STICK")
+    env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
+               XDG_DATA_HOME=os.path.join(home, ".local", "share"), XDG_CACHE_HOME=os.path.join(home, ".cache"),
+               XDG_RUNTIME_DIR=os.path.join(top, "run"), TMPDIR=os.path.join(top, "tmp"), LANG="C.UTF-8",
+               LC_ALL="C.UTF-8", HALVEX_ASSUME_USB="1")
+    for name in ("DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS", "WAYLAND_DISPLAY", "HALVEX_UPDATE_URL"):
+        env.pop(name, None)
+    os.makedirs(env["TMPDIR"])
+    os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+    shutil.copytree(os.path.join(tools["build"], "drive", "HalvexDravane.app"),
+                    os.path.join(drive, "HalvexDravane.app"), symlinks=True)
+    os.makedirs(os.path.join(drive, "Halvex Data"))
+    with open(os.path.join(drive, "Halvex Data", "com.halvex.dravane.plist"), "w") as out:
+        out.write('<?xml version="1.0" encoding="UTF-8" ?>\n<plist version="1.0"><dict><key>eula</key><true />'
+                  '<key>CheckUpdate</key><false /><key>SyncSubfolders</key><true /></dict></plist>\n')
+    computer = os.path.join(home, "Work")
+    os.makedirs(computer)
+    # Stored while both sides are empty, as the setup or the folder chooser
+    # would; --list copies nothing.
+    subprocess.run([tools["dravane"], "--run-path", drive, "sync", "--computer-folder", computer, "--list"],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env, timeout=60)
+    usb = os.path.join(drive, "Sync Folder")
+    os.makedirs(usb, exist_ok=True)
+    make_window_files(usb if direction == "to-computer" else computer, files)
+    return top, drive, env
+
+
+def bench_window_program(work, tools, runs, files=100000):
+    """The real HalvexDravane under xvfb-run: File Sync, Show Details, and
+    the program's own peak (VmHWM) once the scan has ended and the list is
+    full; both directions in turn, `runs` times each."""
+    python = "/usr/bin/python3"
+    have = all(shutil.which(t) for t in ("xvfb-run", "dbus-run-session", "xdotool"))
+    if not have or subprocess.run([python, "-c", "import pyatspi"], stderr=subprocess.DEVNULL).returncode != 0:
+        print("window    real program skipped: needs xvfb-run, dbus-run-session, xdotool and python3-pyatspi",
+              flush=True)
+        return
+    driver = os.path.join(TOP, "bench", "sync", "window_program.py")
+    setups = {d: program_window_setup(work, tools, d, files) for d in ("to-computer", "to-drive")}
+    figures = {d: [] for d in setups}
+    for _ in range(runs):
+        for direction, (_, drive, env) in setups.items():
+            # Twice at most: xvfb-run -a may pick a display number another
+            # xvfb-run of the machine takes at the same moment.
+            for attempt in (1, 2):
+                out = subprocess.run(["timeout", "-k", "10", "300", "xvfb-run", "-a", "-s", "-screen 0 1280x1024x24",
+                                      "dbus-run-session", "--", python, driver, drive, str(files)],
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
+                if out.returncode == 0:
+                    break
+                with open(os.path.join(setups[direction][0], "program.log"), errors="replace") as log:
+                    said = log.read()[-2000:]
+                print("window    the real sync window failed (%s), attempt %d: %s\nthe program said:\n%s"
+                      % (direction, attempt, (out.stdout + out.stderr)[-2000:], said), flush=True)
+            else:
+                sys.exit("the real sync window failed twice")
+            got = dict(line.split(" ", 1) for line in out.stdout.splitlines() if " " in line)
+            if int(got["rows"]) != files:
+                sys.exit("the real sync window listed %s rows of %d" % (got["rows"], files))
+            figures[direction].append((float(got["peak_kb"]), float(got["rss_kb"]), float(got["fill_s"]),
+                                       float(got["before_window_kb"])))
+    for direction, rows in figures.items():
+        peak, rss, fill, before = (statistics.median(r[i] for r in rows) for i in range(4))
+        print("window    %d rows %s, real program under xvfb-run (accessibility on): peak %.1f MB (VmHWM; "
+              "runs %s), %.1f MB resident after the fill of %.1f s, %.1f MB with the main window alone  "
+              "goal peak <= 100 MB"
+              % (files, direction, peak / 1024.0, " ".join("%.1f" % (r[0] / 1024.0) for r in rows), rss / 1024.0,
+                 fill, before / 1024.0), flush=True)
+    for top, _, _ in setups.values():
+        shutil.rmtree(top)
 
 
 def bench_window(work, tools):
@@ -466,10 +547,10 @@ def main():
     if not args.no_build:
         # Only the programs the chosen figures run; the drive's figure lays
         # every program onto the drive.
-        needs = {"backup": "backup_bench", "restore": "backup_bench", "unchanged": "backup_bench",
-                 "scan": "dravane", "copy": "dravane", "firstsync": "dravane", "window": "window_bench",
-                 "service": "halvex-update-service"}
-        targets = sorted({needs[name] for name in only if name in needs})
+        needs = {"backup": ["backup_bench"], "restore": ["backup_bench"], "unchanged": ["backup_bench"],
+                 "scan": ["dravane"], "copy": ["dravane"], "firstsync": ["dravane"],
+                 "window": ["window_bench", "HalvexDravane", "dravane"], "service": ["halvex-update-service"]}
+        targets = sorted({t for name in only if name in needs for t in needs[name]})
         command = ["cmake", "--build", build, "--parallel", "2"]
         if "drive" not in only:
             command += ["--target"] + targets
@@ -500,6 +581,7 @@ def main():
             bench_drive(work, tools, args.runs)
         if "window" in only:
             bench_window(work, tools)
+            bench_window_program(work, tools, min(args.runs, 3))
         if "service" in only:
             bench_service(work, tools, args.runs)
     finally:

@@ -164,8 +164,10 @@ if [ "${1:-}" = "--image" ]; then
   write_update_key "$staging"
   rm -f "$image"
   mkfs.vfat -F 32 -n HALVEX -C "$image" $((size * 1024)) >/dev/null
-  # mtools writes into the image without mounting it, so no root is needed.
-  MTOOLS_SKIP_CHECK=1 mcopy -s -p -i "$image" "$staging"/* ::/
+  # mtools writes into the image without mounting it, so no root is needed;
+  # every entry gets a long name, so that a reader that ignores the short
+  # names' case flags (fusefat) still sees dravane, not DRAVANE.
+  python3 "$top/scripts/fat-image-copy.py" "$image" "$staging"
   echo "$image"
   exit 0
 fi

@@ -150,14 +150,31 @@ std::int64_t TimeNs(const struct stat& st)
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
 }
 
-// Whether the destination is still what the caller saw.
-bool StillAsExpected(int folderFd, const std::string& name, const ExpectedDestination& expected)
-{
+// The destination's name looked at once: whether something is there (its
+// stat in `now`), or 0 with nothing there, or the errno of the look.
+struct Destination {
+    bool exists = false;
+    int error = 0;
     struct stat now {};
-    if (::fstatat(folderFd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0)
-        return !expected.exists && errno == ENOENT;
-    return expected.exists && S_ISREG(now.st_mode) && static_cast<std::uint64_t>(now.st_size) == expected.size &&
-           TimeNs(now) == expected.timeNs;
+};
+
+Destination LookAt(int folderFd, const std::string& name)
+{
+    Destination found;
+    if (::fstatat(folderFd, name.c_str(), &found.now, AT_SYMLINK_NOFOLLOW) == 0)
+        found.exists = true;
+    else
+        found.error = errno == ENOENT ? 0 : errno;
+    return found;
+}
+
+// Whether the destination is still what the caller saw.
+bool AsExpected(const Destination& found, const ExpectedDestination& expected)
+{
+    if (!found.exists)
+        return !expected.exists && found.error == 0;
+    return expected.exists && S_ISREG(found.now.st_mode) &&
+           static_cast<std::uint64_t>(found.now.st_size) == expected.size && TimeNs(found.now) == expected.timeNs;
 }
 
 // The replaced file's owner, attributes and mode onto the copy. Its owner
@@ -231,9 +248,11 @@ int CheckDestination(int folderFd, const std::string& name, const CopyOptions& o
 {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         return EINVAL;
-    if (options.expected && !StillAsExpected(folderFd, name, *options.expected))
+    const Destination found = LookAt(folderFd, name);
+    if (options.expected && !AsExpected(found, *options.expected))
         return kChanged;
-    replacing = ::fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    replacing = found.exists;
+    existing = found.now;
     if (replacing) {
         if (!options.replace)
             return EEXIST;
@@ -345,12 +364,14 @@ int CommitPendingCopy(PendingCopy& copy, Status& setAside)
     const std::string& name = copy.m_name;
     const ExpectedDestination* expected = copy.m_hasExpected ? &copy.m_expected : nullptr;
     int error = 0;
+    Destination found;
     if (copy.m_stillWanted && !copy.m_stillWanted())
         error = ENOENT;
-    else if (expected && !StillAsExpected(folderFd, name, *expected))
+    else if (expected || copy.m_setAside)
+        found = LookAt(folderFd, name);
+    if (error == 0 && expected && !AsExpected(found, *expected))
         error = kChanged;
-    struct stat existing {};
-    if (error == 0 && copy.m_setAside && ::fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (error == 0 && copy.m_setAside && found.exists) {
         setAside = copy.m_setAside(folderFd, name);
         if (!setAside.ok)
             error = kNotSetAside;

@@ -163,8 +163,10 @@ Status SyncRunner::CopyRow(const ItemData& row, Folders& folders, const std::fun
     if (row.dstScanned)
         options.expected = &expected;
     // The folders are open, so a pair moved away meanwhile would still take
-    // the copy: the same check as between files, once more at the end.
-    options.stillWanted = pairThere;
+    // the copy: the same check as between files, once more at the end. A
+    // batched copy has it from its batch's commit, just before.
+    if (!pending)
+        options.stillWanted = pairThere;
     // The newer copy wins, and the older one it replaces goes to the trash
     // when the copy takes its name (for a batched copy, at its batch's commit).
     options.setAside = [this, &row, &trashed](int folderFd, const std::string& name) {
