@@ -14,7 +14,6 @@ const QColor kBlueLight(72, 151, 214);
 const QColor kBlueDark(20, 76, 128);
 const QColor kTeal(43, 179, 163);
 const QColor kInk(35, 49, 63);
-const QColor kPaper(246, 248, 250);
 const QColor kGrey(150, 160, 170);
 const QColor kRed(200, 52, 52);
 const QColor kAmber(232, 163, 23);
@@ -264,7 +263,7 @@ void Dot(QPainter& p, const QRectF& r, State state)
 
 // A main-window button: a tile with a symbol.
 ImageRecipe MainButton(const QString& base, State state,
-                       std::function<void(QPainter&, const QRectF&, const QColor&)> symbol)
+                       const std::function<void(QPainter&, const QRectF&, const QColor&)>& symbol)
 {
     static const char* suffix[] = {"_Normal", "_Hover", "_Selected", "_Disabled"};
     return {base + suffix[int(state)] + ".png", 64, 64, [state, symbol](QPainter& p, const QRectF& r) {
@@ -275,7 +274,7 @@ ImageRecipe MainButton(const QString& base, State state,
 }
 
 ImageRecipe SmallButton(const QString& name, State state,
-                        std::function<void(QPainter&, const QRectF&, const QColor&)> symbol)
+                        const std::function<void(QPainter&, const QRectF&, const QColor&)>& symbol)
 {
     return {name, 28, 28, [state, symbol](QPainter& p, const QRectF& r) {
                 const QRectF tile = r.adjusted(1, 1, -1, -1);

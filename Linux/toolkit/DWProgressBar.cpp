@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QStyleOptionProgressBar>
 
+#include <cmath>
+
 #include "toolkit/AppText.h"
 #include "toolkit/DWSkin.h"
 
@@ -76,7 +78,7 @@ void DWProgressBar::paintEvent(QPaintEvent*)
     const QRect area = rect();
     if (!m_empty.isNull() && !m_fill.isNull()) {
         painter.drawPixmap(area, m_empty);
-        const int filled = static_cast<int>(area.width() * fraction() + 0.5);
+        const int filled = static_cast<int>(std::lround(area.width() * fraction()));
         if (filled > 0) {
             painter.setClipRect(QRect(area.left(), area.top(), filled, area.height()));
             painter.drawPixmap(area, m_fill);
@@ -87,7 +89,7 @@ void DWProgressBar::paintEvent(QPaintEvent*)
     option.initFrom(this);
     option.minimum = 0;
     option.maximum = 1000;
-    option.progress = static_cast<int>(fraction() * 1000 + 0.5);
+    option.progress = static_cast<int>(std::lround(fraction() * 1000));
     option.textVisible = false;
     style()->drawControl(QStyle::CE_ProgressBar, &option, &painter, this);
 }

@@ -52,7 +52,7 @@ void AppFixture::AcceptLicence(bool showMain)
 
 fs::path ScreenshotFolder()
 {
-    const fs::path folder = fs::path(HALVEX_BINARY_DIR) / "screenshots";
+    fs::path folder = fs::path(HALVEX_BINARY_DIR) / "screenshots";
     fs::create_directories(folder);
     return folder;
 }

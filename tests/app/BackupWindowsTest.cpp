@@ -241,6 +241,7 @@ TEST_F(BackupWindowsTest, RestoreWindowSortsStoresItsDestinationAndReportsTheEnd
     ASSERT_EQ(files->topLevelItemCount(), 3);
     const auto order = [files] {
         std::vector<std::string> names;
+        names.reserve(static_cast<std::size_t>(files->topLevelItemCount()));
         for (int row = 0; row < files->topLevelItemCount(); ++row)
             names.push_back(files->topLevelItem(row)->text(0).toStdString());
         return names;
@@ -274,7 +275,7 @@ TEST_F(BackupWindowsTest, RestoreWindowSortsStoresItsDestinationAndReportsTheEnd
     EXPECT_EQ(stored.restoreFolder, elsewhere.string() + "/");
 
     // Desktop and original folder store their own texts.
-    const auto restoreSelected = [&](RestoreChoice choice, std::vector<int> rows) {
+    const auto restoreSelected = [&](RestoreChoice choice, const std::vector<int>& rows) {
         restore.SelectChoice(choice);
         files->clearSelection();
         for (int row : rows)

@@ -352,7 +352,7 @@ TEST_F(KWMainAppTest, DriveBarFollowsChangesDeepInTheDriveWhileShown)
             out << block;
     }
     ::sync();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->DriveBarPosition() >= before + 20 * 1024; }, 6000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->DriveBarPosition() >= before + 20 * 1024L; }, 6000));
 }
 
 }  // namespace

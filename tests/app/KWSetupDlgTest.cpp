@@ -27,7 +27,7 @@ namespace {
 
 class KWSetupDlgTest : public WindowFixture {
 protected:
-    std::unique_ptr<KWSetupDlg> MakeWizard(bool administrator, std::function<bool(const fs::path&)> check = {})
+    std::unique_ptr<KWSetupDlg> MakeWizard(bool administrator, const std::function<bool(const fs::path&)>& check = {})
     {
         KWSetupSync::Folders folders{ComputerFolder("Desktop"), ComputerFolder("Documents"),
                                      ComputerFolder("Documents")};

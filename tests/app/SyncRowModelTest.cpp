@@ -55,6 +55,7 @@ TEST(SyncRowModelTest, ABatchIsOneInsertionAndTheUsersCheckIsReported)
 {
     SyncRowModel model;
     std::vector<ItemData> batch;
+    batch.reserve(100000);
     for (int i = 0; i < 100000; ++i)
         batch.push_back(Row("f" + std::to_string(i), i % 2 == 0, static_cast<std::uint64_t>(i)));
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);

@@ -211,8 +211,8 @@ TEST_F(UpdateFlowTest, DownloadWindowScreenshot)
     KWDownloadDlg window(nullptr, request);
     window.SetStatus(halvex::DownloadTitleText(KXStrings::GetString("download_update"),
                                                "https://updates.example.org/HalvexDravane-2.0.0.zip"));
-    window.SetRange(48 * 1024 * 1024);
-    window.SetPos(19 * 1024 * 1024);
+    window.SetRange(std::int64_t{48} * 1024 * 1024);
+    window.SetPos(std::int64_t{19} * 1024 * 1024);
     window.SetCount(halvex::FormatText(KXStrings::GetString("download_status"), std::string("19.0"),
                                        std::string("48.0"), std::string("812.4"), 0, 36));
     EXPECT_EQ(window.PercentageText().toStdString(), "39%");

@@ -23,7 +23,7 @@ fs::path WindowFixture::Resources() const
 
 fs::path WindowFixture::ComputerFolder(const std::string& name) const
 {
-    const fs::path folder = m_root / "computer" / name;
+    fs::path folder = m_root / "computer" / name;
     fs::create_directories(folder);
     return folder;
 }

@@ -69,7 +69,7 @@ protected:
     // A mount point holding a stand-in suite (or nothing), not yet in the table.
     fs::path Drive(const std::string& name, bool withSuite)
     {
-        const fs::path point = tree.root() / "mnt" / name;
+        fs::path point = tree.root() / "mnt" / name;
         fs::create_directories(point);
         if (withSuite) {
             const fs::path programs = point / "HalvexDravane.app" / "Contents" / "Linux";
@@ -115,6 +115,7 @@ protected:
                     _exit(120);
             }
             std::vector<char*> argv;
+            argv.reserve(all.size() + 1);
             for (std::string& argument : all)
                 argv.push_back(argument.data());
             argv.push_back(nullptr);

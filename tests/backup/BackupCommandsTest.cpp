@@ -50,11 +50,11 @@ protected:
     inline static const DriveIdentity kDrive{"090C", "1000", "SERIAL1", "1A2B-3C4D", "STICK"};
     std::filesystem::path set() const { return m_folder / "drive" / "Backup" / "Docs"; }
 
-    int Profile(std::vector<std::string> arguments) { return Run(RunProfileCommand, std::move(arguments)); }
-    int Backup(std::vector<std::string> arguments) { return Run(RunBackupCommand, std::move(arguments)); }
-    int Restore(std::vector<std::string> arguments) { return Run(RunRestoreCommand, std::move(arguments)); }
+    int Profile(const std::vector<std::string>& arguments) { return Run(RunProfileCommand, arguments); }
+    int Backup(const std::vector<std::string>& arguments) { return Run(RunBackupCommand, arguments); }
+    int Restore(const std::vector<std::string>& arguments) { return Run(RunRestoreCommand, arguments); }
 
-    int Run(BackupCommandRun command, std::vector<std::string> arguments)
+    int Run(BackupCommandRun command, const std::vector<std::string>& arguments)
     {
         m_out.str({});
         m_err.str({});

@@ -197,7 +197,7 @@ TEST_F(BackupRunTest, DryRunCountsTheOldCopyAsFreed)
 {
     const auto file = source() / "a.txt";
     for (int run = 1; run <= 3; ++run) {
-        WriteFile(file, std::string(run * 10000, 'a' + run));
+        WriteFile(file, std::string(static_cast<std::size_t>(run) * 10000, 'a' + run));
         SetTime(file, 1700000000 + run * 100);
         RunBackup("txt:");
     }
@@ -210,7 +210,7 @@ TEST_F(BackupRunTest, DryRunCountsTheOldCopyAsFreed)
     const auto oldSize = GetFileSize(old() / "a.txt.zip");
     ASSERT_GT(oldSize, 0u);
     EXPECT_EQ(engine.ComputeSize(source(), drive(), 512, "Set", &count),
-              static_cast<std::int64_t>((9000 + 511) / 512 * 512 - (oldSize + 511) / 512 * 512));
+              static_cast<std::int64_t>((std::uint64_t{9000} + 511) / 512 * 512 - (oldSize + 511) / 512 * 512));
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(StoredContent(current() / "a.txt.zip"), std::string(30000, 'd'));
 }

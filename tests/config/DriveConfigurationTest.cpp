@@ -73,7 +73,8 @@ TEST(DriveConfiguration, ListsAreBounded)
     }
     EXPECT_EQ(DriveConfiguration::FromText(Plist(Vendors(entries))).acceptedVendorIds.size(),
               DriveConfiguration::kMaxVendorIds);
-    const std::string huge = Plist(Base("https://u.example.org/") + "<!--" + std::string(70 * 1024, 'x') + "-->");
+    const std::string huge =
+        Plist(Base("https://u.example.org/") + "<!--" + std::string(std::size_t{70} * 1024, 'x') + "-->");
     EXPECT_TRUE(DriveConfiguration::FromText(huge).updateBaseUrl.empty());
 }
 

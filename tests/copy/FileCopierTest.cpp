@@ -94,7 +94,7 @@ TEST_F(FileCopierTest, ModeIsKeptOnlyWhenAsked)
 // others while it is written.
 TEST_F(FileCopierTest, ReplacedFileKeepsItsModeAndAttributesAndStaysPrivateMeanwhile)
 {
-    WriteFile(source, PatternData(3 * 262144));
+    WriteFile(source, PatternData(std::size_t{3} * 262144));
     ASSERT_EQ(::chmod(source.c_str(), 0644), 0);
     WriteFile(destination, "old");
     ASSERT_EQ(::chmod(destination.c_str(), 0600), 0);
@@ -286,7 +286,7 @@ TEST_F(FileCopierTest, FullDiskReportsDiskFullAndKeepsTheOldDestination)
         GTEST_SKIP() << "making a small volume needs root for a private mount namespace";
     const std::filesystem::path volume = folder / "volume";
     std::filesystem::create_directory(volume);
-    WriteFile(source, PatternData(2 * 1024 * 1024));
+    WriteFile(source, PatternData(std::size_t{2} * 1024 * 1024));
 
     const int status = halvex::testing::RunWithPrivateMount(volume, "tmpfs", "size=1m", [&] {
         const std::filesystem::path target = volume / "copy.bin";

@@ -34,7 +34,8 @@ const char* DamageName(Damage damage)
 // stray NUL, broken UTF-8 and the start of markup that never closes.
 std::string GarbageBytes()
 {
-    std::string bytes = "\x89PNG\r\n\x1a\n<plist><dict><key>\xff\xfe\0\x01\x02\"\" = \"";
+    using namespace std::string_literals;  // the NUL and what follows it belong to the bytes
+    std::string bytes = "\x89PNG\r\n\x1a\n<plist><dict><key>\xff\xfe\0\x01\x02\"\" = \""s;
     bytes += NoiseBytes(3000, 11);
     return bytes;
 }

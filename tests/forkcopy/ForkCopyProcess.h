@@ -23,6 +23,7 @@ inline pid_t StartForkCopy(const std::vector<std::string>& arguments, const std:
     std::vector<std::string> all{ForkCopyProgram()};
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
+    argv.reserve(all.size() + 1);
     for (std::string& argument : all)
         argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -10,7 +10,7 @@ namespace {
 std::filesystem::path SetFolder()
 {
     static const std::filesystem::path folder = [] {
-        const std::filesystem::path set = halvex::fuzz::MakeTempFolder("info-fuzz") / "Backup" / "Documents";
+        std::filesystem::path set = halvex::fuzz::MakeTempFolder("info-fuzz") / "Backup" / "Documents";
         std::filesystem::create_directories(set / "Current Backup" / "inner");
         return set;
     }();

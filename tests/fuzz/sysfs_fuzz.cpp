@@ -73,7 +73,7 @@ bool IsFileName(std::string_view name)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size > 64 * 1024)
+    if (size > std::size_t{64} * 1024)
         return 0;
     const FakeSystem& s = System();
     const auto fields = halvex::fuzz::SplitFields(halvex::fuzz::AsText(data, size), 8);

@@ -6,7 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    constexpr std::size_t kReplyLimit = 64 * 1024;
+    constexpr std::size_t kReplyLimit = std::size_t{64} * 1024;
     if (size > kReplyLimit)
         return 0;
     const std::string reply(reinterpret_cast<const char*>(data), size);

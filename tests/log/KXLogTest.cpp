@@ -118,7 +118,7 @@ TEST_F(KXLogTest, MovedLogOwnsTheFile)
     KXLog first;
     ASSERT_TRUE(first.Open(Root() / "a.log", true));
     KXLog second = std::move(first);
-    EXPECT_FALSE(first.IsOpen());
+    EXPECT_FALSE(first.IsOpen());  // NOLINT(bugprone-use-after-move): what a move leaves behind is the point
     EXPECT_EQ(second.Write("moved"), 5);
     EXPECT_TRUE(second.Close());
     EXPECT_EQ(ReadFile(Root() / "a.log"), "moved\n");

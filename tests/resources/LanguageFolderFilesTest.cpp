@@ -79,7 +79,7 @@ std::u32string RtfText(const std::string& rtf, std::string& error)
                         error = "a low surrogate alone";
                         return text;
                     }
-                    text += 0x10000 + ((highSurrogate - 0xD800) << 10) + (code - 0xDC00);
+                    text += static_cast<char32_t>(0x10000 + ((highSurrogate - 0xD800) << 10) + (code - 0xDC00));
                     highSurrogate = 0;
                     continue;
                 }

@@ -98,7 +98,7 @@ TEST(FormatText, MaximumWidthIsHonouredAndBounded)
     std::string hostile;
     for (int i = 0; i < 1000; ++i)
         hostile += "%64s%999999999999d%";
-    EXPECT_LT(FormatText(hostile, "a", 1).size(), hostile.size() + 2 * 64);
+    EXPECT_LT(FormatText(hostile, "a", 1).size(), hostile.size() + std::size_t{2} * 64);
 }
 
 TEST(FormatText, VariadicAndListFormsAgree)

@@ -68,7 +68,7 @@ TEST(RtfToHtmlTest, EveryLanguageLicenceConverts)
         ++seen;
         const std::string html = halvex::RtfFileToHtml(licence);
         EXPECT_GT(html.size(), 200u) << licence;
-        EXPECT_EQ(html.find("\\"), std::string::npos) << licence << ": a control word leaked";
+        EXPECT_EQ(html.find('\\'), std::string::npos) << licence << ": a control word leaked";
         EXPECT_EQ(html.find("fonttbl"), std::string::npos) << licence;
     }
     EXPECT_GT(seen, 0);

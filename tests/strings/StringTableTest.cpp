@@ -114,7 +114,7 @@ class StringTableFile : public testing::Test {
 protected:
     fs::path Write(const std::string& name, const std::string& content)
     {
-        const auto path = m_dir / name;
+        auto path = m_dir / name;
         halvex::test::WriteFile(path, content);
         return path;
     }

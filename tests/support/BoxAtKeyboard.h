@@ -29,7 +29,8 @@ struct BoxAtKeyboard {
 using SeenBoxes = std::vector<std::shared_ptr<BoxAtKeyboard>>;
 
 // Presses keys[i] in the i-th box that opens from now on.
-inline void PressInBoxes(std::vector<Qt::Key> keys, SeenBoxes seen, std::size_t next, int triesLeft = 1000)
+inline void PressInBoxes(const std::vector<Qt::Key>& keys, const SeenBoxes& seen, std::size_t next,
+                         int triesLeft = 1000)
 {
     if (next >= keys.size())
         return;
@@ -56,9 +57,10 @@ inline void PressInBoxes(std::vector<Qt::Key> keys, SeenBoxes seen, std::size_t 
     });
 }
 
-inline SeenBoxes PressInBoxes(std::vector<Qt::Key> keys)
+inline SeenBoxes PressInBoxes(const std::vector<Qt::Key>& keys)
 {
     SeenBoxes seen;
+    seen.reserve(keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
         seen.push_back(std::make_shared<BoxAtKeyboard>());
     PressInBoxes(keys, seen, 0);

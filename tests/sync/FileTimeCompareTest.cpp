@@ -66,20 +66,20 @@ TEST(TimeZoneShift, WholeQuarterHoursUpToFourteenHoursWithinTheTolerance)
     } cases[] = {
         {0, false},
         {3, false},
-        {15 * 60, true},
+        {15L * 60, true},
         {15 * 60 + 2, true},
         {15 * 60 - 2, true},
         {15 * 60 + 3, false},
-        {30 * 60, true},
+        {30L * 60, true},
         {45 * 60 - 1, true},
         {3600, true},
         {3600 + 60, false},
         {5 * 3600 + 1800, true},
-        {13 * 3600, true},
+        {13L * 3600, true},
         {14 * 3600 + 2, true},
         {14 * 3600 + 900, false},
-        {24 * 3600, false},
-        {7 * 60, false},
+        {24L * 3600, false},
+        {7L * 60, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(halvex::IsTimeZoneShift(1'700'000'000 + c.apart, 1'700'000'000), c.shift) << c.apart;

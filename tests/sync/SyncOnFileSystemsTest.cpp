@@ -387,9 +387,9 @@ TEST_P(SyncOnFileSystems, CopiesApartOnlyByATimeZoneShiftAreCountedNotListed)
         {"hour-edited.txt", 3600, false, "to-computer hour-edited.txt"},
         {"half-equal.txt", -1800, true, ""},
         {"half-edited.txt", -1800, false, "to-drive half-edited.txt"},
-        {"thirteen-equal.txt", 13 * 3600, true, ""},
-        {"thirteen-edited.txt", 13 * 3600, false, "to-computer thirteen-edited.txt"},
-        {"minutes-equal.txt", 7 * 60, true, "to-computer minutes-equal.txt"},
+        {"thirteen-equal.txt", 13L * 3600, true, ""},
+        {"thirteen-edited.txt", 13L * 3600, false, "to-computer thirteen-edited.txt"},
+        {"minutes-equal.txt", 7L * 60, true, "to-computer minutes-equal.txt"},
     };
     std::set<std::string> expected;
     for (const auto& c : cases) {

@@ -99,7 +99,7 @@ public:
     std::filesystem::path mount(const std::string& name, const std::string& source, const std::string& type,
                                 const std::string& majorMinor = "8:1")
     {
-        const auto point = root_ / "mnt" / name;
+        auto point = root_ / "mnt" / name;
         std::filesystem::create_directories(point);
         mountLine(point.string(), source, type, majorMinor);
         return point;

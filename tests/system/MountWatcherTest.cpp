@@ -19,6 +19,7 @@ std::string FakeDriveTreeText(const FakeDriveTree& tree)
 std::vector<std::string> Points(const std::vector<halvex::MountEntry>& entries)
 {
     std::vector<std::string> points;
+    points.reserve(entries.size());
     for (const auto& entry : entries)
         points.push_back(entry.mountPoint.filename().string());
     return points;

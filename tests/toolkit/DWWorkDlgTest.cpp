@@ -20,7 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // Calls `action` on the UI thread once the active work window has been shown.
-void WhenShown(std::function<void(DWWorkDlg&)> action)
+void WhenShown(const std::function<void(DWWorkDlg&)>& action)
 {
     auto* timer = new QTimer;
     timer->setInterval(5);

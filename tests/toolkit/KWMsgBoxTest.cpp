@@ -32,7 +32,7 @@ TEST_F(KWMsgBoxTest, QueuedAnswersAreReturnedAndTheBoxesRecorded)
 }
 
 // Finds the open box and acts on it from the event loop.
-void OnOpenBox(std::function<void(QDialog&)> action)
+void OnOpenBox(const std::function<void(QDialog&)>& action)
 {
     QTimer::singleShot(20, [action] {
         for (QWidget* w : QApplication::topLevelWidgets())

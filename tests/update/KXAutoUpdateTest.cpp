@@ -176,14 +176,14 @@ TEST(KXAutoUpdateDownloadSize, ProgressLines)
         // 1 MiB in 4 s = 256 KB/s; 3 MiB left = 12 s.
         {1 << 20, 4 << 20, seconds(4), "1.00 MB of 4.00 MB (256.0 KB/s), 0:12 remaining"},
         // Elapsed 0 counts as 1 second.
-        {512 * 1024, 1 << 20, seconds(0), "0.50 MB of 1.00 MB (512.0 KB/s), 0:01 remaining"},
+        {512UL * 1024, 1 << 20, seconds(0), "0.50 MB of 1.00 MB (512.0 KB/s), 0:01 remaining"},
         // Below 1 KB/s there is no estimate rather than a division by zero.
         {500, 10 << 20, seconds(1), "0.00 MB of 10.00 MB (0.5 KB/s), 0:00 remaining"},
         {0, 0, seconds(3), "0.00 MB of 0.00 MB (0.0 KB/s), 0:00 remaining"},
         // More than expected (no or wrong length): nothing remains.
         {2 << 20, 1 << 20, seconds(1), "2.00 MB of 1.00 MB (2048.0 KB/s), 0:00 remaining"},
         // 10 KB/s with 1200 KB left: 2 minutes.
-        {10 * 1024 * 10, 10 * 1024 * 10 + 1200 * 1024, seconds(10), "0.10 MB of 1.27 MB (10.0 KB/s), 2:00 remaining"},
+        {10UL * 1024 * 10, 10 * 1024 * 10 + 1200 * 1024, seconds(10), "0.10 MB of 1.27 MB (10.0 KB/s), 2:00 remaining"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

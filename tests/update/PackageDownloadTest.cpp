@@ -90,7 +90,7 @@ protected:
     {
         // Random bytes, so the archive stays as large as its content.
         std::mt19937 random(7);
-        std::string payload(300 * 1024, '\0');
+        std::string payload(std::size_t{300} * 1024, '\0');
         for (char& c : payload)
             c = static_cast<char>(random());
         WriteFile(m_work / "payload.txt", payload);

@@ -78,7 +78,8 @@ TEST_F(UpdateCheckTest, FailuresAndNothingNewShowTheErrorText)
         {"service error", R"(<response><update error="42"/></response>)", true, 42},
         {"malformed", "<response><update version=", false, 0},
         {"no response element", R"(<answer><update version="2" url="a.zip"/></answer>)", false, 0},
-        {"too long", "<response>" + std::string(70 * 1024, ' ') + "<update version=\"2\" url=\"a.zip\"/></response>",
+        {"too long",
+         "<response>" + std::string(std::size_t{70} * 1024, ' ') + "<update version=\"2\" url=\"a.zip\"/></response>",
          false, 0},
     };
     for (const Case& c : cases) {

@@ -148,7 +148,7 @@ protected:
     fs::path Unpacked()
     {
         m_unpack = std::make_unique<TempFolder>();
-        const fs::path root = m_unpack->path();
+        fs::path root = m_unpack->path();
         WriteFile(root / kLinux / "dravane", "#!/bin/sh\necho N+1\n");
         WriteFile(root / kLinux / "lib/libcore.so", "core N+1");
         WriteFile(root / kResources / "added/new.txt", "added in N+1");

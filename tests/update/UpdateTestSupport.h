@@ -37,6 +37,7 @@ inline fs::path DataFile(const char* name)
 inline pid_t Spawn(const std::vector<std::string>& arguments)
 {
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);

@@ -91,6 +91,6 @@ TEST_F(SpecialFoldersTest, UserDirsFileInTheConfigFolders)
 TEST_F(SpecialFoldersTest, OversizedUserDirsFileIsRefused)
 {
     WriteFile(Root() / "home" / ".config" / "user-dirs.dirs",
-              "XDG_DESKTOP_DIR=\"$HOME/Bureau\"\n" + std::string(100 * 1024, '#'));
+              "XDG_DESKTOP_DIR=\"$HOME/Bureau\"\n" + std::string(std::size_t{100} * 1024, '#'));
     EXPECT_EQ(halvex::DesktopFolder(), Root() / "home" / "Desktop");
 }

@@ -175,6 +175,7 @@ KWBackupConfigureDlg::KWBackupConfigureDlg(QWidget* owner, BackupSession& sessio
 std::vector<QString> KWBackupConfigureDlg::ShownNames() const
 {
     std::vector<QString> names;
+    names.reserve(static_cast<std::size_t>(m_categoriesList->count()));
     for (int row = 0; row < m_categoriesList->count(); ++row)
         names.push_back(m_categoriesList->item(row)->text());
     return names;

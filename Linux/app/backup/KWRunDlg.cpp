@@ -86,7 +86,7 @@ void KWRunDlg::Execute()
 void KWRunDlg::reject()
 {
     if (!m_started) {
-        QDialog::reject();
+        QDialog::reject();  // NOLINT(bugprone-parent-virtual-call): no run to cancel yet, so no question
         return;
     }
     DWWorkDlg::reject();
