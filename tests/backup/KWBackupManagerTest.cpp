@@ -97,6 +97,29 @@ TEST_F(BackupRunTest, WalkOrderIsFilterByFilterThenSubfolders)
     EXPECT_EQ(ReadFile(set() / "info.ini"), WithTrailingSlash(source().string()));
 }
 
+// Links in the source: a link to a file stores what it points at, under the
+// link's name; a link to a folder is never entered (one to the source itself
+// would walk for ever, one elsewhere would back up what the user did not
+// choose); a dangling link is passed over without failing the run.
+TEST_F(BackupRunTest, LinksToFilesAreStoredAndLinksToFoldersNeverEntered)
+{
+    WriteFile(source() / "a.txt", "a");
+    WriteFile(m_folder / "elsewhere" / "b.txt", "b");
+    std::filesystem::create_symlink("a.txt", source() / "same.txt");
+    std::filesystem::create_symlink(m_folder / "elsewhere" / "b.txt", source() / "outside.txt");
+    std::filesystem::create_symlink(".", source() / "loop");
+    std::filesystem::create_symlink(m_folder / "elsewhere", source() / "folder");
+    std::filesystem::create_symlink("missing.txt", source() / "dangling.txt");
+
+    const std::vector<std::string> expected = {"a.txt", "outside.txt", "same.txt"};
+    EXPECT_EQ(RunBackup("txt:", Threads(2)), expected);
+    EXPECT_EQ(StoredContent(current() / "outside.txt.zip"), "b");
+    EXPECT_EQ(StoredContent(current() / "same.txt.zip"), "a");
+    EXPECT_FALSE(std::filesystem::exists(current() / "loop"));
+    EXPECT_FALSE(std::filesystem::exists(current() / "folder"));
+    EXPECT_FALSE(std::filesystem::exists(current() / "dangling.txt.zip"));
+}
+
 TEST_F(BackupRunTest, AllMatchesFilesWithoutExtension)
 {
     WriteFile(source() / "Makefile", "m");
