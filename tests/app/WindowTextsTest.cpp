@@ -522,7 +522,7 @@ QString ControlName(QWidget* widget)
     if (!widget)
         return QStringLiteral("(none)");
     QAccessibleInterface* access = QAccessible::queryAccessibleInterface(widget);
-    const QString name = access ? access->text(QAccessible::Name).trimmed() : QString();
+    QString name = access ? access->text(QAccessible::Name).trimmed() : QString();
     if (name.isEmpty())
         return widget->metaObject()->className() + QStringLiteral(" ") + widget->objectName();
     // A field or a list often shares its name with the label or choice beside it.

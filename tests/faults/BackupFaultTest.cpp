@@ -108,6 +108,7 @@ protected:
     std::vector<std::string> Generations(int count)
     {
         std::vector<std::string> held;
+        held.reserve(count);
         for (int i = 0; i < count; ++i)
             held.push_back(Stored(Current(Name(i)), scratch) + "|" + Stored(Recent(Name(i)), scratch));
         return held;
