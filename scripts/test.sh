@@ -11,6 +11,14 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
+# Tests run as root may outlive a mistake that removes /dev/null; a later
+# "> /dev/null" then makes it a plain file, and tests that hand it to another
+# user fail far from the cause. Say so before running anything.
+if [ ! -c /dev/null ]; then
+  echo "test.sh: /dev/null is not a character device (restore it: rm /dev/null; mknod -m 666 /dev/null c 1 3)" >&2
+  exit 2
+fi
+
 dir=build
 build=yes
 while [ $# -gt 0 ]; do
