@@ -20,34 +20,16 @@ import os
 import subprocess
 import sys
 import time
+from pathlib import Path
 
 import pyatspi
 from gi.repository import Atspi
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent.parent / "tests" / "support"))
+from atspi_tree import children, descendants, showing  # noqa: E402
+
 # The scan of 100 000 files on a loaded machine takes well under this.
 FILL_LIMIT_S = 240
-
-
-def children(node):
-    try:
-        return [c for c in node if c is not None]
-    except Exception:
-        return []
-
-
-def descendants(node, depth=0):
-    if depth > 40:
-        return
-    for child in children(node):
-        yield child
-        yield from descendants(child, depth + 1)
-
-
-def showing(node):
-    try:
-        return node.getState().contains(pyatspi.STATE_SHOWING)
-    except Exception:
-        return False
 
 
 def wait_for(what, probe, process, timeout):

@@ -16,9 +16,13 @@ import signal
 import subprocess
 import sys
 import time
+from pathlib import Path
 
 import pyatspi
 from gi.repository import Atspi
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "support"))
+from atspi_tree import children, descendants, showing  # noqa: E402
 
 drive, log_path, mode = sys.argv[1], sys.argv[2], sys.argv[3]
 here = os.path.dirname(os.path.abspath(__file__))
@@ -27,28 +31,6 @@ here = os.path.dirname(os.path.abspath(__file__))
 def fail(message):
     print(f"FAIL: {message}")
     sys.exit(1)
-
-
-def children(node):
-    try:
-        return [c for c in node if c is not None]
-    except Exception:
-        return []
-
-
-def descendants(node, depth=0):
-    if depth > 40:
-        return
-    for child in children(node):
-        yield child
-        yield from descendants(child, depth + 1)
-
-
-def showing(node):
-    try:
-        return node.getState().contains(pyatspi.STATE_SHOWING)
-    except Exception:
-        return False
 
 
 def wait_for(what, probe, process, timeout=30):

@@ -20,6 +20,9 @@ from pathlib import Path
 import pyatspi
 from gi.repository import Atspi
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "support"))
+from atspi_tree import children, descendants, showing, states  # noqa: E402
+
 # Roles a person works with; each needs a name a screen reader can say.
 INTERACTIVE_ROLES = {
     pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TOGGLE_BUTTON, pyatspi.ROLE_CHECK_BOX,
@@ -35,34 +38,6 @@ TOP_LEVEL_ROLES = {pyatspi.ROLE_DIALOG, pyatspi.ROLE_FRAME, pyatspi.ROLE_WINDOW,
 
 class JourneyFailure(Exception):
     pass
-
-
-def states(node):
-    try:
-        return node.getState()
-    except Exception:  # the control went away while being looked at
-        return None
-
-
-def showing(node):
-    s = states(node)
-    return s is not None and s.contains(pyatspi.STATE_SHOWING)
-
-
-def children(node):
-    try:
-        return [c for c in node if c is not None]
-    except Exception:
-        return []
-
-
-def descendants(node, depth=0):
-    # Deep enough for every window of the suite, bounded against a loop.
-    if depth > 40:
-        return
-    for child in children(node):
-        yield child
-        yield from descendants(child, depth + 1)
 
 
 def text_of(node):
