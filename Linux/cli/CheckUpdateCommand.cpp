@@ -97,10 +97,7 @@ int Download(Context& context, const UpdateOffer& offer, bool install)
 int Run(Context& context, const std::vector<std::string>& options)
 {
     const CommandOptions given = CommandOptions::Parse(options, {{}, {"--download", "--install"}});
-    std::string problem = given.error();
-    if (problem.empty() && !given.positional().empty())
-        problem = FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), given.positional().front());
-    if (!problem.empty()) {
+    if (const std::string problem = given.ErrorIfAnyWord(); !problem.empty()) {
         context.console().error(problem);
         return kExitSetup;
     }

@@ -54,6 +54,13 @@ CommandOptions CommandOptions::Parse(const std::vector<std::string>& arguments, 
     return parsed;
 }
 
+std::string CommandOptions::ErrorIfAnyWord() const
+{
+    if (!ok() || m_positional.empty())
+        return m_error;
+    return FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), m_positional.front());
+}
+
 bool CommandOptions::Has(std::string_view name) const
 {
     return std::find(m_flags.begin(), m_flags.end(), name) != m_flags.end() || Last(name).has_value();

@@ -34,6 +34,9 @@ public:
     const std::string& error() const { return m_error; }
     // The word that was no option of the command, when that was the error.
     const std::string& unknown() const { return m_unknown; }
+    // For a command that takes no positional word: error(), or else the
+    // first positional word refused as an unknown option is ("" when none).
+    std::string ErrorIfAnyWord() const;
 
     bool Has(std::string_view name) const;
     // Every value given to a valued option, in order.

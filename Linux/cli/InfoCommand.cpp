@@ -41,10 +41,8 @@ std::string VendorListLine(const KMDevice& drive)
 int Run(Context& context, const std::vector<std::string>& options)
 {
     const CommandOptions given = CommandOptions::Parse(options, {});
-    if (!given.ok() || !given.positional().empty()) {
-        context.console().error(given.ok() ? FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."),
-                                                        given.positional().front())
-                                           : given.error());
+    if (const std::string problem = given.ErrorIfAnyWord(); !problem.empty()) {
+        context.console().error(problem);
         return kExitSetup;
     }
     const KMDevice& drive = context.drive();

@@ -41,11 +41,8 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, const BackupCom
     const CommandOptions options =
         CommandOptions::Parse(arguments, {{"--set", "--generation", "--folder", "--overwrite", "--to", "--file"},
                                           {"--recursive", "--original", "--desktop"}});
-    if (!options.ok())
-        return FailWithUsage(context, options.error());
-    if (!options.positional().empty())
-        return FailWithUsage(context, FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."),
-                                                 options.positional().front()));
+    if (const std::string problem = options.ErrorIfAnyWord(); !problem.empty())
+        return FailWithUsage(context, problem);
     const std::string set = options.One("--set");
     const std::string generation = options.One("--generation", "current");
     const std::string folder = options.One("--folder");

@@ -86,9 +86,7 @@ std::optional<SyncOptions> ParseOptions(Console& console, const std::vector<std:
 {
     const CommandOptions given = CommandOptions::Parse(
         options, {{"--computer-folder"}, {"--subfolders", "--no-subfolders", "--log", "--no-log", "--list"}});
-    std::string problem = given.error();
-    if (problem.empty() && !given.positional().empty())
-        problem = FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."), given.positional().front());
+    std::string problem = given.ErrorIfAnyWord();
     const std::optional<std::string> folder = given.Last("--computer-folder");
     if (problem.empty() && folder && folder->empty())
         problem = FormatText(Text("cli_option_needs_value", "The option %s needs a value."), "--computer-folder");

@@ -16,10 +16,8 @@ namespace {
 int Run(Context& context, const std::vector<std::string>& options)
 {
     const CommandOptions given = CommandOptions::Parse(options, {});
-    if (!given.ok() || !given.positional().empty()) {
-        context.console().error(given.ok() ? FormatText(Text("cli_unexpected_argument", "Unexpected argument %s."),
-                                                        given.positional().front())
-                                           : given.error());
+    if (const std::string problem = given.ErrorIfAnyWord(); !problem.empty()) {
+        context.console().error(problem);
         return kExitSetup;
     }
     context.console().out() << "dravane " << SuiteVersionText() << '\n';
