@@ -20,6 +20,7 @@
 #include "util/FileSystemFlush.h"
 #include "util/FolderWatch.h"
 #include "util/IgnoreResult.h"
+#include "util/MountPoint.h"
 
 namespace halvex {
 
@@ -464,13 +465,7 @@ std::filesystem::path MountPointOf(const std::filesystem::path& path)
             return at;
         at = at.parent_path();
     }
-    for (;;) {
-        const std::filesystem::path parent = at.parent_path();
-        struct stat up {};
-        if (parent == at || ::stat(parent.c_str(), &up) != 0 || up.st_dev != st.st_dev)
-            return at;
-        at = parent;
-    }
+    return MountPointAbove(at, st);
 }
 
 }  // namespace halvex

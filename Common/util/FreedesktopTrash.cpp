@@ -12,6 +12,7 @@
 #include "copy/FileDescriptor.h"
 #include "util/HexDigit.h"
 #include "util/IgnoreResult.h"
+#include "util/MountPoint.h"
 #include "util/WriteAll.h"
 
 namespace halvex {
@@ -49,13 +50,7 @@ std::filesystem::path MountPoint(const std::filesystem::path& path)
     struct stat st {};
     if (::lstat(at.c_str(), &st) != 0)
         return {};
-    for (;;) {
-        const std::filesystem::path parent = at.parent_path();
-        struct stat up {};
-        if (parent == at || ::stat(parent.c_str(), &up) != 0 || up.st_dev != st.st_dev)
-            return at;
-        at = parent;
-    }
+    return MountPointAbove(at, st);
 }
 
 // A trash folder of this user: made private when missing; an existing one
