@@ -29,6 +29,17 @@ QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton* save)
     return row;
 }
 
+// A control under its label, named by it for a screen reader.
+template <typename Control>
+Control* AddLabelled(QDialog* dialog, QVBoxLayout* layout, const char* key, Control* control)
+{
+    auto* label = new QLabel(TextOr(key), dialog);
+    layout->addWidget(label);
+    NameByLabel(label, control);
+    layout->addWidget(control);
+    return control;
+}
+
 }  // namespace
 
 // ---- KWCreateCatDlg -----------------------------------------------------------
@@ -41,24 +52,12 @@ KWCreateCatDlg::KWCreateCatDlg(QWidget* owner, const BackupStrings& strings, Bac
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 16, 18, 14);
-    auto* nameLabel = new QLabel(TextOr("category_name"), this);
-    layout->addWidget(nameLabel);
-    m_name = new QLineEdit(this);
-    NameByLabel(nameLabel, m_name);
-    layout->addWidget(m_name);
-    auto* typesLabel = new QLabel(TextOr("category_add_types"), this);
-    layout->addWidget(typesLabel);
-    m_types = new QLineEdit(this);
-    NameByLabel(typesLabel, m_types);
+    m_name = AddLabelled(this, layout, "category_name", new QLineEdit(this));
+    m_types = AddLabelled(this, layout, "category_add_types", new QLineEdit(this));
     m_types->setMinimumWidth(320);
-    layout->addWidget(m_types);
     // The types the field will give, as the edit-category window lists them.
-    auto* listLabel = new QLabel(TextOr("category_types"), this);
-    layout->addWidget(listLabel);
-    m_list = new QListWidget(this);
-    NameByLabel(listLabel, m_list);
+    m_list = AddLabelled(this, layout, "category_types", new QListWidget(this));
     m_list->setMinimumHeight(140);
-    layout->addWidget(m_list);
     connect(m_types, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_list->clear();
         const std::string field = text.trimmed().toStdString();
@@ -113,25 +112,13 @@ KWEditCatDlg::KWEditCatDlg(QWidget* owner, const BackupStrings& strings, BackupP
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 16, 18, 14);
-    auto* nameLabel = new QLabel(TextOr("category_name"), this);
-    layout->addWidget(nameLabel);
-    m_categories = new QComboBox(this);
-    NameByLabel(nameLabel, m_categories);
+    m_categories = AddLabelled(this, layout, "category_name", new QComboBox(this));
     for (const auto& category : m_profile.userCategories)
         m_categories->addItem(QString::fromStdString(category.name));
-    layout->addWidget(m_categories);
-    auto* typesLabel = new QLabel(TextOr("category_add_types"), this);
-    layout->addWidget(typesLabel);
-    m_types = new QLineEdit(this);
-    NameByLabel(typesLabel, m_types);
+    m_types = AddLabelled(this, layout, "category_add_types", new QLineEdit(this));
     m_types->setMinimumWidth(320);
-    layout->addWidget(m_types);
-    auto* listLabel = new QLabel(TextOr("category_types"), this);
-    layout->addWidget(listLabel);
-    m_list = new QListWidget(this);
-    NameByLabel(listLabel, m_list);
+    m_list = AddLabelled(this, layout, "category_types", new QListWidget(this));
     m_list->setMinimumHeight(140);
-    layout->addWidget(m_list);
     auto* listRow = new QHBoxLayout;
     auto* remove = new QPushButton(TextOr("category_remove_type"), this);
     auto* remove_category = new QPushButton(TextOr("delete"), this);
